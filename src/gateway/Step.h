@@ -1,0 +1,25 @@
+// One gateway step with the program's failure convention: a failed send logs message 6 with
+// the step's text and closes the port; a missing answer logs message 7 and closes the port.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "gateway/Commands.h"
+
+namespace quillon {
+
+struct Context;
+
+// Sends the packet; on failure logs "Error executing commands: " + failText, closes, false.
+bool SendStep(Context& ctx, const Packet& packet, std::string_view failText);
+
+// Collects one answer of up to `count` bytes; none logs "Error reading the answer" + whatText
+// (" (PINB)", " (PINC)", " (SPI paket)"), closes the port and gives nullopt.
+std::optional<Answer> ReadStep(Context& ctx, int count, std::string_view whatText);
+
+// A packet that ends in ReadPINB, then its one answer byte (missing answer: " (PINB)").
+std::optional<std::uint8_t> ReadBusStep(Context& ctx, const Packet& packet, std::string_view failText);
+
+}  // namespace quillon

@@ -1,0 +1,32 @@
+// Serial (SPI) programming primitives: one 4-byte instruction through the gateway's SPI unit,
+// with or without reading back, and the programming-enable sequence.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace quillon {
+
+struct Context;
+
+// An instruction that changes the chip (or loads a buffer); `waitMs` is its programming time.
+bool SpiInstruction(Context& ctx, std::uint8_t i1, std::uint8_t i2, std::uint8_t i3,
+                    std::uint8_t i4, int waitMs, std::string_view failText);
+
+// What a read instruction returned: byte 0 came back during I4, byte 1 during I3.
+struct SpiReply {
+    std::uint8_t byte0 = 0;
+    std::uint8_t byte1 = 0;
+};
+
+// An instruction that reads; nullopt after a logged failure (port closed).
+std::optional<SpiReply> SpiQuery(Context& ctx, std::uint8_t i1, std::uint8_t i2,
+                                 std::uint8_t i3, std::uint8_t i4, std::string_view failText);
+
+// Programming Enable: logs "Trying to" + tryText first. False silently (port open) when the
+// chip did not echo 0x53.
+bool EnterSerialProgMode(Context& ctx, std::string_view tryText);
+
+}  // namespace quillon
