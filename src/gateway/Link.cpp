@@ -1,0 +1,115 @@
+#include "gateway/Link.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "log/Log.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr std::size_t kDevicePathBuffer = 100;  // bytes, terminator included
+
+bool StartsWith(std::string_view s, std::string_view prefix)
+{
+    return s.substr(0, prefix.size()) == prefix;
+}
+
+// "COM12" -> 12; 0 when the name is not COM followed by a decimal number.
+int ComNumber(std::string_view name)
+{
+    if (name.size() < 4 || name.size() > 8) return 0;
+    for (std::size_t i = 0; i < 3; ++i)
+        if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) return 0;
+    int n = 0;
+    for (char c : name.substr(3)) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) return 0;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+}  // namespace
+
+std::optional<std::string> DevicePathFor(std::string_view portName)
+{
+    std::string path;
+#ifdef _WIN32
+    path = "\\\\.\\" + std::string(portName);
+#else
+    if (StartsWith(portName, "/") || StartsWith(portName, "sim:"))
+        path = std::string(portName);
+    else if (int n = ComNumber(portName); n > 0)
+        path = "/dev/ttyS" + std::to_string(n - 1);
+    else
+        path = "/dev/" + std::string(portName);
+#endif
+    if (portName.empty() || path.size() + 1 > kDevicePathBuffer) return std::nullopt;
+    return path;
+}
+
+Link::Link(Log& log, PortOpener opener) : log_(log), opener_(std::move(opener)) {}
+
+Link::~Link() = default;
+
+void Link::OpenPort(const std::string& devicePath)
+{
+    transport_.reset();
+    OpenedPort opened = opener_ ? opener_(devicePath) : OpenedPort{nullptr, OpenFailure::NotAvailable};
+    if (!opened.transport) {
+        switch (opened.failure) {
+        case OpenFailure::GetSettings: log_.LogMessage(LogGetParams, ""); break;
+        case OpenFailure::SetSettings: log_.LogMessage(LogSetParams, ""); break;
+        default: log_.LogMessage(LogPortNotAvailable, ""); break;
+        }
+        return;
+    }
+    transport_ = std::move(opened.transport);
+
+    // The handshake: three packets back to back, then one answer byte whose value is not ours
+    // to judge. The third send reports the second's text, as the gateway's tools always have.
+    struct HandshakeStep {
+        Packet packet;
+        std::string_view failText;
+    };
+    const HandshakeStep steps[] = {
+        {Packet{HandshakeSetup()}, " 0x0A 0x08 0x00"},
+        {Packet{HandshakeMode()}, " 0x1E"},
+        {Packet{HandshakeProbe()}, " 0x1E"},
+    };
+    for (const auto& step : steps) {
+        if (!SendPacket(step.packet)) {
+            log_.LogMessage(LogExecError, step.failText);
+            ClosePort();
+            return;
+        }
+    }
+    if (ReadAnswer(1).count == 0) {
+        log_.LogMessage(LogAnswerError, " (PINB)");
+        ClosePort();
+    }
+}
+
+bool Link::SendPacket(const Packet& packet)
+{
+    if (!transport_ || packet.length < 1 || packet.length > 32) return false;
+    return transport_->Write(packet.Bytes());
+}
+
+Answer Link::ReadAnswer(int count)
+{
+    Answer answer;
+    if (!transport_) return answer;
+    const auto wanted = static_cast<std::size_t>(std::clamp(count, 0, 32));
+    answer.count = static_cast<std::int32_t>(
+        transport_->Read(std::span(answer.data.data(), wanted), kAnswerBound));
+    return answer;
+}
+
+void Link::ClosePort()
+{
+    transport_.reset();
+}
+
+}  // namespace quillon
