@@ -1,5 +1,7 @@
-// The real serial port under the link, through libserialport: 250000 baud, 8 data bits, no
-// parity, two stop bits, no flow control, DTR and RTS inactive.
+// The serial port under the link through libserialport, where the platform has no POSIX tty
+// layer of its own: 250000 baud, 8 data bits, no parity, two stop bits, no flow control, DTR and
+// RTS inactive. Linux uses SerialPortLinux.cpp instead.
+#ifndef __linux__
 #include <libserialport.h>
 
 #include "gateway/Link.h"
@@ -87,3 +89,5 @@ OpenedPort OpenSerialPort(const std::string& devicePath)
 }
 
 }  // namespace quillon
+
+#endif  // !__linux__

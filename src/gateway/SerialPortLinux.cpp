@@ -1,0 +1,117 @@
+// The serial port under the link on Linux, on the kernel's tty interface: 250000 baud (an
+// arbitrary rate, so termios2 with BOTHER), 8 data bits, no parity, two stop bits, no flow
+// control, DTR and RTS inactive. The library we use elsewhere only opens ports it finds in
+// sysfs, and a pseudo-terminal (the simulated gateway) has no entry there.
+#ifdef __linux__
+
+#include <asm/termbits.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "gateway/Link.h"
+
+namespace quillon {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int RemainingMs(Clock::time_point deadline)
+{
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+class TtyTransport final : public Transport {
+public:
+    explicit TtyTransport(int fd) : fd_(fd) {}
+    ~TtyTransport() override { ::close(fd_); }
+    TtyTransport(const TtyTransport&) = delete;
+    TtyTransport& operator=(const TtyTransport&) = delete;
+
+    bool Write(std::span<const std::uint8_t> bytes) override
+    {
+        // The whole packet within 20 s, or the write failed: a truncated packet would make the
+        // gateway execute half a command.
+        const auto deadline = Clock::now() + std::chrono::seconds(20);
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+            pollfd p{fd_, POLLOUT, 0};
+            if (::poll(&p, 1, RemainingMs(deadline)) <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)))
+                return false;
+        }
+        return ::ioctl(fd_, TCSBRK, 1) == 0;  // tcdrain: wait until it has left the driver
+    }
+
+    std::size_t Read(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) override
+    {
+        const auto deadline = Clock::now() + timeout;
+        std::size_t got = 0;
+        while (got < buffer.size()) {
+            ssize_t n = ::read(fd_, buffer.data() + got, buffer.size() - got);
+            if (n > 0) {
+                got += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN && errno != EINTR) break;
+            const int left = RemainingMs(deadline);
+            if (left == 0) break;
+            // Sleep in poll() until bytes arrive: the answer is taken the moment it is in.
+            pollfd p{fd_, POLLIN, 0};
+            int ready = ::poll(&p, 1, left);
+            if (ready < 0 && errno == EINTR) continue;
+            if (ready <= 0 || (p.revents & (POLLERR | POLLNVAL))) break;
+            if ((p.revents & POLLHUP) && !(p.revents & POLLIN)) break;  // the other end is gone
+        }
+        return got;
+    }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+OpenedPort OpenSerialPort(const std::string& devicePath)
+{
+    int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return {nullptr, OpenFailure::NotAvailable};
+    auto transport = std::make_unique<TtyTransport>(fd);
+    // Not shared, as the gateway's protocol has no room for a second talker.
+    if (::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) return {nullptr, OpenFailure::NotAvailable};
+
+    termios2 tio{};
+    if (::ioctl(fd, TCGETS2, &tio) != 0) return {nullptr, OpenFailure::GetSettings};
+    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                          IXON | IXOFF | IXANY | INPCK);
+    tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CRTSCTS | CBAUD);
+    tio.c_cflag |= CS8 | CSTOPB | CREAD | CLOCAL | BOTHER;
+    tio.c_ispeed = tio.c_ospeed = 250000;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (::ioctl(fd, TCSETS2, &tio) != 0) return {nullptr, OpenFailure::SetSettings};
+
+    // DTR and RTS inactive. A pseudo-terminal has no modem lines and refuses this; that must
+    // not stop a connection to a simulated gateway.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    (void)::ioctl(fd, TIOCMBIC, &lines);
+
+    (void)::ioctl(fd, TCFLSH, TCIOFLUSH);
+    return {std::move(transport), OpenFailure::None};
+}
+
+}  // namespace quillon
+
+#endif  // __linux__

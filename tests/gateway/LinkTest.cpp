@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include "core/Context.h"
+#include "support/ScriptedTransport.h"
+
+namespace quillon {
+namespace {
+
+using test::ScriptedOpener;
+using test::ScriptedWire;
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(DevicePath, NamesBecomePaths)
+{
+    struct Case {
+        std::string name;
+        std::optional<std::string> path;
+    };
+    const Case cases[] = {
+        {"COM1", "/dev/ttyS0"},
+        {"COM10", "/dev/ttyS9"},
+        {"COM12", "/dev/ttyS11"},
+        {"com3", "/dev/ttyS2"},
+        {"ttyUSB0", "/dev/ttyUSB0"},
+        {"/dev/pts/7", "/dev/pts/7"},
+        {"sim:ATmega8", "sim:ATmega8"},
+        {"COM", "/dev/COM"},
+        {"", std::nullopt},
+        {std::string(94, 'x'), "/dev/" + std::string(94, 'x')},  // 99 bytes + terminator fit
+        {std::string(95, 'x'), std::nullopt},
+        {"/" + std::string(98, 'p'), "/" + std::string(98, 'p')},
+        {"/" + std::string(99, 'p'), std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(DevicePathFor(c.name), c.path) << c.name;
+}
+
+TEST(OpenPort, HandshakeIsThreePacketsThenOneAnswerByte)
+{
+    auto wire = std::make_shared<ScriptedWire>();
+    wire->pending = {0x5A};
+    Context ctx(ScriptedOpener(wire));
+    ctx.link.OpenPort("/dev/ttyS0");
+    EXPECT_TRUE(ctx.link.IsOpen());
+    EXPECT_EQ(wire->written, (std::vector<Bytes>{{0x0A, 0x08, 0x00}, {0x1E}, {0x04}}));
+    EXPECT_TRUE(ctx.log.Lines().empty());  // success logs nothing here; Connect logs the path
+}
+
+TEST(OpenPort, EveryFailureLogsOneLineAndLeavesThePortClosed)
+{
+    struct Case {
+        OpenFailure openFailure;
+        int failWrite;
+        bool answer;
+        std::string line;
+    };
+    const Case cases[] = {
+        {OpenFailure::NotAvailable, -1, true, "Error. The COM-port is not available"},
+        {OpenFailure::GetSettings, -1, true, "Error getting the COM-port parameters"},
+        {OpenFailure::SetSettings, -1, true, "Error setting the COM-port parameters"},
+        {OpenFailure::None, 0, true, "Error executing commands:  0x0A 0x08 0x00"},
+        {OpenFailure::None, 1, true, "Error executing commands:  0x1E"},
+        {OpenFailure::None, 2, true, "Error executing commands:  0x1E"},
+        {OpenFailure::None, -1, false, "Error reading the answer (PINB)"},
+    };
+    for (const auto& c : cases) {
+        auto wire = std::make_shared<ScriptedWire>();
+        wire->failWriteNumber = c.failWrite;
+        if (c.answer) wire->pending = {0x00};
+        Context ctx(ScriptedOpener(wire, c.openFailure));
+        ctx.link.OpenPort("/dev/ttyS0");
+        EXPECT_FALSE(ctx.link.IsOpen()) << c.line;
+        EXPECT_EQ(ctx.log.Lines(), std::vector<std::string>{c.line});
+    }
+}
+
+TEST(Link, ShortAnswerIsAcceptedAndNeverOverfillsTheRecord)
+{
+    auto wire = std::make_shared<ScriptedWire>();
+    wire->pending = {0x01};
+    Context ctx(ScriptedOpener(wire));
+    ctx.link.OpenPort("x");
+    ASSERT_TRUE(ctx.link.IsOpen());
+
+    wire->pending = {1, 2, 3, 4};
+    Answer a = ctx.link.ReadAnswer(8);
+    EXPECT_EQ(a.count, 4);
+    EXPECT_EQ(Bytes(a.data.begin(), a.data.begin() + 4), (Bytes{1, 2, 3, 4}));
+
+    // Stray bytes beyond what was asked stay queued: they are the next answer's first bytes.
+    wire->pending = {9, 8, 7};
+    EXPECT_EQ(ctx.link.ReadAnswer(1).count, 1);
+    EXPECT_EQ(ctx.link.ReadAnswer(1).data[0], 8);
+
+    wire->pending.assign(64, 0xEE);
+    EXPECT_EQ(ctx.link.ReadAnswer(1000).count, 32);
+}
+
+TEST(Link, AClosedPortSendsNothing)
+{
+    auto wire = std::make_shared<ScriptedWire>();
+    wire->pending = {0x01};
+    Context ctx(ScriptedOpener(wire));
+    EXPECT_FALSE(ctx.link.SendPacket(Packet{ReadPINC()}));
+    ctx.link.OpenPort("x");
+    ctx.link.ClosePort();
+    EXPECT_FALSE(ctx.link.IsOpen());
+    EXPECT_FALSE(ctx.link.SendPacket(Packet{ReadPINC()}));
+    EXPECT_EQ(ctx.link.ReadAnswer(1).count, 0);
+}
+
+Bytes ToBytes(const Packet& p)
+{
+    return {p.Bytes().begin(), p.Bytes().end()};
+}
+
+TEST(Commands, BuildersReadLikeTheWire)
+{
+    EXPECT_EQ(ToBytes(Packet{SetPORTC(0x18), SetPORTD(0x14)}), (Bytes{0x11, 0x18, 0x15, 0x14}));
+    EXPECT_EQ(ToBytes(Packet{SpiLoad(0xAC, 0x53, 0x00, 0x00)}), (Bytes{0x44, 0x00, 0x00, 0x53, 0xAC}));
+    EXPECT_EQ(ToBytes(Packet{SetDDRB(0x00), SetPORTD(0x10), ReadPINB(), SetPORTD(PD_WORK)}),
+              (Bytes{0x0B, 0x00, 0x15, 0x10, 0x17, 0x15, 0x14}));
+}
+
+}  // namespace
+}  // namespace quillon
