@@ -16,6 +16,7 @@ struct ScriptedWire {
     std::vector<std::vector<std::uint8_t>> written;  // one entry per Write
     std::deque<std::uint8_t> pending;                // bytes the next reads deliver
     int failWriteNumber = -1;                        // the n-th write (0-based) fails
+    int writes = 0;
     int reads = 0;
 };
 
@@ -25,7 +26,7 @@ public:
 
     bool Write(std::span<const std::uint8_t> bytes) override
     {
-        const int number = static_cast<int>(wire_->written.size());
+        const int number = wire_->writes++;
         wire_->written.emplace_back(bytes.begin(), bytes.end());
         return number != wire_->failWriteNumber;
     }
