@@ -1,0 +1,55 @@
+// The Lock & Fuses dialog as plain data: four groups of eight boxes over the chip's lock and
+// fuse slots, and its three commands. A window renders this model; the command line uses it too.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace quillon {
+
+struct Chip;
+struct Context;
+
+// One check box: checked means the bit is 0 (programmed).
+struct FuseBox {
+    std::string caption;
+    bool visible = false;
+    bool checked = false;
+    bool enabled = true;
+};
+
+// One group box over one slot; box[b] is bit b.
+struct FuseGroup {
+    std::string caption;
+    bool visible = false;
+    std::array<FuseBox, 8> box;
+};
+
+struct LockFusesDialog {
+    bool panelVisible = false;
+    std::array<FuseGroup, 4> group;  // group g shows slot g
+
+    // CheckBox1 .. CheckBox32: number 8g + b + 1 is bit b of slot g. Null outside 1..32.
+    FuseBox* CheckBox(int number);
+
+    // A click on a box: toggles a visible, enabled box and tells whether it did.
+    bool Click(int slot, int bit);
+};
+
+void ResetDialog(LockFusesDialog& dialog);
+void ApplyBitNames(LockFusesDialog& dialog, std::int32_t signature);
+void FillBoxesFromRecord(LockFusesDialog& dialog, const Chip& chip);
+void StoreBoxesToRecord(const LockFusesDialog& dialog, Chip& chip);
+
+// The dialog as it opens: reset, named for the selected chip, filled from its slots.
+LockFusesDialog OpenLockFusesDialog(const Chip& chip);
+
+// "Read Lock && Fuses": true when every read of the chip's sequence succeeded.
+bool ReadLockFuses(Context& ctx, LockFusesDialog& dialog);
+// "Write Lock && Fuses": the boxes into the slots, then the chip's write sequence.
+bool WriteLockFuses(Context& ctx, LockFusesDialog& dialog);
+// "Save changes && Close the window": the boxes into the slots; the chip is not touched.
+void SaveLockFuses(Context& ctx, const LockFusesDialog& dialog);
+
+}  // namespace quillon
