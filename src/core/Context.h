@@ -17,10 +17,14 @@ namespace quillon {
 
 void RealSleep(int milliseconds);
 
-// One hex view: its 80-column text (lines joined by CR LF) and the number of bytes it shows.
+// One hex view: its 80-column text (lines joined by CR LF, one byte per character in the 8-bit
+// ANSI code page) and the number of bytes it shows.
 struct HexView {
     std::string text;
     std::uint32_t shownSize = 0;
+    // Where the last build, fill or store put the caret; the window moves its caret there when it
+    // is told the view changed. Typing keeps its own caret (see images/HexKeys.h).
+    std::size_t caret = 0;
 };
 
 // The main window's views as the core keeps them: index 0 RichEdit1 (Page1 flash),

@@ -1,0 +1,219 @@
+#include "images/FileCommands.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "core/FileIo.h"
+#include "images/IntelHex.h"
+#include "images/ProgressGuard.h"
+#include "images/Views.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr std::uint32_t kProgressBlock = 1024;
+
+std::string LastThreeUpper(const std::string& name)
+{
+    std::string tail = name.substr(name.size() < 3 ? 0 : name.size() - 3);
+    for (char& c : tail) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return tail;
+}
+
+int LoadMessage(MemoryKind kind)
+{
+    return kind == MemoryKind::Program ? LogLoadProgram : LogLoadData;
+}
+
+int SaveMessage(MemoryKind kind)
+{
+    return kind == MemoryKind::Program ? LogSaveProgram : LogSaveData;
+}
+
+std::string HexAddress(std::uint64_t address)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), kDigits[address & 0x0F]);
+        address >>= 4;
+    } while (address != 0);
+    if (digits.size() < 8) digits.insert(0, 8 - digits.size(), '0');
+    return "0x" + digits;
+}
+
+// Data that had no place in the chip's memory is left out, but the user is told so.
+void LogLeftOut(Context& ctx, std::uint64_t count, std::uint64_t firstAddress)
+{
+    if (count == 0) return;
+    ctx.log.LogMessage(LogText, "Left out " + std::to_string(count) +
+                                    (count == 1 ? " byte" : " bytes") +
+                                    " beyond the end of the memory, the first at address " +
+                                    HexAddress(firstAddress));
+}
+
+bool NeedChip(Context& ctx)
+{
+    if (ctx.chip.signature != 0) return true;
+    ctx.log.LogMessage(LogNoChip, "");
+    return false;
+}
+
+bool LoadFile(Context& ctx, const std::string& fileName, MemoryKind kind)
+{
+    if (!NeedChip(ctx)) return false;
+    if (LoadFormatFor(fileName) == FileFormat::Binary) return LoadBinFile(ctx, fileName, kind);
+    return LoadHexFile(ctx, fileName, kind);
+}
+
+bool SaveFile(Context& ctx, const std::string& fileName, int filterIndex, MemoryKind kind)
+{
+    // Without a chip there are no sizes to save: an empty file reported as complete would only
+    // mislead, so nothing is written.
+    if (!NeedChip(ctx)) return false;
+    SaveTarget target = SaveTargetFor(fileName, filterIndex);
+    if (target.format == FileFormat::Binary) return SaveBinFile(ctx, target.fileName, kind);
+    return SaveHexFile(ctx, target.fileName, kind);
+}
+
+ProgressStep StepOf(ProgressGuard& progress)
+{
+    return [&progress](std::uint32_t done, std::uint32_t total) { progress.SetFraction(done, total); };
+}
+
+}  // namespace
+
+FileFormat LoadFormatFor(const std::string& fileName)
+{
+    return LastThreeUpper(fileName) == "BIN" ? FileFormat::Binary : FileFormat::IntelHex;
+}
+
+SaveTarget SaveTargetFor(const std::string& fileName, int filterIndex)
+{
+    const std::string tail = LastThreeUpper(fileName);
+    auto withExtension = [&](const char* upper, const char* extension) {
+        return tail == upper ? fileName : fileName + extension;
+    };
+    switch (filterIndex) {
+    case FilterHex:
+        return {withExtension("HEX", ".hex"), FileFormat::IntelHex};
+    case FilterEep:
+        return {withExtension("EEP", ".eep"), FileFormat::IntelHex};
+    default:
+        return {withExtension("BIN", ".bin"), FileFormat::Binary};
+    }
+}
+
+bool LoadProgramFile(Context& ctx, const std::string& fileName)
+{
+    return LoadFile(ctx, fileName, MemoryKind::Program);
+}
+
+bool LoadDataFile(Context& ctx, const std::string& fileName)
+{
+    return LoadFile(ctx, fileName, MemoryKind::Data);
+}
+
+bool SaveProgramFile(Context& ctx, const std::string& fileName, int filterIndex)
+{
+    return SaveFile(ctx, fileName, filterIndex, MemoryKind::Program);
+}
+
+bool SaveDataFile(Context& ctx, const std::string& fileName, int filterIndex)
+{
+    return SaveFile(ctx, fileName, filterIndex, MemoryKind::Data);
+}
+
+bool LoadHexFile(Context& ctx, const std::string& fileName, MemoryKind kind)
+{
+    HexReadResult result;
+    {
+        ProgressGuard progress(ctx.progress);
+        ctx.log.LogMessage(LoadMessage(kind), fileName);
+        std::string text;
+        if (FileStatus status = ReadWholeFile(fileName, text); !status) {
+            // Nothing was stored, so the view stays as it is.
+            ctx.log.LogMessage(LogText, status.message);
+            return false;
+        }
+        result = ReadIntelHex(text, ChipMemory(ctx.chip, kind), StepOf(progress));
+        if (result.ending == HexReadResult::Ending::EndRecord)
+            ctx.log.LogMessage(LogComplete, "");
+        else if (result.ending == HexReadResult::Ending::Rejected)
+            ctx.log.LogMessage(LogWrongFile, result.reason);
+    }
+    // Also after a rejected record: what was stored before it is shown.
+    FillActiveView(ctx, kind);
+    LogLeftOut(ctx, result.droppedBytes, result.firstDropped);
+    return result.ending != HexReadResult::Ending::Rejected;
+}
+
+bool SaveHexFile(Context& ctx, const std::string& fileName, MemoryKind kind)
+{
+    ctx.log.LogMessage(SaveMessage(kind), fileName);
+    StoreActiveView(ctx, kind);
+    {
+        ProgressGuard progress(ctx.progress);
+        const std::string text = WriteIntelHex(ChipMemory(ctx.chip, kind),
+                                               kind == MemoryKind::Program, StepOf(progress));
+        if (FileStatus status = WriteFileSafely(fileName, text); !status) {
+            ctx.log.LogMessage(LogText, status.message);
+            return false;
+        }
+    }
+    ctx.log.LogMessage(LogComplete, "");
+    return true;
+}
+
+bool LoadBinFile(Context& ctx, const std::string& fileName, MemoryKind kind)
+{
+    std::span<std::uint8_t> memory = ChipMemory(ctx.chip, kind);
+    const auto size = static_cast<std::uint32_t>(memory.size());
+    std::uint64_t fileSize = 0;
+    {
+        ProgressGuard progress(ctx.progress);
+        ctx.log.LogMessage(LoadMessage(kind), fileName);
+        std::string bytes;
+        if (FileStatus status = ReadFileHead(fileName, memory.size(), bytes, fileSize); !status) {
+            ctx.log.LogMessage(LogText, status.message);
+            return false;
+        }
+        // A shorter file leaves the rest of the image as it was.
+        for (std::size_t k = 0; k < bytes.size(); k += kProgressBlock) {
+            const std::size_t n = std::min<std::size_t>(kProgressBlock, bytes.size() - k);
+            std::memcpy(memory.data() + k, bytes.data() + k, n);
+            progress.SetFraction(static_cast<std::uint32_t>(k + 1), size);
+        }
+    }
+    FillActiveView(ctx, kind);
+    ctx.log.LogMessage(LogComplete, "");
+    if (fileSize > size) LogLeftOut(ctx, fileSize - size, size);
+    return true;
+}
+
+bool SaveBinFile(Context& ctx, const std::string& fileName, MemoryKind kind)
+{
+    ctx.log.LogMessage(SaveMessage(kind), fileName);
+    StoreActiveView(ctx, kind);
+    {
+        ProgressGuard progress(ctx.progress);
+        std::span<const std::uint8_t> memory = ChipMemory(ctx.chip, kind);
+        const auto size = static_cast<std::uint32_t>(memory.size());
+        std::string bytes(memory.size(), '\0');
+        for (std::size_t k = 0; k < memory.size(); k += kProgressBlock) {
+            const std::size_t n = std::min<std::size_t>(kProgressBlock, memory.size() - k);
+            std::memcpy(bytes.data() + k, memory.data() + k, n);
+            progress.SetFraction(static_cast<std::uint32_t>(k + 1), size);
+        }
+        if (FileStatus status = WriteFileSafely(fileName, bytes); !status) {
+            ctx.log.LogMessage(LogText, status.message);
+            return false;
+        }
+    }
+    ctx.log.LogMessage(LogComplete, "");
+    return true;
+}
+
+}  // namespace quillon

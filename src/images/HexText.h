@@ -1,0 +1,66 @@
+// The 80-column hex dump line: where every byte's digits and character sit, and the small
+// lookup tables that turn bytes into digits and back without streams.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace quillon {
+
+inline constexpr std::size_t kLineWidth = 80;    // characters of one line
+inline constexpr std::size_t kLineStride = 82;   // a line plus its CR LF
+inline constexpr std::size_t kBytesPerLine = 16;
+inline constexpr std::size_t kHexColumn = 10;    // first digit of byte 0
+inline constexpr std::size_t kHexColumnEnd = 57; // one past the last digit of byte 15
+inline constexpr std::size_t kCharColumn = 64;   // character of byte 0
+inline constexpr std::size_t kLineEnd = 80;      // where the CR LF (or the text) begins
+inline constexpr char kLowByteChar = 0x1F;       // what bytes below 0x1F show as
+
+// Bytes below 0x1F would be control characters, so they all show as 0x1F.
+constexpr char CharForByte(std::uint8_t b)
+{
+    return static_cast<char>(b < 0x1F ? 0x1F : b);
+}
+
+inline constexpr std::array<char, 16> kUpperHexDigits{'0', '1', '2', '3', '4', '5', '6', '7',
+                                                      '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
+
+// Value of a hex digit of either case, or -1.
+constexpr int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+constexpr std::size_t LineCount(std::uint32_t viewSize)
+{
+    return viewSize / kBytesPerLine;
+}
+
+// The text of a view with `lines` lines: no line break after the last one.
+constexpr std::size_t ViewTextLength(std::size_t lines)
+{
+    return lines == 0 ? 0 : lines * kLineStride - 2;
+}
+
+constexpr std::size_t HexPosition(std::size_t byte)
+{
+    return (byte / kBytesPerLine) * kLineStride + (byte % kBytesPerLine) * 3 + kHexColumn;
+}
+
+constexpr std::size_t CharPosition(std::size_t byte)
+{
+    return (byte / kBytesPerLine) * kLineStride + (byte % kBytesPerLine) + kCharColumn;
+}
+
+// Writes b as two upper-case digits at out[0], out[1].
+inline void PutHexByte(char* out, std::uint8_t b)
+{
+    out[0] = kUpperHexDigits[b >> 4];
+    out[1] = kUpperHexDigits[b & 0x0F];
+}
+
+}  // namespace quillon

@@ -1,0 +1,188 @@
+#include "images/IntelHex.h"
+
+#include <algorithm>
+
+#include "images/HexText.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr std::uint32_t kProgressBlock = 1024;
+
+// Calls f(line) for every line of text; a line ends at CR, LF or CR LF, and text after the last
+// line break is a line too when it is not empty. Stops when f returns false.
+template <typename F>
+void ForEachLine(std::string_view text, F&& f)
+{
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) end = text.size();
+        if (!f(text.substr(start, end - start))) return;
+        start = end;
+        if (start < text.size() && text[start] == '\r') ++start;
+        if (start < text.size() && text[start] == '\n') ++start;
+    }
+}
+
+std::size_t CountLines(std::string_view text)
+{
+    std::size_t count = 0;
+    ForEachLine(text, [&](std::string_view) {
+        ++count;
+        return true;
+    });
+    return count;
+}
+
+std::string_view TrimTrailingBlanks(std::string_view line)
+{
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+    return line;
+}
+
+std::uint8_t ByteAt(std::string_view line, std::size_t pos)
+{
+    return static_cast<std::uint8_t>(HexDigitValue(line[pos]) << 4 | HexDigitValue(line[pos + 1]));
+}
+
+std::string LineFault(std::size_t lineNumber, const std::string& what)
+{
+    return " (line " + std::to_string(lineNumber) + ": " + what + ")";
+}
+
+// Checks that the line is one whole record; returns what is wrong, or "" when it is sound.
+std::string RecordFault(std::string_view line)
+{
+    if (line[0] != ':') return "no colon at its start";
+    for (std::size_t i = 1; i < line.size(); ++i)
+        if (HexDigitValue(line[i]) < 0)
+            return "character " + std::to_string(i + 1) + " is not a hexadecimal digit";
+    if (line.size() < 11) return "too short for a record";
+    const std::size_t count = ByteAt(line, 1);
+    if (line.size() != 11 + 2 * count)
+        return "its length does not match its byte count of " + std::to_string(count);
+    unsigned sum = 0;
+    for (std::size_t i = 1; i < line.size(); i += 2) sum += ByteAt(line, i);
+    if ((sum & 0xFF) != 0) return "wrong checksum";
+    return {};
+}
+
+void PutByte(std::string& out, std::uint8_t b)
+{
+    char digits[2];
+    PutHexByte(digits, b);
+    out.append(digits, 2);
+}
+
+}  // namespace
+
+HexReadResult ReadIntelHex(std::string_view text, std::span<std::uint8_t> memory,
+                           const ProgressStep& progress)
+{
+    HexReadResult result;
+    const std::size_t count = CountLines(text);
+    const auto total = static_cast<std::uint32_t>(std::min<std::size_t>(count, UINT32_MAX));
+    // Both bases are added, as files mixing segment and linear records expect. Kept in 64 bits so
+    // that large bases never wrap around onto low addresses.
+    std::uint64_t linearBase = 0;
+    std::uint64_t segmentBase = 0;
+    std::size_t i = 0;
+    auto stop = [&](HexReadResult::Ending ending, std::string reason) {
+        result.ending = ending;
+        result.reason = std::move(reason);
+        if (progress && count % kProgressBlock == 0) progress(total + 1, total);
+        return false;
+    };
+    ForEachLine(text, [&](std::string_view raw) {
+        const std::size_t index = i++;
+        if (progress && index % kProgressBlock == 0)
+            progress(static_cast<std::uint32_t>(index + 1), total);
+        std::string_view line = TrimTrailingBlanks(raw);
+        if (line.empty()) return true;
+        if (std::string fault = RecordFault(line); !fault.empty())
+            return stop(HexReadResult::Ending::Rejected, LineFault(index + 1, fault));
+
+        const std::size_t n = ByteAt(line, 1);
+        const std::uint32_t address = std::uint32_t{ByteAt(line, 3)} << 8 | ByteAt(line, 5);
+        const std::uint8_t type = ByteAt(line, 7);
+        auto value16 = [&] { return std::uint32_t{ByteAt(line, 9)} << 8 | ByteAt(line, 11); };
+        switch (type) {
+        case 0x00:
+            for (std::size_t j = 0; j < n; ++j) {
+                const std::uint64_t target = linearBase + segmentBase + address + j;
+                if (target < memory.size()) {
+                    memory[target] = ByteAt(line, 9 + 2 * j);
+                } else {
+                    if (result.droppedBytes == 0 || target < result.firstDropped)
+                        result.firstDropped = target;
+                    ++result.droppedBytes;
+                }
+            }
+            return true;
+        case 0x01:
+            return stop(HexReadResult::Ending::EndRecord, {});
+        case 0x02:
+        case 0x04:
+            if (n < 2)
+                return stop(HexReadResult::Ending::Rejected,
+                            LineFault(index + 1, "an address record needs two data bytes"));
+            if (type == 0x02)
+                segmentBase = std::uint64_t{value16()} * 16;
+            else
+                linearBase = std::uint64_t{value16()} * 65536;
+            return true;
+        case 0x03:
+            return stop(HexReadResult::Ending::Rejected, " (from 8086/80186)");
+        case 0x05:
+            return stop(HexReadResult::Ending::Rejected, " (from 80386)");
+        default:
+            return stop(HexReadResult::Ending::Rejected, " (unknown format)");
+        }
+    });
+    return result;
+}
+
+std::string WriteIntelHex(std::span<const std::uint8_t> memory, bool linearRecords,
+                          const ProgressStep& progress)
+{
+    const std::size_t size = memory.size();
+    const auto total = static_cast<std::uint32_t>(size);
+    std::string out;
+    // 8 bytes make a 29-character line; the address records and the end record come on top.
+    out.reserve((size / 8 + 1) * 29 + (size / 65536 + 1) * 17 + 11);
+    for (std::size_t i = 0; i < size; i += 8) {
+        if (linearRecords && i % 65536 == 0) {
+            const auto high = static_cast<std::uint8_t>(i >> 24);
+            const auto low = static_cast<std::uint8_t>(i >> 16);
+            out += ":02000004";
+            PutByte(out, high);
+            PutByte(out, low);
+            PutByte(out, static_cast<std::uint8_t>(0x100 - ((0x02 + 0x04 + high + low) & 0xFF)));
+            out += "\r\n";
+        }
+        // Only a memory whose size is no multiple of 8 ends in a shorter record.
+        const auto n = static_cast<std::uint8_t>(std::min<std::size_t>(8, size - i));
+        const auto addressHigh = static_cast<std::uint8_t>(i >> 8);
+        const auto addressLow = static_cast<std::uint8_t>(i);
+        unsigned sum = n + addressHigh + addressLow;
+        out += ':';
+        PutByte(out, n);
+        PutByte(out, addressHigh);
+        PutByte(out, addressLow);
+        out += "00";
+        for (std::size_t j = i; j < i + n; ++j) {
+            PutByte(out, memory[j]);
+            sum += memory[j];
+            if (progress && j % kProgressBlock == 0)
+                progress(static_cast<std::uint32_t>(j + 1), total);
+        }
+        PutByte(out, static_cast<std::uint8_t>(0x100 - (sum & 0xFF)));
+        out += "\r\n";
+    }
+    out += ":00000001FF";
+    return out;
+}
+
+}  // namespace quillon
