@@ -114,3 +114,36 @@ TEST(LogRtf, NonAsciiTextIsWrittenAsUnicodeEscapes)
 
 }  // namespace
 }  // namespace quillon
+
+#include "log/SaveLog.h"
+
+namespace quillon {
+namespace {
+
+TEST(SaveLogAs, WritesTheDocumentThenLogsTheName)
+{
+    const auto dir = std::filesystem::temp_directory_path() / "quillon-save-log";
+    std::filesystem::create_directories(dir);
+    const auto path = (dir / "session.log").string();
+    Log log;
+    log.LogMessage(LogTrying, " erase the chip");
+    ASSERT_TRUE(SaveLogAs(log, path));
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    EXPECT_EQ(content.str(), LogToRtf(std::vector<std::string>{"Trying to erase the chip"}));
+    EXPECT_EQ(log.Lines().back(), "Log saved to file: " + path);  // not in the saved file
+}
+
+TEST(SaveLogAs, AFailedWriteLogsNothingAndSaysWhy)
+{
+    Log log;
+    log.LogMessage(LogPortClosed, "");
+    const auto status = SaveLogAs(log, "/nonexistent-dir/quillon/log.rtf");
+    EXPECT_FALSE(status);
+    EXPECT_NE(status.message.find("/nonexistent-dir/quillon/log.rtf"), std::string::npos) << status.message;
+    EXPECT_EQ(log.Lines().size(), 1u);
+}
+
+}  // namespace
+}  // namespace quillon
