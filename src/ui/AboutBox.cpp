@@ -1,0 +1,96 @@
+#include "ui/AboutBox.h"
+
+#include <QDesktopServices>
+#include <QFrame>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+
+#include "ui/DocPaths.h"
+
+namespace quillon::ui {
+
+LinkLabel::LinkLabel(const QString& text, QUrl url, bool underlined, QWidget* parent)
+    : QLabel(text, parent), url_(std::move(url))
+{
+    QPalette colours = palette();
+    colours.setColor(QPalette::WindowText, Qt::blue);
+    setPalette(colours);
+    QFont linkFont = font();
+    linkFont.setUnderline(underlined);
+    setFont(linkFont);
+    setCursor(Qt::PointingHandCursor);
+}
+
+void LinkLabel::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit linkClicked(url_);
+    QLabel::mouseReleaseEvent(event);
+}
+
+AboutBox::AboutBox(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+{
+    setObjectName(QStringLiteral("AboutBox"));
+    setWindowTitle(QStringLiteral("About Quillon"));
+    setFixedSize(258, 272);
+    setModal(false);
+    QFont small = font();
+    small.setPixelSize(11);
+    setFont(small);
+
+    auto* panel = new QFrame(this);
+    panel->setObjectName(QStringLiteral("Panel1"));
+    panel->setGeometry(8, 8, 241, 225);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+
+    struct Row {
+        const char* name;
+        int x, y;
+        const char* text;
+        const char* page;  // documentation page it links to, or none
+        bool underlined;
+    };
+    const Row rows[] = {
+        {"Label1", 34, 8, "A freeware program that was created", nullptr, false},
+        {"Label2", 36, 24, "to demonstrate the ability to program", nullptr, false},
+        {"Label3", 12, 40, "AVR microcontrollers via parallel interface with", nullptr, false},
+        {"Label5", 23, 56, "UART to I2C/SPI/1W gateway Tavro", "gateway.md", true},
+        {"Label7", 72, 104, "Quillon documentation", "README.md", true},
+        {"Label9", 34, 136, "Get online help on using the program", nullptr, false},
+        {"Label10", 62, 152, "Step by step, in the guide:", nullptr, false},
+        {"Label11", 75, 168, "Using Quillon", "usage.md", false},
+        {"Label8", 8, 200, "Version 3.2", nullptr, false},
+    };
+    for (const Row& row : rows) {
+        QLabel* label = nullptr;
+        const QString text = QString::fromLatin1(row.text);
+        if (row.page) {
+            const QString page = QString::fromLatin1(row.page);
+            auto* link = new LinkLabel(text, DocUrl(page), row.underlined, panel);
+            connect(link, &LinkLabel::linkClicked, this, [this, page](const QUrl& url) {
+                if (url.isEmpty()) {
+                    QMessageBox::warning(this, QStringLiteral("Error"),
+                                         QStringLiteral("The page %1 was not installed with the program.").arg(page));
+                    return;
+                }
+                if (opener_) opener_(url);
+                else QDesktopServices::openUrl(url);
+            });
+            label = link;
+        } else {
+            label = new QLabel(text, panel);
+        }
+        label->setObjectName(QString::fromLatin1(row.name));
+        label->move(row.x, row.y);
+        label->adjustSize();
+    }
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("OKButton"));
+    ok->setGeometry(87, 244, 75, 25);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::hide);
+}
+
+}  // namespace quillon::ui

@@ -1,0 +1,293 @@
+#include "ui/HexViewWidget.h"
+
+#include <QFocusEvent>
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <algorithm>
+#include <array>
+
+#include "ui/KeyCodes.h"
+#include "images/HexKeys.h"
+
+namespace quillon::ui {
+
+namespace {
+
+constexpr int kLineStride = 82;  // 80 characters and the CR LF
+constexpr int kLineWidth = 80;
+
+// How the character column's bytes are drawn: the 8-bit Windows code page, which the dumps
+// were made for; bytes below 0x20 and the code page's gaps get a middle dot.
+constexpr std::array<char16_t, 256> MakeCodePage()
+{
+    std::array<char16_t, 256> table{};
+    constexpr char16_t high[32] = {
+        0x20AC, 0x00B7, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x00B7, 0x017D, 0x00B7,
+        0x00B7, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x00B7, 0x017E, 0x0178};
+    for (int i = 0; i < 256; ++i) table[i] = static_cast<char16_t>(i);
+    for (int i = 0; i < 0x20; ++i) table[i] = 0x00B7;
+    table[0x7F] = 0x00B7;
+    for (int i = 0; i < 32; ++i) table[0x80 + i] = high[i];
+    return table;
+}
+constexpr std::array<char16_t, 256> kCodePage = MakeCodePage();
+
+QFont ViewFont()
+{
+    QFont font(QStringLiteral("Courier New"));
+    font.setStyleHint(QFont::Monospace);
+    font.setFixedPitch(true);
+    font.setPixelSize(13);
+    if (!QFontInfo(font).fixedPitch()) {
+        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        font.setPixelSize(13);
+    }
+    return font;
+}
+
+QString RowOf(const std::string& text, int line)
+{
+    const std::size_t start = static_cast<std::size_t>(line) * kLineStride;
+    if (start >= text.size()) return {};
+    const std::size_t length = std::min<std::size_t>(kLineWidth, text.size() - start);
+    QString row(static_cast<qsizetype>(length), QChar(u' '));
+    QChar* out = row.data();
+    for (std::size_t i = 0; i < length; ++i)
+        out[i] = QChar(kCodePage[static_cast<unsigned char>(text[start + i])]);
+    return row;
+}
+
+}  // namespace
+
+HexViewWidget::HexViewWidget(HexView& view, QWidget* parent) : QAbstractScrollArea(parent), view_(view)
+{
+    setFont(ViewFont());
+    const QFontMetrics metrics(font());
+    lineHeight_ = std::max(metrics.height(), 13);
+    charWidth_ = std::max(metrics.horizontalAdvance(QLatin1Char('0')), 1);
+    setFocusPolicy(Qt::StrongFocus);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setBackgroundRole(QPalette::Base);
+    verticalScrollBar()->setSingleStep(1);
+    const int frame = 2 * frameWidth();
+    setMinimumWidth((kLineWidth + 1) * charWidth_ + 6 + frame + verticalScrollBar()->sizeHint().width());
+    UpdateScrollRange();
+}
+
+int HexViewWidget::LineCount() const
+{
+    if (frozen_) return frozenLines_;
+    return view_.text.empty() ? 0 : static_cast<int>((view_.text.size() + 2) / kLineStride);
+}
+
+int HexViewWidget::FirstVisibleLine() const { return verticalScrollBar()->value(); }
+
+int HexViewWidget::VisibleRows() const { return std::max(1, viewport()->height() / lineHeight_); }
+
+QString HexViewWidget::RowText(int line) const
+{
+    if (frozen_) {
+        const int index = line - frozenFirst_;
+        if (index < 0 || index >= static_cast<int>(frozenRows_.size())) return {};
+        return frozenRows_[static_cast<std::size_t>(index)];
+    }
+    return RowOf(view_.text, line);
+}
+
+void HexViewWidget::UpdateScrollRange()
+{
+    const int rows = VisibleRows();
+    verticalScrollBar()->setPageStep(rows);
+    verticalScrollBar()->setRange(0, std::max(0, LineCount() - rows));
+    const int contentWidth = (kLineWidth + 1) * charWidth_ + 6;
+    horizontalScrollBar()->setPageStep(viewport()->width());
+    horizontalScrollBar()->setSingleStep(charWidth_);
+    horizontalScrollBar()->setRange(0, std::max(0, contentWidth - viewport()->width()));
+}
+
+void HexViewWidget::Reload()
+{
+    UpdateScrollRange();
+    verticalScrollBar()->setValue(0);
+    caret_ = std::min(view_.caret, view_.text.size());
+    viewport()->update();
+}
+
+void HexViewWidget::Freeze()
+{
+    if (frozen_) return;
+    frozenLines_ = LineCount();
+    frozenFirst_ = FirstVisibleLine();
+    frozenRows_.clear();
+    // Twice the visible rows, so that a window made taller meanwhile still has rows to paint.
+    const int rows = 2 * VisibleRows() + 1;
+    for (int i = 0; i < rows && frozenFirst_ + i < frozenLines_; ++i)
+        frozenRows_.push_back(RowOf(view_.text, frozenFirst_ + i));
+    frozen_ = true;
+}
+
+void HexViewWidget::Thaw()
+{
+    if (!frozen_) return;
+    frozen_ = false;
+    frozenRows_.clear();
+    UpdateScrollRange();
+    caret_ = std::min(caret_, view_.text.size());
+    viewport()->update();
+}
+
+void HexViewWidget::SetCaret(std::size_t position)
+{
+    caret_ = std::min(position, view_.text.size());
+    EnsureCaretVisible();
+    viewport()->update();
+}
+
+void HexViewWidget::EnsureCaretVisible()
+{
+    const int line = static_cast<int>(caret_ / kLineStride);
+    const int first = FirstVisibleLine();
+    const int rows = VisibleRows();
+    if (line < first) verticalScrollBar()->setValue(line);
+    else if (line >= first + rows) verticalScrollBar()->setValue(line - rows + 1);
+    const int x = static_cast<int>(caret_ % kLineStride) * charWidth_ + 3;
+    QScrollBar* h = horizontalScrollBar();
+    if (x < h->value()) h->setValue(x);
+    else if (x + charWidth_ > h->value() + viewport()->width()) h->setValue(x + charWidth_ - viewport()->width());
+}
+
+void HexViewWidget::paintEvent(QPaintEvent*)
+{
+    QPainter painter(viewport());
+    painter.setFont(font());
+    const QFontMetrics metrics(font());
+    const int first = FirstVisibleLine();
+    const int rows = VisibleRows() + 1;
+    const int xOffset = 3 - horizontalScrollBar()->value();
+    const int lines = LineCount();
+    painter.setPen(palette().color(QPalette::Text));
+    for (int i = 0; i < rows && first + i < lines; ++i) {
+        const int y = i * lineHeight_;
+        painter.drawText(xOffset, y + metrics.ascent(), RowText(first + i));
+    }
+    if (hasFocus() && !frozen_) {
+        const int line = static_cast<int>(caret_ / kLineStride);
+        const int col = static_cast<int>(caret_ % kLineStride);
+        if (line >= first && line < first + rows) {
+            const int x = xOffset + col * charWidth_;
+            painter.fillRect(QRect(x, (line - first) * lineHeight_, 2, lineHeight_),
+                             palette().color(QPalette::Text));
+        }
+    }
+}
+
+void HexViewWidget::UpdateLine(int line)
+{
+    const int row = line - FirstVisibleLine();
+    if (row < 0 || row > VisibleRows()) return;
+    viewport()->update(QRect(0, row * lineHeight_, viewport()->width(), lineHeight_));
+}
+
+void HexViewWidget::MoveByArrow(std::uint16_t vk)
+{
+    // The caret moves as in a text control whose line break is two characters: it never rests
+    // between the CR and the LF.
+    const std::size_t size = view_.text.size();
+    std::size_t p = caret_;
+    switch (vk) {
+    case kVkLeft:
+        if (p > 0) --p;
+        if (p % kLineStride == kLineStride - 1) --p;
+        break;
+    case kVkRight:
+        if (p < size) ++p;
+        if (p % kLineStride == kLineStride - 1) ++p;
+        break;
+    case kVkUp:
+        if (p >= kLineStride) p -= kLineStride;
+        break;
+    case kVkDown:
+        if (p + kLineStride <= size) p += kLineStride;
+        else if (p / kLineStride + 1 < static_cast<std::size_t>(LineCount())) p = size;
+        break;
+    default:
+        break;
+    }
+    const int before = static_cast<int>(caret_ / kLineStride);
+    caret_ = std::min(p, size);
+    EnsureCaretVisible();
+    UpdateLine(before);
+    UpdateLine(static_cast<int>(caret_ / kLineStride));
+}
+
+void HexViewWidget::keyPressEvent(QKeyEvent* event)
+{
+    if (frozen_) return;
+    const auto vk = VirtualKeyFor(*event);
+    if (!vk) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    if (IsArrow(*vk)) {
+        MoveByArrow(*vk);
+        return;
+    }
+    const KeyOutcome outcome = ViewKeyDown(view_.text, caret_, *vk, view_.shownSize);
+    if (!outcome.handled) return;
+    const int before = static_cast<int>(caret_ / kLineStride);
+    int firstLine = -1;
+    int lastLine = -1;
+    for (const auto& edit : outcome.edits) {
+        const int line = static_cast<int>(edit.position / kLineStride);
+        if (firstLine < 0 || line < firstLine) firstLine = line;
+        lastLine = std::max(lastLine, line);
+    }
+    ApplyEdits(view_.text, outcome);
+    caret_ = std::min(outcome.caret, view_.text.size());
+    EnsureCaretVisible();
+    UpdateLine(before);
+    UpdateLine(static_cast<int>(caret_ / kLineStride));
+    for (int line = firstLine; line >= 0 && line <= lastLine; ++line) UpdateLine(line);
+    if (firstLine >= 0) emit edited();
+}
+
+void HexViewWidget::mousePressEvent(QMouseEvent* event)
+{
+    if (frozen_ || LineCount() == 0) return;
+    setFocus(Qt::MouseFocusReason);
+    const QPointF pos = event->position();
+    const int line = std::clamp(FirstVisibleLine() + static_cast<int>(pos.y()) / lineHeight_, 0, LineCount() - 1);
+    const double x = pos.x() - 3 + horizontalScrollBar()->value();
+    const int col = std::clamp(static_cast<int>(x / charWidth_ + 0.5), 0, kLineWidth);
+    SetCaret(static_cast<std::size_t>(line) * kLineStride + static_cast<std::size_t>(col));
+}
+
+void HexViewWidget::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    if (!frozen_) UpdateScrollRange();
+}
+
+void HexViewWidget::scrollContentsBy(int, int) { viewport()->update(); }
+
+void HexViewWidget::focusInEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+}
+
+void HexViewWidget::focusOutEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
+}
+
+}  // namespace quillon::ui

@@ -1,0 +1,105 @@
+#include "ui/LockFusesForm.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QPushButton>
+
+#include "core/Context.h"
+#include "ui/CommandRunner.h"
+
+namespace quillon::ui {
+
+LockFusesForm::LockFusesForm(Context& ctx, CommandRunner& runner, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      ctx_(ctx),
+      runner_(runner),
+      model_(OpenLockFusesDialog(ctx.chip))
+{
+    setObjectName(QStringLiteral("LockFusesForm"));
+    setWindowTitle(QStringLiteral("Lock & Fuses"));
+    setFixedSize(443, 181);
+    runner_.Guard(this);
+
+    panel1_ = new QFrame(this);
+    panel1_->setObjectName(QStringLiteral("Panel1"));
+    panel1_->setGeometry(0, 0, 443, 155);
+    for (int g = 0; g < 4; ++g) {
+        auto* group = new QGroupBox(QStringLiteral("Byte %1").arg(g), panel1_);
+        group->setObjectName(QStringLiteral("GroupBox%1").arg(g + 1));
+        group->setGeometry(1 + 112 * g, 1, 105, 153);
+        groups_[static_cast<std::size_t>(g)] = group;
+        for (int b = 0; b < 8; ++b) {
+            const int number = 8 * g + b + 1;
+            auto* box = new QCheckBox(QStringLiteral("Bit %1").arg(b), group);
+            box->setObjectName(QStringLiteral("CheckBox%1").arg(number));
+            box->setGeometry(8, 16 + 16 * (7 - b), 89, 17);
+            boxes_[static_cast<std::size_t>(number - 1)] = box;
+            // The model decides: a click toggles only a visible, enabled box.
+            connect(box, &QCheckBox::clicked, this, [this, g, b, box] {
+                model_.Click(g, b);
+                box->setChecked(model_.group[static_cast<std::size_t>(g)].box[static_cast<std::size_t>(b)].checked);
+            });
+        }
+    }
+
+    auto* ok = new QPushButton(QStringLiteral("Save changes && Close the window"), this);
+    ok->setObjectName(QStringLiteral("OKButton"));
+    ok->setGeometry(0, 156, 203, 25);
+    auto* read = new QPushButton(QStringLiteral("Read Lock && Fuses"), this);
+    read->setObjectName(QStringLiteral("Button1"));
+    read->setGeometry(203, 156, 120, 25);
+    auto* write = new QPushButton(QStringLiteral("Write Lock && Fuses"), this);
+    write->setObjectName(QStringLiteral("Button2"));
+    write->setGeometry(323, 156, 120, 25);
+    for (QPushButton* button : {ok, read, write}) button->setAutoDefault(false);
+    connect(ok, &QPushButton::clicked, this, &LockFusesForm::OKButtonClick);
+    connect(read, &QPushButton::clicked, this, &LockFusesForm::Button1Click);
+    connect(write, &QPushButton::clicked, this, &LockFusesForm::Button2Click);
+
+    Render();
+}
+
+QCheckBox* LockFusesForm::CheckBox(int number) const
+{
+    if (number < 1 || number > 32) return nullptr;
+    return boxes_[static_cast<std::size_t>(number - 1)];
+}
+
+void LockFusesForm::Render()
+{
+    panel1_->setVisible(model_.panelVisible);
+    for (std::size_t g = 0; g < 4; ++g) {
+        const FuseGroup& group = model_.group[g];
+        groups_[g]->setTitle(QString::fromStdString(group.caption));
+        groups_[g]->setVisible(group.visible);
+        for (std::size_t b = 0; b < 8; ++b) {
+            const FuseBox& model = group.box[b];
+            QCheckBox* box = boxes_[8 * g + b];
+            box->setText(QString::fromStdString(model.caption));
+            box->setVisible(model.visible);
+            box->setChecked(model.checked);
+            box->setEnabled(model.enabled);
+        }
+    }
+}
+
+void LockFusesForm::OKButtonClick()
+{
+    SaveLockFuses(ctx_, model_);
+    accept();
+}
+
+void LockFusesForm::Button1Click()
+{
+    runner_.Run([this] { ReadLockFuses(ctx_, model_); }, [this] { Render(); });
+}
+
+void LockFusesForm::Button2Click()
+{
+    runner_.Run([this] { WriteLockFuses(ctx_, model_); }, [this] { Render(); });
+}
+
+void LockFusesForm::reject() {}
+
+}  // namespace quillon::ui

@@ -1,0 +1,415 @@
+#include "ui/MainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "chips/Catalogue.h"
+#include "images/Views.h"
+#include "operations/Connection.h"
+#include "operations/MemoryCommands.h"
+#include "ui/AboutBox.h"
+#include "ui/CommandRunner.h"
+#include "ui/HexViewWidget.h"
+#include "ui/IdBox.h"
+#include "ui/ImageForm.h"
+#include "ui/LockFusesForm.h"
+#include "ui/LogPane.h"
+#include "ui/PortList.h"
+#include "ui/ProgressForm.h"
+
+namespace quillon::ui {
+
+namespace {
+
+constexpr unsigned kBoxesDirty = 1u << 4;
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption)
+{
+    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* caption)
+{
+    return new QLabel(QString::fromLatin1(caption), parent);
+}
+
+// The Chip Select menu: each item is a catalogue name; AT90C8534 has no entry and stays grey.
+struct ChipSubmenu {
+    const char* caption;
+    std::initializer_list<const char*> chips;
+};
+
+const ChipSubmenu kChipMenus[] = {
+    {"AT90...",
+     {"AT90C8534", "AT90S1200", "AT90S2313", "AT90S2323", "AT90S2333", "AT90S2343", "AT90S4414",
+      "AT90S4433", "AT90S4434", "AT90S8515", "AT90S8535", "AT90CAN32", "AT90CAN64", "AT90CAN128"}},
+    {"AVR tiny",
+     {"ATtiny12", "ATtiny13", "ATtiny15", "ATtiny22", "ATtiny2313", "ATtiny25", "ATtiny26",
+      "ATtiny261", "ATtiny45", "ATtiny461", "ATtiny85", "ATtiny861"}},
+    {"AVR mega",
+     {"ATmega103", "ATmega128", "ATmega1280", "ATmega1281", "ATmega16", "ATmega161", "ATmega162",
+      "ATmega163", "ATmega164", "ATmega168", "ATmega169", "ATmega2560", "ATmega2561", "ATmega32",
+      "ATmega323", "ATmega324", "ATmega48", "ATmega603", "ATmega64", "ATmega640", "ATmega644",
+      "ATmega8", "ATmega8515", "ATmega8535", "ATmega88"}},
+};
+
+}  // namespace
+
+MainWindow::MainWindow(std::unique_ptr<Context> context, QWidget* parent)
+    : QMainWindow(parent), ctx_(std::move(context))
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Quillon"));
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("quillon")));
+
+    runner_ = new CommandRunner(this);
+    runner_->Guard(this);
+    progress_ = new UiProgress(this);
+    ctx_->progress = progress_;
+    AttachViews(*ctx_);
+    // Called on the worker thread: only mark, the widgets catch up when the command has ended.
+    ctx_->viewChanged = [this](int view) {
+        dirty_.fetch_or(view >= 0 && view < 4 ? 1u << view : kBoxesDirty);
+    };
+
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("Central"));
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(4, 4, 4, 4);
+    setCentralWidget(central);
+    BuildPanel();
+    BuildPages();
+    auto* panel3 = new QFrame(central);
+    panel3->setObjectName(QStringLiteral("Panel3"));
+    auto* logLayout = new QVBoxLayout(panel3);
+    logLayout->setContentsMargins(0, 0, 0, 0);
+    logLayout->addWidget(MakeLabel(panel3, "Log:"));
+    richEdit5_ = new LogPane(panel3);
+    richEdit5_->setMinimumHeight(120);
+    logLayout->addWidget(richEdit5_);
+    layout->addWidget(findChild<QFrame*>(QStringLiteral("Panel1")));
+    layout->addWidget(pageControl1_, 1);
+    layout->addWidget(panel3);
+    BuildMenus();
+
+    richEdit5_->Attach(ctx_->log);
+    connect(runner_, &CommandRunner::started, this, &MainWindow::FreezeViews);
+    connect(runner_, &CommandRunner::finished, this, &MainWindow::SyncFromCore);
+
+    ctx_->link.ClosePort();
+    ctx_->chip.signature = 0;
+    ctx_->delay = trackBar1_->value();
+    SetConnected(false);
+
+    about_ = new AboutBox(this);
+    adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+MainWindow::~MainWindow()
+{
+    richEdit5_->Detach();
+    ctx_->progress = nullptr;
+    ctx_->viewChanged = {};
+}
+
+QStringList MainWindow::PortNames() { return PortList(); }
+
+void MainWindow::BuildPanel()
+{
+    auto* panel1 = new QFrame(centralWidget());
+    panel1->setObjectName(QStringLiteral("Panel1"));
+    panel1->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+    auto* grid = new QGridLayout(panel1);
+    grid->setContentsMargins(6, 6, 6, 6);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(4);
+
+    button1_ = MakeButton(panel1, "Button1", "Connect");
+    button2_ = MakeButton(panel1, "Button2", "Disconnect");
+    comboBox1_ = new QComboBox(panel1);
+    comboBox1_->setObjectName(QStringLiteral("ComboBox1"));
+    comboBox1_->setEditable(true);
+    comboBox1_->addItems(PortNames());
+    comboBox1_->setCurrentIndex(0);
+    comboBox1_->setInsertPolicy(QComboBox::NoInsert);
+    comboBox1_->setMinimumContentsLength(12);
+    grid->addWidget(button1_, 0, 0);
+    grid->addWidget(button2_, 1, 0);
+    grid->addWidget(comboBox1_, 2, 0);
+
+    button3_ = MakeButton(panel1, "Button3", "Autosearch\nchip");
+    button3_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+    grid->addWidget(button3_, 0, 1, 2, 1);
+
+    auto* identity = new QVBoxLayout;
+    identity->setSpacing(1);
+    identity->addWidget(MakeLabel(panel1, "Chip name:"));
+    edit1_ = new QLineEdit(QStringLiteral("None"), panel1);
+    edit1_->setObjectName(QStringLiteral("Edit1"));
+    edit1_->setReadOnly(true);
+    identity->addWidget(edit1_);
+    identity->addWidget(MakeLabel(panel1, "ID bytes:"));
+    edit2_ = new IdBox(panel1);
+    identity->addWidget(edit2_);
+    grid->addLayout(identity, 0, 2, 3, 1);
+
+    auto* delays = new QVBoxLayout;
+    delays->addWidget(MakeLabel(panel1, "Delays value:"));
+    trackBar1_ = new QSlider(Qt::Horizontal, panel1);
+    trackBar1_->setObjectName(QStringLiteral("TrackBar1"));
+    trackBar1_->setRange(0, 5);
+    trackBar1_->setSingleStep(1);
+    trackBar1_->setPageStep(1);
+    trackBar1_->setTickInterval(1);
+    trackBar1_->setTickPosition(QSlider::TicksBelow);
+    trackBar1_->setValue(1);
+    trackBar1_->setMinimumWidth(90);
+    delays->addWidget(trackBar1_);
+    delays->addStretch();
+    grid->addLayout(delays, 0, 3, 3, 1);
+
+    const std::array<std::pair<const char*, const char*>, 8> operations = {{
+        {"Button4", "Read Program"}, {"Button5", "Write Program"}, {"Button6", "Verify Program"},
+        {"Button7", "Read Calibration"}, {"Button8", "Read Data"}, {"Button9", "Write Data"},
+        {"Button10", "Verify Data"}, {"Button11", "Chip\nErase"},
+    }};
+    for (std::size_t i = 0; i < operations.size(); ++i)
+        operations_[i] = MakeButton(panel1, operations[i].first, operations[i].second);
+    grid->addWidget(operations_[0], 0, 4);
+    grid->addWidget(operations_[1], 0, 5);
+    grid->addWidget(operations_[2], 0, 6);
+    grid->addWidget(operations_[4], 1, 4);
+    grid->addWidget(operations_[5], 1, 5);
+    grid->addWidget(operations_[6], 1, 6);
+    grid->addWidget(operations_[3], 2, 4, 1, 3);
+    operations_[7]->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+    grid->addWidget(operations_[7], 0, 7, 2, 1);
+
+    connect(button1_, &QPushButton::clicked, this, &MainWindow::Button1Click);
+    connect(button2_, &QPushButton::clicked, this, &MainWindow::Button2Click);
+    connect(comboBox1_, &QComboBox::editTextChanged, this, &MainWindow::ComboBox1Change);
+    connect(button3_, &QPushButton::clicked, this, &MainWindow::Button3Click);
+    connect(trackBar1_, &QSlider::valueChanged, this, [this](int value) { ctx_->delay = value; });
+
+    auto confirm = [this](const Question& q) {
+        return AskYesNo(QString::fromLatin1(q.caption.data(), static_cast<qsizetype>(q.caption.size())),
+                        QString::fromLatin1(q.text.data(), static_cast<qsizetype>(q.text.size())));
+    };
+    const std::array<std::function<void()>, 8> commands = {
+        [this] { ReadProgram(*ctx_); },
+        [this, confirm] { WriteProgram(*ctx_, confirm); },
+        [this] { VerifyProgram(*ctx_); },
+        [this] { ReadCalibration(*ctx_); },
+        [this] { ReadData(*ctx_); },
+        [this, confirm] { WriteData(*ctx_, confirm); },
+        [this] { VerifyData(*ctx_); },
+        [this, confirm] { ChipErase(*ctx_, confirm); },
+    };
+    for (std::size_t i = 0; i < commands.size(); ++i)
+        connect(operations_[i], &QPushButton::clicked, this, [this, command = commands[i]] { RunCommand(command); });
+}
+
+void MainWindow::BuildPages()
+{
+    pageControl1_ = new QTabWidget(centralWidget());
+    pageControl1_->setObjectName(QStringLiteral("PageControl1"));
+    for (int page = 0; page < 2; ++page) {
+        auto* sheet = new QWidget(pageControl1_);
+        sheet->setObjectName(page == 0 ? QStringLiteral("TabSheet1") : QStringLiteral("TabSheet2"));
+        auto* column = new QVBoxLayout(sheet);
+        column->setContentsMargins(4, 4, 4, 4);
+        column->setSpacing(2);
+        // Page1 holds RichEdit1 (flash) and RichEdit3 (EEPROM), Page2 RichEdit2 and RichEdit4.
+        const int flash = page;
+        const int eeprom = page + 2;
+        column->addWidget(MakeLabel(sheet, "Program Memory (Flash):"));
+        views_[flash] = new HexViewWidget(ctx_->views.view[flash], sheet);
+        views_[flash]->setObjectName(QStringLiteral("RichEdit%1").arg(flash + 1));
+        views_[flash]->setMinimumHeight(13 * 16 + 6);
+        column->addWidget(views_[flash], 3);
+        column->addWidget(MakeLabel(sheet, "Data Memory (EEPROM):"));
+        views_[eeprom] = new HexViewWidget(ctx_->views.view[eeprom], sheet);
+        views_[eeprom]->setObjectName(QStringLiteral("RichEdit%1").arg(eeprom + 1));
+        views_[eeprom]->setMinimumHeight(13 * 6 + 6);
+        column->addWidget(views_[eeprom], 1);
+        pageControl1_->addTab(sheet, page == 0 ? QStringLiteral("Page1") : QStringLiteral("Page2"));
+    }
+    connect(pageControl1_, &QTabWidget::currentChanged, this, [this](int index) { ctx_->views.activePage = index; });
+}
+
+void MainWindow::BuildMenus()
+{
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    auto addItem = [this](QMenu* menu, const char* name, const char* caption, auto handler) {
+        QAction* action = menu->addAction(QString::fromLatin1(caption));
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    QMenu* file = bar->addMenu(QStringLiteral("File"));
+    file->setObjectName(QStringLiteral("File1"));
+    addItem(file, "LoadProgramfromFile1", "Load Program from File...", [this] { LoadFile(1); });
+    addItem(file, "SaveProgramtoFile1", "Save Program to File...", [this] { SaveFile(1); });
+    file->addSeparator();
+    addItem(file, "Open1", "Load Data from File...", [this] { LoadFile(2); });
+    addItem(file, "Save1", "Save Data to File...", [this] { SaveFile(2); });
+    file->addSeparator();
+    addItem(file, "SaveLogas1", "Save Log as...", [this] { SaveLogas1Click(); });
+    addItem(file, "Exit1", "Exit", [this] { Exit1Click(); });
+
+    QMenu* edit = bar->addMenu(QStringLiteral("Edit"));
+    edit->setObjectName(QStringLiteral("Edit3"));
+    lockFuses1_ = addItem(edit, "LockFuses1", "Lock && Fuses...", [this] { LockFuses1Click(); });
+
+    QMenu* chips = bar->addMenu(QStringLiteral("Chip Select"));
+    chips->setObjectName(QStringLiteral("ChipSelect1"));
+    BuildChipMenu(chips);
+
+    QMenu* help = bar->addMenu(QStringLiteral("Help"));
+    help->setObjectName(QStringLiteral("Help1"));
+    addItem(help, "About1", "About Program", [this] {
+        about_->show();
+        about_->raise();
+        about_->activateWindow();
+    });
+    help->addSeparator();
+    addItem(help, "TavroConnection1", "How to connect...", [this] { TavroConnection1Click(); });
+}
+
+void MainWindow::BuildChipMenu(QMenu* menu)
+{
+    for (const auto& submenu : kChipMenus) {
+        QMenu* sub = menu->addMenu(QString::fromLatin1(submenu.caption));
+        for (const char* name : submenu.chips) {
+            QAction* item = sub->addAction(QString::fromLatin1(name));
+            item->setObjectName(QString::fromLatin1(name));
+            const CatalogueEntry* entry = FindChipByName(name);
+            item->setEnabled(entry != nullptr && entry->menuEnabled);
+            if (!entry) continue;
+            const std::int32_t signature = entry->signature;
+            connect(item, &QAction::triggered, this,
+                    [this, signature] { RunCommand([this, signature] { SelectChip(*ctx_, signature); }); });
+        }
+    }
+}
+
+void MainWindow::SetConnected(bool connected)
+{
+    connected_ = connected;
+    button1_->setEnabled(!connected);
+    button2_->setEnabled(connected);
+    button3_->setEnabled(connected);
+    for (QPushButton* button : operations_) button->setEnabled(connected);
+    lockFuses1_->setEnabled(connected);
+}
+
+void MainWindow::RunCommand(std::function<void()> work, std::function<void()> done)
+{
+    runner_->Run(std::move(work), std::move(done));
+}
+
+void MainWindow::FreezeViews()
+{
+    for (HexViewWidget* view : views_) view->Freeze();
+}
+
+void MainWindow::SyncFromCore()
+{
+    const unsigned dirty = dirty_.exchange(0);
+    for (int i = 0; i < 4; ++i) {
+        views_[static_cast<std::size_t>(i)]->Thaw();
+        if (dirty & (1u << i)) views_[static_cast<std::size_t>(i)]->Reload();
+    }
+    if (dirty & kBoxesDirty) {
+        edit1_->setText(QString::fromStdString(ctx_->views.chipNameBox));
+        edit2_->setText(QString::fromStdString(ctx_->views.idBox));
+    }
+}
+
+bool MainWindow::AskYesNo(const QString& caption, const QString& text)
+{
+    return runner_->AskOnGuiThread([this, caption, text] {
+        QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Yes | QMessageBox::No, this);
+        box.setObjectName(QStringLiteral("Confirmation"));
+        box.setDefaultButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    });
+}
+
+void MainWindow::Button1Click()
+{
+    const std::string name = comboBox1_->currentText().toStdString();
+    auto opened = std::make_shared<bool>(false);
+    RunCommand([this, name, opened] { *opened = Connect(*ctx_, name); },
+               [this, opened] {
+                   if (*opened) SetConnected(true);
+               });
+}
+
+void MainWindow::Button2Click()
+{
+    Disconnect(*ctx_);
+    SetConnected(false);
+}
+
+void MainWindow::ComboBox1Change()
+{
+    if (runner_->Busy()) return;
+    if (PortChanged(*ctx_)) SetConnected(false);
+}
+
+void MainWindow::Button3Click()
+{
+    RunCommand([this] { Autosearch(*ctx_); });
+}
+
+void MainWindow::Exit1Click()
+{
+    if (ctx_->link.IsOpen()) Button2Click();
+    close();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    // A command on the worker thread uses the context; the window waits for it to end.
+    if (runner_->Busy()) {
+        event->ignore();
+        return;
+    }
+    about_->close();
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::LockFuses1Click()
+{
+    LockFusesForm dialog(*ctx_, *runner_, this);
+    dialog.exec();
+}
+
+void MainWindow::TavroConnection1Click()
+{
+    auto form = ImageForm::Create(ctx_->chip, this);
+    form->exec();
+}
+
+}  // namespace quillon::ui

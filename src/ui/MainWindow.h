@@ -1,0 +1,114 @@
+// The main window: connection controls, chip identity, the eight operation buttons, the four hex
+// views on two pages, the log pane and the menus. Widgets show the core's state and pass the
+// user's commands down; every command runs on the worker thread.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <array>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "core/Context.h"
+
+class QAction;
+class QComboBox;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSlider;
+class QTabWidget;
+
+namespace quillon::ui {
+
+class AboutBox;
+class CommandRunner;
+class HexViewWidget;
+class IdBox;
+class LogPane;
+class UiProgress;
+
+// What the user chose in a file dialog: the name and the filter (1 "*.hex", 2 "*.eep", 3 "*.bin").
+struct ChosenFile {
+    QString name;
+    int filterIndex = 1;
+};
+
+enum class FileDialogKind { Open, Save };
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // The window owns the context it works on for its whole life.
+    explicit MainWindow(std::unique_ptr<Context> context, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    Context& Ctx() { return *ctx_; }
+    CommandRunner& Runner() { return *runner_; }
+    UiProgress& Progress() { return *progress_; }
+    AboutBox& About() { return *about_; }
+    HexViewWidget* View(int index) const { return views_[static_cast<std::size_t>(index)]; }
+    bool Connected() const { return connected_; }
+
+    // Replaces the file dialogs, so that a script or a test can answer them.
+    using FileChooser = std::function<std::optional<ChosenFile>(FileDialogKind kind)>;
+    void SetFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
+
+    // The port names the COM box offers: COM1 to COM10, the system's serial ports, the
+    // simulated gateways.
+    static QStringList PortNames();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildPanel();
+    void BuildPages();
+    void BuildMenus();
+    void BuildChipMenu(QMenu* menu);
+    void SetConnected(bool connected);
+
+    // Runs a command on the worker thread and brings the widgets up to date afterwards.
+    void RunCommand(std::function<void()> work, std::function<void()> done = {});
+    void FreezeViews();
+    void SyncFromCore();
+    bool AskYesNo(const QString& caption, const QString& text);
+
+    void Button1Click();  // Connect
+    void Button2Click();  // Disconnect
+    void ComboBox1Change();
+    void Button3Click();  // Autosearch
+    void LoadFile(int kind);
+    void SaveFile(int kind);
+    void SaveLogas1Click();
+    void ReportFileFailure(const QString& action, const QString& name, std::size_t firstLine);
+    void Exit1Click();
+    void LockFuses1Click();
+    void TavroConnection1Click();
+    std::optional<ChosenFile> ChooseFile(FileDialogKind kind);
+
+    std::unique_ptr<Context> ctx_;
+    CommandRunner* runner_;
+    UiProgress* progress_;
+    AboutBox* about_ = nullptr;
+    bool connected_ = false;
+    std::atomic<unsigned> dirty_{0};  // bit i: view i changed; bit 4: name and ID boxes
+    FileChooser chooseFile_;
+
+    QPushButton* button1_ = nullptr;
+    QPushButton* button2_ = nullptr;
+    QPushButton* button3_ = nullptr;
+    std::array<QPushButton*, 8> operations_{};  // Button4 .. Button11
+    QComboBox* comboBox1_ = nullptr;
+    QLineEdit* edit1_ = nullptr;
+    IdBox* edit2_ = nullptr;
+    QSlider* trackBar1_ = nullptr;
+    QTabWidget* pageControl1_ = nullptr;
+    std::array<HexViewWidget*, 4> views_{};
+    LogPane* richEdit5_ = nullptr;
+    QAction* lockFuses1_ = nullptr;
+};
+
+}  // namespace quillon::ui

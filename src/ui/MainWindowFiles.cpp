@@ -1,0 +1,92 @@
+// The File menu of the main window: the open and save dialogs, loading and saving program and
+// data files through the core's file commands, and saving the log.
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "core/FileIo.h"
+#include "log/SaveLog.h"
+#include "images/FileCommands.h"
+#include "log/Log.h"
+#include "ui/CommandRunner.h"
+#include "ui/MainWindow.h"
+
+namespace quillon::ui {
+
+namespace {
+
+const QStringList kFilters = {QStringLiteral("*.hex"), QStringLiteral("*.eep"), QStringLiteral("*.bin")};
+
+}  // namespace
+
+std::optional<ChosenFile> MainWindow::ChooseFile(FileDialogKind kind)
+{
+    if (chooseFile_) return chooseFile_(kind);
+    QFileDialog dialog(this);
+    dialog.setObjectName(kind == FileDialogKind::Open ? QStringLiteral("OpenDialog1") : QStringLiteral("SaveDialog1"));
+    dialog.setNameFilters(kFilters);
+    if (kind == FileDialogKind::Open) {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        // The extension follows the chosen filter, by the program's own rule, not the dialog's.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    const int index = static_cast<int>(kFilters.indexOf(dialog.selectedNameFilter()));
+    return ChosenFile{dialog.selectedFiles().front(), index < 0 ? 1 : index + 1};
+}
+
+void MainWindow::ReportFileFailure(const QString& action, const QString& name, std::size_t firstLine)
+{
+    // The core has logged what went wrong, with the file's name and the system's reason; the
+    // same lines go into the box so the failure cannot pass unnoticed.
+    const auto lines = ctx_->log.Lines();
+    QStringList details;
+    for (std::size_t i = firstLine; i < lines.size(); ++i) details << QString::fromStdString(lines[i]);
+    QMessageBox::critical(this, QStringLiteral("Error"),
+                          QStringLiteral("%1 %2 did not complete.\n\n%3").arg(action, name, details.join(u'\n')));
+}
+
+void MainWindow::LoadFile(int kind)
+{
+    const auto chosen = ChooseFile(FileDialogKind::Open);
+    if (!chosen) return;
+    const std::string path = chosen->name.toStdString();
+    const std::size_t firstLine = ctx_->log.Size();
+    auto ok = std::make_shared<bool>(true);
+    RunCommand([this, path, kind, ok] { *ok = kind == 1 ? LoadProgramFile(*ctx_, path) : LoadDataFile(*ctx_, path); },
+               [this, ok, name = chosen->name, firstLine] {
+                   // Without a chip the log's "No chip selected" says it all.
+                   if (!*ok && ctx_->chip.signature != 0) ReportFileFailure(QStringLiteral("Loading"), name, firstLine);
+               });
+}
+
+void MainWindow::SaveFile(int kind)
+{
+    const auto chosen = ChooseFile(FileDialogKind::Save);
+    if (!chosen) return;
+    const std::string path = chosen->name.toStdString();
+    const int filter = chosen->filterIndex;
+    const std::size_t firstLine = ctx_->log.Size();
+    auto ok = std::make_shared<bool>(true);
+    RunCommand(
+        [this, path, filter, kind, ok] {
+            *ok = kind == 1 ? SaveProgramFile(*ctx_, path, filter) : SaveDataFile(*ctx_, path, filter);
+        },
+        [this, ok, name = chosen->name, firstLine] {
+            if (!*ok && ctx_->chip.signature != 0) ReportFileFailure(QStringLiteral("Saving"), name, firstLine);
+        });
+}
+
+void MainWindow::SaveLogas1Click()
+{
+    const auto chosen = ChooseFile(FileDialogKind::Save);
+    if (!chosen) return;
+    // A rich-text document whatever the name's extension; the name is taken as typed.
+    const FileStatus status = SaveLogAs(ctx_->log, chosen->name.toStdString());
+    if (!status.ok) QMessageBox::critical(this, QStringLiteral("Error"), QString::fromStdString(status.message));
+}
+
+}  // namespace quillon::ui
