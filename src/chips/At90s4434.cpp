@@ -1,0 +1,19 @@
+// AT90S4434 and AT90S8535: the AT90S8535's 512 bytes of EEPROM need the high address byte.
+#include "chips/ClassicFamily.h"
+#include "chips/Units.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr ClassicUnit kUnit{
+    .name = "At90s4434",
+    .firstFlashPulseText = " 0x1D 0x03",
+    .eepromHighByteChip = 0x03931E,  // AT90S8535
+};
+
+}  // namespace
+
+extern const Driver units::At90s4434 = MakeClassicDriver<kUnit>();
+
+}  // namespace quillon

@@ -1,0 +1,20 @@
+// ATmega48, ATmega88 and ATmega168: built-in entry, the high address byte with every read word.
+#include "chips/PagedFamily.h"
+#include "chips/Units.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr PagedUnit kUnit{
+    .name = "Atmega48",
+    .entry = PowerUp::BuiltIn,
+    .flashReadHigh = Reload::EveryCall,
+    .fuseExtendedSelect = {Packet{SetPORTD(0x94)}, " set BS2=1, BS1=0"},
+};
+
+}  // namespace
+
+extern const Driver units::Atmega48 = MakePagedDriver<kUnit>();
+
+}  // namespace quillon

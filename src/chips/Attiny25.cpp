@@ -1,0 +1,18 @@
+// ATtiny25, ATtiny45 and ATtiny85: the family's fullest member: full addresses, flash and EEPROM
+// pages, three fuse bytes and the lock byte as the chip gives it.
+#include "chips/SerialFamily.h"
+#include "chips/Units.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr SerialUnit kUnit{
+    .name = "Attiny25",
+};
+
+}  // namespace
+
+extern const Driver units::Attiny25 = MakeSerialDriver<kUnit>();
+
+}  // namespace quillon

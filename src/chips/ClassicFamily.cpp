@@ -1,0 +1,147 @@
+#include "chips/ClassicFamily.h"
+
+namespace quillon::classic {
+
+namespace {
+
+constexpr std::uint8_t kChipErase = 0x80;
+constexpr std::uint8_t kWriteFuse = 0x40;
+constexpr std::uint8_t kWriteLock = 0x20;
+constexpr std::uint8_t kWriteFlash = 0x10;
+constexpr std::uint8_t kWriteEeprom = 0x11;
+constexpr std::uint8_t kReadFuseLock = 0x04;
+constexpr std::uint8_t kReadFlash = 0x02;
+constexpr std::uint8_t kReadEeprom = 0x03;
+
+constexpr Packet kWrPulse{Pulse(GiveWRNegPulse)};
+
+std::uint8_t Byte(std::uint32_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
+std::uint32_t Pos(std::int32_t pos) { return static_cast<std::uint32_t>(pos); }
+
+// A WR pulse that programs: the delay value, then the ready wait.
+bool Program(Context& ctx, std::string_view text)
+{
+    if (!SendStep(ctx, kWrPulse, text)) return false;
+    ctx.Delay();
+    return WaitReady(ctx);
+}
+
+bool EepromAddress(Context& ctx, const ClassicUnit& unit, std::uint32_t address)
+{
+    if (unit.eepromHighByteChip != 0 && ctx.chip.signature == unit.eepromHighByteChip &&
+        !LoadAddressHigh(ctx, Byte(address >> 8)))
+        return false;
+    return LoadAddressLow(ctx, Byte(address));
+}
+
+}  // namespace
+
+bool EnterProgMode(Context& ctx, const ClassicUnit& unit)
+{
+    return quillon::EnterProgMode(ctx, PowerUp::BuiltIn, *unit.entryTexts);
+}
+
+bool EraseChip(Context& ctx, const ClassicUnit&)
+{
+    return Logged(ctx, " erase the chip", [&] {
+        if (!LoadCommand(ctx, kChipErase)) return false;
+        // The long pulse is timed by the gateway; these chips report no busy state after it.
+        if (!SendStep(ctx, Packet{Pulse(GiveWR100NegPulse)}, " GiveWR100NegPulse")) return false;
+        ctx.Delay();
+        return true;
+    });
+}
+
+bool ReadFlashWord(Context& ctx, const ClassicUnit&, std::int32_t pos, bool verify)
+{
+    const std::uint32_t word = Pos(pos) >> 1;
+    if (pos == 0 && !LoadCommand(ctx, kReadFlash)) return false;
+    if (!LoadAddressHigh(ctx, Byte(word >> 8)) || !LoadAddressLow(ctx, Byte(word))) return false;
+    auto low = ReadBus(ctx, {Packet{SetDDRB(0x00), SetPORTD(0x10), ReadPINB()}, " read flash word low byte"});
+    if (!low) return false;
+    if (!StoreOrCompare(ctx.chip.flash[Pos(pos)], *low, verify)) return false;
+    auto high = ReadBus(ctx, {Packet{SetPORTC(0x0A), ReadPINB(), SetPORTD(PD_WORK)}, " read flash word high byte"});
+    if (!high) return false;
+    return StoreOrCompare(ctx.chip.flash[Pos(pos) + 1], *high, verify);
+}
+
+bool WriteFlashWord(Context& ctx, const ClassicUnit& unit, std::int32_t pos)
+{
+    const std::uint32_t word = Pos(pos) >> 1;
+    if (pos == 0 && !LoadCommand(ctx, kWriteFlash)) return false;
+    // The chip keeps the high address byte latched; it changes every 256 words.
+    if ((word & 0xFF) == 0 && !LoadAddressHigh(ctx, Byte(word >> 8))) return false;
+    if (!LoadAddressLow(ctx, Byte(word))) return false;
+    if (!LoadDataLow(ctx, ctx.chip.flash[Pos(pos)]) || !Program(ctx, unit.firstFlashPulseText)) return false;
+    // Loading the high byte leaves BS1 high, which selects it for the second pulse.
+    return LoadDataHigh(ctx, ctx.chip.flash[Pos(pos) + 1]) && Program(ctx, " GiveWRNegPulse");
+}
+
+bool ReadEepromByte(Context& ctx, const ClassicUnit& unit, std::int32_t pos, bool verify)
+{
+    if (pos == 0 && !LoadCommand(ctx, kReadEeprom)) return false;
+    if (!EepromAddress(ctx, unit, Pos(pos))) return false;
+    auto byte = ReadBus(ctx, {Packet{SetDDRB(0x00), SetPORTD(0x10), ReadPINB(), SetPORTD(PD_WORK)}, " read EEPROM byte"});
+    if (!byte) return false;
+    return StoreOrCompare(ctx.chip.eeprom[Pos(pos)], *byte, verify);
+}
+
+bool WriteEepromByte(Context& ctx, const ClassicUnit& unit, std::int32_t pos)
+{
+    if (pos == 0 && !LoadCommand(ctx, kWriteEeprom)) return false;
+    return EepromAddress(ctx, unit, Pos(pos)) && LoadDataLow(ctx, ctx.chip.eeprom[Pos(pos)]) &&
+           Program(ctx, " GiveWRNegPulse");
+}
+
+bool ReadFuseLockBits(Context& ctx, const ClassicUnit& unit)
+{
+    auto& slot = ctx.chip.lockFuse;
+    return Logged(ctx, unit.fuseLockReadText, [&] {
+        if (!LoadCommand(ctx, kReadFuseLock)) return false;
+        if (unit.fuseLockRead == FuseLockRead::FuseThenLock) {
+            auto fuse = ReadBus(ctx, {Packet{SetDDRB(0x00), SetPORTD(0x10), ReadPINB()}, " read Fuse byte"});
+            if (!fuse) return false;
+            slot[0] = *fuse | 0xC0;
+            auto lock = ReadBus(ctx, {Packet{SetPORTC(0x0A), ReadPINB(), SetPORTD(PD_WORK)}, " read Lock byte"});
+            if (!lock) return false;
+            slot[1] = *lock | 0xF9;
+            return true;
+        }
+        auto b = ReadBus(ctx, {Packet{SetPORTC(0x0A), SetDDRB(0x00), SetPORTD(0x10), ReadPINB(), SetPORTD(PD_WORK)},
+                               " read Fuse & Lock byte"});
+        if (!b) return false;
+        // The chip gives LB1 in bit 7 and LB2 in bit 6; the record keeps them in bits 1 and 2.
+        slot[0] = *b | 0xDE;
+        slot[1] = 0xFF;
+        if (!(*b & 0x80)) slot[1] &= ~0x02;
+        if (!(*b & 0x40)) slot[1] &= ~0x04;
+        return true;
+    });
+}
+
+bool WriteFuseLow(Context& ctx, const ClassicUnit& unit)
+{
+    auto body = [&] {
+        if (!LoadCommand(ctx, kWriteFuse) || !LoadDataLow(ctx, ctx.chip.lockFuse[0])) return false;
+        // The fuse pulse is timed by the gateway; no ready wait follows it.
+        if (!SendStep(ctx, Packet{Pulse(GiveWR15NegPulse)}, " GiveWR15NegPulse")) return false;
+        ctx.Delay();
+        return true;
+    };
+    if (unit.writeFuseOpening.empty()) {
+        if (!body()) return false;
+        ctx.log.LogMessage(LogFinished, " with success.");
+        return true;
+    }
+    return Logged(ctx, unit.writeFuseOpening, body);
+}
+
+bool WriteLockBits(Context& ctx, const ClassicUnit&)
+{
+    return Logged(ctx, " write lock-bits", [&] {
+        return LoadCommand(ctx, kWriteLock) && LoadDataLow(ctx, ctx.chip.lockFuse[1]) &&
+               Program(ctx, " GiveWRNegPulse");
+    });
+}
+
+}  // namespace quillon::classic

@@ -1,0 +1,265 @@
+#include "chips/PagedFamily.h"
+
+#include <algorithm>
+
+namespace quillon::paged {
+
+namespace {
+
+constexpr std::uint8_t kChipErase = 0x80;
+constexpr std::uint8_t kWriteFuse = 0x40;
+constexpr std::uint8_t kWriteLock = 0x20;
+constexpr std::uint8_t kWriteFlash = 0x10;
+constexpr std::uint8_t kWriteEeprom = 0x11;
+constexpr std::uint8_t kReadFuseLock = 0x04;
+constexpr std::uint8_t kReadCalibration = 0x08;
+constexpr std::uint8_t kReadFlash = 0x02;
+constexpr std::uint8_t kReadEeprom = 0x03;
+constexpr std::uint8_t kNoOperation = 0x00;
+
+// Word addresses above 16 bits exist only on chips with more than 128 KiB of flash.
+constexpr std::uint32_t kExtendedFlash = 131072;
+
+std::uint8_t Byte(std::uint32_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
+std::uint32_t Pos(std::int32_t pos) { return static_cast<std::uint32_t>(pos); }
+
+bool NeedsExtended(const Context& ctx, const PagedUnit& unit)
+{
+    return unit.extendedAddress && ctx.chip.flashSize > kExtendedFlash;
+}
+
+// The programming pulse, the delay value and, where the chip reports it, the ready wait.
+bool Program(Context& ctx, const ProgramPulse& pulse)
+{
+    if (!Send(ctx, pulse.pulse)) return false;
+    ctx.Delay();
+    return !pulse.waitReady || WaitReady(ctx);
+}
+
+bool Latched(Context& ctx, Latch latch)
+{
+    switch (latch) {
+    case Latch::None: return true;
+    case Latch::Pagel:
+    case Latch::PagelTwice: return Send(ctx, kPagelPulse);
+    case Latch::Bs1High:
+        if (!Send(ctx, {Packet{SetPORTC(0x0A)}, " set BS1=1"})) return false;
+        ctx.Delay();
+        return true;
+    }
+    return false;
+}
+
+bool ReloadDue(Reload reload, std::uint32_t address, std::uint32_t page)
+{
+    switch (reload) {
+    case Reload::EveryCall: return true;
+    case Reload::LowByteZero: return (address & 0xFF) == 0;
+    case Reload::PageStart: return address % page == 0;
+    }
+    return true;
+}
+
+std::uint32_t EepromPage(const Context& ctx, const PagedUnit& unit)
+{
+    return unit.eepromPageFor ? unit.eepromPageFor(ctx.chip) : unit.eepromPage;
+}
+
+std::uint8_t LockSlot(const PagedUnit& unit) { return static_cast<std::uint8_t>(unit.slots - 1); }
+
+// Command 0x04, then one packet that selects a byte, reads it with OE low and ends in PD_WORK.
+bool ReadFuseByte(Context& ctx, std::string_view what, const Selector& sel, std::string_view text,
+                  std::uint8_t slot, std::uint8_t forced = 0)
+{
+    return Logged(ctx, what, [&] {
+        if (!LoadCommand(ctx, kReadFuseLock)) return false;
+        auto byte = ReadBus(ctx, {Packet{SetPORTC(sel.portC), SetDDRB(0x00), SetPORTD(sel.portD), ReadPINB(),
+                                         SetPORTD(PD_WORK)},
+                                  text});
+        if (!byte) return false;
+        ctx.chip.lockFuse[slot] = *byte | forced;
+        return true;
+    });
+}
+
+// Command 0x40 or 0x20 with the slot's byte, an optional select packet, then the pulse.
+bool WriteFuseByte(Context& ctx, std::string_view what, std::uint8_t command, std::uint8_t slot,
+                   const Step* select, const ProgramPulse& pulse)
+{
+    return Logged(ctx, what, [&] {
+        if (!LoadCommand(ctx, command) || !LoadDataLow(ctx, ctx.chip.lockFuse[slot])) return false;
+        if (select && !Send(ctx, *select)) return false;
+        return Program(ctx, pulse);
+    });
+}
+
+}  // namespace
+
+bool EnterProgMode(Context& ctx, const PagedUnit& unit)
+{
+    return quillon::EnterProgMode(ctx, unit.entry, *unit.entryTexts);
+}
+
+bool EraseChip(Context& ctx, const PagedUnit& unit)
+{
+    return Logged(ctx, " erase the chip",
+                  [&] { return LoadCommand(ctx, kChipErase) && Program(ctx, unit.erase); });
+}
+
+bool ReadFlashWord(Context& ctx, const PagedUnit& unit, std::int32_t pos, bool verify)
+{
+    const std::uint32_t word = Pos(pos) >> 1;
+    if (pos == 0 && !LoadCommand(ctx, kReadFlash)) return false;
+    if (NeedsExtended(ctx, unit) && (word & 0xFFFF) == 0 && !LoadAddressExtended(ctx, Byte(word >> 16)))
+        return false;
+    if (ReloadDue(unit.flashReadHigh, word, 1) && !LoadAddressHigh(ctx, Byte(word >> 8))) return false;
+    if (!LoadAddressLow(ctx, Byte(word))) return false;
+
+    auto low = ReadBus(ctx, {Packet{SetDDRB(0x00), SetPORTD(0x10), ReadPINB()}, " read flash word low byte"});
+    if (!low) return false;
+    // A difference stops here: OE stays low until the next step sets the lines again.
+    if (!StoreOrCompare(ctx.chip.flash[Pos(pos)], *low, verify)) return false;
+    auto high = ReadBus(ctx, {Packet{SetPORTC(0x0A), ReadPINB(), SetPORTD(PD_WORK)}, " read flash word high byte"});
+    if (!high) return false;
+    return StoreOrCompare(ctx.chip.flash[Pos(pos) + 1], *high, verify);
+}
+
+bool WriteFlashWord(Context& ctx, const PagedUnit& unit, std::int32_t pos)
+{
+    const std::uint32_t word = Pos(pos) >> 1;
+    if (pos == 0 && !LoadCommand(ctx, kWriteFlash)) return false;
+    if (!LoadAddressLow(ctx, Byte(word))) return false;
+    if (!LoadDataLow(ctx, ctx.chip.flash[Pos(pos)])) return false;
+    if (unit.flashLatch == Latch::PagelTwice && !Send(ctx, kPagelPulse)) return false;
+    if (!LoadDataHigh(ctx, ctx.chip.flash[Pos(pos) + 1])) return false;
+    if (unit.flashLatch != Latch::None && !Latched(ctx, unit.flashLatch)) return false;
+    ctx.Delay();
+    return true;
+}
+
+bool WriteFlashPage(Context& ctx, const PagedUnit& unit, std::int32_t pos)
+{
+    const std::uint32_t word = Pos(pos) >> 1;
+    if (!LoadAddressHigh(ctx, Byte(word >> 8))) return false;
+    if (NeedsExtended(ctx, unit) && !LoadAddressExtended(ctx, Byte(word >> 16))) return false;
+    if (!Send(ctx, unit.pageWrite)) return false;
+    ctx.Delay();
+    if (!WaitReady(ctx)) return false;
+    // After the last page no write command stays loaded in the chip.
+    if (Pos(pos) + 2 == ctx.chip.flashSize && !LoadCommand(ctx, kNoOperation)) return false;
+    return true;
+}
+
+bool ReadEepromByte(Context& ctx, const PagedUnit&, std::int32_t pos, bool verify)
+{
+    const std::uint32_t address = Pos(pos);
+    if (pos == 0 && !LoadCommand(ctx, kReadEeprom)) return false;
+    if (!LoadAddressHigh(ctx, Byte(address >> 8)) || !LoadAddressLow(ctx, Byte(address))) return false;
+    auto byte = ReadBus(ctx, {Packet{SetDDRB(0x00), SetPORTD(0x10), ReadPINB(), SetPORTD(PD_WORK)}, " read EEPROM byte"});
+    if (!byte) return false;
+    return StoreOrCompare(ctx.chip.eeprom[address], *byte, verify);
+}
+
+bool WriteEepromByte(Context& ctx, const PagedUnit& unit, std::int32_t pos)
+{
+    const std::uint32_t address = Pos(pos);
+    const std::uint32_t page = EepromPage(ctx, unit);
+    if (pos == 0 && !LoadCommand(ctx, kWriteEeprom)) return false;
+    if (ReloadDue(unit.eepromHigh, address, page == 0 ? 1 : page) && !LoadAddressHigh(ctx, Byte(address >> 8)))
+        return false;
+    if (!LoadAddressLow(ctx, Byte(address)) || !LoadDataLow(ctx, ctx.chip.eeprom[address])) return false;
+    if (page == 0) return Program(ctx, {});  // no page buffer: every byte by its own pulse
+
+    if (!Latched(ctx, unit.eepromLatch)) return false;
+    if ((address + 1) % page != 0) return true;  // the byte waits in the page buffer
+    if (unit.eepromCommitSelect && !Send(ctx, *unit.eepromCommitSelect)) return false;
+    return Program(ctx, {});
+}
+
+bool ReadFuseLockBits(Context& ctx, const PagedUnit&)
+{
+    // OE stays low over the four reads; only BS1 and BS2 (XA1 on these chips) change.
+    struct Read {
+        Step step;
+        std::uint8_t slot;
+    };
+    const Read reads[] = {
+        {{Packet{SetDDRB(0x00), SetPORTC(0x08), SetPORTD(0x10), ReadPINB()}, " read Fuse Low bits"}, 0},
+        {{Packet{SetPORTC(0x1A), ReadPINB()}, " read Fuse High bits"}, 1},
+        {{Packet{SetPORTC(0x18), ReadPINB()}, " read Fuse Extended bits"}, 2},
+        {{Packet{SetPORTC(0x0A), ReadPINB(), SetPORTD(PD_WORK)}, " read Lock bits"}, 3},
+    };
+    return Logged(ctx, " read fuse- & lock-bits", [&] {
+        if (!LoadCommand(ctx, kReadFuseLock)) return false;
+        for (const auto& read : reads) {
+            auto byte = ReadBus(ctx, read.step);
+            if (!byte) return false;
+            ctx.chip.lockFuse[read.slot] = *byte;
+        }
+        return true;
+    });
+}
+
+bool ReadLockBits(Context& ctx, const PagedUnit& unit)
+{
+    return ReadFuseByte(ctx, " read lock-bits", {0x0A, 0x10}, unit.readLockText, LockSlot(unit),
+                        unit.lockReadForced);
+}
+
+bool WriteLockBits(Context& ctx, const PagedUnit& unit)
+{
+    return WriteFuseByte(ctx, " write lock-bits", kWriteLock, LockSlot(unit), nullptr, {});
+}
+
+bool WriteFuseLow(Context& ctx, const PagedUnit& unit)
+{
+    return WriteFuseByte(ctx, " write fuse low byte", kWriteFuse, 0, nullptr, unit.fuseLowPulse);
+}
+
+bool WriteFuseHigh(Context& ctx, const PagedUnit& unit)
+{
+    return WriteFuseByte(ctx, " write fuse high byte", kWriteFuse, 1, &unit.fuseHighSelect,
+                         {{Packet{Pulse(GiveWRNegPulse)}, unit.fuseHighPulseText}});
+}
+
+bool WriteFuseExtended(Context& ctx, const PagedUnit& unit)
+{
+    return WriteFuseByte(ctx, " write fuse extended byte", kWriteFuse, 2, &unit.fuseExtendedSelect, {});
+}
+
+bool ReadFuseLow(Context& ctx, const PagedUnit& unit)
+{
+    return ReadFuseByte(ctx, " read fuse low byte", {0x08, 0x10}, unit.readFuseLowText, 0);
+}
+
+bool ReadFuseHigh(Context& ctx, const PagedUnit& unit)
+{
+    return ReadFuseByte(ctx, " read fuse high byte", unit.fuseHighRead, " read Fuse High byte", 1);
+}
+
+bool ReadFuseExtended(Context& ctx, const PagedUnit& unit)
+{
+    return ReadFuseByte(ctx, " read fuse extended byte", unit.fuseExtendedRead, " read Fuse Extended byte", 2);
+}
+
+bool ReadCalibration(Context& ctx, const PagedUnit& unit)
+{
+    const PagedCalibration& cal = unit.calibration;
+    return Logged(
+        ctx, " read calibration bytes",
+        [&] {
+            if (!LoadCommand(ctx, kReadCalibration)) return false;
+            const std::uint8_t count = std::min(ctx.chip.calibrationCount, cal.maxBytes);
+            for (std::uint8_t i = 0; i < count && i < ctx.chip.calibration.size(); ++i) {
+                if (!LoadAddressLow(ctx, i)) return false;
+                if (cal.select && !Send(ctx, *cal.select)) return false;
+                auto byte = ReadBus(ctx, cal.read);
+                if (!byte) return false;
+                ctx.chip.calibration[i] = *byte;
+            }
+            return true;
+        },
+        "");
+}
+
+}  // namespace quillon::paged

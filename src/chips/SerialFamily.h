@@ -1,0 +1,155 @@
+// The serial family: the small chips programmed through their SPI programming interface, one
+// 4-byte instruction per step. The algorithm is written once; a unit describes its differences.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "chips/Driver.h"
+
+namespace quillon {
+
+struct Context;
+
+// How an address is put into I2 (its high part) and I3 (its low part): each part masked.
+// A high mask of 0 sends 0x00 in I2.
+struct AddressForm {
+    std::uint8_t highMask = 0xFF;
+    std::uint8_t lowMask = 0xFF;
+};
+
+// Where the lock bits live in the instructions.
+enum class SerialLock {
+    WithFuse,  // one query gives fuse and lock bits; the lock bits are written in I2
+    InI2,      // a query of their own; written in I2
+    InI4,      // a query of their own; written in I4 of 0xAC 0xE0
+};
+
+// How the fuse low byte is written.
+enum class SerialFuse {
+    StartBitInI2,  // only bit 0, as 0xAC 0xBE|bit: the old chips' single fuse bit instruction
+    ByteInI4,      // the whole byte in I4 of 0xAC 0xA0
+};
+
+struct SerialUnit {
+    std::string_view name;
+    std::string_view enterText = " execute the sinchronization with chip";
+    int eraseWait = 9;
+
+    // Flash: read (and byte write) address form; flashWriteWait > 0 programs byte by byte with
+    // that wait, 0 loads a page buffer that WriteFlashPage programs.
+    AddressForm flashAddress{};
+    int flashWriteWait = 0;
+    AddressForm pageLoad{};    // word address of LoadFlashByte
+    AddressForm pageSelect{};  // word address of WriteFlashPage
+
+    // EEPROM: eepromWriteWait > 0 programs byte by byte, 0 through a 4-byte page buffer.
+    AddressForm eepromAddress{};
+    int eepromWriteWait = 0;
+
+    // Lock and fuse bytes: slots in use (the lock byte is the last) and bits the chip does not
+    // have, which are read and written as 1.
+    std::uint8_t slots = 4;
+    SerialLock lock = SerialLock::InI4;
+    std::uint8_t lockForced = 0x00;
+    SerialFuse fuseLow = SerialFuse::ByteInI4;
+    std::string_view fuseLowReadWhat = " read fuse low byte";
+    std::string_view fuseLowWriteWhat = " write fuse low byte";
+    std::string_view fuseLowWriteText = " 0x44 Fuse Low 0x00 0xA0 0xAC";
+    std::uint8_t fuseLowForced = 0x00;
+    std::uint8_t fuseHighForced = 0x00;
+
+    bool calibration = true;
+    bool blankFlashByte = false;  // its erase needs one programmed byte between two erases
+};
+
+namespace serial {
+
+bool EnterProgMode(Context& ctx, const SerialUnit& unit);
+bool EraseChip(Context& ctx, const SerialUnit& unit);
+bool ReadFlashByte(Context& ctx, const SerialUnit& unit, std::int32_t address, bool verify);
+bool WriteFlashByte(Context& ctx, const SerialUnit& unit, std::int32_t address);
+bool LoadFlashByte(Context& ctx, const SerialUnit& unit, std::int32_t address);
+bool WriteFlashPage(Context& ctx, const SerialUnit& unit, std::int32_t address);
+bool ReadEepromByte(Context& ctx, const SerialUnit& unit, std::int32_t address, bool verify);
+bool WriteEepromByte(Context& ctx, const SerialUnit& unit, std::int32_t address);
+bool LoadEepromByte(Context& ctx, const SerialUnit& unit, std::int32_t address);
+bool WriteEepromPage(Context& ctx, const SerialUnit& unit, std::int32_t address);
+bool ReadFuseLockBits(Context& ctx, const SerialUnit& unit);
+bool ReadLockBits(Context& ctx, const SerialUnit& unit);
+bool WriteLockBits(Context& ctx, const SerialUnit& unit);
+bool WriteFuseLow(Context& ctx, const SerialUnit& unit);
+bool WriteFuseHigh(Context& ctx, const SerialUnit& unit);
+bool WriteFuseExtended(Context& ctx, const SerialUnit& unit);
+bool ReadFuseLow(Context& ctx, const SerialUnit& unit);
+bool ReadFuseHigh(Context& ctx, const SerialUnit& unit);
+bool ReadFuseExtended(Context& ctx, const SerialUnit& unit);
+bool ReadCalibration(Context& ctx, const SerialUnit& unit);
+bool WriteBlankFlashByte(Context& ctx, const SerialUnit& unit);
+
+template <const SerialUnit& U>
+struct Bound {
+    static bool EnterProgMode(Context& c) { return serial::EnterProgMode(c, U); }
+    static bool EraseChip(Context& c) { return serial::EraseChip(c, U); }
+    static bool ReadFlashByte(Context& c, std::int32_t a, bool v) { return serial::ReadFlashByte(c, U, a, v); }
+    static bool WriteFlashByte(Context& c, std::int32_t a) { return serial::WriteFlashByte(c, U, a); }
+    static bool LoadFlashByte(Context& c, std::int32_t a) { return serial::LoadFlashByte(c, U, a); }
+    static bool WriteFlashPage(Context& c, std::int32_t a) { return serial::WriteFlashPage(c, U, a); }
+    static bool ReadEepromByte(Context& c, std::int32_t a, bool v) { return serial::ReadEepromByte(c, U, a, v); }
+    static bool WriteEepromByte(Context& c, std::int32_t a) { return serial::WriteEepromByte(c, U, a); }
+    static bool LoadEepromByte(Context& c, std::int32_t a) { return serial::LoadEepromByte(c, U, a); }
+    static bool WriteEepromPage(Context& c, std::int32_t a) { return serial::WriteEepromPage(c, U, a); }
+    static bool ReadFuseLockBits(Context& c) { return serial::ReadFuseLockBits(c, U); }
+    static bool ReadLockBits(Context& c) { return serial::ReadLockBits(c, U); }
+    static bool WriteLockBits(Context& c) { return serial::WriteLockBits(c, U); }
+    static bool WriteFuseLow(Context& c) { return serial::WriteFuseLow(c, U); }
+    static bool WriteFuseHigh(Context& c) { return serial::WriteFuseHigh(c, U); }
+    static bool WriteFuseExtended(Context& c) { return serial::WriteFuseExtended(c, U); }
+    static bool ReadFuseLow(Context& c) { return serial::ReadFuseLow(c, U); }
+    static bool ReadFuseHigh(Context& c) { return serial::ReadFuseHigh(c, U); }
+    static bool ReadFuseExtended(Context& c) { return serial::ReadFuseExtended(c, U); }
+    static bool ReadCalibration(Context& c) { return serial::ReadCalibration(c, U); }
+    static bool WriteBlankFlashByte(Context& c) { return serial::WriteBlankFlashByte(c, U); }
+};
+
+}  // namespace serial
+
+template <const SerialUnit& U>
+constexpr Driver MakeSerialDriver()
+{
+    using B = serial::Bound<U>;
+    Driver d{.name = U.name};
+    d.EnterProgMode = B::EnterProgMode;
+    d.EraseChip = B::EraseChip;
+    d.ReadFlashByte = B::ReadFlashByte;
+    if (U.flashWriteWait > 0) {
+        d.WriteFlashByte = B::WriteFlashByte;
+    } else {
+        d.LoadFlashByte = B::LoadFlashByte;
+        d.WriteFlashPage = B::WriteFlashPage;
+    }
+    d.ReadEepromByte = B::ReadEepromByte;
+    if (U.eepromWriteWait > 0) {
+        d.WriteEepromByte = B::WriteEepromByte;
+    } else {
+        d.LoadEepromByte = B::LoadEepromByte;
+        d.WriteEepromPage = B::WriteEepromPage;
+    }
+    if (U.lock == SerialLock::WithFuse) {
+        d.ReadFuseLockBits = B::ReadFuseLockBits;
+    } else {
+        d.ReadLockBits = B::ReadLockBits;
+        d.ReadFuseLow = B::ReadFuseLow;
+        if (U.slots >= 3) d.ReadFuseHigh = B::ReadFuseHigh;
+        if (U.slots >= 4) d.ReadFuseExtended = B::ReadFuseExtended;
+    }
+    d.WriteLockBits = B::WriteLockBits;
+    d.WriteFuseLow = B::WriteFuseLow;
+    if (U.slots >= 3) d.WriteFuseHigh = B::WriteFuseHigh;
+    if (U.slots >= 4) d.WriteFuseExtended = B::WriteFuseExtended;
+    if (U.calibration) d.ReadCalibration = B::ReadCalibration;
+    if (U.blankFlashByte) d.WriteBlankFlashByte = B::WriteBlankFlashByte;
+    return d;
+}
+
+}  // namespace quillon
