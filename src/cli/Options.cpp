@@ -1,0 +1,173 @@
+#include "cli/Options.h"
+
+#include <array>
+#include <charconv>
+#include <string_view>
+
+namespace quillon::cli {
+
+namespace {
+
+struct CommandName {
+    std::string_view name;
+    CommandKind kind;
+    bool takesArgument;
+};
+
+constexpr std::array<CommandName, 10> kCommands{{
+    {"read-program", CommandKind::ReadProgram, true},
+    {"write-program", CommandKind::WriteProgram, true},
+    {"verify-program", CommandKind::VerifyProgram, true},
+    {"read-data", CommandKind::ReadData, true},
+    {"write-data", CommandKind::WriteData, true},
+    {"verify-data", CommandKind::VerifyData, true},
+    {"erase", CommandKind::Erase, false},
+    {"read-calibration", CommandKind::ReadCalibration, false},
+    {"read-fuses", CommandKind::ReadFuses, false},
+    {"write-fuses", CommandKind::WriteFuses, true},
+}};
+
+const CommandName* FindCommand(std::string_view name)
+{
+    for (const auto& c : kCommands)
+        if (c.name == name) return &c;
+    return nullptr;
+}
+
+ParseResult Fail(std::string error)
+{
+    return {std::nullopt, std::move(error)};
+}
+
+// "--name=value" and "--name value" are both accepted.
+bool TakeValue(const std::vector<std::string>& args, std::size_t& i, std::string_view name,
+               std::string& value, std::string& error)
+{
+    const std::string& arg = args[i];
+    if (arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 && arg[name.size()] == '=') {
+        value = arg.substr(name.size() + 1);
+        return true;
+    }
+    if (arg != name) return false;
+    if (i + 1 >= args.size()) {
+        error = std::string(name) + " needs a value";
+        return true;
+    }
+    value = args[++i];
+    return true;
+}
+
+}  // namespace
+
+ParseResult ParseOptions(const std::vector<std::string>& args)
+{
+    Options options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        std::string value;
+        std::string error;
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--yes" || arg == "-y") {
+            options.yes = true;
+        } else if (TakeValue(args, i, "--port", value, error)) {
+            if (!error.empty()) return Fail(error);
+            if (value.empty()) return Fail("--port needs a port name");
+            options.port = value;
+        } else if (TakeValue(args, i, "--chip", value, error)) {
+            if (!error.empty()) return Fail(error);
+            options.chip = value == "auto" ? "" : value;
+        } else if (TakeValue(args, i, "--delay", value, error)) {
+            if (!error.empty()) return Fail(error);
+            int delay = -1;
+            auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), delay);
+            if (ec != std::errc{} || end != value.data() + value.size() || delay < 0 || delay > 5)
+                return Fail("--delay takes a whole number from 0 to 5, not \"" + value + "\"");
+            options.delay = delay;
+        } else if (TakeValue(args, i, "--page", value, error)) {
+            if (!error.empty()) return Fail(error);
+            if (value != "1" && value != "2")
+                return Fail("--page takes 1 or 2, not \"" + value + "\"");
+            options.page = value == "1" ? 0 : 1;
+        } else if (!arg.empty() && arg[0] == '-') {
+            return Fail("unknown option \"" + arg + "\"");
+        } else if (const CommandName* command = FindCommand(arg)) {
+            Command c{command->kind, {}};
+            if (command->takesArgument) {
+                if (i + 1 >= args.size() || args[i + 1].empty())
+                    return Fail(std::string(command->name) + " needs " +
+                                (command->kind == CommandKind::WriteFuses ? "the fuse bytes" : "a file name"));
+                c.argument = args[++i];
+                if (c.kind == CommandKind::WriteFuses && !ParseFuseBytes(c.argument))
+                    return Fail("write-fuses takes up to four hex bytes separated by commas, not \"" +
+                                c.argument + "\"");
+            }
+            options.commands.push_back(std::move(c));
+        } else {
+            return Fail("unknown command \"" + arg + "\"");
+        }
+    }
+    if (options.help) return {options, {}};
+    if (options.port.empty()) return Fail("no port given (--port NAME)");
+    if (options.commands.empty()) return Fail("no command given");
+    return {options, {}};
+}
+
+std::optional<std::vector<unsigned char>> ParseFuseBytes(const std::string& text)
+{
+    std::vector<unsigned char> bytes;
+    std::size_t start = 0;
+    while (true) {
+        std::size_t comma = text.find(',', start);
+        std::string_view piece(text.data() + start, (comma == std::string::npos ? text.size() : comma) - start);
+        if (piece.starts_with("0x") || piece.starts_with("0X")) piece.remove_prefix(2);
+        if (piece.empty() || piece.size() > 2) return std::nullopt;
+        unsigned value = 0;
+        auto [end, ec] = std::from_chars(piece.data(), piece.data() + piece.size(), value, 16);
+        if (ec != std::errc{} || end != piece.data() + piece.size()) return std::nullopt;
+        bytes.push_back(static_cast<unsigned char>(value));
+        if (bytes.size() > 4) return std::nullopt;
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return bytes;
+}
+
+std::string UsageText()
+{
+    return R"(Usage: quillon-cli --port PORT [options] COMMAND...
+
+Programs an AVR microcontroller through the Tavro gateway.
+
+Options:
+  --port PORT     the gateway's serial port (COM3, ttyUSB0, /dev/ttyUSB0), or
+                  sim:CHIP for the built-in simulated gateway with CHIP in its socket
+  --delay N       extra wait in milliseconds at every programming step, 0 to 5 (default 1)
+  --chip NAME     the chip in the socket (ATmega8, ATtiny85, ...); without it, or with
+                  "auto", the chip is found by its signature (parallel chips only)
+  --page 1|2      the page whose views the commands use (default 1)
+  --yes, -y       answer Yes to "All previous chip data will be lost": without it the
+                  commands that change the chip refuse to run
+  --help, -h      this text
+
+Commands, run in the order given:
+  read-program FILE    read the flash and save it to FILE
+  write-program FILE   load FILE, erase the chip and write the flash
+  verify-program FILE  load FILE and compare the flash with it
+  read-data FILE       read the EEPROM and save it to FILE
+  write-data FILE      load FILE and write the EEPROM
+  verify-data FILE     load FILE and compare the EEPROM with it
+  erase                erase the chip
+  read-calibration     read the oscillator calibration bytes
+  read-fuses           read the lock and fuse bytes and show them
+  write-fuses B0,B1..  write the lock and fuse bytes, in hex, in the chip's order
+                       (low fuses, high fuses, extended fuses, lock bits last)
+
+FILE is Intel HEX unless its name ends in ".bin" (raw binary).
+
+Every step is logged on standard output. The exit status is 0 when every command
+succeeded, 1 when one failed, 2 when the command line is wrong.
+)";
+}
+
+}  // namespace quillon::cli

@@ -1,0 +1,52 @@
+// The command line of quillon-cli: the port, the delay value, the chip, the answer to the
+// confirmation questions and the list of commands, parsed without touching anything.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillon::cli {
+
+enum class CommandKind {
+    ReadProgram,
+    WriteProgram,
+    VerifyProgram,
+    ReadData,
+    WriteData,
+    VerifyData,
+    Erase,
+    ReadCalibration,
+    ReadFuses,
+    WriteFuses,
+};
+
+struct Command {
+    CommandKind kind;
+    std::string argument;  // the file, or the fuse bytes; empty for the others
+};
+
+struct Options {
+    bool help = false;
+    std::string port;
+    int delay = 1;
+    std::string chip;  // empty: autosearch
+    bool yes = false;
+    int page = 0;      // 0 = Page1, 1 = Page2
+    std::vector<Command> commands;
+};
+
+struct ParseResult {
+    std::optional<Options> options;  // empty when the line is wrong
+    std::string error;               // why, in one sentence
+};
+
+ParseResult ParseOptions(const std::vector<std::string>& args);
+
+std::string UsageText();
+
+// "E1,D9,FF" into bytes; empty when a piece is not one or two hex digits or there are more
+// than four pieces.
+std::optional<std::vector<unsigned char>> ParseFuseBytes(const std::string& text);
+
+}  // namespace quillon::cli

@@ -1,0 +1,130 @@
+#include "cli/Run.h"
+
+#include <unistd.h>
+
+#include <cctype>
+
+#include "chips/Catalogue.h"
+#include "cli/Commands.h"
+#include "cli/Options.h"
+#include "cli/TerminalProgress.h"
+#include "core/Context.h"
+#include "images/Views.h"
+#if __has_include("model/OpenAnyPort.h")
+#include "model/OpenAnyPort.h"
+#define QUILLON_CLI_OPENER quillon::sim::OpenAnyPort
+#else
+#define QUILLON_CLI_OPENER quillon::OpenSerialPort
+#endif
+#include "operations/Connection.h"
+
+namespace quillon::cli {
+
+namespace {
+
+bool SameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+const CatalogueEntry* FindChipNamed(std::string_view name)
+{
+    for (const CatalogueEntry& entry : Catalogue())
+        if (SameName(entry.name, name)) return &entry;
+    return nullptr;
+}
+
+std::string ChipNames()
+{
+    std::string names;
+    for (const CatalogueEntry& entry : Catalogue()) {
+        if (!names.empty()) names += ", ";
+        names += entry.name;
+    }
+    return names;
+}
+
+std::string CommandName(CommandKind kind)
+{
+    switch (kind) {
+    case CommandKind::WriteProgram: return "write-program";
+    case CommandKind::WriteData: return "write-data";
+    case CommandKind::Erase: return "erase";
+    default: return "the command";
+    }
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
+{
+    ParseResult parsed = ParseOptions(args);
+    if (!parsed.options) {
+        std::fprintf(err, "quillon-cli: %s\nTry 'quillon-cli --help'.\n", parsed.error.c_str());
+        return kExitUsage;
+    }
+    const Options& options = *parsed.options;
+    if (options.help) {
+        std::fputs(UsageText().c_str(), out);
+        return kExitSuccess;
+    }
+    const CatalogueEntry* chosen = nullptr;
+    if (!options.chip.empty()) {
+        chosen = FindChipNamed(options.chip);
+        if (chosen == nullptr) {
+            std::fprintf(err, "quillon-cli: unknown chip \"%s\"; the chips are: %s\n",
+                         options.chip.c_str(), ChipNames().c_str());
+            return kExitUsage;
+        }
+    }
+
+    Context ctx(QUILLON_CLI_OPENER);
+    ctx.delay = options.delay;
+    AttachViews(ctx);
+    ctx.views.activePage = options.page;
+
+    TerminalProgress bar(err);
+    if (isatty(fileno(err))) ctx.progress = &bar;
+    ctx.log.SetListener([&bar, out](const std::string& line) {
+        bar.Hide();
+        std::fputs(line.c_str(), out);
+        std::fputc('\n', out);
+        std::fflush(out);
+        bar.Show();
+    });
+
+    if (!Connect(ctx, options.port)) {
+        std::fprintf(err, "quillon-cli: cannot open the port \"%s\"\n", options.port.c_str());
+        return kExitFailure;
+    }
+    if (chosen != nullptr) {
+        SelectChip(ctx, chosen->signature);
+    } else if (!Autosearch(ctx) || ctx.chip.signature == 0) {
+        std::fprintf(err, "quillon-cli: no chip found in the socket; name it with --chip\n");
+        Disconnect(ctx);
+        return kExitFailure;
+    }
+
+    CommandKind current = CommandKind::Erase;
+    Confirm confirm = [&](const Question& question) {
+        if (options.yes) return true;
+        std::fprintf(err,
+                     "quillon-cli: %s refused: \"%.*s\" was not answered; add --yes to allow it\n",
+                     CommandName(current).c_str(), static_cast<int>(question.text.size()),
+                     question.text.data());
+        return false;
+    };
+    bool allSucceeded = true;
+    for (const Command& command : options.commands) {
+        current = command.kind;
+        if (!RunCommand(ctx, command, confirm, out, err)) allSucceeded = false;
+    }
+    if (ctx.link.IsOpen()) Disconnect(ctx);
+    return allSucceeded ? kExitSuccess : kExitFailure;
+}
+
+}  // namespace quillon::cli

@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include "cli/Options.h"
+
+namespace quillon::cli {
+namespace {
+
+struct Refused {
+    std::vector<std::string> args;
+    std::string because;
+};
+
+TEST(Options, WrongCommandLinesAreRefusedWithTheReason)
+{
+    const Refused cases[] = {
+        {{"read-fuses"}, "no port"},
+        {{"--port", "sim:ATmega8"}, "no command"},
+        {{"--port"}, "--port needs a value"},
+        {{"--port", "x", "--delay", "6", "erase"}, "0 to 5"},
+        {{"--port", "x", "--delay", "1.5", "erase"}, "0 to 5"},
+        {{"--port", "x", "--delay=", "erase"}, "0 to 5"},
+        {{"--port", "x", "--page", "3", "erase"}, "1 or 2"},
+        {{"--port", "x", "--force", "erase"}, "unknown option \"--force\""},
+        {{"--port", "x", "format"}, "unknown command \"format\""},
+        {{"--port", "x", "write-program"}, "write-program needs a file name"},
+        {{"--port", "x", "write-fuses"}, "needs the fuse bytes"},
+        {{"--port", "x", "write-fuses", "E1,XY"}, "up to four hex bytes"},
+        {{"--port", "x", "write-fuses", "E1,D9,FF,FF,FF"}, "up to four hex bytes"},
+        {{"--port", "x", "write-fuses", "E1,,FF"}, "up to four hex bytes"},
+        {{"--port", "x", "write-fuses", "1E1"}, "up to four hex bytes"},
+    };
+    for (const auto& c : cases) {
+        ParseResult r = ParseOptions(c.args);
+        EXPECT_FALSE(r.options) << c.args.back();
+        EXPECT_NE(r.error.find(c.because), std::string::npos) << r.error;
+    }
+}
+
+TEST(Options, ALineIsTakenApartInOrder)
+{
+    ParseResult r = ParseOptions({"--port=sim:ATtiny85", "--delay", "0", "--chip", "ATtiny85", "-y",
+                                  "--page", "2", "write-program", "a.hex", "erase", "verify-data",
+                                  "b.bin", "write-fuses", "0x62,df,FF,ff", "read-calibration"});
+    ASSERT_TRUE(r.options) << r.error;
+    const Options& o = *r.options;
+    EXPECT_EQ(o.port, "sim:ATtiny85");
+    EXPECT_EQ(o.delay, 0);
+    EXPECT_EQ(o.chip, "ATtiny85");
+    EXPECT_TRUE(o.yes);
+    EXPECT_EQ(o.page, 1);
+    ASSERT_EQ(o.commands.size(), 5u);
+    EXPECT_EQ(o.commands[0].kind, CommandKind::WriteProgram);
+    EXPECT_EQ(o.commands[0].argument, "a.hex");
+    EXPECT_EQ(o.commands[1].kind, CommandKind::Erase);
+    EXPECT_EQ(o.commands[2].argument, "b.bin");
+    EXPECT_EQ(o.commands[3].kind, CommandKind::WriteFuses);
+    EXPECT_EQ(*ParseFuseBytes(o.commands[3].argument),
+              (std::vector<unsigned char>{0x62, 0xDF, 0xFF, 0xFF}));
+    EXPECT_EQ(o.commands[4].kind, CommandKind::ReadCalibration);
+}
+
+TEST(Options, DefaultsAreDelayOnePageOneAutosearchAndNoYes)
+{
+    ParseResult r = ParseOptions({"--port", "COM3", "--chip", "auto", "read-fuses"});
+    ASSERT_TRUE(r.options) << r.error;
+    EXPECT_EQ(r.options->delay, 1);
+    EXPECT_EQ(r.options->page, 0);
+    EXPECT_TRUE(r.options->chip.empty());
+    EXPECT_FALSE(r.options->yes);
+    // --help needs nothing else.
+    EXPECT_TRUE(ParseOptions({"--help"}).options->help);
+}
+
+}  // namespace
+}  // namespace quillon::cli

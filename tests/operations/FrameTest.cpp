@@ -1,0 +1,163 @@
+// The frame every chip command shares, on chips it cannot talk to: no chip, a chip no unit
+// serves, a declined question. None of them may touch the gateway.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "Recorder.h"
+#include "support/ScriptedTransport.h"
+#include "chips/Catalogue.h"
+#include "images/Views.h"
+#include "operations/LockFuses.h"
+#include "operations/MemoryCommands.h"
+
+namespace quillon {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+bool Yes(const Question&)
+{
+    return true;
+}
+
+struct CommandCase {
+    const char* name;
+    std::function<bool(Context&)> run;
+    Lines noChip;  // with "No chip selected" where the lookup fails
+};
+
+const Lines kRead = {"<window>", "Trying to read the program", "Start time: 10:0:3", "No chip selected",
+                     "End time: 10:0:3", "</window>"};
+
+std::vector<CommandCase> Commands()
+{
+    auto framed = [](const char* trying) {
+        return Lines{"<window>", std::string("Trying to") + trying, "Start time: 10:0:3", "No chip selected",
+                     "End time: 10:0:3", "</window>"};
+    };
+    const Lines bare = {"<window>", "No chip selected", "</window>"};
+    return {
+        {"ReadProgram", ReadProgram, framed(" read the program")},
+        {"ReadData", ReadData, framed(" read the EEPROM")},
+        {"VerifyProgram", VerifyProgram, framed(" verify the program")},
+        {"VerifyData", VerifyData, framed(" verify the EEPROM")},
+        {"WriteProgram", [](Context& c) { return WriteProgram(c, Yes); }, framed(" write the program")},
+        {"WriteData", [](Context& c) { return WriteData(c, Yes); }, framed(" write the EEPROM")},
+        {"ChipErase", [](Context& c) { return ChipErase(c, Yes); }, bare},
+        {"ReadCalibration", ReadCalibration, bare},
+        {"ReadLockFuses",
+         [](Context& c) {
+             LockFusesDialog d = OpenLockFusesDialog(c.chip);
+             return ReadLockFuses(c, d);
+         },
+         bare},
+        {"WriteLockFuses",
+         [](Context& c) {
+             LockFusesDialog d = OpenLockFusesDialog(c.chip);
+             return WriteLockFuses(c, d);
+         },
+         bare},
+    };
+}
+
+class Frame : public ::testing::Test {
+protected:
+    Frame()
+    {
+        wire = std::make_shared<test::ScriptedWire>();
+        ctx.link.SetOpener(test::ScriptedOpener(wire));
+        AttachViews(ctx);
+    }
+
+    // An open port, so that a stray packet would show on the wire.
+    std::size_t Open()
+    {
+        wire->pending.push_back(0x00);  // the handshake's answer
+        ctx.link.OpenPort("sim");
+        EXPECT_TRUE(ctx.link.IsOpen());
+        return wire->written.size();
+    }
+
+    std::shared_ptr<test::ScriptedWire> wire;
+    Context ctx;
+    test::Timeline timeline{ctx};
+};
+
+TEST_F(Frame, WithoutAChipEveryCommandSaysSoAndSendsNothing)
+{
+    const std::size_t handshake = Open();
+    for (const auto& c : Commands()) {
+        timeline.events.clear();
+        EXPECT_FALSE(c.run(ctx)) << c.name;
+        EXPECT_EQ(timeline.events, c.noChip) << c.name;
+    }
+    EXPECT_EQ(wire->written.size(), handshake);
+}
+
+TEST_F(Frame, AChipNoUnitServesIsUnknownAndGetsNoTraffic)
+{
+    const std::size_t handshake = Open();
+    ctx.chip.signature = 0x7F951E;  // read from a socket, not in any table
+    for (const auto& c : Commands()) {
+        timeline.events.clear();
+        EXPECT_FALSE(c.run(ctx)) << c.name;
+        Lines expected = c.noChip;
+        for (auto& line : expected)
+            if (line == "No chip selected") line = "Selected chip is  unknown";
+        // A verify or write first takes the view into the image, with its own window.
+        Lines got = timeline.events;
+        while (got.size() > expected.size() && got[0] == "<window>" && got[1] == "</window>")
+            got.erase(got.begin(), got.begin() + 2);
+        EXPECT_EQ(got, expected) << c.name;
+    }
+    EXPECT_EQ(wire->written.size(), handshake);
+}
+
+TEST_F(Frame, ADeclinedQuestionLeavesEverythingAsItWas)
+{
+    SelectChip(ctx, 0x07931E);  // ATmega8
+    const std::size_t handshake = Open();
+    ctx.views.view[0].text[10] = '0';  // an edit that a write would take into the image
+    const auto viewBefore = ctx.views;
+    const auto flashBefore = ctx.chip.flash;
+    const std::size_t logBefore = ctx.log.Size();
+    timeline.events.clear();
+
+    std::vector<std::string> asked;
+    Confirm no = [&](const Question& q) {
+        asked.push_back(std::string(q.caption) + ": " + std::string(q.text));
+        return false;
+    };
+    EXPECT_FALSE(WriteProgram(ctx, no));
+    EXPECT_FALSE(WriteData(ctx, no));
+    EXPECT_FALSE(ChipErase(ctx, no));
+    EXPECT_FALSE(ChipErase(ctx, nullptr));  // no one to answer is not a Yes
+
+    EXPECT_EQ(asked, (Lines{
+                         "Warning: All previous chip data will be lost (Flash, EEPROM, Lock Bits). Are you sure?",
+                         "Warning: All previous chip data will be lost (EEPROM). Are you sure?",
+                         "Warning: All previous chip data will be lost (Flash, EEPROM, Lock Bits). Are you sure?",
+                     }));
+    EXPECT_TRUE(timeline.events.empty());
+    EXPECT_EQ(ctx.log.Size(), logBefore);
+    EXPECT_EQ(ctx.views.view[0].text, viewBefore.view[0].text);
+    EXPECT_TRUE(ctx.chip.flash == flashBefore);
+    EXPECT_EQ(wire->written.size(), handshake);
+}
+
+TEST_F(Frame, ChipsWithoutACalibrationReadAreToldSoWithoutTraffic)
+{
+    const std::size_t handshake = Open();
+    for (const char* name : {"AT90S8515", "AT90S1200", "AT90S2323", "ATtiny22", "ATmega161", "ATmega103"}) {
+        SelectChip(ctx, FindChipByName(name)->signature);
+        timeline.events.clear();
+        EXPECT_FALSE(ReadCalibration(ctx)) << name;
+        EXPECT_EQ(timeline.events, (Lines{"<window>", "Command is not available for this chip", "</window>"}))
+            << name;
+    }
+    EXPECT_EQ(wire->written.size(), handshake);
+}
+
+}  // namespace
+}  // namespace quillon
