@@ -129,7 +129,7 @@ void StoreViewToImage(Context& ctx, int view, MemoryKind kind)
     Notify(ctx, view);
 }
 
-std::string SignatureText(std::int32_t signature)
+std::string IdBoxText(std::int32_t signature)
 {
     auto s = static_cast<std::uint32_t>(signature);
     std::string text(8, ' ');
@@ -141,7 +141,7 @@ std::string SignatureText(std::int32_t signature)
 
 void ShowSignature(Context& ctx)
 {
-    ctx.views.idBox = SignatureText(ctx.chip.signature);
+    ctx.views.idBox = IdBoxText(ctx.chip.signature);
     Notify(ctx, -1);
 }
 

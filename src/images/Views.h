@@ -42,7 +42,7 @@ inline void StoreActiveView(Context& ctx, MemoryKind kind)
 }
 
 // "01 90 1E" for the signature bytes 1E 90 01 at addresses 0, 1, 2.
-std::string SignatureText(std::int32_t signature);
+std::string IdBoxText(std::int32_t signature);
 void ShowSignature(Context& ctx);
 
 // What a chip selection does to the window: sets the four view sizes from the chip, rebuilds

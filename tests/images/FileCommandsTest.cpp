@@ -1,0 +1,315 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "core/FileIo.h"
+#include "images/FileCommands.h"
+#include "images/HexKeys.h"
+#include "images/HexText.h"
+#include "ImagesFixture.h"
+
+namespace quillon {
+namespace {
+
+using test::RandomBytes;
+using test::ReadText;
+using test::RecordingProgress;
+using test::ScratchFolder;
+using test::SelectTestChip;
+using test::WriteText;
+
+using Lines = std::vector<std::string>;
+
+class FileCommands : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ctx.progress = &progress;
+        SelectTestChip(ctx, 1024, 64);
+    }
+    // The log lines after those of the set-up.
+    Lines Logged() const { return ctx.log.Lines(); }
+    std::string Path(const std::string& name) const { return (folder / name).string(); }
+    std::string ViewHex(int view, std::size_t byte) const
+    {
+        return ctx.views.view[view].text.substr(HexPosition(byte), 2);
+    }
+
+    Context ctx;
+    RecordingProgress progress;
+    ScratchFolder folder;
+};
+
+TEST(FileNames, SaveTargetByFilter)
+{
+    struct Case {
+        const char* name;
+        int filter;
+        const char* saved;
+        FileFormat format;
+    };
+    for (const Case& c : {
+             Case{"prog.HEX", FilterHex, "prog.HEX", FileFormat::IntelHex},
+             Case{"prog", FilterHex, "prog.hex", FileFormat::IntelHex},
+             Case{"prog.bin", FilterHex, "prog.bin.hex", FileFormat::IntelHex},
+             Case{"prog", FilterEep, "prog.eep", FileFormat::IntelHex},
+             Case{"data.Eep", FilterEep, "data.Eep", FileFormat::IntelHex},
+             Case{"dump.BIN", FilterBin, "dump.BIN", FileFormat::Binary},
+             Case{"dump.hex", FilterBin, "dump.hex.bin", FileFormat::Binary},
+             Case{"x", 0, "x.bin", FileFormat::Binary},
+         }) {
+        SaveTarget t = SaveTargetFor(c.name, c.filter);
+        EXPECT_EQ(t.fileName, c.saved) << c.name << " filter " << c.filter;
+        EXPECT_EQ(t.format, c.format) << c.name << " filter " << c.filter;
+    }
+    EXPECT_EQ(LoadFormatFor("dump.BIN"), FileFormat::Binary);
+    EXPECT_EQ(LoadFormatFor("/a.bin/prog.eep"), FileFormat::IntelHex);
+    EXPECT_EQ(LoadFormatFor("prog.txt"), FileFormat::IntelHex);
+    EXPECT_EQ(LoadFormatFor("in"), FileFormat::IntelHex);
+}
+
+TEST_F(FileCommands, EepFilterSavesFlashAsIntelHex)
+{
+    ctx.chip.flash[1] = 0x00;
+    FillViewFromImage(ctx, RichEdit1, MemoryKind::Program);
+    ctx.chip.flash[1023] = 0x00;  // the view still shows FF there, and the view wins
+    ASSERT_TRUE(SaveProgramFile(ctx, Path("prog"), FilterEep));
+    EXPECT_EQ(Logged(), (Lines{"Saving program to file: " + Path("prog.eep"), "Operation complete"}));
+    const std::string text = ReadText(folder / "prog.eep");
+    EXPECT_TRUE(text.starts_with(":020000040000FA\r\n:08000000FF00FFFFFFFFFFFFFF\r\n"));
+    EXPECT_EQ(ctx.chip.flash[1023], 0xFF) << "the view was stored into the image before saving";
+}
+
+TEST_F(FileCommands, HexLoadOfASavedFileReproducesTheImage)
+{
+    const auto bytes = RandomBytes(64, 1);
+    std::copy(bytes.begin(), bytes.end(), ctx.chip.eeprom.begin());
+    FillViewFromImage(ctx, RichEdit3, MemoryKind::Data);
+    ASSERT_TRUE(SaveDataFile(ctx, Path("data"), FilterHex));
+    ctx.chip.eeprom.fill(0);
+    ASSERT_TRUE(LoadDataFile(ctx, Path("data.hex")));
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), ctx.chip.eeprom.begin()));
+    std::string last(2, ' ');
+    PutHexByte(last.data(), bytes[63]);
+    EXPECT_EQ(ViewHex(RichEdit3, 63), last);
+    EXPECT_EQ(Logged(), (Lines{"Saving data to file: " + Path("data.hex"), "Operation complete",
+                               "Loading data from file: " + Path("data.hex"), "Operation complete"}));
+}
+
+// A load that stops at a line still shows what the lines before it stored.
+TEST_F(FileCommands, HexLoadStopsAtARecordItDoesNotTake)
+{
+    const std::string good = ":020000001234B8\r\n";
+    struct Case {
+        const char* second;
+        const char* logged;
+    };
+    for (const Case& c : {
+             Case{":00000003FD", "Wrong file (from 8086/80186)"},
+             Case{":00000005FB", "Wrong file (from 80386)"},
+             Case{":00000006FA", "Wrong file (unknown format)"},
+             Case{"0200020056782E", "Wrong file (line 2: no colon at its start)"},
+             Case{" :0200020056782E", "Wrong file (line 2: no colon at its start)"},
+             Case{":0200020056782F", "Wrong file (line 2: wrong checksum)"},
+             Case{":020002005", "Wrong file (line 2: too short for a record)"},
+             Case{":020002005678", "Wrong file (line 2: its length does not match its byte count of 2)"},
+             Case{":0200020056782E00", "Wrong file (line 2: its length does not match its byte count of 2)"},
+             Case{":02000200567G2E", "Wrong file (line 2: character 13 is not a hexadecimal digit)"},
+             Case{":0100000410EB", "Wrong file (line 2: an address record needs two data bytes)"},
+         }) {
+        ctx.chip.flash.fill(0xFF);
+        FillViewFromImage(ctx, RichEdit1, MemoryKind::Program);
+        const std::size_t before = ctx.log.Size();
+        WriteText(folder / "f.hex", good + c.second + "\r\n:010003007785\r\n:00000001FF");
+        EXPECT_FALSE(LoadProgramFile(ctx, Path("f.hex"))) << c.second;
+        const Lines all = Logged();
+        EXPECT_EQ(Lines(all.begin() + static_cast<long>(before), all.end()),
+                  (Lines{"Loading program from file: " + Path("f.hex"), c.logged}));
+        EXPECT_EQ(ViewHex(RichEdit1, 0) + ViewHex(RichEdit1, 1), "1234") << c.second;
+        EXPECT_EQ(ctx.chip.flash[2], 0xFF) << c.second;
+        EXPECT_EQ(ctx.chip.flash[3], 0xFF) << "nothing after the rejected line is read";
+    }
+}
+
+TEST_F(FileCommands, HexLoadTakesBlankLinesAndAnyLineEnd)
+{
+    WriteText(folder / "f.hex", "\n:0100000011EE  \r\n\r\n:0100010022DC\t\n:0100020033CA\r:00000001FF\r\n\n");
+    EXPECT_TRUE(LoadProgramFile(ctx, Path("f.hex")));
+    EXPECT_EQ(Logged().back(), "Operation complete");
+    EXPECT_EQ(ViewHex(RichEdit1, 0) + ViewHex(RichEdit1, 1) + ViewHex(RichEdit1, 2), "112233");
+}
+
+TEST_F(FileCommands, DataBeyondTheMemoryIsLeftOutAndSaid)
+{
+    // 4 bytes at 0x3FE..0x401 of a 1024-byte flash: two stored, two left out.
+    WriteText(folder / "f.hex", ":0403FE00A1A2A3A471\r\n:00000001FF");
+    EXPECT_TRUE(LoadProgramFile(ctx, Path("f.hex")));
+    EXPECT_EQ(Logged(), (Lines{"Loading program from file: " + Path("f.hex"), "Operation complete",
+                               "Left out 2 bytes beyond the end of the memory, the first at address 0x00000400"}));
+    EXPECT_EQ(ctx.chip.flash[0x3FF], 0xA2);
+    EXPECT_EQ(ctx.chip.flash[0x400], 0xFF) << "the image past the chip's size is not written";
+}
+
+TEST_F(FileCommands, BinaryLoadTakesWhatFitsAndKeepsTheRest)
+{
+    ctx.chip.flash[500] = 0x5A;  // as if read from the chip
+    const auto file = RandomBytes(100, 2);
+    WriteText(folder / "dump.BIN", std::string(file.begin(), file.end()));
+    ASSERT_TRUE(LoadProgramFile(ctx, Path("dump.BIN")));
+    EXPECT_TRUE(std::equal(file.begin(), file.end(), ctx.chip.flash.begin()));
+    EXPECT_EQ(ctx.chip.flash[100], 0xFF);
+    EXPECT_EQ(ViewHex(RichEdit1, 500), "5A");
+
+    const auto longer = RandomBytes(4096, 3);
+    WriteText(folder / "e.bin", std::string(longer.begin(), longer.end()));
+    ASSERT_TRUE(LoadDataFile(ctx, Path("e.bin")));
+    EXPECT_TRUE(std::equal(longer.begin(), longer.begin() + 64, ctx.chip.eeprom.begin()));
+    EXPECT_EQ(ctx.chip.eeprom[64], 0xFF);
+
+    WriteText(folder / "empty.bin", "");
+    ASSERT_TRUE(LoadDataFile(ctx, Path("empty.bin")));
+    EXPECT_EQ(Logged(), (Lines{"Loading program from file: " + Path("dump.BIN"), "Operation complete",
+                               "Loading data from file: " + Path("e.bin"), "Operation complete",
+                               "Left out 4032 bytes beyond the end of the memory, the first at address 0x00000040",
+                               "Loading data from file: " + Path("empty.bin"), "Operation complete"}));
+}
+
+TEST_F(FileCommands, BinarySaveWritesTheActiveViewsBytes)
+{
+    SelectTestChip(ctx, 8192, 64);
+    HexView& page1 = ctx.views.view[RichEdit1];
+    ApplyEdits(page1.text, ViewKeyDown(page1.text, 10, '0', page1.shownSize));
+    HexView& page2 = ctx.views.view[RichEdit2];
+    ApplyEdits(page2.text, ViewKeyDown(page2.text, 13, '0', page2.shownSize));
+    ASSERT_TRUE(SaveProgramFile(ctx, Path("p.bin"), FilterBin));
+    std::string expected(8192, '\xFF');
+    expected[0] = '\x0F';
+    EXPECT_EQ(ReadText(folder / "p.bin"), expected);
+}
+
+TEST_F(FileCommands, NoChipLoadsAndSavesNothing)
+{
+    ctx.chip.signature = 0;
+    WriteText(folder / "f.hex", ":0100000011EE\r\n:00000001FF");
+    EXPECT_FALSE(LoadProgramFile(ctx, Path("f.hex")));
+    EXPECT_FALSE(SaveDataFile(ctx, Path("d"), FilterHex));
+    EXPECT_FALSE(SaveProgramFile(ctx, Path("p"), FilterBin));
+    EXPECT_EQ(Logged(), (Lines{"No chip selected", "No chip selected", "No chip selected"}));
+    EXPECT_EQ(ctx.chip.flash[0], 0xFF);
+    EXPECT_FALSE(std::filesystem::exists(folder / "d.hex"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "p.bin"));
+    EXPECT_TRUE(progress.calls.empty());
+}
+
+TEST_F(FileCommands, UnreadableFilesLoadNothing)
+{
+    std::filesystem::create_directory(folder / "dir.hex");
+    ctx.chip.flash[0] = 0x00;  // not yet shown: a failed load must not refresh the view
+    struct Case {
+        std::string name;
+        std::string logged;
+    };
+    for (const Case& c : {Case{"missing.hex", "Error opening the file: " + Path("missing.hex") + " (No such file or directory)"},
+                          Case{"missing.bin", "Error opening the file: " + Path("missing.bin") + " (No such file or directory)"},
+                          Case{"dir.hex", "Error reading the file: " + Path("dir.hex") + " (Is a directory)"}}) {
+        const std::size_t before = ctx.log.Size();
+        EXPECT_FALSE(LoadProgramFile(ctx, Path(c.name)));
+        const Lines all = Logged();
+        ASSERT_EQ(all.size(), before + 2);
+        EXPECT_EQ(all.back(), c.logged);
+    }
+    EXPECT_EQ(ViewHex(RichEdit1, 0), "FF");
+    EXPECT_FALSE(progress.alive);
+}
+
+TEST_F(FileCommands, FailedSaveKeepsWhatWasThere)
+{
+    std::filesystem::create_directory(folder / "taken.hex");
+    EXPECT_FALSE(SaveProgramFile(ctx, Path("taken.hex"), FilterHex));
+    EXPECT_TRUE(Logged().back().starts_with("Error creating the file: " + Path("taken.hex") + " ("))
+        << Logged().back();
+    EXPECT_NE(Logged().back(), "Operation complete");
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "taken.hex"));
+
+    EXPECT_FALSE(SaveProgramFile(ctx, Path("no/such/folder/p.hex"), FilterHex));
+    EXPECT_EQ(Logged().back(), "Error creating the file: " + Path("no/such/folder/p.hex") +
+                                   " (No such file or directory)");
+
+    if (::geteuid() != 0) {
+        WriteText(folder / "old.bin", "old");
+        std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_read |
+                                                        std::filesystem::perms::owner_exec);
+        EXPECT_FALSE(SaveProgramFile(ctx, Path("old.bin"), FilterBin));
+        std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_all);
+        EXPECT_EQ(ReadText(folder / "old.bin"), "old");
+    }
+    for (const auto& e : std::filesystem::directory_iterator(folder.path()))
+        EXPECT_EQ(e.path().filename().string().find(".tmp-"), std::string::npos)
+            << "temporary file left: " << e.path();
+    EXPECT_FALSE(progress.alive);
+}
+
+TEST_F(FileCommands, SaveReplacesAnExistingFileAndKeepsItsPermissions)
+{
+    WriteText(folder / "p.bin", "old content");
+    std::filesystem::permissions(folder / "p.bin", std::filesystem::perms::owner_read |
+                                                       std::filesystem::perms::owner_write |
+                                                       std::filesystem::perms::group_read);
+    ASSERT_TRUE(SaveProgramFile(ctx, Path("p.bin"), FilterBin));
+    EXPECT_EQ(ReadText(folder / "p.bin"), std::string(1024, '\xFF'));
+    EXPECT_EQ(std::filesystem::status(folder / "p.bin").permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                  std::filesystem::perms::group_read);
+}
+
+// Each command shows one progress window at a time and frees every one it shows, whatever the
+// ending; loads and saves go through the view's own window as well.
+TEST_F(FileCommands, ProgressWindowsPairUp)
+{
+    WriteText(folder / "ok.hex", ":0100000011EE\r\n:00000001FF");
+    WriteText(folder / "bad.hex", ":00000003FD");
+    WriteText(folder / "ok.bin", "abc");
+    for (const char* name : {"ok.hex", "bad.hex", "ok.bin", "missing.hex"}) {
+        progress.calls.clear();
+        LoadProgramFile(ctx, Path(name));
+        EXPECT_FALSE(progress.alive) << name;
+        EXPECT_EQ(std::count(progress.calls.begin(), progress.calls.end(), "C"),
+                  std::count(progress.calls.begin(), progress.calls.end(), "F"))
+            << name;
+    }
+    progress.calls.clear();
+    SaveProgramFile(ctx, Path("s"), FilterHex);
+    EXPECT_EQ(progress.calls, (Lines{"C", "0", "F", "C", "0", "F"})) << "store, then write";
+}
+
+class HexFileRoundTrip : public ::testing::TestWithParam<std::uint32_t> {};
+
+TEST_P(HexFileRoundTrip, EveryCatalogueSize)
+{
+    const std::uint32_t flashSize = GetParam();
+    const std::uint32_t eepromSize = std::clamp<std::uint32_t>(flashSize / 64, 64, 4096);
+    Context ctx;
+    SelectTestChip(ctx, flashSize, eepromSize);
+    ScratchFolder folder;
+    const auto flash = RandomBytes(flashSize, flashSize);
+    const auto eeprom = RandomBytes(eepromSize, eepromSize + 1);
+    std::copy(flash.begin(), flash.end(), ctx.chip.flash.begin());
+    std::copy(eeprom.begin(), eeprom.end(), ctx.chip.eeprom.begin());
+    FillActiveView(ctx, MemoryKind::Program);
+    FillActiveView(ctx, MemoryKind::Data);
+    ASSERT_TRUE(SaveProgramFile(ctx, (folder / "p.hex").string(), FilterHex));
+    ASSERT_TRUE(SaveDataFile(ctx, (folder / "d.eep").string(), FilterEep));
+    ctx.chip.flash.fill(0);
+    ctx.chip.eeprom.fill(0);
+    ASSERT_TRUE(LoadProgramFile(ctx, (folder / "p.hex").string()));
+    ASSERT_TRUE(LoadDataFile(ctx, (folder / "d.eep").string()));
+    EXPECT_TRUE(std::equal(flash.begin(), flash.end(), ctx.chip.flash.begin()));
+    EXPECT_TRUE(std::equal(eeprom.begin(), eeprom.end(), ctx.chip.eeprom.begin()));
+    EXPECT_EQ(ctx.log.Lines().back(), "Operation complete");
+}
+
+INSTANTIATE_TEST_SUITE_P(FileCommands, HexFileRoundTrip,
+                         ::testing::Values(1024, 2048, 4096, 8192, 16384, 32768, 65536, 131072, 262144));
+
+}  // namespace
+}  // namespace quillon

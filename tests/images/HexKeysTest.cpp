@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include "images/HexKeys.h"
+#include "images/Views.h"
+#include "ImagesFixture.h"
+
+namespace quillon {
+namespace {
+
+constexpr std::uint32_t kTwoLines = 32;  // line 1 is the last line
+constexpr std::size_t kLine1 = 82;
+
+struct KeyCase {
+    const char* what;
+    std::size_t caret;
+    std::uint16_t key;
+    std::vector<TextEdit> edits;
+    std::size_t newCaret;
+};
+
+std::string Ch(unsigned char c)
+{
+    return std::string(1, static_cast<char>(c));
+}
+
+void PrintTo(const KeyCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
+class ViewKeys : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(ViewKeys, EditsAndCaret)
+{
+    const KeyCase& c = GetParam();
+    const std::string text = EmptyViewText(kTwoLines);
+    KeyOutcome out = ViewKeyDown(text, c.caret, c.key, kTwoLines);
+    EXPECT_TRUE(out.handled);
+    EXPECT_EQ(out.edits, c.edits);
+    EXPECT_EQ(out.caret, c.newCaret);
+    std::string edited = text;
+    ApplyEdits(edited, out);
+    EXPECT_EQ(edited.size(), text.size());
+}
+
+// On a view of two lines, every byte FF.
+INSTANTIATE_TEST_SUITE_P(
+    HexKeys, ViewKeys,
+    ::testing::Values(
+        KeyCase{"digit on a high digit", 10, '1', {{10, "1"}, {64, Ch(0x1F)}}, 11},
+        KeyCase{"digit on a low digit", 11, 'A', {{11, "A"}, {64, Ch(0xFA)}}, 12},
+        KeyCase{"keypad 1 is the letter a", 10, 0x61, {{10, "A"}, {64, Ch(0xAF)}}, 11},
+        KeyCase{"Ctrl+C writes C", 13, 'C', {{13, "C"}, {65, Ch(0xCF)}}, 14},
+        KeyCase{"keypad 0 is no digit", 10, 0x60, {}, 11},
+        KeyCase{"digit on the space between bytes", 12, '3', {}, 13},
+        KeyCase{"Delete on the space", 12, VkDelete, {}, 13},
+        KeyCase{"Delete on a digit writes F", 10, VkDelete, {{10, "F"}, {64, Ch(0xFF)}}, 11},
+        KeyCase{"key in the address", 3, 'A', {}, 10},
+        KeyCase{"key after the hex column", 57, VkSpace, {}, kLine1 + 10},
+        KeyCase{"same on the last line wraps to line 0", kLine1 + 57, VkSpace, {}, 10},
+        KeyCase{"key at a line's end", 80, 'A', {}, kLine1 + 64},
+        KeyCase{"same on the last line wraps to line 0", kLine1 + 80, 'A', {}, 64},
+        KeyCase{"last character of the last line",
+                kLine1 + 79, 'A', {{kLine1 + 55, "41"}, {kLine1 + 79, "A"}}, kLine1 + 80},
+        KeyCase{"keypad 1 in the character column", 64, 0x61, {{10, "61"}, {64, "A"}}, 65},
+        KeyCase{"Shift in the character column", 64, VkShift, {{10, "1F"}, {64, Ch(0x1F)}}, 65},
+        KeyCase{"Delete in the character column", 70, VkDelete, {{28, "FF"}, {70, Ch(0xFF)}}, 71},
+        KeyCase{"Backspace at the first digit of line 0", 10, VkBackspace, {}, kLine1 + 57},
+        KeyCase{"Backspace after the last digit",
+                kLine1 + 57, VkBackspace, {{kLine1 + 56, "F"}, {kLine1 + 79, Ch(0xFF)}}, kLine1 + 56},
+        KeyCase{"Backspace after a low digit", 12, VkBackspace, {{11, "F"}, {64, Ch(0xFF)}}, 11},
+        KeyCase{"Backspace after a space", 13, VkBackspace, {}, 12},
+        KeyCase{"Backspace at the first character", kLine1 + 64, VkBackspace, {}, 80},
+        KeyCase{"same on line 0 wraps to the last line", 64, VkBackspace, {}, kLine1 + 80},
+        KeyCase{"Backspace in the character column", 66, VkBackspace, {{13, "FF"}, {65, Ch(0xFF)}}, 65},
+        KeyCase{"Backspace in the address", 4, VkBackspace, {}, kLine1 + 57},
+        KeyCase{"caret between CR and LF counts as the line's end", 81, 'A', {}, kLine1 + 64}));
+
+TEST(HexKeys, ArrowsAreLeftToTheControl)
+{
+    const std::string text = EmptyViewText(kTwoLines);
+    for (std::uint16_t key : {VkLeft, VkUp, VkRight, VkDown}) {
+        EXPECT_FALSE(ViewKeyDown(text, 20, key, kTwoLines).handled);
+        EXPECT_FALSE(IdBoxKeyDown("01 90 1E", 2, key).handled);
+    }
+}
+
+TEST(HexKeys, TypedBytesReachTheImageOnlyThroughTheView)
+{
+    Context ctx;
+    test::SelectTestChip(ctx, 1024, 64);
+    HexView& view = ctx.views.view[RichEdit1];
+    std::size_t caret = 10;
+    auto type = [&](std::uint16_t key) {
+        KeyOutcome out = ViewKeyDown(view.text, caret, key, view.shownSize);
+        ApplyEdits(view.text, out);
+        caret = out.caret;
+    };
+    type('1');
+    type('2');
+    EXPECT_EQ(view.text.substr(10, 2), "12");
+    EXPECT_EQ(view.text[64], '\x1F');
+    EXPECT_EQ(caret, 12u);
+    type('3');  // on the space: only moves
+    type('4');
+    type(VkBackspace);
+    type(VkBackspace);  // now on the space, the next one goes back into byte 0
+    type(VkBackspace);
+    EXPECT_EQ(view.text.substr(10, 8), "1F FF FF");
+
+    EXPECT_EQ(ctx.chip.flash[0], 0xFF);
+    StoreViewToImage(ctx, RichEdit1, MemoryKind::Program);
+    EXPECT_EQ(ctx.chip.flash[0], 0x1F);
+}
+
+TEST(HexKeys, EmptyViewOnlyKeepsTheCaretInside)
+{
+    for (std::uint16_t key : {std::uint16_t{'A'}, std::uint16_t{VkBackspace}, std::uint16_t{VkDelete}}) {
+        KeyOutcome out = ViewKeyDown("", 0, key, 0);
+        EXPECT_TRUE(out.handled);
+        EXPECT_TRUE(out.edits.empty());
+        EXPECT_EQ(out.caret, 0u);
+    }
+}
+
+class IdBoxKeys : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(IdBoxKeys, EditsAndCaret)
+{
+    const KeyCase& c = GetParam();
+    KeyOutcome out = IdBoxKeyDown("01 90 1E", c.caret, c.key);
+    EXPECT_TRUE(out.handled);
+    EXPECT_EQ(out.edits, c.edits);
+    EXPECT_EQ(out.caret, c.newCaret);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HexKeys, IdBoxKeys,
+    ::testing::Values(KeyCase{"digit", 0, 'A', {{0, "A"}}, 1},
+                      KeyCase{"keypad 6 is f", 1, 0x66, {{1, "F"}}, 2},
+                      KeyCase{"digit on a space", 2, '5', {}, 3},
+                      KeyCase{"key at the end wraps to the start", 8, '5', {}, 0},
+                      KeyCase{"Delete", 4, VkDelete, {{4, "F"}}, 5},
+                      KeyCase{"Backspace", 1, VkBackspace, {{0, "F"}}, 0},
+                      KeyCase{"Backspace after a space", 3, VkBackspace, {}, 2},
+                      KeyCase{"Backspace at the start wraps to the end", 0, VkBackspace, {}, 8}));
+
+}  // namespace
+}  // namespace quillon

@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include "chips/Catalogue.h"
+#include "images/HexText.h"
+#include "images/Views.h"
+#include "ImagesFixture.h"
+
+namespace quillon {
+namespace {
+
+using test::RecordingProgress;
+using test::SelectTestChip;
+
+std::string LineOf(const std::string& text, std::size_t line)
+{
+    return text.substr(line * kLineStride, kLineWidth);
+}
+
+struct ViewShape {
+    std::uint32_t size;
+    std::size_t lines;
+    const char* lastAddress;
+};
+
+class EmptyViewShape : public ::testing::TestWithParam<ViewShape> {};
+
+TEST_P(EmptyViewShape, LinesLastAddressAndLength)
+{
+    const ViewShape& shape = GetParam();
+    const std::string text = EmptyViewText(shape.size);
+    ASSERT_EQ(text.size(), shape.lines * 82 - 2);
+    EXPECT_EQ(LineOf(text, shape.lines - 1).substr(0, 8), shape.lastAddress);
+    EXPECT_EQ(text.back(), '\xFF') << "no line break after the last line";
+    const std::string first = LineOf(text, 0);
+    EXPECT_EQ(first, "00000000: FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF   |   " +
+                         std::string(16, '\xFF'));
+    for (std::size_t line = 0; line + 1 < shape.lines; ++line)
+        ASSERT_EQ(text.substr(line * 82 + 80, 2), "\r\n") << "line " << line;
+}
+
+INSTANTIATE_TEST_SUITE_P(Views, EmptyViewShape,
+                         ::testing::Values(ViewShape{64, 4, "00000030"},
+                                           ViewShape{1024, 64, "000003F0"},
+                                           ViewShape{262144, 16384, "0003FFF0"}));
+
+TEST(Views, EmptySizeGivesEmptyText)
+{
+    EXPECT_EQ(EmptyViewText(0), "");
+}
+
+TEST(Views, FillShowsEveryByteInBothColumns)
+{
+    Context ctx;
+    SelectTestChip(ctx, 1024, 64);
+    for (int k = 0; k < 256; ++k) ctx.chip.flash[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(k);
+    FillViewFromImage(ctx, RichEdit1, MemoryKind::Program);
+    const std::string& text = ctx.views.view[RichEdit1].text;
+    EXPECT_EQ(LineOf(text, 1), "00000010: 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F   |   " +
+                                   std::string(15, '\x1F') + "\x1F");
+    EXPECT_EQ(LineOf(text, 15).substr(0, 10), "000000F0: ");
+    EXPECT_EQ(LineOf(text, 15).substr(55, 2), "FF");
+    EXPECT_EQ(text.size(), 64u * 82 - 2) << "a fill never adds or removes lines";
+    EXPECT_EQ(ctx.views.view[RichEdit1].caret, 10u);
+
+    // The character column rule.
+    struct Case { std::uint8_t byte; char shown; };
+    for (Case c : {Case{0x00, '\x1F'}, Case{0x1E, '\x1F'}, Case{0x1F, '\x1F'}, Case{0x20, ' '},
+                   Case{0x41, 'A'}, Case{0x7F, '\x7F'}, Case{0x80, '\x80'}, Case{0xFF, '\xFF'}})
+        EXPECT_EQ(text[CharPosition(c.byte)], c.shown) << "byte " << int(c.byte);
+}
+
+TEST(Views, StoreReadsBackWhatFillShowedAndAcceptsLowerCase)
+{
+    Context ctx;
+    SelectTestChip(ctx, 4096, 256);
+    auto bytes = test::RandomBytes(256, 7);
+    std::copy(bytes.begin(), bytes.end(), ctx.chip.eeprom.begin());
+    FillViewFromImage(ctx, RichEdit3, MemoryKind::Data);
+    std::string& text = ctx.views.view[RichEdit3].text;
+    text[HexPosition(5)] = 'a';
+    text[HexPosition(5) + 1] = 'b';
+    ctx.chip.eeprom.fill(0);
+    ctx.chip.eeprom[300] = 0x42;  // beyond the chip's 256 bytes: never touched
+    StoreViewToImage(ctx, RichEdit3, MemoryKind::Data);
+    bytes[5] = 0xAB;
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), ctx.chip.eeprom.begin()));
+    EXPECT_EQ(ctx.chip.eeprom[300], 0x42);
+}
+
+TEST(Views, StoreWithoutChipLeavesImagesAlone)
+{
+    Context ctx;
+    SelectTestChip(ctx, 1024, 64);
+    ctx.chip.signature = 0;
+    ctx.chip.flash.fill(0x5A);
+    ctx.views.view[RichEdit1].caret = 77;
+    StoreViewToImage(ctx, RichEdit1, MemoryKind::Program);
+    EXPECT_EQ(ctx.chip.flash[0], 0x5A);
+    EXPECT_EQ(ctx.views.view[RichEdit1].caret, 77u);
+}
+
+TEST(Views, TransfersUseTheActivePageOnly)
+{
+    Context ctx;
+    SelectTestChip(ctx, 1024, 64);
+    const std::string page1Before = ctx.views.view[RichEdit1].text;
+    ctx.chip.flash[0] = 0x12;
+    ctx.views.activePage = 1;
+    FillActiveView(ctx, MemoryKind::Program);
+    EXPECT_EQ(ctx.views.view[RichEdit2].text.substr(10, 2), "12");
+    EXPECT_EQ(ctx.views.view[RichEdit1].text, page1Before);
+
+    ctx.views.activePage = 0;
+    StoreActiveView(ctx, MemoryKind::Program);
+    EXPECT_EQ(ctx.chip.flash[0], 0xFF) << "Page1 still showed FF";
+    EXPECT_EQ(ActiveView(ctx, MemoryKind::Data), RichEdit3);
+    ctx.views.activePage = 1;
+    EXPECT_EQ(ActiveView(ctx, MemoryKind::Data), RichEdit4);
+}
+
+TEST(Views, FillIntoAViewNotBuiltForTheChipStaysInsideItsText)
+{
+    Context ctx;
+    SelectTestChip(ctx, 1024, 64);
+    ctx.views.view[RichEdit1].text = EmptyViewText(32);  // two lines for 1024 bytes
+    ctx.chip.flash.fill(0x00);
+    FillViewFromImage(ctx, RichEdit1, MemoryKind::Program);
+    EXPECT_EQ(ctx.views.view[RichEdit1].text.size(), 2u * 82 - 2);
+    EXPECT_EQ(ctx.views.view[RichEdit1].text.substr(82 + 55, 2), "00");
+
+    ctx.views.view[RichEdit3].text.clear();
+    FillViewFromImage(ctx, RichEdit3, MemoryKind::Data);
+    StoreViewToImage(ctx, RichEdit3, MemoryKind::Data);
+    EXPECT_EQ(ctx.views.view[RichEdit3].text, "");
+}
+
+TEST(Views, ProgressMovesEvery1024BytesAndIsFreed)
+{
+    Context ctx;
+    RecordingProgress progress;
+    ctx.progress = &progress;
+    SelectTestChip(ctx, 4096, 64);
+    FillViewFromImage(ctx, RichEdit1, MemoryKind::Program);
+    StoreViewToImage(ctx, RichEdit1, MemoryKind::Program);
+    const std::vector<std::string> once{"C", "0", "25", "50", "75", "F"};
+    std::vector<std::string> twice = once;
+    twice.insert(twice.end(), once.begin(), once.end());
+    EXPECT_EQ(progress.calls, twice);
+}
+
+TEST(Views, ChipSelectionRebuildsEveryViewAndTheBoxes)
+{
+    Context ctx;
+    std::vector<int> changed;
+    ctx.viewChanged = [&](int view) { changed.push_back(view); };
+    AttachViews(ctx);
+    ctx.views.view[RichEdit2].text = "stale";
+    SelectChip(ctx, 0x01901E);  // AT90S1200: 1024 bytes of flash, 64 of EEPROM
+    if (ctx.chip.signature == 0) GTEST_SKIP() << "the catalogue does not know the AT90S1200 yet";
+
+    EXPECT_EQ(ctx.views.idBox, "01 90 1E");
+    EXPECT_EQ(ctx.views.chipNameBox, ctx.chip.name);
+    for (int view : {RichEdit1, RichEdit2})
+        EXPECT_EQ(ctx.views.view[view].text, EmptyViewText(1024)) << view;
+    for (int view : {RichEdit3, RichEdit4})
+        EXPECT_EQ(ctx.views.view[view].text, EmptyViewText(64)) << view;
+    EXPECT_EQ(ctx.views.view[RichEdit4].shownSize, 64u);
+    EXPECT_EQ(changed, (std::vector<int>{0, 1, 2, 3, -1}));
+}
+
+TEST(Views, IdBoxShowsSignatureByteTwoFirst)
+{
+    EXPECT_EQ(IdBoxText(0x01901E), "01 90 1E");
+    EXPECT_EQ(IdBoxText(0x07931E), "07 93 1E");
+    EXPECT_EQ(IdBoxText(0), "00 00 00");
+}
+
+}  // namespace
+}  // namespace quillon
