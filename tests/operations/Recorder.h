@@ -19,14 +19,27 @@ public:
         ctx.progress = this;
     }
 
-    void Create() override { events.push_back("<window>"); }
-    void SetPosition(int percent) override { positions.push_back(percent); }
+    void Create() override
+    {
+        events.push_back("<window>");
+        windows.emplace_back();
+    }
+    void SetPosition(int percent) override
+    {
+        if (!windows.empty()) windows.back().push_back(percent);
+    }
     void Free() override { events.push_back("</window>"); }
 
-    // The events from the last time the command's own window opened, i.e. without the view
-    // transfers that come before it.
+    void Clear()
+    {
+        events.clear();
+        windows.clear();
+    }
+
     std::vector<std::string> events;
-    std::vector<int> positions;
+    // The bar's positions, one list per window shown: a command's own window, and those of the
+    // view transfers before or after it.
+    std::vector<std::vector<int>> windows;
 };
 
 }  // namespace quillon::test

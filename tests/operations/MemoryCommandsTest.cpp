@@ -1,0 +1,277 @@
+// The memory commands against a simulated chip: what lands in the images, the views and the
+// chip, the command's own log lines around the driver's, and where the loops commit pages.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "Recorder.h"
+#include "SimSocket.h"
+#include "images/Views.h"
+#include "model/Gateway.h"
+#include "operations/MemoryCommands.h"
+
+namespace quillon {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+bool Yes(const Question&)
+{
+    return true;
+}
+
+// A pattern no two neighbouring pages share, so a page written to the wrong place shows.
+std::uint8_t Pattern(std::size_t i)
+{
+    return static_cast<std::uint8_t>((i * 7 + (i >> 8) * 13 + 1) & 0xFF);
+}
+
+void Fill(std::vector<std::uint8_t>& cells)
+{
+    for (std::size_t i = 0; i < cells.size(); ++i) cells[i] = Pattern(i);
+}
+
+Lines Tail(const Lines& lines, std::size_t n)
+{
+    return Lines(lines.end() - static_cast<std::ptrdiff_t>(std::min(n, lines.size())), lines.end());
+}
+
+// The serial instructions (I1 first) in the packets, walked command by command.
+std::vector<std::array<std::uint8_t, 4>> SpiInstructions(const std::vector<std::vector<std::uint8_t>>& packets)
+{
+    std::vector<std::array<std::uint8_t, 4>> found;
+    for (const auto& p : packets) {
+        for (std::size_t i = 0; i < p.size();) {
+            auto args = sim::CommandArguments(p[i]);
+            if (!args) break;
+            if (p[i] == 0x44 && i + 4 < p.size()) found.push_back({p[i + 4], p[i + 3], p[i + 2], p[i + 1]});
+            i += 1 + *args;
+        }
+    }
+    return found;
+}
+
+struct FamilyCase {
+    const char* chip;
+};
+
+class RoundTrip : public ::testing::TestWithParam<FamilyCase> {};
+
+// A read fills the image and the active view; a verify then finds nothing; a write puts the
+// active view onto the chip, every page of it.
+TEST_P(RoundTrip, ReadVerifyWriteKeepTheChipTheImageAndTheViewInStep)
+{
+    test::SimSocket s(GetParam().chip);
+    test::Timeline timeline(s.ctx);
+    Fill(s.Chip().flash);
+    Fill(s.Chip().eeprom);
+    const std::uint32_t flashSize = s.ctx.chip.flashSize;
+
+    ASSERT_TRUE(ReadProgram(s.ctx));
+    EXPECT_TRUE(std::equal(s.Chip().flash.begin(), s.Chip().flash.end(), s.ctx.chip.flash.begin()));
+    EXPECT_EQ(s.ctx.views.view[RichEdit1].text.substr(0, 15), "00000000: " + std::string("01 08"));
+    EXPECT_EQ(Tail(timeline.events, 3), (Lines{"</window>", "       Finished", "End time: 10:0:3"}));
+    ASSERT_EQ(timeline.windows.size(), 2u);  // the command's, then the view fill's
+    EXPECT_EQ(timeline.windows[0].size(), flashSize / 32);
+    EXPECT_EQ(timeline.windows[0].back(), 100);
+
+    ASSERT_TRUE(ReadData(s.ctx));
+    EXPECT_TRUE(std::equal(s.Chip().eeprom.begin(), s.Chip().eeprom.end(), s.ctx.chip.eeprom.begin()));
+
+    timeline.events.clear();
+    EXPECT_TRUE(VerifyProgram(s.ctx));
+    EXPECT_TRUE(VerifyData(s.ctx));
+    EXPECT_EQ(Tail(timeline.events, 3),
+              (Lines{"</window>", "       Finished. No differences found.", "End time: 10:0:3"}));
+
+    // Write the view back in reverse order of bytes: a different image, every byte programmed.
+    std::vector<std::uint8_t> image(s.ctx.chip.flash.begin(), s.ctx.chip.flash.begin() + flashSize);
+    std::reverse(image.begin(), image.end());
+    std::copy(image.begin(), image.end(), s.ctx.chip.flash.begin());
+    FillActiveView(s.ctx, MemoryKind::Program);
+    timeline.Clear();
+    ASSERT_TRUE(WriteProgram(s.ctx, Yes));
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), s.Chip().flash.begin()));
+    EXPECT_EQ(Tail(timeline.events, 3), (Lines{"</window>", "       Finished", "End time: 10:0:3"}));
+    ASSERT_EQ(timeline.windows.size(), 2u);  // the view store's, then the command's
+    EXPECT_EQ(timeline.windows[1].back(), 100);
+
+    std::fill(s.ctx.chip.eeprom.begin(), s.ctx.chip.eeprom.end(), 0x5A);
+    FillActiveView(s.ctx, MemoryKind::Data);
+    ASSERT_TRUE(WriteData(s.ctx, Yes));
+    EXPECT_TRUE(std::all_of(s.Chip().eeprom.begin(), s.Chip().eeprom.end(), [](auto b) { return b == 0x5A; }));
+    EXPECT_TRUE(s.ctx.link.IsOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, RoundTrip,
+                         ::testing::Values(FamilyCase{"ATmega8"}, FamilyCase{"AT90S2313"},
+                                           FamilyCase{"ATtiny85"}, FamilyCase{"ATtiny13"},
+                                           FamilyCase{"ATtiny12"}),
+                         [](const auto& info) { return std::string(info.param.chip); });
+
+struct VerifyCase {
+    const char* chip;
+    MemoryKind kind;
+    std::vector<std::uint32_t> differences;  // bytes changed in the view, first one reported
+    const char* reported;
+};
+
+TEST(Verify, StopsAtTheFirstDifferenceAndNamesItsAddress)
+{
+    const VerifyCase cases[] = {
+        // Only the high byte of the word differs: the word's even address is reported.
+        {"ATmega8", MemoryKind::Program, {0x01A5, 0x0300}, "01A4"},
+        {"AT90S2313", MemoryKind::Program, {0x0001}, "0000"},
+        {"ATtiny85", MemoryKind::Program, {0x01A5, 0x0300}, "01A5"},
+        {"ATmega8", MemoryKind::Data, {0x0010, 0x0011}, "0010"},
+        // Above 64 KiB the whole address, not its low 16 bits.
+        {"ATmega2560", MemoryKind::Program, {0x12347}, "12346"},
+    };
+    for (const auto& c : cases) {
+        test::SimSocket s(c.chip);
+        test::Timeline timeline(s.ctx);
+        for (std::uint32_t address : c.differences) {
+            if (c.kind == MemoryKind::Program) s.ctx.chip.flash[address] = 0x00;
+            else s.ctx.chip.eeprom[address] = 0x00;
+        }
+        FillActiveView(s.ctx, c.kind);
+        const bool ok = c.kind == MemoryKind::Program ? VerifyProgram(s.ctx) : VerifyData(s.ctx);
+        EXPECT_FALSE(ok) << c.chip;
+        EXPECT_EQ(Tail(timeline.events, 3),
+                  (Lines{"       Finished with fail. Address: 0x" + std::string(c.reported), "End time: 10:0:3",
+                         "</window>"}))
+            << c.chip;
+        EXPECT_TRUE(s.ctx.link.IsOpen()) << c.chip;  // a difference is not a gateway failure
+    }
+}
+
+TEST(Read, AFailureHalfWayKeepsTheOldViewAndTheNextCommandFailsToEnter)
+{
+    test::SimSocket s("ATmega8");
+    test::Timeline timeline(s.ctx);
+    Fill(s.Chip().flash);
+    const std::string oldView = s.ctx.views.view[RichEdit1].text;
+    s.wire->hangUpAfter = 2000;  // well into the loop
+
+    EXPECT_FALSE(ReadProgram(s.ctx));
+    EXPECT_FALSE(s.ctx.link.IsOpen());
+    EXPECT_EQ(s.ctx.views.view[RichEdit1].text, oldView);
+    EXPECT_EQ(s.ctx.chip.flash[0], Pattern(0));  // the part read before the failure is in the image
+    EXPECT_EQ(s.ctx.chip.flash[s.ctx.chip.flashSize - 1], 0xFF);
+    Lines tail = Tail(timeline.events, 4);
+    EXPECT_EQ(tail[0].rfind("Error executing commands: ", 0), 0u) << tail[0];
+    EXPECT_EQ(Lines(tail.begin() + 1, tail.end()), (Lines{"       Finished with fail.", "End time: 10:0:3", "</window>"}));
+
+    timeline.Clear();
+    EXPECT_FALSE(ReadData(s.ctx));
+    EXPECT_EQ(timeline.events[3], "Trying to enter Programming Mode");
+    EXPECT_EQ(timeline.events[4].rfind("Error executing commands: ", 0), 0u);
+    EXPECT_EQ(Tail(timeline.events, 3), (Lines{"       Finished with fail.", "End time: 10:0:3", "</window>"}));
+}
+
+TEST(Pages, AReadOnPage2LeavesPage1AndAVerifyOnPage1ComparesWithPage1)
+{
+    test::SimSocket s("ATmega8");
+    test::Timeline timeline(s.ctx);
+    Fill(s.Chip().flash);
+    const std::string page1 = s.ctx.views.view[RichEdit1].text;
+    s.ctx.views.activePage = 1;
+    ASSERT_TRUE(ReadProgram(s.ctx));
+    EXPECT_EQ(s.ctx.views.view[RichEdit1].text, page1);
+    EXPECT_NE(s.ctx.views.view[RichEdit2].text, page1);
+
+    s.ctx.views.activePage = 0;
+    EXPECT_FALSE(VerifyProgram(s.ctx));  // Page1 still shows all FF
+    EXPECT_EQ(Tail(timeline.events, 3)[0], "       Finished with fail. Address: 0x0000");
+    EXPECT_EQ(s.ctx.chip.flash[0], 0xFF);  // the image now holds what Page1 shows
+}
+
+struct PageCase {
+    const char* chip;
+    std::uint32_t page;
+};
+
+TEST(Write, FlashPagesAreCommittedAtTheChipsPageSize)
+{
+    const PageCase cases[] = {{"ATmega644", 256}, {"ATmega164", 128}, {"ATtiny261", 32},
+                              {"ATmega48", 64},   {"ATmega168", 128}, {"ATtiny25", 32}};
+    for (const auto& c : cases) {
+        test::SimSocket s(c.chip);
+        test::Timeline timeline(s.ctx);
+        // An all-FF image is still programmed over the whole flash.
+        ASSERT_TRUE(WriteProgram(s.ctx, Yes)) << c.chip;
+        // The bar moves right after each page is programmed, and only then.
+        ASSERT_EQ(timeline.windows.size(), 2u);
+        EXPECT_EQ(timeline.windows[1].size(), s.ctx.chip.flashSize / c.page) << c.chip;
+        EXPECT_EQ(timeline.windows[1].back(), 100) << c.chip;
+    }
+}
+
+TEST(Write, SerialEepromPagesAreCommittedAfterEveryFourthByte)
+{
+    test::SimSocket s("ATtiny25");
+    for (std::size_t i = 0; i < s.ctx.chip.eepromSize; ++i) s.ctx.chip.eeprom[i] = Pattern(i);
+    FillActiveView(s.ctx, MemoryKind::Data);
+    ASSERT_TRUE(WriteData(s.ctx, Yes));
+    EXPECT_TRUE(std::equal(s.Chip().eeprom.begin(), s.Chip().eeprom.end(), s.ctx.chip.eeprom.begin()));
+
+    // L<a> for a byte loaded at a within its page, C<p> for the page at p committed.
+    std::vector<std::string> order;
+    for (const auto& i : SpiInstructions(s.wire->packets)) {
+        if (i[0] == 0xC1) order.push_back("L" + std::to_string(i[2]));
+        if (i[0] == 0xC2) order.push_back("C" + std::to_string(i[2]));
+    }
+    ASSERT_GE(order.size(), 10u);
+    EXPECT_EQ(Lines(order.begin(), order.begin() + 10),
+              (Lines{"L0", "L1", "L2", "L3", "C0", "L0", "L1", "L2", "L3", "C4"}));
+    EXPECT_EQ(order.size(), s.ctx.chip.eepromSize * 5 / 4);
+}
+
+TEST(Erase, TheATtiny12IsErasedTwiceAndAVerifyThenFindsTheOldView)
+{
+    test::SimSocket s("ATtiny12");
+    test::Timeline timeline(s.ctx);
+    Fill(s.Chip().flash);
+    ASSERT_TRUE(ReadProgram(s.ctx));
+    timeline.Clear();
+    ASSERT_TRUE(ChipErase(s.ctx, Yes));
+    EXPECT_EQ(std::count(timeline.events.begin(), timeline.events.end(), "Trying to erase the chip"), 2);
+    EXPECT_EQ(timeline.events.front(), "<window>");
+    EXPECT_EQ(timeline.events.back(), "</window>");
+    EXPECT_EQ(timeline.windows, (std::vector<std::vector<int>>{{}}));
+    EXPECT_TRUE(std::all_of(s.Chip().flash.begin(), s.Chip().flash.end(), [](auto b) { return b == 0xFF; }));
+
+    // The view still shows the chip from before the erase.
+    EXPECT_FALSE(VerifyProgram(s.ctx));
+    EXPECT_EQ(Tail(timeline.events, 3)[0], "       Finished with fail. Address: 0x0000");
+}
+
+TEST(Calibration, PiecesRunTogetherOnOneLine)
+{
+    test::SimSocket s("ATtiny26");
+    test::Timeline timeline(s.ctx);
+    s.Chip().calibration = {0xA1, 0x0B, 0x7F, 0x00};
+    ASSERT_TRUE(ReadCalibration(s.ctx));
+    EXPECT_EQ(Tail(timeline.events, 2),
+              (Lines{"</window>", "calibration 0 = 0xA1calibration 1 = 0x0Bcalibration 2 = 0x7Fcalibration 3 = 0x00"}));
+    EXPECT_EQ(timeline.windows, (std::vector<std::vector<int>>{{}}));
+}
+
+TEST(Calibration, TheATmega162IsReadLikeAnATmega163)
+{
+    auto run = [](const char* chip) {
+        test::SimSocket s(chip);
+        test::Timeline timeline(s.ctx);
+        s.Chip().calibration = {0x9C, 0xFF, 0xFF, 0xFF};
+        EXPECT_TRUE(ReadCalibration(s.ctx)) << chip;
+        return std::make_pair(s.wire->packets, timeline.events);
+    };
+    auto [packets162, lines162] = run("ATmega162");
+    auto [packets163, lines163] = run("ATmega163");
+    EXPECT_EQ(packets162, packets163);
+    EXPECT_EQ(lines162, lines163);
+    EXPECT_EQ(lines162.back(), "calibration 0 = 0x9C");
+}
+
+}  // namespace
+}  // namespace quillon

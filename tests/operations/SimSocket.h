@@ -1,0 +1,79 @@
+// A context whose port is open on the simulated gateway with one chip in its socket, on virtual
+// time, with the packets it wrote and a way to make the gateway hang up after some packets.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "chips/Catalogue.h"
+#include "core/Context.h"
+#include "gateway/Transport.h"
+#include "images/Views.h"
+#include "model/ChipDescription.h"
+#include "model/Gateway.h"
+#include "model/SocketChip.h"
+
+namespace quillon::test {
+
+struct Wire {
+    sim::Gateway gateway;
+    std::vector<std::vector<std::uint8_t>> packets;
+    long hangUpAfter = -1;  // writes fail once this many packets went through
+};
+
+class WireTransport final : public Transport {
+public:
+    explicit WireTransport(std::shared_ptr<Wire> wire) : wire_(std::move(wire)) {}
+    bool Write(std::span<const std::uint8_t> bytes) override
+    {
+        if (wire_->hangUpAfter >= 0 && static_cast<long>(wire_->packets.size()) >= wire_->hangUpAfter)
+            return false;
+        wire_->packets.emplace_back(bytes.begin(), bytes.end());
+        wire_->gateway.Feed(bytes);
+        return true;
+    }
+    std::size_t Read(std::span<std::uint8_t> buffer, std::chrono::milliseconds) override
+    {
+        auto& out = wire_->gateway.Output();
+        std::size_t n = std::min(buffer.size(), out.size());
+        for (std::size_t i = 0; i < n; ++i) {
+            buffer[i] = out.front();
+            out.pop_front();
+        }
+        return n;
+    }
+
+private:
+    std::shared_ptr<Wire> wire_;
+};
+
+// `chip` sits in the socket and is selected, as if chosen from the menu, with the port open.
+class SimSocket {
+public:
+    explicit SimSocket(const std::string& chip) : wire(std::make_shared<Wire>())
+    {
+        const sim::ChipDescription* description = sim::FindChipDescription(chip);
+        EXPECT_NE(description, nullptr) << chip;
+        if (description) wire->gateway.InsertChip(std::make_unique<sim::SocketChip>(*description));
+        ctx.link.SetOpener([w = wire](const std::string&) {
+            return OpenedPort{std::make_unique<WireTransport>(w), OpenFailure::None};
+        });
+        ctx.sleep = [w = wire](int ms) { w->gateway.Advance(ms); };
+        ctx.delay = 0;
+        AttachViews(ctx);
+        ctx.link.OpenPort("sim");
+        EXPECT_TRUE(ctx.link.IsOpen());
+        if (const CatalogueEntry* entry = FindChipByName(chip)) SelectChip(ctx, entry->signature);
+        wire->packets.clear();
+    }
+
+    sim::SocketChip& Chip() { return *wire->gateway.Chip(); }
+
+    std::shared_ptr<Wire> wire;
+    Context ctx;
+};
+
+}  // namespace quillon::test
