@@ -1,0 +1,98 @@
+// Reading and writing the lock and fuse bytes through the dialog's commands, on simulated chips.
+#include <gtest/gtest.h>
+
+#include "Recorder.h"
+#include "SimSocket.h"
+#include "operations/LockFuses.h"
+
+namespace quillon {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST(LockFusesCommands, AReadShowsTheChipsBitsAndUnchecksWhatReadsAsOne)
+{
+    test::SimSocket s("ATmega8");
+    s.Chip().fuses = {0xE4, 0xC9, 0xFF};  // CKSEL0, CKSEL1, CKSEL3 and SUT0 programmed
+    s.Chip().lock = 0xFC;                 // LB1, LB2
+    LockFusesDialog d = OpenLockFusesDialog(s.ctx.chip);
+    // Checked by hand, but unprogrammed on the chip: the read unchecks them.
+    ASSERT_TRUE(d.Click(0, 2));  // CKSEL2
+    ASSERT_TRUE(d.Click(0, 6));  // BODEN
+    test::Timeline timeline(s.ctx);
+    ASSERT_TRUE(ReadLockFuses(s.ctx, d));
+    EXPECT_EQ(s.ctx.chip.lockFuse[0], 0xE4);
+    EXPECT_EQ(s.ctx.chip.lockFuse[1], 0xC9);
+    EXPECT_EQ(s.ctx.chip.lockFuse[2] & 0x3F, 0x3C);
+    for (int b = 0; b < 8; ++b) EXPECT_EQ(d.group[0].box[b].checked, ((0xE4 >> b) & 1) == 0) << b;
+    EXPECT_TRUE(d.group[2].box[0].checked && d.group[2].box[1].checked);
+    EXPECT_EQ(timeline.events.front(), "<window>");
+    EXPECT_EQ(timeline.events.back(), "</window>");
+    EXPECT_TRUE(s.ctx.link.IsOpen());
+}
+
+TEST(LockFusesCommands, AWriteSendsTheBoxesAndAReadBringsThemBack)
+{
+    test::SimSocket s("ATmega48");
+    LockFusesDialog d = OpenLockFusesDialog(s.ctx.chip);
+    d.Click(0, 7);  // CKDIV8 unprogrammed
+    d.Click(1, 6);  // DWEN programmed
+    ASSERT_TRUE(WriteLockFuses(s.ctx, d));
+    EXPECT_EQ(s.Chip().fuses[0], 0xE2);
+    EXPECT_EQ(s.Chip().fuses[1], 0x9F);
+
+    test::SimSocket again("ATmega48");
+    again.Chip().fuses = s.Chip().fuses;
+    LockFusesDialog read = OpenLockFusesDialog(again.ctx.chip);
+    ASSERT_TRUE(ReadLockFuses(again.ctx, read));
+    for (int g = 0; g < 2; ++g)
+        for (int b = 0; b < 8; ++b) EXPECT_EQ(read.group[g].box[b].checked, d.group[g].box[b].checked) << g << b;
+}
+
+TEST(LockFusesCommands, AFailedWriteStopsTheSequenceWithTheEarlierBytesWritten)
+{
+    // Where each write of the ATmega64 begins on the wire: a full run marks its packets.
+    std::vector<std::size_t> starts;
+    {
+        test::SimSocket s("ATmega64");
+        s.ctx.log.SetListener([&](const std::string& line) {
+            if (line.rfind("Trying to", 0) == 0) starts.push_back(s.wire->packets.size());
+        });
+        LockFusesDialog d = OpenLockFusesDialog(s.ctx.chip);
+        ASSERT_TRUE(WriteLockFuses(s.ctx, d));
+    }
+    ASSERT_EQ(starts.size(), 5u);  // enter, extended, high, low, lock
+
+    test::SimSocket s("ATmega64");
+    s.Chip().fuses = {0xFF, 0xFF, 0xFF};
+    s.Chip().lock = 0xFF;
+    s.wire->hangUpAfter = static_cast<long>(starts[2]);  // WriteFuseHigh's first packet fails
+    test::Timeline timeline(s.ctx);
+    LockFusesDialog d = OpenLockFusesDialog(s.ctx.chip);  // factory E1 99 FD FF
+    EXPECT_FALSE(WriteLockFuses(s.ctx, d));
+    EXPECT_EQ(s.Chip().fuses[2] & 0x03, 0x01);  // the extended byte made it
+    EXPECT_EQ(s.Chip().fuses[1], 0xFF);         // high, low and lock did not
+    EXPECT_EQ(s.Chip().fuses[0], 0xFF);
+    EXPECT_EQ(s.Chip().lock, 0xFF);
+    Lines tail(timeline.events.end() - 3, timeline.events.end());
+    EXPECT_EQ(tail[0].rfind("Error executing commands: ", 0), 0u) << tail[0];
+    EXPECT_EQ(tail[1], "       Finished with fail.");
+    EXPECT_EQ(tail[2], "</window>");
+    EXPECT_FALSE(s.ctx.link.IsOpen());
+}
+
+TEST(LockFusesCommands, TheGreyedBitGoesOutAsItWasFilled)
+{
+    for (std::uint8_t extended : {std::uint8_t{0xFE}, std::uint8_t{0xFF}}) {
+        test::SimSocket s("ATmega169");
+        s.ctx.chip.lockFuse[2] = extended;
+        LockFusesDialog d = OpenLockFusesDialog(s.ctx.chip);
+        EXPECT_FALSE(d.Click(2, 0));
+        ASSERT_TRUE(WriteLockFuses(s.ctx, d));
+        EXPECT_EQ(s.ctx.chip.lockFuse[2] & 1, extended & 1);
+        EXPECT_EQ(s.Chip().fuses[2] & 1, extended & 1);
+    }
+}
+
+}  // namespace
+}  // namespace quillon
