@@ -1,0 +1,94 @@
+// A simulated gateway as the program's transport sees it: the firmware model with its socket,
+// the trace of everything exchanged, and the faults a test or a user switched on.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "gateway/Link.h"
+#include "gateway/Transport.h"
+#include "model/Gateway.h"
+#include "model/Trace.h"
+
+namespace quillon::sim {
+
+struct Faults {
+    std::optional<int> silentAfter;  // after this many packets: writes succeed, nothing answers
+    std::optional<int> hangupAfter;  // after this many packets: every write and read fails
+    bool neverReady = false;         // RDY/BSY (PC0) stays 0
+    std::optional<int> shortSpi;     // SpiReadBack answers only this many bytes (0 to 8)
+    Bytes stray;                     // extra bytes sent after an answer...
+    int strayAfterAnswer = 1;        // ...after this answer (1 = the first: the handshake's)
+    bool pace = false;               // a 250000-baud 8N2 line: 44 us per byte each way
+    int latencyUs = 0;               // a USB adapter's delay per transfer
+};
+
+inline constexpr double kByteTimeMs = 0.044;  // 11 bits at 250000 baud
+
+class SimDevice {
+public:
+    SimDevice(std::unique_ptr<SocketChip> chip, Faults faults);
+
+    // What the transport does with the program's bytes; also used by tavro-sim.
+    bool Write(std::span<const std::uint8_t> bytes);
+    std::size_t Read(std::span<std::uint8_t> buffer);
+
+    Gateway& Model() { return gateway_; }
+    SocketChip* Chip() { return gateway_.Chip(); }
+    sim::Trace& Trace() { return trace_; }
+    Faults& ActiveFaults() { return faults_; }
+    int PacketsWritten() const { return packets_; }
+    bool HungUp() const { return hungUp_; }
+    bool Silent() const { return silent_; }
+
+    // Routes a sleep of the program to virtual time and records it.
+    void Sleep(int ms);
+
+    // Lets the model's time follow the steady clock, for a program that really sleeps (the
+    // window or the command line on a "sim:" port) instead of routing its sleeps here.
+    void FollowClock();
+
+private:
+    Gateway gateway_;
+    sim::Trace trace_;
+    Faults faults_;
+    int packets_ = 0;
+    int answers_ = 0;
+    bool hungUp_ = false;
+    bool silent_ = false;
+    std::optional<std::chrono::steady_clock::time_point> clockStart_;
+
+    void SyncClock();
+};
+
+// A Transport over a shared simulated device: the device outlives the link closing its port,
+// so a test can inspect it and open it again.
+class SimTransport final : public Transport {
+public:
+    explicit SimTransport(std::shared_ptr<SimDevice> device) : device_(std::move(device)) {}
+    bool Write(std::span<const std::uint8_t> bytes) override { return device_->Write(bytes); }
+    // Never waits: the model answers as soon as the command is written.
+    std::size_t Read(std::span<std::uint8_t> buffer, std::chrono::milliseconds) override
+    {
+        return device_->Read(buffer);
+    }
+
+private:
+    std::shared_ptr<SimDevice> device_;
+};
+
+// A fresh chip of that name (case ignored) with factory contents; null for an unknown name.
+std::unique_ptr<SocketChip> MakeSocketChip(std::string_view name);
+
+// "sim:<chip name>" opens a simulated gateway with that chip in the socket ("sim:ATmega8",
+// any case); "sim:" and "sim:empty" give an empty socket. Anything else is NotAvailable.
+OpenedPort OpenSimPort(const std::string& devicePath);
+
+// "sim:..." to the simulator, everything else to the real serial port.
+OpenedPort OpenAnyPort(const std::string& devicePath);
+
+}  // namespace quillon::sim
