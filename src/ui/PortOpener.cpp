@@ -1,9 +1,9 @@
 #include "ui/PortOpener.h"
 
-#include "gateway/Link.h"
+#include "model/SimDevice.h"
 
 namespace quillon::ui {
 
-PortOpener WindowPortOpener() { return OpenSerialPort; }
+PortOpener WindowPortOpener() { return sim::OpenAnyPort; }
 
 }  // namespace quillon::ui

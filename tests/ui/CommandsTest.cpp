@@ -1,0 +1,186 @@
+// The main window's commands through the simulated gateway, driven by clicks and key presses:
+// the connected and disconnected states, Autosearch, reading, typing, writing with the question
+// answered both ways, verifying, and a gateway that fails in the middle of a command.
+#include <gtest/gtest.h>
+
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTabWidget>
+
+#include "ui/HexViewWidget.h"
+#include "ui/ProgressForm.h"
+#include "SimWindowFixture.h"
+
+namespace quillon::ui::test {
+namespace {
+
+struct Control {
+    const char* name;
+    bool isAction;
+    bool whenConnected;
+    bool whenDisconnected;
+};
+
+// The enabling of the two states; every control not named follows neither.
+const Control kControls[] = {
+    {"Button1", false, false, true},  {"Button2", false, true, false}, {"Button3", false, true, false},
+    {"Button4", false, true, false},  {"Button5", false, true, false}, {"Button6", false, true, false},
+    {"Button7", false, true, false},  {"Button8", false, true, false}, {"Button9", false, true, false},
+    {"Button10", false, true, false}, {"Button11", false, true, false},
+    {"LockFuses1", true, true, false},
+    {"ComboBox1", false, true, true}, {"TrackBar1", false, true, true},
+    {"LoadProgramfromFile1", true, true, true}, {"SaveLogas1", true, true, true},
+    {"About1", true, true, true},     {"TavroConnection1", true, true, true},
+    {"ATmega8", true, true, true},    {"AT90C8534", true, false, false}, {"ATtiny12", true, false, false},
+};
+
+class Commands : public SimWindowTest {
+protected:
+    void ExpectState(bool connected)
+    {
+        EXPECT_EQ(window->Connected(), connected);
+        for (const auto& c : kControls) {
+            const bool expected = connected ? c.whenConnected : c.whenDisconnected;
+            const bool enabled = c.isAction ? Find<QAction>(c.name)->isEnabled() : Find<QWidget>(c.name)->isEnabled();
+            EXPECT_EQ(enabled, expected) << c.name << (connected ? " connected" : " disconnected");
+        }
+    }
+
+    void FillFlash(std::uint8_t seed)
+    {
+        for (std::size_t i = 0; i < Chip().flash.size(); ++i) Chip().flash[i] = static_cast<std::uint8_t>(seed + i * 7);
+    }
+};
+
+TEST_F(Commands, ConnectDisconnectAndPortChangeSwitchTheControls)
+{
+    Socket("ATmega8");
+    ExpectState(false);
+    ConnectTo("COM77");  // not a simulated port: nothing opens
+    EXPECT_TRUE(Logged("Error. The COM-port is not available"));
+    ExpectState(false);
+
+    ConnectTo("sim:ATmega8");
+    EXPECT_TRUE(Logged("The COM-port is open: sim:ATmega8"));
+    ExpectState(true);
+    Click("Button2");
+    EXPECT_EQ(LogLines().back(), "The COM-port is closed");
+    ExpectState(false);
+
+    ConnectTo("sim:ATmega8");
+    const std::size_t before = LogLines().size();
+    QTest::keyClick(Find<QComboBox>("ComboBox1")->lineEdit(), Qt::Key_X);  // the first typed character
+    ASSERT_EQ(LogLines().size(), before + 1);
+    EXPECT_EQ(LogLines().back(), "The COM-port is closed");
+    EXPECT_FALSE(Ctx().link.IsOpen());
+    ExpectState(false);
+}
+
+TEST_F(Commands, AutosearchSelectsTheChipInTheSocket)
+{
+    StartWith("AT90S4433");
+    EXPECT_TRUE(Logged("Selected chip is  AT90S4433"));
+    EXPECT_EQ(Find<QLineEdit>("Edit2")->text(), QStringLiteral("03 92 1E"));
+    EXPECT_EQ(window->View(0)->LineCount(), 4096 / 16);
+    EXPECT_EQ(window->View(2)->LineCount(), 256 / 16);
+}
+
+TEST_F(Commands, ReadFillsTheActivePageTypingAndWritingReachTheChip)
+{
+    StartWith("ATmega8");
+    Find<QSlider>("TrackBar1")->setValue(0);
+    EXPECT_EQ(Ctx().delay, 0);
+    FillFlash(0x10);
+    QSignalSpy progressShown(&window->Progress(), &UiProgress::shown);
+
+    Click("Button4");  // Read Program on Page1
+    EXPECT_EQ(LogLines().back().rfind("End time: ", 0), 0u);
+    EXPECT_TRUE(Logged("       Finished"));
+    EXPECT_GE(progressShown.count(), 1);
+    EXPECT_EQ(window->Progress().Window(), nullptr);  // freed on the way out
+    EXPECT_TRUE(window->View(0)->RowText(0).startsWith(QStringLiteral("00000000: 10 17 1E 25")));
+    EXPECT_TRUE(window->View(1)->RowText(0).startsWith(QStringLiteral("00000000: FF FF")));  // Page2 untouched
+
+    // Type AB over byte 0, then write: No first (nothing happens at all), then Yes.
+    HexViewWidget* view = window->View(0);
+    view->setFocus();
+    view->SetCaret(10);
+    QTest::keyClick(view, Qt::Key_A);
+    QTest::keyClick(view, Qt::Key_B);
+    {
+        BoxAnswerer boxes(QMessageBox::No);
+        const std::size_t before = LogLines().size();
+        const int shownBefore = progressShown.count();
+        Click("Button5");
+        ASSERT_EQ(boxes.seen.size(), 1u);
+        EXPECT_EQ(boxes.seen[0].caption, QStringLiteral("Warning"));
+        EXPECT_EQ(boxes.seen[0].text,
+                  QStringLiteral("All previous chip data will be lost (Flash, EEPROM, Lock Bits). Are you sure?"));
+        EXPECT_EQ(LogLines().size(), before);
+        EXPECT_EQ(progressShown.count(), shownBefore);
+        EXPECT_EQ(Chip().flash[0], 0x10);
+    }
+    {
+        BoxAnswerer boxes(QMessageBox::Yes);
+        Click("Button5");
+        ASSERT_EQ(boxes.seen.size(), 1u);
+        EXPECT_TRUE(Logged("Trying to write the program"));
+        EXPECT_EQ(Chip().flash[0], 0xAB);
+        EXPECT_EQ(Chip().flash[1], 0x17);
+    }
+    Click("Button6");  // Verify Program against the edited view
+    EXPECT_TRUE(Logged("       Finished. No differences found."));
+
+    // Page2's view still shows FF: verifying with Page2 active finds the chip differs at 0.
+    QTest::mouseClick(Find<QTabWidget>("PageControl1")->tabBar(), Qt::LeftButton, {},
+                      Find<QTabWidget>("PageControl1")->tabBar()->tabRect(1).center());
+    EXPECT_EQ(Ctx().views.activePage, 1);
+    Click("Button6");
+    EXPECT_TRUE(Logged("       Finished with fail. Address: 0x0000"));
+}
+
+TEST_F(Commands, AGatewayFailureClosesThePortButLeavesTheControlsConnected)
+{
+    StartWith("ATmega8");
+    Find<QSlider>("TrackBar1")->setValue(0);
+    device->ActiveFaults().hangupAfter = device->PacketsWritten() + 40;
+    Click("Button4");
+    EXPECT_TRUE(Logged("       Finished with fail."));
+    EXPECT_FALSE(Ctx().link.IsOpen());
+    ExpectState(true);
+    Click("Button2");  // Disconnect and Connect open it again, once the gateway is back
+    Socket("ATmega8");
+    Click("Button1");
+    EXPECT_TRUE(Ctx().link.IsOpen());
+}
+
+TEST_F(Commands, TheWindowKeepsPaintingAndRefusesInputWhileACommandRuns)
+{
+    // Every packet takes a while, so that the read lasts long enough to look at it.
+    StartWith("ATmega8", {}, std::chrono::microseconds(100));
+    const std::size_t before = LogLines().size();
+    QTest::mouseClick(Find<QPushButton>("Button4"), Qt::LeftButton);
+    ASSERT_TRUE(window->Runner().Busy());
+    QTest::qWait(300);
+    EXPECT_TRUE(window->Runner().Busy());
+    // The lines logged so far are on screen, and the bar has moved.
+    auto* pane = Find<QPlainTextEdit>("RichEdit5");
+    EXPECT_GT(pane->document()->blockCount(), static_cast<int>(before));
+    ASSERT_NE(window->Progress().Window(), nullptr);
+    EXPECT_GT(window->Progress().Window()->Bar()->value(), 0);
+    // A second command and a page switch are refused while it runs.
+    QTest::mouseClick(Find<QPushButton>("Button8"), Qt::LeftButton);
+    auto* tabs = Find<QTabWidget>("PageControl1");
+    QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(1).center());
+    EXPECT_EQ(tabs->currentIndex(), 0);
+    WaitIdle();
+    EXPECT_FALSE(Logged("Trying to read the EEPROM"));
+}
+
+}  // namespace
+}  // namespace quillon::ui::test
