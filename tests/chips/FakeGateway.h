@@ -24,6 +24,7 @@ struct FakeWire {
     std::deque<std::uint8_t> spi;  // answer byte 0 of SpiReadBack; 0xFF once empty
     bool ready = true;             // bit 0 of ReadPINC
     bool answers = true;           // false: every reading command stays unanswered
+    bool echo = true;              // the SPI chip echoes I2 (false: out of step)
     int failWriteNumber = -1;      // counted from the first write after Attach
     int writes = 0;
     std::deque<std::uint8_t> pending;
@@ -52,7 +53,7 @@ public:
             case 0x45:
                 if (w.answers) {
                     w.pending.push_back(Next(w.spi));
-                    w.pending.push_back(w.lastI2);  // the chip echoes I2 while I3 goes out
+                    w.pending.push_back(w.echo ? w.lastI2 : 0x00);  // I2 echoed while I3 goes out
                     for (int k = 0; k < 6; ++k) w.pending.push_back(0x00);
                 }
                 break;
@@ -132,8 +133,8 @@ inline std::string Hex(const std::vector<std::uint8_t>& bytes, std::size_t from 
 
 // The trace in the words of the programming methods: a load step's three packets become
 // "Cmd 02", "AddrL 10", "AddrH 01", "AddrE 01", "DataL 5A" or "DataH A5"; an SPI instruction
-// and its exchange become "I AC 80 00 00" (in the order the chip receives it), or "Q ..." when
-// the read-back follows; a ready poll is "rdy"; a sleep "sleep 9"; anything else its bytes.
+// and its exchange become "SPI AC 80 00 00" (in the order the chip receives it), its read-back
+// "readback"; a ready poll is "rdy"; a sleep "sleep 9"; anything else its bytes.
 inline std::vector<std::string> Decode(const FakeWire& wire)
 {
     std::vector<std::string> out;
@@ -169,9 +170,12 @@ inline std::vector<std::string> Decode(const FakeWire& wire)
         }
         if (is(i, {0x44, -1, -1, -1, -1}) && is(i + 1, {0x46})) {
             const auto& b = e[i].bytes;
-            const bool query = is(i + 2, {0x45});
-            out.push_back((query ? "Q " : "I ") + Hex({b[4], b[3], b[2], b[1]}));
-            i += query ? 2 : 1;
+            out.push_back("SPI " + Hex({b[4], b[3], b[2], b[1]}));
+            ++i;
+            continue;
+        }
+        if (is(i, {0x45})) {
+            out.push_back("readback");
             continue;
         }
         if (is(i, {0x18})) {
