@@ -1,0 +1,104 @@
+// The Lock & Fuses dialog opened from the Edit menu: the factory bits of a freshly selected chip,
+// reading the chip, a click that toggles a bit, the greyed bit that cannot be toggled, writing.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimer>
+#include <functional>
+
+#include "ui/LockFusesForm.h"
+#include "SimWindowFixture.h"
+
+namespace quillon::ui::test {
+namespace {
+
+class LockFuses : public SimWindowTest {
+protected:
+    // Opens the dialog from the menu and runs `use` on it while it is shown modally; the dialog
+    // is closed with its own button afterwards whatever `use` found.
+    void WithDialog(const std::function<void(LockFusesForm&)>& use)
+    {
+        bool ran = false;
+        QTimer::singleShot(0, [&] {
+            auto* form = qobject_cast<LockFusesForm*>(QApplication::activeModalWidget());
+            if (!form) {
+                ADD_FAILURE() << "no Lock & Fuses dialog";
+                return;
+            }
+            ran = true;
+            use(*form);
+            QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("OKButton")), Qt::LeftButton);
+            if (form->isVisible()) form->accept();
+        });
+        Trigger("LockFuses1");
+        EXPECT_TRUE(ran);
+    }
+
+    void Press(LockFusesForm& form, const char* button)
+    {
+        QTest::mouseClick(form.findChild<QPushButton*>(QString::fromLatin1(button)), Qt::LeftButton);
+        for (int i = 0; i < 3000 && window->Runner().Busy(); ++i) QTest::qWait(10);
+    }
+
+    // The boxes of a slot as a byte: checked is 0.
+    static int SlotFromBoxes(LockFusesForm& form, int slot)
+    {
+        int value = 0;
+        for (int b = 0; b < 8; ++b) {
+            QCheckBox* box = form.CheckBox(8 * slot + b + 1);
+            const bool one = !box->isVisible() || !box->isChecked();
+            value |= (one ? 1 : 0) << b;
+        }
+        return value;
+    }
+};
+
+TEST_F(LockFuses, AFreshlySelectedChipShowsItsFactoryBits)
+{
+    Socket("ATmega8");
+    ConnectTo("sim:ATmega8");
+    SelectFromMenu("ATmega8");
+    WithDialog([&](LockFusesForm& form) {
+        EXPECT_EQ(form.windowTitle(), QStringLiteral("Lock & Fuses"));
+        EXPECT_EQ(form.size(), QSize(443, 181));
+        EXPECT_EQ(form.findChild<QGroupBox*>(QStringLiteral("GroupBox1"))->title(), QStringLiteral("Low Fuses"));
+        EXPECT_FALSE(form.findChild<QGroupBox*>(QStringLiteral("GroupBox4"))->isVisible());
+        // Slot 0 = 0xE1: CKSEL1, CKSEL2, CKSEL3 and SUT0 programmed, CKSEL0, SUT1, BODEN, BODLEVEL not.
+        for (int b = 0; b < 8; ++b) {
+            QCheckBox* box = form.CheckBox(b + 1);
+            EXPECT_EQ(box->isChecked(), ((0xE1 >> b) & 1) == 0) << box->text().toStdString();
+        }
+        EXPECT_EQ(form.CheckBox(2)->text(), QStringLiteral("CKSEL1"));
+    });
+}
+
+TEST_F(LockFuses, ReadToggleAndWriteKeepTheGreyedBit)
+{
+    StartWith("ATmega169");
+    Find<QSlider>("TrackBar1")->setValue(0);
+    Chip().fuses = {0xE2, 0x99, 0xF8};  // extended: RESERVED (bit 0) programmed
+    WithDialog([&](LockFusesForm& form) {
+        Press(form, "Button1");  // Read Lock && Fuses
+        EXPECT_EQ(SlotFromBoxes(form, 0), 0xE2);
+        EXPECT_EQ(SlotFromBoxes(form, 2), 0xF8);
+        QCheckBox* reserved = form.CheckBox(17);
+        EXPECT_EQ(reserved->text(), QStringLiteral("RESERVED"));
+        EXPECT_FALSE(reserved->isEnabled());
+        EXPECT_TRUE(reserved->isChecked());
+        QTest::mouseClick(reserved, Qt::LeftButton);  // greyed: no change
+        EXPECT_TRUE(reserved->isChecked());
+        QTest::mouseClick(form.CheckBox(2), Qt::LeftButton);   // CKSEL1 of the low fuses: 1 -> 0
+        QTest::mouseClick(form.CheckBox(18), Qt::LeftButton);  // BODLEVEL0: 0 -> 1
+        EXPECT_EQ(SlotFromBoxes(form, 0), 0xE0);
+        Press(form, "Button2");  // Write Lock && Fuses
+    });
+    EXPECT_EQ(Chip().fuses[0], 0xE0);
+    EXPECT_EQ(Chip().fuses[2] & 0x03, 0x02);  // RESERVED still programmed, BODLEVEL0 now 1
+    EXPECT_EQ(Ctx().chip.lockFuse[0], 0xE0);
+}
+
+}  // namespace
+}  // namespace quillon::ui::test
