@@ -26,13 +26,21 @@ constexpr char CharForByte(std::uint8_t b)
 inline constexpr std::array<char, 16> kUpperHexDigits{'0', '1', '2', '3', '4', '5', '6', '7',
                                                       '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
 
-// Value of a hex digit of either case, or -1.
+// Value of every character as a hex digit of either case, -1 for the others.
+inline constexpr std::array<std::int8_t, 256> kHexDigitValues = [] {
+    std::array<std::int8_t, 256> values{};
+    values.fill(-1);
+    for (int d = 0; d < 10; ++d) values['0' + d] = static_cast<std::int8_t>(d);
+    for (int d = 0; d < 6; ++d) {
+        values['A' + d] = static_cast<std::int8_t>(10 + d);
+        values['a' + d] = static_cast<std::int8_t>(10 + d);
+    }
+    return values;
+}();
+
 constexpr int HexDigitValue(char c)
 {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
+    return kHexDigitValues[static_cast<unsigned char>(c)];
 }
 
 constexpr std::size_t LineCount(std::uint32_t viewSize)

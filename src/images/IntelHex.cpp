@@ -1,6 +1,7 @@
 #include "images/IntelHex.h"
 
 #include <algorithm>
+#include <array>
 
 #include "images/HexText.h"
 
@@ -10,6 +11,14 @@ namespace {
 
 constexpr std::uint32_t kProgressBlock = 1024;
 
+std::size_t LineEnd(std::string_view text, std::size_t from)
+{
+    const char* p = text.data();
+    std::size_t i = from;
+    while (i < text.size() && p[i] != '\r' && p[i] != '\n') ++i;
+    return i;
+}
+
 // Calls f(line) for every line of text; a line ends at CR, LF or CR LF, and text after the last
 // line break is a line too when it is not empty. Stops when f returns false.
 template <typename F>
@@ -17,8 +26,7 @@ void ForEachLine(std::string_view text, F&& f)
 {
     std::size_t start = 0;
     while (start < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) end = text.size();
+        const std::size_t end = LineEnd(text, start);
         if (!f(text.substr(start, end - start))) return;
         start = end;
         if (start < text.size() && text[start] == '\r') ++start;
@@ -42,29 +50,40 @@ std::string_view TrimTrailingBlanks(std::string_view line)
     return line;
 }
 
-std::uint8_t ByteAt(std::string_view line, std::size_t pos)
-{
-    return static_cast<std::uint8_t>(HexDigitValue(line[pos]) << 4 | HexDigitValue(line[pos + 1]));
-}
-
 std::string LineFault(std::size_t lineNumber, const std::string& what)
 {
     return " (line " + std::to_string(lineNumber) + ": " + what + ")";
 }
 
-// Checks that the line is one whole record; returns what is wrong, or "" when it is sound.
-std::string RecordFault(std::string_view line)
+// One record's bytes after the colon: count, address, type, data, checksum.
+struct Record {
+    std::array<std::uint8_t, 5 + 255> bytes;
+    std::size_t size = 0;
+
+    std::size_t count() const { return bytes[0]; }
+    std::uint32_t address() const { return std::uint32_t{bytes[1]} << 8 | bytes[2]; }
+    std::uint8_t type() const { return bytes[3]; }
+    std::uint8_t data(std::size_t j) const { return bytes[4 + j]; }
+};
+
+// Decodes the line into one whole record; returns what is wrong, or "" when it is sound.
+std::string Decode(std::string_view line, Record& record)
 {
     if (line[0] != ':') return "no colon at its start";
     for (std::size_t i = 1; i < line.size(); ++i)
         if (HexDigitValue(line[i]) < 0)
             return "character " + std::to_string(i + 1) + " is not a hexadecimal digit";
     if (line.size() < 11) return "too short for a record";
-    const std::size_t count = ByteAt(line, 1);
-    if (line.size() != 11 + 2 * count)
-        return "its length does not match its byte count of " + std::to_string(count);
+    record.size = (line.size() - 1) / 2;
+    if (record.size > record.bytes.size()) record.size = record.bytes.size();
     unsigned sum = 0;
-    for (std::size_t i = 1; i < line.size(); i += 2) sum += ByteAt(line, i);
+    for (std::size_t k = 0; k < record.size; ++k) {
+        record.bytes[k] = static_cast<std::uint8_t>(HexDigitValue(line[1 + 2 * k]) << 4 |
+                                                    HexDigitValue(line[2 + 2 * k]));
+        sum += record.bytes[k];
+    }
+    if (line.size() != 11 + 2 * record.count())
+        return "its length does not match its byte count of " + std::to_string(record.count());
     if ((sum & 0xFF) != 0) return "wrong checksum";
     return {};
 }
@@ -95,25 +114,26 @@ HexReadResult ReadIntelHex(std::string_view text, std::span<std::uint8_t> memory
         if (progress && count % kProgressBlock == 0) progress(total + 1, total);
         return false;
     };
+    Record record;
     ForEachLine(text, [&](std::string_view raw) {
         const std::size_t index = i++;
         if (progress && index % kProgressBlock == 0)
             progress(static_cast<std::uint32_t>(index + 1), total);
         std::string_view line = TrimTrailingBlanks(raw);
         if (line.empty()) return true;
-        if (std::string fault = RecordFault(line); !fault.empty())
+        if (std::string fault = Decode(line, record); !fault.empty())
             return stop(HexReadResult::Ending::Rejected, LineFault(index + 1, fault));
 
-        const std::size_t n = ByteAt(line, 1);
-        const std::uint32_t address = std::uint32_t{ByteAt(line, 3)} << 8 | ByteAt(line, 5);
-        const std::uint8_t type = ByteAt(line, 7);
-        auto value16 = [&] { return std::uint32_t{ByteAt(line, 9)} << 8 | ByteAt(line, 11); };
+        const std::size_t n = record.count();
+        const std::uint32_t address = record.address();
+        const std::uint8_t type = record.type();
+        auto value16 = [&] { return std::uint32_t{record.data(0)} << 8 | record.data(1); };
         switch (type) {
         case 0x00:
             for (std::size_t j = 0; j < n; ++j) {
                 const std::uint64_t target = linearBase + segmentBase + address + j;
                 if (target < memory.size()) {
-                    memory[target] = ByteAt(line, 9 + 2 * j);
+                    memory[target] = record.data(j);
                 } else {
                     if (result.droppedBytes == 0 || target < result.firstDropped)
                         result.firstDropped = target;

@@ -1,0 +1,127 @@
+// Intel HEX and raw binary files of the largest chip (262144 bytes of flash) through the File
+// menu's commands, beside srec_cat converting the same image between the two formats.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+
+#include "core/Context.h"
+#include "images/FileCommands.h"
+#include "images/IntelHex.h"
+#include "images/Views.h"
+
+namespace {
+
+using namespace quillon;
+namespace fs = std::filesystem;
+
+constexpr std::uint32_t kLargestFlash = 262144;
+
+class Scratch {
+public:
+    Scratch() : path_(fs::temp_directory_path() / ("quillon-bench-" + std::to_string(std::random_device{}())))
+    {
+        fs::create_directories(path_);
+    }
+    ~Scratch()
+    {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    std::string operator/(const char* name) const { return (path_ / name).string(); }
+
+private:
+    fs::path path_;
+};
+
+std::unique_ptr<Context> LargestChip()
+{
+    auto ctx = std::make_unique<Context>();
+    ctx->chip.name = "Largest";
+    ctx->chip.signature = 0x01981E;
+    ctx->chip.flashSize = kLargestFlash;
+    ctx->chip.eepromSize = 4096;
+    std::mt19937 random(1);
+    for (auto& b : ctx->chip.flash) b = static_cast<std::uint8_t>(random());
+    RefreshViewsForChip(*ctx);
+    quillon::FillViewFromImage(*ctx, RichEdit1, MemoryKind::Program);
+    return ctx;
+}
+
+// The command includes taking the view into the image, as a save from the window does.
+void HexSave(benchmark::State& state)
+{
+    auto ctx = LargestChip();
+    Scratch dir;
+    for (auto _ : state)
+        if (!SaveProgramFile(*ctx, dir / "p.hex", FilterHex)) state.SkipWithError("save failed");
+}
+BENCHMARK(HexSave)->Unit(benchmark::kMillisecond);
+
+// The command includes filling the view from the image after the load.
+void HexLoad(benchmark::State& state)
+{
+    auto ctx = LargestChip();
+    Scratch dir;
+    SaveProgramFile(*ctx, dir / "p.hex", FilterHex);
+    for (auto _ : state)
+        if (!LoadProgramFile(*ctx, dir / "p.hex")) state.SkipWithError("load failed");
+}
+BENCHMARK(HexLoad)->Unit(benchmark::kMillisecond);
+
+void BinSave(benchmark::State& state)
+{
+    auto ctx = LargestChip();
+    Scratch dir;
+    for (auto _ : state)
+        if (!SaveProgramFile(*ctx, dir / "p.bin", FilterBin)) state.SkipWithError("save failed");
+}
+BENCHMARK(BinSave)->Unit(benchmark::kMillisecond);
+
+void BinLoad(benchmark::State& state)
+{
+    auto ctx = LargestChip();
+    Scratch dir;
+    SaveProgramFile(*ctx, dir / "p.bin", FilterBin);
+    for (auto _ : state)
+        if (!LoadProgramFile(*ctx, dir / "p.bin")) state.SkipWithError("load failed");
+}
+BENCHMARK(BinLoad)->Unit(benchmark::kMillisecond);
+
+// The format code alone, without files and views.
+void HexWriteInMemory(benchmark::State& state)
+{
+    auto ctx = LargestChip();
+    for (auto _ : state) benchmark::DoNotOptimize(WriteIntelHex(ctx->chip.flash, true));
+}
+BENCHMARK(HexWriteInMemory)->Unit(benchmark::kMillisecond);
+
+void HexReadInMemory(benchmark::State& state)
+{
+    auto ctx = LargestChip();
+    const std::string text = WriteIntelHex(ctx->chip.flash, true);
+    for (auto _ : state) benchmark::DoNotOptimize(ReadIntelHex(text, ctx->chip.flash));
+}
+BENCHMARK(HexReadInMemory)->Unit(benchmark::kMillisecond);
+
+// srec_cat on the same image, process start included, as the reference point.
+void SrecCat(benchmark::State& state, const char* from, const char* to)
+{
+    auto ctx = LargestChip();
+    Scratch dir;
+    SaveProgramFile(*ctx, dir / "p.hex", FilterHex);
+    SaveProgramFile(*ctx, dir / "p.bin", FilterBin);
+    const std::string command = std::string("srec_cat ") + (dir / (from[0] == 'b' ? "p.bin" : "p.hex")) +
+                                " -" + (from[0] == 'b' ? "binary" : "intel") + " -o " +
+                                (dir / (to[0] == 'b' ? "out.bin" : "out.hex")) + " -" +
+                                (to[0] == 'b' ? "binary" : "intel") + " >/dev/null 2>&1";
+    for (auto _ : state)
+        if (std::system(command.c_str()) != 0) state.SkipWithError("srec_cat failed");
+}
+BENCHMARK_CAPTURE(SrecCat, BinaryToHex, "bin", "hex")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SrecCat, HexToBinary, "hex", "bin")->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,91 @@
+// The hex views of the largest chip (262144 bytes of flash, 16384 lines): building, filling and
+// storing a view, one key, and the memory the four views take together.
+#include <benchmark/benchmark.h>
+
+#include <random>
+
+#include "core/Context.h"
+#include "images/HexKeys.h"
+#include "images/Views.h"
+
+namespace {
+
+using namespace quillon;
+
+constexpr std::uint32_t kLargestFlash = 262144;
+constexpr std::uint32_t kLargestEeprom = 4096;
+
+std::unique_ptr<Context> LargestChip()
+{
+    auto ctx = std::make_unique<Context>();
+    ctx->chip.name = "Largest";
+    ctx->chip.signature = 0x01981E;
+    ctx->chip.flashSize = kLargestFlash;
+    ctx->chip.eepromSize = kLargestEeprom;
+    std::mt19937 random(1);
+    for (auto& b : ctx->chip.flash) b = static_cast<std::uint8_t>(random());
+    RefreshViewsForChip(*ctx);
+    return ctx;
+}
+
+void BuildEmptyView(benchmark::State& state)
+{
+    auto ctx = LargestChip();
+    for (auto _ : state) {
+        quillon::BuildEmptyView(*ctx, RichEdit1);
+        benchmark::DoNotOptimize(ctx->views.view[RichEdit1].text.data());
+    }
+}
+BENCHMARK(BuildEmptyView)->Unit(benchmark::kMillisecond);
+
+void FillViewFromImage(benchmark::State& state)
+{
+    auto ctx = LargestChip();
+    for (auto _ : state) {
+        quillon::FillViewFromImage(*ctx, RichEdit1, MemoryKind::Program);
+        benchmark::DoNotOptimize(ctx->views.view[RichEdit1].text.data());
+    }
+}
+BENCHMARK(FillViewFromImage)->Unit(benchmark::kMillisecond);
+
+void StoreViewToImage(benchmark::State& state)
+{
+    auto ctx = LargestChip();
+    quillon::FillViewFromImage(*ctx, RichEdit1, MemoryKind::Program);
+    for (auto _ : state) {
+        quillon::StoreViewToImage(*ctx, RichEdit1, MemoryKind::Program);
+        benchmark::DoNotOptimize(ctx->chip.flash.data());
+    }
+}
+BENCHMARK(StoreViewToImage)->Unit(benchmark::kMillisecond);
+
+// One key near the end of the largest view, with its edits applied in place.
+void KeyInLargestView(benchmark::State& state)
+{
+    auto ctx = LargestChip();
+    HexView& view = ctx->views.view[RichEdit1];
+    const std::size_t caret = (16383 * 82) + 40;
+    for (auto _ : state) {
+        KeyOutcome out = ViewKeyDown(view.text, caret, 'A', view.shownSize);
+        ApplyEdits(view.text, out);
+        benchmark::DoNotOptimize(out.caret);
+    }
+}
+BENCHMARK(KeyInLargestView)->Unit(benchmark::kMicrosecond);
+
+// Not a time: the bytes the four views of the largest chip hold, as the "view_bytes" counter.
+void FourViewsMemory(benchmark::State& state)
+{
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        auto ctx = LargestChip();
+        bytes = 0;
+        for (const HexView& v : ctx->views.view) bytes += v.text.capacity();
+    }
+    state.counters["view_bytes"] = static_cast<double>(bytes);
+}
+BENCHMARK(FourViewsMemory)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();
