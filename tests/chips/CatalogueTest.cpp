@@ -1,0 +1,185 @@
+// Chip selection, the factory bytes it restores, and the tables that must agree with each
+// other: catalogue, dispatch table, bit names and the drivers' lock and fuse operations.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "ChipBench.h"
+#include "chips/BitNames.h"
+
+namespace quillon::test {
+namespace {
+
+std::vector<std::uint8_t> Slots(const Chip& chip) { return {chip.lockFuse.begin(), chip.lockFuse.end()}; }
+
+TEST(SelectChip, FillsTheRecordRefreshesTheViewsAndBlanksTheImages)
+{
+    FakeBench bench;
+    Context& ctx = bench.ctx;
+    ctx.chip.flash.fill(0x12);
+    ctx.chip.eeprom.fill(0x34);
+    ctx.chip.calibration.fill(0x56);
+    std::vector<std::string> seen;
+    ctx.refreshViews = [&](Context& c) { seen.push_back(c.chip.name + " " + std::to_string(c.chip.flashSize)); };
+
+    SelectChip(ctx, 0x03931E);
+
+    EXPECT_EQ(seen, (std::vector<std::string>{"AT90S8535 8192"}));
+    EXPECT_EQ(ctx.chip.name, "AT90S8535");
+    EXPECT_EQ(ctx.chip.pictureFile, "AT90S8535.jpg");
+    EXPECT_EQ(ctx.chip.signature, 0x03931E);
+    EXPECT_EQ(ctx.chip.flashSize, 8192u);
+    EXPECT_EQ(ctx.chip.eepromSize, 512u);
+    EXPECT_EQ(ctx.chip.lockFuseCount, 2);
+    EXPECT_EQ(ctx.chip.calibrationCount, 0);
+    EXPECT_EQ(bench.Lines(), (std::vector<std::string>{"Selected chip is  AT90S8535"}));
+    // The whole images are blanked, not just the chip's part of them.
+    EXPECT_EQ(std::count(ctx.chip.flash.begin(), ctx.chip.flash.end(), 0xFF), static_cast<long>(kFlashImageSize));
+    EXPECT_EQ(std::count(ctx.chip.eeprom.begin(), ctx.chip.eeprom.end(), 0xFF), static_cast<long>(kEepromImageSize));
+    EXPECT_EQ(std::count(ctx.chip.calibration.begin(), ctx.chip.calibration.end(), 0xFF), 8);
+}
+
+TEST(SelectChip, ZeroAndUnknownSignaturesOnlyLog)
+{
+    FakeBench bench;
+    Context& ctx = bench.ctx;
+    int refreshes = 0;
+    ctx.refreshViews = [&](Context&) { ++refreshes; };
+    SelectChip(ctx, 0);
+    EXPECT_EQ(ctx.chip.signature, 0);
+    SelectChip(ctx, 0x07931E);
+    ctx.chip.flash[0] = 0x00;
+    ctx.chip.lockFuse[0] = 0x00;
+
+    SelectChip(ctx, 0xFFFFFF);  // an empty socket
+    SelectChip(ctx, 0);
+
+    EXPECT_EQ(bench.Lines(), (std::vector<std::string>{"No chip selected", "Selected chip is  ATmega8",
+                                                       "Selected chip is  unknown", "No chip selected"}));
+    EXPECT_EQ(refreshes, 1);
+    EXPECT_EQ(ctx.chip.name, "ATmega8");
+    EXPECT_EQ(ctx.chip.flash[0], 0x00);
+    EXPECT_EQ(ctx.chip.lockFuse[0], 0x00);
+}
+
+TEST(SelectChip, RestoresTheFactoryLockAndFuseBytesWhateverWasReadBefore)
+{
+    FakeBench bench;
+    struct Case {
+        const char* chip;
+        std::vector<std::uint8_t> slots;
+    };
+    for (const Case& c : {Case{"ATmega8", {0xE1, 0xD9, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+                          Case{"ATmega128", {0xE1, 0x99, 0xFD, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+                          Case{"ATmega88", {0x62, 0xDF, 0xF9, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+                          Case{"ATmega8", {0xE1, 0xD9, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}}}) {
+        bench.ctx.chip.lockFuse.fill(0x00);
+        SelectChip(bench.ctx, FindChipByName(c.chip)->signature);
+        EXPECT_EQ(Slots(bench.ctx.chip), c.slots) << c.chip;
+    }
+}
+
+TEST(ResetImage, OnlyTheNamedPartChanges)
+{
+    FakeBench bench;
+    Chip& chip = bench.ctx.chip;
+    SelectChip(bench.ctx, 0x07931E);
+    chip.flash.fill(0);
+    chip.eeprom.fill(0);
+    chip.lockFuse.fill(0);
+    chip.calibration.fill(0);
+    ResetImage(bench.ctx, 0);
+    ResetImage(bench.ctx, 5);
+    EXPECT_EQ(chip.flash[0] | chip.eeprom[0] | chip.lockFuse[0] | chip.calibration[0], 0);
+    ResetImage(bench.ctx, 2);
+    EXPECT_EQ(chip.eeprom[kEepromImageSize - 1], 0xFF);
+    EXPECT_EQ(chip.flash[0], 0x00);
+    // A signature outside the catalogue has no factory values: every slot becomes 0xFF.
+    chip.signature = 0x123456;
+    ResetImage(bench.ctx, 3);
+    EXPECT_EQ(Slots(chip), std::vector<std::uint8_t>(8, 0xFF));
+}
+
+TEST(SignatureText, ShowsByteTwoFirst)
+{
+    EXPECT_EQ(SignatureText(0x01901E), "01 90 1E");
+    EXPECT_EQ(SignatureText(0x07931E), "07 93 1E");
+}
+
+TEST(Tables, EveryCatalogueChipHasOneDriverAndNamesForItsSlots)
+{
+    std::set<std::int32_t> signatures;
+    std::set<std::string_view> names;
+    for (const CatalogueEntry& chip : Catalogue()) {
+        SCOPED_TRACE(std::string(chip.name));
+        EXPECT_TRUE(signatures.insert(chip.signature).second);
+        EXPECT_TRUE(names.insert(chip.name).second);
+        EXPECT_EQ(FindChip(chip.signature), &chip);
+
+        const DispatchEntry* entry = FindDispatch(chip.signature);
+        ASSERT_NE(entry, nullptr);
+        // Only the serial chips, which autosearch cannot find by the parallel method, are
+        // left out of the menu.
+        EXPECT_EQ(chip.menuEnabled, entry->family != Family::Serial);
+        EXPECT_EQ(entry->step, entry->family == Family::Serial ? 1u : 2u);
+        if (entry->page != 0) EXPECT_EQ(chip.flashSize % entry->page, 0u);
+        EXPECT_EQ(entry->family == Family::Classic, entry->page == 0 && entry->driver->WriteFlashWord != nullptr);
+
+        const auto slots = BitNamesFor(chip.signature);
+        ASSERT_EQ(slots.size(), chip.lockFuseCount);
+        EXPECT_EQ(slots.back().caption, "Lock bits");
+
+        // The dialog reads and writes every slot the chip has, the lock byte last on writing.
+        const Driver& d = *entry->driver;
+        const OperationList writes = LockFuseWriteSequence(d);
+        EXPECT_EQ(writes.count, chip.lockFuseCount);
+        EXPECT_EQ(writes.op[writes.count - 1], d.WriteLockBits);
+        const OperationList reads = LockFuseReadSequence(d);
+        EXPECT_EQ(reads.count, d.ReadFuseLockBits ? 1u : chip.lockFuseCount);
+    }
+    EXPECT_EQ(Catalogue().size(), 50u);
+    EXPECT_EQ(DispatchTable().size(), 50u);
+    EXPECT_EQ(FindDispatch(0), nullptr);
+    EXPECT_EQ(FindDispatch(0xFFFFFF), nullptr);
+    EXPECT_TRUE(BitNamesFor(0).empty());
+}
+
+TEST(BitNames, OnlyTheAtmega169sReservedBitIsGreyed)
+{
+    std::vector<std::string> greyed;
+    for (const CatalogueEntry& chip : Catalogue()) {
+        const auto slots = BitNamesFor(chip.signature);
+        for (std::size_t s = 0; s < slots.size(); ++s)
+            for (int b = 0; b < 8; ++b)
+                if (slots[s].greyed & (1 << b))
+                    greyed.push_back(std::string(chip.name) + " " + std::to_string(s) + "." + std::to_string(b) + " " +
+                                     std::string(slots[s].bit[static_cast<std::size_t>(b)]));
+    }
+    EXPECT_EQ(greyed, (std::vector<std::string>{"ATmega169 2.0 RESERVED"}));
+}
+
+TEST(BitNames, LockBitsSitWhereTheChipKeepsThem)
+{
+    struct Case {
+        const char* chip;
+        std::array<std::string_view, 8> lock;
+    };
+    for (const Case& c : {Case{"AT90S1200", {"", "LB1", "LB2"}}, Case{"ATtiny15", {"", "LB1", "LB2"}},
+                          Case{"ATtiny13", {"LB1", "LB2"}}, Case{"ATmega161", {"LB1", "LB2", "BLB01", "BLB02", "BLB11", "BLB12"}}}) {
+        EXPECT_EQ(BitNamesFor(FindChipByName(c.chip)->signature).back().bit, c.lock) << c.chip;
+    }
+    const auto m162 = BitNamesFor(FindChipByName("ATmega162")->signature);
+    EXPECT_EQ(m162[2].bit, (std::array<std::string_view, 8>{"", "BODLEVEL0", "BODLEVEL1", "BODLEVEL2", "M161C"}));
+}
+
+TEST(Dispatch, PageSizesAreTheChipsOwn)
+{
+    // The ATtiny45 and ATtiny85 have 32-word pages; committing every 32 bytes would program
+    // each page twice without an erase between and spoil its upper half.
+    for (auto [chip, page] : {std::pair{"ATtiny25", 32u}, {"ATtiny45", 64u}, {"ATtiny85", 64u}, {"ATmega644", 256u},
+                              {"ATmega164", 128u}, {"ATtiny261", 32u}, {"ATtiny461", 64u}, {"ATmega168", 128u}})
+        EXPECT_EQ(FindDispatch(FindChipByName(chip)->signature)->page, page) << chip;
+}
+
+}  // namespace
+}  // namespace quillon::test
