@@ -1,0 +1,101 @@
+// The File menu: saving and loading a program through the dialogs' answers, failures that name
+// the file and the system's reason, Save Log as, and Exit closing the port first.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "ui/HexViewWidget.h"
+#include "SimWindowFixture.h"
+
+namespace quillon::ui::test {
+namespace {
+
+class FileMenu : public SimWindowTest {
+protected:
+    void Answer(const QString& name, int filter)
+    {
+        window->SetFileChooser([name, filter](FileDialogKind) { return std::optional<ChosenFile>({name, filter}); });
+    }
+    static QByteArray Contents(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    QTemporaryDir folder;
+};
+
+TEST_F(FileMenu, AProgramSavedAndLoadedBackComesBackIntoTheActiveView)
+{
+    SelectFromMenu("ATmega8");
+    HexViewWidget* view = window->View(0);
+    view->setFocus();
+    view->SetCaret(10);
+    QTest::keyClicks(view, QStringLiteral("AB"));
+
+    Answer(folder.filePath(QStringLiteral("prog")), 1);  // "*.hex" adds the extension
+    Trigger("SaveProgramtoFile1");
+    const QByteArray saved = Contents(folder.filePath(QStringLiteral("prog.hex")));
+    ASSERT_FALSE(saved.isEmpty());
+    EXPECT_TRUE(saved.startsWith(":020000040000FA\r\n:08000000ABFFFFFFFFFFFFFF"));
+    EXPECT_TRUE(saved.endsWith(":00000001FF"));
+
+    SelectFromMenu("ATmega8");  // a new selection shows FF again
+    EXPECT_TRUE(view->RowText(0).startsWith(QStringLiteral("00000000: FF")));
+    Answer(folder.filePath(QStringLiteral("prog.hex")), 3);
+    Trigger("LoadProgramfromFile1");
+    EXPECT_TRUE(view->RowText(0).startsWith(QStringLiteral("00000000: AB FF")));
+    EXPECT_EQ(LogLines().back(), "Operation complete");
+}
+
+TEST_F(FileMenu, FilesThatCannotBeReadOrWrittenAreReportedWithTheirName)
+{
+    SelectFromMenu("ATmega8");
+    const QString missing = folder.filePath(QStringLiteral("no/such/folder/prog.hex"));
+    for (const char* item : {"SaveProgramtoFile1", "LoadProgramfromFile1", "Open1"}) {
+        SCOPED_TRACE(item);
+        Answer(missing, 1);
+        BoxAnswerer boxes(QMessageBox::Ok);
+        Trigger(item);
+        ASSERT_EQ(boxes.seen.size(), 1u);
+        EXPECT_EQ(boxes.seen[0].caption, QStringLiteral("Error"));
+        EXPECT_TRUE(boxes.seen[0].text.contains(missing)) << boxes.seen[0].text.toStdString();
+        EXPECT_TRUE(boxes.seen[0].text.contains(QStringLiteral("No such file or directory")))
+            << boxes.seen[0].text.toStdString();
+    }
+    EXPECT_TRUE(window->View(0)->RowText(0).startsWith(QStringLiteral("00000000: FF")));
+}
+
+TEST_F(FileMenu, SaveLogAsWritesARichTextDocumentThenLogsTheName)
+{
+    SelectFromMenu("ATmega8");
+    const QString path = folder.filePath(QStringLiteral("session.txt"));  // no extension is added
+    Answer(path, 1);
+    Trigger("SaveLogas1");
+    const QByteArray saved = Contents(path);
+    EXPECT_TRUE(saved.startsWith("{\\rtf1"));
+    EXPECT_TRUE(saved.contains("Selected chip is  ATmega8"));
+    EXPECT_FALSE(saved.contains("Log saved to file"));
+    EXPECT_EQ(LogLines().back(), "Log saved to file: " + path.toStdString());
+
+    const std::size_t before = LogLines().size();
+    Answer(folder.filePath(QStringLiteral("absent/session.rtf")), 1);
+    BoxAnswerer boxes(QMessageBox::Ok);
+    Trigger("SaveLogas1");
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_TRUE(boxes.seen[0].text.contains(QStringLiteral("session.rtf")));
+    EXPECT_EQ(LogLines().size(), before);  // a failed save logs nothing
+}
+
+TEST_F(FileMenu, ExitClosesAnOpenPortFirst)
+{
+    Socket("ATmega8");
+    ConnectTo("sim:ATmega8");
+    Trigger("Exit1");
+    EXPECT_EQ(LogLines().back(), "The COM-port is closed");
+    EXPECT_FALSE(Ctx().link.IsOpen());
+    EXPECT_FALSE(window->isVisible());
+}
+
+}  // namespace
+}  // namespace quillon::ui::test
