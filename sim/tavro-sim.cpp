@@ -1,0 +1,404 @@
+// tavro-sim: a simulated Tavro gateway on a pseudo-terminal. It prints the terminal's device
+// path and serves the gateway protocol there, with a chosen chip in the socket, until killed.
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "model/SimDevice.h"
+
+namespace {
+
+using quillon::sim::Bytes;
+using Clock = std::chrono::steady_clock;
+
+volatile std::sig_atomic_t g_stop = 0;  // set by SIGTERM/SIGINT/SIGHUP; the loop polls it
+
+void OnSignal(int) { g_stop = 1; }
+
+constexpr const char* kUsage =
+    "usage: tavro-sim [options]\n"
+    "Serves a simulated Tavro gateway on a pseudo-terminal and prints its device path.\n"
+    "\n"
+    "  --chip NAME          chip in the socket (e.g. ATmega8, any case); none: empty socket\n"
+    "  --flash FILE.bin     initial flash contents from address 0 (raw binary)\n"
+    "  --eeprom FILE.bin    initial EEPROM contents from address 0 (raw binary)\n"
+    "  --fuses LO[,HI[,EXT]]  initial fuse bytes in hex, e.g. 62,DF,FF\n"
+    "  --lock XX            initial lock byte in hex\n"
+    "  --silent-after N     after N commands the gateway stops executing and answering\n"
+    "  --hangup-after N     after N commands the gateway hangs up (the terminal closes)\n"
+    "  --never-ready        RDY/BSY (PC0) always reads 0\n"
+    "  --short-spi K        SpiReadBack answers only K bytes (0 to 8) instead of 8\n"
+    "  --stray BYTES[@N]    send these hex bytes (e.g. 55,AA) after the N-th answer (default 1)\n"
+    "  --pace               pace both directions like a 250000-baud 8N2 line (44 us a byte)\n"
+    "  --latency-us N       add N microseconds per transfer, like a USB serial adapter\n"
+    "  --trace FILE         write every command, answer and diagnostic to FILE at exit\n"
+    "  --help               show this text\n"
+    "\n"
+    "A terminal shows no packet boundaries, so --silent-after and --hangup-after count gateway\n"
+    "commands (the connect handshake is three) and the trace lists one command a line.\n";
+
+struct Options {
+    std::string chip;
+    std::string flashFile, eepromFile, traceFile;
+    std::vector<std::uint8_t> fuses;
+    std::optional<std::uint8_t> lock;
+    quillon::sim::Faults faults;
+};
+
+std::optional<long> ParseNumber(const std::string& s, int base = 10)
+{
+    if (s.empty()) return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(s.c_str(), &end, base);
+    if (errno || *end != '\0' || v < 0) return std::nullopt;
+    return v;
+}
+
+std::optional<Bytes> ParseHexList(const std::string& s)
+{
+    Bytes out;
+    std::stringstream in(s);
+    std::string item;
+    while (std::getline(in, item, ',')) {
+        if (item.size() > 2 && (item.rfind("0x", 0) == 0 || item.rfind("0X", 0) == 0)) item = item.substr(2);
+        auto v = ParseNumber(item, 16);
+        if (!v || *v > 0xFF) return std::nullopt;
+        out.push_back(static_cast<std::uint8_t>(*v));
+    }
+    if (out.empty()) return std::nullopt;
+    return out;
+}
+
+// Returns an error text, empty on success.
+std::string ParseArguments(int argc, char** argv, Options& o, bool& help)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= argc) return std::nullopt;
+            return std::string(argv[++i]);
+        };
+        auto count = [&](std::optional<int>& into) -> std::string {
+            auto v = value();
+            auto n = v ? ParseNumber(*v) : std::nullopt;
+            if (!n || *n > 1000000000) return a + " needs a number";
+            into = static_cast<int>(*n);
+            return "";
+        };
+        if (a == "--help" || a == "-h") {
+            help = true;
+        } else if (a == "--chip") {
+            auto v = value();
+            if (!v) return "--chip needs a chip name";
+            o.chip = *v;
+        } else if (a == "--flash" || a == "--eeprom" || a == "--trace") {
+            auto v = value();
+            if (!v) return a + " needs a file name";
+            (a == "--flash" ? o.flashFile : a == "--eeprom" ? o.eepromFile : o.traceFile) = *v;
+        } else if (a == "--fuses") {
+            auto v = value();
+            auto list = v ? ParseHexList(*v) : std::nullopt;
+            if (!list || list->size() > 3) return "--fuses needs one to three hex bytes, e.g. 62,DF,FF";
+            o.fuses = *list;
+        } else if (a == "--lock") {
+            auto v = value();
+            auto list = v ? ParseHexList(*v) : std::nullopt;
+            if (!list || list->size() != 1) return "--lock needs one hex byte";
+            o.lock = (*list)[0];
+        } else if (a == "--silent-after") {
+            if (auto e = count(o.faults.silentAfter); !e.empty()) return e;
+        } else if (a == "--hangup-after") {
+            if (auto e = count(o.faults.hangupAfter); !e.empty()) return e;
+        } else if (a == "--short-spi") {
+            if (auto e = count(o.faults.shortSpi); !e.empty()) return e;
+            if (*o.faults.shortSpi > 8) return "--short-spi takes 0 to 8";
+        } else if (a == "--latency-us") {
+            std::optional<int> n;
+            if (auto e = count(n); !e.empty()) return e;
+            o.faults.latencyUs = *n;
+        } else if (a == "--never-ready") {
+            o.faults.neverReady = true;
+        } else if (a == "--pace") {
+            o.faults.pace = true;
+        } else if (a == "--stray") {
+            auto v = value();
+            if (!v) return "--stray needs hex bytes";
+            std::string bytes = *v;
+            if (auto at = bytes.find('@'); at != std::string::npos) {
+                auto n = ParseNumber(bytes.substr(at + 1));
+                if (!n || *n < 1 || *n > 1000000000) return "--stray: the answer number after @ must be 1 or more";
+                o.faults.strayAfterAnswer = static_cast<int>(*n);
+                bytes = bytes.substr(0, at);
+            }
+            auto list = ParseHexList(bytes);
+            if (!list) return "--stray needs hex bytes, e.g. 55,AA";
+            o.faults.stray = *list;
+        } else {
+            return "unknown option " + a;
+        }
+    }
+    return "";
+}
+
+// Loads a raw binary file into `into` from address 0; an error text on failure.
+std::string LoadFile(const std::string& file, std::vector<std::uint8_t>& into, const char* what)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::string("cannot open ") + what + " file " + file;
+    Bytes data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (data.size() > into.size())
+        std::cerr << "tavro-sim: " << file << " holds " << data.size() << " bytes; the chip's " << what
+                  << " has " << into.size() << ", the rest is ignored\n";
+    std::copy_n(data.begin(), std::min(data.size(), into.size()), into.begin());
+    return "";
+}
+
+// A file descriptor that closes itself.
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { Reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int Get() const { return fd_; }
+    void Reset()
+    {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+// Splits the byte stream into whole gateway commands, holding a cut command until its rest comes.
+class CommandSplitter {
+public:
+    template <typename F>
+    void Feed(const std::uint8_t* data, std::size_t n, F&& onCommand)
+    {
+        for (std::size_t i = 0; i < n; ++i) {
+            current_.push_back(data[i]);
+            if (current_.size() == 1) {
+                auto args = quillon::sim::CommandArguments(data[i]);
+                need_ = args ? *args + 1 : 1;  // an unknown byte goes alone; the firmware reports it
+            }
+            if (current_.size() == need_) {
+                onCommand(current_);
+                current_.clear();
+            }
+        }
+    }
+
+private:
+    Bytes current_;
+    std::size_t need_ = 0;
+};
+
+void WriteTrace(const std::string& file, quillon::sim::SimDevice& device)
+{
+    if (file.empty()) return;
+    std::ofstream out(file);
+    if (!out) {
+        std::cerr << "tavro-sim: cannot write the trace to " << file << "\n";
+        return;
+    }
+    out << quillon::sim::Format(device.Trace().Events());
+    for (const auto& e : device.Model().Events())
+        out << (e.kind == quillon::sim::GatewayEvent::Kind::ProtocolError ? "protocol error " : "note ")
+            << e.timeMs << " ms: " << e.text << "\n";
+}
+
+void WriteAll(int fd, const std::uint8_t* data, std::size_t n)
+{
+    while (n > 0) {
+        ssize_t w = ::write(fd, data, n);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                continue;
+            }
+            return;  // nobody listening: the answer is lost, as on a real line
+        }
+        data += w;
+        n -= static_cast<std::size_t>(w);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options o;
+    bool help = false;
+    if (std::string error = ParseArguments(argc, argv, o, help); !error.empty()) {
+        std::cerr << "tavro-sim: " << error << "\n" << kUsage;
+        return 2;
+    }
+    if (help) {
+        std::cout << kUsage;
+        return 0;
+    }
+
+    std::unique_ptr<quillon::sim::SocketChip> chip;
+    if (!o.chip.empty() && o.chip != "empty") {
+        chip = quillon::sim::MakeSocketChip(o.chip);
+        if (!chip) {
+            std::cerr << "tavro-sim: unknown chip " << o.chip << "; known chips:";
+            for (const auto& d : quillon::sim::AllChipDescriptions()) std::cerr << " " << d.name;
+            std::cerr << "\n";
+            return 2;
+        }
+    } else if (!o.flashFile.empty() || !o.eepromFile.empty() || !o.fuses.empty() || o.lock) {
+        std::cerr << "tavro-sim: memory contents need a chip (--chip)\n";
+        return 2;
+    }
+    if (chip) {
+        std::string error;
+        if (!o.flashFile.empty()) error = LoadFile(o.flashFile, chip->flash, "flash");
+        if (error.empty() && !o.eepromFile.empty()) error = LoadFile(o.eepromFile, chip->eeprom, "EEPROM");
+        if (!error.empty()) {
+            std::cerr << "tavro-sim: " << error << "\n";
+            return 2;
+        }
+        for (std::size_t i = 0; i < o.fuses.size(); ++i) {
+            const auto& f = chip->Description().fuses[i];
+            if (!f.present) {
+                std::cerr << "tavro-sim: " << o.chip << " has no fuse byte " << i << "\n";
+                return 2;
+            }
+            chip->fuses[i] = static_cast<std::uint8_t>(o.fuses[i] | ~f.mask);
+        }
+        if (o.lock) chip->lock = static_cast<std::uint8_t>(*o.lock | ~chip->Description().lockMask);
+    }
+
+    // The line is paced here in real time, not in the model's virtual time.
+    const bool pace = o.faults.pace;
+    const int latencyUs = o.faults.latencyUs;
+    o.faults.pace = false;
+    o.faults.latencyUs = 0;
+    quillon::sim::SimDevice device(std::move(chip), o.faults);
+    device.FollowClock();
+
+    Fd master(::posix_openpt(O_RDWR | O_NOCTTY));
+    if (master.Get() < 0 || ::grantpt(master.Get()) != 0 || ::unlockpt(master.Get()) != 0) {
+        std::cerr << "tavro-sim: cannot create a pseudo-terminal: " << std::strerror(errno) << "\n";
+        return 1;
+    }
+    const char* name = ::ptsname(master.Get());
+    if (!name) {
+        std::cerr << "tavro-sim: no name for the pseudo-terminal\n";
+        return 1;
+    }
+    const std::string slavePath = name;
+    // Holding the slave open ourselves keeps the terminal alive (and raw) while the program
+    // closes and reopens it; otherwise the master would read EIO in between.
+    Fd slave(::open(slavePath.c_str(), O_RDWR | O_NOCTTY));
+    if (slave.Get() >= 0) {
+        termios t{};
+        if (::tcgetattr(slave.Get(), &t) == 0) {
+            ::cfmakeraw(&t);
+            ::tcsetattr(slave.Get(), TCSANOW, &t);
+        }
+    }
+
+    struct sigaction sa{};
+    sa.sa_handler = OnSignal;
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGHUP, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::cout << slavePath << std::endl;
+
+    const auto byteTime = std::chrono::microseconds(44);
+    const auto latency = std::chrono::microseconds(latencyUs);
+    const auto start = Clock::now();
+    CommandSplitter splitter;
+    std::uint8_t buffer[4096];
+
+    // After the last command it serves, the gateway hangs up a moment later, once its answer
+    // has had time to reach the program.
+    std::optional<Clock::time_point> hangupAt;
+    auto hangUp = [&] {
+        slave.Reset();
+        master.Reset();  // the program's next write or read on the terminal fails
+        WriteTrace(o.traceFile, device);
+    };
+
+    while (!g_stop) {
+        if (hangupAt && Clock::now() >= *hangupAt) {
+            hangUp();
+            return 0;
+        }
+        pollfd p{master.Get(), POLLIN, 0};
+        int r = ::poll(&p, 1, hangupAt ? 10 : 100);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (r == 0) continue;
+        if (!(p.revents & POLLIN)) {
+            // No slave open (POLLHUP): wait for the program to open the terminal again.
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            continue;
+        }
+        ssize_t n = ::read(master.Get(), buffer, sizeof buffer);
+        if (n <= 0) {
+            if (n < 0 && errno == EINTR) continue;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            continue;
+        }
+        if (pace) std::this_thread::sleep_for(latency + byteTime * n);
+
+        Bytes answer;
+        bool hangupNow = false;
+        splitter.Feed(buffer, static_cast<std::size_t>(n), [&](const Bytes& command) {
+            if (hangupNow || hangupAt) {
+                hangupNow = true;  // bytes after the last served command are never executed
+                return;
+            }
+            if (o.faults.hangupAfter && device.PacketsWritten() >= *o.faults.hangupAfter) {
+                hangupNow = true;  // --hangup-after 0: the very first command finds no gateway
+                return;
+            }
+            device.Write(command);
+            std::uint8_t out[64];
+            while (std::size_t got = device.Read(out)) answer.insert(answer.end(), out, out + got);
+            if (o.faults.hangupAfter && device.PacketsWritten() >= *o.faults.hangupAfter)
+                hangupAt = Clock::now() + std::chrono::milliseconds(50);
+        });
+        if (hangupNow) {
+            hangUp();
+            return 0;
+        }
+        if (answer.empty()) continue;
+        if (pace) {
+            // Long pulses run the model ahead of the clock; the real gateway would take that long.
+            const auto modelAt = start + std::chrono::microseconds(static_cast<long long>(device.Model().Now() * 1000));
+            std::this_thread::sleep_until(modelAt);
+            std::this_thread::sleep_for(latency + byteTime * static_cast<long>(answer.size()));
+        }
+        WriteAll(master.Get(), answer.data(), answer.size());
+    }
+    WriteTrace(o.traceFile, device);
+    return 0;
+}

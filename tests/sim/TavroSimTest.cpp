@@ -1,0 +1,72 @@
+// tavro-sim end to end: started on a pseudo-terminal and reached through the real serial link.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "core/Context.h"
+#include "programming/Parallel.h"
+#include "programming/Serial.h"
+#include "support/TavroSimProcess.h"
+
+namespace quillon {
+namespace {
+
+using test::TavroSimProcess;
+
+TEST(TavroSim, HandshakeSignatureAndReopen)
+{
+    TavroSimProcess sim({"--chip", "ATmega8"});
+    ASSERT_FALSE(sim.Path().empty()) << "tavro-sim did not start";
+
+    // The program closes and opens the port again between sessions; the simulator keeps serving.
+    for (int session = 0; session < 2; ++session) {
+        Context ctx;
+        ctx.link.OpenPort(sim.Path());
+        ASSERT_TRUE(ctx.link.IsOpen()) << (ctx.log.Lines().empty() ? "" : ctx.log.Lines().back());
+        ASSERT_TRUE(EnterProgMode(ctx));
+        EXPECT_EQ(ReadSignature(ctx), 0x07931E);
+        ctx.link.ClosePort();
+    }
+    EXPECT_TRUE(sim.Running());
+}
+
+TEST(TavroSim, InitialContentsFaultsAndTrace)
+{
+    const std::string dir = ::testing::TempDir();
+    const std::string flash = dir + "/tavro-flash.bin";
+    const std::string trace = dir + "/tavro-trace.txt";
+    std::ofstream(flash, std::ios::binary) << "\x12\x34";
+    {
+        TavroSimProcess sim({"--chip", "ATtiny85", "--flash", flash, "--short-spi", "2", "--trace", trace});
+        ASSERT_FALSE(sim.Path().empty());
+        Context ctx;
+        ctx.delay = 0;
+        ctx.link.OpenPort(sim.Path());
+        ASSERT_TRUE(ctx.link.IsOpen());
+        ASSERT_TRUE(EnterSerialProgMode(ctx, " sync"));
+        auto r = SpiQuery(ctx, 0x28, 0x00, 0x00, 0x00, " q");  // high byte of word 0
+        ASSERT_TRUE(r.has_value());
+        EXPECT_EQ(r->byte0, 0x34);
+        ctx.link.ClosePort();
+        EXPECT_EQ(sim.Stop(), 0);
+    }
+    std::stringstream text;
+    text << std::ifstream(trace).rdbuf();
+    EXPECT_NE(text.str().find("-> 44 00 00 53 AC"), std::string::npos) << text.str();
+    EXPECT_NE(text.str().find("<- 00 53\n"), std::string::npos) << text.str();  // cut to 2 bytes
+}
+
+TEST(TavroSim, RefusesBadOptions)
+{
+    for (std::vector<std::string> args : {std::vector<std::string>{"--chip", "ATmega9999"},
+                                          std::vector<std::string>{"--fuses", "XYZ"},
+                                          std::vector<std::string>{"--bogus"}}) {
+        TavroSimProcess sim(args);
+        EXPECT_TRUE(sim.Path().empty());  // it printed no device path and exited
+    }
+}
+
+}  // namespace
+}  // namespace quillon
