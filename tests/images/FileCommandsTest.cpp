@@ -280,6 +280,14 @@ TEST_F(FileCommands, ProgressWindowsPairUp)
     progress.calls.clear();
     SaveProgramFile(ctx, Path("s"), FilterHex);
     EXPECT_EQ(progress.calls, (Lines{"C", "0", "F", "C", "0", "F"})) << "store, then write";
+
+    // Reading moves the bar by lines: 2048 empty data records and the end record.
+    std::string lines;
+    for (int i = 0; i < 2048; ++i) lines += ":0000000000\r\n";
+    WriteText(folder / "long.hex", lines + ":00000001FF");
+    progress.calls.clear();
+    LoadProgramFile(ctx, Path("long.hex"));
+    EXPECT_EQ(progress.calls, (Lines{"C", "0", "50", "100", "F", "C", "0", "F"})) << "read, then fill";
 }
 
 class HexFileRoundTrip : public ::testing::TestWithParam<std::uint32_t> {};

@@ -167,6 +167,15 @@ TEST(IntelHexReader, SegmentAndLinearBasesAddUp)
     EXPECT_EQ(memory[0x20010], 0x43);
 }
 
+TEST(IntelHexReader, OverlongLineIsRejectedWhole)
+{
+    std::vector<std::uint8_t> memory(64, 0xFF);
+    const HexReadResult result = ReadIntelHex(":10000000" + std::string(100000, '0'), memory);
+    EXPECT_EQ(result.ending, HexReadResult::Ending::Rejected);
+    EXPECT_EQ(result.reason, " (line 1: its length does not match its byte count of 16)");
+    EXPECT_EQ(memory[0], 0xFF);
+}
+
 TEST(IntelHexReader, BasesNeverWrapOntoLowAddresses)
 {
     std::vector<std::uint8_t> memory(1024, 0);
