@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "images/HexKeys.h"
 #include "images/Views.h"
 #include "ImagesFixture.h"
@@ -111,6 +113,36 @@ TEST(HexKeys, TypedBytesReachTheImageOnlyThroughTheView)
     EXPECT_EQ(ctx.chip.flash[0], 0xFF);
     StoreViewToImage(ctx, RichEdit1, MemoryKind::Program);
     EXPECT_EQ(ctx.chip.flash[0], 0x1F);
+}
+
+// Whatever is typed, only bytes change: addresses, separators and line breaks stay, the hex
+// column holds upper-case digits, and the caret stays inside the text.
+TEST(HexKeys, RandomTypingKeepsTheLineFormat)
+{
+    constexpr std::uint32_t kSize = 64;
+    const std::string blank = EmptyViewText(kSize);
+    std::string text = blank;
+    std::mt19937 random(11);
+    std::size_t caret = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const auto key = static_cast<std::uint16_t>(random() % 3 == 0 ? std::uint32_t{VkBackspace}
+                                                                     : random() % 0x100);
+        if (random() % 50 == 0) caret = random() % (text.size() + 1);
+        KeyOutcome out = ViewKeyDown(text, caret, key, kSize);
+        ApplyEdits(text, out);
+        if (out.handled) caret = out.caret;
+        ASSERT_LE(caret, text.size());
+    }
+    ASSERT_EQ(text.size(), blank.size());
+    for (std::size_t pos = 0; pos < text.size(); ++pos) {
+        const std::size_t col = pos % 82;
+        const bool digit = col >= 10 && col < 57 && (col - 10) % 3 != 2;
+        if (digit) {
+            EXPECT_NE(std::string("0123456789ABCDEF").find(text[pos]), std::string::npos) << pos;
+        } else if (col < 64 || col >= 80) {
+            EXPECT_EQ(text[pos], blank[pos]) << "position " << pos;
+        }
+    }
 }
 
 TEST(HexKeys, EmptyViewOnlyKeepsTheCaretInside)
