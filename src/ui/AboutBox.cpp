@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <algorithm>
 
 #include "ui/DocPaths.h"
 
@@ -36,7 +37,7 @@ AboutBox::AboutBox(QWidget* parent)
     setFixedSize(258, 272);
     setModal(false);
     QFont small = font();
-    small.setPixelSize(11);
+    small.setPixelSize(10);  // the rows were laid out for a small dialog font
     setFont(small);
 
     auto* panel = new QFrame(this);
@@ -82,8 +83,11 @@ AboutBox::AboutBox(QWidget* parent)
             label = new QLabel(text, panel);
         }
         label->setObjectName(QString::fromLatin1(row.name));
-        label->move(row.x, row.y);
         label->adjustSize();
+        // The rows are centred in the panel; with a wider font than the one they were laid out
+        // for, centring keeps them inside it.
+        const int x = row.x <= 8 ? row.x : std::max(2, (panel->width() - label->width()) / 2);
+        label->move(x, row.y);
     }
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);

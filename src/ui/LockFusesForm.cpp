@@ -19,6 +19,10 @@ LockFusesForm::LockFusesForm(Context& ctx, CommandRunner& runner, QWidget* paren
     setObjectName(QStringLiteral("LockFusesForm"));
     setWindowTitle(QStringLiteral("Lock & Fuses"));
     setFixedSize(443, 181);
+    // The boxes are 89 pixels wide: the small dialog font keeps the longest bit names whole.
+    QFont small = font();
+    small.setPixelSize(10);
+    setFont(small);
     runner_.Guard(this);
 
     panel1_ = new QFrame(this);

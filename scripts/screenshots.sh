@@ -1,0 +1,18 @@
+#!/bin/sh
+# Takes the screenshots under docs/screenshots/ on a virtual X display: the main window after
+# reading an ATmega2560, the Lock & Fuses dialog of an ATmega169 and of an ATmega8, the About box.
+# Usage: scripts/screenshots.sh [build folder]   (default: build)
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-"$root/build"}
+case $build in /*) ;; *) build="$root/$build" ;; esac
+
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -G Ninja -S "$root" -B "$build" -DQUILLON_GUI=ON
+fi
+cmake --build "$build" --target quillon-screenshots -j2
+
+out="$root/docs/screenshots"
+mkdir -p "$out"
+# The xcb platform on a virtual screen renders like a desktop; -a picks a free display number.
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "$build/src/ui/quillon-screenshots" "$out"

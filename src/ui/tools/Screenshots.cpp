@@ -1,0 +1,107 @@
+// Takes the pictures of the window that the documentation shows: the main window after reading an
+// ATmega2560, the Lock & Fuses dialog of an ATmega169 and of an ATmega8, and the About box. It
+// drives the real widgets against the built-in simulated gateway.
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <cstdio>
+#include <memory>
+
+#include "core/Context.h"
+#include "model/SimDevice.h"
+#include "ui/AboutBox.h"
+#include "ui/CommandRunner.h"
+#include "ui/LockFusesForm.h"
+#include "ui/MainWindow.h"
+
+namespace {
+
+using quillon::ui::MainWindow;
+
+void WaitIdle(MainWindow& window)
+{
+    while (window.Runner().Busy()) QTest::qWait(20);
+    QTest::qWait(50);
+}
+
+void Click(MainWindow& window, const char* name)
+{
+    QTest::mouseClick(window.findChild<QPushButton*>(QString::fromLatin1(name)), Qt::LeftButton);
+    WaitIdle(window);
+}
+
+bool Save(QWidget& widget, const QDir& folder, const char* file)
+{
+    const QString path = folder.filePath(QString::fromLatin1(file));
+    const bool ok = widget.grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "could not write", path.toLocal8Bit().constData());
+    return ok;
+}
+
+// A flash image that looks like a program: a vector table, code-like words and a text.
+void LoadProgramLikeFlash(quillon::sim::SocketChip& chip)
+{
+    for (std::size_t i = 0; i < chip.flash.size(); ++i) chip.flash[i] = 0xFF;
+    for (std::size_t v = 0; v < 57; ++v) {
+        chip.flash[4 * v] = 0x0C;
+        chip.flash[4 * v + 1] = 0x94;
+        chip.flash[4 * v + 2] = static_cast<std::uint8_t>(0x72 + (v == 0 ? 0 : 0x20));
+        chip.flash[4 * v + 3] = 0x00;
+    }
+    for (std::size_t i = 0xE4; i < 0x600; ++i) chip.flash[i] = static_cast<std::uint8_t>((i * 37) ^ (i >> 3));
+    const char text[] = "Quillon demo firmware, built for the ATmega2560 board.";
+    for (std::size_t i = 0; i + 1 < sizeof text; ++i) chip.flash[0x600 + i] = static_cast<std::uint8_t>(text[i]);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    const QDir folder(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("."));
+    if (!folder.exists() && !QDir().mkpath(folder.path())) {
+        std::fprintf(stderr, "cannot create %s\n", folder.path().toLocal8Bit().constData());
+        return 1;
+    }
+
+    auto device = std::make_shared<quillon::sim::SimDevice>(quillon::sim::MakeSocketChip("ATmega2560"),
+                                                            quillon::sim::Faults{});
+    LoadProgramLikeFlash(*device->Chip());
+    auto context = std::make_unique<quillon::Context>([device](const std::string&) {
+        return quillon::OpenedPort{std::make_unique<quillon::sim::SimTransport>(device), quillon::OpenFailure::None};
+    });
+    context->sleep = [device](int ms) { device->Sleep(ms); };
+
+    MainWindow window(std::move(context));
+    window.resize(window.sizeHint().width(), 760);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window)) return 1;
+
+    auto* combo = window.findChild<QComboBox*>(QStringLiteral("ComboBox1"));
+    combo->setCurrentText(QStringLiteral("sim:ATmega2560"));
+    window.findChild<QSlider*>(QStringLiteral("TrackBar1"))->setValue(0);
+    Click(window, "Button1");
+    Click(window, "Button3");
+    Click(window, "Button4");
+    bool ok = Save(window, folder, "main-window-atmega2560.png");
+
+    for (const char* chip : {"ATmega169", "ATmega8"}) {
+        window.findChild<QAction*>(QString::fromLatin1(chip))->trigger();
+        WaitIdle(window);
+        quillon::ui::LockFusesForm dialog(window.Ctx(), window.Runner(), &window);
+        dialog.show();
+        if (!QTest::qWaitForWindowExposed(&dialog)) return 1;
+        ok = Save(dialog, folder, chip == std::string("ATmega8") ? "lock-fuses-atmega8.png" : "lock-fuses-atmega169.png") && ok;
+        dialog.accept();
+    }
+
+    window.About().show();
+    if (!QTest::qWaitForWindowExposed(&window.About())) return 1;
+    ok = Save(window.About(), folder, "about-box.png") && ok;
+    window.About().hide();
+    return ok ? 0 : 1;
+}
