@@ -1,0 +1,113 @@
+// The window's speed: creating and showing the main window, filling and showing the flash view of
+// the largest chip (16384 lines), and one key typed into that view, each with its painting.
+// Runs on Qt's offscreen platform unless QT_QPA_PLATFORM says otherwise.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QWindow>
+#include <cstdlib>
+#include <memory>
+
+#include "chips/Catalogue.h"
+#include "core/Context.h"
+#include "images/Views.h"
+#include "model/SimDevice.h"
+#include "ui/HexViewWidget.h"
+#include "ui/MainWindow.h"
+
+namespace {
+
+using quillon::ui::MainWindow;
+
+// Shows the window and lets it be exposed and painted.
+bool ShowAndWait(QWidget& widget)
+{
+    widget.show();
+    for (int i = 0; i < 1000; ++i) {
+        QCoreApplication::processEvents();
+        if (widget.windowHandle() && widget.windowHandle()->isExposed()) return true;
+    }
+    return false;
+}
+
+std::unique_ptr<MainWindow> MakeWindow()
+{
+    return std::make_unique<MainWindow>(std::make_unique<quillon::Context>(quillon::sim::OpenAnyPort));
+}
+
+constexpr std::int32_t kAtmega2560 = 0x01981E;
+
+void BM_WindowCreatedAndShown(benchmark::State& state)
+{
+    for (auto _ : state) {
+        auto window = MakeWindow();
+        if (!ShowAndWait(*window)) state.SkipWithError("window not exposed");
+        window->repaint();
+        benchmark::DoNotOptimize(window.get());
+        state.PauseTiming();
+        window.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_WindowCreatedAndShown)->Unit(benchmark::kMillisecond);
+
+// A read ends with this: the image copied into the active flash view and the view repainted.
+void BM_LargestFlashViewFilledAndShown(benchmark::State& state)
+{
+    auto window = MakeWindow();
+    ShowAndWait(*window);
+    quillon::Context& ctx = window->Ctx();
+    quillon::SelectChip(ctx, kAtmega2560);
+    for (std::size_t i = 0; i < ctx.chip.flashSize; ++i) ctx.chip.flash[i] = static_cast<std::uint8_t>(i * 13);
+    quillon::ui::HexViewWidget* view = window->View(0);
+    for (auto _ : state) {
+        quillon::FillViewFromImage(ctx, quillon::RichEdit1, quillon::MemoryKind::Program);
+        view->Reload();
+        view->repaint();
+    }
+    state.counters["lines"] = view->LineCount();
+}
+BENCHMARK(BM_LargestFlashViewFilledAndShown)->Unit(benchmark::kMillisecond);
+
+// One hex digit typed into the last line of the largest view, handled and repainted.
+void BM_KeyInLargestFlashView(benchmark::State& state)
+{
+    auto window = MakeWindow();
+    ShowAndWait(*window);
+    quillon::SelectChip(window->Ctx(), kAtmega2560);
+    quillon::ui::HexViewWidget* view = window->View(0);
+    view->Reload();
+    view->setFocus();
+    const std::size_t lastLine = 16383 * 82;
+    for (auto _ : state) {
+        view->SetCaret(lastLine + 10);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        QApplication::sendEvent(view, &press);
+        view->viewport()->repaint();
+    }
+}
+BENCHMARK(BM_KeyInLargestFlashView)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // From nothing to a shown window once, the way a user starts the program.
+    QElapsedTimer startup;
+    startup.start();
+    QApplication app(argc, argv);
+    {
+        auto window = MakeWindow();
+        ShowAndWait(*window);
+        window->repaint();
+        std::printf("Start-up to a shown window (application and window): %.1f ms\n",
+                    static_cast<double>(startup.nsecsElapsed()) / 1e6);
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
