@@ -1,0 +1,242 @@
+// Every catalogue chip against the simulated chip in its socket: erase, write flash and EEPROM
+// the way the write commands drive the drivers, read both back, verify, find a changed byte,
+// write and read the lock and fuse bytes, and read the calibration bytes.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "chips/BitNames.h"
+#include "chips/Catalogue.h"
+#include "chips/Dispatch.h"
+#include "support/SimHarness.h"
+
+namespace quillon::test {
+namespace {
+
+// The trace of a whole memory would run to millions of packets: it is dropped as it grows.
+constexpr std::uint32_t kTraceChunk = 4096;
+
+std::uint8_t Pattern(std::uint32_t i, std::uint32_t seed)
+{
+    return static_cast<std::uint8_t>((i * 37u + (i >> 8) * 11u + seed) & 0xFF);
+}
+
+// What the simulated chip noted about how it was driven, without the notes every new entry
+// into programming mode gives (it starts by switching the socket off).
+std::vector<std::string> Complaints(SimHarness& harness)
+{
+    std::vector<std::string> out;
+    for (auto& note : harness.Diagnostics())
+        if (note.find("left parallel programming mode") == std::string::npos) out.push_back(note);
+    return out;
+}
+
+std::string Joined(const std::vector<std::string>& lines)
+{
+    std::string s;
+    for (const auto& l : lines) s += l + "\n";
+    return s;
+}
+
+class RoundTrip : public ::testing::TestWithParam<CatalogueEntry> {
+protected:
+    void SetUp() override
+    {
+        harness = std::make_unique<SimHarness>(GetParam().name);
+        ASSERT_TRUE(harness->Connect());
+        SelectChip(ctx(), GetParam().signature);
+        entry = FindDispatch(GetParam().signature);
+        ASSERT_NE(entry, nullptr);
+        d = entry->driver;
+    }
+
+    Context& ctx() { return harness->ctx(); }
+    Chip& chip() { return ctx().chip; }
+
+    // Runs op over [0, size) in steps, clearing the trace as it goes; the address it stopped at.
+    std::optional<std::uint32_t> Walk(std::uint32_t size, std::uint32_t step,
+                                      const std::function<bool(std::uint32_t)>& op)
+    {
+        for (std::uint32_t a = 0; a < size; a += step) {
+            if (a % kTraceChunk == 0) harness->ClearTrace();
+            if (!op(a)) return a;
+        }
+        return std::nullopt;
+    }
+
+    // The erase and write loops as the write commands run them.
+    void Erase()
+    {
+        ASSERT_TRUE(d->EnterProgMode(ctx()));
+        ASSERT_TRUE(d->EraseChip(ctx()));
+        if (d->WriteBlankFlashByte) {
+            ASSERT_TRUE(d->EnterProgMode(ctx()));
+            ASSERT_TRUE(d->WriteBlankFlashByte(ctx()));
+            ASSERT_TRUE(d->EraseChip(ctx()));
+        }
+    }
+
+    std::optional<std::uint32_t> WriteFlash()
+    {
+        const std::uint32_t step = entry->step, page = entry->page;
+        return Walk(chip().flashSize, step, [&](std::uint32_t a) {
+            const auto pos = static_cast<std::int32_t>(a);
+            if (page == 0) return step == 2 ? d->WriteFlashWord(ctx(), pos) : d->WriteFlashByte(ctx(), pos);
+            const bool loaded = step == 2 ? d->WriteFlashWord(ctx(), pos) : d->LoadFlashByte(ctx(), pos);
+            return loaded && ((a + step) % page != 0 || d->WriteFlashPage(ctx(), pos));
+        });
+    }
+
+    std::optional<std::uint32_t> WriteEeprom()
+    {
+        return Walk(chip().eepromSize, 1, [&](std::uint32_t a) {
+            const auto pos = static_cast<std::int32_t>(a);
+            if (entry->eepromWrite == EepromWrite::Byte) return d->WriteEepromByte(ctx(), pos);
+            return d->LoadEepromByte(ctx(), pos) && ((a + 1) % 4 != 0 || d->WriteEepromPage(ctx(), pos));
+        });
+    }
+
+    std::optional<std::uint32_t> ReadFlash(bool verify)
+    {
+        return Walk(chip().flashSize, entry->step, [&](std::uint32_t a) {
+            const auto pos = static_cast<std::int32_t>(a);
+            return d->ReadFlashWord ? d->ReadFlashWord(ctx(), pos, verify) : d->ReadFlashByte(ctx(), pos, verify);
+        });
+    }
+
+    std::optional<std::uint32_t> ReadEeprom(bool verify)
+    {
+        return Walk(chip().eepromSize, 1,
+                    [&](std::uint32_t a) { return d->ReadEepromByte(ctx(), static_cast<std::int32_t>(a), verify); });
+    }
+
+    std::unique_ptr<SimHarness> harness;
+    const DispatchEntry* entry = nullptr;
+    const Driver* d = nullptr;
+};
+
+TEST_P(RoundTrip, MemoriesWriteReadAndVerify)
+{
+    const std::uint32_t flashSize = chip().flashSize, eepromSize = chip().eepromSize;
+    std::vector<std::uint8_t> flash(flashSize), eeprom(eepromSize);
+    for (std::uint32_t i = 0; i < flashSize; ++i) flash[i] = Pattern(i, 1);
+    for (std::uint32_t i = 0; i < eepromSize; ++i) eeprom[i] = Pattern(i, 0x5D);
+
+    harness->chip().flash.assign(flashSize, 0x00);  // whatever was there before
+    Erase();
+    EXPECT_EQ(harness->chip().flash, std::vector<std::uint8_t>(flashSize, 0xFF)) << "erase";
+
+    std::copy(flash.begin(), flash.end(), chip().flash.begin());
+    std::copy(eeprom.begin(), eeprom.end(), chip().eeprom.begin());
+    ASSERT_TRUE(d->EnterProgMode(ctx()));
+    EXPECT_EQ(WriteFlash(), std::nullopt);
+    ASSERT_TRUE(d->EnterProgMode(ctx()));
+    EXPECT_EQ(WriteEeprom(), std::nullopt);
+    EXPECT_EQ(harness->chip().flash, flash) << "the chip's flash after writing";
+    EXPECT_EQ(harness->chip().eeprom, eeprom) << "the chip's EEPROM after writing";
+
+    // Read back into blank images.
+    std::fill(chip().flash.begin(), chip().flash.end(), 0x00);
+    std::fill(chip().eeprom.begin(), chip().eeprom.end(), 0x00);
+    ASSERT_TRUE(d->EnterProgMode(ctx()));
+    EXPECT_EQ(ReadFlash(false), std::nullopt);
+    ASSERT_TRUE(d->EnterProgMode(ctx()));
+    EXPECT_EQ(ReadEeprom(false), std::nullopt);
+    EXPECT_TRUE(std::equal(flash.begin(), flash.end(), chip().flash.begin())) << "flash read back";
+    EXPECT_TRUE(std::equal(eeprom.begin(), eeprom.end(), chip().eeprom.begin())) << "EEPROM read back";
+
+    ASSERT_TRUE(d->EnterProgMode(ctx()));
+    EXPECT_EQ(ReadFlash(true), std::nullopt);
+    ASSERT_TRUE(d->EnterProgMode(ctx()));
+    EXPECT_EQ(ReadEeprom(true), std::nullopt);
+
+    // A changed byte stops the verify at its address (a word's even address), silently.
+    const std::uint32_t changedFlash = flashSize / 2 + 1, changedEeprom = eepromSize - 3;
+    chip().flash[changedFlash] ^= 0x10;
+    chip().eeprom[changedEeprom] ^= 0x01;
+    ASSERT_TRUE(d->EnterProgMode(ctx()));
+    const std::size_t lines = ctx().log.Size();
+    EXPECT_EQ(ReadFlash(true), changedFlash - (changedFlash % entry->step));
+    ASSERT_TRUE(d->EnterProgMode(ctx()));
+    EXPECT_EQ(ReadEeprom(true), changedEeprom);
+    EXPECT_EQ(ctx().log.Size(), lines + 2) << "only the second entry logs";
+    EXPECT_TRUE(ctx().link.IsOpen());
+    EXPECT_EQ(Joined(harness->ProtocolErrors()), "");
+    EXPECT_EQ(Joined(Complaints(*harness)), "");
+}
+
+TEST_P(RoundTrip, FlashPagesAreTheChipsOwn)
+{
+    // Committing pages of another size than the chip's programs some of its pages twice, or
+    // leaves words in the buffer that the next commit puts into the wrong page.
+    EXPECT_EQ(entry->page, 2u * harness->chip().Description().flashPageWords);
+}
+
+// The slots as the dialog would store them: hidden bits 1, the factory values, and one named
+// bit of every slot changed that no programming interface refuses to change.
+std::vector<std::uint8_t> EditedSlots(const CatalogueEntry& chip)
+{
+    const auto names = BitNamesFor(chip.signature);
+    std::vector<std::uint8_t> slots(chip.factoryLockFuse.begin(), chip.factoryLockFuse.begin() + chip.lockFuseCount);
+    for (std::size_t s = 0; s < slots.size(); ++s) {
+        std::uint8_t named = 0;
+        for (int b = 0; b < 8; ++b)
+            if (!names[s].bit[static_cast<std::size_t>(b)].empty()) named |= static_cast<std::uint8_t>(1 << b);
+        slots[s] |= static_cast<std::uint8_t>(~named);
+        for (int b = 0; b < 8; ++b) {
+            const std::string_view name = names[s].bit[static_cast<std::size_t>(b)];
+            if (name.empty() || (names[s].greyed >> b & 1) || name == "SPIEN" || name == "RSTDISBL" || name == "DWEN")
+                continue;
+            slots[s] ^= static_cast<std::uint8_t>(1 << b);
+            break;
+        }
+    }
+    return slots;
+}
+
+TEST_P(RoundTrip, LockAndFuseBytesWriteAndReadBack)
+{
+    const std::vector<std::uint8_t> written = EditedSlots(GetParam());
+    std::copy(written.begin(), written.end(), chip().lockFuse.begin());
+    ASSERT_TRUE(d->EnterProgMode(ctx()));
+    for (auto op : LockFuseWriteSequence(*d)) ASSERT_TRUE(op(ctx()));
+
+    std::fill(chip().lockFuse.begin(), chip().lockFuse.end(), 0x00);
+    ASSERT_TRUE(d->EnterProgMode(ctx()));
+    for (auto op : LockFuseReadSequence(*d)) ASSERT_TRUE(op(ctx()));
+    EXPECT_EQ(std::vector<std::uint8_t>(chip().lockFuse.begin(), chip().lockFuse.begin() + written.size()), written);
+    EXPECT_EQ(Joined(harness->ProtocolErrors()), "");
+    EXPECT_EQ(Joined(Complaints(*harness)), "");
+}
+
+TEST_P(RoundTrip, FactoryLockAndFuseBytesReadAsTheCatalogueHasThem)
+{
+    ASSERT_TRUE(d->EnterProgMode(ctx()));
+    std::fill(chip().lockFuse.begin(), chip().lockFuse.end(), 0x00);
+    for (auto op : LockFuseReadSequence(*d)) ASSERT_TRUE(op(ctx()));
+    const auto& factory = GetParam().factoryLockFuse;
+    EXPECT_EQ(std::vector<std::uint8_t>(chip().lockFuse.begin(), chip().lockFuse.begin() + GetParam().lockFuseCount),
+              std::vector<std::uint8_t>(factory.begin(), factory.begin() + GetParam().lockFuseCount));
+}
+
+TEST_P(RoundTrip, CalibrationBytesComeFromTheChip)
+{
+    const Driver* unit = entry->calibration;
+    if (!unit) {
+        EXPECT_EQ(d->ReadCalibration, nullptr);
+        GTEST_SKIP() << GetParam().name << " has no calibration read";
+    }
+    chip().calibration.fill(0x00);
+    ASSERT_TRUE(unit->EnterProgMode(ctx()));
+    ASSERT_TRUE(unit->ReadCalibration(ctx()));
+    const auto& real = harness->chip().calibration;
+    const std::size_t read = unit->name == "At90can32" ? 1 : GetParam().calibrationCount;
+    EXPECT_TRUE(std::equal(real.begin(), real.begin() + static_cast<long>(read), chip().calibration.begin()));
+}
+
+INSTANTIATE_TEST_SUITE_P(AllChips, RoundTrip, ::testing::ValuesIn(Catalogue().begin(), Catalogue().end()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace quillon::test
