@@ -1,22 +1,14 @@
 #include "chips/ClassicFamily.h"
 
+#include "chips/Hvpp.h"
+
 namespace quillon::classic {
 
 namespace {
 
-constexpr std::uint8_t kChipErase = 0x80;
-constexpr std::uint8_t kWriteFuse = 0x40;
-constexpr std::uint8_t kWriteLock = 0x20;
-constexpr std::uint8_t kWriteFlash = 0x10;
-constexpr std::uint8_t kWriteEeprom = 0x11;
-constexpr std::uint8_t kReadFuseLock = 0x04;
-constexpr std::uint8_t kReadFlash = 0x02;
-constexpr std::uint8_t kReadEeprom = 0x03;
+using namespace hvpp;
 
 constexpr Packet kWrPulse{Pulse(GiveWRNegPulse)};
-
-std::uint8_t Byte(std::uint32_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
-std::uint32_t Pos(std::int32_t pos) { return static_cast<std::uint32_t>(pos); }
 
 // A WR pulse that programs: the delay value, then the ready wait.
 bool Program(Context& ctx, std::string_view text)
@@ -57,12 +49,7 @@ bool ReadFlashWord(Context& ctx, const ClassicUnit&, std::int32_t pos, bool veri
     const std::uint32_t word = Pos(pos) >> 1;
     if (pos == 0 && !LoadCommand(ctx, kReadFlash)) return false;
     if (!LoadAddressHigh(ctx, Byte(word >> 8)) || !LoadAddressLow(ctx, Byte(word))) return false;
-    auto low = ReadBus(ctx, {Packet{SetDDRB(0x00), SetPORTD(0x10), ReadPINB()}, " read flash word low byte"});
-    if (!low) return false;
-    if (!StoreOrCompare(ctx.chip.flash[Pos(pos)], *low, verify)) return false;
-    auto high = ReadBus(ctx, {Packet{SetPORTC(0x0A), ReadPINB(), SetPORTD(PD_WORK)}, " read flash word high byte"});
-    if (!high) return false;
-    return StoreOrCompare(ctx.chip.flash[Pos(pos) + 1], *high, verify);
+    return ReadWord(ctx, pos, verify);
 }
 
 bool WriteFlashWord(Context& ctx, const ClassicUnit& unit, std::int32_t pos)
@@ -80,10 +67,7 @@ bool WriteFlashWord(Context& ctx, const ClassicUnit& unit, std::int32_t pos)
 bool ReadEepromByte(Context& ctx, const ClassicUnit& unit, std::int32_t pos, bool verify)
 {
     if (pos == 0 && !LoadCommand(ctx, kReadEeprom)) return false;
-    if (!EepromAddress(ctx, unit, Pos(pos))) return false;
-    auto byte = ReadBus(ctx, {Packet{SetDDRB(0x00), SetPORTD(0x10), ReadPINB(), SetPORTD(PD_WORK)}, " read EEPROM byte"});
-    if (!byte) return false;
-    return StoreOrCompare(ctx.chip.eeprom[Pos(pos)], *byte, verify);
+    return EepromAddress(ctx, unit, Pos(pos)) && ReadEepromInto(ctx, pos, verify);
 }
 
 bool WriteEepromByte(Context& ctx, const ClassicUnit& unit, std::int32_t pos)
@@ -110,11 +94,7 @@ bool ReadFuseLockBits(Context& ctx, const ClassicUnit& unit)
         auto b = ReadBus(ctx, {Packet{SetPORTC(0x0A), SetDDRB(0x00), SetPORTD(0x10), ReadPINB(), SetPORTD(PD_WORK)},
                                " read Fuse & Lock byte"});
         if (!b) return false;
-        // The chip gives LB1 in bit 7 and LB2 in bit 6; the record keeps them in bits 1 and 2.
-        slot[0] = *b | 0xDE;
-        slot[1] = 0xFF;
-        if (!(*b & 0x80)) slot[1] &= ~0x02;
-        if (!(*b & 0x40)) slot[1] &= ~0x04;
+        StoreCombinedFuseLock(ctx.chip, *b);
         return true;
     });
 }

@@ -2,26 +2,16 @@
 
 #include <algorithm>
 
+#include "chips/Hvpp.h"
+
 namespace quillon::paged {
 
 namespace {
 
-constexpr std::uint8_t kChipErase = 0x80;
-constexpr std::uint8_t kWriteFuse = 0x40;
-constexpr std::uint8_t kWriteLock = 0x20;
-constexpr std::uint8_t kWriteFlash = 0x10;
-constexpr std::uint8_t kWriteEeprom = 0x11;
-constexpr std::uint8_t kReadFuseLock = 0x04;
-constexpr std::uint8_t kReadCalibration = 0x08;
-constexpr std::uint8_t kReadFlash = 0x02;
-constexpr std::uint8_t kReadEeprom = 0x03;
-constexpr std::uint8_t kNoOperation = 0x00;
+using namespace hvpp;
 
 // Word addresses above 16 bits exist only on chips with more than 128 KiB of flash.
 constexpr std::uint32_t kExtendedFlash = 131072;
-
-std::uint8_t Byte(std::uint32_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
-std::uint32_t Pos(std::int32_t pos) { return static_cast<std::uint32_t>(pos); }
 
 bool NeedsExtended(const Context& ctx, const PagedUnit& unit)
 {
@@ -114,14 +104,7 @@ bool ReadFlashWord(Context& ctx, const PagedUnit& unit, std::int32_t pos, bool v
         return false;
     if (ReloadDue(unit.flashReadHigh, word, 1) && !LoadAddressHigh(ctx, Byte(word >> 8))) return false;
     if (!LoadAddressLow(ctx, Byte(word))) return false;
-
-    auto low = ReadBus(ctx, {Packet{SetDDRB(0x00), SetPORTD(0x10), ReadPINB()}, " read flash word low byte"});
-    if (!low) return false;
-    // A difference stops here: OE stays low until the next step sets the lines again.
-    if (!StoreOrCompare(ctx.chip.flash[Pos(pos)], *low, verify)) return false;
-    auto high = ReadBus(ctx, {Packet{SetPORTC(0x0A), ReadPINB(), SetPORTD(PD_WORK)}, " read flash word high byte"});
-    if (!high) return false;
-    return StoreOrCompare(ctx.chip.flash[Pos(pos) + 1], *high, verify);
+    return ReadWord(ctx, pos, verify);
 }
 
 bool WriteFlashWord(Context& ctx, const PagedUnit& unit, std::int32_t pos)
@@ -132,7 +115,7 @@ bool WriteFlashWord(Context& ctx, const PagedUnit& unit, std::int32_t pos)
     if (!LoadDataLow(ctx, ctx.chip.flash[Pos(pos)])) return false;
     if (unit.flashLatch == Latch::PagelTwice && !Send(ctx, kPagelPulse)) return false;
     if (!LoadDataHigh(ctx, ctx.chip.flash[Pos(pos) + 1])) return false;
-    if (unit.flashLatch != Latch::None && !Latched(ctx, unit.flashLatch)) return false;
+    if (!Latched(ctx, unit.flashLatch)) return false;
     ctx.Delay();
     return true;
 }
@@ -154,10 +137,8 @@ bool ReadEepromByte(Context& ctx, const PagedUnit&, std::int32_t pos, bool verif
 {
     const std::uint32_t address = Pos(pos);
     if (pos == 0 && !LoadCommand(ctx, kReadEeprom)) return false;
-    if (!LoadAddressHigh(ctx, Byte(address >> 8)) || !LoadAddressLow(ctx, Byte(address))) return false;
-    auto byte = ReadBus(ctx, {Packet{SetDDRB(0x00), SetPORTD(0x10), ReadPINB(), SetPORTD(PD_WORK)}, " read EEPROM byte"});
-    if (!byte) return false;
-    return StoreOrCompare(ctx.chip.eeprom[address], *byte, verify);
+    return LoadAddressHigh(ctx, Byte(address >> 8)) && LoadAddressLow(ctx, Byte(address)) &&
+           ReadEepromInto(ctx, pos, verify);
 }
 
 bool WriteEepromByte(Context& ctx, const PagedUnit& unit, std::int32_t pos)
@@ -248,7 +229,7 @@ bool ReadCalibration(Context& ctx, const PagedUnit& unit)
     return Logged(
         ctx, " read calibration bytes",
         [&] {
-            if (!LoadCommand(ctx, kReadCalibration)) return false;
+            if (!LoadCommand(ctx, kReadSignatureCalibration)) return false;
             const std::uint8_t count = std::min(ctx.chip.calibrationCount, cal.maxBytes);
             for (std::uint8_t i = 0; i < count && i < ctx.chip.calibration.size(); ++i) {
                 if (!LoadAddressLow(ctx, i)) return false;

@@ -125,13 +125,7 @@ bool ReadFuseLockBits(Context& ctx, const SerialUnit&)
     return Logged(ctx, " read lock- & fuse-bits", [&] {
         auto reply = SpiQuery(ctx, 0x58, 0x00, 0x00, 0x00, " 0x44 0x00 0x00 0x00 0x58");
         if (!reply) return false;
-        const std::uint8_t r = reply->byte0;
-        // The chip gives LB1 in bit 7 and LB2 in bit 6; the record keeps them in bits 1 and 2.
-        auto& slot = ctx.chip.lockFuse;
-        slot[0] = r | 0xDE;
-        slot[1] = 0xFF;
-        if (!(r & 0x80)) slot[1] &= ~0x02;
-        if (!(r & 0x40)) slot[1] &= ~0x04;
+        StoreCombinedFuseLock(ctx.chip, reply->byte0);
         return true;
     });
 }

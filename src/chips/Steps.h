@@ -36,6 +36,17 @@ inline bool StoreOrCompare(std::uint8_t& imageByte, std::uint8_t value, bool ver
     return true;
 }
 
+// The old chips give their fuse and lock bits in one byte: fuse bits in bits 0 and 5, LB1 in
+// bit 7 and LB2 in bit 6. The record keeps the fuse byte with its absent bits 1 and the lock
+// bits in bits 1 and 2 of the lock slot.
+inline void StoreCombinedFuseLock(Chip& chip, std::uint8_t combined)
+{
+    chip.lockFuse[0] = combined | 0xDE;
+    chip.lockFuse[1] = 0xFF;
+    if (!(combined & 0x80)) chip.lockFuse[1] &= ~0x02;
+    if (!(combined & 0x40)) chip.lockFuse[1] &= ~0x04;
+}
+
 // The frame of a logged operation: "Trying to" + what, the body, then `done` on success.
 template <class Body>
 bool Logged(Context& ctx, std::string_view what, Body&& body, std::string_view done = " with success.")

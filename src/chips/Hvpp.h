@@ -1,0 +1,52 @@
+// What the two parallel families share: the chips' command bytes, the address bytes of a
+// position, and the read cycles of a flash word and an EEPROM byte.
+#pragma once
+
+#include <cstdint>
+
+#include "chips/Steps.h"
+
+namespace quillon::hvpp {
+
+// Command bytes as the chips' parallel programming algorithm defines them.
+inline constexpr std::uint8_t kChipErase = 0x80;
+inline constexpr std::uint8_t kWriteFuse = 0x40;
+inline constexpr std::uint8_t kWriteLock = 0x20;
+inline constexpr std::uint8_t kWriteFlash = 0x10;
+inline constexpr std::uint8_t kWriteEeprom = 0x11;
+inline constexpr std::uint8_t kReadFuseLock = 0x04;
+inline constexpr std::uint8_t kReadSignatureCalibration = 0x08;
+inline constexpr std::uint8_t kReadFlash = 0x02;
+inline constexpr std::uint8_t kReadEeprom = 0x03;
+inline constexpr std::uint8_t kNoOperation = 0x00;
+
+inline std::uint8_t Byte(std::uint32_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
+inline std::uint32_t Pos(std::int32_t pos) { return static_cast<std::uint32_t>(pos); }
+
+// A flash word is read in two packets: the low byte leaves OE low, the high byte (BS1 high)
+// ends with OE high again.
+inline constexpr Step kReadFlashLow{Packet{SetDDRB(0x00), SetPORTD(0x10), ReadPINB()}, " read flash word low byte"};
+inline constexpr Step kReadFlashHigh{Packet{SetPORTC(0x0A), ReadPINB(), SetPORTD(PD_WORK)}, " read flash word high byte"};
+inline constexpr Step kReadEepromByte{Packet{SetDDRB(0x00), SetPORTD(0x10), ReadPINB(), SetPORTD(PD_WORK)},
+                                  " read EEPROM byte"};
+
+// Reads the word at pos (after its address is loaded) into, or against, the flash image.
+inline bool ReadWord(Context& ctx, std::int32_t pos, bool verify)
+{
+    auto low = ReadBus(ctx, kReadFlashLow);
+    if (!low) return false;
+    // A difference stops here: OE stays low until the next step sets the lines again.
+    if (!StoreOrCompare(ctx.chip.flash[Pos(pos)], *low, verify)) return false;
+    auto high = ReadBus(ctx, kReadFlashHigh);
+    if (!high) return false;
+    return StoreOrCompare(ctx.chip.flash[Pos(pos) + 1], *high, verify);
+}
+
+inline bool ReadEepromInto(Context& ctx, std::int32_t pos, bool verify)
+{
+    auto byte = ReadBus(ctx, kReadEepromByte);
+    if (!byte) return false;
+    return StoreOrCompare(ctx.chip.eeprom[Pos(pos)], *byte, verify);
+}
+
+}  // namespace quillon::hvpp
