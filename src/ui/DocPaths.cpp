@@ -10,7 +10,7 @@ QString DocFile(const QString& page)
 {
     const QString appDir = QCoreApplication::applicationDirPath();
     const QStringList folders = {
-        appDir + QStringLiteral("/../share/doc/quillon"),
+        appDir + QStringLiteral("/../" QUILLON_RELATIVE_DOC_DIR),
         QStringLiteral(QUILLON_INSTALLED_DOC_DIR),
         QStringLiteral(QUILLON_SOURCE_DOC_DIR),
         // The README sits at the top of the source tree, above the docs folder.

@@ -77,7 +77,6 @@ MainWindow::MainWindow(std::unique_ptr<Context> context, QWidget* parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Quillon"));
-    setWindowIcon(QIcon::fromTheme(QStringLiteral("quillon")));
 
     runner_ = new CommandRunner(this);
     runner_->Guard(this);
