@@ -181,9 +181,10 @@ bool LoadBinFile(Context& ctx, const std::string& fileName, MemoryKind kind)
             return false;
         }
         // A shorter file leaves the rest of the image as it was.
-        for (std::size_t k = 0; k < bytes.size(); k += kProgressBlock) {
-            const std::size_t n = std::min<std::size_t>(kProgressBlock, bytes.size() - k);
-            std::memcpy(memory.data() + k, bytes.data() + k, n);
+        for (std::size_t k = 0; k < memory.size(); k += kProgressBlock) {
+            if (k < bytes.size())
+                std::memcpy(memory.data() + k, bytes.data() + k,
+                            std::min<std::size_t>(kProgressBlock, bytes.size() - k));
             progress.SetFraction(static_cast<std::uint32_t>(k + 1), size);
         }
     }
