@@ -64,6 +64,10 @@ TEST_F(Commands, ConnectDisconnectAndPortChangeSwitchTheControls)
     ConnectTo("COM77");  // not a simulated port: nothing opens
     EXPECT_TRUE(Logged("Error. The COM-port is not available"));
     ExpectState(false);
+    const std::size_t logged = LogLines().size();
+    ConnectTo(std::string(150, 'x').c_str());  // longer than any device path may be
+    EXPECT_GT(LogLines().size(), logged);
+    ExpectState(false);
 
     ConnectTo("sim:ATmega8");
     EXPECT_TRUE(Logged("The COM-port is open: sim:ATmega8"));
