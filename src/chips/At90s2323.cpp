@@ -1,5 +1,6 @@
-// AT90S2323: byte-wise flash and EEPROM, one fuse bit (FSTRT) written by its own instruction
-// 1010 1100 1011 111F; fuse and lock bits read together.
+// AT90S2323: the first generation's instructions. Its one fuse bit, FSTRT, goes in bit 0 of the
+// instruction 1010 1100 1011 111F, like the AT90S2343's RCEN; any other bits in that byte would
+// make the instruction a chip erase.
 #include "chips/SerialFamily.h"
 #include "chips/Units.h"
 
@@ -7,20 +8,7 @@ namespace quillon {
 
 namespace {
 
-constexpr SerialUnit kUnit{
-    .name = "At90s2323",
-    .enterText = " execute Programming Enable",
-    .eraseWait = 18,
-    .flashAddress = {.highMask = 0x03},
-    .flashWriteWait = 9,
-    .eepromAddress = {.highMask = 0x00, .lowMask = 0x7F},
-    .eepromWriteWait = 9,
-    .slots = 2,
-    .lock = SerialLock::WithFuse,
-    .fuseLow = SerialFuse::StartBitInI2,
-    .fuseLowWriteWhat = " write fuse byte",
-    .calibration = false,
-};
+constexpr SerialUnit kUnit = serial::Derived(serial::kFirstGeneration, "At90s2323");
 
 }  // namespace
 

@@ -1,5 +1,5 @@
-// ATtiny15: as the ATtiny12's instructions, but the fuse byte has no bits 2 and 3; they are
-// read and written as 1 so the other six pass unchanged.
+// ATtiny15: its fuse byte has no bits 2 and 3; they are read and written as 1 so that the six
+// fuse bits pass unchanged both ways.
 #include "chips/SerialFamily.h"
 #include "chips/Units.h"
 
@@ -7,20 +7,8 @@ namespace quillon {
 
 namespace {
 
-constexpr SerialUnit kUnit{
-    .name = "Attiny15",
-    .flashAddress = {.highMask = 0x01},
-    .flashWriteWait = 4,
-    .eepromAddress = {.highMask = 0x00, .lowMask = 0x3F},
-    .eepromWriteWait = 7,
-    .slots = 2,
-    .lock = SerialLock::InI2,
-    .lockForced = 0xF9,
-    .fuseLowReadWhat = " read fuse byte",
-    .fuseLowWriteWhat = " write fuse byte",
-    .fuseLowWriteText = " 0x44 Fuse 0x00 0xA0 0xAC",
-    .fuseLowForced = 0x0C,
-};
+constexpr SerialUnit kUnit = serial::Derived(serial::kTiny12Generation, "Attiny15",
+                                          [](SerialUnit& u) { u.fuseLowForced = 0x0C; });
 
 }  // namespace
 

@@ -29,7 +29,7 @@ enum class FuseLockRead {
 };
 
 struct ClassicUnit {
-    std::string_view name;
+    std::string_view name{};
     const EntryTexts* entryTexts = &kHexEntryTexts;
     std::string_view firstFlashPulseText = " GiveWRNegPulse";  // the pulse after the low byte
     FuseLockRead fuseLockRead = FuseLockRead::OneByte;
@@ -56,10 +56,10 @@ template <const ClassicUnit& U>
 struct Bound {
     static bool EnterProgMode(Context& c) { return classic::EnterProgMode(c, U); }
     static bool EraseChip(Context& c) { return classic::EraseChip(c, U); }
-    static bool ReadFlashWord(Context& c, std::int32_t p, bool v) { return classic::ReadFlashWord(c, U, p, v); }
-    static bool WriteFlashWord(Context& c, std::int32_t p) { return classic::WriteFlashWord(c, U, p); }
-    static bool ReadEepromByte(Context& c, std::int32_t p, bool v) { return classic::ReadEepromByte(c, U, p, v); }
-    static bool WriteEepromByte(Context& c, std::int32_t p) { return classic::WriteEepromByte(c, U, p); }
+    static bool ReadFlashWord(Context& c, std::int32_t p, bool v) { return InFlash(p, 2) && classic::ReadFlashWord(c, U, p, v); }
+    static bool WriteFlashWord(Context& c, std::int32_t p) { return InFlash(p, 2) && classic::WriteFlashWord(c, U, p); }
+    static bool ReadEepromByte(Context& c, std::int32_t p, bool v) { return InEeprom(p) && classic::ReadEepromByte(c, U, p, v); }
+    static bool WriteEepromByte(Context& c, std::int32_t p) { return InEeprom(p) && classic::WriteEepromByte(c, U, p); }
     static bool ReadFuseLockBits(Context& c) { return classic::ReadFuseLockBits(c, U); }
     static bool WriteFuseLow(Context& c) { return classic::WriteFuseLow(c, U); }
     static bool WriteLockBits(Context& c) { return classic::WriteLockBits(c, U); }

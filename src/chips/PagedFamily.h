@@ -65,7 +65,7 @@ struct PagedCalibration {
 };
 
 struct PagedUnit {
-    std::string_view name;
+    std::string_view name{};
 
     PowerUp entry = PowerUp::Stepped;
     const EntryTexts* entryTexts = &kPagedEntryTexts;
@@ -125,11 +125,11 @@ template <const PagedUnit& U>
 struct Bound {
     static bool EnterProgMode(Context& c) { return paged::EnterProgMode(c, U); }
     static bool EraseChip(Context& c) { return paged::EraseChip(c, U); }
-    static bool ReadFlashWord(Context& c, std::int32_t p, bool v) { return paged::ReadFlashWord(c, U, p, v); }
-    static bool WriteFlashWord(Context& c, std::int32_t p) { return paged::WriteFlashWord(c, U, p); }
+    static bool ReadFlashWord(Context& c, std::int32_t p, bool v) { return InFlash(p, 2) && paged::ReadFlashWord(c, U, p, v); }
+    static bool WriteFlashWord(Context& c, std::int32_t p) { return InFlash(p, 2) && paged::WriteFlashWord(c, U, p); }
     static bool WriteFlashPage(Context& c, std::int32_t p) { return paged::WriteFlashPage(c, U, p); }
-    static bool ReadEepromByte(Context& c, std::int32_t p, bool v) { return paged::ReadEepromByte(c, U, p, v); }
-    static bool WriteEepromByte(Context& c, std::int32_t p) { return paged::WriteEepromByte(c, U, p); }
+    static bool ReadEepromByte(Context& c, std::int32_t p, bool v) { return InEeprom(p) && paged::ReadEepromByte(c, U, p, v); }
+    static bool WriteEepromByte(Context& c, std::int32_t p) { return InEeprom(p) && paged::WriteEepromByte(c, U, p); }
     static bool ReadFuseLockBits(Context& c) { return paged::ReadFuseLockBits(c, U); }
     static bool ReadLockBits(Context& c) { return paged::ReadLockBits(c, U); }
     static bool WriteLockBits(Context& c) { return paged::WriteLockBits(c, U); }

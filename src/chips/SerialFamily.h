@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "chips/Driver.h"
+#include "chips/Steps.h"
 
 namespace quillon {
 
@@ -32,7 +33,7 @@ enum class SerialFuse {
 };
 
 struct SerialUnit {
-    std::string_view name;
+    std::string_view name{};
     std::string_view enterText = " execute the sinchronization with chip";
     int eraseWait = 9;
 
@@ -65,6 +66,52 @@ struct SerialUnit {
 
 namespace serial {
 
+// The instruction sets of two older generations, each shared by several units.
+
+// AT90S2323, AT90S2343, ATtiny22: 1 K words of flash and 128 bytes of EEPROM programmed byte by
+// byte, one fuse bit written by its own instruction, fuse and lock bits read in one byte.
+inline constexpr SerialUnit kFirstGeneration{
+    .enterText = " execute Programming Enable",
+    .eraseWait = 18,
+    .flashAddress = {.highMask = 0x03},
+    .flashWriteWait = 9,
+    .eepromAddress = {.highMask = 0x00, .lowMask = 0x7F},
+    .eepromWriteWait = 9,
+    .slots = 2,
+    .lock = SerialLock::WithFuse,
+    .fuseLow = SerialFuse::StartBitInI2,
+    .fuseLowWriteWhat = " write fuse byte",
+    .calibration = false,
+};
+
+// ATtiny12, ATtiny15: 512 words of flash and 64 bytes of EEPROM programmed byte by byte, a whole
+// fuse byte, the lock bits in I2.
+inline constexpr SerialUnit kTiny12Generation{
+    .flashAddress = {.highMask = 0x01},
+    .flashWriteWait = 4,
+    .eepromAddress = {.highMask = 0x00, .lowMask = 0x3F},
+    .eepromWriteWait = 7,
+    .slots = 2,
+    .lock = SerialLock::InI2,
+    .lockForced = 0xF9,
+    .fuseLowReadWhat = " read fuse byte",
+    .fuseLowWriteWhat = " write fuse byte",
+    .fuseLowWriteText = " 0x44 Fuse 0x00 0xA0 0xAC",
+};
+
+// A unit that is its generation under its own name, with `change` applied.
+template <class Change>
+constexpr SerialUnit Derived(SerialUnit base, std::string_view name, Change change)
+{
+    base.name = name;
+    change(base);
+    return base;
+}
+constexpr SerialUnit Derived(SerialUnit base, std::string_view name)
+{
+    return Derived(base, name, [](SerialUnit&) {});
+}
+
 bool EnterProgMode(Context& ctx, const SerialUnit& unit);
 bool EraseChip(Context& ctx, const SerialUnit& unit);
 bool ReadFlashByte(Context& ctx, const SerialUnit& unit, std::int32_t address, bool verify);
@@ -91,13 +138,13 @@ template <const SerialUnit& U>
 struct Bound {
     static bool EnterProgMode(Context& c) { return serial::EnterProgMode(c, U); }
     static bool EraseChip(Context& c) { return serial::EraseChip(c, U); }
-    static bool ReadFlashByte(Context& c, std::int32_t a, bool v) { return serial::ReadFlashByte(c, U, a, v); }
-    static bool WriteFlashByte(Context& c, std::int32_t a) { return serial::WriteFlashByte(c, U, a); }
-    static bool LoadFlashByte(Context& c, std::int32_t a) { return serial::LoadFlashByte(c, U, a); }
+    static bool ReadFlashByte(Context& c, std::int32_t a, bool v) { return InFlash(a) && serial::ReadFlashByte(c, U, a, v); }
+    static bool WriteFlashByte(Context& c, std::int32_t a) { return InFlash(a) && serial::WriteFlashByte(c, U, a); }
+    static bool LoadFlashByte(Context& c, std::int32_t a) { return InFlash(a) && serial::LoadFlashByte(c, U, a); }
     static bool WriteFlashPage(Context& c, std::int32_t a) { return serial::WriteFlashPage(c, U, a); }
-    static bool ReadEepromByte(Context& c, std::int32_t a, bool v) { return serial::ReadEepromByte(c, U, a, v); }
-    static bool WriteEepromByte(Context& c, std::int32_t a) { return serial::WriteEepromByte(c, U, a); }
-    static bool LoadEepromByte(Context& c, std::int32_t a) { return serial::LoadEepromByte(c, U, a); }
+    static bool ReadEepromByte(Context& c, std::int32_t a, bool v) { return InEeprom(a) && serial::ReadEepromByte(c, U, a, v); }
+    static bool WriteEepromByte(Context& c, std::int32_t a) { return InEeprom(a) && serial::WriteEepromByte(c, U, a); }
+    static bool LoadEepromByte(Context& c, std::int32_t a) { return InEeprom(a) && serial::LoadEepromByte(c, U, a); }
     static bool WriteEepromPage(Context& c, std::int32_t a) { return serial::WriteEepromPage(c, U, a); }
     static bool ReadFuseLockBits(Context& c) { return serial::ReadFuseLockBits(c, U); }
     static bool ReadLockBits(Context& c) { return serial::ReadLockBits(c, U); }

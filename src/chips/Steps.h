@@ -27,6 +27,14 @@ inline std::optional<std::uint8_t> ReadBus(Context& ctx, const Step& step)
     return ReadBusStep(ctx, step.packet, step.text);
 }
 
+// The address operations index the images; a position outside them is refused rather than
+// read or written past the end.
+inline bool InFlash(std::int32_t pos, std::uint32_t width = 1)
+{
+    return pos >= 0 && static_cast<std::uint32_t>(pos) + width <= kFlashImageSize;
+}
+inline bool InEeprom(std::int32_t pos) { return pos >= 0 && static_cast<std::uint32_t>(pos) < kEepromImageSize; }
+
 // A read operation either fills the image or checks it; a difference is no failure of the link
 // and so logs nothing and leaves the port open.
 inline bool StoreOrCompare(std::uint8_t& imageByte, std::uint8_t value, bool verify)

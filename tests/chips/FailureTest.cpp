@@ -148,3 +148,34 @@ TEST(FailedOneByteRead, KeepsTheSlotsItHadNotReachedYet)
 
 }  // namespace
 }  // namespace quillon::test
+
+namespace quillon::test {
+namespace {
+
+TEST(OutsideTheImages, PositionsAreRefusedWithoutTraffic)
+{
+    for (const char* chip : {"ATmega2560", "AT90S8515", "ATtiny85", "ATtiny12"}) {
+        ChipBench bench(chip);
+        const Driver& d = bench.driver();
+        const auto& c = bench.ctx;
+        for (std::int32_t pos : {-2, -1, static_cast<std::int32_t>(kFlashImageSize) - 1,
+                                 static_cast<std::int32_t>(kFlashImageSize)}) {
+            if (d.ReadFlashWord) {
+                EXPECT_FALSE(d.ReadFlashWord(bench.ctx, pos, false)) << chip << " " << pos;
+                EXPECT_FALSE(d.WriteFlashWord(bench.ctx, pos)) << chip << " " << pos;
+            } else if (pos != static_cast<std::int32_t>(kFlashImageSize) - 1) {
+                EXPECT_FALSE(d.ReadFlashByte(bench.ctx, pos, true)) << chip << " " << pos;
+                EXPECT_FALSE((d.LoadFlashByte ? d.LoadFlashByte : d.WriteFlashByte)(bench.ctx, pos)) << chip << " " << pos;
+            }
+        }
+        for (std::int32_t pos : {-1, static_cast<std::int32_t>(kEepromImageSize)}) {
+            EXPECT_FALSE(d.ReadEepromByte(bench.ctx, pos, false)) << chip << " " << pos;
+            EXPECT_FALSE((d.LoadEepromByte ? d.LoadEepromByte : d.WriteEepromByte)(bench.ctx, pos)) << chip << " " << pos;
+        }
+        EXPECT_TRUE(bench.Trace().empty()) << chip;
+        EXPECT_TRUE(c.link.IsOpen());
+    }
+}
+
+}  // namespace
+}  // namespace quillon::test
