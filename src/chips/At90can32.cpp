@@ -1,5 +1,5 @@
-// AT90CAN32, AT90CAN64 and AT90CAN128: built-in entry logged in bytes, 8-byte EEPROM pages, one
-// calibration byte.
+// AT90CAN32, AT90CAN64 and AT90CAN128: built-in entry logged in bytes, 8-byte EEPROM pages with
+// every byte latched by PAGEL (the page buffer holds only latched bytes), one calibration byte.
 #include "chips/PagedFamily.h"
 #include "chips/Units.h"
 

@@ -167,13 +167,17 @@ TEST(EepromPage, AtmegaLatchesEveryByteAndProgramsTheFullPage)
     EXPECT_EQ(bench.Trace(), expected);
 }
 
-TEST(EepromPage, SmallTinyLatchesByRaisingBs1AndLowersItBeforeProgramming)
+TEST(EepromPage, SmallTiniesLatchByRaisingBs1AndLowerItBeforeProgramming)
 {
-    ChipBench bench("ATtiny261");
-    for (int pos = 0; pos < 4; ++pos) ASSERT_TRUE(bench.driver().WriteEepromByte(bench.ctx, pos));
-    EXPECT_EQ(bench.Trace(), (Trace{"Cmd 11", "AddrH 00", "AddrL 00", "DataL FF", "11 0A", "sleep 2", "AddrL 01",
-                                    "DataL FF", "11 0A", "sleep 2", "AddrL 02", "DataL FF", "11 0A", "sleep 2",
-                                    "AddrL 03", "DataL FF", "11 0A", "sleep 2", "11 08", "1D 03", "sleep 2", "rdy"}));
+    for (const char* chip : {"ATtiny261", "ATtiny2313"}) {
+        ChipBench bench(chip);
+        for (int pos = 0; pos < 4; ++pos) ASSERT_TRUE(bench.driver().WriteEepromByte(bench.ctx, pos));
+        EXPECT_EQ(bench.Trace(),
+                  (Trace{"Cmd 11", "AddrH 00", "AddrL 00", "DataL FF", "11 0A", "sleep 2", "AddrL 01", "DataL FF", "11 0A",
+                         "sleep 2", "AddrL 02", "DataL FF", "11 0A", "sleep 2", "AddrL 03", "DataL FF", "11 0A", "sleep 2",
+                         "11 08", "1D 03", "sleep 2", "rdy"}))
+            << chip;
+    }
 }
 
 struct EntryCase {
