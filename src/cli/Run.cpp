@@ -10,8 +10,8 @@
 #include "cli/TerminalProgress.h"
 #include "core/Context.h"
 #include "images/Views.h"
-#if __has_include("model/OpenAnyPort.h")
-#include "model/OpenAnyPort.h"
+#if __has_include("model/SimDevice.h")
+#include "model/SimDevice.h"
 #define QUILLON_CLI_OPENER quillon::sim::OpenAnyPort
 #else
 #define QUILLON_CLI_OPENER quillon::OpenSerialPort

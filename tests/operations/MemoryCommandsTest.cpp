@@ -106,7 +106,7 @@ TEST_P(RoundTrip, ReadVerifyWriteKeepTheChipTheImageAndTheViewInStep)
 INSTANTIATE_TEST_SUITE_P(Families, RoundTrip,
                          ::testing::Values(FamilyCase{"ATmega8"}, FamilyCase{"AT90S2313"},
                                            FamilyCase{"ATtiny85"}, FamilyCase{"ATtiny13"},
-                                           FamilyCase{"ATtiny12"}),
+                                           FamilyCase{"ATtiny12"}, FamilyCase{"AT90S1200"}),
                          [](const auto& info) { return std::string(info.param.chip); });
 
 struct VerifyCase {

@@ -1,0 +1,177 @@
+// "Write Program" followed by "Verify Program" of the largest parallel chip (ATmega2560) and of
+// a serial chip (ATtiny85), through tavro-sim on a pseudo-terminal paced like a 250000-baud 8N2
+// line, over the real serial link, with the delay value at 0.
+//
+// The time is the wall time of the two commands. Counters:
+//   bytes    bytes on the wire, both ways
+//   waits_s  the programming waits the commands slept (fixed waits and ready polls)
+//   bound_s  the wire time of those bytes at 11 bits each, plus the waits
+//   ratio    wall time / bound_s; the target is at most 1.25
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "chips/Catalogue.h"
+#include "core/Context.h"
+#include "gateway/Link.h"
+#include "images/Views.h"
+#include "operations/Connection.h"
+#include "operations/MemoryCommands.h"
+
+extern char** environ;
+
+namespace quillon {
+namespace {
+
+constexpr double kByteSeconds = 11.0 / 250000.0;
+
+// tavro-sim serving one chip, paced; stopped by its process id when done.
+class PacedGateway {
+public:
+    explicit PacedGateway(const std::string& chip)
+    {
+        int out[2];
+        if (pipe(out) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        std::string program = std::string(QUILLON_BINARY_DIR) + "/sim/tavro-sim";
+        std::string chipArg = chip;
+        std::vector<char*> argv{program.data(), const_cast<char*>("--chip"), chipArg.data(),
+                                const_cast<char*>("--pace"), nullptr};
+        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        out_ = out[0];
+        std::string line;
+        char c;
+        pollfd p{out_, POLLIN, 0};
+        while (pid_ > 0 && poll(&p, 1, 5000) > 0 && read(out_, &c, 1) == 1 && c != '\n') line += c;
+        path_ = line;
+    }
+    ~PacedGateway()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            int status = 0;
+            waitpid(pid_, &status, 0);
+        }
+        if (out_ >= 0) close(out_);
+    }
+    const std::string& Path() const { return path_; }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    std::string path_;
+};
+
+struct WireCount {
+    std::uint64_t bytes = 0;
+};
+
+// The real serial transport, counting what crosses it. A real port's write returns when its
+// bytes have left the UART; a pseudo-terminal's returns at once and lets the writer run seconds
+// ahead of the paced gateway, which no real line allows. So a write here also waits until the
+// line would have sent its bytes (give or take a 2 ms buffer).
+class CountingTransport final : public Transport {
+public:
+    CountingTransport(std::unique_ptr<Transport> inner, WireCount& count) : inner_(std::move(inner)), count_(count) {}
+    bool Write(std::span<const std::uint8_t> bytes) override
+    {
+        count_.bytes += bytes.size();
+        const bool ok = inner_->Write(bytes);
+        using namespace std::chrono;
+        const auto now = steady_clock::now();
+        lineFree_ = std::max(lineFree_, now) +
+                    duration_cast<steady_clock::duration>(duration<double>(kByteSeconds * bytes.size()));
+        if (lineFree_ - now > milliseconds(2)) std::this_thread::sleep_until(lineFree_ - milliseconds(2));
+        return ok;
+    }
+    std::size_t Read(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) override
+    {
+        std::size_t n = inner_->Read(buffer, timeout);
+        count_.bytes += n;
+        return n;
+    }
+
+private:
+    std::unique_ptr<Transport> inner_;
+    WireCount& count_;
+    std::chrono::steady_clock::time_point lineFree_{};
+};
+
+void WriteVerify(benchmark::State& state, const std::string& chip)
+{
+    double wall = 0, bound = 0, waits = 0;
+    std::uint64_t bytes = 0;
+    for (auto _ : state) {
+        PacedGateway gateway(chip);
+        WireCount count;
+        Context ctx([&count](const std::string& path) {
+            OpenedPort opened = OpenSerialPort(path);
+            if (opened.transport)
+                opened.transport = std::make_unique<CountingTransport>(std::move(opened.transport), count);
+            return opened;
+        });
+        double sleptMs = 0;
+        ctx.sleep = [&sleptMs](int ms) {
+            sleptMs += ms;
+            RealSleep(ms);
+        };
+        ctx.delay = 0;
+        AttachViews(ctx);
+        if (gateway.Path().empty() || !Connect(ctx, gateway.Path())) {
+            state.SkipWithError("tavro-sim did not serve a terminal");
+            return;
+        }
+        SelectChip(ctx, FindChipByName(chip)->signature);
+        for (std::uint32_t i = 0; i < ctx.chip.flashSize; ++i)
+            ctx.chip.flash[i] = static_cast<std::uint8_t>(i * 7 + (i >> 9));
+        FillActiveView(ctx, MemoryKind::Program);
+        count.bytes = 0;
+        sleptMs = 0;
+
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = WriteProgram(ctx, [](const Question&) { return true; }) && VerifyProgram(ctx);
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+        if (!ok) {
+            auto lines = ctx.log.Lines();
+            std::string why = "a command failed:";
+            for (std::size_t i = lines.size() > 4 ? lines.size() - 4 : 0; i < lines.size(); ++i)
+                why += " | " + lines[i];
+            state.SkipWithError(why.c_str());
+            return;
+        }
+        wall = elapsed.count();
+        bytes = count.bytes;
+        waits = sleptMs / 1000.0;
+        bound = static_cast<double>(bytes) * kByteSeconds + waits;
+        state.SetIterationTime(wall);
+    }
+    state.counters["bytes"] = static_cast<double>(bytes);
+    state.counters["waits_s"] = waits;
+    state.counters["bound_s"] = bound;
+    state.counters["ratio"] = wall / bound;
+}
+
+BENCHMARK_CAPTURE(WriteVerify, ATtiny85, std::string("ATtiny85"))
+    ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(WriteVerify, ATmega2560, std::string("ATmega2560"))
+    ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+
+}  // namespace
+}  // namespace quillon
+
+BENCHMARK_MAIN();

@@ -1,0 +1,254 @@
+// quillon-cli against tavro-sim on a pseudo-terminal, run as a user's script would run them:
+// files in, files out, the exit status and the log on standard output.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "Subprocess.h"
+#include "chips/BitNames.h"
+#include "chips/Catalogue.h"
+#include "chips/Dispatch.h"
+
+namespace quillon {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Finished;
+using test::RunProgram;
+using test::SimulatedGateway;
+
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string pattern = (fs::temp_directory_path() / "quillon-cli-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    }
+    ~TempDir()
+    {
+        std::error_code ignored;
+        if (!path_.empty()) fs::remove_all(path_, ignored);
+    }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    fs::path path_;
+};
+
+void WriteBytes(const std::string& file, std::size_t size, unsigned seed)
+{
+    std::ofstream out(file, std::ios::binary);
+    for (std::size_t i = 0; i < size; ++i) out.put(static_cast<char>((i * 29 + seed + (i >> 7)) & 0xFF));
+}
+
+// The test's Intel HEX files come from srecord, not from the program under test.
+bool BinaryToHex(const std::string& bin, const std::string& hex)
+{
+    return RunProgram("/usr/bin/srec_cat", {bin, "-binary", "-o", hex, "-intel"}).status == 0;
+}
+
+// srec_cmp: the file read back equals the original with the rest of the memory erased.
+Finished CompareWithErased(const std::string& original, const std::string& back, std::uint32_t size)
+{
+    return RunProgram("/usr/bin/srec_cmp", {original, "-intel", "-fill", "0xFF", "0", std::to_string(size),
+                                            back, "-intel"});
+}
+
+std::string Cli()
+{
+    return test::BinaryPath("src/cli/quillon-cli");
+}
+
+int Count(const std::string& text, const std::string& what)
+{
+    int n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+// The line of `text` that starts with `prefix`, without its end.
+std::string LineStarting(const std::string& text, const std::string& prefix)
+{
+    std::istringstream lines(text);
+    std::string line;
+    std::string found;
+    while (std::getline(lines, line))
+        if (line.rfind(prefix, 0) == 0) found = line;  // the last one
+    return found;
+}
+
+struct UnitCase {
+    const char* unit;
+    const char* chip;
+};
+
+class EveryUnit : public ::testing::TestWithParam<UnitCase> {};
+
+TEST_P(EveryUnit, WritesVerifiesReadsBackErasesAndHandlesFusesAndCalibration)
+{
+    const CatalogueEntry* entry = FindChipByName(GetParam().chip);
+    ASSERT_NE(entry, nullptr);
+    const DispatchEntry* dispatch = FindDispatch(entry->signature);
+    ASSERT_NE(dispatch, nullptr);
+    ASSERT_EQ(dispatch->driver->name, GetParam().unit);
+
+    TempDir dir;
+    WriteBytes(dir / "program.bin", std::min<std::uint32_t>(entry->flashSize, 384), 3);
+    WriteBytes(dir / "data.bin", std::min<std::uint32_t>(entry->eepromSize, 48), 11);
+    ASSERT_TRUE(BinaryToHex(dir / "program.bin", dir / "program.hex"));
+    ASSERT_TRUE(BinaryToHex(dir / "data.bin", dir / "data.hex"));
+    { std::ofstream(dir / "blank.hex") << ":00000001FF\r\n"; }
+
+    SimulatedGateway gateway({"--chip", entry->name.data()});
+    ASSERT_FALSE(gateway.Path().empty()) << gateway.ErrorText();
+    const std::vector<std::string> common = {"--port", gateway.Path(), "--delay", "0", "--chip",
+                                             std::string(entry->name), "--yes"};
+    auto run = [&](std::vector<std::string> commands) {
+        std::vector<std::string> args = common;
+        args.insert(args.end(), commands.begin(), commands.end());
+        return RunProgram(Cli(), args);
+    };
+
+    Finished memory = run({"write-program", dir / "program.hex", "write-data", dir / "data.hex", "verify-program",
+                           dir / "program.hex", "verify-data", dir / "data.hex", "read-program",
+                           dir / "back.hex", "read-data", dir / "back.eep"});
+    EXPECT_EQ(memory.status, 0) << memory.out << memory.err;
+    EXPECT_EQ(Count(memory.out, "       Finished. No differences found.\n"), 2) << memory.out;
+    EXPECT_EQ(CompareWithErased(dir / "program.hex", dir / "back.hex", entry->flashSize).status, 0);
+    EXPECT_EQ(CompareWithErased(dir / "data.hex", dir / "back.eep", entry->eepromSize).status, 0);
+
+    // Fuses: flip the lowest bit slot 0 names, other than SPIEN which serial mode cannot change.
+    auto slots = BitNamesFor(entry->signature);
+    ASSERT_EQ(slots.size(), entry->lockFuseCount);
+    int flip = -1;
+    for (int b = 0; b < 8 && flip < 0; ++b)
+        if (!slots[0].bit[b].empty() && slots[0].bit[b] != "SPIEN" && !(slots[0].greyed & (1 << b))) flip = b;
+    ASSERT_GE(flip, 0);
+    std::string bytes;
+    std::uint8_t slot0 = entry->factoryLockFuse[0] ^ static_cast<std::uint8_t>(1u << flip);
+    for (int i = 0; i < entry->lockFuseCount; ++i) {
+        char piece[4];
+        std::snprintf(piece, sizeof piece, "%02X", i == 0 ? slot0 : entry->factoryLockFuse[i]);
+        bytes += (i ? "," : "") + std::string(piece);
+    }
+    Finished rest = run({"erase", "verify-program", dir / "blank.hex", "read-fuses", "write-fuses", bytes,
+                         "read-fuses"});
+    EXPECT_EQ(rest.status, 0) << rest.out << rest.err;
+    const std::string caption(slots[0].caption);
+    const std::string after = LineStarting(rest.out, caption + ": ");
+    const bool programmed = ((slot0 >> flip) & 1) == 0;
+    const std::string name = " " + std::string(slots[0].bit[flip]);
+    EXPECT_EQ(after.find(name + " ") != std::string::npos || after.ends_with(name), programmed)
+        << after << "\n" << rest.out;
+
+    Finished calibration = run({"read-calibration"});
+    if (dispatch->calibration != nullptr) {
+        EXPECT_EQ(calibration.status, 0) << calibration.out << calibration.err;
+        EXPECT_NE(calibration.out.find("\ncalibration 0 = 0x"), std::string::npos) << calibration.out;
+    } else {
+        EXPECT_EQ(calibration.status, 1);
+        EXPECT_NE(calibration.out.find("\nCommand is not available for this chip\n"), std::string::npos);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Units, EveryUnit,
+    ::testing::Values(UnitCase{"At90s1200", "AT90S1200"}, UnitCase{"At90s2313", "AT90S2313"},
+                      UnitCase{"At90s4414", "AT90S4414"}, UnitCase{"At90s4434", "AT90S4434"},
+                      UnitCase{"At90s2333", "AT90S2333"}, UnitCase{"At90s2323", "AT90S2323"},
+                      UnitCase{"At90s2343", "AT90S2343"}, UnitCase{"Attiny12", "ATtiny12"},
+                      UnitCase{"Attiny13", "ATtiny13"}, UnitCase{"Attiny15", "ATtiny15"},
+                      UnitCase{"Attiny22", "ATtiny22"}, UnitCase{"Attiny25", "ATtiny25"},
+                      UnitCase{"Attiny26", "ATtiny26"}, UnitCase{"Attiny2313", "ATtiny2313"},
+                      UnitCase{"Attiny261", "ATtiny261"}, UnitCase{"At90can32", "AT90CAN32"},
+                      UnitCase{"Atmega603", "ATmega603"}, UnitCase{"Atmega48", "ATmega48"},
+                      UnitCase{"Atmega8", "ATmega8"}, UnitCase{"Atmega8515", "ATmega8515"},
+                      UnitCase{"Atmega16", "ATmega16"}, UnitCase{"Atmega161", "ATmega161"},
+                      UnitCase{"Atmega162", "ATmega162"}, UnitCase{"Atmega163", "ATmega163"},
+                      UnitCase{"Atmega164", "ATmega164"}, UnitCase{"Atmega169", "ATmega169"},
+                      UnitCase{"Atmega323", "ATmega323"}, UnitCase{"Atmega64", "ATmega64"},
+                      UnitCase{"Atmega640", "ATmega640"}),
+    [](const auto& info) { return std::string(info.param.chip); });
+
+TEST(Gateway, AHangUpDuringAWriteFailsItClosesThePortAndTheNextCommandCannotEnter)
+{
+    TempDir dir;
+    WriteBytes(dir / "program.bin", 256, 5);
+    ASSERT_TRUE(BinaryToHex(dir / "program.bin", dir / "program.hex"));
+    SimulatedGateway gateway({"--chip", "ATmega8", "--hangup-after", "600"});
+    ASSERT_FALSE(gateway.Path().empty()) << gateway.ErrorText();
+
+    Finished f = RunProgram(Cli(), {"--port", gateway.Path(), "--delay", "0", "--chip", "ATmega8", "--yes",
+                                    "write-program", dir / "program.hex", "read-fuses"});
+    EXPECT_EQ(f.status, 1) << f.out << f.err;
+    // The write: a failed step, the command's fail line, its End time line.
+    const auto write = f.out.find("Trying to write the program\n");
+    const auto fuses = f.out.find("Trying to enter Programming Mode\n", f.out.find("End time: ", write));
+    ASSERT_NE(write, std::string::npos) << f.out;
+    ASSERT_NE(fuses, std::string::npos) << f.out;
+    const std::string writeLines = f.out.substr(write, fuses - write);
+    const auto error = writeLines.find("\nError ");
+    ASSERT_NE(error, std::string::npos) << writeLines;
+    EXPECT_NE(writeLines.find("\n       Finished with fail.\nEnd time: ", error), std::string::npos) << writeLines;
+    // The next command finds the port closed at its first step.
+    const std::string fuseLines = f.out.substr(fuses);
+    EXPECT_EQ(fuseLines.find("Trying to enter Programming Mode\nError executing commands: "), 0u) << fuseLines;
+    EXPECT_NE(fuseLines.find("\n       Finished with fail.\n"), std::string::npos) << fuseLines;
+}
+
+TEST(CommandLine, RefusesToChangeTheChipWithoutYesAndSaysWhy)
+{
+    SimulatedGateway gateway({"--chip", "ATmega8"});
+    ASSERT_FALSE(gateway.Path().empty()) << gateway.ErrorText();
+    Finished f = RunProgram(Cli(), {"--port", gateway.Path(), "--delay", "0", "--chip", "atmega8", "erase",
+                                    "read-calibration"});
+    EXPECT_EQ(f.status, 1);
+    EXPECT_NE(f.err.find("erase refused"), std::string::npos) << f.err;
+    EXPECT_NE(f.err.find("--yes"), std::string::npos) << f.err;
+    EXPECT_EQ(f.out.find("erase the chip"), std::string::npos) << f.out;
+    EXPECT_NE(f.out.find("\ncalibration 0 = 0x"), std::string::npos) << f.out;  // the rest still runs
+}
+
+TEST(CommandLine, FindsTheChipBySignatureWhenNoneIsNamed)
+{
+    SimulatedGateway gateway({"--chip", "ATmega16"});
+    ASSERT_FALSE(gateway.Path().empty()) << gateway.ErrorText();
+    Finished f = RunProgram(Cli(), {"--port", gateway.Path(), "--delay", "0", "read-fuses"});
+    EXPECT_EQ(f.status, 0) << f.out << f.err;
+    EXPECT_NE(f.out.find("\nSelected chip is  ATmega16\n"), std::string::npos) << f.out;
+    EXPECT_NE(f.out.find("\nLow Fuses: 0x"), std::string::npos) << f.out;
+}
+
+TEST(CommandLine, BadInputIsRefusedBeforeAnythingIsTouched)
+{
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{"--port", "sim:ATmega8", "--chip", "ATmega9", "read-fuses"}, 2, "unknown chip \"ATmega9\""},
+        {{"--port", "sim:ATmega8", "--delay", "9", "read-fuses"}, 2, "0 to 5"},
+        {{"--port", "/dev/quillon-no-such-port", "--chip", "ATmega8", "read-fuses"}, 1, "cannot open the port"},
+        {{"--port", "sim:ATmega8", "--chip", "ATmega8", "write-fuses", "E1,D9"}, 1, "takes 3 bytes"},
+        {{"--port", "sim:ATmega8", "--chip", "ATmega8", "--yes", "write-program", "/nonexistent/x.hex"}, 1,
+         ""},
+    };
+    for (const auto& c : cases) {
+        Finished f = RunProgram(Cli(), c.args);
+        EXPECT_EQ(f.status, c.status) << c.args.back() << f.out << f.err;
+        EXPECT_NE(f.err.find(c.says), std::string::npos) << f.err;
+        EXPECT_EQ(f.out.find("Trying to write"), std::string::npos) << f.out;
+    }
+    Finished help = RunProgram(Cli(), {"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: quillon-cli --port PORT"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quillon
