@@ -10,12 +10,7 @@
 #include "cli/TerminalProgress.h"
 #include "core/Context.h"
 #include "images/Views.h"
-#if __has_include("model/SimDevice.h")
 #include "model/SimDevice.h"
-#define QUILLON_CLI_OPENER quillon::sim::OpenAnyPort
-#else
-#define QUILLON_CLI_OPENER quillon::OpenSerialPort
-#endif
 #include "operations/Connection.h"
 
 namespace quillon::cli {
@@ -82,7 +77,8 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         }
     }
 
-    Context ctx(QUILLON_CLI_OPENER);
+    // "sim:ATmega8" opens the built-in simulated gateway, anything else a serial port.
+    Context ctx(sim::OpenAnyPort);
     ctx.delay = options.delay;
     AttachViews(ctx);
     ctx.views.activePage = options.page;
