@@ -155,7 +155,7 @@ void MainWindow::BuildPanel()
     grid->addWidget(button2_, 1, 0);
     grid->addWidget(comboBox1_, 2, 0);
 
-    button3_ = MakeButton(panel1, "Button3", "Autosearch\nchip");
+    button3_ = MakeButton(panel1, "Button3", "Autosearch chip");
     button3_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     grid->addWidget(button3_, 0, 1, 2, 1);
 
@@ -189,7 +189,7 @@ void MainWindow::BuildPanel()
     const std::array<std::pair<const char*, const char*>, 8> operations = {{
         {"Button4", "Read Program"}, {"Button5", "Write Program"}, {"Button6", "Verify Program"},
         {"Button7", "Read Calibration"}, {"Button8", "Read Data"}, {"Button9", "Write Data"},
-        {"Button10", "Verify Data"}, {"Button11", "Chip\nErase"},
+        {"Button10", "Verify Data"}, {"Button11", "Chip Erase"},
     }};
     for (std::size_t i = 0; i < operations.size(); ++i)
         operations_[i] = MakeButton(panel1, operations[i].first, operations[i].second);

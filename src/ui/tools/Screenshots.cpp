@@ -15,6 +15,7 @@
 #include "model/SimDevice.h"
 #include "ui/AboutBox.h"
 #include "ui/CommandRunner.h"
+#include "ui/HexViewWidget.h"
 #include "ui/LockFusesForm.h"
 #include "ui/MainWindow.h"
 
