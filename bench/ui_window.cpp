@@ -7,7 +7,6 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QWindow>
-#include <cstdlib>
 #include <memory>
 
 #include "chips/Catalogue.h"
@@ -94,7 +93,7 @@ BENCHMARK(BM_KeyInLargestFlashView)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     // From nothing to a shown window once, the way a user starts the program.
     QElapsedTimer startup;
     startup.start();
