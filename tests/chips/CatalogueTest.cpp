@@ -122,7 +122,9 @@ TEST(Tables, EveryCatalogueChipHasOneDriverAndNamesForItsSlots)
         // left out of the menu.
         EXPECT_EQ(chip.menuEnabled, entry->family != Family::Serial);
         EXPECT_EQ(entry->step, entry->family == Family::Serial ? 1u : 2u);
-        if (entry->page != 0) EXPECT_EQ(chip.flashSize % entry->page, 0u);
+        if (entry->page != 0) {
+            EXPECT_EQ(chip.flashSize % entry->page, 0u);
+        }
         EXPECT_EQ(entry->family == Family::Classic, entry->page == 0 && entry->driver->WriteFlashWord != nullptr);
 
         const auto slots = BitNamesFor(chip.signature);
@@ -179,6 +181,41 @@ TEST(Dispatch, PageSizesAreTheChipsOwn)
     for (auto [chip, page] : {std::pair{"ATtiny25", 32u}, {"ATtiny45", 64u}, {"ATtiny85", 64u}, {"ATmega644", 256u},
                               {"ATmega164", 128u}, {"ATtiny261", 32u}, {"ATtiny461", 64u}, {"ATmega168", 128u}})
         EXPECT_EQ(FindDispatch(FindChipByName(chip)->signature)->page, page) << chip;
+}
+
+}  // namespace
+}  // namespace quillon::test
+
+namespace quillon::test {
+namespace {
+
+// The dialog reads the lock byte first and writes it last, the fuse bytes from extended down.
+TEST(LockFuseSequences, FollowTheDialogsOrder)
+{
+    using P = Driver::Plain Driver::*;
+    struct Case {
+        const char* chip;
+        std::vector<P> read, write;
+    };
+    const Case cases[] = {
+        {"ATtiny85", {&Driver::ReadLockBits, &Driver::ReadFuseExtended, &Driver::ReadFuseHigh, &Driver::ReadFuseLow},
+         {&Driver::WriteFuseExtended, &Driver::WriteFuseHigh, &Driver::WriteFuseLow, &Driver::WriteLockBits}},
+        {"ATmega8", {&Driver::ReadLockBits, &Driver::ReadFuseHigh, &Driver::ReadFuseLow},
+         {&Driver::WriteFuseHigh, &Driver::WriteFuseLow, &Driver::WriteLockBits}},
+        {"ATtiny2313", {&Driver::ReadFuseLockBits},
+         {&Driver::WriteFuseExtended, &Driver::WriteFuseHigh, &Driver::WriteFuseLow, &Driver::WriteLockBits}},
+        {"ATmega103", {&Driver::ReadLockBits, &Driver::ReadFuseLow}, {&Driver::WriteFuseLow, &Driver::WriteLockBits}},
+        {"AT90S2323", {&Driver::ReadFuseLockBits}, {&Driver::WriteFuseLow, &Driver::WriteLockBits}},
+    };
+    for (const Case& c : cases) {
+        const Driver& d = *FindDispatch(FindChipByName(c.chip)->signature)->driver;
+        std::vector<Driver::Plain> read, write;
+        for (P p : c.read) read.push_back(d.*p);
+        for (P p : c.write) write.push_back(d.*p);
+        const OperationList r = LockFuseReadSequence(d), w = LockFuseWriteSequence(d);
+        EXPECT_EQ(std::vector<Driver::Plain>(r.begin(), r.end()), read) << c.chip;
+        EXPECT_EQ(std::vector<Driver::Plain>(w.begin(), w.end()), write) << c.chip;
+    }
 }
 
 }  // namespace
