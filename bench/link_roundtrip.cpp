@@ -1,7 +1,6 @@
-// What the gateway link adds to a round trip on a pseudo-terminal: a bare write and read of
-// one byte against an echoing peer, the link's ReadPINC against the same peer, and the
-// link's ReadPINC against tavro-sim. "pickup_us" is the time from the peer's answer write to
-// ReadAnswer returning with it.
+// What the gateway link adds to a round trip on a pseudo-terminal: ReadPINC as bare write and
+// read calls and through the link, against an echoing peer and against tavro-sim. "pickup_us"
+// is the time from the peer's answer write to ReadAnswer returning with it.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -118,28 +117,74 @@ void BM_LinkReadPINC_EchoPeer(benchmark::State& state)
 }
 BENCHMARK(BM_LinkReadPINC_EchoPeer)->UseRealTime();
 
-void BM_LinkReadPINC_TavroSim(benchmark::State& state)
+// tavro-sim with an ATmega8 in its socket, for as long as a benchmark runs.
+class TavroSimProcess {
+public:
+    TavroSimProcess()
+    {
+        const std::string command = std::string(QUILLON_BINARY_DIR) + "/sim/tavro-sim --chip ATmega8";
+        pipe_ = popen(command.c_str(), "r");
+        char line[256] = {};
+        if (pipe_ && fgets(line, sizeof line, pipe_)) path_ = line;
+        while (!path_.empty() && (path_.back() == '\n' || path_.back() == '\r')) path_.pop_back();
+    }
+    ~TavroSimProcess()
+    {
+        std::system("pkill -f 'sim/tavro-sim --chip ATmega8' >/dev/null 2>&1");
+        if (pipe_) pclose(pipe_);
+    }
+    const std::string& Path() const { return path_; }
+
+private:
+    FILE* pipe_ = nullptr;
+    std::string path_;
+};
+
+// The same ReadPINC as plain write and read calls on a raw pty, with nothing of the link.
+void BM_BareReadPINC_TavroSim(benchmark::State& state)
 {
-    const std::string command = std::string(QUILLON_BINARY_DIR) + "/sim/tavro-sim --chip ATmega8";
-    FILE* sim = popen(command.c_str(), "r");
-    char path[256] = {};
-    if (!sim || !fgets(path, sizeof path, sim)) {
+    TavroSimProcess sim;
+    int fd = sim.Path().empty() ? -1 : open(sim.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
         state.SkipWithError("tavro-sim did not start");
-        if (sim) pclose(sim);
         return;
     }
-    std::string device(path);
-    while (!device.empty() && (device.back() == '\n' || device.back() == '\r')) device.pop_back();
-    {
-        quillon::Context ctx;
-        ctx.link.OpenPort(device);
-        if (ctx.link.IsOpen())
-            LinkRoundTrips(state, ctx, nullptr);
-        else
-            state.SkipWithError("cannot open tavro-sim's pty");
+    termios t{};
+    tcgetattr(fd, &t);
+    cfmakeraw(&t);
+    tcsetattr(fd, TCSANOW, &t);
+    const unsigned char handshake[] = {0x0A, 0x08, 0x00, 0x1E, 0x04};
+    (void)!write(fd, handshake, sizeof handshake);
+    unsigned char b = 0;
+    for (pollfd p{fd, POLLIN, 0}; poll(&p, 1, 1000) > 0 && read(fd, &b, 1) != 1;) {
     }
-    std::system("pkill -f 'sim/tavro-sim --chip ATmega8' >/dev/null 2>&1");
-    pclose(sim);
+    for (auto _ : state) {
+        b = 0x18;
+        (void)!write(fd, &b, 1);
+        tcdrain(fd);  // as a serial write waits until its bytes left, so does this one
+        for (;;) {
+            pollfd p{fd, POLLIN, 0};
+            if (poll(&p, 1, 1000) <= 0) {
+                state.SkipWithError("no answer");
+                break;
+            }
+            if (read(fd, &b, 1) == 1) break;
+        }
+    }
+    close(fd);
+}
+BENCHMARK(BM_BareReadPINC_TavroSim)->UseRealTime();
+
+void BM_LinkReadPINC_TavroSim(benchmark::State& state)
+{
+    TavroSimProcess sim;
+    quillon::Context ctx;
+    if (!sim.Path().empty()) ctx.link.OpenPort(sim.Path());
+    if (!ctx.link.IsOpen()) {
+        state.SkipWithError("cannot open tavro-sim's pty");
+        return;
+    }
+    LinkRoundTrips(state, ctx, nullptr);
 }
 BENCHMARK(BM_LinkReadPINC_TavroSim)->UseRealTime();
 
