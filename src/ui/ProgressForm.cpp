@@ -31,7 +31,7 @@ ProgressForm::ProgressForm(QWidget* parent)
     }
 }
 
-UiProgress::UiProgress(QWidget* owner) : owner_(owner)
+UiProgress::UiProgress(QWidget* owner) : QObject(owner), owner_(owner)
 {
     connect(this, &UiProgress::createRequested, this, &UiProgress::OnCreate);
     connect(this, &UiProgress::positionRequested, this, &UiProgress::OnPosition);
