@@ -2,6 +2,7 @@
 // greyed, and a choice selecting that chip.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -36,6 +37,17 @@ TEST_F(WindowTest, ChipSelectOffersEveryChipAndGreysTheOnesThatCannotBeChosen)
     EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), QStringLiteral("ATmega1281"));
     EXPECT_EQ(Find<QLineEdit>("Edit2")->text(), QStringLiteral("04 97 1E"));
     EXPECT_EQ(Logged("Selected chip is  ATmega1281"), true);
+}
+
+TEST_F(WindowTest, ThePortBoxOffersComPortsThenTheSystemsThenSimulatedGateways)
+{
+    auto* combo = Find<QComboBox>("ComboBox1");
+    EXPECT_EQ(combo->currentText(), QStringLiteral("COM1"));
+    EXPECT_TRUE(combo->isEditable());
+    ASSERT_GT(combo->count(), 10);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(combo->itemText(i), QStringLiteral("COM%1").arg(i + 1));
+    EXPECT_EQ(combo->itemText(combo->count() - 1).left(4), QStringLiteral("sim:"));
+    EXPECT_GE(combo->findText(QStringLiteral("sim:ATmega8")), 10);
 }
 
 TEST_F(WindowTest, KeysInAViewWithoutAChipChangeNothing)

@@ -97,7 +97,11 @@ TEST_F(Commands, AutosearchSelectsTheChipInTheSocket)
 TEST_F(Commands, ReadFillsTheActivePageTypingAndWritingReachTheChip)
 {
     StartWith("ATmega8");
-    Find<QSlider>("TrackBar1")->setValue(0);
+    auto* delays = Find<QSlider>("TrackBar1");
+    EXPECT_EQ(Ctx().delay, 1);
+    QTest::keyClick(delays, Qt::Key_End);
+    EXPECT_EQ(Ctx().delay, 5);
+    QTest::keyClick(delays, Qt::Key_Home);
     EXPECT_EQ(Ctx().delay, 0);
     FillFlash(0x10);
     QSignalSpy progressShown(&window->Progress(), &UiProgress::shown);
