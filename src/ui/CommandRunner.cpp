@@ -25,6 +25,8 @@ bool CommandRunner::Run(std::function<void()> work, std::function<void()> done)
     if (worker_.joinable()) worker_.join();
     busy_ = true;
     qApp->installEventFilter(this);
+    // The arrow with the busy sign: the window still answers (a question may come up) but works.
+    QApplication::setOverrideCursor(Qt::BusyCursor);
     emit started();
     worker_ = std::thread([this, work = std::move(work), done = std::move(done)]() mutable {
         QString error;
@@ -46,6 +48,7 @@ void CommandRunner::Finish(std::function<void()> done, QString error)
 {
     if (worker_.joinable()) worker_.join();
     qApp->removeEventFilter(this);
+    QApplication::restoreOverrideCursor();
     busy_ = false;
     QWidget* owner = guarded_.empty() ? nullptr : guarded_.front().data();
     if (!error.isEmpty()) QMessageBox::critical(owner, QStringLiteral("Error"), error);
