@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QKeyEvent>
+#include <QMouseEvent>
 
 #include "ui/KeyCodes.h"
 #include "images/HexKeys.h"
@@ -46,6 +47,19 @@ void IdBox::keyPressEvent(QKeyEvent* event)
     ApplyEdits(current, outcome);
     setText(QString::fromStdString(current));
     setCursorPosition(static_cast<int>(outcome.caret));
+}
+
+}  // namespace quillon::ui
+
+namespace quillon::ui {
+
+void IdBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::MiddleButton) {
+        event->accept();
+        return;
+    }
+    QLineEdit::mouseReleaseEvent(event);
 }
 
 }  // namespace quillon::ui

@@ -13,6 +13,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;  // no middle-button paste
 };
 
 }  // namespace quillon::ui

@@ -2,6 +2,8 @@
 // Delete, the wraps at the first and last lines, and the keypad's codes.
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QTest>
 #include <string>
@@ -116,6 +118,10 @@ TEST_F(HexViewTyping, TheIdBoxTakesNibblesAndKeepsItsSpaces)
     EXPECT_EQ(idBox->text(), QStringLiteral("0A 90 1E"));
     QTest::keyClicks(idBox, QStringLiteral("zz"));  // not hex digits: the caret moves only
     EXPECT_EQ(idBox->text(), QStringLiteral("0A 90 1E"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("pasted"));
+    QTest::keyClick(idBox, Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(idBox, Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(idBox->text(), QStringLiteral("0A 90 1E"));  // nothing is pasted
     EXPECT_EQ(Ctx().views.idBox, "01 90 1E");  // the box's text is never read back
 }
 
