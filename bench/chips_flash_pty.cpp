@@ -1,0 +1,138 @@
+// A full flash read of an ATtiny85 through the real serial link to tavro-sim on a
+// pseudo-terminal, paced in real time like a 250000-baud 8N2 line without adapter latency, with
+// the program sleeping for real and the delay value at 0. The iteration time is the wall time.
+// Counters:
+//   ideal_s  wire time of the bytes exchanged (11 bits each) plus the serial sync of the entry
+//   ratio    wall time / ideal_s
+// Only the read is measured here: a terminal takes written bytes at once, so the program's
+// waits after a page overlap the transfer of the bytes before them, which a drained serial line
+// does not allow, and a write would look faster than the line can be. The ATmega2560's full
+// flash takes minutes on such a line; the writes and the ATmega2560 are measured on the paced
+// in-process simulator in chips_flash.
+#include <benchmark/benchmark.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "chips/Catalogue.h"
+#include "chips/Dispatch.h"
+#include "core/Context.h"
+
+extern char** environ;
+
+namespace quillon {
+namespace {
+
+constexpr double kByteMs = 0.044;
+
+// Counts the bytes that pass through the real transport.
+class CountingTransport final : public Transport {
+public:
+    CountingTransport(std::unique_ptr<Transport> inner, std::uint64_t& bytes) : inner_(std::move(inner)), bytes_(bytes) {}
+    bool Write(std::span<const std::uint8_t> b) override
+    {
+        bytes_ += b.size();
+        return inner_->Write(b);
+    }
+    std::size_t Read(std::span<std::uint8_t> b, std::chrono::milliseconds timeout) override
+    {
+        const std::size_t n = inner_->Read(b, timeout);
+        bytes_ += n;
+        return n;
+    }
+
+private:
+    std::unique_ptr<Transport> inner_;
+    std::uint64_t& bytes_;
+};
+
+// tavro-sim with the chip and pacing, for as long as the object lives.
+class TavroSim {
+public:
+    explicit TavroSim(const std::string& chip)
+    {
+        const auto exe = std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "sim" / "tavro-sim";
+        int out[2];
+        if (::pipe(out) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        const std::string path = exe.string();
+        char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>("--chip"), const_cast<char*>(chip.c_str()),
+                        const_cast<char*>("--pace"), nullptr};
+        if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv, environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        char line[256] = {};
+        std::size_t n = 0;
+        while (n + 1 < sizeof line && ::read(out[0], line + n, 1) == 1 && line[n] != '\n') ++n;
+        line[n] = 0;
+        ::close(out[0]);
+        path_ = line;
+    }
+    ~TavroSim()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    const std::string& Path() const { return path_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string path_;
+};
+
+void Flash(benchmark::State& state, const std::string& chip)
+{
+    double ideal = 0;
+    for (auto _ : state) {
+        TavroSim sim(chip);
+        if (sim.Path().empty()) {
+            state.SkipWithError("tavro-sim did not start");
+            return;
+        }
+        std::uint64_t bytes = 0;
+        Context ctx([&bytes](const std::string& path) {
+            OpenedPort port = OpenSerialPort(path);
+            if (port.transport) port.transport = std::make_unique<CountingTransport>(std::move(port.transport), bytes);
+            return port;
+        });
+        ctx.delay = 0;
+        ctx.link.OpenPort(sim.Path());
+        SelectChip(ctx, FindChipByName(chip)->signature);
+        const Driver& d = *FindDispatch(ctx.chip.signature)->driver;
+        bytes = 0;
+
+        const auto start = std::chrono::steady_clock::now();
+        bool ok = d.EnterProgMode(ctx);
+        for (std::uint32_t a = 0; ok && a < ctx.chip.flashSize; ++a)
+            ok = d.ReadFlashByte(ctx, static_cast<std::int32_t>(a), false);
+        const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+        if (!ok) {
+            state.SkipWithError("the driver failed");
+            return;
+        }
+        constexpr double kSyncMs = 20.0;
+        ideal = (static_cast<double>(bytes) * kByteMs + kSyncMs) / 1000.0;
+        state.SetIterationTime(wall.count());
+        state.counters["ideal_s"] = ideal;
+        state.counters["ratio"] = wall.count() / ideal;
+    }
+}
+
+BENCHMARK_CAPTURE(Flash, read_ATtiny85, std::string("ATtiny85"))->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+
+}  // namespace
+}  // namespace quillon
+
+BENCHMARK_MAIN();
