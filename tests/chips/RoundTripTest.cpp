@@ -11,7 +11,11 @@
 #include "chips/Dispatch.h"
 #include "support/SimHarness.h"
 
-namespace quillon::test {
+namespace quillon {
+
+void PrintTo(const CatalogueEntry& chip, std::ostream* os) { *os << chip.name; }
+
+namespace test {
 namespace {
 
 // The trace of a whole memory would run to millions of packets: it is dropped as it grows.
@@ -231,8 +235,8 @@ TEST_P(RoundTrip, CalibrationBytesComeFromTheChip)
 {
     const Driver* unit = entry->calibration;
     if (!unit) {
-        EXPECT_EQ(d->ReadCalibration, nullptr);
-        GTEST_SKIP() << GetParam().name << " has no calibration read";
+        EXPECT_EQ(d->ReadCalibration, nullptr) << "a chip without a calibration read offers none";
+        return;
     }
     chip().calibration.fill(0x00);
     ASSERT_TRUE(unit->EnterProgMode(ctx()));
@@ -246,4 +250,5 @@ INSTANTIATE_TEST_SUITE_P(AllChips, RoundTrip, ::testing::ValuesIn(Catalogue().be
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace quillon::test
+}  // namespace test
+}  // namespace quillon
