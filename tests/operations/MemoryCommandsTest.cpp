@@ -104,9 +104,11 @@ TEST_P(RoundTrip, ReadVerifyWriteKeepTheChipTheImageAndTheViewInStep)
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, RoundTrip,
-                         ::testing::Values(FamilyCase{"ATmega8"}, FamilyCase{"AT90S2313"},
-                                           FamilyCase{"ATtiny85"}, FamilyCase{"ATtiny13"},
-                                           FamilyCase{"ATtiny12"}, FamilyCase{"AT90S1200"}),
+                         ::testing::Values(FamilyCase{"ATmega8"}, FamilyCase{"ATtiny85"}, FamilyCase{"ATtiny13"},
+                                           FamilyCase{"ATtiny12"}, FamilyCase{"ATmega603"},
+                                           FamilyCase{"AT90S1200"}, FamilyCase{"AT90S2313"},
+                                           FamilyCase{"AT90S4414"}, FamilyCase{"AT90S4434"},
+                                           FamilyCase{"AT90S2333"}),
                          [](const auto& info) { return std::string(info.param.chip); });
 
 struct VerifyCase {
