@@ -11,6 +11,11 @@ namespace quillon {
 
 struct Context;
 
+// Calling contract of the address operations: EnterProgMode first; then positions from 0 upward
+// without gaps and without other operations between (the chip keeps the loaded command and the
+// higher address bytes latched); a page is committed right after its last word or byte. A verify
+// read that returns false with the port still open found a difference; with the port closed, the
+// gateway failed and the operation has logged why.
 struct Driver {
     using Plain = bool (*)(Context&);
     using Read = bool (*)(Context&, std::int32_t pos, bool verify);  // verify: compare, don't store
