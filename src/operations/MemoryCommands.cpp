@@ -6,8 +6,8 @@
 #include "chips/Dispatch.h"
 #include "core/Context.h"
 #include "images/ProgressGuard.h"
-#include "operations/CommandFrame.h"
 #include "images/Views.h"
+#include "operations/CommandFrame.h"
 
 namespace quillon {
 
@@ -45,9 +45,7 @@ bool Offers(Context& ctx, Operation operation)
 // Enter, erase, and for the unit that needs it the second erase around a programmed blank byte.
 bool EraseSequence(Context& ctx, const Driver& d)
 {
-    if (!Offers(ctx, d.EnterProgMode) ||
-        !Offers(ctx, d.EraseChip))
-        return false;
+    if (!Offers(ctx, d.EnterProgMode) || !Offers(ctx, d.EraseChip)) return false;
     if (!d.EnterProgMode(ctx) || !d.EraseChip(ctx)) return false;
     if (d.WriteBlankFlashByte == nullptr) return true;
     return d.EnterProgMode(ctx) && d.WriteBlankFlashByte(ctx) && d.EraseChip(ctx);
@@ -79,8 +77,7 @@ bool ReadOrVerify(Context& ctx, const ReadJob& job)
     const std::uint32_t step = flash ? entry->step : 1;
     const std::uint32_t boundary = flash ? 32 : 4;
 
-    if (!Offers(ctx, d.EnterProgMode) ||
-        !Offers(ctx, read) || step == 0)
+    if (!Offers(ctx, d.EnterProgMode) || !Offers(ctx, read) || step == 0)
         return FailureEnding(ctx, progress);
     if (!d.EnterProgMode(ctx)) {
         ctx.log.LogMessage(LogFinished, kWithFail);
@@ -141,8 +138,7 @@ bool WriteEepromLoop(Context& ctx, const DispatchEntry& entry, ProgressGuard& pr
     const Driver& d = *entry.driver;
     const bool paged = entry.eepromWrite == EepromWrite::Page4;
     const std::uint32_t size = ctx.chip.eepromSize;
-    if (paged ? !Offers(ctx, d.LoadEepromByte) ||
-                    !Offers(ctx, d.WriteEepromPage)
+    if (paged ? !Offers(ctx, d.LoadEepromByte) || !Offers(ctx, d.WriteEepromPage)
               : !Offers(ctx, d.WriteEepromByte))
         return false;
 
