@@ -239,18 +239,23 @@ TEST(CommandLine, BadInputIsRefusedBeforeAnythingIsTouched)
         int status;
         const char* says;
     };
+    TempDir dir;
+    { std::ofstream(dir / "bad.hex") << ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n:0200000Z0000FB\r\n"; }
     const Case cases[] = {
         {{"--port", "sim:ATmega8", "--chip", "ATmega9", "read-fuses"}, 2, "unknown chip \"ATmega9\""},
+        {{"--port", "sim:ATmega8", "--chip", "ATmega8", "--yes", "write-program", dir / "bad.hex"}, 1,
+         "Wrong file"},
         {{"--port", "sim:ATmega8", "--delay", "9", "read-fuses"}, 2, "0 to 5"},
         {{"--port", "/dev/quillon-no-such-port", "--chip", "ATmega8", "read-fuses"}, 1, "cannot open the port"},
         {{"--port", "sim:ATmega8", "--chip", "ATmega8", "write-fuses", "E1,D9"}, 1, "takes 3 bytes"},
+        // A file that cannot be read is never written to the chip.
         {{"--port", "sim:ATmega8", "--chip", "ATmega8", "--yes", "write-program", "/nonexistent/x.hex"}, 1,
-         ""},
+         "/nonexistent/x.hex (No such file or directory)"},
     };
     for (const auto& c : cases) {
         Finished f = RunProgram(Cli(), c.args);
         EXPECT_EQ(f.status, c.status) << c.args.back() << f.out << f.err;
-        EXPECT_NE(f.err.find(c.says), std::string::npos) << f.err;
+        EXPECT_NE((f.err + f.out).find(c.says), std::string::npos) << f.err << f.out;
         EXPECT_EQ(f.out.find("Trying to write"), std::string::npos) << f.out;
     }
     Finished help = RunProgram(Cli(), {"--help"});
