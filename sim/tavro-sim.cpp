@@ -296,7 +296,7 @@ int main(int argc, char** argv)
     o.faults.pace = false;
     o.faults.latencyUs = 0;
     quillon::sim::SimDevice device(std::move(chip), o.faults);
-    device.FollowClock();
+    device.FollowClock(pace);
 
     Fd master(::posix_openpt(O_RDWR | O_NOCTTY));
     if (master.Get() < 0 || ::grantpt(master.Get()) != 0 || ::unlockpt(master.Get()) != 0) {
@@ -331,7 +331,6 @@ int main(int argc, char** argv)
 
     const auto byteTime = std::chrono::microseconds(44);
     const auto latency = std::chrono::microseconds(latencyUs);
-    const auto start = Clock::now();
     CommandSplitter splitter;
     std::uint8_t buffer[4096];
 
@@ -381,6 +380,9 @@ int main(int argc, char** argv)
                 return;
             }
             device.Write(command);
+            // A paced gateway is busy for the whole of a long pulse before it reads on.
+            if (pace && device.LastHeldMs() > 0)
+                std::this_thread::sleep_for(std::chrono::microseconds(static_cast<long long>(device.LastHeldMs() * 1000)));
             std::uint8_t out[64];
             while (std::size_t got = device.Read(out)) answer.insert(answer.end(), out, out + got);
             if (o.faults.hangupAfter && device.PacketsWritten() >= *o.faults.hangupAfter)
@@ -391,12 +393,7 @@ int main(int argc, char** argv)
             return 0;
         }
         if (answer.empty()) continue;
-        if (pace) {
-            // Long pulses run the model ahead of the clock; the real gateway would take that long.
-            const auto modelAt = start + std::chrono::microseconds(static_cast<long long>(device.Model().Now() * 1000));
-            std::this_thread::sleep_until(modelAt);
-            std::this_thread::sleep_for(latency + byteTime * static_cast<long>(answer.size()));
-        }
+        if (pace) std::this_thread::sleep_for(latency + byteTime * static_cast<long>(answer.size()));
         WriteAll(master.Get(), answer.data(), answer.size());
     }
     WriteTrace(o.traceFile, device);

@@ -59,6 +59,10 @@ std::array<std::uint8_t, 4> SocketChip::SpiTransfer(const std::array<std::uint8_
         lastShifted_ = in[3];
         return out;
     }
+    if (serialState_ == SerialState::Erasing) {
+        NoteText("SPI instruction " + HexInstruction(in) + " ignored: a chip erase ends only with a RESET pulse");
+        return out;
+    }
     if (!enable && serialState_ != SerialState::Programming) {
         NoteText("SPI instruction " + HexInstruction(in) + " before Programming Enable ignored");
         return out;
@@ -93,6 +97,7 @@ std::uint8_t SocketChip::SerialExecute(const std::array<std::uint8_t, 4>& in, do
         if ((i2 & 0xE0) == 0x80) {
             ChipErase();
             StartBusy(now, desc_->times.erase);
+            if (dialect != SerialDialect::Tiny13) serialState_ = SerialState::Erasing;
             return i3;
         }
         if (dialect == SerialDialect::At90s23x3) {
@@ -184,7 +189,7 @@ std::uint8_t SocketChip::SerialExecute(const std::array<std::uint8_t, 4>& in, do
 
     case 0xC2:
         if (dialect != SerialDialect::Tiny13 || !desc_->eepromPageBytes) return unknown();
-        CommitEepromPage(eepromAt);
+        CommitEepromPage(eepromAt, true);
         StartBusy(now, desc_->times.eeprom);
         return i3;
 

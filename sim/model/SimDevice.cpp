@@ -10,17 +10,22 @@ SimDevice::SimDevice(std::unique_ptr<SocketChip> chip, Faults faults)
 {
 }
 
-void SimDevice::FollowClock()
+void SimDevice::FollowClock(bool realPulses)
 {
     clockStart_ = std::chrono::steady_clock::now() -
                   std::chrono::microseconds(static_cast<long long>(gateway_.Now() * 1000.0));
+    heldMs_ = 0;
+    realPulses_ = realPulses;
 }
 
 void SimDevice::SyncClock()
 {
+    // The model runs on the clock plus the time its own long pulses held the firmware (unless
+    // whoever drives it sleeps those for real), so it never falls behind what it already did.
     if (!clockStart_) return;
     const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - *clockStart_;
-    if (elapsed.count() > gateway_.Now()) gateway_.Advance(elapsed.count() - gateway_.Now());
+    const double target = elapsed.count() + heldMs_;
+    if (target > gateway_.Now()) gateway_.Advance(target - gateway_.Now());
 }
 
 bool SimDevice::Write(std::span<const std::uint8_t> bytes)
@@ -41,7 +46,10 @@ bool SimDevice::Write(std::span<const std::uint8_t> bytes)
     gateway_.Faults().neverReady = faults_.neverReady;
     gateway_.Faults().spiAnswerBytes = faults_.shortSpi;
     const std::size_t before = gateway_.Output().size();
+    const double started = gateway_.Now();
     gateway_.Feed(bytes);
+    lastHeldMs_ = gateway_.Now() - started;
+    if (clockStart_ && !realPulses_) heldMs_ += lastHeldMs_;
     if (gateway_.Output().size() > before || (faults_.shortSpi && *faults_.shortSpi == 0 &&
                                               std::find(bytes.begin(), bytes.end(), 0x45) != bytes.end())) {
         ++answers_;

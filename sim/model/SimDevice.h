@@ -50,7 +50,10 @@ public:
 
     // Lets the model's time follow the steady clock, for a program that really sleeps (the
     // window or the command line on a "sim:" port) instead of routing its sleeps here.
-    void FollowClock();
+    // `realPulses`: the caller sleeps out the long pulses itself (LastHeldMs after each write).
+    void FollowClock(bool realPulses = false);
+    // How long the last write held the firmware (its long pulses), in ms.
+    double LastHeldMs() const { return lastHeldMs_; }
 
 private:
     Gateway gateway_;
@@ -61,6 +64,9 @@ private:
     bool hungUp_ = false;
     bool silent_ = false;
     std::optional<std::chrono::steady_clock::time_point> clockStart_;
+    double heldMs_ = 0;
+    double lastHeldMs_ = 0;
+    bool realPulses_ = false;
 
     void SyncClock();
 };

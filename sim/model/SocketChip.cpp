@@ -153,7 +153,27 @@ void SocketChip::CommitFlashPage(std::uint32_t wordAddress)
     std::fill(flashLoaded_.begin(), flashLoaded_.end(), false);
 }
 
-void SocketChip::CommitEepromPage(std::uint32_t address)
+void SocketChip::WriteEepromByte(std::uint32_t address, std::uint8_t value, bool autoErase)
+{
+    if (address >= eeprom.size()) return;
+    if (autoErase) {
+        eeprom[address] = value;
+        return;
+    }
+    // High-voltage programming has no auto-erase: only a chip erase brings bits back to 1.
+    if ((eeprom[address] & value) != value) ++eepromConflicts_;
+    eeprom[address] &= value;
+}
+
+void SocketChip::NoteEepromConflicts(std::uint32_t address)
+{
+    if (eepromConflicts_ == 0) return;
+    NoteText("EEPROM at " + HexAddr(address) + " programmed over cells that were not erased (" +
+             std::to_string(eepromConflicts_) + " bytes kept only the common 0 bits)");
+    eepromConflicts_ = 0;
+}
+
+void SocketChip::CommitEepromPage(std::uint32_t address, bool autoErase)
 {
     const std::uint32_t page = desc_->eepromPageBytes;
     const std::uint32_t base = address & ~(page - 1);
@@ -161,9 +181,9 @@ void SocketChip::CommitEepromPage(std::uint32_t address)
     for (std::uint32_t i = 0; i < page; ++i) {
         if (!eepromLoaded_[i]) continue;
         ++loaded;
-        // EEPROM cells are erased by the write cycle itself.
-        if (base + i < eeprom.size()) eeprom[base + i] = eepromBuffer_[i];
+        WriteEepromByte(base + i, eepromBuffer_[i], autoErase);
     }
+    NoteEepromConflicts(base);
     if (loaded == 0) NoteText("EEPROM page " + HexAddr(base) + " programmed with an empty page buffer");
     std::fill(eepromBuffer_.begin(), eepromBuffer_.end(), 0xFF);
     std::fill(eepromLoaded_.begin(), eepromLoaded_.end(), false);
@@ -297,6 +317,7 @@ void SocketChip::WrStrobe(const SocketLines& lines, WrPulse kind, double now)
         return;
     case 0x10:
         if (desc_->flashPageWords) {
+            if (lines.bs1) NoteText("flash page programmed with BS1 = 1 (the programming sequence sets BS1 = 0)");
             CommitFlashPage(WordAddress());
         } else {
             const std::uint32_t at = WordAddress() * 2 + (lines.bs1 ? 1 : 0);
@@ -308,10 +329,13 @@ void SocketChip::WrStrobe(const SocketLines& lines, WrPulse kind, double now)
         StartBusy(now, desc_->times.flash);
         return;
     case 0x11:
-        if (desc_->eepromPageBytes)
-            CommitEepromPage(EepromAddress());
-        else
-            eeprom[EepromAddress()] = dataLow_;
+        if (lines.bs1) NoteText("EEPROM programmed with BS1 = 1 (the programming sequence sets BS1 = 0)");
+        if (desc_->eepromPageBytes) {
+            CommitEepromPage(EepromAddress(), false);
+        } else {
+            WriteEepromByte(EepromAddress(), dataLow_, false);
+            NoteEepromConflicts(EepromAddress());
+        }
         StartBusy(now, desc_->times.eeprom);
         return;
     case 0x40: {

@@ -68,7 +68,8 @@ public:
     std::array<std::uint8_t, 4> SpiTransfer(const std::array<std::uint8_t, 4>& instruction, double now);
 
 private:
-    enum class SerialState : std::uint8_t { Off, Reset, Synced, Programming };
+    // Erasing: the old serial parts end a chip erase only when RESET is pulsed (a new SpiBegin).
+    enum class SerialState : std::uint8_t { Off, Reset, Synced, Programming, Erasing };
 
     void NoteText(const std::string& text) const;
     void PowerDown();
@@ -79,7 +80,9 @@ private:
     void LatchPageBuffer();
     void ClearPageBuffers();
     void CommitFlashPage(std::uint32_t wordAddress);
-    void CommitEepromPage(std::uint32_t address);
+    void CommitEepromPage(std::uint32_t address, bool autoErase);
+    void WriteEepromByte(std::uint32_t address, std::uint8_t value, bool autoErase);
+    void NoteEepromConflicts(std::uint32_t address);
     void ProgramFlashByte(std::uint32_t byteAddress, std::uint8_t value);
     void WriteFuse(int index, std::uint8_t value, bool serialMode);
     void ProgramLock(std::uint8_t value);
@@ -111,6 +114,7 @@ private:
 
     SerialState serialState_ = SerialState::Off;
     std::uint8_t lastShifted_ = 0xFF;
+    int eepromConflicts_ = 0;
 };
 
 }  // namespace quillon::sim

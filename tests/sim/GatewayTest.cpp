@@ -176,10 +176,17 @@ TEST(ChipDescriptions, FiftyChipsWithTheirOwnSignatures)
         SCOPED_TRACE(std::string(d.name));
         EXPECT_EQ(sim::FindChipDescription(d.name), &d);
         EXPECT_EQ(d.signature[0], 0x1E);
-        if (d.flashPageWords) EXPECT_EQ(d.FlashWords() % d.flashPageWords, 0u);
-        if (d.eepromPageBytes) EXPECT_EQ(d.eepromBytes % d.eepromPageBytes, 0u);
-        for (const auto& other : chips)
-            if (&other != &d) EXPECT_NE(other.signature, d.signature);
+        if (d.flashPageWords) {
+            EXPECT_EQ(d.FlashWords() % d.flashPageWords, 0u);
+        }
+        if (d.eepromPageBytes) {
+            EXPECT_EQ(d.eepromBytes % d.eepromPageBytes, 0u);
+        }
+        for (const auto& other : chips) {
+            if (&other != &d) {
+                EXPECT_NE(other.signature, d.signature);
+            }
+        }
     }
     // Page sizes the datasheets give where it matters most.
     EXPECT_EQ(sim::FindChipDescription("ATtiny25")->flashPageWords, 16);

@@ -127,6 +127,31 @@ TEST_F(ParallelModel, ProgrammingOnlyClearsBitsUntilErase)
     EXPECT_EQ(h.chip().fuses[0], 0xE1);  // fuses survive an erase
 }
 
+TEST_F(ParallelModel, EepromPagesLatchedByPagelWithoutAutoErase)
+{
+    Enter();
+    auto writePage = [&](std::uint8_t base, std::uint8_t value) {
+        LoadCommand(h.ctx(), 0x11);
+        LoadAddressHigh(h.ctx(), 0x01);
+        for (std::uint8_t i = 0; i < 4; ++i) {
+            LoadAddressLow(h.ctx(), static_cast<std::uint8_t>(base + i));
+            LoadDataLow(h.ctx(), static_cast<std::uint8_t>(value + i));
+            Pulse(h, GivePagelPosPulse);
+        }
+        Pulse(h, GiveWRNegPulse);
+        EXPECT_EQ(h.gateway().PinC() & 1, 0);
+        ASSERT_TRUE(WaitReady(h.ctx()));
+    };
+    writePage(0xFC, 0xF0);
+    EXPECT_EQ(h.chip().eeprom[0x1FC], 0xF0);
+    EXPECT_EQ(h.chip().eeprom[0x1FF], 0xF3);
+    EXPECT_EQ(h.chip().eeprom[0x1FB], 0xFF);
+    // Parallel programming does not erase EEPROM cells: a second write keeps the common 0 bits.
+    writePage(0xFC, 0x0F);
+    EXPECT_EQ(h.chip().eeprom[0x1FC], 0x00);
+    EXPECT_FALSE(h.Diagnostics().empty());
+}
+
 TEST_F(ParallelModel, FusesTakeTheWrittenValueLockBitsOnlyProgram)
 {
     Enter();

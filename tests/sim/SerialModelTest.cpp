@@ -109,11 +109,20 @@ TEST(SerialModel, FuseLockAndCalibrationEncodingsPerChip)
     }
 }
 
-TEST(SerialModel, ByteWiseFlashOfTheOldParts)
+TEST(SerialModel, OldPartsNeedResetAfterEraseAndProgramByteWise)
 {
     SerialFixture f("AT90S2343");
+    f.h.chip().eeprom[3] = 0x00;
     f.Do(0xAC, 0x80, 0, 0, 20);
+    // The erase cycle ends only with a RESET pulse: until then the chip ignores instructions.
     f.Do(0x48, 0x03, 0xFF, 0x5A, 9);
+    EXPECT_EQ(f.h.chip().flash[0x7FF], 0xFF);
+    ASSERT_TRUE(EnterSerialProgMode(f.h.ctx(), " again"));
+    f.Do(0x48, 0x03, 0xFF, 0x5A, 9);
+    // EEPROM writes over SPI erase the cell first.
+    f.Do(0xC0, 0x00, 0x03, 0xA5, 9);
+    f.Do(0xC0, 0x00, 0x03, 0x5A, 9);
+    EXPECT_EQ(f.Query(0xA0, 0x00, 0x03), 0x5A);
     EXPECT_EQ(f.Query(0x28, 0x03, 0xFF), 0x5A);
     EXPECT_EQ(f.h.chip().flash[0x7FF], 0x5A);
 }
