@@ -217,7 +217,6 @@ void SocketChip::LinesChanged(const SocketLines& lines, double now)
     last_ = lines;
 
     if (before.vcc && !lines.vcc) {
-        if (parallelMode_) NoteText("+5 V switched off: left parallel programming mode");
         PowerDown();
         return;
     }

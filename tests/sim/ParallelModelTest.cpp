@@ -2,6 +2,8 @@
 // latches, page buffers, AND-only programming, erase, fuses, lock bits and RDY/BSY timing.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "gateway/Step.h"
 #include "programming/Parallel.h"
 #include "support/SimHarness.h"
@@ -206,6 +208,19 @@ TEST_F(ParallelModel, NeverReadyKeepsRdyLow)
     EXPECT_FALSE(WaitReady(h.ctx()));
     EXPECT_TRUE(h.ctx().link.IsOpen());
     EXPECT_EQ(h.Sleeps().size(), 50u);
+}
+
+TEST(LargeFlash, ExtendedAddressByteSelectsTheUpperHalf)
+{
+    SimHarness h{"ATmega2560"};
+    std::vector<std::uint8_t> image(262144, 0xFF);
+    image[0x00010] = 0x11;
+    image[0x20010] = 0x22;
+    h.PreloadFlash(image);
+    ASSERT_TRUE(h.Connect());
+    ASSERT_TRUE(EnterProgMode(h.ctx(), PowerUp::Stepped));
+    EXPECT_EQ(ReadFlashByte(h, 0x00010), 0x11);
+    EXPECT_EQ(ReadFlashByte(h, 0x20010), 0x22);
 }
 
 TEST(ClassicParallelModel, At90s1200WordAtATimeAndCombinedFuseRead)

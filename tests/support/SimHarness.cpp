@@ -40,6 +40,20 @@ sim::SocketChip& SimHarness::chip()
     return *c;
 }
 
+void SimHarness::PreloadFlash(std::span<const std::uint8_t> bytes)
+{
+    auto& flash = chip().flash;
+    if (bytes.size() > flash.size()) ADD_FAILURE() << "more flash bytes than the chip has";
+    std::copy_n(bytes.begin(), std::min(bytes.size(), flash.size()), flash.begin());
+}
+
+void SimHarness::PreloadEeprom(std::span<const std::uint8_t> bytes)
+{
+    auto& eeprom = chip().eeprom;
+    if (bytes.size() > eeprom.size()) ADD_FAILURE() << "more EEPROM bytes than the chip has";
+    std::copy_n(bytes.begin(), std::min(bytes.size(), eeprom.size()), eeprom.begin());
+}
+
 sim::Bytes BytesOf(const Packet& packet)
 {
     auto b = packet.Bytes();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,10 @@ public:
     sim::Faults& faults() { return device_->ActiveFaults(); }
     sim::Trace& trace() { return device_->Trace(); }
     double Now() const { return device_->Model().Now(); }
+
+    // Preloads the chip's cells from address 0 (what a chip fresh from another programmer holds).
+    void PreloadFlash(std::span<const std::uint8_t> bytes);
+    void PreloadEeprom(std::span<const std::uint8_t> bytes);
 
     // The trace since the last ClearTrace.
     void ClearTrace() { device_->Trace().Clear(); }
