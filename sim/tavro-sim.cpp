@@ -366,7 +366,8 @@ int main(int argc, char** argv)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             continue;
         }
-        if (pace) std::this_thread::sleep_for(latency + byteTime * n);
+        if (pace) std::this_thread::sleep_for(byteTime * n);
+        std::this_thread::sleep_for(latency);
 
         Bytes answer;
         bool hangupNow = false;
@@ -393,7 +394,8 @@ int main(int argc, char** argv)
             return 0;
         }
         if (answer.empty()) continue;
-        if (pace) std::this_thread::sleep_for(latency + byteTime * static_cast<long>(answer.size()));
+        if (pace) std::this_thread::sleep_for(byteTime * static_cast<long>(answer.size()));
+        std::this_thread::sleep_for(latency);
         WriteAll(master.Get(), answer.data(), answer.size());
     }
     WriteTrace(o.traceFile, device);

@@ -38,8 +38,7 @@ bool SimDevice::Write(std::span<const std::uint8_t> bytes)
     }
     ++packets_;
     trace_.Packet(bytes);
-    if (faults_.pace)
-        gateway_.Advance(static_cast<double>(bytes.size()) * kByteTimeMs + faults_.latencyUs / 1000.0);
+    gateway_.Advance(LineTimeMs(bytes.size()));
     if (faults_.silentAfter && packets_ > *faults_.silentAfter) silent_ = true;
     if (silent_) return true;  // the firmware has stopped: bytes vanish
 
@@ -71,9 +70,14 @@ std::size_t SimDevice::Read(std::span<std::uint8_t> buffer)
     }
     if (n > 0) {
         trace_.Answer(buffer.first(n));
-        if (faults_.pace) gateway_.Advance(static_cast<double>(n) * kByteTimeMs + faults_.latencyUs / 1000.0);
+        gateway_.Advance(LineTimeMs(n));
     }
     return n;
+}
+
+double SimDevice::LineTimeMs(std::size_t bytes) const
+{
+    return (faults_.pace ? static_cast<double>(bytes) * kByteTimeMs : 0.0) + faults_.latencyUs / 1000.0;
 }
 
 void SimDevice::Sleep(int ms)

@@ -24,7 +24,7 @@ struct Faults {
     Bytes stray;                     // extra bytes sent after an answer...
     int strayAfterAnswer = 1;        // ...after this answer (1 = the first: the handshake's)
     bool pace = false;               // a 250000-baud 8N2 line: 44 us per byte each way
-    int latencyUs = 0;               // a USB adapter's delay per transfer
+    int latencyUs = 0;               // a USB adapter's delay per transfer (with or without pace)
 };
 
 inline constexpr double kByteTimeMs = 0.044;  // 11 bits at 250000 baud
@@ -69,6 +69,7 @@ private:
     bool realPulses_ = false;
 
     void SyncClock();
+    double LineTimeMs(std::size_t bytes) const;  // pacing and adapter latency of one transfer
 };
 
 // A Transport over a shared simulated device: the device outlives the link closing its port,
