@@ -172,9 +172,9 @@ bool LoadBinFile(Context& ctx, const std::string& fileName, MemoryKind kind)
     std::span<std::uint8_t> memory = ChipMemory(ctx.chip, kind);
     const auto size = static_cast<std::uint32_t>(memory.size());
     std::uint64_t fileSize = 0;
+    ctx.log.LogMessage(LoadMessage(kind), fileName);
     {
         ProgressGuard progress(ctx.progress);
-        ctx.log.LogMessage(LoadMessage(kind), fileName);
         std::string bytes;
         if (FileStatus status = ReadFileHead(fileName, memory.size(), bytes, fileSize); !status) {
             ctx.log.LogMessage(LogText, status.message);

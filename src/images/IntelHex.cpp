@@ -115,10 +115,8 @@ HexReadResult ReadIntelHex(std::string_view text, std::span<std::uint8_t> memory
         return false;
     };
     Record record;
-    ForEachLine(text, [&](std::string_view raw) {
-        const std::size_t index = i++;
-        if (progress && index % kProgressBlock == 0)
-            progress(static_cast<std::uint32_t>(index + 1), total);
+    // Takes one line; false when the loading ends there (stop has then set the bar).
+    auto take = [&](std::string_view raw, std::size_t index) {
         std::string_view line = TrimTrailingBlanks(raw);
         if (line.empty()) return true;
         if (std::string fault = Decode(line, record); !fault.empty())
@@ -160,6 +158,15 @@ HexReadResult ReadIntelHex(std::string_view text, std::span<std::uint8_t> memory
         default:
             return stop(HexReadResult::Ending::Rejected, " (unknown format)");
         }
+    };
+    ForEachLine(text, [&](std::string_view raw) {
+        const std::size_t index = i++;
+        if (!take(raw, index)) return false;
+        // The bar moves after the line was taken; the line that ends the loading counts as the
+        // end of the file, as stop reports it.
+        if (progress && index % kProgressBlock == 0)
+            progress(static_cast<std::uint32_t>(index + 1), total);
+        return true;
     });
     return result;
 }

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <functional>
+
 #include "core/FileIo.h"
 #include "images/FileCommands.h"
 #include "images/HexKeys.h"
@@ -281,13 +283,55 @@ TEST_F(FileCommands, ProgressWindowsPairUp)
     SaveProgramFile(ctx, Path("s"), FilterHex);
     EXPECT_EQ(progress.calls, (Lines{"C", "0", "F", "C", "0", "F"})) << "store, then write";
 
-    // Reading moves the bar by lines: 2048 empty data records and the end record.
-    std::string lines;
-    for (int i = 0; i < 2048; ++i) lines += ":0000000000\r\n";
-    WriteText(folder / "long.hex", lines + ":00000001FF");
-    progress.calls.clear();
-    LoadProgramFile(ctx, Path("long.hex"));
-    EXPECT_EQ(progress.calls, (Lines{"C", "0", "50", "100", "F", "C", "0", "F"})) << "read, then fill";
+    // Reading moves the bar by lines, after each 1024th line is taken; the end record counts as
+    // the end of the file, which moves the bar only when the line count is a multiple of 1024.
+    struct LongCase {
+        int dataRecords;
+        Lines read;
+    };
+    for (const LongCase& c : {LongCase{2048, {"0", "50"}}, LongCase{1023, {"0", "100"}}}) {
+        std::string lines;
+        for (int i = 0; i < c.dataRecords; ++i) lines += ":0000000000\r\n";
+        WriteText(folder / "long.hex", lines + ":00000001FF");
+        progress.calls.clear();
+        LoadProgramFile(ctx, Path("long.hex"));
+        Lines expected{"C"};
+        expected.insert(expected.end(), c.read.begin(), c.read.end());
+        expected.insert(expected.end(), {"F", "C", "0", "F"});
+        EXPECT_EQ(progress.calls, expected) << c.dataRecords << " data records: read, then fill";
+    }
+}
+
+// Log lines and progress windows in the order each command makes them: a load logs its file
+// inside its reading window; a save logs before the view is taken back and completes after its
+// writing window is gone.
+TEST_F(FileCommands, LogLinesAndProgressWindowsComeInOrder)
+{
+    WriteText(folder / "ok.hex", ":0100000011EE\r\n:00000001FF");
+    WriteText(folder / "ok.bin", "abc");
+    ctx.log.SetListener([this](const std::string& line) { progress.calls.push_back("log " + line); });
+    struct Case {
+        const char* what;
+        std::function<bool()> run;
+        Lines events;
+    };
+    const std::string complete = "log Operation complete";
+    const Case cases[] = {
+        {"hex load", [&] { return LoadProgramFile(ctx, Path("ok.hex")); },
+         {"C", "log Loading program from file: " + Path("ok.hex"), "50", complete, "F", "C", "0", "F"}},
+        {"binary load", [&] { return LoadDataFile(ctx, Path("ok.bin")); },
+         {"log Loading data from file: " + Path("ok.bin"), "C", "1", "F", "C", "1", "F", complete}},
+        {"hex save", [&] { return SaveDataFile(ctx, Path("s"), FilterEep); },
+         {"log Saving data to file: " + Path("s.eep"), "C", "1", "F", "C", "1", "F", complete}},
+        {"binary save", [&] { return SaveProgramFile(ctx, Path("s"), FilterBin); },
+         {"log Saving program to file: " + Path("s.bin"), "C", "0", "F", "C", "0", "F", complete}},
+    };
+    for (const Case& c : cases) {
+        progress.calls.clear();
+        EXPECT_TRUE(c.run()) << c.what;
+        EXPECT_EQ(progress.calls, c.events) << c.what;
+    }
+    ctx.log.SetListener({});
 }
 
 class HexFileRoundTrip : public ::testing::TestWithParam<std::uint32_t> {};
