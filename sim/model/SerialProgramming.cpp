@@ -102,6 +102,7 @@ std::uint8_t SocketChip::SerialExecute(const std::array<std::uint8_t, 4>& in, do
         }
         if (dialect == SerialDialect::At90s23x3) {
             if ((i2 & 0xFE) == 0xBE) {  // 1011 111F: FSTRT or RCEN, bit 0 of the fuse byte
+                if (Refused(FusesLocked(), "fuse programming")) return i3;
                 fuses[0] = static_cast<std::uint8_t>((fuses[0] & ~0x01) | (i2 & 0x01));
                 StartBusy(now, desc_->times.fuse);
                 return i3;
@@ -120,6 +121,7 @@ std::uint8_t SocketChip::SerialExecute(const std::array<std::uint8_t, 4>& in, do
                 return i3;
             }
             if ((i2 & 0xE0) == 0xA0) {  // 101x xxxx: the fuse byte in I4
+                if (Refused(FusesLocked(), "fuse programming")) return i3;
                 WriteFuse(0, i4, true);
                 StartBusy(now, desc_->times.fuse);
                 return i3;
@@ -127,6 +129,9 @@ std::uint8_t SocketChip::SerialExecute(const std::array<std::uint8_t, 4>& in, do
             return unknown();
         }
         // ATtiny13/25/26: lock byte and fuse bytes all travel in I4.
+        if ((i2 & 0xE0) != 0xE0 && (i2 == 0xA0 || i2 == 0xA8 || i2 == 0xA4) &&
+            Refused(FusesLocked(), "fuse programming"))
+            return i3;
         if ((i2 & 0xE0) == 0xE0) {
             ProgramLock(i4);
         } else if (i2 == 0xA0) {
@@ -143,12 +148,14 @@ std::uint8_t SocketChip::SerialExecute(const std::array<std::uint8_t, 4>& in, do
 
     case 0x20:
     case 0x28:
+        if (Refused(VerifyLocked(), "flash read")) return 0xFF;
         return flash[word * 2 + (i1 == 0x28 ? 1 : 0)];
 
     case 0x40:
     case 0x48: {
         const std::uint8_t high = i1 == 0x48 ? 1 : 0;
         if (!paged) {
+            if (Refused(ProgrammingLocked(), "flash programming")) return i3;
             const std::uint32_t at = word * 2 + high;
             if ((flash[at] & i4) != i4)
                 NoteText("flash byte programmed over a cell that was not erased");
@@ -167,14 +174,17 @@ std::uint8_t SocketChip::SerialExecute(const std::array<std::uint8_t, 4>& in, do
 
     case 0x4C:
         if (!paged) return unknown();
+        if (Refused(ProgrammingLocked(), "flash programming")) return i3;
         CommitFlashPage(word);
         StartBusy(now, desc_->times.flash);
         return i3;
 
     case 0xA0:
+        if (Refused(VerifyLocked(), "EEPROM read")) return 0xFF;
         return eeprom[eepromAt];
 
     case 0xC0:
+        if (Refused(ProgrammingLocked(), "EEPROM programming")) return i3;
         eeprom[eepromAt] = i4;  // erased and written in one self-timed cycle
         StartBusy(now, desc_->times.eeprom);
         return i3;
@@ -189,6 +199,7 @@ std::uint8_t SocketChip::SerialExecute(const std::array<std::uint8_t, 4>& in, do
 
     case 0xC2:
         if (dialect != SerialDialect::Tiny13 || !desc_->eepromPageBytes) return unknown();
+        if (Refused(ProgrammingLocked(), "EEPROM programming")) return i3;
         CommitEepromPage(eepromAt, true);
         StartBusy(now, desc_->times.eeprom);
         return i3;

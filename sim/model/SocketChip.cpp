@@ -204,6 +204,47 @@ void SocketChip::WriteFuse(int index, std::uint8_t value, bool serialMode)
     fuses[static_cast<std::size_t>(index)] = v;  // fuse cells take the written value both ways
 }
 
+namespace {
+
+// The lock byte's LB1 and LB2 are its two lowest implemented bits.
+std::uint8_t LockBit(std::uint8_t mask, int which)
+{
+    for (int bit = 0; bit < 8; ++bit) {
+        if (!((mask >> bit) & 1)) continue;
+        if (which-- == 0) return static_cast<std::uint8_t>(1u << bit);
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool SocketChip::ProgrammingLocked() const
+{
+    const std::uint8_t lb1 = LockBit(desc_->lockMask, 0);
+    return lb1 && !(lock & lb1);
+}
+
+bool SocketChip::VerifyLocked() const
+{
+    const std::uint8_t lb2 = LockBit(desc_->lockMask, 1);
+    return ProgrammingLocked() && lb2 && !(lock & lb2);
+}
+
+bool SocketChip::FusesLocked() const
+{
+    // The AT90S generation and the ATtiny12/15 leave their fuses writable under lock.
+    const bool oldGeneration = desc_->method == Method::ClassicParallel ||
+                               desc_->dialect == SerialDialect::At90s23x3 ||
+                               desc_->dialect == SerialDialect::Tiny12;
+    return !oldGeneration && ProgrammingLocked();
+}
+
+bool SocketChip::Refused(bool locked, const char* what) const
+{
+    if (locked) NoteText(std::string(what) + " refused: the lock bits are programmed");
+    return locked;
+}
+
 void SocketChip::ProgramLock(std::uint8_t value)
 {
     // Lock bits can only be programmed; a chip erase is the only way back.
@@ -315,6 +356,7 @@ void SocketChip::WrStrobe(const SocketLines& lines, WrPulse kind, double now)
         if (!desc_->longPulses) StartBusy(now, desc_->times.erase);
         return;
     case 0x10:
+        if (Refused(ProgrammingLocked(), "flash programming")) return;
         if (desc_->flashPageWords) {
             if (lines.bs1) NoteText("flash page programmed with BS1 = 1 (the programming sequence sets BS1 = 0)");
             CommitFlashPage(WordAddress());
@@ -328,6 +370,7 @@ void SocketChip::WrStrobe(const SocketLines& lines, WrPulse kind, double now)
         StartBusy(now, desc_->times.flash);
         return;
     case 0x11:
+        if (Refused(ProgrammingLocked(), "EEPROM programming")) return;
         if (lines.bs1) NoteText("EEPROM programmed with BS1 = 1 (the programming sequence sets BS1 = 0)");
         if (desc_->eepromPageBytes) {
             CommitEepromPage(EepromAddress(), false);
@@ -338,6 +381,7 @@ void SocketChip::WrStrobe(const SocketLines& lines, WrPulse kind, double now)
         StartBusy(now, desc_->times.eeprom);
         return;
     case 0x40: {
+        if (Refused(FusesLocked(), "fuse programming")) return;
         if (desc_->longPulses && kind != WrPulse::Long15) {
             NoteText("fuse programming needs the long WR pulse: fuses unchanged");
             return;
@@ -374,10 +418,12 @@ std::optional<std::uint8_t> SocketChip::BusOutput(const SocketLines& lines)
     const bool bs2 = Bs2(lines);
     switch (command_) {
     case 0x02: {
+        if (Refused(VerifyLocked(), "flash read")) return 0xFF;
         const std::uint32_t at = WordAddress() * 2 + (lines.bs1 ? 1 : 0);
         return flash[at];
     }
     case 0x03:
+        if (Refused(VerifyLocked(), "EEPROM read")) return 0xFF;
         return eeprom[EepromAddress()];
     case 0x04:
         if (desc_->fuseRead == FuseReadLayout::Combined) {

@@ -89,6 +89,12 @@ private:
     void ChipErase();
     std::uint8_t FuseValue(int index) const;
     std::uint8_t LockValue() const { return static_cast<std::uint8_t>(lock | ~desc_->lockMask); }
+    // What programmed lock bits forbid: LB1 further programming of flash and EEPROM (and on the
+    // newer parts the fuses too), LB1 with LB2 also verification (reads give 0xFF).
+    bool ProgrammingLocked() const;
+    bool VerifyLocked() const;
+    bool FusesLocked() const;
+    bool Refused(bool locked, const char* what) const;
     std::uint8_t CombinedFuseLock() const;
     std::uint8_t SignatureByte(std::uint32_t index) const;
     std::uint8_t CalibrationByte(std::uint32_t index) const;

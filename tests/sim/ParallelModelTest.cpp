@@ -190,6 +190,36 @@ TEST_F(ParallelModel, FusesTakeTheWrittenValueLockBitsOnlyProgram)
     EXPECT_EQ(ReadBus(h, 0x0A, 0x10), 0xFC);  // lock (BS1 = 1)
 }
 
+TEST_F(ParallelModel, LockBitsForbidProgrammingThenVerification)
+{
+    Enter();
+    h.chip().flash[0] = 0x42;
+    auto writeLock = [&](std::uint8_t v) {
+        LoadCommand(h.ctx(), 0x20);
+        LoadDataLow(h.ctx(), v);
+        Pulse(h, GiveWRNegPulse);
+        ASSERT_TRUE(WaitReady(h.ctx()));
+    };
+    auto writeFuseLow = [&](std::uint8_t v) {
+        LoadCommand(h.ctx(), 0x40);
+        LoadDataLow(h.ctx(), v);
+        Pulse(h, GiveWRNegPulse);
+        ASSERT_TRUE(WaitReady(h.ctx()));
+    };
+    writeLock(0xFE);  // LB1: no more programming, fuses locked too
+    writeFuseLow(0x00);
+    EXPECT_EQ(h.chip().fuses[0], 0xE1);
+    EXPECT_EQ(ReadFlashByte(h, 0), 0x42);  // still readable
+    writeLock(0xFC);  // LB1 and LB2: no verification either
+    EXPECT_EQ(ReadFlashByte(h, 0), 0xFF);
+    // Only a chip erase clears them, and the fuses are writable again.
+    LoadCommand(h.ctx(), 0x80);
+    Pulse(h, GiveWRNegPulse);
+    ASSERT_TRUE(WaitReady(h.ctx()));
+    writeFuseLow(0x00);
+    EXPECT_EQ(h.chip().fuses[0], 0x00);
+}
+
 TEST_F(ParallelModel, CalibrationBytesBehindBs1)
 {
     Enter();
