@@ -1,0 +1,234 @@
+// Every caption the user reads and every component name a script finds, in the main window, its
+// menus, the About box, the progress window, the connection picture and the Lock & Fuses dialog,
+// with the geometry of the small fixed windows.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "chips/Chip.h"
+#include "ui/AboutBox.h"
+#include "ui/ImageForm.h"
+#include "ui/LockFusesForm.h"
+#include "ui/ProgressForm.h"
+#include "WindowFixture.h"
+
+namespace quillon::ui::test {
+namespace {
+
+struct Named {
+    const char* name;
+    const char* text;
+};
+
+// A menu's item captions in order, a separator as "-".
+QStringList Items(const QMenu* menu)
+{
+    QStringList items;
+    for (const QAction* action : menu->actions()) items << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return items;
+}
+
+TEST_F(WindowTest, MainWindowCaptionsAndNames)
+{
+    EXPECT_EQ(window->objectName(), QStringLiteral("Form1"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quillon"));
+    for (const Named& b : {Named{"Button1", "Connect"}, Named{"Button2", "Disconnect"},
+                           Named{"Button3", "Autosearch chip"}, Named{"Button4", "Read Program"},
+                           Named{"Button5", "Write Program"}, Named{"Button6", "Verify Program"},
+                           Named{"Button7", "Read Calibration"}, Named{"Button8", "Read Data"},
+                           Named{"Button9", "Write Data"}, Named{"Button10", "Verify Data"},
+                           Named{"Button11", "Chip Erase"}}) {
+        auto* button = Find<QPushButton>(b.name);
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->text(), QString::fromLatin1(b.text)) << b.name;
+    }
+    for (const Named& e : {Named{"Edit1", "None"}, Named{"Edit2", "FF FF FF"}}) {
+        auto* edit = Find<QLineEdit>(e.name);
+        ASSERT_NE(edit, nullptr);
+        EXPECT_EQ(edit->text(), QString::fromLatin1(e.text)) << e.name;
+    }
+    EXPECT_TRUE(Find<QLineEdit>("Edit1")->isReadOnly());
+
+    QStringList labels;
+    for (const QLabel* label : window->findChildren<QLabel*>()) labels << label->text();
+    for (const char* caption : {"Chip name:", "ID bytes:", "Delays value:", "Log:"})
+        EXPECT_EQ(labels.count(QString::fromLatin1(caption)), 1) << caption;
+    // One flash label and one EEPROM label on each page.
+    EXPECT_EQ(labels.count(QStringLiteral("Program Memory (Flash):")), 2);
+    EXPECT_EQ(labels.count(QStringLiteral("Data Memory (EEPROM):")), 2);
+
+    auto* slider = Find<QSlider>("TrackBar1");
+    EXPECT_EQ(slider->minimum(), 0);
+    EXPECT_EQ(slider->maximum(), 5);
+    EXPECT_EQ(slider->value(), 1);
+
+    auto* pages = Find<QTabWidget>("PageControl1");
+    ASSERT_EQ(pages->count(), 2);
+    EXPECT_EQ(pages->tabText(0), QStringLiteral("Page1"));
+    EXPECT_EQ(pages->tabText(1), QStringLiteral("Page2"));
+    EXPECT_EQ(pages->widget(0)->objectName(), QStringLiteral("TabSheet1"));
+    EXPECT_EQ(pages->widget(1)->objectName(), QStringLiteral("TabSheet2"));
+    // Page1 shows RichEdit1 over RichEdit3, Page2 RichEdit2 over RichEdit4.
+    for (const Named& v : {Named{"RichEdit1", "TabSheet1"}, Named{"RichEdit3", "TabSheet1"},
+                           Named{"RichEdit2", "TabSheet2"}, Named{"RichEdit4", "TabSheet2"}}) {
+        QWidget* view = Find<QWidget>(v.name);
+        ASSERT_NE(view, nullptr);
+        EXPECT_EQ(view->parentWidget()->objectName(), QString::fromLatin1(v.text)) << v.name;
+    }
+    auto* log = Find<QPlainTextEdit>("RichEdit5");
+    EXPECT_TRUE(log->isReadOnly());
+    EXPECT_EQ(log->lineWrapMode(), QPlainTextEdit::NoWrap);
+
+    QStringList menus;
+    for (const QAction* action : window->menuBar()->actions()) menus << action->text();
+    EXPECT_EQ(menus, (QStringList{"File", "Edit", "Chip Select", "Help"}));
+    struct MenuCase {
+        const char* name;
+        QStringList items;
+        QStringList names;
+    };
+    const MenuCase cases[] = {
+        {"File1",
+         {"Load Program from File...", "Save Program to File...", "-", "Load Data from File...",
+          "Save Data to File...", "-", "Save Log as...", "Exit"},
+         {"LoadProgramfromFile1", "SaveProgramtoFile1", "", "Open1", "Save1", "", "SaveLogas1", "Exit1"}},
+        // The doubled ampersand shows as one.
+        {"Edit3", {"Lock && Fuses..."}, {"LockFuses1"}},
+        {"Help1", {"About Program", "-", "How to connect..."}, {"About1", "", "TavroConnection1"}},
+    };
+    for (const MenuCase& c : cases) {
+        auto* menu = window->menuBar()->findChild<QMenu*>(QString::fromLatin1(c.name));
+        ASSERT_NE(menu, nullptr) << c.name;
+        EXPECT_EQ(Items(menu), c.items) << c.name;
+        QStringList names;
+        for (const QAction* action : menu->actions()) names << action->objectName();
+        EXPECT_EQ(names, c.names) << c.name;
+    }
+}
+
+TEST_F(WindowTest, AboutBoxTextsAndLinks)
+{
+    AboutBox& about = window->About();
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("About Quillon"));
+    EXPECT_EQ(about.size(), QSize(258, 272));
+    EXPECT_FALSE(about.isModal());
+    EXPECT_FALSE(about.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    struct LabelCase {
+        const char* name;
+        int y;
+        const char* text;  // nullptr: the implementer's own wording
+        bool link;
+        bool underlined;
+    };
+    for (const LabelCase& c : {
+             LabelCase{"Label1", 8, "A freeware program that was created", false, false},
+             LabelCase{"Label2", 24, "to demonstrate the ability to program", false, false},
+             LabelCase{"Label3", 40, "AVR microcontrollers via parallel interface with", false, false},
+             LabelCase{"Label5", 56, "UART to I2C/SPI/1W gateway Tavro", true, true},
+             LabelCase{"Label7", 104, nullptr, true, true},
+             LabelCase{"Label9", 136, "Get online help on using the program", false, false},
+             LabelCase{"Label10", 152, nullptr, false, false},
+             LabelCase{"Label11", 168, nullptr, true, false},
+             LabelCase{"Label8", 200, "Version 3.2", false, false},
+         }) {
+        auto* label = about.findChild<QLabel*>(QString::fromLatin1(c.name));
+        ASSERT_NE(label, nullptr) << c.name;
+        EXPECT_EQ(label->y(), c.y) << c.name;
+        if (c.text) EXPECT_EQ(label->text(), QString::fromLatin1(c.text)) << c.name;
+        EXPECT_FALSE(label->text().isEmpty()) << c.name;
+        auto* link = qobject_cast<LinkLabel*>(label);
+        EXPECT_EQ(link != nullptr, c.link) << c.name;
+        if (!link) continue;
+        EXPECT_EQ(label->font().underline(), c.underlined) << c.name;
+        EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(Qt::blue)) << c.name;
+        EXPECT_EQ(label->cursor().shape(), Qt::PointingHandCursor) << c.name;
+    }
+    auto* ok = about.findChild<QPushButton*>(QStringLiteral("OKButton"));
+    ASSERT_NE(ok, nullptr);
+    EXPECT_EQ(ok->text(), QStringLiteral("OK"));
+    EXPECT_EQ(ok->geometry(), QRect(87, 244, 75, 25));
+    EXPECT_TRUE(ok->isDefault());
+}
+
+TEST(SmallWindows, ProgressWindowAndConnectionPicture)
+{
+    ProgressForm progress;
+    EXPECT_EQ(progress.objectName(), QStringLiteral("LBar"));
+    EXPECT_TRUE(progress.windowTitle().isEmpty());
+    EXPECT_EQ(progress.size(), QSize(281, 33));
+    EXPECT_FALSE(progress.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_FALSE(progress.windowFlags().testFlag(Qt::WindowSystemMenuHint));
+    QProgressBar* bar = progress.Bar();
+    EXPECT_EQ(bar->objectName(), QStringLiteral("ProgressBar1"));
+    EXPECT_EQ(bar->geometry(), QRect(8, 8, 265, 16));
+    EXPECT_EQ(bar->minimum(), 0);
+    EXPECT_EQ(bar->maximum(), 100);
+
+    const auto none = std::make_unique<Chip>();  // no chip selected: no picture, no message
+    auto picture = ImageForm::Create(*none);
+    EXPECT_EQ(picture->objectName(), QStringLiteral("ImageForm"));
+    EXPECT_EQ(picture->windowTitle(), QStringLiteral("Tavro Connection (image is resizeble, just pull it for any corner)"));
+    EXPECT_TRUE(picture->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(picture->size(), QSize(512, 384));
+    EXPECT_EQ(picture->Image1()->geometry(), QRect(0, 0, 512, 384));
+}
+
+TEST_F(WindowTest, LockFusesDialogGeometryAndCaptions)
+{
+    bool ran = false;
+    QTimer::singleShot(0, [&] {
+        auto* form = qobject_cast<LockFusesForm*>(QApplication::activeModalWidget());
+        ASSERT_NE(form, nullptr);
+        ran = true;
+        EXPECT_EQ(form->windowTitle(), QStringLiteral("Lock & Fuses"));
+        EXPECT_EQ(form->size(), QSize(443, 181));
+        EXPECT_FALSE(form->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+        EXPECT_EQ(form->findChild<QFrame*>(QStringLiteral("Panel1"))->geometry(), QRect(0, 0, 443, 155));
+        for (int g = 0; g < 4; ++g) {
+            auto* group = form->findChild<QGroupBox*>(QStringLiteral("GroupBox%1").arg(g + 1));
+            ASSERT_NE(group, nullptr);
+            EXPECT_EQ(group->geometry().size(), QSize(105, 153));
+            EXPECT_EQ(group->x(), 1 + 112 * g);
+            for (int b = 0; b < 8; ++b) {
+                QCheckBox* box = form->CheckBox(8 * g + b + 1);
+                EXPECT_EQ(box->parentWidget(), group);
+                EXPECT_EQ(box->objectName(), QStringLiteral("CheckBox%1").arg(8 * g + b + 1));
+                EXPECT_EQ(box->geometry(), QRect(8, 128 - 16 * b, 89, 17)) << "group " << g << " bit " << b;
+            }
+        }
+        struct ButtonCase {
+            const char* name;
+            const char* text;
+            QRect geometry;
+        };
+        for (const ButtonCase& c : {ButtonCase{"OKButton", "Save changes && Close the window", {0, 156, 203, 25}},
+                                    ButtonCase{"Button1", "Read Lock && Fuses", {203, 156, 120, 25}},
+                                    ButtonCase{"Button2", "Write Lock && Fuses", {323, 156, 120, 25}}}) {
+            auto* button = form->findChild<QPushButton*>(QString::fromLatin1(c.name));
+            ASSERT_NE(button, nullptr) << c.name;
+            EXPECT_EQ(button->text(), QString::fromLatin1(c.text));
+            EXPECT_EQ(button->geometry(), c.geometry) << c.name;
+        }
+        // With no chip selected only the three buttons show.
+        for (const QGroupBox* group : form->findChildren<QGroupBox*>()) EXPECT_FALSE(group->isVisible());
+        form->findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
+    });
+    // The menu item is enabled only while connected; open the dialog the way the item does.
+    window->findChild<QAction*>(QStringLiteral("LockFuses1"))->setEnabled(true);
+    Trigger("LockFuses1");
+    EXPECT_TRUE(ran);
+}
+
+}  // namespace
+}  // namespace quillon::ui::test
