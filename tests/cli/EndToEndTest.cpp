@@ -85,10 +85,6 @@ std::string LineStarting(const std::string& text, const std::string& prefix)
 struct UnitCase {
     const char* unit;
     const char* chip;
-    // These chips erase with the gateway's long write pulse, which holds a real gateway for
-    // 100 ms. tavro-sim's model runs that far ahead of the clock but answers at once, and then
-    // shows the chip busy until the clock catches up, longer than a ready wait polls.
-    bool waitsOnLongPulse = false;
 };
 
 class EveryUnit : public ::testing::TestWithParam<UnitCase> {};
@@ -108,10 +104,6 @@ TEST_P(EveryUnit, WritesVerifiesReadsBackErasesAndHandlesFusesAndCalibration)
     ASSERT_TRUE(BinaryToHex(dir / "data.bin", dir / "data.hex"));
     { std::ofstream(dir / "blank.hex") << ":00000001FF\r\n"; }
 
-    if (GetParam().waitsOnLongPulse)
-        GTEST_SKIP() << "tavro-sim answers during the 100 ms erase pulse and then keeps the chip busy "
-                        "until the clock catches up; this unit's round trip runs on virtual time in "
-                        "test_operations until the simulator holds its answers for the pulse";
     SimulatedGateway gateway({"--chip", std::string(entry->name)});
     ASSERT_FALSE(gateway.Path().empty()) << gateway.ErrorText();
     const std::vector<std::string> common = {"--port", gateway.Path(), "--delay", "0", "--chip",
@@ -166,15 +158,15 @@ TEST_P(EveryUnit, WritesVerifiesReadsBackErasesAndHandlesFusesAndCalibration)
 
 INSTANTIATE_TEST_SUITE_P(
     Units, EveryUnit,
-    ::testing::Values(UnitCase{"At90s1200", "AT90S1200", true}, UnitCase{"At90s2313", "AT90S2313", true},
-                      UnitCase{"At90s4414", "AT90S4414", true}, UnitCase{"At90s4434", "AT90S4434", true},
-                      UnitCase{"At90s2333", "AT90S2333", true}, UnitCase{"At90s2323", "AT90S2323"},
+    ::testing::Values(UnitCase{"At90s1200", "AT90S1200"}, UnitCase{"At90s2313", "AT90S2313"},
+                      UnitCase{"At90s4414", "AT90S4414"}, UnitCase{"At90s4434", "AT90S4434"},
+                      UnitCase{"At90s2333", "AT90S2333"}, UnitCase{"At90s2323", "AT90S2323"},
                       UnitCase{"At90s2343", "AT90S2343"}, UnitCase{"Attiny12", "ATtiny12"},
                       UnitCase{"Attiny13", "ATtiny13"}, UnitCase{"Attiny15", "ATtiny15"},
                       UnitCase{"Attiny22", "ATtiny22"}, UnitCase{"Attiny25", "ATtiny25"},
                       UnitCase{"Attiny26", "ATtiny26"}, UnitCase{"Attiny2313", "ATtiny2313"},
                       UnitCase{"Attiny261", "ATtiny261"}, UnitCase{"At90can32", "AT90CAN32"},
-                      UnitCase{"Atmega603", "ATmega603", true}, UnitCase{"Atmega48", "ATmega48"},
+                      UnitCase{"Atmega603", "ATmega603"}, UnitCase{"Atmega48", "ATmega48"},
                       UnitCase{"Atmega8", "ATmega8"}, UnitCase{"Atmega8515", "ATmega8515"},
                       UnitCase{"Atmega16", "ATmega16"}, UnitCase{"Atmega161", "ATmega161"},
                       UnitCase{"Atmega162", "ATmega162"}, UnitCase{"Atmega163", "ATmega163"},
