@@ -2,9 +2,11 @@
 
 #include <QDesktopServices>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <algorithm>
 
 #include "ui/DocPaths.h"
@@ -35,6 +37,9 @@ AboutBox::AboutBox(QWidget* parent)
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("About Quillon"));
     setFixedSize(258, 272);
+    // Centred on the screen, not over the main window, wherever that has been moved.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
     setModal(false);
     QFont small = font();
     small.setPixelSize(10);  // the rows were laid out for a small dialog font

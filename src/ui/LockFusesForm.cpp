@@ -3,7 +3,9 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QScreen>
 
 #include "core/Context.h"
 #include "ui/CommandRunner.h"
@@ -19,6 +21,9 @@ LockFusesForm::LockFusesForm(Context& ctx, CommandRunner& runner, QWidget* paren
     setObjectName(QStringLiteral("LockFusesForm"));
     setWindowTitle(QStringLiteral("Lock & Fuses"));
     setFixedSize(443, 181);
+    // Centred on the screen, not over the main window, wherever that has been moved.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
     // The boxes are 89 pixels wide: the small dialog font keeps the longest bit names whole.
     QFont small = font();
     small.setPixelSize(10);

@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -12,9 +13,11 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTimer>
+#include <cstdlib>
 
 #include "chips/Chip.h"
 #include "ui/AboutBox.h"
@@ -37,6 +40,17 @@ QStringList Items(const QMenu* menu)
     QStringList items;
     for (const QAction* action : menu->actions()) items << (action->isSeparator() ? QStringLiteral("-") : action->text());
     return items;
+}
+
+// The small windows open in the middle of the screen, wherever the main window is (give or take
+// the frame, which a window may not know before it is shown).
+bool CentredOnScreen(const QWidget& w)
+{
+    const QPoint middle = QGuiApplication::primaryScreen()->availableGeometry().center();
+    const QPoint off = w.frameGeometry().center() - middle;
+    const bool centred = std::abs(off.x()) <= 4 && std::abs(off.y()) <= 4;
+    if (!centred) ADD_FAILURE() << w.objectName().toStdString() << " is " << off.x() << "," << off.y() << " off the middle";
+    return centred;
 }
 
 TEST_F(WindowTest, MainWindowCaptionsAndNames)
@@ -119,7 +133,10 @@ TEST_F(WindowTest, MainWindowCaptionsAndNames)
 
 TEST_F(WindowTest, AboutBoxTextsAndLinks)
 {
+    window->move(0, 0);
+    Trigger("About1");
     AboutBox& about = window->About();
+    EXPECT_TRUE(CentredOnScreen(about)) << about.geometry().x() << "," << about.geometry().y();
     EXPECT_EQ(about.windowTitle(), QStringLiteral("About Quillon"));
     EXPECT_EQ(about.size(), QSize(258, 272));
     EXPECT_FALSE(about.isModal());
@@ -164,6 +181,7 @@ TEST_F(WindowTest, AboutBoxTextsAndLinks)
 TEST(SmallWindows, ProgressWindowAndConnectionPicture)
 {
     ProgressForm progress;
+    EXPECT_TRUE(CentredOnScreen(progress));
     EXPECT_EQ(progress.objectName(), QStringLiteral("LBar"));
     EXPECT_TRUE(progress.windowTitle().isEmpty());
     EXPECT_EQ(progress.size(), QSize(281, 33));
@@ -193,6 +211,7 @@ TEST_F(WindowTest, LockFusesDialogGeometryAndCaptions)
         ran = true;
         EXPECT_EQ(form->windowTitle(), QStringLiteral("Lock & Fuses"));
         EXPECT_EQ(form->size(), QSize(443, 181));
+        EXPECT_TRUE(CentredOnScreen(*form)) << form->geometry().x() << "," << form->geometry().y();
         EXPECT_FALSE(form->windowFlags().testFlag(Qt::WindowCloseButtonHint));
         EXPECT_EQ(form->findChild<QFrame*>(QStringLiteral("Panel1"))->geometry(), QRect(0, 0, 443, 155));
         for (int g = 0; g < 4; ++g) {
@@ -224,6 +243,7 @@ TEST_F(WindowTest, LockFusesDialogGeometryAndCaptions)
         for (const QGroupBox* group : form->findChildren<QGroupBox*>()) EXPECT_FALSE(group->isVisible());
         form->findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
     });
+    window->move(0, 0);
     // The menu item is enabled only while connected; open the dialog the way the item does.
     window->findChild<QAction*>(QStringLiteral("LockFuses1"))->setEnabled(true);
     Trigger("LockFuses1");
