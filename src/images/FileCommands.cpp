@@ -61,26 +61,38 @@ bool NeedChip(Context& ctx)
     return false;
 }
 
-bool LoadFile(Context& ctx, const std::string& fileName, MemoryKind kind)
+FileOutcome Outcome(bool done)
 {
-    if (!NeedChip(ctx)) return false;
-    if (LoadFormatFor(fileName) == FileFormat::Binary) return LoadBinFile(ctx, fileName, kind);
-    return LoadHexFile(ctx, fileName, kind);
-}
-
-bool SaveFile(Context& ctx, const std::string& fileName, int filterIndex, MemoryKind kind)
-{
-    // Without a chip there are no sizes to save: an empty file reported as complete would only
-    // mislead, so nothing is written.
-    if (!NeedChip(ctx)) return false;
-    SaveTarget target = SaveTargetFor(fileName, filterIndex);
-    if (target.format == FileFormat::Binary) return SaveBinFile(ctx, target.fileName, kind);
-    return SaveHexFile(ctx, target.fileName, kind);
+    return done ? FileOutcome::Done : FileOutcome::Failed;
 }
 
 ProgressStep StepOf(ProgressGuard& progress)
 {
     return [&progress](std::uint32_t done, std::uint32_t total) { progress.SetFraction(done, total); };
+}
+
+FileOutcome LoadHex(Context& ctx, const std::string& fileName, MemoryKind kind)
+{
+    HexReadResult result;
+    {
+        ProgressGuard progress(ctx.progress);
+        ctx.log.LogMessage(LoadMessage(kind), fileName);
+        std::string text;
+        if (FileStatus status = ReadWholeFile(fileName, text); !status) {
+            // Nothing was stored, so the view stays as it is.
+            ctx.log.LogMessage(LogText, status.message);
+            return FileOutcome::Failed;
+        }
+        result = ReadIntelHex(text, ChipMemory(ctx.chip, kind), StepOf(progress));
+        if (result.ending == HexReadResult::Ending::EndRecord)
+            ctx.log.LogMessage(LogComplete, "");
+        else if (result.ending == HexReadResult::Ending::Rejected)
+            ctx.log.LogMessage(LogWrongFile, result.reason);
+    }
+    // Also after a rejected record: what was stored before it is shown.
+    FillActiveView(ctx, kind);
+    LogLeftOut(ctx, result.droppedBytes, result.firstDropped);
+    return result.ending == HexReadResult::Ending::Rejected ? FileOutcome::Stopped : FileOutcome::Done;
 }
 
 }  // namespace
@@ -106,48 +118,46 @@ SaveTarget SaveTargetFor(const std::string& fileName, int filterIndex)
     }
 }
 
+FileOutcome LoadMemoryFile(Context& ctx, const std::string& fileName, MemoryKind kind)
+{
+    if (!NeedChip(ctx)) return FileOutcome::NoChip;
+    if (LoadFormatFor(fileName) == FileFormat::Binary) return Outcome(LoadBinFile(ctx, fileName, kind));
+    return LoadHex(ctx, fileName, kind);
+}
+
+FileOutcome SaveMemoryFile(Context& ctx, const std::string& fileName, int filterIndex, MemoryKind kind)
+{
+    // Without a chip there are no sizes to save: an empty file reported as complete would only
+    // mislead, so nothing is written.
+    if (!NeedChip(ctx)) return FileOutcome::NoChip;
+    SaveTarget target = SaveTargetFor(fileName, filterIndex);
+    if (target.format == FileFormat::Binary) return Outcome(SaveBinFile(ctx, target.fileName, kind));
+    return Outcome(SaveHexFile(ctx, target.fileName, kind));
+}
+
 bool LoadProgramFile(Context& ctx, const std::string& fileName)
 {
-    return LoadFile(ctx, fileName, MemoryKind::Program);
+    return LoadMemoryFile(ctx, fileName, MemoryKind::Program) == FileOutcome::Done;
 }
 
 bool LoadDataFile(Context& ctx, const std::string& fileName)
 {
-    return LoadFile(ctx, fileName, MemoryKind::Data);
+    return LoadMemoryFile(ctx, fileName, MemoryKind::Data) == FileOutcome::Done;
 }
 
 bool SaveProgramFile(Context& ctx, const std::string& fileName, int filterIndex)
 {
-    return SaveFile(ctx, fileName, filterIndex, MemoryKind::Program);
+    return SaveMemoryFile(ctx, fileName, filterIndex, MemoryKind::Program) == FileOutcome::Done;
 }
 
 bool SaveDataFile(Context& ctx, const std::string& fileName, int filterIndex)
 {
-    return SaveFile(ctx, fileName, filterIndex, MemoryKind::Data);
+    return SaveMemoryFile(ctx, fileName, filterIndex, MemoryKind::Data) == FileOutcome::Done;
 }
 
 bool LoadHexFile(Context& ctx, const std::string& fileName, MemoryKind kind)
 {
-    HexReadResult result;
-    {
-        ProgressGuard progress(ctx.progress);
-        ctx.log.LogMessage(LoadMessage(kind), fileName);
-        std::string text;
-        if (FileStatus status = ReadWholeFile(fileName, text); !status) {
-            // Nothing was stored, so the view stays as it is.
-            ctx.log.LogMessage(LogText, status.message);
-            return false;
-        }
-        result = ReadIntelHex(text, ChipMemory(ctx.chip, kind), StepOf(progress));
-        if (result.ending == HexReadResult::Ending::EndRecord)
-            ctx.log.LogMessage(LogComplete, "");
-        else if (result.ending == HexReadResult::Ending::Rejected)
-            ctx.log.LogMessage(LogWrongFile, result.reason);
-    }
-    // Also after a rejected record: what was stored before it is shown.
-    FillActiveView(ctx, kind);
-    LogLeftOut(ctx, result.droppedBytes, result.firstDropped);
-    return result.ending != HexReadResult::Ending::Rejected;
+    return LoadHex(ctx, fileName, kind) == FileOutcome::Done;
 }
 
 bool SaveHexFile(Context& ctx, const std::string& fileName, MemoryKind kind)

@@ -24,6 +24,20 @@ struct SaveTarget {
 // Filter 1 saves Intel HEX as .hex, 2 Intel HEX as .eep, any other index raw binary as .bin.
 SaveTarget SaveTargetFor(const std::string& fileName, int filterIndex);
 
+// How a file command ended.
+enum class FileOutcome {
+    Done,     // loaded or saved completely
+    NoChip,   // "No chip selected" was logged and nothing happened
+    Stopped,  // an Intel HEX load stopped at a line it does not take ("Wrong file"); what came
+              // before it was loaded and is shown
+    Failed,   // the file could not be opened, read or written: logged with its name and the
+              // system's reason, nothing was loaded or replaced
+};
+
+// The commands of the File menu, for the memory of that kind.
+FileOutcome LoadMemoryFile(Context& ctx, const std::string& fileName, MemoryKind kind);
+FileOutcome SaveMemoryFile(Context& ctx, const std::string& fileName, int filterIndex, MemoryKind kind);
+
 // The four commands; each returns whether the file was loaded or saved completely.
 bool LoadProgramFile(Context& ctx, const std::string& fileName);
 bool LoadDataFile(Context& ctx, const std::string& fileName);

@@ -16,6 +16,11 @@ namespace {
 
 const QStringList kFilters = {QStringLiteral("*.hex"), QStringLiteral("*.eep"), QStringLiteral("*.bin")};
 
+MemoryKind MemoryOf(int kind)
+{
+    return kind == 1 ? MemoryKind::Program : MemoryKind::Data;
+}
+
 }  // namespace
 
 std::optional<ChosenFile> MainWindow::ChooseFile(FileDialogKind kind)
@@ -55,11 +60,12 @@ void MainWindow::LoadFile(int kind)
     if (!chosen) return;
     const std::string path = chosen->name.toStdString();
     const std::size_t firstLine = ctx_->log.Size();
-    auto ok = std::make_shared<bool>(true);
-    RunCommand([this, path, kind, ok] { *ok = kind == 1 ? LoadProgramFile(*ctx_, path) : LoadDataFile(*ctx_, path); },
-               [this, ok, name = chosen->name, firstLine] {
-                   // Without a chip the log's "No chip selected" says it all.
-                   if (!*ok && ctx_->chip.signature != 0) ReportFileFailure(QStringLiteral("Loading"), name, firstLine);
+    auto outcome = std::make_shared<FileOutcome>(FileOutcome::Done);
+    RunCommand([this, path, kind, outcome] { *outcome = LoadMemoryFile(*ctx_, path, MemoryOf(kind)); },
+               [this, outcome, name = chosen->name, firstLine] {
+                   // Only a file that could not be read gets a box; "No chip selected" and a
+                   // "Wrong file" line say all there is to say in the log.
+                   if (*outcome == FileOutcome::Failed) ReportFileFailure(QStringLiteral("Loading"), name, firstLine);
                });
 }
 
@@ -70,14 +76,11 @@ void MainWindow::SaveFile(int kind)
     const std::string path = chosen->name.toStdString();
     const int filter = chosen->filterIndex;
     const std::size_t firstLine = ctx_->log.Size();
-    auto ok = std::make_shared<bool>(true);
-    RunCommand(
-        [this, path, filter, kind, ok] {
-            *ok = kind == 1 ? SaveProgramFile(*ctx_, path, filter) : SaveDataFile(*ctx_, path, filter);
-        },
-        [this, ok, name = chosen->name, firstLine] {
-            if (!*ok && ctx_->chip.signature != 0) ReportFileFailure(QStringLiteral("Saving"), name, firstLine);
-        });
+    auto outcome = std::make_shared<FileOutcome>(FileOutcome::Done);
+    RunCommand([this, path, filter, kind, outcome] { *outcome = SaveMemoryFile(*ctx_, path, filter, MemoryOf(kind)); },
+               [this, outcome, name = chosen->name, firstLine] {
+                   if (*outcome == FileOutcome::Failed) ReportFileFailure(QStringLiteral("Saving"), name, firstLine);
+               });
 }
 
 void MainWindow::SaveLogas1Click()

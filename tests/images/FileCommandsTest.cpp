@@ -123,7 +123,7 @@ TEST_F(FileCommands, HexLoadStopsAtARecordItDoesNotTake)
         FillViewFromImage(ctx, RichEdit1, MemoryKind::Program);
         const std::size_t before = ctx.log.Size();
         WriteText(folder / "f.hex", good + c.second + "\r\n:010003007785\r\n:00000001FF");
-        EXPECT_FALSE(LoadProgramFile(ctx, Path("f.hex"))) << c.second;
+        EXPECT_EQ(LoadMemoryFile(ctx, Path("f.hex"), MemoryKind::Program), FileOutcome::Stopped) << c.second;
         const Lines all = Logged();
         EXPECT_EQ(Lines(all.begin() + static_cast<long>(before), all.end()),
                   (Lines{"Loading program from file: " + Path("f.hex"), c.logged}));
@@ -196,7 +196,9 @@ TEST_F(FileCommands, NoChipLoadsAndSavesNothing)
     EXPECT_FALSE(LoadProgramFile(ctx, Path("f.hex")));
     EXPECT_FALSE(SaveDataFile(ctx, Path("d"), FilterHex));
     EXPECT_FALSE(SaveProgramFile(ctx, Path("p"), FilterBin));
-    EXPECT_EQ(Logged(), (Lines{"No chip selected", "No chip selected", "No chip selected"}));
+    EXPECT_EQ(LoadMemoryFile(ctx, Path("f.hex"), MemoryKind::Data), FileOutcome::NoChip);
+    EXPECT_EQ(SaveMemoryFile(ctx, Path("d"), FilterEep, MemoryKind::Data), FileOutcome::NoChip);
+    EXPECT_EQ(Logged(), Lines(5, "No chip selected"));
     EXPECT_EQ(ctx.chip.flash[0], 0xFF);
     EXPECT_FALSE(std::filesystem::exists(folder / "d.hex"));
     EXPECT_FALSE(std::filesystem::exists(folder / "p.bin"));
@@ -215,7 +217,7 @@ TEST_F(FileCommands, UnreadableFilesLoadNothing)
                           Case{"missing.bin", "Error opening the file: " + Path("missing.bin") + " (No such file or directory)"},
                           Case{"dir.hex", "Error reading the file: " + Path("dir.hex") + " (Is a directory)"}}) {
         const std::size_t before = ctx.log.Size();
-        EXPECT_FALSE(LoadProgramFile(ctx, Path(c.name)));
+        EXPECT_EQ(LoadMemoryFile(ctx, Path(c.name), MemoryKind::Program), FileOutcome::Failed);
         const Lines all = Logged();
         ASSERT_EQ(all.size(), before + 2);
         EXPECT_EQ(all.back(), c.logged);
@@ -227,7 +229,7 @@ TEST_F(FileCommands, UnreadableFilesLoadNothing)
 TEST_F(FileCommands, FailedSaveKeepsWhatWasThere)
 {
     std::filesystem::create_directory(folder / "taken.hex");
-    EXPECT_FALSE(SaveProgramFile(ctx, Path("taken.hex"), FilterHex));
+    EXPECT_EQ(SaveMemoryFile(ctx, Path("taken.hex"), FilterHex, MemoryKind::Program), FileOutcome::Failed);
     EXPECT_TRUE(Logged().back().starts_with("Error creating the file: " + Path("taken.hex") + " ("))
         << Logged().back();
     EXPECT_NE(Logged().back(), "Operation complete");

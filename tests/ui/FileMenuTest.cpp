@@ -66,6 +66,46 @@ TEST_F(FileMenu, FilesThatCannotBeReadOrWrittenAreReportedWithTheirName)
     EXPECT_TRUE(window->View(0)->RowText(0).startsWith(QStringLiteral("00000000: FF")));
 }
 
+// A file the loader does not take is told in the log alone, as is a load without a chip; the
+// bytes before the line it stopped at are shown.
+TEST_F(FileMenu, RefusedFilesAreToldInTheLogWithoutABox)
+{
+    const QString start = folder.filePath(QStringLiteral("start.hex"));
+    const QString broken = folder.filePath(QStringLiteral("broken.hex"));
+    {
+        QFile file(start);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(":0100000011EE\r\n:0400000300000000F9\r\n:00000001FF");
+    }
+    {
+        QFile file(broken);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(":0100000022DD\r\n:01000100\r\n:00000001FF");
+    }
+    struct Case {
+        QString file;
+        bool chip;
+        std::string logged;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {start, true, "Wrong file (from 8086/80186)", "00000000: 11 FF"},
+        {broken, true, "Wrong file (line 2: too short for a record)", "00000000: 22 FF"},
+        {start, false, "No chip selected", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.logged);
+        if (c.chip) SelectFromMenu("ATmega8");
+        else Ctx().chip.signature = 0;
+        Answer(c.file, 1);
+        BoxAnswerer boxes(QMessageBox::Ok);
+        Trigger("LoadProgramfromFile1");
+        EXPECT_TRUE(boxes.seen.empty());
+        EXPECT_EQ(LogLines().back(), c.logged);
+        if (c.shown) EXPECT_TRUE(window->View(0)->RowText(0).startsWith(QString::fromLatin1(c.shown)));
+    }
+}
+
 TEST_F(FileMenu, SaveLogAsWritesARichTextDocumentThenLogsTheName)
 {
     SelectFromMenu("ATmega8");
