@@ -76,7 +76,11 @@ INSTANTIATE_TEST_SUITE_P(
         KeyCase{"same on line 0 wraps to the last line", 64, VkBackspace, {}, kLine1 + 80},
         KeyCase{"Backspace in the character column", 66, VkBackspace, {{13, "FF"}, {65, Ch(0xFF)}}, 65},
         KeyCase{"Backspace in the address", 4, VkBackspace, {}, kLine1 + 57},
-        KeyCase{"caret between CR and LF counts as the line's end", 81, 'A', {}, kLine1 + 64}));
+        KeyCase{"caret between CR and LF counts as the line's end", 81, 'A', {}, kLine1 + 64},
+        KeyCase{"Backspace at a line's end clears its last byte", 80, VkBackspace,
+                {{55, "FF"}, {79, Ch(0xFF)}}, 79},
+        // Taken as the line's end, so the CR and the blanks after the hex column stay as they are.
+        KeyCase{"Backspace between CR and LF", 81, VkBackspace, {{55, "FF"}, {79, Ch(0xFF)}}, 79}));
 
 TEST(HexKeys, ArrowsAreLeftToTheControl)
 {
