@@ -1,18 +1,13 @@
+// The gateway firmware: framing, registers, pulses, SPI unit and handshake.
 #include "model/Gateway.h"
 
 #include <algorithm>
-#include <cstdio>
+
+#include "model/HexText.h"
 
 namespace quillon::sim {
 
 namespace {
-
-std::string Hex2(unsigned v)
-{
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "0x%02X", v & 0xFFu);
-    return buf;
-}
 
 bool Bit(std::uint8_t v, int bit) { return ((v >> bit) & 1) != 0; }
 

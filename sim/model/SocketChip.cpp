@@ -1,25 +1,11 @@
 // Memories, fuses and the high-voltage parallel interface of the chip in the socket.
 #include "model/SocketChip.h"
 
-#include <cstdio>
+#include "model/HexText.h"
 
 namespace quillon::sim {
 
 namespace {
-
-std::string Hex2(unsigned v)
-{
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "0x%02X", v & 0xFFu);
-    return buf;
-}
-
-std::string HexAddr(unsigned v)
-{
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%05X", v);
-    return buf;
-}
 
 bool KnownParallelCommand(std::uint8_t c)
 {
