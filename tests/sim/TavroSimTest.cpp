@@ -58,6 +58,18 @@ TEST(TavroSim, InitialContentsFaultsAndTrace)
     EXPECT_NE(text.str().find("<- 00 53\n"), std::string::npos) << text.str();  // cut to 2 bytes
 }
 
+TEST(TavroSim, StrayBytesShiftEveryLaterAnswer)
+{
+    // Two bytes after the handshake's answer: the program takes them for the next two answers.
+    TavroSimProcess sim({"--chip", "ATmega8", "--stray", "55,AA@1"});
+    ASSERT_FALSE(sim.Path().empty());
+    Context ctx;
+    ctx.link.OpenPort(sim.Path());
+    ASSERT_TRUE(ctx.link.IsOpen());
+    ASSERT_TRUE(EnterProgMode(ctx));
+    EXPECT_EQ(ReadSignature(ctx), 0x1EAA55);
+}
+
 TEST(TavroSim, RefusesBadOptions)
 {
     for (std::vector<std::string> args : {std::vector<std::string>{"--chip", "ATmega9999"},
