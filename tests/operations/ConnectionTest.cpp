@@ -1,0 +1,93 @@
+// Connect, Disconnect, a changed port name and Autosearch, as the window and the command line
+// run them.
+#include <gtest/gtest.h>
+
+#include "Recorder.h"
+#include "SimSocket.h"
+#include "support/ScriptedTransport.h"
+#include "operations/Connection.h"
+
+namespace quillon {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST(Connection, ConnectLogsThePathOrWhyNot)
+{
+    struct Case {
+        std::string port;
+        OpenFailure failure;
+        bool gatewayAnswers;  // to the handshake
+        Lines lines;
+    };
+    const Case cases[] = {
+        {"/dev/ttyUSB0", OpenFailure::None, true, {"The COM-port is open: /dev/ttyUSB0"}},
+        {"COM3", OpenFailure::None, true, {"The COM-port is open: /dev/ttyS2"}},
+        {"/dev/ttyUSB9", OpenFailure::NotAvailable, true, {"Error. The COM-port is not available"}},
+        {"/dev/ttyUSB0", OpenFailure::None, false, {"Error reading the answer (PINB)"}},
+        // A name too long for a device path is not tried at all.
+        {std::string(120, 'x'), OpenFailure::None, true, {"Error. The COM-port is not available"}},
+    };
+    for (const Case& c : cases) {
+        auto wire = std::make_shared<test::ScriptedWire>();
+        if (c.gatewayAnswers) wire->pending.push_back(0x5A);
+        Context ctx(test::ScriptedOpener(wire, c.failure));
+        const bool open = c.lines[0].starts_with("The COM-port is open");
+        EXPECT_EQ(Connect(ctx, c.port), open) << c.port;
+        EXPECT_EQ(ctx.link.IsOpen(), open) << c.port;
+        EXPECT_EQ(ctx.log.Lines(), c.lines) << c.port;
+    }
+}
+
+TEST(Connection, APortChangeDisconnectsOnlyAnOpenPort)
+{
+    test::SimSocket s("ATmega8");
+    const std::size_t before = s.ctx.log.Size();
+    EXPECT_TRUE(PortChanged(s.ctx));
+    EXPECT_FALSE(s.ctx.link.IsOpen());
+    EXPECT_FALSE(PortChanged(s.ctx));  // already closed: nothing happens
+    Disconnect(s.ctx);                 // Disconnect does not ask
+    Lines lines = s.ctx.log.Lines();
+    EXPECT_EQ(Lines(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end()),
+              (Lines{"The COM-port is closed", "The COM-port is closed"}));
+}
+
+TEST(Connection, AutosearchSelectsTheChipInTheSocket)
+{
+    test::SimSocket s("AT90S4433", false);
+    test::Timeline timeline(s.ctx);
+    EXPECT_TRUE(Autosearch(s.ctx));
+    EXPECT_EQ(timeline.events, (Lines{"Trying to enter Programming Mode", "       Finished with success.",
+                                      "Trying to read signature bytes", "       Finished",
+                                      "Trying to exit Programming Mode", "       Finished with success.",
+                                      "Selected chip is  AT90S4433"}));
+    EXPECT_EQ(s.ctx.chip.name, "AT90S4433");
+    EXPECT_EQ(s.ctx.views.chipNameBox, "AT90S4433");
+    EXPECT_EQ(s.ctx.views.idBox, "03 92 1E");
+}
+
+TEST(Connection, AutosearchOnAnEmptySocketKeepsTheChipSelectedBefore)
+{
+    test::SimSocket s("", false);
+    SelectChip(s.ctx, 0x07931E);  // ATmega8
+    test::Timeline timeline(s.ctx);
+    EXPECT_TRUE(Autosearch(s.ctx));
+    EXPECT_EQ(timeline.events.back(), "Selected chip is  unknown");
+    EXPECT_EQ(s.ctx.chip.name, "ATmega8");
+}
+
+TEST(Connection, AutosearchOnAClosedPortFailsAtItsFirstStep)
+{
+    test::SimSocket s("ATmega8", false);
+    s.ctx.link.ClosePort();
+    test::Timeline timeline(s.ctx);
+    EXPECT_FALSE(Autosearch(s.ctx));
+    ASSERT_EQ(timeline.events.size(), 3u);
+    EXPECT_EQ(timeline.events[0], "Trying to enter Programming Mode");
+    EXPECT_EQ(timeline.events[1].rfind("Error executing commands: ", 0), 0u);
+    EXPECT_EQ(timeline.events[2], "       Finished with fail.");
+    EXPECT_EQ(s.ctx.chip.signature, 0);
+}
+
+}  // namespace
+}  // namespace quillon
