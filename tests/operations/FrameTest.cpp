@@ -93,6 +93,14 @@ TEST_F(Frame, WithoutAChipEveryCommandSaysSoAndSendsNothing)
         EXPECT_EQ(timeline.events, c.noChip) << c.name;
     }
     EXPECT_EQ(wire->written.size(), handshake);
+
+    // The question comes first, chip or no chip.
+    int asked = 0;
+    Confirm yes = [&asked](const Question&) { return ++asked, true; };
+    WriteProgram(ctx, yes);
+    WriteData(ctx, yes);
+    ChipErase(ctx, yes);
+    EXPECT_EQ(asked, 3);
 }
 
 TEST_F(Frame, AChipNoUnitServesIsUnknownAndGetsNoTraffic)
