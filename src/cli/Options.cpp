@@ -113,6 +113,13 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
     return {options, {}};
 }
 
+std::string_view CommandWord(CommandKind kind)
+{
+    for (const auto& c : kCommands)
+        if (c.kind == kind) return c.name;
+    return "command";
+}
+
 std::optional<std::vector<unsigned char>> ParseFuseBytes(const std::string& text)
 {
     std::vector<unsigned char> bytes;

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillon::cli {
@@ -42,6 +43,8 @@ struct ParseResult {
 };
 
 ParseResult ParseOptions(const std::vector<std::string>& args);
+
+std::string_view CommandWord(CommandKind kind);  // "write-program" and so on
 
 std::string UsageText();
 

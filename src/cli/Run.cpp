@@ -43,16 +43,6 @@ std::string ChipNames()
     return names;
 }
 
-std::string CommandName(CommandKind kind)
-{
-    switch (kind) {
-    case CommandKind::WriteProgram: return "write-program";
-    case CommandKind::WriteData: return "write-data";
-    case CommandKind::Erase: return "erase";
-    default: return "the command";
-    }
-}
-
 }  // namespace
 
 int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
@@ -110,17 +100,22 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         if (options.yes) return true;
         std::fprintf(err,
                      "quillon-cli: %s refused: \"%.*s\" was not answered; add --yes to allow it\n",
-                     CommandName(current).c_str(), static_cast<int>(question.text.size()),
+                     std::string(CommandWord(current)).c_str(), static_cast<int>(question.text.size()),
                      question.text.data());
         return false;
     };
-    bool allSucceeded = true;
+    // Every command runs, as the window would run them one after the other; the exit status and
+    // the last line on stderr tell which did not succeed.
+    std::string failed;
     for (const Command& command : options.commands) {
         current = command.kind;
-        if (!RunCommand(ctx, command, confirm, out, err)) allSucceeded = false;
+        if (!RunCommand(ctx, command, confirm, out, err))
+            failed += (failed.empty() ? "" : ", ") + std::string(CommandWord(command.kind));
     }
     if (ctx.link.IsOpen()) Disconnect(ctx);
-    return allSucceeded ? kExitSuccess : kExitFailure;
+    if (failed.empty()) return kExitSuccess;
+    std::fprintf(err, "quillon-cli: failed: %s\n", failed.c_str());
+    return kExitFailure;
 }
 
 }  // namespace quillon::cli

@@ -214,6 +214,7 @@ TEST(CommandLine, RefusesToChangeTheChipWithoutYesAndSaysWhy)
     EXPECT_NE(f.err.find("--yes"), std::string::npos) << f.err;
     EXPECT_EQ(f.out.find("erase the chip"), std::string::npos) << f.out;
     EXPECT_NE(f.out.find("\ncalibration 0 = 0x"), std::string::npos) << f.out;  // the rest still runs
+    EXPECT_TRUE(f.err.ends_with("quillon-cli: failed: erase\n")) << f.err;
 }
 
 TEST(CommandLine, FindsTheChipBySignatureWhenNoneIsNamed)
