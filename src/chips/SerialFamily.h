@@ -69,7 +69,9 @@ namespace serial {
 // The instruction sets of two older generations, each shared by several units.
 
 // AT90S2323, AT90S2343, ATtiny22: 1 K words of flash and 128 bytes of EEPROM programmed byte by
-// byte, one fuse bit written by its own instruction, fuse and lock bits read in one byte.
+// byte, one fuse bit written by its own instruction, fuse and lock bits read in one byte. The
+// lock bits travel in I2 of 1010 1100 1111 1211: the bits around LB1 and LB2 always go as 1,
+// as other values there would turn the instruction into a chip erase or a fuse write.
 inline constexpr SerialUnit kFirstGeneration{
     .enterText = " execute Programming Enable",
     .eraseWait = 18,
@@ -79,6 +81,7 @@ inline constexpr SerialUnit kFirstGeneration{
     .eepromWriteWait = 9,
     .slots = 2,
     .lock = SerialLock::WithFuse,
+    .lockForced = 0xF9,
     .fuseLow = SerialFuse::StartBitInI2,
     .fuseLowWriteWhat = " write fuse byte",
     .calibration = false,

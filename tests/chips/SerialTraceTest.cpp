@@ -130,6 +130,11 @@ INSTANTIATE_TEST_SUITE_P(
                    " write fuse byte"},
         LoggedCase{"AT90S2323", &Driver::WriteLockBits, {0xDE, 0xF9}, 0, Programs("AC F9 00 00"), {0xDE, 0xF9},
                    " write lock-bits"},
+        // Only LB1 and LB2 reach I2: 0x9D there would make the instruction a chip erase.
+        LoggedCase{"AT90S2343", &Driver::WriteLockBits, {0xDE, 0x9D}, 0, Programs("AC FD 00 00"), {0xDE, 0x9D},
+                   " write lock-bits"},
+        LoggedCase{"ATtiny22", &Driver::WriteFuseLow, {0xFE, 0xFF}, 0, Programs("AC BE 00 00"), {0xFE, 0xFF},
+                   " write fuse byte"},
         LoggedCase{"ATtiny12", &Driver::WriteLockBits, {0x52, 0x00}, 0, Programs("AC F9 00 00"), {0x52, 0x00},
                    " write lock-bits"},
         LoggedCase{"ATtiny12", &Driver::WriteFuseLow, {0x52, 0xFF}, 0, Programs("AC A0 00 52"), {0x52, 0xFF},
