@@ -2,6 +2,9 @@
 // them log, which close the port, and what a verify leaves on the wire.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+
 #include "ChipBench.h"
 
 namespace quillon::test {
@@ -176,6 +179,230 @@ TEST(OutsideTheImages, PositionsAreRefusedWithoutTraffic)
         EXPECT_TRUE(c.link.IsOpen());
     }
 }
+
+}  // namespace
+}  // namespace quillon::test
+
+namespace quillon::test {
+namespace {
+
+// Every packet of an operation failed in turn: the text each failure logs, in the order of the
+// packets. A load step stands for its three packets ("Cmd", "AddrL", "AddrH", "AddrE", "DataL",
+// "DataH"), "rdy" for the ready poll, "I <text>" for an SPI instruction (load, exchange) and
+// "Q <text>" for a query (load, exchange, read-back); anything else is one packet's text.
+struct StepTextsCase {
+    const char* chip;
+    const char* what;
+    std::function<bool(const Driver&, Context&)> call;
+    std::vector<std::string> steps;
+};
+
+void PrintTo(const StepTextsCase& c, std::ostream* os) { *os << c.chip << " " << c.what; }
+
+std::vector<std::string> ExpandSteps(const std::vector<std::string>& steps)
+{
+    const std::map<std::string, std::vector<std::string>> loads{
+        {"Cmd", {" set XA1, XA0 = 10, BS1, BS2 = 00", " set Command", " GiveXtalPosPulse"}},
+        {"AddrL", {" set XA1, XA0 = 00, BS1, BS2 = 00", " Load Address Low Byte", " 0x1D 0x02"}},
+        {"AddrH", {" set XA1, XA0 = 00, BS1, BS2 = 10", " 0x0D a", " 0x1D 0x02"}},
+        {"AddrE", {" set XA1, XA0 = 00, BS1, BS2 = 01", " 0x0D a", " 0x1D 0x02"}},
+        {"DataL", {" set XA1, XA0 = 01, BS1, BS2 = 00", " Load Data Low Byte", " 0x1D 0x02"}},
+        {"DataH", {" set XA1, XA0 = 01, BS1, BS2 = 10", " Load Data High Byte", " 0x1D 0x02"}},
+        {"rdy", {" PINCRead"}},
+    };
+    std::vector<std::string> out;
+    for (const std::string& s : steps) {
+        if (auto it = loads.find(s); it != loads.end()) {
+            out.insert(out.end(), it->second.begin(), it->second.end());
+        } else if (s.starts_with("I ") || s.starts_with("Q ")) {
+            out.push_back(s.substr(1));
+            out.push_back(" 0x46");
+            if (s[0] == 'Q') out.push_back(" 0x45");
+        } else {
+            out.push_back(s);
+        }
+    }
+    return out;
+}
+
+class StepTexts : public ::testing::TestWithParam<StepTextsCase> {};
+
+TEST_P(StepTexts, EveryPacketFailsWithItsOwnText)
+{
+    const auto& c = GetParam();
+    const std::vector<std::string> expected = ExpandSteps(c.steps);
+    {
+        ChipBench bench(c.chip);
+        ASSERT_TRUE(c.call(bench.driver(), bench.ctx));
+        ASSERT_EQ(bench.wire->writes, static_cast<int>(expected.size())) << "packets of a run without failure";
+    }
+    const std::string prefix = "Error executing commands: ";
+    std::vector<std::string> logged;
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+        ChipBench bench(c.chip);
+        bench.wire->failWriteNumber = static_cast<int>(k);
+        EXPECT_FALSE(c.call(bench.driver(), bench.ctx)) << "write " << k;
+        EXPECT_FALSE(bench.ctx.link.IsOpen()) << "write " << k;
+        const auto lines = bench.Lines();
+        logged.push_back(!lines.empty() && lines.back().starts_with(prefix) ? lines.back().substr(prefix.size())
+                                                                            : "(no error line)");
+    }
+    EXPECT_EQ(logged, expected);
+}
+
+using Op = Driver::Plain Driver::*;
+auto Run(Op op) { return [op](const Driver& d, Context& c) { return (d.*op)(c); }; }
+auto At(Driver::Write Driver::*op, std::int32_t pos)
+{
+    return [op, pos](const Driver& d, Context& c) { return (d.*op)(c, pos); };
+}
+auto ReadAt(Driver::Read Driver::*op, std::int32_t pos)
+{
+    return [op, pos](const Driver& d, Context& c) { return (d.*op)(c, pos, false); };
+}
+// One EEPROM page written from address 0, as the write command drives the parallel units.
+auto EepromPageRun(std::int32_t bytes)
+{
+    return [bytes](const Driver& d, Context& c) {
+        for (std::int32_t pos = 0; pos < bytes; ++pos)
+            if (!d.WriteEepromByte(c, pos)) return false;
+        return true;
+    };
+}
+
+const std::vector<std::string> kXtal6(6, " GiveXTALPosPulse");
+std::vector<std::string> SteppedEntry()
+{
+    std::vector<std::string> s{" set DDRB=0, PORTB=0", " set DDRC=0x32, PORTC=0x0", " set DDRD=0xFC, PORTD=0x0",
+                               " enable +5V"};
+    s.insert(s.end(), kXtal6.begin(), kXtal6.end());
+    s.insert(s.end(), {" enable +12V", " set WR=1, OE=1"});
+    return s;
+}
+const std::vector<std::string> kHexEntry{" 0x0B 0x0 0x0D 0x0", " 0x0F 0x32 0x11 0x0", " 0x13 0xFC 0x15 0x0",
+                                         " 0x1D 0x0", " 0x15 0x14(PD_WORK)"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Classic, StepTexts,
+    ::testing::Values(
+        StepTextsCase{"AT90S1200", "entry", Run(&Driver::EnterProgMode),
+                      {" set DDRB=0x0, PORTB=0x0", " set DDRC=0x32, PORTC=0x0", " set DDRD=0xFC, PORTD=0x0",
+                       " EnterHVPPrgMode_AVR", " set WR=1, OE=1"}},
+        StepTextsCase{"AT90S2313", "entry", Run(&Driver::EnterProgMode), kHexEntry},
+        StepTextsCase{"AT90S1200", "erase", Run(&Driver::EraseChip), {"Cmd", " GiveWR100NegPulse"}},
+        StepTextsCase{"AT90S1200", "read flash", ReadAt(&Driver::ReadFlashWord, 0),
+                      {"Cmd", "AddrH", "AddrL", " read flash word low byte", " read flash word high byte"}},
+        StepTextsCase{"AT90S8515", "write flash", At(&Driver::WriteFlashWord, 512),
+                      {"AddrH", "AddrL", "DataL", " GiveWRNegPulse", "rdy", "DataH", " GiveWRNegPulse", "rdy"}},
+        StepTextsCase{"AT90S8535", "write flash", At(&Driver::WriteFlashWord, 2),
+                      {"AddrL", "DataL", " 0x1D 0x03", "rdy", "DataH", " GiveWRNegPulse", "rdy"}},
+        StepTextsCase{"AT90S8515", "read EEPROM", ReadAt(&Driver::ReadEepromByte, 0x1FF),
+                      {"AddrH", "AddrL", " read EEPROM byte"}},
+        StepTextsCase{"AT90S8535", "write EEPROM", At(&Driver::WriteEepromByte, 0),
+                      {"Cmd", "AddrH", "AddrL", "DataL", " GiveWRNegPulse", "rdy"}},
+        StepTextsCase{"AT90S1200", "fuse and lock read", Run(&Driver::ReadFuseLockBits),
+                      {"Cmd", " read Fuse & Lock byte"}},
+        StepTextsCase{"AT90S4433", "fuse and lock read", Run(&Driver::ReadFuseLockBits),
+                      {"Cmd", " read Fuse byte", " read Lock byte"}},
+        StepTextsCase{"AT90S1200", "fuse write", Run(&Driver::WriteFuseLow), {"Cmd", "DataL", " GiveWR15NegPulse"}},
+        StepTextsCase{"AT90S2313", "lock write", Run(&Driver::WriteLockBits),
+                      {"Cmd", "DataL", " GiveWRNegPulse", "rdy"}}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Paged, StepTexts,
+    ::testing::Values(
+        StepTextsCase{"ATmega8", "stepped entry", Run(&Driver::EnterProgMode), SteppedEntry()},
+        StepTextsCase{"ATmega48", "built-in entry", Run(&Driver::EnterProgMode),
+                      {" set DDRB=0, PORTB=0", " set DDRC=0x32, PORTC=0x0", " set DDRD=0xFC, PORTD=0x0",
+                       " EnterHVPProgMode_AVR", " set WR=1, OE=1"}},
+        StepTextsCase{"AT90CAN32", "entry", Run(&Driver::EnterProgMode), kHexEntry},
+        StepTextsCase{"ATmega8", "erase", Run(&Driver::EraseChip), {"Cmd", " GiveWRNegPulse", "rdy"}},
+        StepTextsCase{"ATmega2560", "read flash", ReadAt(&Driver::ReadFlashWord, 0),
+                      {"Cmd", "AddrE", "AddrH", "AddrL", " read flash word low byte", " read flash word high byte"}},
+        StepTextsCase{"ATmega603", "load word", At(&Driver::WriteFlashWord, 2),
+                      {"AddrL", "DataL", " GivePagelPosPulse", "DataH", " GivePagelPosPulse"}},
+        StepTextsCase{"ATmega2560", "last page", At(&Driver::WriteFlashPage, 262142),
+                      {"AddrH", "AddrE", " GiveWRNegPulse", "rdy", "Cmd"}},
+        StepTextsCase{"ATtiny261", "page", At(&Driver::WriteFlashPage, 30),
+                      {"AddrH", " set BS1=0, GiveWRNegPulse", "rdy"}},
+        StepTextsCase{"ATmega640", "read EEPROM", ReadAt(&Driver::ReadEepromByte, 0),
+                      {"Cmd", "AddrH", "AddrL", " read EEPROM byte"}},
+        StepTextsCase{"ATmega8", "EEPROM page", EepromPageRun(4),
+                      {"Cmd", "AddrH", "AddrL", "DataL", " GivePagelPosPulse", "AddrL", "DataL", " GivePagelPosPulse",
+                       "AddrL", "DataL", " GivePagelPosPulse", "AddrL", "DataL", " GivePagelPosPulse",
+                       " GiveWRNegPulse", "rdy"}},
+        StepTextsCase{"ATtiny261", "EEPROM page", EepromPageRun(4),
+                      {"Cmd", "AddrH", "AddrL", "DataL", " set BS1=1", "AddrL", "DataL", " set BS1=1", "AddrL", "DataL",
+                       " set BS1=1", "AddrL", "DataL", " set BS1=1", " set BS1=0", " GiveWRNegPulse", "rdy"}},
+        StepTextsCase{"ATtiny2313", "fuse and lock read", Run(&Driver::ReadFuseLockBits),
+                      {"Cmd", " read Fuse Low bits", " read Fuse High bits", " read Fuse Extended bits",
+                       " read Lock bits"}},
+        StepTextsCase{"ATmega640", "lock read", Run(&Driver::ReadLockBits), {"Cmd", " set BS2=0, BS1=1"}},
+        StepTextsCase{"ATtiny461", "lock read", Run(&Driver::ReadLockBits), {"Cmd", " set BS2(XA1)=0, BS1=1"}},
+        StepTextsCase{"AT90CAN64", "lock read", Run(&Driver::ReadLockBits), {"Cmd", " read Lock-byte"}},
+        StepTextsCase{"ATmega103", "lock read", Run(&Driver::ReadLockBits), {"Cmd", " read Lock byte"}},
+        StepTextsCase{"ATmega8", "fuse low read", Run(&Driver::ReadFuseLow), {"Cmd", " read Low Fuse byte"}},
+        StepTextsCase{"ATmega603", "fuse read", Run(&Driver::ReadFuseLow), {"Cmd", " read Fuse byte"}},
+        StepTextsCase{"ATmega8", "fuse high read", Run(&Driver::ReadFuseHigh), {"Cmd", " read Fuse High byte"}},
+        StepTextsCase{"ATmega128", "fuse extended read", Run(&Driver::ReadFuseExtended),
+                      {"Cmd", " read Fuse Extended byte"}},
+        StepTextsCase{"ATmega640", "fuse extended write", Run(&Driver::WriteFuseExtended),
+                      {"Cmd", "DataL", " set BS2=1", " GiveWRNegPulse", "rdy"}},
+        StepTextsCase{"ATmega48", "fuse extended write", Run(&Driver::WriteFuseExtended),
+                      {"Cmd", "DataL", " set BS2=1, BS1=0", " GiveWRNegPulse", "rdy"}},
+        StepTextsCase{"AT90CAN32", "fuse extended write", Run(&Driver::WriteFuseExtended),
+                      {"Cmd", "DataL", " set BS1=0, BS2=1", " GiveWRNegPulse", "rdy"}},
+        StepTextsCase{"ATtiny861", "fuse extended write", Run(&Driver::WriteFuseExtended),
+                      {"Cmd", "DataL", " set BS2(XA1)=1, BS1=0", " GiveWRNegPulse", "rdy"}},
+        StepTextsCase{"ATtiny2313", "fuse extended write", Run(&Driver::WriteFuseExtended),
+                      {"Cmd", "DataL", " set BS1=0, BS2(XA1)=1", " GiveWRNegPulse", "rdy"}},
+        StepTextsCase{"ATmega8", "fuse high write", Run(&Driver::WriteFuseHigh),
+                      {"Cmd", "DataL", " set BS1=1, BS2=0", " GiveWRNegPulse", "rdy"}},
+        StepTextsCase{"ATtiny2313", "fuse high write", Run(&Driver::WriteFuseHigh),
+                      {"Cmd", "DataL", " set BS1=1, BS2(XA1)=0", " 0x1D 0x03", "rdy"}},
+        StepTextsCase{"ATtiny261", "fuse high write", Run(&Driver::WriteFuseHigh),
+                      {"Cmd", "DataL", " set BS1=1, BS2(XA1)=0", " GiveWRNegPulse", "rdy"}},
+        StepTextsCase{"ATmega103", "fuse write", Run(&Driver::WriteFuseLow), {"Cmd", "DataL", " GiveWR15NegPulse"}},
+        StepTextsCase{"ATmega161", "lock write", Run(&Driver::WriteLockBits),
+                      {"Cmd", "DataL", " GiveWRNegPulse", "rdy"}},
+        StepTextsCase{"ATmega169", "calibration", Run(&Driver::ReadCalibration),
+                      {"Cmd", "AddrL", " read Calibration byte"}},
+        StepTextsCase{"ATtiny2313", "calibration", Run(&Driver::ReadCalibration),
+                      {"Cmd", "AddrL", " set BS1=1, BS2(XA1)=0", " read Calibration Bytes", "AddrL",
+                       " set BS1=1, BS2(XA1)=0", " read Calibration Bytes"}}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Serial, StepTexts,
+    ::testing::Values(
+        StepTextsCase{"AT90S2323", "entry", Run(&Driver::EnterProgMode),
+                      {" 0x48", " 0x47", "Q 0x44 0x00 0x00 0x53 0xAC"}},
+        StepTextsCase{"ATtiny13", "erase", Run(&Driver::EraseChip), {"I 0x44 0x00 0x00 0x80 0xAC"}},
+        StepTextsCase{"ATtiny12", "write flash", At(&Driver::WriteFlashByte, 0x200), {"I 0x44 Data b a 0x4H"}},
+        StepTextsCase{"ATtiny85", "load flash", At(&Driver::LoadFlashByte, 0x200), {"I 0x44 Data b a 0x4H"}},
+        StepTextsCase{"ATtiny26", "page", At(&Driver::WriteFlashPage, 0x7FF), {"I 0x44 0x00 b a 0x4C"}},
+        StepTextsCase{"ATtiny85", "read EEPROM", ReadAt(&Driver::ReadEepromByte, 0x1FF), {"Q 0x44 0x00 b a 0xA0"}},
+        StepTextsCase{"ATtiny15", "read EEPROM", ReadAt(&Driver::ReadEepromByte, 0x3F), {"Q 0x44 0x00 b 0x00 0xA0"}},
+        StepTextsCase{"AT90S2343", "write EEPROM", At(&Driver::WriteEepromByte, 0x7F), {"I 0x44 Data b 0x00 0xC0"}},
+        StepTextsCase{"ATtiny25", "load EEPROM", At(&Driver::LoadEepromByte, 6), {"I 0x44 Data b 0x00 0xC1"}},
+        StepTextsCase{"ATtiny45", "EEPROM page", At(&Driver::WriteEepromPage, 0xFF), {"I 0x44 0x00 b a 0xC2"}},
+        StepTextsCase{"ATtiny13", "EEPROM page", At(&Driver::WriteEepromPage, 0x3F), {"I 0x44 0x00 b 0x00 0xC2"}},
+        StepTextsCase{"ATtiny22", "fuse and lock read", Run(&Driver::ReadFuseLockBits), {"Q 0x44 0x00 0x00 0x00 0x58"}},
+        StepTextsCase{"ATtiny12", "lock read", Run(&Driver::ReadLockBits), {"Q 0x44 0x00 0x00 0x00 0x58"}},
+        StepTextsCase{"ATtiny15", "fuse read", Run(&Driver::ReadFuseLow), {"Q 0x44 0x00 0x00 0x00 0x50"}},
+        StepTextsCase{"ATtiny26", "fuse high read", Run(&Driver::ReadFuseHigh), {"Q 0x44 0x00 0x00 0x08 0x58"}},
+        StepTextsCase{"ATtiny85", "fuse extended read", Run(&Driver::ReadFuseExtended), {"Q 0x44 0x00 0x00 0x08 0x50"}},
+        StepTextsCase{"AT90S2323", "lock write", Run(&Driver::WriteLockBits), {"I 0x44 0x00 0x00 Lock 0xAC"}},
+        StepTextsCase{"ATtiny15", "lock write", Run(&Driver::WriteLockBits), {"I 0x44 0x00 0x00 Lock 0xAC"}},
+        StepTextsCase{"ATtiny13", "lock write", Run(&Driver::WriteLockBits), {"I 0x44 Lock 0x00 0xE0 0xAC"}},
+        StepTextsCase{"ATtiny22", "fuse write", Run(&Driver::WriteFuseLow), {"I 0x44 0x00 0x00 FSTRT 0xAC"}},
+        StepTextsCase{"ATtiny12", "fuse write", Run(&Driver::WriteFuseLow), {"I 0x44 Fuse 0x00 0xA0 0xAC"}},
+        StepTextsCase{"ATtiny26", "fuse low write", Run(&Driver::WriteFuseLow), {"I 0x44 Fuse Low 0x00 0xA0 0xAC"}},
+        StepTextsCase{"ATtiny13", "fuse high write", Run(&Driver::WriteFuseHigh), {"I 0x44 Fuse High 0x00 0xA8 0xAC"}},
+        StepTextsCase{"ATtiny45", "fuse extended write", Run(&Driver::WriteFuseExtended),
+                      {"I 0x44 Fuse Extended 0x00 0xA4 0xAC"}},
+        StepTextsCase{"ATtiny25", "calibration", Run(&Driver::ReadCalibration),
+                      {"Q 0x44 0x00 i 0x00 0x38", "Q 0x44 0x00 i 0x00 0x38"}},
+        StepTextsCase{"ATtiny12", "blank byte", Run(&Driver::WriteBlankFlashByte), {"I 0x44 0xFF 0 0 0x40"}}));
 
 }  // namespace
 }  // namespace quillon::test

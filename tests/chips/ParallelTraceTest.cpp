@@ -147,7 +147,8 @@ INSTANTIATE_TEST_SUITE_P(
                       EepromRun{"ATmega2560", {0, 8}, {7, 15}}, EepromRun{"AT90CAN64", {0, 8}, {7, 15}},
                       EepromRun{"ATtiny2313", {0, 4, 8, 12}, {3, 7, 11, 15}},
                       EepromRun{"ATmega603", kEvery, kEvery}, EepromRun{"ATmega163", {0}, kEvery},
-                      EepromRun{"AT90S2313", {}, kEvery}));
+                      EepromRun{"AT90S2313", {}, kEvery}, EepromRun{"AT90S8515", kEvery, kEvery},
+                      EepromRun{"AT90S4414", {}, kEvery}));
 
 TEST(EepromPage, AtmegaLatchesEveryByteAndProgramsTheFullPage)
 {
@@ -281,6 +282,19 @@ INSTANTIATE_TEST_SUITE_P(
         ByteOpCase{"AT90S4433", &Driver::ReadFuseLockBits, {0x1A, 0x02}, {"Cmd 04", kReadLow, kReadHigh}, {0xDA, 0xFB},
                    {"Trying to read fuse- and lock-bits", kOk}},
         ByteOpCase{"AT90S2333", &Driver::WriteFuseLow, {}, {"Cmd 40", "DataL C0", "1D 09", "sleep 2"}, {0xC0, 0xC1}, {kOk}},
+        ByteOpCase{"AT90S1200", &Driver::WriteFuseLow, {}, {"Cmd 40", "DataL C0", "1D 09", "sleep 2"}, {0xC0, 0xC1},
+                   {"Trying to write fuse byte", kOk}},
+        ByteOpCase{"ATmega603", &Driver::ReadFuseLow, {0x2B}, {"Cmd 04", "11 08 0B 00 15 10 17 15 14"}, {0x2B, 0xC1},
+                   {"Trying to read fuse low byte", kOk}},
+        ByteOpCase{"ATmega161", &Driver::WriteLockBits, {}, {"Cmd 20", "DataL C1", "1D 03", "sleep 2", "rdy"},
+                   {0xC0, 0xC1}, {"Trying to write lock-bits", kOk}},
+        // Erase: the long pulse without a ready wait on the old chips, the short one with it.
+        ByteOpCase{"AT90S1200", &Driver::EraseChip, {}, {"Cmd 80", "1D 08", "sleep 2"}, {0xC0, 0xC1},
+                   {"Trying to erase the chip", kOk}},
+        ByteOpCase{"ATmega103", &Driver::EraseChip, {}, {"Cmd 80", "1D 08", "sleep 2"}, {0xC0, 0xC1},
+                   {"Trying to erase the chip", kOk}},
+        ByteOpCase{"ATmega8", &Driver::EraseChip, {}, {"Cmd 80", "1D 03", "sleep 2", "rdy"}, {0xC0, 0xC1, 0xC2},
+                   {"Trying to erase the chip", kOk}},
         ByteOpCase{"AT90S8515", &Driver::WriteLockBits, {}, {"Cmd 20", "DataL C1", "1D 03", "sleep 2", "rdy"},
                    {0xC0, 0xC1}, {"Trying to write lock-bits", kOk}}));
 
