@@ -217,6 +217,23 @@ TEST(CommandLine, RefusesToChangeTheChipWithoutYesAndSaysWhy)
     EXPECT_TRUE(f.err.ends_with("quillon-cli: failed: erase\n")) << f.err;
 }
 
+TEST(CommandLine, AReaderThatStopsReadingDoesNotStopAWrite)
+{
+    TempDir dir;
+    WriteBytes(dir / "program.bin", 512, 9);
+    ASSERT_TRUE(BinaryToHex(dir / "program.bin", dir / "program.hex"));
+    SimulatedGateway gateway({"--chip", "ATmega48"});
+    ASSERT_FALSE(gateway.Path().empty()) << gateway.ErrorText();
+    const std::string line = Cli() + " --port " + gateway.Path() + " --delay 0 --chip ATmega48 --yes ";
+    // `true` exits at once: every log line after that goes to a pipe nobody reads.
+    Finished piped = RunProgram("/bin/bash", {"-c", line + "write-program " + dir / "program.hex" +
+                                                        " | true; exit ${PIPESTATUS[0]}"});
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    Finished verify = RunProgram(Cli(), {"--port", gateway.Path(), "--delay", "0", "--chip", "ATmega48",
+                                         "verify-program", dir / "program.hex"});
+    EXPECT_EQ(verify.status, 0) << verify.out;
+}
+
 TEST(CommandLine, FindsTheChipBySignatureWhenNoneIsNamed)
 {
     SimulatedGateway gateway({"--chip", "ATmega16"});
