@@ -21,9 +21,9 @@ namespace {
 // The trace of a whole memory would run to millions of packets: it is dropped as it grows.
 constexpr std::uint32_t kTraceChunk = 4096;
 
-std::uint8_t Pattern(std::uint32_t i, std::uint32_t seed)
+std::uint8_t Pattern(std::uint32_t i, std::uint32_t salt)
 {
-    return static_cast<std::uint8_t>((i * 37u + (i >> 8) * 11u + seed) & 0xFF);
+    return static_cast<std::uint8_t>((i * 37u + (i >> 8) * 11u + salt) & 0xFF);
 }
 
 // What the simulated chip noted about how it was driven, without the note every new entry into

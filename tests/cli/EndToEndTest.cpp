@@ -40,10 +40,10 @@ private:
     fs::path path_;
 };
 
-void WriteBytes(const std::string& file, std::size_t size, unsigned seed)
+void WriteBytes(const std::string& file, std::size_t size, unsigned salt)
 {
     std::ofstream out(file, std::ios::binary);
-    for (std::size_t i = 0; i < size; ++i) out.put(static_cast<char>((i * 29 + seed + (i >> 7)) & 0xFF));
+    for (std::size_t i = 0; i < size; ++i) out.put(static_cast<char>((i * 29 + salt + (i >> 7)) & 0xFF));
 }
 
 // The test's Intel HEX files come from srecord, not from the program under test.

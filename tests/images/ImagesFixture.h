@@ -55,9 +55,9 @@ inline void SelectTestChip(Context& ctx, std::uint32_t flashSize, std::uint32_t 
     RefreshViewsForChip(ctx);
 }
 
-inline std::vector<std::uint8_t> RandomBytes(std::size_t n, unsigned seed)
+inline std::vector<std::uint8_t> RandomBytes(std::size_t n, unsigned salt)
 {
-    std::mt19937 random(seed);
+    std::mt19937 random(salt);
     std::vector<std::uint8_t> bytes(n);
     for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
     return bytes;

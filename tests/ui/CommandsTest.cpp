@@ -53,9 +53,9 @@ protected:
         }
     }
 
-    void FillFlash(std::uint8_t seed)
+    void FillFlash(std::uint8_t salt)
     {
-        for (std::size_t i = 0; i < Chip().flash.size(); ++i) Chip().flash[i] = static_cast<std::uint8_t>(seed + i * 7);
+        for (std::size_t i = 0; i < Chip().flash.size(); ++i) Chip().flash[i] = static_cast<std::uint8_t>(salt + i * 7);
     }
 };
 
