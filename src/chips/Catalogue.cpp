@@ -1,7 +1,6 @@
 #include "chips/Catalogue.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "core/Context.h"
 #include "log/Log.h"
@@ -141,14 +140,6 @@ void ResetImage(Context& ctx, int which)
     case 4: chip.calibration.fill(0xFF); break;
     default: break;
     }
-}
-
-std::string SignatureText(std::int32_t signature)
-{
-    char text[9];
-    std::snprintf(text, sizeof text, "%02X %02X %02X", (signature >> 16) & 0xFF,
-                  (signature >> 8) & 0xFF, signature & 0xFF);
-    return text;
 }
 
 }  // namespace quillon

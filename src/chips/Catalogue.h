@@ -38,7 +38,4 @@ void SelectChip(Context& ctx, std::int32_t signature);
 // chip's factory values in the first slots; 4: calibration bytes 0xFF. Anything else: nothing.
 void ResetImage(Context& ctx, int which);
 
-// The ID box text, signature byte 2 first: "07 93 1E" for 0x07931E.
-std::string SignatureText(std::int32_t signature);
-
 }  // namespace quillon

@@ -100,12 +100,6 @@ TEST(ResetImage, OnlyTheNamedPartChanges)
     EXPECT_EQ(Slots(chip), std::vector<std::uint8_t>(8, 0xFF));
 }
 
-TEST(SignatureText, ShowsByteTwoFirst)
-{
-    EXPECT_EQ(SignatureText(0x01901E), "01 90 1E");
-    EXPECT_EQ(SignatureText(0x07931E), "07 93 1E");
-}
-
 TEST(Tables, EveryCatalogueChipHasOneDriverAndNamesForItsSlots)
 {
     std::set<std::int32_t> signatures;
