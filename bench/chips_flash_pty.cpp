@@ -11,22 +11,17 @@
 // in-process simulator in chips_flash.
 #include <benchmark/benchmark.h>
 
-#include <signal.h>
-#include <spawn.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "chips/Catalogue.h"
 #include "chips/Dispatch.h"
 #include "core/Context.h"
-
-extern char** environ;
+#include "support/TavroSimProcess.h"
 
 namespace quillon {
 namespace {
@@ -54,45 +49,6 @@ private:
     std::uint64_t& bytes_;
 };
 
-// tavro-sim with the chip and pacing, for as long as the object lives.
-class TavroSim {
-public:
-    explicit TavroSim(const std::string& chip)
-    {
-        const auto exe = std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "sim" / "tavro-sim";
-        int out[2];
-        if (::pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        const std::string path = exe.string();
-        char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>("--chip"), const_cast<char*>(chip.c_str()),
-                        const_cast<char*>("--pace"), nullptr};
-        if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv, environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        char line[256] = {};
-        std::size_t n = 0;
-        while (n + 1 < sizeof line && ::read(out[0], line + n, 1) == 1 && line[n] != '\n') ++n;
-        line[n] = 0;
-        ::close(out[0]);
-        path_ = line;
-    }
-    ~TavroSim()
-    {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    const std::string& Path() const { return path_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string path_;
-};
-
 void Flash(benchmark::State& state, const std::string& chip)
 {
     double ideal = 0;
@@ -100,7 +56,7 @@ void Flash(benchmark::State& state, const std::string& chip)
         // tavro-sim paces the line with short sleeps, and inherits this timer slack: the default
         // 50 us would be an error of the simulator's clock, not of the program.
         prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
-        TavroSim sim(chip);
+        test::TavroSimProcess sim({"--chip", chip, "--pace"});
         if (sim.Path().empty()) {
             state.SkipWithError("tavro-sim did not start");
             return;

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "core/Context.h"
+#include "support/TavroSimProcess.h"
 
 namespace {
 
@@ -117,33 +118,10 @@ void BM_LinkReadPINC_EchoPeer(benchmark::State& state)
 }
 BENCHMARK(BM_LinkReadPINC_EchoPeer)->UseRealTime();
 
-// tavro-sim with an ATmega8 in its socket, for as long as a benchmark runs.
-class TavroSimProcess {
-public:
-    TavroSimProcess()
-    {
-        const std::string command = std::string(QUILLON_BINARY_DIR) + "/sim/tavro-sim --chip ATmega8";
-        pipe_ = popen(command.c_str(), "r");
-        char line[256] = {};
-        if (pipe_ && fgets(line, sizeof line, pipe_)) path_ = line;
-        while (!path_.empty() && (path_.back() == '\n' || path_.back() == '\r')) path_.pop_back();
-    }
-    ~TavroSimProcess()
-    {
-        std::system("pkill -f 'sim/tavro-sim --chip ATmega8' >/dev/null 2>&1");
-        if (pipe_) pclose(pipe_);
-    }
-    const std::string& Path() const { return path_; }
-
-private:
-    FILE* pipe_ = nullptr;
-    std::string path_;
-};
-
 // The same ReadPINC as plain write and read calls on a raw pty, with nothing of the link.
 void BM_BareReadPINC_TavroSim(benchmark::State& state)
 {
-    TavroSimProcess sim;
+    quillon::test::TavroSimProcess sim({"--chip", "ATmega8"});
     int fd = sim.Path().empty() ? -1 : open(sim.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         state.SkipWithError("tavro-sim did not start");
@@ -177,7 +155,7 @@ BENCHMARK(BM_BareReadPINC_TavroSim)->UseRealTime();
 
 void BM_LinkReadPINC_TavroSim(benchmark::State& state)
 {
-    TavroSimProcess sim;
+    quillon::test::TavroSimProcess sim({"--chip", "ATmega8"});
     quillon::Context ctx;
     if (!sim.Path().empty()) ctx.link.OpenPort(sim.Path());
     if (!ctx.link.IsOpen()) {

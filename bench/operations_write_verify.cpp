@@ -9,13 +9,7 @@
 //   ratio    wall time / bound_s; the target is at most 1.25
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -28,55 +22,12 @@
 #include "images/Views.h"
 #include "operations/Connection.h"
 #include "operations/MemoryCommands.h"
-
-extern char** environ;
+#include "support/TavroSimProcess.h"
 
 namespace quillon {
 namespace {
 
 constexpr double kByteSeconds = 11.0 / 250000.0;
-
-// tavro-sim serving one chip, paced; stopped by its process id when done.
-class PacedGateway {
-public:
-    explicit PacedGateway(const std::string& chip)
-    {
-        int out[2];
-        if (pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        std::string program = std::string(QUILLON_BINARY_DIR) + "/sim/tavro-sim";
-        std::string chipArg = chip;
-        std::vector<char*> argv{program.data(), const_cast<char*>("--chip"), chipArg.data(),
-                                const_cast<char*>("--pace"), nullptr};
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        out_ = out[0];
-        std::string line;
-        char c;
-        pollfd p{out_, POLLIN, 0};
-        while (pid_ > 0 && poll(&p, 1, 5000) > 0 && read(out_, &c, 1) == 1 && c != '\n') line += c;
-        path_ = line;
-    }
-    ~PacedGateway()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            int status = 0;
-            waitpid(pid_, &status, 0);
-        }
-        if (out_ >= 0) close(out_);
-    }
-    const std::string& Path() const { return path_; }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    std::string path_;
-};
 
 struct WireCount {
     std::uint64_t bytes = 0;
@@ -122,7 +73,7 @@ void WriteVerify(benchmark::State& state, const std::string& chip)
     double wall = 0, bound = 0, waits = 0;
     std::uint64_t bytes = 0;
     for (auto _ : state) {
-        PacedGateway gateway(chip);
+        test::TavroSimProcess gateway({"--chip", chip, "--pace"});
         WireCount count;
         Context ctx([&count](const std::string& path) {
             OpenedPort opened = OpenSerialPort(path);

@@ -3,68 +3,23 @@
 // is empty. Each shows exactly its log line and leaves the port as the program expects.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <thread>
 
 #include "core/Context.h"
 #include "programming/Parallel.h"
 #include "programming/Serial.h"
-
-extern char** environ;
+#include "support/TavroSimProcess.h"
 
 namespace quillon {
 namespace {
 
 using Lines = std::vector<std::string>;
 
-// tavro-sim as a child process; its first output line is the device path it serves.
-class TavroSim {
-public:
-    explicit TavroSim(std::vector<std::string> args)
-    {
-        const std::string binary = std::string(QUILLON_BINARY_DIR) + "/sim/tavro-sim";
-        args.insert(args.begin(), binary);
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        int out[2];
-        if (pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        if (posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        FILE* stream = fdopen(out[0], "r");
-        char line[256] = {};
-        if (stream && fgets(line, sizeof line, stream)) path_ = line;
-        while (!path_.empty() && (path_.back() == '\n' || path_.back() == '\r')) path_.pop_back();
-        if (stream) fclose(stream);
-    }
-    ~TavroSim()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    const std::string& Path() const { return path_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string path_;
-};
-
 // A context connected to tavro-sim, with the waits slept for real as on a real gateway.
 struct Connected {
-    TavroSim sim;
+    test::TavroSimProcess sim;
     Context ctx;
     explicit Connected(std::vector<std::string> args) : sim(std::move(args))
     {
