@@ -12,7 +12,7 @@ constexpr std::int32_t kAtmega644 = 0x0A961E;
 constexpr PagedUnit kUnit{
     .name = "Atmega164",
     .pageWrite = {Packet{SetPORTC(0x08), SetPORTD(PD_WORK), Pulse(GiveWRNegPulse)}, " GiveWRNegPulse"},
-    .eepromPageFor = [](const Chip& chip) -> std::uint32_t { return chip.signature == kAtmega644 ? 8 : 4; },
+    .eepromPageFor = [](const Target& target) -> std::uint32_t { return target.signature == kAtmega644 ? 8 : 4; },
     .eepromHigh = Reload::LowByteZero,
 };
 

@@ -2,8 +2,7 @@
 
 #include <algorithm>
 
-#include "core/Context.h"
-#include "log/Log.h"
+#include "chips/Chip.h"
 
 namespace quillon {
 
@@ -102,33 +101,19 @@ const CatalogueEntry* FindChipByName(std::string_view name)
     return nullptr;
 }
 
-void SelectChip(Context& ctx, std::int32_t signature)
+void FillChipRecord(Chip& chip, const CatalogueEntry& entry)
 {
-    if (signature == 0) {
-        ctx.log.LogMessage(LogNoChip, "");
-        return;
-    }
-    const CatalogueEntry* entry = FindChip(signature);
-    if (!entry) {
-        ctx.log.LogMessage(LogSelectedChip, " unknown");
-        return;
-    }
-    Chip& chip = ctx.chip;
-    chip.name = std::string(entry->name);
+    chip.name = std::string(entry.name);
     chip.pictureFile = chip.name + ".jpg";
-    chip.signature = entry->signature;
-    chip.flashSize = entry->flashSize;
-    chip.eepromSize = entry->eepromSize;
-    chip.lockFuseCount = entry->lockFuseCount;
-    chip.calibrationCount = entry->calibrationCount;
-    if (ctx.refreshViews) ctx.refreshViews(ctx);
-    ctx.log.LogMessage(LogSelectedChip, " " + chip.name);
-    for (int which = 1; which <= 4; ++which) ResetImage(ctx, which);
+    chip.signature = entry.signature;
+    chip.flashSize = entry.flashSize;
+    chip.eepromSize = entry.eepromSize;
+    chip.lockFuseCount = entry.lockFuseCount;
+    chip.calibrationCount = entry.calibrationCount;
 }
 
-void ResetImage(Context& ctx, int which)
+void ResetImage(Chip& chip, int which)
 {
-    Chip& chip = ctx.chip;
     switch (which) {
     case 1: chip.flash.fill(0xFF); break;
     case 2: chip.eeprom.fill(0xFF); break;

@@ -1,5 +1,5 @@
-// The catalogue of supported chips, keyed by signature, and the selection that copies an entry
-// into the context's chip record (identity, sizes, blank images, factory lock and fuse bytes).
+// The catalogue of supported chips, keyed by signature, and how an entry fills the chip record
+// (identity, sizes, blank images, factory lock and fuse bytes).
 #pragma once
 
 #include <array>
@@ -10,7 +10,7 @@
 
 namespace quillon {
 
-struct Context;
+struct Chip;
 
 struct CatalogueEntry {
     std::string_view name;
@@ -29,13 +29,11 @@ std::span<const CatalogueEntry> Catalogue();
 const CatalogueEntry* FindChip(std::int32_t signature);  // null when absent
 const CatalogueEntry* FindChipByName(std::string_view name);
 
-// Selects the entry with that signature: fills the record, blanks the images, calls
-// ctx.refreshViews when set and logs "Selected chip is  <name>". 0 logs "No chip selected",
-// an unknown signature "Selected chip is  unknown"; both leave everything as it was.
-void SelectChip(Context& ctx, std::int32_t signature);
+// Copies the entry's name, picture, signature and sizes into the record; the images stay.
+void FillChipRecord(Chip& chip, const CatalogueEntry& entry);
 
 // 1: flash image all 0xFF; 2: EEPROM image all 0xFF; 3: lock/fuse bytes 0xFF, then the selected
 // chip's factory values in the first slots; 4: calibration bytes 0xFF. Anything else: nothing.
-void ResetImage(Context& ctx, int which);
+void ResetImage(Chip& chip, int which);
 
 }  // namespace quillon

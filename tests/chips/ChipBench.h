@@ -18,8 +18,8 @@ struct ChipBench : FakeBench {
     {
         const CatalogueEntry* entry = FindChipByName(chipName);
         EXPECT_NE(entry, nullptr) << chipName;
-        if (entry) SelectChip(ctx, entry->signature);
-        ctx.delay = delay;
+        if (entry) ctx.Select(*entry);
+        ctx.bus.delay = delay;
         Clear();
     }
     const DispatchEntry& dispatch() const { return *FindDispatch(ctx.chip.signature); }
