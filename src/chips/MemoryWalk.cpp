@@ -42,6 +42,7 @@ std::span<Byte> At(std::span<Byte> image, std::uint32_t address, std::uint32_t w
 }
 
 WalkResult StoppedAt(std::uint32_t address) { return {End::Failed, address}; }
+WalkResult Ended(End end) { return {end, std::nullopt}; }
 
 bool IsFlash(MemoryKind kind) { return kind == MemoryKind::Program; }
 
@@ -63,8 +64,8 @@ WalkResult ReadOrVerify(Bus& bus, const DispatchEntry& entry, const Target& targ
     const std::uint32_t step = IsFlash(kind) ? entry.step : 1;
     const std::uint32_t block = IsFlash(kind) ? kFlashProgressBlock : kEepromProgressBlock;
 
-    if (!Offers(bus, d.EnterProgMode) || !Offers(bus, read) || step == 0) return {End::NotOffered};
-    if (!d.EnterProgMode(bus, target)) return {End::Failed};
+    if (!Offers(bus, d.EnterProgMode) || !Offers(bus, read) || step == 0) return Ended(End::NotOffered);
+    if (!d.EnterProgMode(bus, target)) return Ended(End::Failed);
     for (std::uint32_t address = 0; address < size; address += step) {
         const auto pos = static_cast<std::int32_t>(address);
         if (verify) {
@@ -101,7 +102,7 @@ WalkResult WriteFlash(Bus& bus, const DispatchEntry& entry, const Target& target
     // buffer and commit it page by page.
     const Driver::Write write = page == 0 ? (serial ? d.WriteFlashByte : d.WriteFlashWord)
                                           : (serial ? d.LoadFlashByte : d.WriteFlashWord);
-    if (!Offers(bus, write) || step == 0 || (page != 0 && !Offers(bus, d.WriteFlashPage))) return {End::NotOffered};
+    if (!Offers(bus, write) || step == 0 || (page != 0 && !Offers(bus, d.WriteFlashPage))) return Ended(End::NotOffered);
 
     for (std::uint32_t address = 0; address < size; address += step) {
         const auto pos = static_cast<std::int32_t>(address);
@@ -127,7 +128,7 @@ WalkResult WriteEeprom(Bus& bus, const DispatchEntry& entry, const Target& targe
     const bool paged = entry.eepromWrite == EepromWrite::Page4;
     const auto size = static_cast<std::uint32_t>(image.size());
     if (paged ? !Offers(bus, d.LoadEepromByte) || !Offers(bus, d.WriteEepromPage) : !Offers(bus, d.WriteEepromByte))
-        return {End::NotOffered};
+        return Ended(End::NotOffered);
 
     for (std::uint32_t address = 0; address < size; ++address) {
         const auto pos = static_cast<std::int32_t>(address);
@@ -166,19 +167,19 @@ WalkResult WriteMemory(Bus& bus, const DispatchEntry& entry, const Target& targe
     const Driver& d = *entry.driver;
     if (IsFlash(kind)) {
         if (WalkResult erased = EraseChip(bus, entry, target); !erased.Done()) return erased;
-        if (!d.EnterProgMode(bus, target)) return {End::Failed};
+        if (!d.EnterProgMode(bus, target)) return Ended(End::Failed);
         return WriteFlash(bus, entry, target, image, progress);
     }
-    if (!Offers(bus, d.EnterProgMode)) return {End::NotOffered};
-    if (!d.EnterProgMode(bus, target)) return {End::Failed};
+    if (!Offers(bus, d.EnterProgMode)) return Ended(End::NotOffered);
+    if (!d.EnterProgMode(bus, target)) return Ended(End::Failed);
     return WriteEeprom(bus, entry, target, image, progress);
 }
 
 WalkResult EraseChip(Bus& bus, const DispatchEntry& entry, const Target& target)
 {
     const Driver& d = *entry.driver;
-    if (!Offers(bus, d.EnterProgMode) || !Offers(bus, d.EraseChip)) return {End::NotOffered};
-    if (!EraseSequence(bus, d, target)) return {End::Failed};
+    if (!Offers(bus, d.EnterProgMode) || !Offers(bus, d.EraseChip)) return Ended(End::NotOffered);
+    if (!EraseSequence(bus, d, target)) return Ended(End::Failed);
     return {};
 }
 

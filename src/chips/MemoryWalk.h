@@ -21,7 +21,7 @@ using WalkProgress = std::function<void(std::uint32_t done, std::uint32_t total)
 struct WalkResult {
     enum class End {
         Done,
-        NotOffered,  // the unit lacks an operation the walk needs; nothing of the walk was sent
+        NotOffered,  // the unit lacks an operation the walk needs (logged); no address was sent
         Failed,      // the gateway or the chip failed, or a verify found a difference
     };
     End end = End::Done;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "images/Views.h"
 #include "operations/ChipSelection.h"
 #include "operations/Session.h"
 
@@ -58,6 +59,26 @@ TEST(SelectChip, ZeroAndUnknownSignaturesOnlyLog)
     EXPECT_EQ(ctx.chip.name, "ATmega8");
     EXPECT_EQ(ctx.chip.flash[0], 0x00);
     EXPECT_EQ(ctx.chip.lockFuse[0], 0x00);
+}
+
+TEST(Views, ChipSelectionRebuildsEveryViewAndTheBoxes)
+{
+    Session ctx;
+    std::vector<int> changed;
+    ctx.views.changed = [&](int view) { changed.push_back(view); };
+    AttachViews(ctx);
+    ctx.views.view[RichEdit2].text = "stale";
+    SelectChip(ctx, 0x01901E);  // AT90S1200: 1024 bytes of flash, 64 of EEPROM
+    if (ctx.chip.signature == 0) GTEST_SKIP() << "the catalogue does not know the AT90S1200 yet";
+
+    EXPECT_EQ(ctx.views.idBox, "01 90 1E");
+    EXPECT_EQ(ctx.views.chipNameBox, ctx.chip.name);
+    for (int view : {RichEdit1, RichEdit2})
+        EXPECT_EQ(ctx.views.view[view].text, EmptyViewText(1024)) << view;
+    for (int view : {RichEdit3, RichEdit4})
+        EXPECT_EQ(ctx.views.view[view].text, EmptyViewText(64)) << view;
+    EXPECT_EQ(ctx.views.view[RichEdit4].shownSize, 64u);
+    EXPECT_EQ(changed, (std::vector<int>{0, 1, 2, 3, -1}));
 }
 
 }  // namespace
