@@ -75,6 +75,7 @@ TEST(SelectChip, RestoresTheFactoryLockAndFuseBytesWhateverWasReadBefore)
     for (const Case& c : {Case{"ATmega8", {0xE1, 0xD9, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
                           Case{"ATmega128", {0xE1, 0x99, 0xFD, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
                           Case{"ATmega88", {0x62, 0xDF, 0xF9, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+                          Case{"ATmega328P", {0x62, 0xD9, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
                           Case{"ATmega8", {0xE1, 0xD9, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}}}) {
         bench.ctx.chip.lockFuse.fill(0x00);
         SelectChip(bench.ctx, FindChipByName(c.chip)->signature);
@@ -125,7 +126,7 @@ TEST(Tables, EveryChipsUnitServesItsRow)
         const OperationList reads = LockFuseReadSequence(d);
         EXPECT_EQ(reads.count, d.ReadFuseLockBits ? 1u : chip.lockFuseCount);
     }
-    EXPECT_EQ(Catalogue().size(), 50u);
+    EXPECT_EQ(Catalogue().size(), 65u);
     EXPECT_EQ(FindChip(0), nullptr);
     EXPECT_EQ(FindChip(0xFFFFFF), nullptr);
     EXPECT_TRUE(BitNamesFor(0).empty());
