@@ -89,6 +89,8 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
             if (value != "1" && value != "2")
                 return Fail("--page takes 1 or 2, not \"" + value + "\"");
             options.page = value == "1" ? 0 : 1;
+        } else if (arg == "list-chips") {
+            options.listChips = true;
         } else if (!arg.empty() && arg[0] == '-') {
             return Fail("unknown option \"" + arg + "\"");
         } else if (const CommandName* command = FindCommand(arg)) {
@@ -108,6 +110,10 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
         }
     }
     if (options.help) return {options, {}};
+    if (options.listChips) {
+        if (!options.commands.empty()) return Fail("list-chips runs on its own, without other commands");
+        return {options, {}};
+    }
     if (options.port.empty()) return Fail("no port given (--port NAME)");
     if (options.commands.empty()) return Fail("no command given");
     return {options, {}};
@@ -143,6 +149,7 @@ std::optional<std::vector<unsigned char>> ParseFuseBytes(const std::string& text
 std::string UsageText()
 {
     return R"(Usage: quillon-cli --port PORT [options] COMMAND...
+       quillon-cli list-chips
 
 Programs an AVR microcontroller through the Tavro gateway.
 
@@ -169,6 +176,8 @@ Commands, run in the order given:
   read-fuses           read the lock and fuse bytes and show them
   write-fuses B0,B1..  write the lock and fuse bytes, in hex, in the chip's order
                        (low fuses, high fuses, extended fuses, lock bits last)
+  list-chips           list the supported chips (name, signature, flash, EEPROM and
+                       page bytes, programming mode); needs no port
 
 FILE is Intel HEX unless its name ends in ".bin" (raw binary).
 

@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "chips/Catalogue.h"
+#include "cli/ChipList.h"
 #include "cli/Commands.h"
 #include "cli/Options.h"
 #include "cli/TerminalProgress.h"
@@ -55,6 +56,10 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     const Options& options = *parsed.options;
     if (options.help) {
         std::fputs(UsageText().c_str(), out);
+        return kExitSuccess;
+    }
+    if (options.listChips) {
+        std::fputs(ChipListText(ChipListRows()).c_str(), out);
         return kExitSuccess;
     }
     const ChipRow* chosen = nullptr;
