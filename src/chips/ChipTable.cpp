@@ -16,8 +16,9 @@ using enum MenuGroup;
 using namespace units;
 using namespace bitnames;
 
-// One row per chip, grouped and ordered as the Chip Select menu shows them. Only the parallel
-// chips can be chosen there: the serial ones are found by autosearch alone.
+// One row per chip, grouped and ordered as the Chip Select menu shows them: by name within each
+// submenu, the AT90CAN chips after the AT90S ones. Only the parallel chips can be chosen there;
+// the serial ones are greyed and named on the command line.
 //
 // Page sizes are the chips' own: the ATtiny45 and ATtiny85 program 64-byte pages, so their
 // pages are committed every 64 bytes like their datasheets' 32-word pages need. The ATmega162

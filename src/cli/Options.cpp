@@ -157,8 +157,9 @@ Options:
   --port PORT     the gateway's serial port (COM3, ttyUSB0, /dev/ttyUSB0), or
                   sim:CHIP for the built-in simulated gateway with CHIP in its socket
   --delay N       extra wait in milliseconds at every programming step, 0 to 5 (default 1)
-  --chip NAME     the chip in the socket (ATmega8, ATtiny85, ...); without it, or with
-                  "auto", the chip is found by its signature (parallel chips only)
+  --chip NAME     the chip in the socket (ATmega8, ATtiny85, ... as list-chips names
+                  them); without it, or with "auto", the chip is found by its signature
+                  (parallel chips only)
   --page 1|2      the page whose views the commands use (default 1)
   --yes, -y       answer Yes to "All previous chip data will be lost": without it the
                   commands that change the chip refuse to run
