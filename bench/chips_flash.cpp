@@ -16,7 +16,7 @@
 #include <string>
 
 #include "chips/Catalogue.h"
-#include "chips/Dispatch.h"
+#include "chips/ChipTable.h"
 #include "chips/MemoryWalk.h"
 #include "operations/ChipSelection.h"
 #include "operations/Session.h"
@@ -33,7 +33,7 @@ constexpr double kParallelEntryMs = 2.0;  // the two 1 ms settling sleeps of a p
 struct Run {
     std::shared_ptr<sim::SimDevice> device;
     std::unique_ptr<Session> ctx;
-    const DispatchEntry* entry = nullptr;
+    const ChipRow* entry = nullptr;
     std::uint64_t bytes = 0;
 
     explicit Run(const std::string& chip)
@@ -49,7 +49,7 @@ struct Run {
         ctx->bus.delay = 0;
         ctx->bus.link.OpenPort("sim:");
         SelectChip(*ctx, FindChipByName(chip)->signature);
-        entry = FindDispatch(ctx->chip.signature);
+        entry = FindChip(ctx->chip.signature);
         Count();
     }
 

@@ -19,7 +19,7 @@
 #include <string>
 
 #include "chips/Catalogue.h"
-#include "chips/Dispatch.h"
+#include "chips/ChipTable.h"
 #include "chips/MemoryWalk.h"
 #include "operations/ChipSelection.h"
 #include "operations/Session.h"
@@ -72,7 +72,7 @@ void Flash(benchmark::State& state, const std::string& chip)
         ctx.bus.delay = 0;
         ctx.bus.link.OpenPort(sim.Path());
         SelectChip(ctx, FindChipByName(chip)->signature);
-        const DispatchEntry& entry = *FindDispatch(ctx.chip.signature);
+        const ChipRow& entry = *FindChip(ctx.chip.signature);
         bytes = 0;
 
         const auto start = std::chrono::steady_clock::now();

@@ -18,10 +18,11 @@ bool Program(Bus& bus, std::string_view text)
     return WaitReady(bus);
 }
 
-bool EepromAddress(Bus& bus, const Target& target, const ClassicUnit& unit, std::uint32_t address)
+bool EepromAddress(Bus& bus, const Target& target, std::uint32_t address)
 {
-    if (unit.eepromHighByteChip != 0 && target.signature == unit.eepromHighByteChip &&
-        !LoadAddressHigh(bus, Byte(address >> 8)))
+    // Only the chips with more than 256 bytes of EEPROM (AT90S8515, AT90S8535) have the high
+    // address byte; the others are never sent one.
+    if (target.eepromSize > 256 && !LoadAddressHigh(bus, Byte(address >> 8)))
         return false;
     return LoadAddressLow(bus, Byte(address));
 }
@@ -66,18 +67,18 @@ bool WriteFlashWord(Bus& bus, const Target&, const ClassicUnit& unit, std::int32
     return LoadDataHigh(bus, bytes[1]) && Program(bus, " GiveWRNegPulse");
 }
 
-bool ReadEepromByte(Bus& bus, const Target& target, const ClassicUnit& unit, std::int32_t pos,
+bool ReadEepromByte(Bus& bus, const Target& target, const ClassicUnit&, std::int32_t pos,
                     std::span<std::uint8_t> byte, bool verify)
 {
     if (pos == 0 && !LoadCommand(bus, kReadEeprom)) return false;
-    return EepromAddress(bus, target, unit, Pos(pos)) && ReadEepromInto(bus, byte[0], verify);
+    return EepromAddress(bus, target, Pos(pos)) && ReadEepromInto(bus, byte[0], verify);
 }
 
-bool WriteEepromByte(Bus& bus, const Target& target, const ClassicUnit& unit, std::int32_t pos,
+bool WriteEepromByte(Bus& bus, const Target& target, const ClassicUnit&, std::int32_t pos,
                      std::span<const std::uint8_t> byte)
 {
     if (pos == 0 && !LoadCommand(bus, kWriteEeprom)) return false;
-    return EepromAddress(bus, target, unit, Pos(pos)) && LoadDataLow(bus, byte[0]) &&
+    return EepromAddress(bus, target, Pos(pos)) && LoadDataLow(bus, byte[0]) &&
            Program(bus, " GiveWRNegPulse");
 }
 

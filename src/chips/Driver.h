@@ -21,9 +21,10 @@ class Bus;
 struct Target {
     std::int32_t signature = 0;
     std::uint32_t flashSize = 0;
+    std::uint32_t eepromSize = 0;
 };
 
-inline Target TargetOf(const Chip& chip) { return {chip.signature, chip.flashSize}; }
+inline Target TargetOf(const Chip& chip) { return {chip.signature, chip.flashSize, chip.eepromSize}; }
 
 // The lock and fuse slots: fuses first (low, high, extended), the lock byte last.
 using FuseSlots = std::span<std::uint8_t, 8>;

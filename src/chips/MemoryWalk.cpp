@@ -46,14 +46,14 @@ WalkResult Ended(End end) { return {end, std::nullopt}; }
 
 bool IsFlash(MemoryKind kind) { return kind == MemoryKind::Program; }
 
-Driver::Read ReadOperation(const DispatchEntry& entry, MemoryKind kind)
+Driver::Read ReadOperation(const ChipRow& entry, MemoryKind kind)
 {
     const Driver& d = *entry.driver;
     if (!IsFlash(kind)) return d.ReadEepromByte;
     return entry.family == Family::Serial ? d.ReadFlashByte : d.ReadFlashWord;
 }
 
-WalkResult ReadOrVerify(Bus& bus, const DispatchEntry& entry, const Target& target, MemoryKind kind,
+WalkResult ReadOrVerify(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
                         std::span<std::uint8_t> into, std::span<const std::uint8_t> expected,
                         const WalkProgress& progress)
 {
@@ -90,7 +90,7 @@ bool EraseSequence(Bus& bus, const Driver& d, const Target& target)
     return d.EnterProgMode(bus, target) && d.WriteBlankFlashByte(bus, target) && d.EraseChip(bus, target);
 }
 
-WalkResult WriteFlash(Bus& bus, const DispatchEntry& entry, const Target& target,
+WalkResult WriteFlash(Bus& bus, const ChipRow& entry, const Target& target,
                       std::span<const std::uint8_t> image, const WalkProgress& progress)
 {
     const Driver& d = *entry.driver;
@@ -121,7 +121,7 @@ WalkResult WriteFlash(Bus& bus, const DispatchEntry& entry, const Target& target
     return {};
 }
 
-WalkResult WriteEeprom(Bus& bus, const DispatchEntry& entry, const Target& target,
+WalkResult WriteEeprom(Bus& bus, const ChipRow& entry, const Target& target,
                        std::span<const std::uint8_t> image, const WalkProgress& progress)
 {
     const Driver& d = *entry.driver;
@@ -147,13 +147,13 @@ WalkResult WriteEeprom(Bus& bus, const DispatchEntry& entry, const Target& targe
 
 }  // namespace
 
-WalkResult ReadMemory(Bus& bus, const DispatchEntry& entry, const Target& target, MemoryKind kind,
+WalkResult ReadMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
                       std::span<std::uint8_t> image, const WalkProgress& progress)
 {
     return ReadOrVerify(bus, entry, target, kind, image, {}, progress);
 }
 
-WalkResult VerifyMemory(Bus& bus, const DispatchEntry& entry, const Target& target, MemoryKind kind,
+WalkResult VerifyMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
                         std::span<const std::uint8_t> image, const WalkProgress& progress)
 {
     // An empty memory has nothing to compare; it verifies as a read of nothing would.
@@ -161,7 +161,7 @@ WalkResult VerifyMemory(Bus& bus, const DispatchEntry& entry, const Target& targ
     return ReadOrVerify(bus, entry, target, kind, {}, image, progress);
 }
 
-WalkResult WriteMemory(Bus& bus, const DispatchEntry& entry, const Target& target, MemoryKind kind,
+WalkResult WriteMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
                        std::span<const std::uint8_t> image, const WalkProgress& progress)
 {
     const Driver& d = *entry.driver;
@@ -175,7 +175,7 @@ WalkResult WriteMemory(Bus& bus, const DispatchEntry& entry, const Target& targe
     return WriteEeprom(bus, entry, target, image, progress);
 }
 
-WalkResult EraseChip(Bus& bus, const DispatchEntry& entry, const Target& target)
+WalkResult EraseChip(Bus& bus, const ChipRow& entry, const Target& target)
 {
     const Driver& d = *entry.driver;
     if (!Offers(bus, d.EnterProgMode) || !Offers(bus, d.EraseChip)) return Ended(End::NotOffered);

@@ -8,7 +8,7 @@
 #include <optional>
 #include <span>
 
-#include "chips/Dispatch.h"
+#include "chips/ChipTable.h"
 #include "chips/MemoryKind.h"
 
 namespace quillon {
@@ -32,21 +32,21 @@ struct WalkResult {
 };
 
 // Reads the chip's memory of that kind into `image` (its size is the memory's size).
-WalkResult ReadMemory(Bus& bus, const DispatchEntry& entry, const Target& target, MemoryKind kind,
+WalkResult ReadMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
                       std::span<std::uint8_t> image, const WalkProgress& progress = {});
 
 // Compares the chip's memory with `image`; stops at the first word or byte that differs, with
 // the port open, and gives its address.
-WalkResult VerifyMemory(Bus& bus, const DispatchEntry& entry, const Target& target, MemoryKind kind,
+WalkResult VerifyMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
                         std::span<const std::uint8_t> image, const WalkProgress& progress = {});
 
 // Writes `image` into the chip's memory of that kind. The flash is erased first, as it can only
 // be programmed from erased cells; the EEPROM erases itself byte by byte.
-WalkResult WriteMemory(Bus& bus, const DispatchEntry& entry, const Target& target, MemoryKind kind,
+WalkResult WriteMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
                        std::span<const std::uint8_t> image, const WalkProgress& progress = {});
 
 // Programming mode and the chip erase, with the second erase around a programmed blank byte for
 // the unit that needs it.
-WalkResult EraseChip(Bus& bus, const DispatchEntry& entry, const Target& target);
+WalkResult EraseChip(Bus& bus, const ChipRow& entry, const Target& target);
 
 }  // namespace quillon

@@ -13,7 +13,7 @@ bool SelectChip(Session& session, std::int32_t signature)
         log.LogMessage(LogNoChip, "");
         return false;
     }
-    const CatalogueEntry* entry = FindChip(signature);
+    const ChipRow* entry = FindChip(signature);
     if (!entry) {
         log.LogMessage(LogSelectedChip, " unknown");
         return false;

@@ -1,6 +1,6 @@
 #include "operations/CommandFrame.h"
 
-#include "chips/Dispatch.h"
+#include "chips/ChipTable.h"
 #include "operations/Session.h"
 
 namespace quillon {
@@ -9,7 +9,7 @@ namespace {
 constexpr char kHex[] = "0123456789ABCDEF";
 }
 
-const DispatchEntry* LookUpUnit(Session& session, Result& failure)
+const ChipRow* LookUpUnit(Session& session, Result& failure)
 {
     Log& log = session.bus.log;
     if (session.chip.signature == 0) {
@@ -17,7 +17,7 @@ const DispatchEntry* LookUpUnit(Session& session, Result& failure)
         failure = Result::Failed(FailureKind::NoChip, LineOf(LogNoChip, ""));
         return nullptr;
     }
-    const DispatchEntry* entry = FindDispatch(session.chip.signature);
+    const ChipRow* entry = FindChip(session.chip.signature);
     if (entry == nullptr || entry->driver == nullptr) {
         log.LogMessage(LogSelectedChip, " unknown");
         failure = Result::Failed(FailureKind::UnknownChip, LineOf(LogSelectedChip, " unknown"));

@@ -12,11 +12,11 @@
 namespace quillon {
 
 struct Session;
-struct DispatchEntry;
+struct ChipRow;
 
 // The unit of the selected chip, or null after logging "No chip selected" (signature 0) or
 // "Selected chip is  unknown" (a signature no unit serves); `failure` then says which.
-const DispatchEntry* LookUpUnit(Session& session, Result& failure);
+const ChipRow* LookUpUnit(Session& session, Result& failure);
 
 // Logs the "Finished" line `text` of a failed command and gives the command's result: a link
 // failure with the line the gateway step logged, else a chip that did not do its part.

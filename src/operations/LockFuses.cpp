@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "chips/BitNames.h"
-#include "chips/Dispatch.h"
+#include "chips/ChipTable.h"
 #include "images/ProgressGuard.h"
 #include "operations/CommandFrame.h"
 #include "operations/Session.h"
@@ -111,7 +111,7 @@ Result ReadLockFuses(Session& session, LockFusesDialog& dialog)
     ProgressGuard progress(session.progress);
     session.bus.ForgetFailure();
     Result result;
-    if (const DispatchEntry* entry = LookUpUnit(session, result)) {
+    if (const ChipRow* entry = LookUpUnit(session, result)) {
         const Driver& d = *entry->driver;
         const Target target = TargetOf(session.chip);
         bool ok = d.EnterProgMode != nullptr && d.EnterProgMode(session.bus, target);
@@ -133,7 +133,7 @@ Result WriteLockFuses(Session& session, LockFusesDialog& dialog)
     ProgressGuard progress(session.progress);
     session.bus.ForgetFailure();
     Result failure;
-    const DispatchEntry* entry = LookUpUnit(session, failure);
+    const ChipRow* entry = LookUpUnit(session, failure);
     if (entry == nullptr) return failure;
     const Driver& d = *entry->driver;
     const Target target = TargetOf(session.chip);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "chips/Dispatch.h"
+#include "chips/ChipTable.h"
 #include "chips/MemoryWalk.h"
 #include "images/ProgressGuard.h"
 #include "images/Views.h"
@@ -60,7 +60,7 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
     Begin(session, job.trying);
 
     Result failure;
-    const DispatchEntry* entry = LookUpUnit(session, failure);
+    const ChipRow* entry = LookUpUnit(session, failure);
     if (entry == nullptr) return FailureEnding(session, progress, failure);
 
     const std::span<std::uint8_t> image = ChipMemory(session.chip, job.memory);
@@ -94,7 +94,7 @@ Result Write(Session& session, MemoryKind memory, const Confirm& confirm)
     Begin(session, flash ? " write the program" : " write the EEPROM");
 
     Result failure;
-    const DispatchEntry* entry = LookUpUnit(session, failure);
+    const ChipRow* entry = LookUpUnit(session, failure);
     if (entry == nullptr) return FailureEnding(session, progress, failure);
 
     const WalkResult walk = WriteMemory(session.bus, *entry, TargetOf(session.chip), memory,
@@ -145,7 +145,7 @@ Result ChipErase(Session& session, const Confirm& confirm)
     ProgressGuard progress(session.progress);
     session.bus.ForgetFailure();
     Result failure;
-    const DispatchEntry* entry = LookUpUnit(session, failure);
+    const ChipRow* entry = LookUpUnit(session, failure);
     if (entry == nullptr) return failure;
     const WalkResult walk = EraseChip(session.bus, *entry, TargetOf(session.chip));
     if (walk.end == WalkResult::End::NotOffered) {
@@ -166,7 +166,7 @@ Result ReadCalibration(Session& session)
         log.LogMessage(LogNoChip, "");
         return Result::Failed(FailureKind::NoChip, LineOf(LogNoChip, ""));
     }
-    const DispatchEntry* entry = FindDispatch(chip.signature);
+    const ChipRow* entry = FindChip(chip.signature);
     if (entry != nullptr && entry->driver != nullptr && entry->calibration == nullptr) {
         log.LogMessage(LogNotAvailable, "");
         return NotOffered();

@@ -8,13 +8,13 @@
 
 #include "chips/BitNames.h"
 #include "chips/Catalogue.h"
-#include "chips/Dispatch.h"
+#include "chips/ChipTable.h"
 #include "chips/MemoryWalk.h"
 #include "support/SimHarness.h"
 
 namespace quillon {
 
-void PrintTo(const CatalogueEntry& chip, std::ostream* os) { *os << chip.name; }
+void PrintTo(const ChipRow& chip, std::ostream* os) { *os << chip.name; }
 
 namespace test {
 namespace {
@@ -48,7 +48,7 @@ std::string Joined(const std::vector<std::string>& lines)
     return s;
 }
 
-class RoundTrip : public ::testing::TestWithParam<CatalogueEntry> {
+class RoundTrip : public ::testing::TestWithParam<ChipRow> {
 protected:
     void SetUp() override
     {
@@ -56,7 +56,7 @@ protected:
         ASSERT_TRUE(harness->Connect());
         FillChipRecord(chip(), GetParam());
         for (int which = 1; which <= 4; ++which) ResetImage(chip(), which);
-        entry = FindDispatch(GetParam().signature);
+        entry = FindChip(GetParam().signature);
         ASSERT_NE(entry, nullptr);
         d = entry->driver;
     }
@@ -78,7 +78,7 @@ protected:
 
     std::unique_ptr<SimHarness> harness;
     std::unique_ptr<Chip> record = std::make_unique<Chip>();
-    const DispatchEntry* entry = nullptr;
+    const ChipRow* entry = nullptr;
     const Driver* d = nullptr;
 };
 
@@ -137,7 +137,7 @@ TEST_P(RoundTrip, FlashPagesAreTheChipsOwn)
 
 // The slots as the dialog would store them: hidden bits 1, the factory values, and one named
 // bit of every slot changed that no programming interface refuses to change.
-std::vector<std::uint8_t> EditedSlots(const CatalogueEntry& chip)
+std::vector<std::uint8_t> EditedSlots(const ChipRow& chip)
 {
     const auto names = BitNamesFor(chip.signature);
     std::vector<std::uint8_t> slots(chip.factoryLockFuse.begin(), chip.factoryLockFuse.begin() + chip.lockFuseCount);

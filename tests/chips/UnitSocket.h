@@ -24,7 +24,7 @@ struct UnitSocket {
     Target target() const { return TargetOf(chip); }
 
     // As a selection from the menu leaves the record: identity, sizes, blank images.
-    void Select(const CatalogueEntry& entry)
+    void Select(const ChipRow& entry)
     {
         FillChipRecord(chip, entry);
         for (int which = 1; which <= 4; ++which) ResetImage(chip, which);

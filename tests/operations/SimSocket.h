@@ -68,7 +68,7 @@ public:
         AttachViews(ctx);
         ctx.bus.link.OpenPort("sim");
         EXPECT_TRUE(ctx.bus.link.IsOpen());
-        if (const CatalogueEntry* entry = FindChipByName(chip); entry && select) SelectChip(ctx, entry->signature);
+        if (const ChipRow* entry = FindChipByName(chip); entry && select) SelectChip(ctx, entry->signature);
         wire->packets.clear();
     }
 
