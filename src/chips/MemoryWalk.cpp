@@ -5,6 +5,7 @@
 
 #include "gateway/Bus.h"
 #include "log/Log.h"
+#include "programming/Parallel.h"
 
 namespace quillon {
 
@@ -44,6 +45,14 @@ std::span<Byte> At(std::span<Byte> image, std::uint32_t address, std::uint32_t w
 WalkResult StoppedAt(std::uint32_t address) { return {End::Failed, address}; }
 WalkResult Ended(End end) { return {end, std::nullopt}; }
 
+// Stops a walk on the user's request: the socket goes unpowered, so a chip half written is not
+// left in programming mode with its supply on.
+WalkResult CancelledAt(Bus& bus, std::optional<std::uint32_t> address, std::int64_t written)
+{
+    PowerDownSocket(bus);
+    return {End::Cancelled, address, written};
+}
+
 bool IsFlash(MemoryKind kind) { return kind == MemoryKind::Program; }
 
 Driver::Read ReadOperation(const ChipRow& entry, MemoryKind kind)
@@ -65,9 +74,11 @@ WalkResult ReadOrVerify(Bus& bus, const ChipRow& entry, const Target& target, Me
     const std::uint32_t block = IsFlash(kind) ? kFlashProgressBlock : kEepromProgressBlock;
 
     if (!Offers(bus, d.EnterProgMode) || !Offers(bus, read) || step == 0) return Ended(End::NotOffered);
+    if (bus.cancel.Requested()) return CancelledAt(bus, std::nullopt, -1);
     if (!d.EnterProgMode(bus, target)) return Ended(End::Failed);
     for (std::uint32_t address = 0; address < size; address += step) {
         const auto pos = static_cast<std::int32_t>(address);
+        if (bus.cancel.Requested()) return CancelledAt(bus, address, -1);
         if (verify) {
             // The unit compares against a copy: what the caller expects stays untouched.
             std::array<std::uint8_t, 2> bytes{};
@@ -104,17 +115,21 @@ WalkResult WriteFlash(Bus& bus, const ChipRow& entry, const Target& target,
                                           : (serial ? d.LoadFlashByte : d.WriteFlashWord);
     if (!Offers(bus, write) || step == 0 || (page != 0 && !Offers(bus, d.WriteFlashPage))) return Ended(End::NotOffered);
 
+    std::uint32_t written = 0;  // what the chip holds programmed: committed pages only
     for (std::uint32_t address = 0; address < size; address += step) {
         const auto pos = static_cast<std::int32_t>(address);
+        if (bus.cancel.Requested()) return CancelledAt(bus, address, written);
         if (!write(bus, target, pos, At(image, address, step))) return StoppedAt(address);
         const std::uint32_t next = address + step;
         if (page == 0) {
+            written = std::min(next, size);
             if (next % kFlashProgressBlock == 0) Report(progress, next, size);
             continue;
         }
         // A memory that ends inside a page still gets its last page programmed.
         if (next % page == 0 || next >= size) {
             if (!d.WriteFlashPage(bus, target, pos)) return StoppedAt(address);
+            written = std::min(next, size);
             Report(progress, next, size);
         }
     }
@@ -130,15 +145,23 @@ WalkResult WriteEeprom(Bus& bus, const ChipRow& entry, const Target& target,
     if (paged ? !Offers(bus, d.LoadEepromByte) || !Offers(bus, d.WriteEepromPage) : !Offers(bus, d.WriteEepromByte))
         return Ended(End::NotOffered);
 
+    std::uint32_t written = 0;
     for (std::uint32_t address = 0; address < size; ++address) {
         const auto pos = static_cast<std::int32_t>(address);
         const auto byte = At(image, address, 1);
         const bool pageEnd = (address + 1) % kEepromPage == 0;
+        if (bus.cancel.Requested()) return CancelledAt(bus, address, written);
         if (paged) {
             if (!d.LoadEepromByte(bus, target, pos, byte)) return StoppedAt(address);
-            if ((pageEnd || address + 1 == size) && !d.WriteEepromPage(bus, target, pos)) return StoppedAt(address);
+            if (pageEnd || address + 1 == size) {
+                if (!d.WriteEepromPage(bus, target, pos)) return StoppedAt(address);
+                written = address + 1;
+            }
         } else if (!d.WriteEepromByte(bus, target, pos, byte)) {
             return StoppedAt(address);
+        } else if (entry.eepromPage == 0 || (address + 1) % entry.eepromPage == 0 || address + 1 == size) {
+            // Units that gather an EEPROM page program it when its last byte arrives.
+            written = address + 1;
         }
         if (pageEnd) Report(progress, address + 1, size);
     }
@@ -165,14 +188,22 @@ WalkResult WriteMemory(Bus& bus, const ChipRow& entry, const Target& target, Mem
                        std::span<const std::uint8_t> image, const WalkProgress& progress)
 {
     const Driver& d = *entry.driver;
+    if (bus.cancel.Requested()) return CancelledAt(bus, std::nullopt, -1);
     if (IsFlash(kind)) {
         if (WalkResult erased = EraseChip(bus, entry, target); !erased.Done()) return erased;
+        if (bus.cancel.Requested()) return CancelledAt(bus, 0, 0);
         if (!d.EnterProgMode(bus, target)) return Ended(End::Failed);
         return WriteFlash(bus, entry, target, image, progress);
     }
     if (!Offers(bus, d.EnterProgMode)) return Ended(End::NotOffered);
     if (!d.EnterProgMode(bus, target)) return Ended(End::Failed);
     return WriteEeprom(bus, entry, target, image, progress);
+}
+
+bool PowerDownSocket(Bus& bus)
+{
+    if (!bus.link.IsOpen()) return false;
+    return ExitProgMode(bus);
 }
 
 WalkResult EraseChip(Bus& bus, const ChipRow& entry, const Target& target)

@@ -23,10 +23,14 @@ struct WalkResult {
         Done,
         NotOffered,  // the unit lacks an operation the walk needs (logged); no address was sent
         Failed,      // the gateway or the chip failed, or a verify found a difference
+        Cancelled,   // the bus's cancel request was seen between two packets; the socket is unpowered
     };
     End end = End::Done;
     // Where a read, verify or write stopped; empty when it stopped before the first address.
     std::optional<std::uint32_t> address;
+    // Cancelled writes: how many bytes from address 0 the chip holds as written (a page loaded
+    // but not committed does not count); -1 when the chip was not touched at all.
+    std::int64_t written = -1;
 
     bool Done() const { return end == End::Done; }
 };
@@ -44,6 +48,10 @@ WalkResult VerifyMemory(Bus& bus, const ChipRow& entry, const Target& target, Me
 // be programmed from erased cells; the EEPROM erases itself byte by byte.
 WalkResult WriteMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
                        std::span<const std::uint8_t> image, const WalkProgress& progress = {});
+
+// Cuts the socket's supply, the way leaving parallel programming mode does; the same packet ends
+// serial programming too, as it hands the socket's supply lines back from the SPI unit.
+bool PowerDownSocket(Bus& bus);
 
 // Programming mode and the chip erase, with the second erase around a programmed blank byte for
 // the unit that needs it.

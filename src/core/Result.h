@@ -40,6 +40,9 @@ struct Result {
     {
         return {Ending::Failed, kind, std::move(words)};
     }
+    // `words`: what the chip holds now, as the log said it.
+    static Result Cancelled(std::string words) { return {Ending::Cancelled, FailureKind::None, std::move(words)}; }
+    bool WasCancelled() const { return ending == Ending::Cancelled; }
 
     bool Succeeded() const { return ending == Ending::Succeeded; }
     explicit operator bool() const { return Succeeded(); }

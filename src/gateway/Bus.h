@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "core/Cancel.h"
 #include "gateway/Link.h"
 #include "log/Log.h"
 
@@ -21,6 +22,9 @@ public:
     Log log;
     Link link;
     int delay = 1;  // the "Delays value" track bar, 0 to 5 ms
+    // Set from another thread to stop the command under way at its next packet boundary; the
+    // front end clears it before it starts a command.
+    CancelRequest cancel;
 
     // Every wait of the programming steps goes through here, so tests can run on virtual time.
     std::function<void(int milliseconds)> sleep = RealSleep;

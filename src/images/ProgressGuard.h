@@ -28,7 +28,7 @@ public:
     {
         if (!sink_ || total == 0) return;
         std::uint64_t percent = std::uint64_t{count} * 100 / total;
-        sink_->SetPosition(percent > 100 ? 100 : static_cast<int>(percent));
+        sink_->SetCount(count, total, percent > 100 ? 100 : static_cast<int>(percent));
     }
     // Frees the window early, for endings that must close it before their last steps.
     void Free()

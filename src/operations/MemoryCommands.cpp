@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "chips/ChipTable.h"
 #include "chips/MemoryWalk.h"
@@ -31,6 +32,29 @@ Result SuccessEnding(Session& session, ProgressGuard& progress, std::string_view
     session.bus.log.LogMessage(LogFinished, finished);
     session.bus.log.LogEndTime();
     return Result::Ok();
+}
+
+// The ending of a command the user stopped: the walk has already powered the socket down; the
+// log says so and what the chip holds now.
+Result CancelledEnding(Session& session, ProgressGuard& progress, const std::string& holds)
+{
+    session.bus.log.LogMessage(LogText, "Cancelled by the user");
+    session.bus.log.LogMessage(LogText, holds);
+    session.bus.log.LogEndTime();
+    progress.Free();
+    return Result::Cancelled(holds);
+}
+
+constexpr std::string_view kChipUnchanged = "The chip is unchanged";
+
+std::string WrittenText(MemoryKind memory, const WalkResult& walk, std::size_t size)
+{
+    if (walk.written < 0) return std::string(kChipUnchanged);
+    const std::string of = std::to_string(walk.written) + " of " + std::to_string(size) + " bytes";
+    if (memory == MemoryKind::Program)
+        return walk.written == 0 ? "The chip is erased: 0 of " + std::to_string(size) + " flash bytes written"
+                                 : "The flash is partly written: " + of;
+    return "The EEPROM is partly written: " + of;
 }
 
 WalkProgress ProgressOf(ProgressGuard& progress)
@@ -65,9 +89,18 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
 
     const std::span<std::uint8_t> image = ChipMemory(session.chip, job.memory);
     const Target target = TargetOf(session.chip);
+    // A read goes into a copy first: one the user cancels leaves the image as it was, while one
+    // that fails keeps what it read below the failing address, as it always has.
+    std::vector<std::uint8_t> read;
+    if (!job.verify) read.assign(image.begin(), image.end());
     const WalkResult walk =
         job.verify ? VerifyMemory(session.bus, *entry, target, job.memory, image, ProgressOf(progress))
-                   : ReadMemory(session.bus, *entry, target, job.memory, image, ProgressOf(progress));
+                   : ReadMemory(session.bus, *entry, target, job.memory, read, ProgressOf(progress));
+    if (!job.verify && walk.end != WalkResult::End::Cancelled) {
+        const std::size_t keep = walk.Done() ? read.size() : std::min<std::size_t>(walk.address.value_or(0), read.size());
+        std::copy_n(read.begin(), keep, image.begin());
+    }
+    if (walk.end == WalkResult::End::Cancelled) return CancelledEnding(session, progress, std::string(kChipUnchanged));
     if (walk.end == WalkResult::End::NotOffered) return FailureEnding(session, progress, NotOffered());
     if (!walk.Done()) {
         std::string text(kWithFail);
@@ -97,8 +130,10 @@ Result Write(Session& session, MemoryKind memory, const Confirm& confirm)
     const ChipRow* entry = LookUpUnit(session, failure);
     if (entry == nullptr) return FailureEnding(session, progress, failure);
 
-    const WalkResult walk = WriteMemory(session.bus, *entry, TargetOf(session.chip), memory,
-                                        ChipMemory(session.chip, memory), ProgressOf(progress));
+    const std::span<const std::uint8_t> image = ChipMemory(session.chip, memory);
+    const WalkResult walk = WriteMemory(session.bus, *entry, TargetOf(session.chip), memory, image, ProgressOf(progress));
+    if (walk.end == WalkResult::End::Cancelled)
+        return CancelledEnding(session, progress, WrittenText(memory, walk, image.size()));
     if (walk.end == WalkResult::End::NotOffered) {
         session.bus.log.LogMessage(LogFinished, kWithFail);
         return FailureEnding(session, progress, NotOffered(kWithFail));
