@@ -3,11 +3,14 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstring>
+#include <memory>
 
 #include "chips/Catalogue.h"
 #include "cli/ChipList.h"
 #include "cli/Commands.h"
 #include "cli/Options.h"
+#include "cli/SignalWatcher.h"
 #include "cli/TerminalProgress.h"
 #include "model/SimDevice.h"
 #include "operations/ChipSelection.h"
@@ -44,9 +47,26 @@ std::string ChipNames()
     return names;
 }
 
+std::string SignalName(int signal)
+{
+    if (signal == SIGINT) return "SIGINT";
+    if (signal == SIGTERM) return "SIGTERM";
+    return "a signal";
+}
+
+// The last line of a run a signal stopped, and its exit status.
+int Interrupted(Session& session, std::FILE* err, const std::string& what)
+{
+    const int signal = session.bus.cancel.Reason();
+    if (session.bus.link.IsOpen()) Disconnect(session);
+    std::fprintf(err, "quillon-cli: cancelled by %s%s%s\n", SignalName(signal).c_str(), what.empty() ? "" : ": ",
+                 what.c_str());
+    return signal > 0 ? ExitStatusFor(signal) : kExitFailure;
+}
+
 }  // namespace
 
-int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
+int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bool watchSignals)
 {
     ParseResult parsed = ParseOptions(args);
     if (!parsed.options) {
@@ -74,12 +94,15 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
 
     // "sim:ATmega8" opens the built-in simulated gateway, anything else a serial port.
     Session session(sim::OpenAnyPort);
+    std::unique_ptr<SignalWatcher> signals;
+    if (watchSignals) signals = std::make_unique<SignalWatcher>(session.bus.cancel);
     session.bus.delay = options.delay;
     AttachViews(session);
     session.views.activePage = options.page;
 
     TerminalProgress bar(err);
-    if (isatty(fileno(err))) session.progress = &bar;
+    // A bar only for a person watching: not when the log goes to a file or a pipe.
+    if (isatty(fileno(out)) && isatty(fileno(err))) session.progress = &bar;
     session.bus.log.SetListener([&bar, out](const std::string& line) {
         bar.Hide();
         std::fputs(line.c_str(), out);
@@ -92,6 +115,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         std::fprintf(err, "quillon-cli: cannot open the port \"%s\"\n", options.port.c_str());
         return kExitFailure;
     }
+    if (session.bus.cancel.Requested()) return Interrupted(session, err, "the chip is unchanged");
     if (chosen != nullptr) {
         SelectChip(session, chosen->signature);
     } else if (!Autosearch(session)) {
@@ -113,10 +137,20 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     // the last line on stderr tell which did not succeed.
     std::string failed;
     for (const Command& command : options.commands) {
+        if (session.bus.cancel.Requested())
+            return Interrupted(session, err, std::string(CommandWord(command.kind)) + " and what follows did not run");
         current = command.kind;
-        if (!RunCommand(session, command, confirm, out, err))
-            failed += (failed.empty() ? "" : ", ") + std::string(CommandWord(command.kind));
+        const Result result = RunCommand(session, command, confirm, out, err);
+        if (result.WasCancelled())
+        {
+            std::string holds = result.words;
+            if (!holds.empty()) holds[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(holds[0])));
+            return Interrupted(session, err, std::string(CommandWord(command.kind)) + " stopped; " + holds);
+        }
+        if (!result) failed += (failed.empty() ? "" : ", ") + std::string(CommandWord(command.kind));
     }
+    // A signal during a command that runs to its end anyway (an erase, the fuses, a file save).
+    if (session.bus.cancel.Requested()) return Interrupted(session, err, "after the last command");
     if (session.bus.link.IsOpen()) Disconnect(session);
     if (failed.empty()) return kExitSuccess;
     std::fprintf(err, "quillon-cli: failed: %s\n", failed.c_str());

@@ -12,6 +12,11 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;  // a command did not end with its success line
 inline constexpr int kExitUsage = 2;    // the command line is wrong; nothing was done
 
-int Run(const std::vector<std::string>& args, std::FILE* out = stdout, std::FILE* err = stderr);
+// A run stopped by SIGINT or SIGTERM ends with 128 plus the signal's number (130, 143).
+
+// With `watchSignals`, SIGINT and SIGTERM cancel the command under way instead of ending the
+// process at once.
+int Run(const std::vector<std::string>& args, std::FILE* out = stdout, std::FILE* err = stderr,
+        bool watchSignals = false);
 
 }  // namespace quillon::cli

@@ -10,5 +10,5 @@ int main(int argc, char** argv)
     // way through the chip: the lines are then lost, the command still finishes.
     std::signal(SIGPIPE, SIG_IGN);
     std::vector<std::string> args(argv + 1, argv + argc);
-    return quillon::cli::Run(args);
+    return quillon::cli::Run(args, stdout, stderr, true);
 }

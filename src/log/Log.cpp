@@ -89,7 +89,7 @@ std::size_t Log::Size() const
 
 void Log::SetListener(Listener listener)
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(listenerMutex_);
     listener_ = std::move(listener);
 }
 
@@ -100,14 +100,14 @@ void Log::SetClock(std::function<TimeOfDay()> clock)
 
 void Log::Append(std::string line)
 {
-    Listener listener;
     {
         std::lock_guard lock(mutex_);
         lines_.push_back(line);
-        listener = listener_;
     }
-    // Outside the lock: a listener may read the lines back.
-    if (listener) listener(line);
+    // Outside the lines' lock, so a listener may read them back; under the listener's own, so
+    // a listener being replaced is not called any more once SetListener has returned.
+    std::lock_guard lock(listenerMutex_);
+    if (listener_) listener_(line);
 }
 
 namespace {

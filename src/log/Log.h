@@ -65,8 +65,18 @@ public:
 private:
     void Append(std::string line);
 
+    // Lock order, for the GUI thread, the worker thread and the log together:
+    //   listenerMutex_ -> mutex_ -> (inside a listener) Qt's posted-event queue.
+    // A line is appended under mutex_ alone; the listener is then called under listenerMutex_,
+    // so SetListener({}) returns only once no call is in flight and a detached pane is never
+    // reached. Listeners may read the lines back (mutex_ after listenerMutex_) and may log (the
+    // mutex is recursive), but never wait for another thread: the window's listener only posts
+    // a queued signal. The worker holds no lock of the window's and never waits for the GUI
+    // thread without a way out (see CommandRunner::AskOnGuiThread), so the GUI thread may join
+    // the worker while holding neither of these.
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;
+    std::recursive_mutex listenerMutex_;
     Listener listener_;
     std::function<TimeOfDay()> clock_ = LocalTimeOfDay;
 };

@@ -6,6 +6,7 @@
 #include <QThread>
 #include <QWidget>
 #include <exception>
+#include <memory>
 
 namespace quillon::ui {
 
@@ -13,8 +14,24 @@ CommandRunner::CommandRunner(QObject* parent) : QObject(parent) {}
 
 CommandRunner::~CommandRunner()
 {
-    if (worker_.joinable()) worker_.join();
+    Shutdown();
     if (busy_ && qApp) qApp->removeEventFilter(this);
+}
+
+void CommandRunner::Cancel()
+{
+    if (busy_ && cancel_ != nullptr) cancel_->Request();
+}
+
+void CommandRunner::Shutdown()
+{
+    {
+        std::lock_guard lock(answerMutex_);
+        shuttingDown_ = true;
+    }
+    answered_.notify_all();
+    if (cancel_ != nullptr && busy_) cancel_->Request();
+    if (worker_.joinable()) worker_.join();
 }
 
 void CommandRunner::Guard(QWidget* window) { guarded_.emplace_back(window); }
@@ -22,7 +39,12 @@ void CommandRunner::Guard(QWidget* window) { guarded_.emplace_back(window); }
 bool CommandRunner::Run(std::function<void()> work, std::function<void()> done)
 {
     if (busy_) return false;
+    {
+        std::lock_guard lock(answerMutex_);
+        if (shuttingDown_) return false;
+    }
     if (worker_.joinable()) worker_.join();
+    if (cancel_ != nullptr) cancel_->Clear();
     busy_ = true;
     qApp->installEventFilter(this);
     // The arrow with the busy sign: the window still answers (a question may come up) but works.
@@ -65,9 +87,36 @@ void CommandRunner::Finish(std::function<void()> done, QString error)
 bool CommandRunner::AskOnGuiThread(const std::function<bool()>& ask)
 {
     if (QThread::currentThread() == thread()) return ask();
-    bool answer = false;
-    QMetaObject::invokeMethod(this, [&ask, &answer] { answer = ask(); }, Qt::BlockingQueuedConnection);
-    return answer;
+    // Not a blocking queued call: the GUI thread may be about to join this worker (the window
+    // closing), and then the worker must give up waiting instead of both waiting for ever.
+    struct Answer {
+        bool given = false;
+        bool yes = false;
+    };
+    auto answer = std::make_shared<Answer>();
+    {
+        std::lock_guard lock(answerMutex_);
+        if (shuttingDown_) return false;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, ask, answer] {
+            {
+                std::lock_guard lock(answerMutex_);
+                if (shuttingDown_) return;
+            }
+            const bool yes = ask();
+            {
+                std::lock_guard lock(answerMutex_);
+                answer->yes = yes;
+                answer->given = true;
+            }
+            answered_.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(answerMutex_);
+    answered_.wait(lock, [&] { return answer->given || shuttingDown_; });
+    return answer->given && answer->yes;
 }
 
 bool CommandRunner::IsGuarded(QObject* object) const
@@ -97,7 +146,10 @@ bool CommandRunner::eventFilter(QObject* watched, QEvent* event)
     case QEvent::TouchBegin:
     case QEvent::TouchUpdate:
     case QEvent::TouchEnd:
+        return IsGuarded(watched);
     case QEvent::Close:
+        // The main window decides for itself: it offers to cancel the command and close.
+        if (!guarded_.empty() && watched == guarded_.front().data()) return false;
         return IsGuarded(watched);
     default:
         return false;

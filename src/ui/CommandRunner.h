@@ -4,9 +4,13 @@
 
 #include <QObject>
 #include <QPointer>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <thread>
 #include <vector>
+
+#include "core/Cancel.h"
 
 class QWidget;
 
@@ -19,7 +23,18 @@ public:
     ~CommandRunner() override;
 
     // Windows that take no input while a command runs (the main window, the Lock & Fuses dialog).
+    // The first one guarded still gets its close requests, so it can offer to cancel.
     void Guard(QWidget* window);
+
+    // The request the commands check between packets; cleared as each command starts.
+    void SetCancelRequest(CancelRequest* cancel) { cancel_ = cancel; }
+    // Asks the command under way to stop at its next packet boundary.
+    void Cancel();
+    bool CancelRequested() const { return cancel_ != nullptr && cancel_->Requested(); }
+
+    // Cancels the command under way, answers any question it is waiting on with No, and waits
+    // for it to end. After this no command runs; the owner may then tear down what it used.
+    void Shutdown();
 
     bool Busy() const { return busy_; }
 
@@ -44,7 +59,12 @@ private:
     bool IsGuarded(QObject* object) const;
 
     bool busy_ = false;
+    CancelRequest* cancel_ = nullptr;
     std::thread worker_;
+    // A question from the worker waits on this until the GUI thread answers or shuts down.
+    std::mutex answerMutex_;
+    std::condition_variable answered_;
+    bool shuttingDown_ = false;
     std::vector<QPointer<QWidget>> guarded_;
 };
 

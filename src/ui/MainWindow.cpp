@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSessionManager>
 #include <QSlider>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -68,7 +69,9 @@ MainWindow::MainWindow(std::unique_ptr<Session> context, QWidget* parent)
 
     runner_ = new CommandRunner(this);
     runner_->Guard(this);
+    runner_->SetCancelRequest(&ctx_->bus.cancel);
     progress_ = new UiProgress(this);
+    progress_->SetCancelAction([this] { runner_->Cancel(); });
     ctx_->progress = progress_;
     AttachViews(*ctx_);
     // Called on the worker thread: only mark, the widgets catch up when the command has ended.
@@ -99,6 +102,26 @@ MainWindow::MainWindow(std::unique_ptr<Session> context, QWidget* parent)
     richEdit5_->Attach(ctx_->bus.log);
     connect(runner_, &CommandRunner::started, this, &MainWindow::FreezeViews);
     connect(runner_, &CommandRunner::finished, this, &MainWindow::SyncFromCore);
+    connect(runner_, &CommandRunner::finished, this, &MainWindow::ShowPortState);
+    connect(runner_, &CommandRunner::finished, this, [this] {
+        // Closed from the next turn of the loop, once the command's own ending has run.
+        if (closeAfterCommand_) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    });
+    // A session that ends (logout, shutdown) while a command runs: ask as a close would, or
+    // simply cancel when the session manager allows no question.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+        if (!runner_->Busy() || closeAfterCommand_) return;
+        if (manager.allowsInteraction()) {
+            const bool yes = AskCancelToClose();
+            manager.release();
+            if (!yes) {
+                manager.cancel();
+                return;
+            }
+        }
+        closeAfterCommand_ = true;
+        runner_->Cancel();
+    });
 
     ctx_->bus.link.ClosePort();
     ctx_->chip.signature = 0;
@@ -113,6 +136,8 @@ MainWindow::MainWindow(std::unique_ptr<Session> context, QWidget* parent)
 
 MainWindow::~MainWindow()
 {
+    // The worker uses the context: it stops and is joined before anything it uses goes away.
+    runner_->Shutdown();
     richEdit5_->Detach();
     ctx_->progress = nullptr;
     ctx_->views.changed = {};
@@ -299,9 +324,21 @@ void MainWindow::BuildChipMenu(QMenu* menu)
     }
 }
 
+QString MainWindow::PortLostTitle()
+{
+    return QStringLiteral("Quillon - the port was closed by an error: press Disconnect, then Connect");
+}
+
+void MainWindow::ShowPortState()
+{
+    const bool lost = connected_ && !ctx_->bus.link.IsOpen();
+    setWindowTitle(lost ? PortLostTitle() : QStringLiteral("Quillon"));
+}
+
 void MainWindow::SetConnected(bool connected)
 {
     connected_ = connected;
+    setWindowTitle(QStringLiteral("Quillon"));
     button1_->setEnabled(!connected);
     button2_->setEnabled(connected);
     button3_->setEnabled(connected);
@@ -375,12 +412,30 @@ void MainWindow::Exit1Click()
     close();
 }
 
+bool MainWindow::AskCancelToClose()
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Quillon"),
+                    QStringLiteral("A command is running. Cancel it and close the program?"),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName(QStringLiteral("CancelToClose"));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // A command on the worker thread uses the context; the window waits for it to end.
+    // A command on the worker thread uses the context: the window closes once it has ended,
+    // which a Yes here brings about within a packet.
     if (runner_->Busy()) {
         event->ignore();
-        return;
+        if (closeAfterCommand_) return;  // already cancelling
+        if (!AskCancelToClose()) return;
+        if (runner_->Busy()) {
+            closeAfterCommand_ = true;
+            runner_->Cancel();
+            return;
+        }
+        // The command ended while the question was open: nothing left to wait for.
     }
     about_->close();
     QMainWindow::closeEvent(event);

@@ -52,6 +52,8 @@ public:
     AboutBox& About() { return *about_; }
     HexViewWidget* View(int index) const { return views_[static_cast<std::size_t>(index)]; }
     bool Connected() const { return connected_; }
+    // The title while the port is closed by a gateway failure in the connected look.
+    static QString PortLostTitle();
 
     // Replaces the file dialogs, so that a script or a test can answer them.
     using FileChooser = std::function<std::optional<ChosenFile>(FileDialogKind kind)>;
@@ -70,6 +72,11 @@ private:
     void BuildMenus();
     void BuildChipMenu(QMenu* menu);
     void SetConnected(bool connected);
+    // After a command: a gateway failure that closed the port leaves the connected look, and
+    // the title says what happened and how to go on.
+    void ShowPortState();
+    // A command is running and the window is asked to close: true to close once it is cancelled.
+    bool AskCancelToClose();
 
     // Runs a command on the worker thread and brings the widgets up to date afterwards.
     void RunCommand(std::function<void()> work, std::function<void()> done = {});
@@ -95,6 +102,7 @@ private:
     UiProgress* progress_;
     AboutBox* about_ = nullptr;
     bool connected_ = false;
+    bool closeAfterCommand_ = false;  // the user chose to cancel the command and close
     std::atomic<unsigned> dirty_{0};  // bit i: view i changed; bit 4: name and ID boxes
     FileChooser chooseFile_;
 

@@ -184,9 +184,13 @@ TEST(SmallWindows, ProgressWindowAndConnectionPicture)
     EXPECT_TRUE(CentredOnScreen(progress));
     EXPECT_EQ(progress.objectName(), QStringLiteral("LBar"));
     EXPECT_TRUE(progress.windowTitle().isEmpty());
-    EXPECT_EQ(progress.size(), QSize(281, 33));
-    EXPECT_FALSE(progress.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_EQ(progress.size(), QSize(281, 62));
+    // Its close box cancels the command, as its Cancel button and Escape do.
+    EXPECT_TRUE(progress.windowFlags().testFlag(Qt::WindowCloseButtonHint));
     EXPECT_FALSE(progress.windowFlags().testFlag(Qt::WindowSystemMenuHint));
+    EXPECT_EQ(progress.windowModality(), Qt::NonModal);
+    EXPECT_EQ(progress.CancelButton()->text(), QStringLiteral("Cancel"));
+    EXPECT_EQ(progress.Text()->text(), QStringLiteral("0%"));
     QProgressBar* bar = progress.Bar();
     EXPECT_EQ(bar->objectName(), QStringLiteral("ProgressBar1"));
     EXPECT_EQ(bar->geometry(), QRect(8, 8, 265, 16));
