@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -16,13 +17,15 @@ namespace quillon::ui::test {
 // A transport that takes its time over every packet, like a slow line.
 class SlowTransport final : public Transport {
 public:
-    SlowTransport(std::unique_ptr<Transport> inner, std::chrono::microseconds perPacket)
-        : inner_(std::move(inner)), perPacket_(perPacket)
+    SlowTransport(std::unique_ptr<Transport> inner, std::chrono::microseconds perPacket,
+                  std::shared_ptr<std::atomic<int>> count)
+        : inner_(std::move(inner)), perPacket_(perPacket), count_(std::move(count))
     {
     }
     bool Write(std::span<const std::uint8_t> bytes) override
     {
         std::this_thread::sleep_for(perPacket_);
+        ++*count_;
         return inner_->Write(bytes);
     }
     std::size_t Read(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) override
@@ -33,6 +36,7 @@ public:
 private:
     std::unique_ptr<Transport> inner_;
     std::chrono::microseconds perPacket_;
+    std::shared_ptr<std::atomic<int>> count_;
 };
 
 class SimWindowTest : public WindowTest {
@@ -43,10 +47,10 @@ protected:
         device = std::make_shared<sim::SimDevice>(sim::MakeSocketChip(chip), std::move(faults));
         ASSERT_NE(device->Chip(), nullptr) << chip;
         std::shared_ptr<sim::SimDevice> dev = device;
-        Ctx().bus.link.SetOpener([dev, perPacket](const std::string& path) {
+        Ctx().bus.link.SetOpener([dev, perPacket, count = slowPackets](const std::string& path) {
             if (path.rfind("sim:", 0) != 0) return OpenedPort{nullptr, OpenFailure::NotAvailable};
             std::unique_ptr<Transport> transport = std::make_unique<sim::SimTransport>(dev);
-            if (perPacket.count() > 0) transport = std::make_unique<SlowTransport>(std::move(transport), perPacket);
+            if (perPacket.count() > 0) transport = std::make_unique<SlowTransport>(std::move(transport), perPacket, count);
             return OpenedPort{std::move(transport), OpenFailure::None};
         });
         Ctx().bus.sleep = [dev](int ms) { dev->Sleep(ms); };
@@ -74,6 +78,8 @@ protected:
     sim::SocketChip& Chip() { return *device->Chip(); }
 
     std::shared_ptr<sim::SimDevice> device;
+    // Packets through a slow line so far, readable from the GUI thread while a command runs.
+    std::shared_ptr<std::atomic<int>> slowPackets = std::make_shared<std::atomic<int>>(0);
 };
 
 }  // namespace quillon::ui::test
