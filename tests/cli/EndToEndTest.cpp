@@ -5,7 +5,9 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
+#include <iterator>
 #include <fstream>
 #include <sstream>
 
@@ -274,6 +276,63 @@ TEST(CommandLine, BadInputIsRefusedBeforeAnythingIsTouched)
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: quillon-cli --port PORT"), std::string::npos);
 }
+
+// SIGINT and SIGTERM mid-command: the command stops as a Cancel would, the last line says so,
+// the status is a shell's for the signal, and a file the read would have written is untouched.
+struct SignalCase {
+    const char* command;
+    int signal;
+    int status;
+    const char* name;
+};
+
+class Signalled : public ::testing::TestWithParam<SignalCase> {};
+
+TEST_P(Signalled, StopsTheCommandAndSaysSo)
+{
+    const SignalCase& c = GetParam();
+    TempDir dir;
+    WriteBytes(dir / "program.bin", 8192, 5);
+    ASSERT_TRUE(BinaryToHex(dir / "program.bin", dir / "program.hex"));
+    const std::string old = ":00000001FF\r\n";
+    { std::ofstream(dir / "out.hex") << old; }
+
+    SimulatedGateway gateway({"--chip", "ATmega8", "--pace"});
+    ASSERT_FALSE(gateway.Path().empty()) << gateway.ErrorText();
+    const bool write = std::string(c.command) == "write-program";
+    const Finished run = test::RunInterrupted(
+        Cli(), {"--port", gateway.Path(), "--delay", "0", "--chip", "ATmega8", "--yes", c.command,
+                write ? dir / "program.hex" : dir / "out.hex"},
+        {write ? "Trying to write the program" : "Trying to read the program", std::chrono::milliseconds(1500), c.signal});
+
+    EXPECT_EQ(run.status, c.status) << run.out << run.err;
+    EXPECT_EQ(Count(run.out, "Cancelled by the user\n"), 1) << run.out;
+    EXPECT_NE(run.out.find("Trying to exit Programming Mode\n"), std::string::npos);
+    std::string err = run.err;
+    while (!err.empty() && err.back() == '\n') err.pop_back();
+    const std::string last = err.substr(err.rfind('\n') + 1);
+    const std::string expected = std::string("quillon-cli: cancelled by ") + c.name + ": " + c.command + " stopped; " +
+                                 (write ? "the flash is partly written: " : "the chip is unchanged");
+    EXPECT_EQ(last.rfind(expected, 0), 0u) << last;
+    // The read's file keeps its old content, and nothing half-written lies beside it.
+    std::ifstream in(dir / "out.hex", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), old);
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(fs::path(dir / "out.hex").parent_path())) {
+        (void)entry;
+        ++files;
+    }
+    EXPECT_EQ(files, 3);  // program.bin, program.hex, out.hex
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, Signalled,
+                         ::testing::Values(SignalCase{"write-program", SIGINT, 130, "SIGINT"},
+                                           SignalCase{"read-program", SIGINT, 130, "SIGINT"},
+                                           SignalCase{"read-program", SIGTERM, 143, "SIGTERM"}),
+                         [](const auto& info) {
+                             return std::string(info.param.name) + "_" +
+                                    (std::string(info.param.command) == "write-program" ? "write" : "read");
+                         });
 
 }  // namespace
 }  // namespace quillon

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <optional>
 
 extern char** environ;
 
@@ -77,6 +78,12 @@ int StatusOf(int raw)
 Finished RunProgram(const std::string& program, const std::vector<std::string>& args,
                     std::chrono::seconds limit)
 {
+    return RunInterrupted(program, args, Interrupt{}, limit);
+}
+
+Finished RunInterrupted(const std::string& program, const std::vector<std::string>& args, const Interrupt& interrupt,
+                        std::chrono::seconds limit)
+{
     Finished f;
     Spawned s = Spawn(program, args);
     if (s.pid < 0) {
@@ -86,9 +93,17 @@ Finished RunProgram(const std::string& program, const std::vector<std::string>& 
     auto deadline = std::chrono::steady_clock::now() + limit;
     bool outOpen = true;
     bool errOpen = true;
+    std::optional<std::chrono::steady_clock::time_point> signalAt;
+    bool signalled = interrupt.signal == 0;
     while ((outOpen || errOpen) && std::chrono::steady_clock::now() < deadline) {
+        if (!signalled && !signalAt && f.out.find(interrupt.seen) != std::string::npos)
+            signalAt = std::chrono::steady_clock::now() + interrupt.after;
+        if (!signalled && signalAt && std::chrono::steady_clock::now() >= *signalAt) {
+            kill(s.pid, interrupt.signal);
+            signalled = true;
+        }
         pollfd p[2] = {{outOpen ? s.out : -1, POLLIN, 0}, {errOpen ? s.err : -1, POLLIN, 0}};
-        if (poll(p, 2, 200) <= 0) continue;
+        if (poll(p, 2, signalled ? 200 : 10) <= 0) continue;
         if (p[0].revents) outOpen = Drain(s.out, f.out, 0);
         if (p[1].revents) errOpen = Drain(s.err, f.err, 0);
     }

@@ -20,6 +20,17 @@ struct Finished {
 Finished RunProgram(const std::string& program, const std::vector<std::string>& args,
                     std::chrono::seconds limit = std::chrono::seconds(300));
 
+// A signal sent to a running program once its standard output shows `seen`, `after` later, as a
+// user's Ctrl+C would arrive.
+struct Interrupt {
+    std::string seen;
+    std::chrono::milliseconds after{0};
+    int signal = 0;
+};
+
+Finished RunInterrupted(const std::string& program, const std::vector<std::string>& args, const Interrupt& interrupt,
+                        std::chrono::seconds limit = std::chrono::seconds(120));
+
 // tavro-sim serving a pseudo-terminal; killed when this goes out of scope.
 class SimulatedGateway {
 public:
