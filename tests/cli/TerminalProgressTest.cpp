@@ -39,5 +39,40 @@ TEST(TerminalProgress, DrawsInPlaceAndMakesRoomForLogLines)
     std::fclose(f);
 }
 
+// After the first seconds the bar tells the time left and the rate; a shorter text then leaves
+// no tail of the longer one on the line.
+TEST(TerminalProgress, TellsTimeLeftAndRateOnceTheRateSettles)
+{
+    std::FILE* f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    using Clock = ProgressText::Clock;
+    Clock::time_point now{};
+    TerminalProgress bar(f, [&now] { return now; });
+    bar.Create();
+    now += std::chrono::milliseconds(500);
+    bar.SetCount(1000, 262144, 0);  // too early for an estimate
+    now = Clock::time_point{} + std::chrono::seconds(4);
+    bar.SetCount(65536, 262144, 25);  // 16384 B/s: 196608 bytes take 12 s more
+    now = Clock::time_point{} + std::chrono::seconds(16);
+    bar.SetCount(262144, 262144, 100);
+    bar.Free();
+    const std::string text = Contents(f);
+    EXPECT_NE(text.find("] 0%\r"), std::string::npos) << text;
+    EXPECT_NE(text.find("] 25%  0:12 left  16 KB/s\r"), std::string::npos) << text;
+    // The last draw pads over the longer one before it.
+    EXPECT_NE(text.find("] 100%  0:00 left  16 KB/s\r"), std::string::npos) << text;
+    std::fclose(f);
+}
+
+TEST(ProgressText, DurationsAndRates)
+{
+    EXPECT_EQ(DurationText(std::chrono::seconds(7)), "0:07");
+    EXPECT_EQ(DurationText(std::chrono::seconds(83)), "1:23");
+    EXPECT_EQ(DurationText(std::chrono::seconds(3723)), "1:02:03");
+    EXPECT_EQ(RateText(640), "640 B/s");
+    EXPECT_EQ(RateText(1650), "1.6 KB/s");
+    EXPECT_EQ(RateText(16384), "16 KB/s");
+}
+
 }  // namespace
 }  // namespace quillon::cli
