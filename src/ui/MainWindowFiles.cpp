@@ -16,11 +16,6 @@ namespace {
 
 const QStringList kFilters = {QStringLiteral("*.hex"), QStringLiteral("*.eep"), QStringLiteral("*.bin")};
 
-MemoryKind MemoryOf(int kind)
-{
-    return kind == 1 ? MemoryKind::Program : MemoryKind::Data;
-}
-
 }  // namespace
 
 std::optional<ChosenFile> MainWindow::ChooseFile(FileDialogKind kind)
@@ -54,14 +49,14 @@ void MainWindow::ReportFileFailure(const QString& action, const QString& name, s
                           QStringLiteral("%1 %2 did not complete.\n\n%3").arg(action, name, details.join(u'\n')));
 }
 
-void MainWindow::LoadFile(int kind)
+void MainWindow::LoadFile(MemoryKind memory)
 {
     const auto chosen = ChooseFile(FileDialogKind::Open);
     if (!chosen) return;
     const std::string path = chosen->name.toStdString();
     const std::size_t firstLine = ctx_->log.Size();
     auto outcome = std::make_shared<FileOutcome>(FileOutcome::Done);
-    RunCommand([this, path, kind, outcome] { *outcome = LoadMemoryFile(*ctx_, path, MemoryOf(kind)); },
+    RunCommand([this, path, memory, outcome] { *outcome = LoadMemoryFile(*ctx_, path, memory); },
                [this, outcome, name = chosen->name, firstLine] {
                    // Only a file that could not be read gets a box; "No chip selected" and a
                    // "Wrong file" line say all there is to say in the log.
@@ -69,7 +64,7 @@ void MainWindow::LoadFile(int kind)
                });
 }
 
-void MainWindow::SaveFile(int kind)
+void MainWindow::SaveFile(MemoryKind memory)
 {
     const auto chosen = ChooseFile(FileDialogKind::Save);
     if (!chosen) return;
@@ -77,13 +72,13 @@ void MainWindow::SaveFile(int kind)
     const int filter = chosen->filterIndex;
     const std::size_t firstLine = ctx_->log.Size();
     auto outcome = std::make_shared<FileOutcome>(FileOutcome::Done);
-    RunCommand([this, path, filter, kind, outcome] { *outcome = SaveMemoryFile(*ctx_, path, filter, MemoryOf(kind)); },
+    RunCommand([this, path, filter, memory, outcome] { *outcome = SaveMemoryFile(*ctx_, path, filter, memory); },
                [this, outcome, name = chosen->name, firstLine] {
                    if (*outcome == FileOutcome::Failed) ReportFileFailure(QStringLiteral("Saving"), name, firstLine);
                });
 }
 
-void MainWindow::SaveLogas1Click()
+void MainWindow::OnSaveLog()
 {
     const auto chosen = ChooseFile(FileDialogKind::Save);
     if (!chosen) return;
