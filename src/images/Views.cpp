@@ -12,9 +12,9 @@ namespace {
 // Bulk transfers move the progress bar once per this many bytes.
 constexpr std::uint32_t kProgressBlock = 1024;
 
-void Notify(Context& ctx, int view)
+void Notify(ViewSet& views, int view)
 {
-    if (ctx.viewChanged) ctx.viewChanged(view);
+    if (views.changed) views.changed(view);
 }
 
 bool ValidView(int view)
@@ -37,48 +37,48 @@ void ReportTransfer(ProgressGuard& progress, std::size_t count, std::uint32_t si
 
 }  // namespace
 
-int ActiveView(const Context& ctx, MemoryKind kind)
+int ActiveView(const ViewSet& views, MemoryKind kind)
 {
-    bool page2 = ctx.views.activePage == 1;
+    bool page2 = views.activePage == 1;
     if (kind == MemoryKind::Program) return page2 ? RichEdit2 : RichEdit1;
     return page2 ? RichEdit4 : RichEdit3;
 }
 
-void BuildEmptyView(Context& ctx, int view, std::uint32_t size)
+void BuildEmptyView(ViewSet& views, int view, std::uint32_t size)
 {
     if (!ValidView(view)) return;
-    HexView& v = ctx.views.view[static_cast<std::size_t>(view)];
+    HexView& v = views.view[static_cast<std::size_t>(view)];
     v.document.Reset(size);
     v.caret = ViewTextLength(RowCount(v.document));
-    Notify(ctx, view);
+    Notify(views, view);
 }
 
-void FillViewFromImage(Context& ctx, int view, MemoryKind kind)
+void FillViewFromImage(const Workspace& ws, int view, MemoryKind kind)
 {
     if (!ValidView(view)) return;
-    HexView& v = ctx.views.view[static_cast<std::size_t>(view)];
-    std::span<const std::uint8_t> image = ChipMemory(ctx.chip, kind);
+    HexView& v = ws.views.view[static_cast<std::size_t>(view)];
+    std::span<const std::uint8_t> image = ChipMemory(ws.chip, kind);
     const std::size_t count = std::min(image.size(), v.document.Size());
-    ProgressGuard progress(ctx.progress);
+    ProgressGuard progress(ws.progress);
     v.document.Assign(image.first(count));
     ReportTransfer(progress, count, static_cast<std::uint32_t>(image.size()));
     v.caret = FirstDigit(v.document);
     progress.Free();
-    Notify(ctx, view);
+    Notify(ws.views, view);
 }
 
-void StoreViewToImage(Context& ctx, int view, MemoryKind kind)
+void StoreViewToImage(const Workspace& ws, int view, MemoryKind kind)
 {
-    if (ctx.chip.signature == 0 || !ValidView(view)) return;
-    HexView& v = ctx.views.view[static_cast<std::size_t>(view)];
-    std::span<std::uint8_t> image = ChipMemory(ctx.chip, kind);
+    if (ws.chip.signature == 0 || !ValidView(view)) return;
+    HexView& v = ws.views.view[static_cast<std::size_t>(view)];
+    std::span<std::uint8_t> image = ChipMemory(ws.chip, kind);
     const std::size_t count = std::min(image.size(), v.document.Size());
-    ProgressGuard progress(ctx.progress);
+    ProgressGuard progress(ws.progress);
     std::copy_n(v.document.Bytes().begin(), count, image.begin());
     ReportTransfer(progress, count, static_cast<std::uint32_t>(image.size()));
     v.caret = FirstDigit(v.document);
     progress.Free();
-    Notify(ctx, view);
+    Notify(ws.views, view);
 }
 
 std::string IdBoxText(std::int32_t signature)
@@ -91,28 +91,23 @@ std::string IdBoxText(std::int32_t signature)
     return text;
 }
 
-void ShowSignature(Context& ctx)
+void ShowSignature(const Workspace& ws)
 {
-    ctx.views.idBox = IdBoxText(ctx.chip.signature);
-    Notify(ctx, -1);
+    ws.views.idBox = IdBoxText(ws.chip.signature);
+    Notify(ws.views, -1);
 }
 
-void RefreshViewsForChip(Context& ctx)
+void RefreshViewsForChip(const Workspace& ws)
 {
     // A view never shows more than its image holds.
-    const auto flash = static_cast<std::uint32_t>(ChipMemory(ctx.chip, MemoryKind::Program).size());
-    const auto eeprom = static_cast<std::uint32_t>(ChipMemory(ctx.chip, MemoryKind::Data).size());
-    BuildEmptyView(ctx, RichEdit1, flash);
-    BuildEmptyView(ctx, RichEdit2, flash);
-    BuildEmptyView(ctx, RichEdit3, eeprom);
-    BuildEmptyView(ctx, RichEdit4, eeprom);
-    ctx.views.chipNameBox = ctx.chip.name;
-    ShowSignature(ctx);
-}
-
-void AttachViews(Context& ctx)
-{
-    ctx.refreshViews = RefreshViewsForChip;
+    const auto flash = static_cast<std::uint32_t>(ChipMemory(ws.chip, MemoryKind::Program).size());
+    const auto eeprom = static_cast<std::uint32_t>(ChipMemory(ws.chip, MemoryKind::Data).size());
+    BuildEmptyView(ws.views, RichEdit1, flash);
+    BuildEmptyView(ws.views, RichEdit2, flash);
+    BuildEmptyView(ws.views, RichEdit3, eeprom);
+    BuildEmptyView(ws.views, RichEdit4, eeprom);
+    ws.views.chipNameBox = ws.chip.name;
+    ShowSignature(ws);
 }
 
 }  // namespace quillon

@@ -11,9 +11,10 @@
 #include <memory>
 #include <optional>
 
-#include "core/Context.h"
-#include "images/MemoryKind.h"
+#include "chips/MemoryKind.h"
+#include "core/Result.h"
 #include "operations/Confirmation.h"
+#include "operations/Session.h"
 
 class QAction;
 class QComboBox;
@@ -44,10 +45,10 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     // The window owns the context it works on for its whole life.
-    explicit MainWindow(std::unique_ptr<Context> context, QWidget* parent = nullptr);
+    explicit MainWindow(std::unique_ptr<Session> context, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    Context& Ctx() { return *ctx_; }
+    Session& Ctx() { return *ctx_; }
     CommandRunner& Runner() { return *runner_; }
     UiProgress& Progress() { return *progress_; }
     AboutBox& About() { return *about_; }
@@ -97,13 +98,13 @@ private:
     void LoadFile(MemoryKind memory);
     void SaveFile(MemoryKind memory);
     void OnSaveLog();
-    void ReportFileFailure(const QString& action, const QString& name, std::size_t firstLine);
+    void ReportFileFailure(const QString& action, const QString& name, const Result& result);
     void OnExit();
     void OnLockFuses();
     void OnHowToConnect();
     std::optional<ChosenFile> ChooseFile(FileDialogKind kind);
 
-    std::unique_ptr<Context> ctx_;
+    std::unique_ptr<Session> ctx_;
     CommandRunner* runner_;
     UiProgress* progress_;
     AboutBox* about_ = nullptr;

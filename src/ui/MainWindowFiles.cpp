@@ -38,15 +38,15 @@ std::optional<ChosenFile> MainWindow::ChooseFile(FileDialogKind kind)
     return ChosenFile{dialog.selectedFiles().front(), index < 0 ? 1 : index + 1};
 }
 
-void MainWindow::ReportFileFailure(const QString& action, const QString& name, std::size_t firstLine)
+void MainWindow::ReportFileFailure(const QString& action, const QString& name, const Result& result)
 {
-    // The core has logged what went wrong, with the file's name and the system's reason; the
-    // same lines go into the box so the failure cannot pass unnoticed.
-    const auto lines = ctx_->log.Lines();
-    QStringList details;
-    for (std::size_t i = firstLine; i < lines.size(); ++i) details << QString::fromStdString(lines[i]);
+    // Only a file that could not be read or written gets a box; "No chip selected" and a
+    // "Wrong file" line say all there is to say in the log. The box repeats the log's words,
+    // with the file's name and the system's reason, so the failure cannot pass unnoticed.
+    if (result.failure != FailureKind::File) return;
     QMessageBox::critical(this, QStringLiteral("Error"),
-                          QStringLiteral("%1 %2 did not complete.\n\n%3").arg(action, name, details.join(u'\n')));
+                          QStringLiteral("%1 %2 did not complete.\n\n%3")
+                              .arg(action, name, QString::fromStdString(result.words)));
 }
 
 void MainWindow::LoadFile(MemoryKind memory)
@@ -54,14 +54,9 @@ void MainWindow::LoadFile(MemoryKind memory)
     const auto chosen = ChooseFile(FileDialogKind::Open);
     if (!chosen) return;
     const std::string path = chosen->name.toStdString();
-    const std::size_t firstLine = ctx_->log.Size();
-    auto outcome = std::make_shared<FileOutcome>(FileOutcome::Done);
+    auto outcome = std::make_shared<Result>();
     RunCommand([this, path, memory, outcome] { *outcome = LoadMemoryFile(*ctx_, path, memory); },
-               [this, outcome, name = chosen->name, firstLine] {
-                   // Only a file that could not be read gets a box; "No chip selected" and a
-                   // "Wrong file" line say all there is to say in the log.
-                   if (*outcome == FileOutcome::Failed) ReportFileFailure(QStringLiteral("Loading"), name, firstLine);
-               });
+               [this, outcome, name = chosen->name] { ReportFileFailure(QStringLiteral("Loading"), name, *outcome); });
 }
 
 void MainWindow::SaveFile(MemoryKind memory)
@@ -70,12 +65,9 @@ void MainWindow::SaveFile(MemoryKind memory)
     if (!chosen) return;
     const std::string path = chosen->name.toStdString();
     const int filter = chosen->filterIndex;
-    const std::size_t firstLine = ctx_->log.Size();
-    auto outcome = std::make_shared<FileOutcome>(FileOutcome::Done);
+    auto outcome = std::make_shared<Result>();
     RunCommand([this, path, filter, memory, outcome] { *outcome = SaveMemoryFile(*ctx_, path, filter, memory); },
-               [this, outcome, name = chosen->name, firstLine] {
-                   if (*outcome == FileOutcome::Failed) ReportFileFailure(QStringLiteral("Saving"), name, firstLine);
-               });
+               [this, outcome, name = chosen->name] { ReportFileFailure(QStringLiteral("Saving"), name, *outcome); });
 }
 
 void MainWindow::OnSaveLog()
@@ -83,7 +75,7 @@ void MainWindow::OnSaveLog()
     const auto chosen = ChooseFile(FileDialogKind::Save);
     if (!chosen) return;
     // A rich-text document whatever the name's extension; the name is taken as typed.
-    const FileStatus status = SaveLogAs(ctx_->log, chosen->name.toStdString());
+    const FileStatus status = SaveLogAs(ctx_->bus.log, chosen->name.toStdString());
     if (!status.ok) QMessageBox::critical(this, QStringLiteral("Error"), QString::fromStdString(status.message));
 }
 

@@ -101,7 +101,7 @@ TEST(HexKeys, ArrowsAreLeftToTheControl)
 
 TEST(HexKeys, TypedBytesReachTheImageOnlyThroughTheView)
 {
-    Context ctx;
+    test::TestWorkspace ctx;
     test::SelectTestChip(ctx, 1024, 64);
     MemoryDocument& document = ctx.views.view[RichEdit1].document;
     std::size_t caret = 10;

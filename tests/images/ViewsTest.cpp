@@ -52,7 +52,7 @@ TEST(Views, EmptySizeGivesEmptyText)
 
 TEST(Views, FillShowsEveryByteInBothColumns)
 {
-    Context ctx;
+    test::TestWorkspace ctx;
     SelectTestChip(ctx, 1024, 64);
     for (int k = 0; k < 256; ++k) ctx.chip.flash[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(k);
     FillViewFromImage(ctx, RichEdit1, MemoryKind::Program);
@@ -73,7 +73,7 @@ TEST(Views, FillShowsEveryByteInBothColumns)
 
 TEST(Views, StoreReadsBackWhatFillShowedAndWhatWasTyped)
 {
-    Context ctx;
+    test::TestWorkspace ctx;
     SelectTestChip(ctx, 4096, 256);
     auto bytes = test::RandomBytes(256, 7);
     std::copy(bytes.begin(), bytes.end(), ctx.chip.eeprom.begin());
@@ -94,7 +94,7 @@ TEST(Views, StoreReadsBackWhatFillShowedAndWhatWasTyped)
 // digit, or by a fill from the image.
 TEST(Views, TheUpperCasedCharacterLastsUntilTheByteIsWrittenAgain)
 {
-    Context ctx;
+    test::TestWorkspace ctx;
     SelectTestChip(ctx, 1024, 64);
     MemoryDocument& document = ctx.views.view[RichEdit1].document;
     auto shown = [&] { return RowText(document, 0)[kCharColumn]; };
@@ -112,7 +112,7 @@ TEST(Views, TheUpperCasedCharacterLastsUntilTheByteIsWrittenAgain)
 
 TEST(Views, StoreWithoutChipLeavesImagesAlone)
 {
-    Context ctx;
+    test::TestWorkspace ctx;
     SelectTestChip(ctx, 1024, 64);
     ctx.chip.signature = 0;
     ctx.chip.flash.fill(0x5A);
@@ -124,7 +124,7 @@ TEST(Views, StoreWithoutChipLeavesImagesAlone)
 
 TEST(Views, TransfersUseTheActivePageOnly)
 {
-    Context ctx;
+    test::TestWorkspace ctx;
     SelectTestChip(ctx, 1024, 64);
     ctx.chip.flash[0] = 0x12;
     ctx.views.activePage = 1;
@@ -135,14 +135,14 @@ TEST(Views, TransfersUseTheActivePageOnly)
     ctx.views.activePage = 0;
     StoreActiveView(ctx, MemoryKind::Program);
     EXPECT_EQ(ctx.chip.flash[0], 0xFF) << "Page1 still showed FF";
-    EXPECT_EQ(ActiveView(ctx, MemoryKind::Data), RichEdit3);
+    EXPECT_EQ(ActiveView(ctx.views, MemoryKind::Data), RichEdit3);
     ctx.views.activePage = 1;
-    EXPECT_EQ(ActiveView(ctx, MemoryKind::Data), RichEdit4);
+    EXPECT_EQ(ActiveView(ctx.views, MemoryKind::Data), RichEdit4);
 }
 
 TEST(Views, FillIntoAViewNotBuiltForTheChipStaysInsideItsDocument)
 {
-    Context ctx;
+    test::TestWorkspace ctx;
     SelectTestChip(ctx, 1024, 64);
     MemoryDocument& flash = ctx.views.view[RichEdit1].document;
     flash.Reset(32);  // two lines for 1024 bytes
@@ -163,7 +163,7 @@ TEST(Views, FillIntoAViewNotBuiltForTheChipStaysInsideItsDocument)
 
 TEST(Views, ProgressMovesEvery1024BytesAndIsFreed)
 {
-    Context ctx;
+    test::TestWorkspace ctx;
     RecordingProgress progress;
     ctx.progress = &progress;
     SelectTestChip(ctx, 4096, 64);
@@ -173,26 +173,6 @@ TEST(Views, ProgressMovesEvery1024BytesAndIsFreed)
     std::vector<std::string> twice = once;
     twice.insert(twice.end(), once.begin(), once.end());
     EXPECT_EQ(progress.calls, twice);
-}
-
-TEST(Views, ChipSelectionRebuildsEveryViewAndTheBoxes)
-{
-    Context ctx;
-    std::vector<int> changed;
-    ctx.viewChanged = [&](int view) { changed.push_back(view); };
-    AttachViews(ctx);
-    ctx.views.view[RichEdit2].document.Reset(3, 0x00);
-    SelectChip(ctx, 0x01901E);  // AT90S1200: 1024 bytes of flash, 64 of EEPROM
-    if (ctx.chip.signature == 0) GTEST_SKIP() << "the catalogue does not know the AT90S1200 yet";
-
-    EXPECT_EQ(ctx.views.idBox, "01 90 1E");
-    EXPECT_EQ(ctx.views.chipNameBox, ctx.chip.name);
-    for (int view : {RichEdit1, RichEdit2})
-        EXPECT_EQ(DocumentText(ctx.views.view[view].document), EmptyViewText(1024)) << view;
-    for (int view : {RichEdit3, RichEdit4})
-        EXPECT_EQ(DocumentText(ctx.views.view[view].document), EmptyViewText(64)) << view;
-    EXPECT_EQ(ctx.views.view[RichEdit4].caret, 4u * 82 - 2) << "after a rebuild the caret is at the end";
-    EXPECT_EQ(changed, (std::vector<int>{0, 1, 2, 3, -1}));
 }
 
 TEST(Views, IdBoxShowsSignatureByteTwoFirst)
