@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 
 #include "core/FileIo.h"
 #include "images/IntelHex.h"
@@ -42,16 +43,6 @@ std::string HexAddress(std::uint64_t address)
     } while (address != 0);
     if (digits.size() < 8) digits.insert(0, 8 - digits.size(), '0');
     return "0x" + digits;
-}
-
-// Data that had no place in the chip's memory is left out, but the user is told so.
-void LogLeftOut(Context& ctx, std::uint64_t count, std::uint64_t firstAddress)
-{
-    if (count == 0) return;
-    ctx.log.LogMessage(LogText, "Left out " + std::to_string(count) +
-                                    (count == 1 ? " byte" : " bytes") +
-                                    " beyond the end of the memory, the first at address " +
-                                    HexAddress(firstAddress));
 }
 
 bool NeedChip(Context& ctx)
@@ -95,33 +86,66 @@ FileOutcome LoadHex(Context& ctx, const std::string& fileName, MemoryKind kind)
     return result.ending == HexReadResult::Ending::Rejected ? FileOutcome::Stopped : FileOutcome::Done;
 }
 
+std::string Lower(std::string text)
+{
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The format a name's own extension names, when it names one.
+std::optional<FileFormat> ExtensionFormat(const std::string& fileName)
+{
+    const std::size_t dot = fileName.find_last_of("./");
+    if (dot == std::string::npos || fileName[dot] != '.') return std::nullopt;
+    const std::string extension = Lower(fileName.substr(dot + 1));
+    if (extension == "hex" || extension == "eep") return FileFormat::IntelHex;
+    if (extension == "bin") return FileFormat::Binary;
+    if (extension == "elf") return FileFormat::Elf;
+    if (extension == "srec" || extension == "s19" || extension == "s28" || extension == "s37" ||
+        extension == "mot")
+        return FileFormat::SRecord;
+    return std::nullopt;
+}
+
 }  // namespace
+
+void LogLeftOut(Context& ctx, std::uint64_t count, std::uint64_t firstAddress, const std::string& memory)
+{
+    // Data that had no place in the chip's memory is left out, but the user is told so.
+    if (count == 0) return;
+    ctx.log.LogMessage(LogText, "Left out " + std::to_string(count) + (count == 1 ? " byte" : " bytes") +
+                                    " beyond the end of " + memory + ", the first at address " +
+                                    HexAddress(firstAddress));
+}
 
 FileFormat LoadFormatFor(const std::string& fileName)
 {
+    if (std::optional<FileFormat> format = ExtensionFormat(fileName)) return *format;
     return LastThreeUpper(fileName) == "BIN" ? FileFormat::Binary : FileFormat::IntelHex;
 }
 
 SaveTarget SaveTargetFor(const std::string& fileName, int filterIndex)
 {
-    const std::string tail = LastThreeUpper(fileName);
-    auto withExtension = [&](const char* upper, const char* extension) {
-        return tail == upper ? fileName : fileName + extension;
-    };
+    if (std::optional<FileFormat> format = ExtensionFormat(fileName); format && *format != FileFormat::Elf)
+        return {fileName, *format};
     switch (filterIndex) {
-    case FilterHex:
-        return {withExtension("HEX", ".hex"), FileFormat::IntelHex};
-    case FilterEep:
-        return {withExtension("EEP", ".eep"), FileFormat::IntelHex};
-    default:
-        return {withExtension("BIN", ".bin"), FileFormat::Binary};
+    case FilterHex: return {fileName + ".hex", FileFormat::IntelHex};
+    case FilterEep: return {fileName + ".eep", FileFormat::IntelHex};
+    case FilterSRecord: return {fileName + ".srec", FileFormat::SRecord};
+    default: return {fileName + ".bin", FileFormat::Binary};
     }
 }
 
-FileOutcome LoadMemoryFile(Context& ctx, const std::string& fileName, MemoryKind kind)
+FileOutcome LoadMemoryFile(Context& ctx, const std::string& fileName, MemoryKind kind,
+                           std::optional<FileFuses>* fuses)
 {
     if (!NeedChip(ctx)) return FileOutcome::NoChip;
-    if (LoadFormatFor(fileName) == FileFormat::Binary) return Outcome(LoadBinFile(ctx, fileName, kind));
+    switch (LoadFormatFor(fileName)) {
+    case FileFormat::Binary: return Outcome(LoadBinFile(ctx, fileName, kind));
+    case FileFormat::SRecord: return LoadSRecordFile(ctx, fileName, kind);
+    case FileFormat::Elf: return LoadElfFile(ctx, fileName, kind, fuses);
+    case FileFormat::IntelHex: break;
+    }
     return LoadHex(ctx, fileName, kind);
 }
 
@@ -131,8 +155,23 @@ FileOutcome SaveMemoryFile(Context& ctx, const std::string& fileName, int filter
     // mislead, so nothing is written.
     if (!NeedChip(ctx)) return FileOutcome::NoChip;
     SaveTarget target = SaveTargetFor(fileName, filterIndex);
-    if (target.format == FileFormat::Binary) return Outcome(SaveBinFile(ctx, target.fileName, kind));
-    return Outcome(SaveHexFile(ctx, target.fileName, kind));
+    return SaveMemoryFileAs(ctx, target.fileName, target.format, kind);
+}
+
+FileOutcome SaveMemoryFileAs(Context& ctx, const std::string& fileName, FileFormat format, MemoryKind kind)
+{
+    if (!NeedChip(ctx)) return FileOutcome::NoChip;
+    switch (format) {
+    case FileFormat::Binary: return Outcome(SaveBinFile(ctx, fileName, kind));
+    case FileFormat::SRecord: return Outcome(SaveSRecordFile(ctx, fileName, kind));
+    case FileFormat::Elf:
+        ctx.log.LogMessage(SaveMessage(kind), fileName);
+        ctx.log.LogMessage(LogText, "Cannot save " + fileName +
+                                        ": ELF files are made by the compiler; save as Intel HEX, S-record or raw binary");
+        return FileOutcome::Failed;
+    case FileFormat::IntelHex: break;
+    }
+    return Outcome(SaveHexFile(ctx, fileName, kind));
 }
 
 bool LoadProgramFile(Context& ctx, const std::string& fileName)
