@@ -50,6 +50,7 @@ SRecordLoad ReadSRecord(std::string_view text, std::span<std::uint8_t> memory)
     std::uint64_t dataRecords = 0;
     char dataType = 0;
     bool ended = false;
+    bool countedLast = false;  // the last record so far is a record count that matched
     std::size_t lineNumber = 0;
     std::size_t start = 0;
     while (start < text.size() && !ended) {
@@ -97,6 +98,7 @@ SRecordLoad ReadSRecord(std::string_view text, std::span<std::uint8_t> memory)
         for (int i = 1; i <= addressBytes; ++i) address = address << 8 | bytes[static_cast<std::size_t>(i)];
         const std::size_t dataStart = 1 + static_cast<std::size_t>(addressBytes);
         const std::size_t dataSize = byteCount - 1 - dataStart;
+        countedLast = false;
 
         switch (type) {
         case '0': break;  // header: free text, nothing to store
@@ -113,6 +115,7 @@ SRecordLoad ReadSRecord(std::string_view text, std::span<std::uint8_t> memory)
             if (address != (dataRecords & (type == '5' ? 0xFFFF : 0xFFFFFF)))
                 return Refused(lineNumber, "the record count says " + std::to_string(address) + " data records, " +
                                                std::to_string(dataRecords) + " came before it");
+            countedLast = true;
             break;
         default:  // '7', '8', '9'
             if (dataSize != 0) return Refused(lineNumber, "an end record that carries data");
@@ -122,9 +125,12 @@ SRecordLoad ReadSRecord(std::string_view text, std::span<std::uint8_t> memory)
             break;
         }
     }
-    if (!ended) {
-        if (lineNumber == 0) return Refused(1, "the file is empty");
-        return Refused(lineNumber, "the file ends without an end record (S7, S8 or S9): it may be cut short");
+    // Some tools end a file with its record count instead of an end record; that count still
+    // shows the file is whole. With neither, a file cut at a line break would pass unnoticed.
+    if (!ended && !countedLast) {
+        if (dataRecords == 0 && lineNumber == 0) return Refused(1, "the file is empty");
+        return Refused(lineNumber, "the file ends without an end record (S7, S8 or S9) or a record count "
+                                   "(S5, S6): it may be cut short");
     }
 
     SRecordLoad load;

@@ -1,6 +1,6 @@
 // Motorola S-record text to and from a memory image. The reader takes S0 headers, S1/S2/S3 data,
-// S5/S6 record counts and an S7/S8/S9 end record, checks every count and checksum, and stores
-// nothing from a file it refuses; the writer emits the whole memory.
+// S5/S6 record counts and an S7/S8/S9 end record (or a last record count), checks every count
+// and checksum, and stores nothing from a file it refuses; the writer emits the whole memory.
 #pragma once
 
 #include <cstdint>
