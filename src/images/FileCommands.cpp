@@ -124,6 +124,18 @@ FileFormat LoadFormatFor(const std::string& fileName)
     return LastThreeUpper(fileName) == "BIN" ? FileFormat::Binary : FileFormat::IntelHex;
 }
 
+FileFormat LoadFormatFor(const std::string& fileName, int filterIndex)
+{
+    if (std::optional<FileFormat> format = ExtensionFormat(fileName)) return *format;
+    switch (filterIndex) {
+    case FilterHex: case FilterEep: return FileFormat::IntelHex;
+    case FilterBin: return FileFormat::Binary;
+    case FilterSRecord: return FileFormat::SRecord;
+    case FilterElf: return FileFormat::Elf;
+    default: return LoadFormatFor(fileName);
+    }
+}
+
 SaveTarget SaveTargetFor(const std::string& fileName, int filterIndex)
 {
     if (std::optional<FileFormat> format = ExtensionFormat(fileName); format && *format != FileFormat::Elf)
@@ -139,8 +151,14 @@ SaveTarget SaveTargetFor(const std::string& fileName, int filterIndex)
 FileOutcome LoadMemoryFile(Context& ctx, const std::string& fileName, MemoryKind kind,
                            std::optional<FileFuses>* fuses)
 {
+    return LoadMemoryFileAs(ctx, fileName, LoadFormatFor(fileName), kind, fuses);
+}
+
+FileOutcome LoadMemoryFileAs(Context& ctx, const std::string& fileName, FileFormat format, MemoryKind kind,
+                             std::optional<FileFuses>* fuses)
+{
     if (!NeedChip(ctx)) return FileOutcome::NoChip;
-    switch (LoadFormatFor(fileName)) {
+    switch (format) {
     case FileFormat::Binary: return Outcome(LoadBinFile(ctx, fileName, kind));
     case FileFormat::SRecord: return LoadSRecordFile(ctx, fileName, kind);
     case FileFormat::Elf: return LoadElfFile(ctx, fileName, kind, fuses);

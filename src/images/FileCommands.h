@@ -12,8 +12,9 @@
 
 namespace quillon {
 
-// What a save dialog's filter stands for: the format and the extension it appends.
-enum SaveFilter : int { FilterHex = 1, FilterEep = 2, FilterBin = 3, FilterSRecord = 4 };
+// What a file dialog's filter stands for: the format, and on saving the extension it appends.
+// FilterAny (all files) and FilterElf are offered for opening only.
+enum SaveFilter : int { FilterAny = 0, FilterHex = 1, FilterEep = 2, FilterBin = 3, FilterSRecord = 4, FilterElf = 5 };
 
 enum class FileFormat { IntelHex, Binary, SRecord, Elf };
 
@@ -21,6 +22,9 @@ enum class FileFormat { IntelHex, Binary, SRecord, Elf };
 // ".s37", ".mot" S-record; every other name Intel HEX. A name that ends in "bin" without the
 // dot is raw binary too, as it always was.
 FileFormat LoadFormatFor(const std::string& fileName);
+// The name's extension when it names a format; otherwise the filter's format when it stands
+// for one; otherwise as above.
+FileFormat LoadFormatFor(const std::string& fileName, int filterIndex);
 
 struct SaveTarget {
     std::string fileName;  // with the filter's extension appended when the name lacks one
@@ -54,6 +58,9 @@ enum class FileOutcome {
 // bytes to `fuses` when given.
 FileOutcome LoadMemoryFile(Context& ctx, const std::string& fileName, MemoryKind kind,
                            std::optional<FileFuses>* fuses = nullptr);
+// As LoadMemoryFile, in the given format whatever the name.
+FileOutcome LoadMemoryFileAs(Context& ctx, const std::string& fileName, FileFormat format, MemoryKind kind,
+                             std::optional<FileFuses>* fuses = nullptr);
 FileOutcome SaveMemoryFile(Context& ctx, const std::string& fileName, int filterIndex, MemoryKind kind);
 // Saves under exactly that name in that format (ELF cannot be saved: Failed).
 FileOutcome SaveMemoryFileAs(Context& ctx, const std::string& fileName, FileFormat format, MemoryKind kind);

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "images/FileCommands.h"
 #include "ui/HexViewWidget.h"
 #include "SimWindowFixture.h"
 
@@ -46,6 +47,19 @@ TEST_F(FileMenu, AProgramSavedAndLoadedBackComesBackIntoTheActiveView)
     Trigger("LoadProgramfromFile1");
     EXPECT_TRUE(view->RowText(0).startsWith(QStringLiteral("00000000: AB FF")));
     EXPECT_EQ(LogLines().back(), "Operation complete");
+}
+
+TEST_F(FileMenu, ATypedExtensionChoosesTheFormatOverTheFilter)
+{
+    SelectFromMenu("ATmega8");
+    Answer(folder.filePath(QStringLiteral("dump.bin")), FilterHex);
+    Trigger("SaveProgramtoFile1");
+    EXPECT_EQ(Contents(folder.filePath(QStringLiteral("dump.bin"))), QByteArray(8192, '\xFF'));
+    EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("dump.bin.hex"))));
+
+    Answer(folder.filePath(QStringLiteral("dump")), FilterSRecord);
+    Trigger("SaveProgramtoFile1");
+    EXPECT_TRUE(Contents(folder.filePath(QStringLiteral("dump.srec"))).startsWith("S0"));
 }
 
 TEST_F(FileMenu, FilesThatCannotBeReadOrWrittenAreReportedWithTheirName)
