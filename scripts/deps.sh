@@ -7,7 +7,7 @@ packages=(
   libserialport-dev
   qt6-base-dev qt6-qpa-plugins libgl-dev
   libjpeg-dev
-  libelf-dev
+  libelf-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   srecord unrtf
   gcc-avr avr-libc binutils-avr

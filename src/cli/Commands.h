@@ -2,9 +2,8 @@
 // commands, the fuse bytes through the Lock & Fuses model. True when it fully succeeded.
 #pragma once
 
-#include <cstdio>
-
 #include "cli/Options.h"
+#include "cli/Output.h"
 #include "operations/Confirmation.h"
 
 namespace quillon {
@@ -13,7 +12,6 @@ struct Context;
 
 namespace quillon::cli {
 
-bool RunCommand(Context& ctx, const Command& command, const Confirm& confirm, std::FILE* out,
-                std::FILE* err);
+bool RunCommand(Context& ctx, const Command& command, const Confirm& confirm, Output& output);
 
 }  // namespace quillon::cli

@@ -2,12 +2,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 
 #include "chips/Catalogue.h"
 #include "cli/Commands.h"
 #include "cli/Options.h"
-#include "cli/TerminalProgress.h"
+#include "cli/Output.h"
 #include "core/Context.h"
 #include "images/Views.h"
 #include "model/SimDevice.h"
@@ -49,20 +50,30 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
 {
     ParseResult parsed = ParseOptions(args);
     if (!parsed.options) {
-        std::fprintf(err, "quillon-cli: %s\nTry 'quillon-cli --help'.\n", parsed.error.c_str());
+        // Asked for JSON, a script gets its answer as JSON even when the line is wrong.
+        const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+        Output output(json, out, err);
+        output.Error(parsed.error);
+        if (!json) std::fputs("Try 'quillon-cli --help'.\n", err);
+        output.Exit(kExitUsage, {});
         return kExitUsage;
     }
     const Options& options = *parsed.options;
+    Output output(options.json, out, err);
     if (options.help) {
-        std::fputs(UsageText().c_str(), out);
+        output.Text(UsageText());
+        return kExitSuccess;
+    }
+    if (options.version) {
+        output.Version(QUILLON_VERSION);
         return kExitSuccess;
     }
     const CatalogueEntry* chosen = nullptr;
     if (!options.chip.empty()) {
         chosen = FindChipNamed(options.chip);
         if (chosen == nullptr) {
-            std::fprintf(err, "quillon-cli: unknown chip \"%s\"; the chips are: %s\n",
-                         options.chip.c_str(), ChipNames().c_str());
+            output.Error("unknown chip \"" + options.chip + "\"; the chips are: " + ChipNames());
+            output.Exit(kExitUsage, {});
             return kExitUsage;
         }
     }
@@ -72,49 +83,50 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     ctx.delay = options.delay;
     AttachViews(ctx);
     ctx.views.activePage = options.page;
+    ctx.progress = output.Progress();
+    ctx.log.SetListener([&output](const std::string& line) { output.Log(line); });
 
-    TerminalProgress bar(err);
-    if (isatty(fileno(err))) ctx.progress = &bar;
-    ctx.log.SetListener([&bar, out](const std::string& line) {
-        bar.Hide();
-        std::fputs(line.c_str(), out);
-        std::fputc('\n', out);
-        std::fflush(out);
-        bar.Show();
-    });
-
-    if (!Connect(ctx, options.port)) {
-        std::fprintf(err, "quillon-cli: cannot open the port \"%s\"\n", options.port.c_str());
+    auto give_up = [&](const std::string& why) {
+        output.Error(why);
+        output.Exit(kExitFailure, {});
         return kExitFailure;
-    }
+    };
+    if (!Connect(ctx, options.port)) return give_up("cannot open the port \"" + options.port + "\"");
     if (chosen != nullptr) {
         SelectChip(ctx, chosen->signature);
     } else if (!Autosearch(ctx) || ctx.chip.signature == 0) {
-        std::fprintf(err, "quillon-cli: no chip found in the socket; name it with --chip\n");
         Disconnect(ctx);
-        return kExitFailure;
+        return give_up("no chip found in the socket; name it with --chip");
     }
 
     CommandKind current = CommandKind::Erase;
     Confirm confirm = [&](const Question& question) {
         if (options.yes) return true;
-        std::fprintf(err,
-                     "quillon-cli: %s refused: \"%.*s\" was not answered; add --yes to allow it\n",
-                     std::string(CommandWord(current)).c_str(), static_cast<int>(question.text.size()),
-                     question.text.data());
+        output.Error(std::string(CommandWord(current)) + " refused: \"" + std::string(question.text) +
+                     "\" was not answered; add --yes to allow it");
         return false;
     };
     // Every command runs, as the window would run them one after the other; the exit status and
     // the last line on stderr tell which did not succeed.
-    std::string failed;
+    std::vector<std::string> failed;
     for (const Command& command : options.commands) {
         current = command.kind;
-        if (!RunCommand(ctx, command, confirm, out, err))
-            failed += (failed.empty() ? "" : ", ") + std::string(CommandWord(command.kind));
+        const std::string word(CommandWord(command.kind));
+        output.SetCommand(word);
+        const bool ok = RunCommand(ctx, command, confirm, output);
+        output.Result(word, command.argument, ok);
+        if (!ok) failed.push_back(word);
     }
+    output.SetCommand({});
     if (ctx.link.IsOpen()) Disconnect(ctx);
-    if (failed.empty()) return kExitSuccess;
-    std::fprintf(err, "quillon-cli: failed: %s\n", failed.c_str());
+    if (failed.empty()) {
+        output.Exit(kExitSuccess, failed);
+        return kExitSuccess;
+    }
+    std::string names;
+    for (const std::string& word : failed) names += (names.empty() ? "" : ", ") + word;
+    output.Error("failed: " + names);
+    output.Exit(kExitFailure, failed);
     return kExitFailure;
 }
 
