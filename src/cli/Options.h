@@ -31,6 +31,7 @@ struct Options {
     bool help = false;
     bool version = false;
     bool json = false;  // every line on stdout one JSON object
+    bool listChips = false;  // list the supported chips instead of running commands
     std::string port;
     int delay = 1;
     std::string chip;  // empty: autosearch

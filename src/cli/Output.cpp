@@ -131,6 +131,19 @@ void Output::Version(const std::string& version)
     std::fflush(out_);
 }
 
+void Output::Chips(std::span<const ChipListRow> rows)
+{
+    if (!json_) return Text(ChipListText(rows));
+    for (const ChipListRow& row : rows)
+        Emit(Dump({{"type", "chip"},
+                   {"name", row.name},
+                   {"signature", row.signature},
+                   {"flash", row.flash},
+                   {"eeprom", row.eeprom},
+                   {"page", row.page},
+                   {"mode", row.mode}}));
+}
+
 void Output::Text(const std::string& text)
 {
     std::fputs(text.c_str(), out_);

@@ -5,9 +5,11 @@
 
 #include <cstdio>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "cli/ChipList.h"
 #include "core/Progress.h"
 
 namespace quillon::cli {
@@ -37,6 +39,7 @@ public:
     void Result(const std::string& command, const std::string& argument, bool ok);
     void Exit(int status, const std::vector<std::string>& failed);
     void Version(const std::string& version);
+    void Chips(std::span<const ChipListRow> rows);  // list-chips
     void Text(const std::string& text);  // the help text: plain in both forms
 
     // The progress window: a bar on a terminal's stderr, steps as JSON, or none.

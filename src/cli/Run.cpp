@@ -6,6 +6,7 @@
 #include <cctype>
 
 #include "chips/Catalogue.h"
+#include "cli/ChipList.h"
 #include "cli/Commands.h"
 #include "cli/Options.h"
 #include "cli/Output.h"
@@ -27,9 +28,9 @@ bool SameName(std::string_view a, std::string_view b)
     return true;
 }
 
-const CatalogueEntry* FindChipNamed(std::string_view name)
+const ChipRow* FindChipNamed(std::string_view name)
 {
-    for (const CatalogueEntry& entry : Catalogue())
+    for (const ChipRow& entry : Catalogue())
         if (SameName(entry.name, name)) return &entry;
     return nullptr;
 }
@@ -37,7 +38,7 @@ const CatalogueEntry* FindChipNamed(std::string_view name)
 std::string ChipNames()
 {
     std::string names;
-    for (const CatalogueEntry& entry : Catalogue()) {
+    for (const ChipRow& entry : Catalogue()) {
         if (!names.empty()) names += ", ";
         names += entry.name;
     }
@@ -68,7 +69,11 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         output.Version(QUILLON_VERSION);
         return kExitSuccess;
     }
-    const CatalogueEntry* chosen = nullptr;
+    if (options.listChips) {
+        output.Chips(ChipListRows());
+        return kExitSuccess;
+    }
+    const ChipRow* chosen = nullptr;
     if (!options.chip.empty()) {
         chosen = FindChipNamed(options.chip);
         if (chosen == nullptr) {

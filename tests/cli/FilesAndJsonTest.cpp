@@ -137,6 +137,24 @@ TEST(Json, FailuresAndWrongLinesEndWithTheirExitStatus)
         EXPECT_NE(help.out.find(status), std::string::npos) << status;
 }
 
+TEST(Json, ListChipsGivesOneObjectAChip)
+{
+    Finished f = RunProgram(Cli(), {"list-chips", "--json"});
+    EXPECT_EQ(f.status, 0) << f.err;
+    const std::vector<Json> chips = JsonLines(f.out);
+    ASSERT_GT(chips.size(), 40u);
+    EXPECT_EQ(OfType(chips, "chip").size(), chips.size());
+    bool found = false;
+    for (const Json& chip : chips)
+        if (chip["name"] == "ATtiny85") {
+            found = true;
+            EXPECT_EQ(chip["signature"], "1E 93 0B");
+            EXPECT_EQ(chip["flash"], 8192);
+            EXPECT_EQ(chip["mode"], "serial");
+        }
+    EXPECT_TRUE(found);
+}
+
 // The 90 KiB program and its EEPROM written from the compiler's ELF file and read back as the
 // formats a user keeps: the same bytes avr-objcopy extracts.
 TEST(ElfFiles, ABigProgramWrittenFromItsElfFileReadsBackAsObjcopyExtractsIt)
