@@ -108,6 +108,10 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
                 if (c.kind == CommandKind::WriteFuses && !IsFuseFile(c.argument) && !ParseFuseBytes(c.argument))
                     return Fail("write-fuses takes up to four hex bytes separated by commas or an .elf file, not \"" +
                                 c.argument + "\"");
+                // Found now rather than after the chip was read: nothing writes ELF files.
+                if ((c.kind == CommandKind::ReadProgram || c.kind == CommandKind::ReadData) && IsFuseFile(c.argument))
+                    return Fail(std::string(command->name) + " saves Intel HEX, S-record or raw binary, not ELF (\"" +
+                                c.argument + "\")");
             }
             options.commands.push_back(std::move(c));
         } else {

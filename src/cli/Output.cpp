@@ -33,7 +33,9 @@ public:
     {
         if (percent == last_) return;
         last_ = percent;
-        JsonLine line = {{"type", "progress"}, {"command", output_.command_}, {"percent", percent}};
+        JsonLine line = {{"type", "progress"}};
+        if (!output_.command_.empty()) line["command"] = output_.command_;
+        line["percent"] = percent;
         output_.Emit(Dump(line));
     }
     void Free() override {}
