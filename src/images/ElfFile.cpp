@@ -131,8 +131,10 @@ ElfLoad ReadElf(std::span<const std::uint8_t> file, std::span<std::uint8_t> flas
         // Data memory, the signature and anything above it are not programmed from a file.
     }
 
-    for (const Piece& piece : flashPieces) load.flash.Store(flash, piece.loadAddress, piece.bytes);
-    for (const Piece& piece : eepromPieces) load.eeprom.Store(eeprom, piece.loadAddress, piece.bytes);
+    if (!flash.empty())
+        for (const Piece& piece : flashPieces) load.flash.Store(flash, piece.loadAddress, piece.bytes);
+    if (!eeprom.empty())
+        for (const Piece& piece : eepromPieces) load.eeprom.Store(eeprom, piece.loadAddress, piece.bytes);
     return load;
 }
 

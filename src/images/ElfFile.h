@@ -31,8 +31,8 @@ struct ElfLoad {
 };
 
 // Reads the ELF file's bytes and stores its program into `flash` and its EEPROM data into
-// `eeprom` (either may be empty to leave that memory alone); bytes not covered keep their
-// values. A file that is not a linked AVR program, or is cut short, stores nothing.
+// `eeprom` (either may be empty to leave that memory alone, and its load then counts nothing);
+// bytes not covered keep their values. A file that is not a linked AVR program, or is cut short, stores nothing.
 ElfLoad ReadElf(std::span<const std::uint8_t> file, std::span<std::uint8_t> flash,
                 std::span<std::uint8_t> eeprom);
 

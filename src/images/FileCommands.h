@@ -1,5 +1,5 @@
 // The File menu's program and data commands, after their dialogs: the format is chosen by the
-// file name on loading and by the dialog's filter on saving; every step is logged.
+// file name's extension, else by the dialog's filter; every step is logged.
 #pragma once
 
 #include <cstdint>
