@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "images/FileCommands.h"
+#include "ui/HexViewWidget.h"
 #include "ui/LockFusesForm.h"
 #include "SimWindowFixture.h"
 
@@ -114,6 +115,9 @@ TEST_F(LockFuses, AnElfFilesBytesAreOfferedAndWrittenOnlyByWrite)
     const std::uint8_t lockBefore = Chip().lock;
     window->SetFileChooser([elf](FileDialogKind) { return std::optional<ChosenFile>({elf, FilterAny}); });
     Trigger("LoadProgramfromFile1");
+    // The EEPROM section came along into the data view, as avr-objcopy extracts it.
+    EXPECT_TRUE(window->View(2)->RowText(0).startsWith(QStringLiteral("00000000: EF BE 11 22 33 44 55 66 FF")))
+        << window->View(2)->RowText(0).toStdString();
     EXPECT_EQ(Chip().fuses, before);
     EXPECT_EQ(Chip().lock, lockBefore);
 
