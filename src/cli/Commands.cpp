@@ -2,7 +2,6 @@
 
 #include "chips/Catalogue.h"
 #include "cli/Options.h"
-#include "core/Context.h"
 #include "core/FileIo.h"
 #include "images/ElfFile.h"
 #include "images/FileCommands.h"
@@ -10,6 +9,7 @@
 #include "operations/CommandFrame.h"
 #include "operations/LockFuses.h"
 #include "operations/MemoryCommands.h"
+#include "operations/Session.h"
 
 namespace quillon::cli {
 
@@ -17,17 +17,17 @@ namespace {
 
 // The file's own name decides its format, and the name is kept as given: a script that asks
 // for out.eep gets out.eep.
-bool Load(Context& ctx, MemoryKind kind, const std::string& file)
+Result Load(Session& session, MemoryKind kind, const std::string& file)
 {
     // What the file does not cover is written and compared as erased, never as whatever an
     // earlier command left in the image.
-    ResetImage(ctx, kind == MemoryKind::Program ? 1 : 2);
-    return LoadMemoryFile(ctx, file, kind) == FileOutcome::Done;
+    ResetImage(session.chip, kind == MemoryKind::Program ? 1 : 2);
+    return LoadMemoryFile(session, file, kind);
 }
 
-bool Save(Context& ctx, MemoryKind kind, const std::string& file)
+Result Save(Session& session, MemoryKind kind, const std::string& file)
 {
-    return SaveMemoryFileAs(ctx, file, LoadFormatFor(file), kind) == FileOutcome::Done;
+    return SaveMemoryFileAs(session, file, LoadFormatFor(file), kind);
 }
 
 std::vector<SlotReport> Slots(const LockFusesDialog& dialog, const Chip& chip)
@@ -46,88 +46,101 @@ std::vector<SlotReport> Slots(const LockFusesDialog& dialog, const Chip& chip)
     return slots;
 }
 
-bool ReadFuses(Context& ctx, Output& output)
+Result ReadFuses(Session& session, Output& output)
 {
-    LockFusesDialog dialog = OpenLockFusesDialog(ctx.chip);
-    if (!ReadLockFuses(ctx, dialog)) return false;
-    output.Fuses(Slots(dialog, ctx.chip));
-    return true;
+    LockFusesDialog dialog = OpenLockFusesDialog(session.chip);
+    Result result = ReadLockFuses(session, dialog);
+    if (result) output.Fuses(Slots(dialog, session.chip));
+    return result;
 }
 
-bool WriteFuseBytes(Context& ctx, const std::string& text, Output& output)
+Result WriteFuseBytes(Session& session, const std::string& text, Output& output)
 {
     std::optional<std::vector<unsigned char>> bytes = ParseFuseBytes(text);
-    if (!bytes || bytes->size() != ctx.chip.lockFuseCount) {
-        output.Error("write-fuses: the " + ctx.chip.name + " takes " + std::to_string(ctx.chip.lockFuseCount) +
+    if (!bytes || bytes->size() != session.chip.lockFuseCount) {
+        output.Error("write-fuses: the " + session.chip.name + " takes " + std::to_string(session.chip.lockFuseCount) +
                      " bytes (fuses low first, lock last), not \"" + text + "\"");
-        return false;
+        return Result::Failed(FailureKind::Input, "write-fuses: \"" + text + "\"");
     }
-    for (std::size_t i = 0; i < bytes->size(); ++i) ctx.chip.lockFuse[i] = (*bytes)[i];
+    for (std::size_t i = 0; i < bytes->size(); ++i) session.chip.lockFuse[i] = (*bytes)[i];
     // Through the dialog's boxes, as a user would set them: bits the chip does not name are
     // always written as 1, so say when that changes what was asked for.
-    LockFusesDialog dialog = OpenLockFusesDialog(ctx.chip);
-    bool ok = WriteLockFuses(ctx, dialog);
+    LockFusesDialog dialog = OpenLockFusesDialog(session.chip);
+    Result result = WriteLockFuses(session, dialog);
     for (std::size_t i = 0; i < bytes->size(); ++i)
-        if (ctx.chip.lockFuse[i] != (*bytes)[i])
+        if (session.chip.lockFuse[i] != (*bytes)[i])
             output.Error("write-fuses: " + dialog.group[i].caption + " 0x" + ByteDigits((*bytes)[i]) +
-                         " written as 0x" + ByteDigits(ctx.chip.lockFuse[i]) + " (unnamed bits stay 1)");
-    return ok;
+                         " written as 0x" + ByteDigits(session.chip.lockFuse[i]) + " (unnamed bits stay 1)");
+    return result;
+}
+
+// The second step runs only after the first succeeded: a file that did not load completely is
+// never written to the chip nor taken as reference, and a failed read saves no file.
+template <class Next>
+Result Then(Result first, Next&& next)
+{
+    return first ? next() : first;
 }
 
 // The fuse and lock bytes a compiled program carries, written only on this explicit request and
 // with --yes. The chip's own bytes are read first, so a byte the file lacks (often the lock)
 // is written back as it was.
-bool WriteFileFuses(Context& ctx, const std::string& file, const Confirm& confirm, Output& output)
+Result WriteFileFuses(Session& session, const std::string& file, const Confirm& confirm, Output& output)
 {
     std::string contents;
     if (FileStatus status = ReadWholeFile(file, contents); !status) {
         output.Error("write-fuses: " + status.message);
-        return false;
+        return Result::Failed(FailureKind::File, status.message);
     }
     const ElfLoad load = ReadElf({reinterpret_cast<const std::uint8_t*>(contents.data()), contents.size()}, {}, {});
     if (!load.error.empty()) {
         output.Error("write-fuses: cannot load " + file + ": " + load.error);
-        return false;
+        return Result::Failed(FailureKind::FileContent, "cannot load " + file + ": " + load.error);
     }
     if (!load.HasFuses()) {
         output.Error("write-fuses: " + file + " holds no fuse or lock bytes (no .fuse or .lock section)");
-        return false;
+        return Result::Failed(FailureKind::FileContent, file + " holds no fuse or lock bytes");
     }
     const FileFuses bytes{load.fuses, load.lock};
     static constexpr Question kFuseQuestion{"Warning", "The chip's fuse and lock bytes will be written from the file. Are you sure?"};
-    if (!Ask(confirm, kFuseQuestion)) return false;
+    if (!Ask(confirm, kFuseQuestion)) return Result::Refused();
 
-    LockFusesDialog dialog = OpenLockFusesDialog(ctx.chip);
-    if (!ReadLockFuses(ctx, dialog)) return false;
-    if (std::string refused = OfferFileFuses(dialog, ctx.chip, bytes); !refused.empty()) {
+    LockFusesDialog dialog = OpenLockFusesDialog(session.chip);
+    if (Result read = ReadLockFuses(session, dialog); !read) return read;
+    if (std::string refused = OfferFileFuses(dialog, session.chip, bytes); !refused.empty()) {
         output.Error("write-fuses: " + file + ": " + refused + "; nothing was written");
-        return false;
+        return Result::Failed(FailureKind::FileContent, file + ": " + refused);
     }
-    ctx.log.LogMessage(LogText, "Fuse and lock bytes from " + file + ": " + FileFusesText(bytes));
-    return WriteLockFuses(ctx, dialog);
+    session.bus.log.LogMessage(LogText, "Fuse and lock bytes from " + file + ": " + FileFusesText(bytes));
+    return WriteLockFuses(session, dialog);
 }
 
 }  // namespace
 
-bool RunCommand(Context& ctx, const Command& command, const Confirm& confirm, Output& output)
+Result RunCommand(Session& session, const Command& command, const Confirm& confirm, Output& output)
 {
     const std::string& file = command.argument;
     switch (command.kind) {
-    case CommandKind::ReadProgram: return ReadProgram(ctx) && Save(ctx, MemoryKind::Program, file);
-    case CommandKind::ReadData: return ReadData(ctx) && Save(ctx, MemoryKind::Data, file);
-    // A file that did not load completely is never written to the chip nor taken as reference.
+    case CommandKind::ReadProgram:
+        return Then(ReadProgram(session), [&] { return Save(session, MemoryKind::Program, file); });
+    case CommandKind::ReadData:
+        return Then(ReadData(session), [&] { return Save(session, MemoryKind::Data, file); });
     case CommandKind::WriteProgram:
-        return Load(ctx, MemoryKind::Program, file) && WriteProgram(ctx, confirm);
-    case CommandKind::WriteData: return Load(ctx, MemoryKind::Data, file) && WriteData(ctx, confirm);
-    case CommandKind::VerifyProgram: return Load(ctx, MemoryKind::Program, file) && VerifyProgram(ctx);
-    case CommandKind::VerifyData: return Load(ctx, MemoryKind::Data, file) && VerifyData(ctx);
-    case CommandKind::Erase: return ChipErase(ctx, confirm);
-    case CommandKind::ReadCalibration: return ReadCalibration(ctx);
-    case CommandKind::ReadFuses: return ReadFuses(ctx, output);
+        return Then(Load(session, MemoryKind::Program, file), [&] { return WriteProgram(session, confirm); });
+    case CommandKind::WriteData:
+        return Then(Load(session, MemoryKind::Data, file), [&] { return WriteData(session, confirm); });
+    case CommandKind::VerifyProgram:
+        return Then(Load(session, MemoryKind::Program, file), [&] { return VerifyProgram(session); });
+    case CommandKind::VerifyData:
+        return Then(Load(session, MemoryKind::Data, file), [&] { return VerifyData(session); });
+    case CommandKind::Erase: return ChipErase(session, confirm);
+    case CommandKind::ReadCalibration: return ReadCalibration(session);
+    case CommandKind::ReadFuses: return ReadFuses(session, output);
     case CommandKind::WriteFuses:
-        return IsFuseFile(file) ? WriteFileFuses(ctx, file, confirm, output) : WriteFuseBytes(ctx, file, output);
+        return IsFuseFile(file) ? WriteFileFuses(session, file, confirm, output)
+                                : WriteFuseBytes(session, file, output);
     }
-    return false;
+    return Result::Failed(FailureKind::Input, "unknown command");
 }
 
 }  // namespace quillon::cli

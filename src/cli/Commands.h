@@ -1,17 +1,20 @@
 // One command of the command line on the core's operations: the file commands around the memory
-// commands, the fuse bytes through the Lock & Fuses model. True when it fully succeeded.
+// commands, the fuse bytes through the Lock & Fuses model.
 #pragma once
 
 #include "cli/Options.h"
 #include "cli/Output.h"
+#include "core/Result.h"
 #include "operations/Confirmation.h"
 
 namespace quillon {
-struct Context;
+struct Session;
 }
 
 namespace quillon::cli {
 
-bool RunCommand(Context& ctx, const Command& command, const Confirm& confirm, Output& output);
+// How the command ended; a command of two steps (a file and the chip) ends with the first that
+// did not succeed.
+Result RunCommand(Session& session, const Command& command, const Confirm& confirm, Output& output);
 
 }  // namespace quillon::cli

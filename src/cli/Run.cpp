@@ -10,10 +10,10 @@
 #include "cli/Commands.h"
 #include "cli/Options.h"
 #include "cli/Output.h"
-#include "core/Context.h"
-#include "images/Views.h"
 #include "model/SimDevice.h"
+#include "operations/ChipSelection.h"
 #include "operations/Connection.h"
+#include "operations/Session.h"
 
 namespace quillon::cli {
 
@@ -84,23 +84,23 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     }
 
     // "sim:ATmega8" opens the built-in simulated gateway, anything else a serial port.
-    Context ctx(sim::OpenAnyPort);
-    ctx.delay = options.delay;
-    AttachViews(ctx);
-    ctx.views.activePage = options.page;
-    ctx.progress = output.Progress();
-    ctx.log.SetListener([&output](const std::string& line) { output.Log(line); });
+    Session session(sim::OpenAnyPort);
+    session.bus.delay = options.delay;
+    AttachViews(session);
+    session.views.activePage = options.page;
+    session.progress = output.Progress();
+    session.bus.log.SetListener([&output](const std::string& line) { output.Log(line); });
 
     auto give_up = [&](const std::string& why) {
         output.Error(why);
         output.Exit(kExitFailure, {});
         return kExitFailure;
     };
-    if (!Connect(ctx, options.port)) return give_up("cannot open the port \"" + options.port + "\"");
+    if (!Connect(session, options.port)) return give_up("cannot open the port \"" + options.port + "\"");
     if (chosen != nullptr) {
-        SelectChip(ctx, chosen->signature);
-    } else if (!Autosearch(ctx) || ctx.chip.signature == 0) {
-        Disconnect(ctx);
+        SelectChip(session, chosen->signature);
+    } else if (!Autosearch(session)) {
+        Disconnect(session);
         return give_up("no chip found in the socket; name it with --chip");
     }
 
@@ -118,12 +118,12 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         current = command.kind;
         const std::string word(CommandWord(command.kind));
         output.SetCommand(word);
-        const bool ok = RunCommand(ctx, command, confirm, output);
+        const bool ok = RunCommand(session, command, confirm, output).Succeeded();
         output.Result(word, command.argument, ok);
         if (!ok) failed.push_back(word);
     }
     output.SetCommand({});
-    if (ctx.link.IsOpen()) Disconnect(ctx);
+    if (session.bus.link.IsOpen()) Disconnect(session);
     if (failed.empty()) {
         output.Exit(kExitSuccess, failed);
         return kExitSuccess;

@@ -53,17 +53,22 @@ Link::Link(Log& log, PortOpener opener) : log_(log), opener_(std::move(opener)) 
 
 Link::~Link() = default;
 
-void Link::OpenPort(const std::string& devicePath)
+std::string Link::Failure(int index, std::string_view text)
+{
+    log_.LogMessage(index, text);
+    return std::string(LogPrefix(index)) + std::string(text);
+}
+
+std::string Link::OpenPort(const std::string& devicePath)
 {
     transport_.reset();
     OpenedPort opened = opener_ ? opener_(devicePath) : OpenedPort{nullptr, OpenFailure::NotAvailable};
     if (!opened.transport) {
         switch (opened.failure) {
-        case OpenFailure::GetSettings: log_.LogMessage(LogGetParams, ""); break;
-        case OpenFailure::SetSettings: log_.LogMessage(LogSetParams, ""); break;
-        default: log_.LogMessage(LogPortNotAvailable, ""); break;
+        case OpenFailure::GetSettings: return Failure(LogGetParams, "");
+        case OpenFailure::SetSettings: return Failure(LogSetParams, "");
+        default: return Failure(LogPortNotAvailable, "");
         }
-        return;
     }
     transport_ = std::move(opened.transport);
 
@@ -80,15 +85,17 @@ void Link::OpenPort(const std::string& devicePath)
     };
     for (const auto& step : steps) {
         if (!SendPacket(step.packet)) {
-            log_.LogMessage(LogExecError, step.failText);
+            std::string failure = Failure(LogExecError, step.failText);
             ClosePort();
-            return;
+            return failure;
         }
     }
     if (ReadAnswer(1).count == 0) {
-        log_.LogMessage(LogAnswerError, " (PINB)");
+        std::string failure = Failure(LogAnswerError, " (PINB)");
         ClosePort();
+        return failure;
     }
+    return {};
 }
 
 bool Link::SendPacket(const Packet& packet)

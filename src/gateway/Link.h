@@ -29,9 +29,9 @@ public:
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
 
-    // Opens, configures and handshakes. Logs one line on failure and leaves the port closed;
-    // logs nothing on success.
-    void OpenPort(const std::string& devicePath);
+    // Opens, configures and handshakes. Logs one line on failure, leaves the port closed and
+    // gives that line; logs nothing on success and gives an empty text.
+    std::string OpenPort(const std::string& devicePath);
     bool SendPacket(const Packet& packet);
     Answer ReadAnswer(int count);  // up to `count` bytes (at most 32) within about a second
     void ClosePort();
@@ -40,6 +40,8 @@ public:
     void SetOpener(PortOpener opener) { opener_ = std::move(opener); }
 
 private:
+    std::string Failure(int index, std::string_view text);
+
     Log& log_;
     PortOpener opener_;
     std::unique_ptr<Transport> transport_;

@@ -45,16 +45,16 @@ std::string HexAddress(std::uint64_t address)
     return "0x" + digits;
 }
 
-bool NeedChip(Context& ctx)
+bool NeedChip(const Workspace& ws)
 {
-    if (ctx.chip.signature != 0) return true;
-    ctx.log.LogMessage(LogNoChip, "");
+    if (ws.chip.signature != 0) return true;
+    ws.log.LogMessage(LogNoChip, "");
     return false;
 }
 
-FileOutcome Outcome(bool done)
+Result NoChip()
 {
-    return done ? FileOutcome::Done : FileOutcome::Failed;
+    return Result::Failed(FailureKind::NoChip, std::string(LogPrefix(LogNoChip)));
 }
 
 ProgressStep StepOf(ProgressGuard& progress)
@@ -62,28 +62,26 @@ ProgressStep StepOf(ProgressGuard& progress)
     return [&progress](std::uint32_t done, std::uint32_t total) { progress.SetFraction(done, total); };
 }
 
-FileOutcome LoadHex(Context& ctx, const std::string& fileName, MemoryKind kind)
+Result LoadHex(const Workspace& ws, const std::string& fileName, MemoryKind kind)
 {
     HexReadResult result;
     {
-        ProgressGuard progress(ctx.progress);
-        ctx.log.LogMessage(LoadMessage(kind), fileName);
+        ProgressGuard progress(ws.progress);
+        ws.log.LogMessage(LoadMessage(kind), fileName);
         std::string text;
-        if (FileStatus status = ReadWholeFile(fileName, text); !status) {
-            // Nothing was stored, so the view stays as it is.
-            ctx.log.LogMessage(LogText, status.message);
-            return FileOutcome::Failed;
-        }
-        result = ReadIntelHex(text, ChipMemory(ctx.chip, kind), StepOf(progress));
+        // Nothing was stored when it cannot be read, so the view stays as it is.
+        if (FileStatus status = ReadWholeFile(fileName, text); !status) return FileFailure(ws, status);
+        result = ReadIntelHex(text, ChipMemory(ws.chip, kind), StepOf(progress));
         if (result.ending == HexReadResult::Ending::EndRecord)
-            ctx.log.LogMessage(LogComplete, "");
+            ws.log.LogMessage(LogComplete, "");
         else if (result.ending == HexReadResult::Ending::Rejected)
-            ctx.log.LogMessage(LogWrongFile, result.reason);
+            ws.log.LogMessage(LogWrongFile, result.reason);
     }
     // Also after a rejected record: what was stored before it is shown.
-    FillActiveView(ctx, kind);
-    LogLeftOut(ctx, result.droppedBytes, result.firstDropped);
-    return result.ending == HexReadResult::Ending::Rejected ? FileOutcome::Stopped : FileOutcome::Done;
+    FillActiveView(ws, kind);
+    LogLeftOut(ws, result.droppedBytes, result.firstDropped);
+    if (result.ending != HexReadResult::Ending::Rejected) return Result::Ok();
+    return Result::Failed(FailureKind::FileContent, std::string(LogPrefix(LogWrongFile)) + result.reason);
 }
 
 std::string Lower(std::string text)
@@ -109,13 +107,20 @@ std::optional<FileFormat> ExtensionFormat(const std::string& fileName)
 
 }  // namespace
 
-void LogLeftOut(Context& ctx, std::uint64_t count, std::uint64_t firstAddress, const std::string& memory)
+void LogLeftOut(const Workspace& ws, std::uint64_t count, std::uint64_t firstAddress, const std::string& memory)
 {
     // Data that had no place in the chip's memory is left out, but the user is told so.
     if (count == 0) return;
-    ctx.log.LogMessage(LogText, "Left out " + std::to_string(count) + (count == 1 ? " byte" : " bytes") +
-                                    " beyond the end of " + memory + ", the first at address " +
-                                    HexAddress(firstAddress));
+    ws.log.LogMessage(LogText, "Left out " + std::to_string(count) + (count == 1 ? " byte" : " bytes") +
+                                   " beyond the end of " + memory + ", the first at address " +
+                                   HexAddress(firstAddress));
+}
+
+// The file could not be opened, read or written; the log has its name and the system's reason.
+Result FileFailure(const Workspace& ws, const FileStatus& status)
+{
+    ws.log.LogMessage(LogText, status.message);
+    return Result::Failed(FailureKind::File, status.message);
 }
 
 FileFormat LoadFormatFor(const std::string& fileName)
@@ -148,105 +153,102 @@ SaveTarget SaveTargetFor(const std::string& fileName, int filterIndex)
     }
 }
 
-FileOutcome LoadMemoryFile(Context& ctx, const std::string& fileName, MemoryKind kind,
-                           std::optional<FileFuses>* fuses)
+Result LoadMemoryFile(const Workspace& ws, const std::string& fileName, MemoryKind kind,
+                      std::optional<FileFuses>* fuses)
 {
-    return LoadMemoryFileAs(ctx, fileName, LoadFormatFor(fileName), kind, fuses);
+    return LoadMemoryFileAs(ws, fileName, LoadFormatFor(fileName), kind, fuses);
 }
 
-FileOutcome LoadMemoryFileAs(Context& ctx, const std::string& fileName, FileFormat format, MemoryKind kind,
-                             std::optional<FileFuses>* fuses)
+Result LoadMemoryFileAs(const Workspace& ws, const std::string& fileName, FileFormat format, MemoryKind kind,
+                        std::optional<FileFuses>* fuses)
 {
-    if (!NeedChip(ctx)) return FileOutcome::NoChip;
+    if (!NeedChip(ws)) return NoChip();
     switch (format) {
-    case FileFormat::Binary: return Outcome(LoadBinFile(ctx, fileName, kind));
-    case FileFormat::SRecord: return LoadSRecordFile(ctx, fileName, kind);
-    case FileFormat::Elf: return LoadElfFile(ctx, fileName, kind, fuses);
+    case FileFormat::Binary: return LoadBinFile(ws, fileName, kind);
+    case FileFormat::SRecord: return LoadSRecordFile(ws, fileName, kind);
+    case FileFormat::Elf: return LoadElfFile(ws, fileName, kind, fuses);
     case FileFormat::IntelHex: break;
     }
-    return LoadHex(ctx, fileName, kind);
+    return LoadHex(ws, fileName, kind);
 }
 
-FileOutcome SaveMemoryFile(Context& ctx, const std::string& fileName, int filterIndex, MemoryKind kind)
+Result SaveMemoryFile(const Workspace& ws, const std::string& fileName, int filterIndex, MemoryKind kind)
 {
     // Without a chip there are no sizes to save: an empty file reported as complete would only
     // mislead, so nothing is written.
-    if (!NeedChip(ctx)) return FileOutcome::NoChip;
+    if (!NeedChip(ws)) return NoChip();
     SaveTarget target = SaveTargetFor(fileName, filterIndex);
-    return SaveMemoryFileAs(ctx, target.fileName, target.format, kind);
+    return SaveMemoryFileAs(ws, target.fileName, target.format, kind);
 }
 
-FileOutcome SaveMemoryFileAs(Context& ctx, const std::string& fileName, FileFormat format, MemoryKind kind)
+Result SaveMemoryFileAs(const Workspace& ws, const std::string& fileName, FileFormat format, MemoryKind kind)
 {
-    if (!NeedChip(ctx)) return FileOutcome::NoChip;
+    if (!NeedChip(ws)) return NoChip();
     switch (format) {
-    case FileFormat::Binary: return Outcome(SaveBinFile(ctx, fileName, kind));
-    case FileFormat::SRecord: return Outcome(SaveSRecordFile(ctx, fileName, kind));
-    case FileFormat::Elf:
-        ctx.log.LogMessage(SaveMessage(kind), fileName);
-        ctx.log.LogMessage(LogText, "Cannot save " + fileName +
-                                        ": ELF files are made by the compiler; save as Intel HEX, S-record or raw binary");
-        return FileOutcome::Failed;
+    case FileFormat::Binary: return SaveBinFile(ws, fileName, kind);
+    case FileFormat::SRecord: return SaveSRecordFile(ws, fileName, kind);
+    case FileFormat::Elf: {
+        ws.log.LogMessage(SaveMessage(kind), fileName);
+        const std::string why =
+            "Cannot save " + fileName + ": ELF files are made by the compiler; save as Intel HEX, S-record or raw binary";
+        ws.log.LogMessage(LogText, why);
+        return Result::Failed(FailureKind::File, why);
+    }
     case FileFormat::IntelHex: break;
     }
-    return Outcome(SaveHexFile(ctx, fileName, kind));
+    return SaveHexFile(ws, fileName, kind);
 }
 
-bool LoadProgramFile(Context& ctx, const std::string& fileName)
+Result LoadProgramFile(const Workspace& ws, const std::string& fileName)
 {
-    return LoadMemoryFile(ctx, fileName, MemoryKind::Program) == FileOutcome::Done;
+    return LoadMemoryFile(ws, fileName, MemoryKind::Program);
 }
 
-bool LoadDataFile(Context& ctx, const std::string& fileName)
+Result LoadDataFile(const Workspace& ws, const std::string& fileName)
 {
-    return LoadMemoryFile(ctx, fileName, MemoryKind::Data) == FileOutcome::Done;
+    return LoadMemoryFile(ws, fileName, MemoryKind::Data);
 }
 
-bool SaveProgramFile(Context& ctx, const std::string& fileName, int filterIndex)
+Result SaveProgramFile(const Workspace& ws, const std::string& fileName, int filterIndex)
 {
-    return SaveMemoryFile(ctx, fileName, filterIndex, MemoryKind::Program) == FileOutcome::Done;
+    return SaveMemoryFile(ws, fileName, filterIndex, MemoryKind::Program);
 }
 
-bool SaveDataFile(Context& ctx, const std::string& fileName, int filterIndex)
+Result SaveDataFile(const Workspace& ws, const std::string& fileName, int filterIndex)
 {
-    return SaveMemoryFile(ctx, fileName, filterIndex, MemoryKind::Data) == FileOutcome::Done;
+    return SaveMemoryFile(ws, fileName, filterIndex, MemoryKind::Data);
 }
 
-bool LoadHexFile(Context& ctx, const std::string& fileName, MemoryKind kind)
+Result LoadHexFile(const Workspace& ws, const std::string& fileName, MemoryKind kind)
 {
-    return LoadHex(ctx, fileName, kind) == FileOutcome::Done;
+    return LoadHex(ws, fileName, kind);
 }
 
-bool SaveHexFile(Context& ctx, const std::string& fileName, MemoryKind kind)
+Result SaveHexFile(const Workspace& ws, const std::string& fileName, MemoryKind kind)
 {
-    ctx.log.LogMessage(SaveMessage(kind), fileName);
-    StoreActiveView(ctx, kind);
+    ws.log.LogMessage(SaveMessage(kind), fileName);
+    StoreActiveView(ws, kind);
     {
-        ProgressGuard progress(ctx.progress);
-        const std::string text = WriteIntelHex(ChipMemory(ctx.chip, kind),
+        ProgressGuard progress(ws.progress);
+        const std::string text = WriteIntelHex(ChipMemory(ws.chip, kind),
                                                kind == MemoryKind::Program, StepOf(progress));
-        if (FileStatus status = WriteFileSafely(fileName, text); !status) {
-            ctx.log.LogMessage(LogText, status.message);
-            return false;
-        }
+        if (FileStatus status = WriteFileSafely(fileName, text); !status) return FileFailure(ws, status);
     }
-    ctx.log.LogMessage(LogComplete, "");
-    return true;
+    ws.log.LogMessage(LogComplete, "");
+    return Result::Ok();
 }
 
-bool LoadBinFile(Context& ctx, const std::string& fileName, MemoryKind kind)
+Result LoadBinFile(const Workspace& ws, const std::string& fileName, MemoryKind kind)
 {
-    std::span<std::uint8_t> memory = ChipMemory(ctx.chip, kind);
+    std::span<std::uint8_t> memory = ChipMemory(ws.chip, kind);
     const auto size = static_cast<std::uint32_t>(memory.size());
     std::uint64_t fileSize = 0;
-    ctx.log.LogMessage(LoadMessage(kind), fileName);
+    ws.log.LogMessage(LoadMessage(kind), fileName);
     {
-        ProgressGuard progress(ctx.progress);
+        ProgressGuard progress(ws.progress);
         std::string bytes;
-        if (FileStatus status = ReadFileHead(fileName, memory.size(), bytes, fileSize); !status) {
-            ctx.log.LogMessage(LogText, status.message);
-            return false;
-        }
+        if (FileStatus status = ReadFileHead(fileName, memory.size(), bytes, fileSize); !status)
+            return FileFailure(ws, status);
         // A shorter file leaves the rest of the image as it was.
         for (std::size_t k = 0; k < memory.size(); k += kProgressBlock) {
             if (k < bytes.size())
@@ -255,19 +257,19 @@ bool LoadBinFile(Context& ctx, const std::string& fileName, MemoryKind kind)
             progress.SetFraction(static_cast<std::uint32_t>(k + 1), size);
         }
     }
-    FillActiveView(ctx, kind);
-    ctx.log.LogMessage(LogComplete, "");
-    if (fileSize > size) LogLeftOut(ctx, fileSize - size, size);
-    return true;
+    FillActiveView(ws, kind);
+    ws.log.LogMessage(LogComplete, "");
+    if (fileSize > size) LogLeftOut(ws, fileSize - size, size);
+    return Result::Ok();
 }
 
-bool SaveBinFile(Context& ctx, const std::string& fileName, MemoryKind kind)
+Result SaveBinFile(const Workspace& ws, const std::string& fileName, MemoryKind kind)
 {
-    ctx.log.LogMessage(SaveMessage(kind), fileName);
-    StoreActiveView(ctx, kind);
+    ws.log.LogMessage(SaveMessage(kind), fileName);
+    StoreActiveView(ws, kind);
     {
-        ProgressGuard progress(ctx.progress);
-        std::span<const std::uint8_t> memory = ChipMemory(ctx.chip, kind);
+        ProgressGuard progress(ws.progress);
+        std::span<const std::uint8_t> memory = ChipMemory(ws.chip, kind);
         const auto size = static_cast<std::uint32_t>(memory.size());
         std::string bytes(memory.size(), '\0');
         for (std::size_t k = 0; k < memory.size(); k += kProgressBlock) {
@@ -275,13 +277,10 @@ bool SaveBinFile(Context& ctx, const std::string& fileName, MemoryKind kind)
             std::memcpy(bytes.data() + k, memory.data() + k, n);
             progress.SetFraction(static_cast<std::uint32_t>(k + 1), size);
         }
-        if (FileStatus status = WriteFileSafely(fileName, bytes); !status) {
-            ctx.log.LogMessage(LogText, status.message);
-            return false;
-        }
+        if (FileStatus status = WriteFileSafely(fileName, bytes); !status) return FileFailure(ws, status);
     }
-    ctx.log.LogMessage(LogComplete, "");
-    return true;
+    ws.log.LogMessage(LogComplete, "");
+    return Result::Ok();
 }
 
 }  // namespace quillon

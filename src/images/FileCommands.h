@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "core/Context.h"
-#include "images/MemoryKind.h"
+#include "chips/MemoryKind.h"
+#include "core/FileIo.h"
+#include "core/Result.h"
+#include "images/Workspace.h"
 
 namespace quillon {
 
@@ -43,47 +45,45 @@ struct FileFuses {
     std::optional<std::uint8_t> lock;
 };
 
-// How a file command ended.
-enum class FileOutcome {
-    Done,     // loaded or saved completely
-    NoChip,   // "No chip selected" was logged and nothing happened
-    Stopped,  // an Intel HEX load stopped at a line it does not take ("Wrong file"); what came
-              // before it was loaded and is shown
-    Failed,   // the file could not be opened, read or written: logged with its name and the
-              // system's reason, nothing was loaded or replaced
-};
-
-// The commands of the File menu, for the memory of that kind. An ELF file loaded as the
-// program also fills the EEPROM image from its EEPROM section, and hands its fuse and lock
-// bytes to `fuses` when given.
-FileOutcome LoadMemoryFile(Context& ctx, const std::string& fileName, MemoryKind kind,
-                           std::optional<FileFuses>* fuses = nullptr);
+// The commands of the File menu, for the memory of that kind. They succeed when the file was
+// loaded or saved completely, and fail with
+//   NoChip       "No chip selected" was logged and nothing happened;
+//   FileContent  a load stopped at a line it does not take ("Wrong file"); for Intel HEX what
+//                came before it was loaded and is shown, S-record and ELF files load nothing;
+//   File         the file could not be opened, read or written: logged with its name and the
+//                system's reason, nothing was loaded or replaced.
+// An ELF file loaded as the program also fills the EEPROM image from its EEPROM section, and
+// hands its fuse and lock bytes to `fuses` when given.
+Result LoadMemoryFile(const Workspace& ws, const std::string& fileName, MemoryKind kind,
+                      std::optional<FileFuses>* fuses = nullptr);
 // As LoadMemoryFile, in the given format whatever the name.
-FileOutcome LoadMemoryFileAs(Context& ctx, const std::string& fileName, FileFormat format, MemoryKind kind,
-                             std::optional<FileFuses>* fuses = nullptr);
-FileOutcome SaveMemoryFile(Context& ctx, const std::string& fileName, int filterIndex, MemoryKind kind);
-// Saves under exactly that name in that format (ELF cannot be saved: Failed).
-FileOutcome SaveMemoryFileAs(Context& ctx, const std::string& fileName, FileFormat format, MemoryKind kind);
+Result LoadMemoryFileAs(const Workspace& ws, const std::string& fileName, FileFormat format, MemoryKind kind,
+                        std::optional<FileFuses>* fuses = nullptr);
+Result SaveMemoryFile(const Workspace& ws, const std::string& fileName, int filterIndex, MemoryKind kind);
+// Saves under exactly that name in that format (ELF cannot be saved: fails with File).
+Result SaveMemoryFileAs(const Workspace& ws, const std::string& fileName, FileFormat format, MemoryKind kind);
 
-// The four commands; each returns whether the file was loaded or saved completely.
-bool LoadProgramFile(Context& ctx, const std::string& fileName);
-bool LoadDataFile(Context& ctx, const std::string& fileName);
-bool SaveProgramFile(Context& ctx, const std::string& fileName, int filterIndex);
-bool SaveDataFile(Context& ctx, const std::string& fileName, int filterIndex);
+// The four commands of the menu.
+Result LoadProgramFile(const Workspace& ws, const std::string& fileName);
+Result LoadDataFile(const Workspace& ws, const std::string& fileName);
+Result SaveProgramFile(const Workspace& ws, const std::string& fileName, int filterIndex);
+Result SaveDataFile(const Workspace& ws, const std::string& fileName, int filterIndex);
 
 // The format operations under them; they assume a selected chip and refresh or take the active
 // page's view of that kind.
-bool LoadHexFile(Context& ctx, const std::string& fileName, MemoryKind kind);
-bool SaveHexFile(Context& ctx, const std::string& fileName, MemoryKind kind);
-bool LoadBinFile(Context& ctx, const std::string& fileName, MemoryKind kind);
-bool SaveBinFile(Context& ctx, const std::string& fileName, MemoryKind kind);
-FileOutcome LoadSRecordFile(Context& ctx, const std::string& fileName, MemoryKind kind);
-bool SaveSRecordFile(Context& ctx, const std::string& fileName, MemoryKind kind);
-FileOutcome LoadElfFile(Context& ctx, const std::string& fileName, MemoryKind kind,
-                        std::optional<FileFuses>* fuses = nullptr);
+Result LoadHexFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
+Result SaveHexFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
+Result LoadBinFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
+Result SaveBinFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
+Result LoadSRecordFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
+Result SaveSRecordFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
+Result LoadElfFile(const Workspace& ws, const std::string& fileName, MemoryKind kind,
+                   std::optional<FileFuses>* fuses = nullptr);
 
 // "Left out N bytes beyond the end of the memory, the first at address 0x...", when N > 0.
-void LogLeftOut(Context& ctx, std::uint64_t count, std::uint64_t firstAddress,
+void LogLeftOut(const Workspace& ws, std::uint64_t count, std::uint64_t firstAddress,
                 const std::string& memory = "the memory");
+// The failure of a file that could not be opened, read or written, logged with its reason.
+Result FileFailure(const Workspace& ws, const FileStatus& status);
 
 }  // namespace quillon

@@ -30,18 +30,12 @@ std::span<const std::uint8_t> Bytes(const std::string& text)
 }
 
 // Reads the whole file under the progress window; logs why when it cannot.
-bool ReadFile(Context& ctx, const std::string& fileName, std::string& contents)
+// A refused file loads nothing: the log says why, and so does the result.
+Result Refused(const Workspace& ws, const std::string& fileName, const std::string& why)
 {
-    if (FileStatus status = ReadWholeFile(fileName, contents); !status) {
-        ctx.log.LogMessage(LogText, status.message);
-        return false;
-    }
-    return true;
-}
-
-void LogRefused(Context& ctx, const std::string& fileName, const std::string& why)
-{
-    ctx.log.LogMessage(LogText, "Cannot load " + fileName + ": " + why + "; nothing was loaded");
+    const std::string words = "Cannot load " + fileName + ": " + why + "; nothing was loaded";
+    ws.log.LogMessage(LogText, words);
+    return Result::Failed(FailureKind::FileContent, words);
 }
 
 std::string FuseText(const FileFuses& fuses)
@@ -57,88 +51,82 @@ std::string FuseText(const FileFuses& fuses)
 
 }  // namespace
 
-FileOutcome LoadSRecordFile(Context& ctx, const std::string& fileName, MemoryKind kind)
+Result LoadSRecordFile(const Workspace& ws, const std::string& fileName, MemoryKind kind)
 {
     SRecordLoad load;
     {
-        ProgressGuard progress(ctx.progress);
-        ctx.log.LogMessage(LoadMessage(kind), fileName);
+        ProgressGuard progress(ws.progress);
+        ws.log.LogMessage(LoadMessage(kind), fileName);
         std::string text;
-        if (!ReadFile(ctx, fileName, text)) return FileOutcome::Failed;
-        load = ReadSRecord(text, ChipMemory(ctx.chip, kind));
+        if (FileStatus status = ReadWholeFile(fileName, text); !status) return FileFailure(ws, status);
+        load = ReadSRecord(text, ChipMemory(ws.chip, kind));
         if (!load.error.empty()) {
-            LogRefused(ctx, fileName, load.error);
-            return FileOutcome::Failed;
+            return Refused(ws, fileName, load.error);
         }
         progress.SetPosition(100);
-        ctx.log.LogMessage(LogComplete, "");
+        ws.log.LogMessage(LogComplete, "");
     }
-    FillActiveView(ctx, kind);
-    LogLeftOut(ctx, load.memory.droppedBytes, load.memory.firstDropped);
-    return FileOutcome::Done;
+    FillActiveView(ws, kind);
+    LogLeftOut(ws, load.memory.droppedBytes, load.memory.firstDropped);
+    return Result::Ok();
 }
 
-bool SaveSRecordFile(Context& ctx, const std::string& fileName, MemoryKind kind)
+Result SaveSRecordFile(const Workspace& ws, const std::string& fileName, MemoryKind kind)
 {
-    ctx.log.LogMessage(kind == MemoryKind::Program ? LogSaveProgram : LogSaveData, fileName);
-    StoreActiveView(ctx, kind);
+    ws.log.LogMessage(kind == MemoryKind::Program ? LogSaveProgram : LogSaveData, fileName);
+    StoreActiveView(ws, kind);
     {
-        ProgressGuard progress(ctx.progress);
-        const std::string text = WriteSRecord(ChipMemory(ctx.chip, kind), SRecordWidthFor(fileName));
+        ProgressGuard progress(ws.progress);
+        const std::string text = WriteSRecord(ChipMemory(ws.chip, kind), SRecordWidthFor(fileName));
         progress.SetPosition(50);
-        if (FileStatus status = WriteFileSafely(fileName, text); !status) {
-            ctx.log.LogMessage(LogText, status.message);
-            return false;
-        }
+        if (FileStatus status = WriteFileSafely(fileName, text); !status) return FileFailure(ws, status);
         progress.SetPosition(100);
     }
-    ctx.log.LogMessage(LogComplete, "");
-    return true;
+    ws.log.LogMessage(LogComplete, "");
+    return Result::Ok();
 }
 
-FileOutcome LoadElfFile(Context& ctx, const std::string& fileName, MemoryKind kind,
+Result LoadElfFile(const Workspace& ws, const std::string& fileName, MemoryKind kind,
                         std::optional<FileFuses>* fuses)
 {
     const bool program = kind == MemoryKind::Program;
     ElfLoad load;
     {
-        ProgressGuard progress(ctx.progress);
-        ctx.log.LogMessage(LoadMessage(kind), fileName);
+        ProgressGuard progress(ws.progress);
+        ws.log.LogMessage(LoadMessage(kind), fileName);
         std::string contents;
-        if (!ReadFile(ctx, fileName, contents)) return FileOutcome::Failed;
+        if (FileStatus status = ReadWholeFile(fileName, contents); !status) return FileFailure(ws, status);
         // Loaded as the program, the file fills both memories: its EEPROM section belongs
         // with the code that reads it. Loaded as data, only the EEPROM section is taken.
-        load = ReadElf(Bytes(contents), program ? ChipMemory(ctx.chip, MemoryKind::Program) : std::span<std::uint8_t>{},
-                       ChipMemory(ctx.chip, MemoryKind::Data));
+        load = ReadElf(Bytes(contents), program ? ChipMemory(ws.chip, MemoryKind::Program) : std::span<std::uint8_t>{},
+                       ChipMemory(ws.chip, MemoryKind::Data));
         if (!load.error.empty()) {
-            LogRefused(ctx, fileName, load.error);
-            return FileOutcome::Failed;
+            return Refused(ws, fileName, load.error);
         }
         if (!program && !load.HasEeprom()) {
-            LogRefused(ctx, fileName, "the file has no EEPROM section (.eeprom)");
-            return FileOutcome::Failed;
+            return Refused(ws, fileName, "the file has no EEPROM section (.eeprom)");
         }
         progress.SetPosition(100);
-        ctx.log.LogMessage(LogComplete, "");
+        ws.log.LogMessage(LogComplete, "");
     }
-    FillActiveView(ctx, kind);
+    FillActiveView(ws, kind);
     if (program) {
-        LogLeftOut(ctx, load.flash.droppedBytes, load.flash.firstDropped);
+        LogLeftOut(ws, load.flash.droppedBytes, load.flash.firstDropped);
         if (load.HasEeprom()) {
-            FillActiveView(ctx, MemoryKind::Data);
-            ctx.log.LogMessage(LogText, "EEPROM data from the file: " + std::to_string(load.eeprom.loadedBytes) +
+            FillActiveView(ws, MemoryKind::Data);
+            ws.log.LogMessage(LogText, "EEPROM data from the file: " + std::to_string(load.eeprom.loadedBytes) +
                                             (load.eeprom.loadedBytes == 1 ? " byte" : " bytes"));
-            LogLeftOut(ctx, load.eeprom.droppedBytes, load.eeprom.firstDropped, "the EEPROM");
+            LogLeftOut(ws, load.eeprom.droppedBytes, load.eeprom.firstDropped, "the EEPROM");
         }
         if (load.HasFuses()) {
             FileFuses found{load.fuses, load.lock};
-            ctx.log.LogMessage(LogText, FuseText(found));
+            ws.log.LogMessage(LogText, FuseText(found));
             if (fuses) *fuses = std::move(found);
         }
     } else {
-        LogLeftOut(ctx, load.eeprom.droppedBytes, load.eeprom.firstDropped);
+        LogLeftOut(ws, load.eeprom.droppedBytes, load.eeprom.firstDropped);
     }
-    return FileOutcome::Done;
+    return Result::Ok();
 }
 
 }  // namespace quillon

@@ -69,15 +69,18 @@ std::optional<ChosenFile> MainWindow::ChooseFile(FileDialogKind kind)
     return ChosenFile{dialog.selectedFiles().front(), filters[chosen].index};
 }
 
-void MainWindow::ReportFileFailure(const QString& action, const QString& name, std::size_t firstLine)
+void MainWindow::ReportFileFailure(const QString& action, const QString& name, const Result& result,
+                                   bool loadedNothing)
 {
-    // The core has logged what went wrong, with the file's name and the system's reason; the
-    // same lines go into the box so the failure cannot pass unnoticed.
-    const auto lines = ctx_->log.Lines();
-    QStringList details;
-    for (std::size_t i = firstLine; i < lines.size(); ++i) details << QString::fromStdString(lines[i]);
+    // Only a file that could not be read or written, or one refused whole, gets a box; "No chip
+    // selected" and a "Wrong file" line under what loaded say all there is to say in the log.
+    // The box repeats the log's words, with the file's name and the reason, so the failure
+    // cannot pass unnoticed.
+    const bool refusedWhole = loadedNothing && result.failure == FailureKind::FileContent;
+    if (result.failure != FailureKind::File && !refusedWhole) return;
     QMessageBox::critical(this, QStringLiteral("Error"),
-                          QStringLiteral("%1 %2 did not complete.\n\n%3").arg(action, name, details.join(u'\n')));
+                          QStringLiteral("%1 %2 did not complete.\n\n%3")
+                              .arg(action, name, QString::fromStdString(result.words)));
 }
 
 void MainWindow::LoadFile(int kind)
@@ -85,19 +88,18 @@ void MainWindow::LoadFile(int kind)
     const auto chosen = ChooseFile(FileDialogKind::Open);
     if (!chosen) return;
     const std::string path = chosen->name.toStdString();
-    const std::size_t firstLine = ctx_->log.Size();
     const FileFormat format = LoadFormatFor(path, chosen->filterIndex);
-    auto outcome = std::make_shared<FileOutcome>(FileOutcome::Done);
+    auto outcome = std::make_shared<Result>();
     auto fuses = std::make_shared<std::optional<FileFuses>>();
     RunCommand([this, path, format, kind, outcome, fuses] {
                    *outcome = LoadMemoryFileAs(*ctx_, path, format, MemoryOf(kind), fuses.get());
                },
-               [this, outcome, fuses, kind, name = chosen->name, firstLine] {
-                   // Only a file that could not be read gets a box; "No chip selected" and a
-                   // "Wrong file" line say all there is to say in the log.
-                   if (*outcome == FileOutcome::Failed) ReportFileFailure(QStringLiteral("Loading"), name, firstLine);
+               [this, outcome, fuses, kind, format, name = chosen->name] {
+                   // A refused S-record or ELF file loaded nothing at all: unlike a HEX file
+                   // stopped at a line, nothing on the screen shows it.
+                   ReportFileFailure(QStringLiteral("Loading"), name, *outcome, format != FileFormat::IntelHex);
                    // A new program replaces the fuse bytes an earlier one offered.
-                   if (*outcome == FileOutcome::Done && MemoryOf(kind) == MemoryKind::Program) {
+                   if (outcome->Succeeded() && MemoryOf(kind) == MemoryKind::Program) {
                        fileFuses_ = *fuses;
                        fuseFile_ = QFileInfo(name).fileName();
                    }
@@ -110,12 +112,9 @@ void MainWindow::SaveFile(int kind)
     if (!chosen) return;
     const std::string path = chosen->name.toStdString();
     const int filter = chosen->filterIndex;
-    const std::size_t firstLine = ctx_->log.Size();
-    auto outcome = std::make_shared<FileOutcome>(FileOutcome::Done);
+    auto outcome = std::make_shared<Result>();
     RunCommand([this, path, filter, kind, outcome] { *outcome = SaveMemoryFile(*ctx_, path, filter, MemoryOf(kind)); },
-               [this, outcome, name = chosen->name, firstLine] {
-                   if (*outcome == FileOutcome::Failed) ReportFileFailure(QStringLiteral("Saving"), name, firstLine);
-               });
+               [this, outcome, name = chosen->name] { ReportFileFailure(QStringLiteral("Saving"), name, *outcome); });
 }
 
 void MainWindow::SaveLogas1Click()
@@ -123,7 +122,7 @@ void MainWindow::SaveLogas1Click()
     const auto chosen = ChooseFile(FileDialogKind::Save);
     if (!chosen) return;
     // A rich-text document whatever the name's extension; the name is taken as typed.
-    const FileStatus status = SaveLogAs(ctx_->log, chosen->name.toStdString());
+    const FileStatus status = SaveLogAs(ctx_->bus.log, chosen->name.toStdString());
     if (!status.ok) QMessageBox::critical(this, QStringLiteral("Error"), QString::fromStdString(status.message));
 }
 

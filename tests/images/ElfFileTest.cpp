@@ -134,7 +134,7 @@ TEST(ElfFile, FilesThatAreNotLinkedAvrProgramsStoreNothing)
 class ElfCommands : public ::testing::Test {
 protected:
     void SetUp() override { SelectTestChip(ctx, 32768, 1024, 0x0F951E, "ATmega328P"); }
-    Context ctx;
+    test::TestWorkspace ctx;
     ScratchFolder folder;
 };
 
@@ -144,7 +144,7 @@ TEST_F(ElfCommands, LoadingTheProgramFillsBothImagesAndOffersTheFuses)
     if (!LoadFixture("app328", program)) GTEST_SKIP() << "the AVR compiler fixtures were not built";
     const std::string path = Fixture("app328.elf").string();
     std::optional<FileFuses> fuses;
-    ASSERT_EQ(LoadMemoryFile(ctx, path, MemoryKind::Program, &fuses), FileOutcome::Done);
+    ASSERT_EQ(LoadMemoryFile(ctx, path, MemoryKind::Program, &fuses).ending, Ending::Succeeded);
     EXPECT_EQ(ctx.log.Lines(),
               (std::vector<std::string>{"Loading program from file: " + path, "Operation complete",
                                         "EEPROM data from the file: 8 bytes",
@@ -162,14 +162,14 @@ TEST_F(ElfCommands, LoadingDataTakesOnlyTheEepromAndARefusedFileLoadsNothing)
 {
     CompiledProgram program;
     if (!LoadFixture("app328", program)) GTEST_SKIP() << "the AVR compiler fixtures were not built";
-    ASSERT_EQ(LoadMemoryFile(ctx, Fixture("app328.elf").string(), MemoryKind::Data), FileOutcome::Done);
+    ASSERT_EQ(LoadMemoryFile(ctx, Fixture("app328.elf").string(), MemoryKind::Data).ending, Ending::Succeeded);
     EXPECT_TRUE(std::equal(program.eeprom.begin(), program.eeprom.end(), ctx.chip.eeprom.begin()));
     EXPECT_EQ(ctx.chip.flash[0], 0xFF);
 
     const std::string bad = (folder / "prog.elf").string();
     WriteText(folder / "prog.elf", std::string(program.elf.begin(), program.elf.begin() + 0x100));
     ctx.chip.flash.fill(0xFF);
-    EXPECT_EQ(LoadMemoryFile(ctx, bad, MemoryKind::Program), FileOutcome::Failed);
+    EXPECT_EQ(LoadMemoryFile(ctx, bad, MemoryKind::Program).failure, FailureKind::FileContent);
     EXPECT_EQ(ctx.log.Lines().back().rfind("Cannot load " + bad + ": the file is cut short", 0), 0u)
         << ctx.log.Lines().back();
     EXPECT_EQ(ctx.chip.flash[0], 0xFF);

@@ -37,7 +37,7 @@ protected:
         return ctx.views.view[view].text.substr(HexPosition(byte), 2);
     }
 
-    Context ctx;
+    test::TestWorkspace ctx;
     RecordingProgress progress;
     ScratchFolder folder;
 };
@@ -131,7 +131,9 @@ TEST_F(FileCommands, HexLoadStopsAtARecordItDoesNotTake)
         FillViewFromImage(ctx, RichEdit1, MemoryKind::Program);
         const std::size_t before = ctx.log.Size();
         WriteText(folder / "f.hex", good + c.second + "\r\n:010003007785\r\n:00000001FF");
-        EXPECT_EQ(LoadMemoryFile(ctx, Path("f.hex"), MemoryKind::Program), FileOutcome::Stopped) << c.second;
+        const Result result = LoadMemoryFile(ctx, Path("f.hex"), MemoryKind::Program);
+        EXPECT_EQ(result.failure, FailureKind::FileContent) << c.second;
+        EXPECT_EQ(result.words, c.logged);
         const Lines all = Logged();
         EXPECT_EQ(Lines(all.begin() + static_cast<long>(before), all.end()),
                   (Lines{"Loading program from file: " + Path("f.hex"), c.logged}));
@@ -204,8 +206,8 @@ TEST_F(FileCommands, NoChipLoadsAndSavesNothing)
     EXPECT_FALSE(LoadProgramFile(ctx, Path("f.hex")));
     EXPECT_FALSE(SaveDataFile(ctx, Path("d"), FilterHex));
     EXPECT_FALSE(SaveProgramFile(ctx, Path("p"), FilterBin));
-    EXPECT_EQ(LoadMemoryFile(ctx, Path("f.hex"), MemoryKind::Data), FileOutcome::NoChip);
-    EXPECT_EQ(SaveMemoryFile(ctx, Path("d"), FilterEep, MemoryKind::Data), FileOutcome::NoChip);
+    EXPECT_EQ(LoadMemoryFile(ctx, Path("f.hex"), MemoryKind::Data).failure, FailureKind::NoChip);
+    EXPECT_EQ(SaveMemoryFile(ctx, Path("d"), FilterEep, MemoryKind::Data).failure, FailureKind::NoChip);
     EXPECT_EQ(Logged(), Lines(5, "No chip selected"));
     EXPECT_EQ(ctx.chip.flash[0], 0xFF);
     EXPECT_FALSE(std::filesystem::exists(folder / "d.hex"));
@@ -225,7 +227,9 @@ TEST_F(FileCommands, UnreadableFilesLoadNothing)
                           Case{"missing.bin", "Error opening the file: " + Path("missing.bin") + " (No such file or directory)"},
                           Case{"dir.hex", "Error reading the file: " + Path("dir.hex") + " (Is a directory)"}}) {
         const std::size_t before = ctx.log.Size();
-        EXPECT_EQ(LoadMemoryFile(ctx, Path(c.name), MemoryKind::Program), FileOutcome::Failed);
+        const Result result = LoadMemoryFile(ctx, Path(c.name), MemoryKind::Program);
+        EXPECT_EQ(result.failure, FailureKind::File);
+        EXPECT_EQ(result.words, c.logged);
         const Lines all = Logged();
         ASSERT_EQ(all.size(), before + 2);
         EXPECT_EQ(all.back(), c.logged);
@@ -237,7 +241,9 @@ TEST_F(FileCommands, UnreadableFilesLoadNothing)
 TEST_F(FileCommands, FailedSaveKeepsWhatWasThere)
 {
     std::filesystem::create_directory(folder / "taken.hex");
-    EXPECT_EQ(SaveMemoryFile(ctx, Path("taken.hex"), FilterHex, MemoryKind::Program), FileOutcome::Failed);
+    const Result result = SaveMemoryFile(ctx, Path("taken.hex"), FilterHex, MemoryKind::Program);
+    EXPECT_EQ(result.failure, FailureKind::File);
+    EXPECT_EQ(result.words, Logged().back());
     EXPECT_TRUE(Logged().back().starts_with("Error creating the file: " + Path("taken.hex") + " ("))
         << Logged().back();
     EXPECT_NE(Logged().back(), "Operation complete");
@@ -322,7 +328,7 @@ TEST_F(FileCommands, LogLinesAndProgressWindowsComeInOrder)
     ctx.log.SetListener([this](const std::string& line) { progress.calls.push_back("log " + line); });
     struct Case {
         const char* what;
-        std::function<bool()> run;
+        std::function<Result()> run;
         Lines events;
     };
     const std::string complete = "log Operation complete";
@@ -350,7 +356,7 @@ TEST_P(HexFileRoundTrip, EveryCatalogueSize)
 {
     const std::uint32_t flashSize = GetParam();
     const std::uint32_t eepromSize = std::clamp<std::uint32_t>(flashSize / 64, 64, 4096);
-    Context ctx;
+    test::TestWorkspace ctx;
     SelectTestChip(ctx, flashSize, eepromSize);
     ScratchFolder folder;
     const auto flash = RandomBytes(flashSize, flashSize);
