@@ -436,6 +436,10 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::OnLockFuses()
 {
     LockFusesForm dialog(*ctx_, *runner_, this);
+    if (fileFuses_) {
+        dialog.OfferFileBytes(fuseFile_, *fileFuses_);
+        fileFuses_.reset();
+    }
     dialog.exec();
 }
 

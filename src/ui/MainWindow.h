@@ -14,6 +14,7 @@
 #include "chips/MemoryKind.h"
 #include "core/Result.h"
 #include "operations/Confirmation.h"
+#include "images/FileCommands.h"
 #include "operations/Session.h"
 
 class QAction;
@@ -33,7 +34,8 @@ class IdBox;
 class LogPane;
 class UiProgress;
 
-// What the user chose in a file dialog: the name and the filter (1 "*.hex", 2 "*.eep", 3 "*.bin").
+// What the user chose in a file dialog: the name and what the chosen filter stands for (a
+// SaveFilter: 1 Intel HEX, 2 Intel HEX as .eep, 3 raw binary, 4 S-record, 5 ELF, 0 any).
 struct ChosenFile {
     QString name;
     int filterIndex = 1;
@@ -98,7 +100,8 @@ private:
     void LoadFile(MemoryKind memory);
     void SaveFile(MemoryKind memory);
     void OnSaveLog();
-    void ReportFileFailure(const QString& action, const QString& name, const Result& result);
+    void ReportFileFailure(const QString& action, const QString& name, const Result& result,
+                           bool loadedNothing = false);
     void OnExit();
     void OnLockFuses();
     void OnHowToConnect();
@@ -111,6 +114,10 @@ private:
     bool connected_ = false;
     std::atomic<unsigned> dirty_{0};  // bit i: view i changed; bit 4: name and ID boxes
     FileChooser chooseFile_;
+    // Fuse and lock bytes of the last program file loaded, until the Lock & Fuses dialog has
+    // shown them.
+    std::optional<FileFuses> fileFuses_;
+    QString fuseFile_;
 
     QPushButton* connectButton_ = nullptr;
     QPushButton* disconnectButton_ = nullptr;
