@@ -11,6 +11,8 @@ namespace quillon::cli {
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;  // a command did not end with its success line
 inline constexpr int kExitUsage = 2;    // the command line is wrong; nothing was done
+// 130 and 143 (interrupted, terminated) are the shell's numbers for a run cancelled by SIGINT
+// or SIGTERM; quillon-cli leaves them to the signal for now.
 
 // A run stopped by SIGINT or SIGTERM ends with 128 plus the signal's number (130, 143).
 

@@ -119,7 +119,7 @@ TEST(CancelledRead, LeavesImageAndViewAsTheyWere)
             FillActiveView(s.ctx, MemoryKind::Program);
             // A verify goes on only while the chip matches.
             for (std::size_t i = 0; i < s.Chip().flash.size(); ++i) s.Chip().flash[i] = verify ? 0x5A : Pattern(i);
-            const std::string viewBefore = s.ctx.views.view[RichEdit1].text;
+            const std::string viewBefore = DocumentText(s.ctx.views.view[RichEdit1].document);
             const std::vector<std::uint8_t> chipBefore = s.Chip().flash;
 
             const Result result = verify ? VerifyProgram(s.ctx) : ReadProgram(s.ctx);
@@ -130,7 +130,7 @@ TEST(CancelledRead, LeavesImageAndViewAsTheyWere)
                       (Lines{"Cancelled by the user", "The chip is unchanged", "End time: 10:0:3", "</window>"}));
             EXPECT_TRUE(std::all_of(s.ctx.chip.flash.begin(), s.ctx.chip.flash.begin() + s.ctx.chip.flashSize,
                                     [](std::uint8_t b) { return b == 0x5A; }));
-            EXPECT_EQ(s.ctx.views.view[RichEdit1].text, viewBefore);
+            EXPECT_EQ(DocumentText(s.ctx.views.view[RichEdit1].document), viewBefore);
             EXPECT_EQ(s.Chip().flash, chipBefore);
             EXPECT_TRUE(Unpowered(s.Chip()));
         }

@@ -187,7 +187,6 @@ TEST(SmallWindows, ProgressWindowAndConnectionPicture)
     EXPECT_EQ(progress.size(), QSize(281, 62));
     // Its close box cancels the command, as its Cancel button and Escape do.
     EXPECT_TRUE(progress.windowFlags().testFlag(Qt::WindowCloseButtonHint));
-    EXPECT_FALSE(progress.windowFlags().testFlag(Qt::WindowSystemMenuHint));
     EXPECT_EQ(progress.windowModality(), Qt::NonModal);
     EXPECT_EQ(progress.CancelButton()->text(), QStringLiteral("Cancel"));
     EXPECT_EQ(progress.Text()->text(), QStringLiteral("0%"));
@@ -203,7 +202,7 @@ TEST(SmallWindows, ProgressWindowAndConnectionPicture)
     EXPECT_EQ(picture->windowTitle(), QStringLiteral("Tavro Connection (image is resizeble, just pull it for any corner)"));
     EXPECT_TRUE(picture->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(picture->size(), QSize(512, 384));
-    EXPECT_EQ(picture->Image1()->geometry(), QRect(0, 0, 512, 384));
+    EXPECT_EQ(picture->PictureArea()->geometry(), QRect(0, 0, 512, 384));
 }
 
 TEST_F(WindowTest, LockFusesDialogGeometryAndCaptions)
