@@ -177,7 +177,7 @@ Options:
   --chip NAME     the chip in the socket (ATmega8, ATtiny85, ... as list-chips names
                   them); without it, or with "auto", the chip is found by its signature
                   (parallel chips only)
-  --page 1|2      the page whose views the commands use (default 1)
+  --page 1|2      accepted so that older scripts keep working; it has no effect
   --yes, -y       answer Yes to "All previous chip data will be lost": without it the
                   commands that change the chip refuse to run
   --json          every log line, progress step and command result as one JSON object

@@ -36,7 +36,7 @@ struct Options {
     int delay = 1;
     std::string chip;  // empty: autosearch
     bool yes = false;
-    int page = 0;      // 0 = Page1, 1 = Page2
+    int page = 0;      // 0 = Page1, 1 = Page2; checked but unused, as the CLI shows no views
     std::vector<Command> commands;
 };
 

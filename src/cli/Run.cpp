@@ -86,8 +86,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     // "sim:ATmega8" opens the built-in simulated gateway, anything else a serial port.
     Session session(sim::OpenAnyPort);
     session.bus.delay = options.delay;
-    AttachViews(session);
-    session.views.activePage = options.page;
+    // No views: the commands move bytes between the chip's images, the files and the chip.
     session.progress = output.Progress();
     session.bus.log.SetListener([&output](const std::string& line) { output.Log(line); });
 
