@@ -1,5 +1,9 @@
 #include "cli/Commands.h"
 
+#include <algorithm>
+#include <memory>
+#include <vector>
+
 #include "chips/Catalogue.h"
 #include "cli/Options.h"
 #include "images/FileCommands.h"
@@ -21,6 +25,38 @@ Result Load(Session& session, MemoryKind kind, const std::string& file)
     ResetImage(session.chip, kind == MemoryKind::Program ? 1 : 2);
     return LoadFormatFor(file) == FileFormat::Binary ? LoadBinFile(session, file, kind)
                                                      : LoadHexFile(session, file, kind);
+}
+
+// Which bytes of the image the file gave: a byte the file sets loads the same whatever the image
+// held before, one it leaves out keeps the fill. So the file is read a second time, without a
+// log, into an image filled with 0x00 instead of 0xFF, and the two are compared.
+std::vector<std::uint8_t> CoveredBytes(Session& session, MemoryKind kind, const std::string& file)
+{
+    Log quiet;
+    auto scratch = std::make_unique<Chip>(session.chip);
+    ViewSet views;
+    const std::span<std::uint8_t> probe = ChipMemory(*scratch, kind);
+    std::fill(probe.begin(), probe.end(), 0x00);
+    const Workspace ws{quiet, *scratch, views, nullptr};
+    if (LoadFormatFor(file) == FileFormat::Binary)
+        LoadBinFile(ws, file, kind);
+    else
+        LoadHexFile(ws, file, kind);
+    const std::span<const std::uint8_t> loaded = ChipMemory(session.chip, kind);
+    std::vector<std::uint8_t> covered(loaded.size());
+    for (std::size_t i = 0; i < covered.size(); ++i) covered[i] = loaded[i] == probe[i] ? 1 : 0;
+    return covered;
+}
+
+// Loads the file to verify against; unless the whole memory is asked for, notes which bytes it
+// gives, so that only those are compared.
+Result LoadReference(Session& session, MemoryKind kind, const std::string& file, bool wholeMemory)
+{
+    auto& covered = kind == MemoryKind::Program ? session.coveredProgram : session.coveredData;
+    covered.reset();
+    Result loaded = Load(session, kind, file);
+    if (loaded && !wholeMemory) covered = CoveredBytes(session, kind, file);
+    return loaded;
 }
 
 Result Save(Session& session, MemoryKind kind, const std::string& file)
@@ -89,7 +125,7 @@ Result Then(Result first, Next&& next)
 }  // namespace
 
 Result RunCommand(Session& session, const Command& command, const Confirm& confirm, std::FILE* out,
-                  std::FILE* err)
+                  std::FILE* err, bool wholeMemory)
 {
     const std::string& file = command.argument;
     switch (command.kind) {
@@ -102,9 +138,11 @@ Result RunCommand(Session& session, const Command& command, const Confirm& confi
     case CommandKind::WriteData:
         return Then(Load(session, MemoryKind::Data, file), [&] { return WriteData(session, confirm); });
     case CommandKind::VerifyProgram:
-        return Then(Load(session, MemoryKind::Program, file), [&] { return VerifyProgram(session); });
+        return Then(LoadReference(session, MemoryKind::Program, file, wholeMemory),
+                    [&] { return VerifyProgram(session); });
     case CommandKind::VerifyData:
-        return Then(Load(session, MemoryKind::Data, file), [&] { return VerifyData(session); });
+        return Then(LoadReference(session, MemoryKind::Data, file, wholeMemory),
+                    [&] { return VerifyData(session); });
     case CommandKind::Erase: return ChipErase(session, confirm);
     case CommandKind::ReadCalibration: return ReadCalibration(session);
     case CommandKind::ReadFuses: return ReadFuses(session, out);

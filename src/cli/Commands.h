@@ -15,8 +15,9 @@ struct Session;
 namespace quillon::cli {
 
 // How the command ended; a command of two steps (a file and the chip) ends with the first that
-// did not succeed.
+// did not succeed. With `wholeMemory` a verify compares the whole memory, not only the bytes the
+// file gives.
 Result RunCommand(Session& session, const Command& command, const Confirm& confirm, std::FILE* out,
-                  std::FILE* err);
+                  std::FILE* err, bool wholeMemory);
 
 }  // namespace quillon::cli

@@ -70,6 +70,8 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
             options.help = true;
         } else if (arg == "--yes" || arg == "-y") {
             options.yes = true;
+        } else if (arg == "--whole-memory") {
+            options.wholeMemory = true;
         } else if (TakeValue(args, i, "--port", value, error)) {
             if (!error.empty()) return Fail(error);
             if (value.empty()) return Fail("--port needs a port name");
@@ -161,6 +163,9 @@ Options:
                   them); without it, or with "auto", the chip is found by its signature
                   (parallel chips only)
   --page 1|2      the page whose views the commands use (default 1)
+  --whole-memory  write every flash page, blank ones too, and verify the whole memory
+                  against the file padded with 0xFF; without it a write leaves out the
+                  pages that hold only 0xFF and a verify compares the bytes the file gives
   --yes, -y       answer Yes to "All previous chip data will be lost": without it the
                   commands that change the chip refuse to run
   --help, -h      this text

@@ -35,6 +35,9 @@ struct Options {
     std::string chip;  // empty: autosearch
     bool yes = false;
     int page = 0;      // 0 = Page1, 1 = Page2
+    // Write every flash page, blank or not, and verify the whole memory against the file padded
+    // with 0xFF, instead of only the pages and bytes the file holds.
+    bool wholeMemory = false;
     std::vector<Command> commands;
 };
 

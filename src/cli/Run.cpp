@@ -75,6 +75,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     // "sim:ATmega8" opens the built-in simulated gateway, anything else a serial port.
     Session session(sim::OpenAnyPort);
     session.bus.delay = options.delay;
+    session.skipBlankPages = !options.wholeMemory;
     AttachViews(session);
     session.views.activePage = options.page;
 
@@ -114,7 +115,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     std::string failed;
     for (const Command& command : options.commands) {
         current = command.kind;
-        if (!RunCommand(session, command, confirm, out, err))
+        if (!RunCommand(session, command, confirm, out, err, options.wholeMemory))
             failed += (failed.empty() ? "" : ", ") + std::string(CommandWord(command.kind));
     }
     if (session.bus.link.IsOpen()) Disconnect(session);

@@ -65,8 +65,10 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
 
     const std::span<std::uint8_t> image = ChipMemory(session.chip, job.memory);
     const Target target = TargetOf(session.chip);
+    const auto& covered = job.memory == MemoryKind::Program ? session.coveredProgram : session.coveredData;
+    const std::span<const std::uint8_t> compared = covered ? std::span<const std::uint8_t>(*covered) : std::span<const std::uint8_t>{};
     const WalkResult walk =
-        job.verify ? VerifyMemory(session.bus, *entry, target, job.memory, image, ProgressOf(progress))
+        job.verify ? VerifyMemory(session.bus, *entry, target, job.memory, image, ProgressOf(progress), compared)
                    : ReadMemory(session.bus, *entry, target, job.memory, image, ProgressOf(progress));
     if (walk.end == WalkResult::End::NotOffered) return FailureEnding(session, progress, NotOffered());
     if (!walk.Done()) {
@@ -77,6 +79,9 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
         if (job.verify && walk.address && failure.failure == FailureKind::Chip) failure.failure = FailureKind::Differs;
         return FailureEnding(session, progress, failure);
     }
+    if (job.verify && covered)
+        return SuccessEnding(session, progress,
+                             ". No differences found in the " + std::to_string(walk.bytes) + " bytes the file gives.");
     if (job.verify) return SuccessEnding(session, progress, ". No differences found.");
     progress.Free();
     FillActiveView(session, job.memory);
@@ -98,7 +103,8 @@ Result Write(Session& session, MemoryKind memory, const Confirm& confirm)
     if (entry == nullptr) return FailureEnding(session, progress, failure);
 
     const WalkResult walk = WriteMemory(session.bus, *entry, TargetOf(session.chip), memory,
-                                        ChipMemory(session.chip, memory), ProgressOf(progress));
+                                        ChipMemory(session.chip, memory), ProgressOf(progress),
+                                        {.skipBlankFlash = session.skipBlankPages});
     if (walk.end == WalkResult::End::NotOffered) {
         session.bus.log.LogMessage(LogFinished, kWithFail);
         return FailureEnding(session, progress, NotOffered(kWithFail));
