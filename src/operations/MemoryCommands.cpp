@@ -79,9 +79,14 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
         if (job.verify && walk.address && failure.failure == FailureKind::Chip) failure.failure = FailureKind::Differs;
         return FailureEnding(session, progress, failure);
     }
-    if (job.verify && covered)
-        return SuccessEnding(session, progress,
-                             ". No differences found in the " + std::to_string(walk.bytes) + " bytes the file gives.");
+    if (job.verify && covered) {
+        // Scripts look for the usual line; the count says how much of the memory it speaks for.
+        progress.Free();
+        session.bus.log.LogMessage(LogFinished, ". No differences found.");
+        session.bus.log.LogMessage(LogText, "Compared " + std::to_string(walk.bytes) + " bytes, the ones the file gives.");
+        session.bus.log.LogEndTime();
+        return Result::Ok();
+    }
     if (job.verify) return SuccessEnding(session, progress, ". No differences found.");
     progress.Free();
     FillActiveView(session, job.memory);
