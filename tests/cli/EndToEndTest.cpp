@@ -275,5 +275,41 @@ TEST(CommandLine, BadInputIsRefusedBeforeAnythingIsTouched)
     EXPECT_NE(help.out.find("Usage: quillon-cli --port PORT"), std::string::npos);
 }
 
+TEST(Cli, VerifyComparesTheBytesTheFileGivesAndWholeMemoryComparesAll)
+{
+    TempDir dir;
+    WriteBytes(dir / "full.bin", 1024, 5);
+    WriteBytes(dir / "head.bin", 512, 5);  // a raw binary covers its length
+    ASSERT_TRUE(BinaryToHex(dir / "full.bin", dir / "full.hex"));
+    ASSERT_EQ(RunProgram("/usr/bin/srec_cat", {dir / "full.bin", "-binary", "-crop", "0x100", "0x200", "-o",
+                                               dir / "part.hex", "-intel"}).status, 0);
+    // The same stretch with its byte at 0x180 changed.
+    ASSERT_EQ(RunProgram("/usr/bin/srec_cat", {dir / "full.bin", "-binary", "-crop", "0x100", "0x200",
+                                               "-exclude", "0x180", "0x181", "-generate", "0x180", "0x181",
+                                               "-constant", "0x00", "-o", dir / "changed.hex", "-intel"}).status, 0);
+    const std::vector<std::string> common = {"--port", "sim:ATmega8", "--chip", "ATmega8", "--delay", "0", "--yes"};
+    auto run = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), common.begin(), common.end());
+        return RunProgram(Cli(), args);
+    };
+
+    Finished sparse = run({"write-program", dir / "full.hex", "verify-program", dir / "part.hex", "verify-program",
+                           dir / "head.bin"});
+    EXPECT_EQ(sparse.status, 0) << sparse.out << sparse.err;
+    EXPECT_EQ(Count(sparse.out, "       Finished. No differences found.\n"), 2) << sparse.out;
+    EXPECT_EQ(Count(sparse.out, "Compared 256 bytes, the ones the file gives.\n"), 1) << sparse.out;
+    EXPECT_EQ(Count(sparse.out, "Compared 512 bytes, the ones the file gives.\n"), 1) << sparse.out;
+
+    Finished inside = run({"write-program", dir / "full.hex", "verify-program", dir / "changed.hex"});
+    EXPECT_EQ(inside.status, 1) << inside.out;
+    EXPECT_NE(inside.out.find("with fail. Address: 0x"), std::string::npos) << inside.out;
+    EXPECT_NE(inside.out.find("180\n"), std::string::npos) << inside.out;
+
+    // The whole memory against the part padded with 0xFF: the rest of the program differs.
+    Finished whole = run({"--whole-memory", "write-program", dir / "full.hex", "verify-program", dir / "part.hex"});
+    EXPECT_EQ(whole.status, 1) << whole.out;
+    EXPECT_EQ(whole.out.find("Compared"), std::string::npos) << whole.out;
+}
+
 }  // namespace
 }  // namespace quillon
