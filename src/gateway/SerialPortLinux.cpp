@@ -6,6 +6,7 @@
 
 #include <asm/termbits.h>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -80,6 +81,19 @@ private:
     int fd_;
 };
 
+// USB serial adapters hold what they received until their latency timer runs out (16 ms on many
+// by default); in low-latency mode their drivers use the shortest timer. Every answer of the
+// gateway waits for it, so it is asked for; a driver or a pseudo-terminal that refuses it leaves
+// the port as it was, which works, only slower.
+void AskForLowLatency(int fd)
+{
+    serial_struct serial{};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0) return;
+    if ((serial.flags & ASYNC_LOW_LATENCY) != 0) return;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    (void)::ioctl(fd, TIOCSSERIAL, &serial);
+}
+
 }  // namespace
 
 OpenedPort OpenSerialPort(const std::string& devicePath)
@@ -108,6 +122,7 @@ OpenedPort OpenSerialPort(const std::string& devicePath)
     int lines = TIOCM_DTR | TIOCM_RTS;
     (void)::ioctl(fd, TIOCMBIC, &lines);
 
+    AskForLowLatency(fd);
     (void)::ioctl(fd, TCFLSH, TCIOFLUSH);
     return {std::move(transport), OpenFailure::None};
 }
