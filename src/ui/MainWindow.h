@@ -117,6 +117,7 @@ private:
     std::array<HexViewWidget*, 4> views_{};
     LogPane* richEdit5_ = nullptr;
     QAction* lockFuses1_ = nullptr;
+    QAction* skipBlankPages_ = nullptr;  // Edit > Skip blank pages when writing
 };
 
 }  // namespace quillon::ui
