@@ -7,6 +7,7 @@
 #include "core/FileIo.h"
 #include "images/FileCommands.h"
 #include "images/HexKeys.h"
+#include "images/HexRows.h"
 #include "images/HexText.h"
 #include "ImagesFixture.h"
 
@@ -34,7 +35,7 @@ protected:
     std::string Path(const std::string& name) const { return (folder / name).string(); }
     std::string ViewHex(int view, std::size_t byte) const
     {
-        return ctx.views.view[view].text.substr(HexPosition(byte), 2);
+        return RowText(ctx.views.view[view].document, byte / kBytesPerLine).substr(HexPosition(byte % kBytesPerLine), 2);
     }
 
     test::TestWorkspace ctx;
@@ -189,10 +190,10 @@ TEST_F(FileCommands, BinaryLoadTakesWhatFitsAndKeepsTheRest)
 TEST_F(FileCommands, BinarySaveWritesTheActiveViewsBytes)
 {
     SelectTestChip(ctx, 8192, 64);
-    HexView& page1 = ctx.views.view[RichEdit1];
-    ApplyEdits(page1.text, ViewKeyDown(page1.text, 10, '0', page1.shownSize));
-    HexView& page2 = ctx.views.view[RichEdit2];
-    ApplyEdits(page2.text, ViewKeyDown(page2.text, 13, '0', page2.shownSize));
+    MemoryDocument& page1 = ctx.views.view[RichEdit1].document;
+    ApplyEdits(page1, ViewKeyDown(page1, 10, '0'));
+    MemoryDocument& page2 = ctx.views.view[RichEdit2].document;
+    ApplyEdits(page2, ViewKeyDown(page2, 13, '0'));
     ASSERT_TRUE(SaveProgramFile(ctx, Path("p.bin"), FilterBin));
     std::string expected(8192, '\xFF');
     expected[0] = '\x0F';
