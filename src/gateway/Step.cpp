@@ -12,9 +12,9 @@ bool SendStep(Context& ctx, const Packet& packet, std::string_view failText)
     return false;
 }
 
-std::optional<Answer> ReadStep(Context& ctx, int count, std::string_view whatText)
+std::optional<Answer> ReadStep(Context& ctx, int count, std::string_view whatText, int used)
 {
-    Answer answer = ctx.link.ReadAnswer(count);
+    Answer answer = ctx.link.ReadAnswer(count, used);
     if (answer.count > 0) return answer;
     ctx.log.LogMessage(LogAnswerError, whatText);
     ctx.link.ClosePort();

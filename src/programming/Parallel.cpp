@@ -57,6 +57,8 @@ bool WaitReady(Context& ctx)
         if (answer->data[0] & 0x01) return true;
         ctx.Sleep(1);
     }
+    // The gateway answered throughout; it is the chip that stayed busy.
+    ctx.log.LogMessage(LogText, "The chip did not become ready after the programming pulse");
     return false;
 }
 
