@@ -14,13 +14,23 @@ namespace {
 
 // The file's own name decides its format, and the name is kept as given: a script that asks
 // for out.eep gets out.eep.
-bool Load(Context& ctx, MemoryKind kind, const std::string& file)
+// A file that did not load completely is never written to the chip nor taken as the reference:
+// the chip would end up with part of a program. Data beyond the memory alone may be accepted.
+bool Load(Context& ctx, MemoryKind kind, const std::string& file, bool force, std::FILE* err)
 {
     // What the file does not cover is written and compared as erased, never as whatever an
     // earlier command left in the image.
     ResetImage(ctx, kind == MemoryKind::Program ? 1 : 2);
-    return LoadFormatFor(file) == FileFormat::Binary ? LoadBinFile(ctx, file, kind)
-                                                     : LoadHexFile(ctx, file, kind);
+    const LoadResult result = LoadImageFile(ctx, file, kind);
+    if (result.Complete()) return true;
+    if (result.OnlyBeyondMemory() && force) {
+        std::fprintf(err, "quillon-cli: %s: %s; going on (--force)\n", file.c_str(), result.message.c_str());
+        return true;
+    }
+    if (result.fault != LoadFault::Unreadable && result.fault != LoadFault::Rejected)
+        std::fprintf(err, "quillon-cli: %s: %s%s\n", file.c_str(), result.message.c_str(),
+                     result.OnlyBeyondMemory() ? "; --force takes what fits" : "");
+    return false;
 }
 
 bool Save(Context& ctx, MemoryKind kind, const std::string& file)
@@ -80,10 +90,13 @@ bool WriteFuses(Context& ctx, const std::string& text, std::FILE* err)
 
 }  // namespace
 
-bool RunCommand(Context& ctx, const Command& command, const Confirm& confirm, std::FILE* out,
+bool RunCommand(Context& ctx, const Command& command, const Confirm& confirm, bool force, std::FILE* out,
                 std::FILE* err)
 {
     const std::string& file = command.argument;
+    const auto Load = [&](Context& c, MemoryKind kind, const std::string& name) {
+        return cli::Load(c, kind, name, force, err);
+    };
     switch (command.kind) {
     case CommandKind::ReadProgram: return ReadProgram(ctx) && Save(ctx, MemoryKind::Program, file);
     case CommandKind::ReadData: return ReadData(ctx) && Save(ctx, MemoryKind::Data, file);

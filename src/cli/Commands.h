@@ -13,7 +13,8 @@ struct Context;
 
 namespace quillon::cli {
 
-bool RunCommand(Context& ctx, const Command& command, const Confirm& confirm, std::FILE* out,
+// `force`: a file whose only fault is data beyond the memory is written and verified anyway.
+bool RunCommand(Context& ctx, const Command& command, const Confirm& confirm, bool force, std::FILE* out,
                 std::FILE* err);
 
 }  // namespace quillon::cli

@@ -70,6 +70,8 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
             options.help = true;
         } else if (arg == "--yes" || arg == "-y") {
             options.yes = true;
+        } else if (arg == "--force") {
+            options.force = true;
         } else if (TakeValue(args, i, "--port", value, error)) {
             if (!error.empty()) return Fail(error);
             if (value.empty()) return Fail("--port needs a port name");
@@ -155,6 +157,9 @@ Options:
   --page 1|2      the page whose views the commands use (default 1)
   --yes, -y       answer Yes to "All previous chip data will be lost": without it the
                   commands that change the chip refuse to run
+  --force         write and verify a file even when some of its data lies beyond the
+                  end of the memory (that data is left out); any other file that did not
+                  load completely is never written nor taken as the reference
   --help, -h      this text
 
 Commands, run in the order given:

@@ -33,6 +33,7 @@ struct Options {
     int delay = 1;
     std::string chip;  // empty: autosearch
     bool yes = false;
+    bool force = false;  // write and verify a file whose data partly lies beyond the memory
     int page = 0;      // 0 = Page1, 1 = Page2
     std::vector<Command> commands;
 };

@@ -109,7 +109,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     std::string failed;
     for (const Command& command : options.commands) {
         current = command.kind;
-        if (!RunCommand(ctx, command, confirm, out, err))
+        if (!RunCommand(ctx, command, confirm, options.force, out, err))
             failed += (failed.empty() ? "" : ", ") + std::string(CommandWord(command.kind));
     }
     if (ctx.link.IsOpen()) Disconnect(ctx);

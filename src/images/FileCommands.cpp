@@ -44,14 +44,34 @@ std::string HexAddress(std::uint64_t address)
     return "0x" + digits;
 }
 
-// Data that had no place in the chip's memory is left out, but the user is told so.
-void LogLeftOut(Context& ctx, std::uint64_t count, std::uint64_t firstAddress)
+// Data that had no place in the chip's memory is left out, and the load says so.
+std::string LeftOutText(std::uint64_t count, std::uint64_t firstAddress)
 {
-    if (count == 0) return;
-    ctx.log.LogMessage(LogText, "Left out " + std::to_string(count) +
-                                    (count == 1 ? " byte" : " bytes") +
-                                    " beyond the end of the memory, the first at address " +
-                                    HexAddress(firstAddress));
+    return "Left out " + std::to_string(count) + (count == 1 ? " byte" : " bytes") +
+           " beyond the end of the memory, the first at address " + HexAddress(firstAddress);
+}
+
+constexpr std::string_view kEmptyText = "The file is empty: nothing was loaded";
+constexpr std::string_view kNoEndText = "The file ends without an end record: it may have been cut short";
+constexpr std::string_view kAfterEndText = "The file goes on after its end record: the rest was not loaded";
+
+// What the Intel HEX reader found, as the load's result.
+LoadResult ResultOf(const HexReadResult& read)
+{
+    LoadResult result;
+    switch (read.ending) {
+    case HexReadResult::Ending::Rejected: result.Note(LoadFault::Rejected, "Wrong file" + read.reason); break;
+    case HexReadResult::Ending::EndOfText:
+        if (read.records == 0) result.Note(LoadFault::Empty, std::string(kEmptyText));
+        else result.Note(LoadFault::NoEnd, std::string(kNoEndText));
+        break;
+    case HexReadResult::Ending::EndRecord:
+        if (read.textAfterEnd) result.Note(LoadFault::DataAfterEnd, std::string(kAfterEndText));
+        break;
+    }
+    if (read.droppedBytes > 0)
+        result.Note(LoadFault::BeyondMemory, LeftOutText(read.droppedBytes, read.firstDropped));
+    return result;
 }
 
 bool NeedChip(Context& ctx)
@@ -71,9 +91,10 @@ ProgressStep StepOf(ProgressGuard& progress)
     return [&progress](std::uint32_t done, std::uint32_t total) { progress.SetFraction(done, total); };
 }
 
-FileOutcome LoadHex(Context& ctx, const std::string& fileName, MemoryKind kind)
+LoadResult LoadHex(Context& ctx, const std::string& fileName, MemoryKind kind)
 {
-    HexReadResult result;
+    HexReadResult read;
+    LoadResult result;
     {
         ProgressGuard progress(ctx.progress);
         ctx.log.LogMessage(LoadMessage(kind), fileName);
@@ -81,18 +102,52 @@ FileOutcome LoadHex(Context& ctx, const std::string& fileName, MemoryKind kind)
         if (FileStatus status = ReadWholeFile(fileName, text); !status) {
             // Nothing was stored, so the view stays as it is.
             ctx.log.LogMessage(LogText, status.message);
-            return FileOutcome::Failed;
+            result.Note(LoadFault::Unreadable, status.message);
+            return result;
         }
-        result = ReadIntelHex(text, ChipMemory(ctx.chip, kind), StepOf(progress));
-        if (result.ending == HexReadResult::Ending::EndRecord)
+        read = ReadIntelHex(text, ChipMemory(ctx.chip, kind), StepOf(progress));
+        result = ResultOf(read);
+        if (read.ending == HexReadResult::Ending::Rejected)
+            ctx.log.LogMessage(LogWrongFile, read.reason);
+        else if (result.Complete())
             ctx.log.LogMessage(LogComplete, "");
-        else if (result.ending == HexReadResult::Ending::Rejected)
-            ctx.log.LogMessage(LogWrongFile, result.reason);
+        else if (result.fault != LoadFault::BeyondMemory)
+            ctx.log.LogMessage(LogText, result.message);
     }
     // Also after a rejected record: what was stored before it is shown.
     FillActiveView(ctx, kind);
-    LogLeftOut(ctx, result.droppedBytes, result.firstDropped);
-    return result.ending == HexReadResult::Ending::Rejected ? FileOutcome::Stopped : FileOutcome::Done;
+    if (read.droppedBytes > 0) ctx.log.LogMessage(LogText, LeftOutText(read.droppedBytes, read.firstDropped));
+    return result;
+}
+
+LoadResult LoadBin(Context& ctx, const std::string& fileName, MemoryKind kind)
+{
+    std::span<std::uint8_t> memory = ChipMemory(ctx.chip, kind);
+    const auto size = static_cast<std::uint32_t>(memory.size());
+    std::uint64_t fileSize = 0;
+    LoadResult result;
+    ctx.log.LogMessage(LoadMessage(kind), fileName);
+    {
+        ProgressGuard progress(ctx.progress);
+        std::string bytes;
+        if (FileStatus status = ReadFileHead(fileName, memory.size(), bytes, fileSize); !status) {
+            ctx.log.LogMessage(LogText, status.message);
+            result.Note(LoadFault::Unreadable, status.message);
+            return result;
+        }
+        // A shorter file leaves the rest of the image as it was.
+        for (std::size_t k = 0; k < memory.size(); k += kProgressBlock) {
+            if (k < bytes.size())
+                std::memcpy(memory.data() + k, bytes.data() + k,
+                            std::min<std::size_t>(kProgressBlock, bytes.size() - k));
+            progress.SetFraction(static_cast<std::uint32_t>(k + 1), size);
+        }
+    }
+    FillActiveView(ctx, kind);
+    if (fileSize == 0) result.Note(LoadFault::Empty, std::string(kEmptyText));
+    if (fileSize > size) result.Note(LoadFault::BeyondMemory, LeftOutText(fileSize - size, size));
+    ctx.log.LogMessage(result.Complete() ? LogComplete : LogText, result.message);
+    return result;
 }
 
 }  // namespace
@@ -118,11 +173,31 @@ SaveTarget SaveTargetFor(const std::string& fileName, int filterIndex)
     }
 }
 
+FileOutcome OutcomeOf(const LoadResult& result)
+{
+    switch (result.fault) {
+    case LoadFault::None: return FileOutcome::Done;
+    case LoadFault::NoChip: return FileOutcome::NoChip;
+    case LoadFault::Unreadable: return FileOutcome::Failed;
+    case LoadFault::Rejected: return FileOutcome::Stopped;
+    default: return FileOutcome::Incomplete;
+    }
+}
+
+LoadResult LoadImageFile(Context& ctx, const std::string& fileName, MemoryKind kind)
+{
+    if (!NeedChip(ctx)) {
+        LoadResult result;
+        result.Note(LoadFault::NoChip, std::string(LogPrefix(LogNoChip)));
+        return result;
+    }
+    if (LoadFormatFor(fileName) == FileFormat::Binary) return LoadBin(ctx, fileName, kind);
+    return LoadHex(ctx, fileName, kind);
+}
+
 FileOutcome LoadMemoryFile(Context& ctx, const std::string& fileName, MemoryKind kind)
 {
-    if (!NeedChip(ctx)) return FileOutcome::NoChip;
-    if (LoadFormatFor(fileName) == FileFormat::Binary) return Outcome(LoadBinFile(ctx, fileName, kind));
-    return LoadHex(ctx, fileName, kind);
+    return OutcomeOf(LoadImageFile(ctx, fileName, kind));
 }
 
 FileOutcome SaveMemoryFile(Context& ctx, const std::string& fileName, int filterIndex, MemoryKind kind)
@@ -157,7 +232,7 @@ bool SaveDataFile(Context& ctx, const std::string& fileName, int filterIndex)
 
 bool LoadHexFile(Context& ctx, const std::string& fileName, MemoryKind kind)
 {
-    return LoadHex(ctx, fileName, kind) == FileOutcome::Done;
+    return LoadHex(ctx, fileName, kind).Complete();
 }
 
 bool SaveHexFile(Context& ctx, const std::string& fileName, MemoryKind kind)
@@ -179,29 +254,7 @@ bool SaveHexFile(Context& ctx, const std::string& fileName, MemoryKind kind)
 
 bool LoadBinFile(Context& ctx, const std::string& fileName, MemoryKind kind)
 {
-    std::span<std::uint8_t> memory = ChipMemory(ctx.chip, kind);
-    const auto size = static_cast<std::uint32_t>(memory.size());
-    std::uint64_t fileSize = 0;
-    ctx.log.LogMessage(LoadMessage(kind), fileName);
-    {
-        ProgressGuard progress(ctx.progress);
-        std::string bytes;
-        if (FileStatus status = ReadFileHead(fileName, memory.size(), bytes, fileSize); !status) {
-            ctx.log.LogMessage(LogText, status.message);
-            return false;
-        }
-        // A shorter file leaves the rest of the image as it was.
-        for (std::size_t k = 0; k < memory.size(); k += kProgressBlock) {
-            if (k < bytes.size())
-                std::memcpy(memory.data() + k, bytes.data() + k,
-                            std::min<std::size_t>(kProgressBlock, bytes.size() - k));
-            progress.SetFraction(static_cast<std::uint32_t>(k + 1), size);
-        }
-    }
-    FillActiveView(ctx, kind);
-    ctx.log.LogMessage(LogComplete, "");
-    if (fileSize > size) LogLeftOut(ctx, fileSize - size, size);
-    return true;
+    return LoadBin(ctx, fileName, kind).Complete();
 }
 
 bool SaveBinFile(Context& ctx, const std::string& fileName, MemoryKind kind)

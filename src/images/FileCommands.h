@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/Context.h"
+#include "images/LoadResult.h"
 #include "images/MemoryKind.h"
 
 namespace quillon {
@@ -32,7 +33,15 @@ enum class FileOutcome {
               // before it was loaded and is shown
     Failed,   // the file could not be opened, read or written: logged with its name and the
               // system's reason, nothing was loaded or replaced
+    Incomplete,  // loaded in part (empty, cut short, more after its end, data beyond the
+                 // memory): what loaded is shown over what the view held, the rest is not
 };
+
+FileOutcome OutcomeOf(const LoadResult& result);
+
+// Loads the file into the memory of that kind, in the format its name says, and shows it in the
+// active page's view; logs each step. The result says whether all of the file loaded.
+LoadResult LoadImageFile(Context& ctx, const std::string& fileName, MemoryKind kind);
 
 // The commands of the File menu, for the memory of that kind.
 FileOutcome LoadMemoryFile(Context& ctx, const std::string& fileName, MemoryKind kind);

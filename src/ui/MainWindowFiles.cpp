@@ -60,12 +60,19 @@ void MainWindow::LoadFile(int kind)
     if (!chosen) return;
     const std::string path = chosen->name.toStdString();
     const std::size_t firstLine = ctx_->log.Size();
-    auto outcome = std::make_shared<FileOutcome>(FileOutcome::Done);
-    RunCommand([this, path, kind, outcome] { *outcome = LoadMemoryFile(*ctx_, path, MemoryOf(kind)); },
-               [this, outcome, name = chosen->name, firstLine] {
-                   // Only a file that could not be read gets a box; "No chip selected" and a
-                   // "Wrong file" line say all there is to say in the log.
-                   if (*outcome == FileOutcome::Failed) ReportFileFailure(QStringLiteral("Loading"), name, firstLine);
+    auto result = std::make_shared<LoadResult>();
+    RunCommand([this, path, kind, result] { *result = LoadImageFile(*ctx_, path, MemoryOf(kind)); },
+               [this, result, name = chosen->name, firstLine] {
+                   // "No chip selected" and a "Wrong file" line say all there is to say in the
+                   // log; a file that could not be read, or loaded only in part, gets a box.
+                   const FileOutcome outcome = OutcomeOf(*result);
+                   if (outcome == FileOutcome::Failed) ReportFileFailure(QStringLiteral("Loading"), name, firstLine);
+                   if (outcome == FileOutcome::Incomplete)
+                       QMessageBox::warning(
+                           this, QStringLiteral("Warning"),
+                           QStringLiteral("Loading %1 did not complete.\n\n%2\n\nWhat did load is shown over what "
+                                          "the view held; the rest of the view is unchanged.")
+                               .arg(name, QString::fromStdString(result->message)));
                });
 }
 
