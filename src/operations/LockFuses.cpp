@@ -115,6 +115,7 @@ bool ReadLockFuses(Context& ctx, LockFusesDialog& dialog)
         ok = d.EnterProgMode != nullptr && d.EnterProgMode(ctx);
         OperationList sequence = LockFuseReadSequence(d);
         for (auto op = sequence.begin(); ok && op != sequence.end(); ++op) ok = (*op)(ctx);
+        ok = ok && ctx.link.ConfirmInStep();
         if (!ok) {
             // The boxes keep what they showed: half a read is not worth showing.
             ctx.log.LogMessage(LogFinished, " with fail.");

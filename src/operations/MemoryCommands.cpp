@@ -95,6 +95,11 @@ bool ReadOrVerify(Context& ctx, const ReadJob& job)
         const std::uint32_t next = address + step;
         if (next % boundary == 0) progress.SetFraction(next, size);
     }
+    // A byte that came late behind the last answer means some answer was taken for another.
+    if (!ctx.link.ConfirmInStep()) {
+        ctx.log.LogMessage(LogFinished, kWithFail);
+        return FailureEnding(ctx, progress);
+    }
     if (job.verify) return SuccessEnding(ctx, progress, ". No differences found.");
     progress.Free();
     FillActiveView(ctx, job.memory);
@@ -244,7 +249,7 @@ bool ReadCalibration(Context& ctx)
     if (!Offers(ctx, unit.EnterProgMode) ||
         !Offers(ctx, unit.ReadCalibration))
         return false;
-    if (!unit.EnterProgMode(ctx) || !unit.ReadCalibration(ctx)) {
+    if (!unit.EnterProgMode(ctx) || !unit.ReadCalibration(ctx) || !ctx.link.ConfirmInStep()) {
         ctx.log.LogMessage(LogFinished, kWithFail);
         return false;
     }

@@ -292,6 +292,42 @@ TEST(CommandLine, FilesThatDidNotLoadCompletelyTouchNothing)
     EXPECT_NE(forced.err.find("going on (--force)"), std::string::npos) << forced.err;
 }
 
+// Answers that do not line up with the packets fail the command that meets them, whichever
+// memory it reads; a short SPI answer with the bytes that matter is taken as it is.
+TEST(Gateway, AnswersOutOfStepFailTheCommand)
+{
+    TempDir dir;
+    { std::ofstream(dir / "blank.hex") << ":00000001FF\r\n"; }
+    struct Case {
+        std::vector<std::string> gateway;
+        std::vector<std::string> commands;
+        int status;
+    };
+    const Case cases[] = {
+        {{"--chip", "ATmega8", "--stray", "55@40"}, {"read-program", dir / "p.hex"}, 1},
+        {{"--chip", "ATmega8", "--stray-every", "55@2"}, {"read-data", dir / "d.hex"}, 1},
+        {{"--chip", "ATmega8", "--stray", "55,AA@3"}, {"read-fuses"}, 1},
+        {{"--chip", "ATtiny13", "--stray-every", "00@2"}, {"verify-program", dir / "blank.hex"}, 1},
+        {{"--chip", "ATtiny13", "--short-spi", "2"}, {"read-data", dir / "short.hex"}, 0},
+    };
+    for (const auto& c : cases) {
+        SimulatedGateway gateway(c.gateway);
+        ASSERT_FALSE(gateway.Path().empty()) << gateway.ErrorText();
+        std::vector<std::string> args = {"--port", gateway.Path(), "--delay", "0", "--chip", c.gateway[1]};
+        args.insert(args.end(), c.commands.begin(), c.commands.end());
+        Finished f = RunProgram(Cli(), args, std::chrono::seconds(60));
+        const std::string what = c.gateway[2] + " " + c.commands[0];
+        EXPECT_EQ(f.status, c.status) << what << f.out << f.err;
+        EXPECT_EQ(f.out.find("more than asked: the answers are out of step\n") != std::string::npos, c.status != 0)
+            << what << f.out;
+        if (c.status != 0) {
+            EXPECT_TRUE(f.err.ends_with("quillon-cli: failed: " + c.commands[0] + "\n")) << what << f.err;
+            if (c.commands.size() > 1 && c.commands[0].starts_with("read"))
+                EXPECT_FALSE(fs::exists(c.commands[1])) << what << ": nothing saved";
+        }
+    }
+}
+
 // On a real line: the chip keeps what it held when the file to write did not load completely.
 TEST(Gateway, TheChipIsNotTouchedByAFileThatDidNotLoad)
 {
