@@ -16,7 +16,7 @@
 #include <string>
 
 #include "chips/Catalogue.h"
-#include "chips/Dispatch.h"
+#include "chips/ChipTable.h"
 #include "core/Context.h"
 #include "model/SimDevice.h"
 
@@ -31,7 +31,7 @@ constexpr double kParallelEntryMs = 2.0;  // the two 1 ms settling sleeps of a p
 struct Run {
     std::shared_ptr<sim::SimDevice> device;
     std::unique_ptr<Context> ctx;
-    const DispatchEntry* entry = nullptr;
+    const ChipRow* entry = nullptr;
     std::uint64_t bytes = 0;
 
     explicit Run(const std::string& chip)
@@ -47,7 +47,7 @@ struct Run {
         ctx->delay = 0;
         ctx->link.OpenPort("sim:");
         SelectChip(*ctx, FindChipByName(chip)->signature);
-        entry = FindDispatch(ctx->chip.signature);
+        entry = FindChip(ctx->chip.signature);
         Count();
     }
 

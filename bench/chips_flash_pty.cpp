@@ -19,7 +19,7 @@
 #include <string>
 
 #include "chips/Catalogue.h"
-#include "chips/Dispatch.h"
+#include "chips/ChipTable.h"
 #include "core/Context.h"
 #include "support/TavroSimProcess.h"
 
@@ -70,7 +70,7 @@ void Flash(benchmark::State& state, const std::string& chip)
         ctx.delay = 0;
         ctx.link.OpenPort(sim.Path());
         SelectChip(ctx, FindChipByName(chip)->signature);
-        const Driver& d = *FindDispatch(ctx.chip.signature)->driver;
+        const Driver& d = *FindChip(ctx.chip.signature)->driver;
         bytes = 0;
 
         const auto start = std::chrono::steady_clock::now();

@@ -1,4 +1,4 @@
-// The socket's own knowledge of the 50 chips, from their datasheets. Deliberately independent of
+// The socket's own knowledge of the 65 chips, from their datasheets. Deliberately independent of
 // the program's chip tables: a wrong byte there must not pass because it is repeated here.
 #include <algorithm>
 #include <array>
@@ -150,6 +150,25 @@ constexpr ChipDescription Tiny25(std::string_view name, std::uint8_t sig1, std::
     return d;
 }
 
+// ATtiny24/44/84: the ATtiny25 family's serial instruction set and fuse layout in 14 pins, with
+// one calibration byte.
+constexpr ChipDescription Tiny24(std::string_view name, std::uint8_t sig1, std::uint8_t sig2,
+                                 std::uint32_t flash, std::uint32_t eeprom, std::uint16_t pageWords)
+{
+    ChipDescription d = Tiny25(name, sig1, sig2, flash, eeprom, pageWords);
+    d.calibrationCount = 1;
+    return d;
+}
+
+// ATtiny2313 and ATtiny4313: DWEN, EESAVE, SPIEN, WDTON from bit 7 down, so EESAVE is bit 6 of
+// the high fuse.
+constexpr ChipDescription Tiny2313(const PagedArgs& a)
+{
+    ChipDescription d = PagedTiny(a);
+    d.eesave = {.fuse = 1, .bit = 6};
+    return d;
+}
+
 constexpr ChipDescription MakeTiny13()
 {
     ChipDescription d = SerialChip("ATtiny13", 0x90, 0x07, 1024, 64, SerialDialect::Tiny13);
@@ -185,7 +204,7 @@ constexpr FuseByte HDF = Fuse(0xFF, 0xDF);
 constexpr FuseByte HD9 = Fuse(0xFF, 0xD9);
 constexpr FuseByte H99 = Fuse(0xFF, 0x99);
 
-constexpr std::array<ChipDescription, 50> kChips{{
+constexpr std::array<ChipDescription, 65> kChips{{
     Classic("AT90S1200", 0x90, 0x01, 1024, 64),
     Tiny12("ATtiny12", 0x05, Fuse(0xFF, 0x52)),
     Tiny12("ATtiny15", 0x06, Fuse(0xF3, 0x5C)),
@@ -197,7 +216,7 @@ constexpr std::array<ChipDescription, 50> kChips{{
     Serial23x3("ATtiny22", 0x06),
     Tiny25("ATtiny25", 0x91, 0x08, 2048, 128, 16),
     MakeTiny26(),
-    PagedTiny({"ATtiny2313", 0x91, 0x0A, 2048, 128, 16, 4, {Fuse(0xFF, 0x64), HDF, Fuse(0x01, 0xFF)}, 0x03, 2}),
+    Tiny2313({"ATtiny2313", 0x91, 0x0A, 2048, 128, 16, 4, {Fuse(0xFF, 0x64), HDF, Fuse(0x01, 0xFF)}, 0x03, 2}),
     PagedTiny({"ATtiny261", 0x91, 0x0C, 2048, 128, 16, 4, {L62, HDF, Fuse(0x01, 0xFF)}, 0x03, 1}),
     Classic("AT90S4414", 0x92, 0x01, 4096, 256),
     Classic("AT90S4434", 0x92, 0x02, 4096, 256),
@@ -236,6 +255,25 @@ constexpr std::array<ChipDescription, 50> kChips{{
     Paged({"AT90CAN128", 0x97, 0x81, 131072, 4096, 128, 8, {L62, H99, Fuse(0x0F, 0xFF)}, 0x3F, 1}),
     Paged({"ATmega2560", 0x98, 0x01, 262144, 4096, 128, 8, {L62, H99, Fuse(0x07, 0xFF)}, 0x3F, 1}),
     Paged({"ATmega2561", 0x98, 0x02, 262144, 4096, 128, 8, {L62, H99, Fuse(0x07, 0xFF)}, 0x3F, 1}),
+
+    // The chips of today's boards: the P and A versions of the ATmega48 to 1284 families and the
+    // 14-pin tinies. The 48P has only SELFPRGEN in its extended byte, the 328 and 328P only the
+    // brown-out levels (their boot fuses are in the high byte).
+    Tiny24("ATtiny24", 0x91, 0x0B, 2048, 128, 16),
+    Tiny24("ATtiny44", 0x92, 0x07, 4096, 256, 32),
+    Tiny24("ATtiny84", 0x93, 0x0C, 8192, 512, 32),
+    Tiny2313({"ATtiny4313", 0x92, 0x0D, 4096, 256, 32, 4, {Fuse(0xFF, 0x64), HDF, Fuse(0x01, 0xFF)}, 0x03, 2}),
+    Paged({"ATmega48P", 0x92, 0x0A, 4096, 256, 32, 4, {L62, HDF, Fuse(0x01, 0xFF)}, 0x03, 1}),
+    Paged({"ATmega88P", 0x93, 0x0F, 8192, 512, 32, 4, {L62, HDF, Fuse(0x07, 0xF9)}, 0x3F, 1}),
+    Paged({"ATmega168P", 0x94, 0x0B, 16384, 512, 64, 4, {L62, HDF, Fuse(0x07, 0xF9)}, 0x3F, 1}),
+    Paged({"ATmega328", 0x95, 0x14, 32768, 1024, 64, 4, {L62, HD9, Fuse(0x07, 0xFF)}, 0x3F, 1}),
+    Paged({"ATmega328P", 0x95, 0x0F, 32768, 1024, 64, 4, {L62, HD9, Fuse(0x07, 0xFF)}, 0x3F, 1}),
+    Paged({"ATmega164A", 0x94, 0x0F, 16384, 512, 64, 4, {L62, H99, Fuse(0x07, 0xFF)}, 0x3F, 1}),
+    Paged({"ATmega324A", 0x95, 0x15, 32768, 1024, 64, 4, {L62, H99, Fuse(0x07, 0xFF)}, 0x3F, 1}),
+    Paged({"ATmega324PA", 0x95, 0x11, 32768, 1024, 64, 4, {L62, H99, Fuse(0x07, 0xFF)}, 0x3F, 1}),
+    Paged({"ATmega644A", 0x96, 0x09, 65536, 2048, 128, 8, {L62, H99, Fuse(0x07, 0xFF)}, 0x3F, 1}),
+    Paged({"ATmega1284", 0x97, 0x06, 131072, 4096, 128, 8, {L62, H99, Fuse(0x07, 0xFF)}, 0x3F, 1}),
+    Paged({"ATmega1284P", 0x97, 0x05, 131072, 4096, 128, 8, {L62, H99, Fuse(0x07, 0xFF)}, 0x3F, 1}),
 }};
 
 bool SameName(std::string_view a, std::string_view b)

@@ -1,5 +1,5 @@
-// AT90CAN32, AT90CAN64 and AT90CAN128: built-in entry logged in bytes, 8-byte EEPROM pages with
-// every byte latched by PAGEL (the page buffer holds only latched bytes), one calibration byte.
+// AT90CAN32, AT90CAN64 and AT90CAN128: built-in entry logged in bytes, EEPROM pages with every
+// byte latched by PAGEL (the page buffer holds only latched bytes), one calibration byte.
 #include "chips/PagedFamily.h"
 #include "chips/Units.h"
 
@@ -13,7 +13,6 @@ constexpr PagedUnit kUnit{
     .entryTexts = &kHexEntryTexts,
     .flashReadHigh = Reload::EveryCall,
     .pageWrite = kWrPulse,
-    .eepromPage = 8,
     .readLockText = " read Lock-byte",
     .fuseExtendedSelect = {Packet{SetPORTD(0x94)}, " set BS1=0, BS2=1"},
     .calibration = {.maxBytes = 1},

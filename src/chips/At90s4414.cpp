@@ -1,4 +1,4 @@
-// AT90S4414 and AT90S8515: the AT90S8515's 512 bytes of EEPROM need the high address byte.
+// AT90S4414 and AT90S8515: the family's defaults.
 #include "chips/ClassicFamily.h"
 #include "chips/Units.h"
 
@@ -8,7 +8,6 @@ namespace {
 
 constexpr ClassicUnit kUnit{
     .name = "At90s4414",
-    .eepromHighByteChip = 0x01931E,  // AT90S8515
 };
 
 }  // namespace

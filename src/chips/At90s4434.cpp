@@ -1,4 +1,4 @@
-// AT90S4434 and AT90S8535: the AT90S8535's 512 bytes of EEPROM need the high address byte.
+// AT90S4434 and AT90S8535: the first flash pulse logged in bytes.
 #include "chips/ClassicFamily.h"
 #include "chips/Units.h"
 
@@ -9,7 +9,6 @@ namespace {
 constexpr ClassicUnit kUnit{
     .name = "At90s4434",
     .firstFlashPulseText = " 0x1D 0x03",
-    .eepromHighByteChip = 0x03931E,  // AT90S8535
 };
 
 }  // namespace

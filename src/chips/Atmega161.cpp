@@ -11,7 +11,6 @@ constexpr PagedUnit kUnit{
     .name = "Atmega161",
     .entry = PowerUp::BuiltIn,
     .flashLatch = Latch::PagelTwice,
-    .eepromPage = 0,
     .eepromHigh = Reload::LowByteZero,
     .slots = 2,
     .calibration = {.offered = false},

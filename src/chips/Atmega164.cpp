@@ -1,5 +1,5 @@
-// ATmega164, ATmega324 and ATmega644: the page is programmed with WR and OE raised in the same
-// packet; the ATmega644 has 8-byte EEPROM pages, the others 4.
+// ATmega164, ATmega324, ATmega644 and ATmega1284 with their A and P versions: the page is
+// programmed with WR and OE raised in the same packet.
 #include "chips/PagedFamily.h"
 #include "chips/Units.h"
 
@@ -7,12 +7,9 @@ namespace quillon {
 
 namespace {
 
-constexpr std::int32_t kAtmega644 = 0x0A961E;
-
 constexpr PagedUnit kUnit{
     .name = "Atmega164",
     .pageWrite = {Packet{SetPORTC(0x08), SetPORTD(PD_WORK), Pulse(GiveWRNegPulse)}, " GiveWRNegPulse"},
-    .eepromPageFor = [](const Chip& chip) -> std::uint32_t { return chip.signature == kAtmega644 ? 8 : 4; },
     .eepromHigh = Reload::LowByteZero,
 };
 

@@ -10,7 +10,6 @@ namespace {
 constexpr PagedUnit kUnit{
     .name = "Atmega323",
     .entry = PowerUp::BuiltIn,
-    .eepromPage = 0,
     .eepromHigh = Reload::LowByteZero,
     .slots = 3,
 };

@@ -1,4 +1,5 @@
-// ATmega48, ATmega88 and ATmega168: built-in entry, the high address byte with every read word.
+// ATmega48, ATmega88, ATmega168 and ATmega328 with their P versions: built-in entry, the high
+// address byte with every read word.
 #include "chips/PagedFamily.h"
 #include "chips/Units.h"
 

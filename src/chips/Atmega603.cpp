@@ -14,7 +14,6 @@ constexpr PagedUnit kUnit{
     .flashReadHigh = Reload::EveryCall,
     .flashLatch = Latch::PagelTwice,
     .pageWrite = kWrPulse,
-    .eepromPage = 0,
     .eepromHigh = Reload::EveryCall,
     .slots = 2,
     .readLockText = " read Lock byte",

@@ -1,4 +1,4 @@
-// ATmega64 and ATmega128: the family's defaults with 8-byte EEPROM pages.
+// ATmega64 and ATmega128: the family's defaults.
 #include "chips/PagedFamily.h"
 #include "chips/Units.h"
 
@@ -8,7 +8,6 @@ namespace {
 
 constexpr PagedUnit kUnit{
     .name = "Atmega64",
-    .eepromPage = 8,
 };
 
 }  // namespace

@@ -1,7 +1,7 @@
-// ATtiny2313: built-in entry; BS1 doubles as PAGEL and XA1 as BS2, so a flash word is latched by
-// the high byte's load itself. An EEPROM byte has no such load: raising BS1 latches it, as on
-// the ATtiny261, and BS1 goes low again before the page's WR pulse. All four lock and fuse bytes
-// are read in one pass.
+// ATtiny2313 and ATtiny4313: built-in entry; BS1 doubles as PAGEL and XA1 as BS2, so a flash
+// word is latched by the high byte's load itself. An EEPROM byte has no such load: raising BS1
+// latches it, as on the ATtiny261, and BS1 goes low again before the page's WR pulse. All four
+// lock and fuse bytes are read in one pass.
 #include "chips/PagedFamily.h"
 #include "chips/Units.h"
 

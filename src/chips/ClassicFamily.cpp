@@ -18,10 +18,11 @@ bool Program(Context& ctx, std::string_view text)
     return WaitReady(ctx);
 }
 
-bool EepromAddress(Context& ctx, const ClassicUnit& unit, std::uint32_t address)
+bool EepromAddress(Context& ctx, std::uint32_t address)
 {
-    if (unit.eepromHighByteChip != 0 && ctx.chip.signature == unit.eepromHighByteChip &&
-        !LoadAddressHigh(ctx, Byte(address >> 8)))
+    // Only the chips with more than 256 bytes of EEPROM (AT90S8515, AT90S8535) have the high
+    // address byte; the others are never sent one.
+    if (ctx.chip.eepromSize > 256 && !LoadAddressHigh(ctx, Byte(address >> 8)))
         return false;
     return LoadAddressLow(ctx, Byte(address));
 }
@@ -64,16 +65,16 @@ bool WriteFlashWord(Context& ctx, const ClassicUnit& unit, std::int32_t pos)
     return LoadDataHigh(ctx, ctx.chip.flash[Pos(pos) + 1]) && Program(ctx, " GiveWRNegPulse");
 }
 
-bool ReadEepromByte(Context& ctx, const ClassicUnit& unit, std::int32_t pos, bool verify)
+bool ReadEepromByte(Context& ctx, const ClassicUnit&, std::int32_t pos, bool verify)
 {
     if (pos == 0 && !LoadCommand(ctx, kReadEeprom)) return false;
-    return EepromAddress(ctx, unit, Pos(pos)) && ReadEepromInto(ctx, pos, verify);
+    return EepromAddress(ctx, Pos(pos)) && ReadEepromInto(ctx, pos, verify);
 }
 
-bool WriteEepromByte(Context& ctx, const ClassicUnit& unit, std::int32_t pos)
+bool WriteEepromByte(Context& ctx, const ClassicUnit&, std::int32_t pos)
 {
     if (pos == 0 && !LoadCommand(ctx, kWriteEeprom)) return false;
-    return EepromAddress(ctx, unit, Pos(pos)) && LoadDataLow(ctx, ctx.chip.eeprom[Pos(pos)]) &&
+    return EepromAddress(ctx, Pos(pos)) && LoadDataLow(ctx, ctx.chip.eeprom[Pos(pos)]) &&
            Program(ctx, " GiveWRNegPulse");
 }
 

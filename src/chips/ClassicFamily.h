@@ -34,9 +34,6 @@ struct ClassicUnit {
     std::string_view firstFlashPulseText = " GiveWRNegPulse";  // the pulse after the low byte
     FuseLockRead fuseLockRead = FuseLockRead::OneByte;
     std::string_view fuseLockReadText = " read fuse- and lock-bits";
-    // The one chip of the unit whose EEPROM is larger than 256 bytes and needs the high
-    // address byte; 0 when none.
-    std::int32_t eepromHighByteChip = 0;
     std::string_view writeFuseOpening = " write fuse byte";  // empty: no opening line
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "chips/ChipTable.h"
 #include "chips/Hvpp.h"
 
 namespace quillon::paged {
@@ -50,9 +51,11 @@ bool ReloadDue(Reload reload, std::uint32_t address, std::uint32_t page)
     return true;
 }
 
-std::uint32_t EepromPage(const Context& ctx, const PagedUnit& unit)
+// The selected chip's EEPROM page in bytes; 0 when every byte is programmed by its own pulse.
+std::uint32_t EepromPage(const Context& ctx)
 {
-    return unit.eepromPageFor ? unit.eepromPageFor(ctx.chip) : unit.eepromPage;
+    const ChipRow* row = FindChip(ctx.chip.signature);
+    return row ? row->eepromPage : 0;
 }
 
 std::uint8_t LockSlot(const PagedUnit& unit) { return static_cast<std::uint8_t>(unit.slots - 1); }
@@ -144,7 +147,7 @@ bool ReadEepromByte(Context& ctx, const PagedUnit&, std::int32_t pos, bool verif
 bool WriteEepromByte(Context& ctx, const PagedUnit& unit, std::int32_t pos)
 {
     const std::uint32_t address = Pos(pos);
-    const std::uint32_t page = EepromPage(ctx, unit);
+    const std::uint32_t page = EepromPage(ctx);
     if (pos == 0 && !LoadCommand(ctx, kWriteEeprom)) return false;
     if (ReloadDue(unit.eepromHigh, address, page == 0 ? 1 : page) && !LoadAddressHigh(ctx, Byte(address >> 8)))
         return false;

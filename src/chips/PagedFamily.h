@@ -77,9 +77,7 @@ struct PagedUnit {
     Latch flashLatch = Latch::Pagel;
     Step pageWrite{Packet{SetPORTC(0x08), Pulse(GiveWRNegPulse)}, " GiveWRNegPulse"};
 
-    // EEPROM: page size in bytes, 0 when every byte is programmed by its own pulse.
-    std::uint32_t eepromPage = 4;
-    std::uint32_t (*eepromPageFor)(const Chip&) = nullptr;  // overrides eepromPage where set
+    // EEPROM (its page size is the chip's, from the chip table).
     Reload eepromHigh = Reload::PageStart;
     Latch eepromLatch = Latch::Pagel;
     std::optional<Step> eepromCommitSelect = std::nullopt;  // a packet before the page's WR pulse

@@ -91,6 +91,8 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
             if (value != "1" && value != "2")
                 return Fail("--page takes 1 or 2, not \"" + value + "\"");
             options.page = value == "1" ? 0 : 1;
+        } else if (arg == "list-chips") {
+            options.listChips = true;
         } else if (!arg.empty() && arg[0] == '-') {
             return Fail("unknown option \"" + arg + "\"");
         } else if (const CommandName* command = FindCommand(arg)) {
@@ -110,6 +112,10 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
         }
     }
     if (options.help) return {options, {}};
+    if (options.listChips) {
+        if (!options.commands.empty()) return Fail("list-chips runs on its own, without other commands");
+        return {options, {}};
+    }
     if (options.port.empty()) return Fail("no port given (--port NAME)");
     if (options.commands.empty()) return Fail("no command given");
     return {options, {}};
@@ -145,6 +151,7 @@ std::optional<std::vector<unsigned char>> ParseFuseBytes(const std::string& text
 std::string UsageText()
 {
     return R"(Usage: quillon-cli --port PORT [options] COMMAND...
+       quillon-cli list-chips
 
 Programs an AVR microcontroller through the Tavro gateway.
 
@@ -152,8 +159,9 @@ Options:
   --port PORT     the gateway's serial port (COM3, ttyUSB0, /dev/ttyUSB0), or
                   sim:CHIP for the built-in simulated gateway with CHIP in its socket
   --delay N       extra wait in milliseconds at every programming step, 0 to 5 (default 1)
-  --chip NAME     the chip in the socket (ATmega8, ATtiny85, ...); without it, or with
-                  "auto", the chip is found by its signature (parallel chips only)
+  --chip NAME     the chip in the socket (ATmega8, ATtiny85, ... as list-chips names
+                  them); without it, or with "auto", the chip is found by its signature
+                  (parallel chips only)
   --page 1|2      the page whose views the commands use (default 1)
   --yes, -y       answer Yes to "All previous chip data will be lost": without it the
                   commands that change the chip refuse to run
@@ -174,6 +182,8 @@ Commands, run in the order given:
   read-fuses           read the lock and fuse bytes and show them
   write-fuses B0,B1..  write the lock and fuse bytes, in hex, in the chip's order
                        (low fuses, high fuses, extended fuses, lock bits last)
+  list-chips           list the supported chips (name, signature, flash, EEPROM and
+                       page bytes, programming mode); needs no port
 
 FILE is Intel HEX unless its name ends in ".bin" (raw binary).
 

@@ -29,6 +29,7 @@ struct Command {
 
 struct Options {
     bool help = false;
+    bool listChips = false;  // list the supported chips instead of running commands
     std::string port;
     int delay = 1;
     std::string chip;  // empty: autosearch

@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "chips/Catalogue.h"
+#include "cli/ChipList.h"
 #include "cli/Commands.h"
 #include "cli/Options.h"
 #include "cli/TerminalProgress.h"
@@ -26,9 +27,9 @@ bool SameName(std::string_view a, std::string_view b)
     return true;
 }
 
-const CatalogueEntry* FindChipNamed(std::string_view name)
+const ChipRow* FindChipNamed(std::string_view name)
 {
-    for (const CatalogueEntry& entry : Catalogue())
+    for (const ChipRow& entry : Catalogue())
         if (SameName(entry.name, name)) return &entry;
     return nullptr;
 }
@@ -36,7 +37,7 @@ const CatalogueEntry* FindChipNamed(std::string_view name)
 std::string ChipNames()
 {
     std::string names;
-    for (const CatalogueEntry& entry : Catalogue()) {
+    for (const ChipRow& entry : Catalogue()) {
         if (!names.empty()) names += ", ";
         names += entry.name;
     }
@@ -57,7 +58,11 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         std::fputs(UsageText().c_str(), out);
         return kExitSuccess;
     }
-    const CatalogueEntry* chosen = nullptr;
+    if (options.listChips) {
+        std::fputs(ChipListText(ChipListRows()).c_str(), out);
+        return kExitSuccess;
+    }
+    const ChipRow* chosen = nullptr;
     if (!options.chip.empty()) {
         chosen = FindChipNamed(options.chip);
         if (chosen == nullptr) {

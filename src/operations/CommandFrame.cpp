@@ -1,6 +1,6 @@
 #include "operations/CommandFrame.h"
 
-#include "chips/Dispatch.h"
+#include "chips/ChipTable.h"
 #include "core/Context.h"
 
 namespace quillon {
@@ -9,13 +9,13 @@ namespace {
 constexpr char kHex[] = "0123456789ABCDEF";
 }
 
-const DispatchEntry* LookUpUnit(Context& ctx)
+const ChipRow* LookUpUnit(Context& ctx)
 {
     if (ctx.chip.signature == 0) {
         ctx.log.LogMessage(LogNoChip, "");
         return nullptr;
     }
-    const DispatchEntry* entry = FindDispatch(ctx.chip.signature);
+    const ChipRow* entry = FindChip(ctx.chip.signature);
     if (entry == nullptr || entry->driver == nullptr) {
         ctx.log.LogMessage(LogSelectedChip, " unknown");
         return nullptr;

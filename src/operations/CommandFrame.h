@@ -8,11 +8,11 @@
 namespace quillon {
 
 struct Context;
-struct DispatchEntry;
+struct ChipRow;
 
 // The unit of the selected chip, or null after logging "No chip selected" (signature 0) or
 // "Selected chip is  unknown" (a signature no unit serves).
-const DispatchEntry* LookUpUnit(Context& ctx);
+const ChipRow* LookUpUnit(Context& ctx);
 
 // An address as upper-case hex digits, at least four and as many as it needs: a difference
 // above 64 KiB must not be reported at an address below it.

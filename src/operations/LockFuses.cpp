@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "chips/BitNames.h"
-#include "chips/Dispatch.h"
+#include "chips/ChipTable.h"
 #include "core/Context.h"
 #include "images/ProgressGuard.h"
 #include "operations/CommandFrame.h"
@@ -110,7 +110,7 @@ bool ReadLockFuses(Context& ctx, LockFusesDialog& dialog)
 {
     ProgressGuard progress(ctx.progress);
     bool ok = false;
-    if (const DispatchEntry* entry = LookUpUnit(ctx)) {
+    if (const ChipRow* entry = LookUpUnit(ctx)) {
         const Driver& d = *entry->driver;
         ok = d.EnterProgMode != nullptr && d.EnterProgMode(ctx);
         OperationList sequence = LockFuseReadSequence(d);
@@ -132,7 +132,7 @@ bool WriteLockFuses(Context& ctx, LockFusesDialog& dialog)
 {
     StoreBoxesToRecord(dialog, ctx.chip);
     ProgressGuard progress(ctx.progress);
-    const DispatchEntry* entry = LookUpUnit(ctx);
+    const ChipRow* entry = LookUpUnit(ctx);
     if (entry == nullptr) return false;
     const Driver& d = *entry->driver;
     bool ok = d.EnterProgMode != nullptr && d.EnterProgMode(ctx);

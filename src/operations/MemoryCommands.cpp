@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "chips/Dispatch.h"
+#include "chips/ChipTable.h"
 #include "core/Context.h"
 #include "images/ProgressGuard.h"
 #include "images/Views.h"
@@ -65,7 +65,7 @@ bool ReadOrVerify(Context& ctx, const ReadJob& job)
     ctx.log.LogMessage(LogTrying, job.trying);
     ctx.log.LogStartTime();
 
-    const DispatchEntry* entry = LookUpUnit(ctx);
+    const ChipRow* entry = LookUpUnit(ctx);
     if (entry == nullptr) return FailureEnding(ctx, progress);
     const Driver& d = *entry->driver;
 
@@ -108,7 +108,7 @@ bool ReadOrVerify(Context& ctx, const ReadJob& job)
     return true;
 }
 
-bool WriteFlashLoop(Context& ctx, const DispatchEntry& entry, ProgressGuard& progress)
+bool WriteFlashLoop(Context& ctx, const ChipRow& entry, ProgressGuard& progress)
 {
     const Driver& d = *entry.driver;
     const bool serial = entry.family == Family::Serial;
@@ -138,7 +138,7 @@ bool WriteFlashLoop(Context& ctx, const DispatchEntry& entry, ProgressGuard& pro
     return true;
 }
 
-bool WriteEepromLoop(Context& ctx, const DispatchEntry& entry, ProgressGuard& progress)
+bool WriteEepromLoop(Context& ctx, const ChipRow& entry, ProgressGuard& progress)
 {
     const Driver& d = *entry.driver;
     const bool paged = entry.eepromWrite == EepromWrite::Page4;
@@ -170,7 +170,7 @@ bool Write(Context& ctx, MemoryKind memory, const Confirm& confirm)
     ctx.log.LogMessage(LogTrying, flash ? " write the program" : " write the EEPROM");
     ctx.log.LogStartTime();
 
-    const DispatchEntry* entry = LookUpUnit(ctx);
+    const ChipRow* entry = LookUpUnit(ctx);
     if (entry == nullptr) return FailureEnding(ctx, progress);
     const Driver& d = *entry->driver;
 
@@ -221,7 +221,7 @@ bool ChipErase(Context& ctx, const Confirm& confirm)
 {
     if (!Ask(confirm, kFlashLossQuestion)) return false;
     ProgressGuard progress(ctx.progress);
-    const DispatchEntry* entry = LookUpUnit(ctx);
+    const ChipRow* entry = LookUpUnit(ctx);
     if (entry == nullptr) return false;
     if (!EraseSequence(ctx, *entry->driver)) {
         ctx.log.LogMessage(LogFinished, kWithFail);
@@ -237,7 +237,7 @@ bool ReadCalibration(Context& ctx)
         ctx.log.LogMessage(LogNoChip, "");
         return false;
     }
-    const DispatchEntry* entry = FindDispatch(ctx.chip.signature);
+    const ChipRow* entry = FindChip(ctx.chip.signature);
     if (entry != nullptr && entry->driver != nullptr && entry->calibration == nullptr) {
         ctx.log.LogMessage(LogNotAvailable, "");
         return false;

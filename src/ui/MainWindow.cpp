@@ -16,8 +16,10 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <string_view>
 
 #include "chips/Catalogue.h"
+#include "chips/ChipMenu.h"
 #include "images/Views.h"
 #include "operations/Connection.h"
 #include "operations/MemoryCommands.h"
@@ -50,25 +52,10 @@ QLabel* MakeLabel(QWidget* parent, const char* caption)
     return new QLabel(QString::fromLatin1(caption), parent);
 }
 
-// The Chip Select menu: each item is a catalogue name; AT90C8534 has no entry and stays grey.
-struct ChipSubmenu {
-    const char* caption;
-    std::initializer_list<const char*> chips;
-};
-
-const ChipSubmenu kChipMenus[] = {
-    {"AT90...",
-     {"AT90C8534", "AT90S1200", "AT90S2313", "AT90S2323", "AT90S2333", "AT90S2343", "AT90S4414",
-      "AT90S4433", "AT90S4434", "AT90S8515", "AT90S8535", "AT90CAN32", "AT90CAN64", "AT90CAN128"}},
-    {"AVR tiny",
-     {"ATtiny12", "ATtiny13", "ATtiny15", "ATtiny22", "ATtiny2313", "ATtiny25", "ATtiny26",
-      "ATtiny261", "ATtiny45", "ATtiny461", "ATtiny85", "ATtiny861"}},
-    {"AVR mega",
-     {"ATmega103", "ATmega128", "ATmega1280", "ATmega1281", "ATmega16", "ATmega161", "ATmega162",
-      "ATmega163", "ATmega164", "ATmega168", "ATmega169", "ATmega2560", "ATmega2561", "ATmega32",
-      "ATmega323", "ATmega324", "ATmega48", "ATmega603", "ATmega64", "ATmega640", "ATmega644",
-      "ATmega8", "ATmega8515", "ATmega8535", "ATmega88"}},
-};
+QString Latin1(std::string_view text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 }  // namespace
 
@@ -297,15 +284,14 @@ void MainWindow::BuildMenus()
 
 void MainWindow::BuildChipMenu(QMenu* menu)
 {
-    for (const auto& submenu : kChipMenus) {
-        QMenu* sub = menu->addMenu(QString::fromLatin1(submenu.caption));
-        for (const char* name : submenu.chips) {
-            QAction* item = sub->addAction(QString::fromLatin1(name));
-            item->setObjectName(QString::fromLatin1(name));
-            const CatalogueEntry* entry = FindChipByName(name);
-            item->setEnabled(entry != nullptr && entry->menuEnabled);
-            if (!entry) continue;
-            const std::int32_t signature = entry->signature;
+    for (const ChipMenuGroup& group : ChipMenu()) {
+        QMenu* sub = menu->addMenu(Latin1(group.caption));
+        for (const ChipMenuItem& entry : group.items) {
+            QAction* item = sub->addAction(Latin1(entry.caption));
+            item->setObjectName(Latin1(entry.caption));
+            item->setEnabled(entry.enabled);
+            if (!entry.chip) continue;
+            const std::int32_t signature = entry.chip->signature;
             connect(item, &QAction::triggered, this,
                     [this, signature] { RunCommand([this, signature] { SelectChip(*ctx_, signature); }); });
         }

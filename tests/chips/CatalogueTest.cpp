@@ -1,11 +1,14 @@
-// Chip selection, the factory bytes it restores, and the tables that must agree with each
-// other: catalogue, dispatch table, bit names and the drivers' lock and fuse operations.
+// Chip selection, the factory bytes it restores, and the chip table against the drivers' lock
+// and fuse operations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
+#include <tuple>
 
 #include "ChipBench.h"
 #include "chips/BitNames.h"
+#include "chips/ChipMenu.h"
 
 namespace quillon::test {
 namespace {
@@ -72,6 +75,7 @@ TEST(SelectChip, RestoresTheFactoryLockAndFuseBytesWhateverWasReadBefore)
     for (const Case& c : {Case{"ATmega8", {0xE1, 0xD9, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
                           Case{"ATmega128", {0xE1, 0x99, 0xFD, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
                           Case{"ATmega88", {0x62, 0xDF, 0xF9, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+                          Case{"ATmega328P", {0x62, 0xD9, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
                           Case{"ATmega8", {0xE1, 0xD9, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}}}) {
         bench.ctx.chip.lockFuse.fill(0x00);
         SelectChip(bench.ctx, FindChipByName(c.chip)->signature);
@@ -100,50 +104,76 @@ TEST(ResetImage, OnlyTheNamedPartChanges)
     EXPECT_EQ(Slots(chip), std::vector<std::uint8_t>(8, 0xFF));
 }
 
-TEST(Tables, EveryCatalogueChipHasOneDriverAndNamesForItsSlots)
+// The build checks the rows against each other; what it cannot see is the units' operations.
+TEST(Tables, EveryChipsUnitServesItsRow)
 {
-    std::set<std::int32_t> signatures;
-    std::set<std::string_view> names;
-    for (const CatalogueEntry& chip : Catalogue()) {
+    for (const ChipRow& chip : Catalogue()) {
         SCOPED_TRACE(std::string(chip.name));
-        EXPECT_TRUE(signatures.insert(chip.signature).second);
-        EXPECT_TRUE(names.insert(chip.name).second);
         EXPECT_EQ(FindChip(chip.signature), &chip);
-
-        const DispatchEntry* entry = FindDispatch(chip.signature);
-        ASSERT_NE(entry, nullptr);
+        EXPECT_EQ(FindChipByName(chip.name), &chip);
         // Only the serial chips, which autosearch cannot find by the parallel method, are
         // left out of the menu.
-        EXPECT_EQ(chip.menuEnabled, entry->family != Family::Serial);
-        EXPECT_EQ(entry->step, entry->family == Family::Serial ? 1u : 2u);
-        if (entry->page != 0) {
-            EXPECT_EQ(chip.flashSize % entry->page, 0u);
-        }
-        EXPECT_EQ(entry->family == Family::Classic, entry->page == 0 && entry->driver->WriteFlashWord != nullptr);
-
-        const auto slots = BitNamesFor(chip.signature);
-        ASSERT_EQ(slots.size(), chip.lockFuseCount);
-        EXPECT_EQ(slots.back().caption, "Lock bits");
+        EXPECT_EQ(chip.menuEnabled, chip.family != Family::Serial);
+        EXPECT_EQ(chip.family == Family::Classic, chip.page == 0 && chip.driver->WriteFlashWord != nullptr);
+        EXPECT_EQ(BitNamesFor(chip.signature).data(), chip.bitNames.data());
+        EXPECT_EQ(chip.bitNames.back().caption, "Lock bits");
 
         // The dialog reads and writes every slot the chip has, the lock byte last on writing.
-        const Driver& d = *entry->driver;
+        const Driver& d = *chip.driver;
         const OperationList writes = LockFuseWriteSequence(d);
         EXPECT_EQ(writes.count, chip.lockFuseCount);
         EXPECT_EQ(writes.op[writes.count - 1], d.WriteLockBits);
         const OperationList reads = LockFuseReadSequence(d);
         EXPECT_EQ(reads.count, d.ReadFuseLockBits ? 1u : chip.lockFuseCount);
     }
-    EXPECT_EQ(Catalogue().size(), 50u);
-    EXPECT_EQ(DispatchTable().size(), 50u);
-    EXPECT_EQ(FindDispatch(0), nullptr);
-    EXPECT_EQ(FindDispatch(0xFFFFFF), nullptr);
+    EXPECT_EQ(Catalogue().size(), 65u);
+    EXPECT_EQ(FindChip(0), nullptr);
+    EXPECT_EQ(FindChip(0xFFFFFF), nullptr);
     EXPECT_TRUE(BitNamesFor(0).empty());
+}
+
+// Users find a chip by its name: each submenu holds one name family in name order (the CAN
+// chips after the AT90S ones, by size), every chip once, and only the serial chips and the AT90C8534,
+// which nothing programs, are greyed.
+TEST(ChipMenu, GroupsChipsByNameInNameOrder)
+{
+    struct Group {
+        std::string_view caption, prefix;
+    };
+    const Group groups[] = {{"AT90...", "AT90"}, {"AVR tiny", "ATtiny"}, {"AVR mega", "ATmega"}};
+    const auto menu = ChipMenu();
+    ASSERT_EQ(menu.size(), std::size(groups));
+    std::set<const ChipRow*> listed;
+    for (std::size_t g = 0; g < menu.size(); ++g) {
+        EXPECT_EQ(menu[g].caption, groups[g].caption);
+        for (const ChipMenuItem& item : menu[g].items) {
+            SCOPED_TRACE(std::string(item.caption));
+            EXPECT_TRUE(item.caption.starts_with(groups[g].prefix));
+            if (item.chip == nullptr) {
+                EXPECT_EQ(item.caption, "AT90C8534");
+                EXPECT_FALSE(item.enabled);
+                continue;
+            }
+            EXPECT_EQ(item.caption, item.chip->name);
+            EXPECT_EQ(item.enabled, item.chip->family != Family::Serial);
+            EXPECT_TRUE(listed.insert(item.chip).second);
+        }
+        // The CAN chips come last, smallest first, as their names do not sort by size.
+        auto key = [](const ChipMenuItem& i) {
+            const bool can = i.caption.starts_with("AT90CAN");
+            return std::tuple{can, can ? i.chip->flashSize : 0u, i.caption};
+        };
+        EXPECT_TRUE(std::is_sorted(menu[g].items.begin(), menu[g].items.end(),
+                                   [&](const auto& a, const auto& b) { return key(a) < key(b); }))
+            << menu[g].caption;
+    }
+    EXPECT_EQ(listed.size(), Catalogue().size());
 }
 
 TEST(BitNames, OnlyTheAtmega169sReservedBitIsGreyed)
 {
     std::vector<std::string> greyed;
-    for (const CatalogueEntry& chip : Catalogue()) {
+    for (const ChipRow& chip : Catalogue()) {
         const auto slots = BitNamesFor(chip.signature);
         for (std::size_t s = 0; s < slots.size(); ++s)
             for (int b = 0; b < 8; ++b)
@@ -168,13 +198,13 @@ TEST(BitNames, LockBitsSitWhereTheChipKeepsThem)
     EXPECT_EQ(m162[2].bit, (std::array<std::string_view, 8>{"", "BODLEVEL0", "BODLEVEL1", "BODLEVEL2", "M161C"}));
 }
 
-TEST(Dispatch, PageSizesAreTheChipsOwn)
+TEST(ChipTable, PageSizesAreTheChipsOwn)
 {
     // The ATtiny45 and ATtiny85 have 32-word pages; committing every 32 bytes would program
     // each page twice without an erase between and spoil its upper half.
     for (auto [chip, page] : {std::pair{"ATtiny25", 32u}, {"ATtiny45", 64u}, {"ATtiny85", 64u}, {"ATmega644", 256u},
                               {"ATmega164", 128u}, {"ATtiny261", 32u}, {"ATtiny461", 64u}, {"ATmega168", 128u}})
-        EXPECT_EQ(FindDispatch(FindChipByName(chip)->signature)->page, page) << chip;
+        EXPECT_EQ(FindChipByName(chip)->page, page) << chip;
 }
 
 }  // namespace
@@ -202,7 +232,7 @@ TEST(LockFuseSequences, FollowTheDialogsOrder)
         {"AT90S2323", {&Driver::ReadFuseLockBits}, {&Driver::WriteFuseLow, &Driver::WriteLockBits}},
     };
     for (const Case& c : cases) {
-        const Driver& d = *FindDispatch(FindChipByName(c.chip)->signature)->driver;
+        const Driver& d = *FindChipByName(c.chip)->driver;
         std::vector<Driver::Plain> read, write;
         for (P p : c.read) read.push_back(d.*p);
         for (P p : c.write) write.push_back(d.*p);

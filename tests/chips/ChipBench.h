@@ -9,20 +9,20 @@
 
 #include "FakeGateway.h"
 #include "chips/Catalogue.h"
-#include "chips/Dispatch.h"
+#include "chips/ChipTable.h"
 
 namespace quillon::test {
 
 struct ChipBench : FakeBench {
     explicit ChipBench(std::string_view chipName, int delay = 2)
     {
-        const CatalogueEntry* entry = FindChipByName(chipName);
+        const ChipRow* entry = FindChipByName(chipName);
         EXPECT_NE(entry, nullptr) << chipName;
         if (entry) SelectChip(ctx, entry->signature);
         ctx.delay = delay;
         Clear();
     }
-    const DispatchEntry& dispatch() const { return *FindDispatch(ctx.chip.signature); }
+    const ChipRow& dispatch() const { return *FindChip(ctx.chip.signature); }
     const Driver& driver() const { return *dispatch().driver; }
     std::vector<std::string> Trace() const { return Decode(*wire); }
 };

@@ -8,12 +8,12 @@
 
 #include "chips/BitNames.h"
 #include "chips/Catalogue.h"
-#include "chips/Dispatch.h"
+#include "chips/ChipTable.h"
 #include "support/SimHarness.h"
 
 namespace quillon {
 
-void PrintTo(const CatalogueEntry& chip, std::ostream* os) { *os << chip.name; }
+void PrintTo(const ChipRow& chip, std::ostream* os) { *os << chip.name; }
 
 namespace test {
 namespace {
@@ -50,14 +50,14 @@ std::string Joined(const std::vector<std::string>& lines)
     return s;
 }
 
-class RoundTrip : public ::testing::TestWithParam<CatalogueEntry> {
+class RoundTrip : public ::testing::TestWithParam<ChipRow> {
 protected:
     void SetUp() override
     {
         harness = std::make_unique<SimHarness>(GetParam().name);
         ASSERT_TRUE(harness->Connect());
         SelectChip(ctx(), GetParam().signature);
-        entry = FindDispatch(GetParam().signature);
+        entry = FindChip(GetParam().signature);
         ASSERT_NE(entry, nullptr);
         d = entry->driver;
     }
@@ -123,7 +123,7 @@ protected:
     }
 
     std::unique_ptr<SimHarness> harness;
-    const DispatchEntry* entry = nullptr;
+    const ChipRow* entry = nullptr;
     const Driver* d = nullptr;
 };
 
@@ -186,7 +186,7 @@ TEST_P(RoundTrip, FlashPagesAreTheChipsOwn)
 
 // The slots as the dialog would store them: hidden bits 1, the factory values, and one named
 // bit of every slot changed that no programming interface refuses to change.
-std::vector<std::uint8_t> EditedSlots(const CatalogueEntry& chip)
+std::vector<std::uint8_t> EditedSlots(const ChipRow& chip)
 {
     const auto names = BitNamesFor(chip.signature);
     std::vector<std::uint8_t> slots(chip.factoryLockFuse.begin(), chip.factoryLockFuse.begin() + chip.lockFuseCount);

@@ -13,7 +13,7 @@
 #include "Subprocess.h"
 #include "chips/BitNames.h"
 #include "chips/Catalogue.h"
-#include "chips/Dispatch.h"
+#include "chips/ChipTable.h"
 
 namespace quillon {
 namespace {
@@ -92,9 +92,9 @@ class EveryUnit : public ::testing::TestWithParam<UnitCase> {};
 
 TEST_P(EveryUnit, WritesVerifiesReadsBackErasesAndHandlesFusesAndCalibration)
 {
-    const CatalogueEntry* entry = FindChipByName(GetParam().chip);
+    const ChipRow* entry = FindChipByName(GetParam().chip);
     ASSERT_NE(entry, nullptr);
-    const DispatchEntry* dispatch = FindDispatch(entry->signature);
+    const ChipRow* dispatch = FindChip(entry->signature);
     ASSERT_NE(dispatch, nullptr);
     ASSERT_EQ(dispatch->driver->name, GetParam().unit);
 

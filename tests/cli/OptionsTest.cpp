@@ -28,6 +28,7 @@ TEST(Options, WrongCommandLinesAreRefusedWithTheReason)
         {{"--port", "x", "write-fuses", "E1,D9,FF,FF,FF"}, "up to four hex bytes"},
         {{"--port", "x", "write-fuses", "E1,,FF"}, "up to four hex bytes"},
         {{"--port", "x", "write-fuses", "1E1"}, "up to four hex bytes"},
+        {{"list-chips", "read-fuses"}, "list-chips runs on its own"},
     };
     for (const auto& c : cases) {
         ParseResult r = ParseOptions(c.args);

@@ -66,6 +66,20 @@ TEST(Connection, AutosearchSelectsTheChipInTheSocket)
     EXPECT_EQ(s.ctx.views.idBox, "03 92 1E");
 }
 
+// Autosearch reads signatures by the parallel method, so it finds every chip that has one; the
+// serial-only chips need a serial search of their own.
+TEST(Connection, AutosearchFindsEveryParallelChipByItsSignature)
+{
+    for (const ChipRow& row : Catalogue()) {
+        if (row.family == Family::Serial) continue;
+        SCOPED_TRACE(std::string(row.name));
+        test::SimSocket s(std::string(row.name), false);
+        ASSERT_TRUE(Autosearch(s.ctx));
+        EXPECT_EQ(s.ctx.chip.signature, row.signature);
+        EXPECT_EQ(s.ctx.log.Lines().back(), "Selected chip is  " + std::string(row.name));
+    }
+}
+
 TEST(Connection, AutosearchOnAnEmptySocketKeepsTheChipSelectedBefore)
 {
     test::SimSocket s("", false);

@@ -10,7 +10,7 @@ namespace {
 
 std::int32_t Signature(const char* name)
 {
-    const CatalogueEntry* entry = FindChipByName(name);
+    const ChipRow* entry = FindChipByName(name);
     EXPECT_NE(entry, nullptr) << name;
     return entry ? entry->signature : 0;
 }

@@ -195,8 +195,9 @@ struct PageCase {
 
 TEST(Write, FlashPagesAreCommittedAtTheChipsPageSize)
 {
-    const PageCase cases[] = {{"ATmega644", 256}, {"ATmega164", 128}, {"ATtiny261", 32},
-                              {"ATmega48", 64},   {"ATmega168", 128}, {"ATtiny25", 32}};
+    const PageCase cases[] = {{"ATmega644", 256},  {"ATmega164", 128},   {"ATtiny261", 32},
+                              {"ATmega48", 64},    {"ATmega168", 128},   {"ATtiny25", 32},
+                              {"ATmega328P", 128}, {"ATmega1284P", 256}, {"ATtiny84", 64}};
     for (const auto& c : cases) {
         test::SimSocket s(c.chip);
         test::Timeline timeline(s.ctx);

@@ -67,7 +67,7 @@ public:
         AttachViews(ctx);
         ctx.link.OpenPort("sim");
         EXPECT_TRUE(ctx.link.IsOpen());
-        if (const CatalogueEntry* entry = FindChipByName(chip); entry && select) SelectChip(ctx, entry->signature);
+        if (const ChipRow* entry = FindChipByName(chip); entry && select) SelectChip(ctx, entry->signature);
         wire->packets.clear();
     }
 

@@ -170,10 +170,10 @@ TEST(OpenByName, SimPathsAndUnknownChips)
     EXPECT_TRUE(WaitReady(ctx));  // the 9 ms erase ends within the 50 real 1 ms polls
 }
 
-TEST(ChipDescriptions, FiftyChipsWithTheirOwnSignatures)
+TEST(ChipDescriptions, SixtyFiveChipsWithTheirOwnSignatures)
 {
     const auto chips = sim::AllChipDescriptions();
-    EXPECT_EQ(chips.size(), 50u);
+    EXPECT_EQ(chips.size(), 65u);
     for (const auto& d : chips) {
         SCOPED_TRACE(std::string(d.name));
         EXPECT_EQ(sim::FindChipDescription(d.name), &d);
@@ -194,6 +194,9 @@ TEST(ChipDescriptions, FiftyChipsWithTheirOwnSignatures)
     EXPECT_EQ(sim::FindChipDescription("ATtiny25")->flashPageWords, 16);
     EXPECT_EQ(sim::FindChipDescription("ATtiny45")->flashPageWords, 32);
     EXPECT_EQ(sim::FindChipDescription("ATtiny85")->flashPageWords, 32);
+    EXPECT_EQ(sim::FindChipDescription("ATtiny84")->flashPageWords, 32);
+    EXPECT_EQ(sim::FindChipDescription("ATmega328P")->flashPageWords, 64);
+    EXPECT_EQ(sim::FindChipDescription("ATmega1284P")->flashPageWords, 128);
 }
 
 TEST(SocketMethods, SerialOnlyChipsShowNothingOnTheParallelBus)

@@ -1,48 +1,40 @@
-// The Chip Select menu: every catalogue name in its submenu, the chips that cannot be chosen
-// greyed, and a choice selecting that chip.
+// The Chip Select menu: the chip table's submenus, items and states, and a choice selecting
+// that chip.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <set>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "chips/ChipMenu.h"
 #include "ui/HexViewWidget.h"
 #include "WindowFixture.h"
 
 namespace quillon::ui::test {
 namespace {
 
-TEST_F(WindowTest, ChipSelectOffersEveryChipAndGreysTheOnesThatCannotBeChosen)
+TEST_F(WindowTest, ChipSelectShowsTheChipTablesMenu)
 {
-    const std::set<QString> greyed = {"AT90C8534", "AT90S2323", "AT90S2343", "ATtiny12", "ATtiny13", "ATtiny15",
-                                      "ATtiny22",  "ATtiny25",  "ATtiny26",  "ATtiny45", "ATtiny85"};
     QMenu* chips = window->menuBar()->findChild<QMenu*>(QStringLiteral("ChipSelect1"));
     ASSERT_NE(chips, nullptr);
-    // Each submenu's items in menu order.
-    const std::vector<std::pair<QString, QStringList>> expected = {
-        {"AT90...",
-         {"AT90C8534", "AT90S1200", "AT90S2313", "AT90S2323", "AT90S2333", "AT90S2343", "AT90S4414",
-          "AT90S4433", "AT90S4434", "AT90S8515", "AT90S8535", "AT90CAN32", "AT90CAN64", "AT90CAN128"}},
-        {"AVR tiny",
-         {"ATtiny12", "ATtiny13", "ATtiny15", "ATtiny22", "ATtiny2313", "ATtiny25", "ATtiny26",
-          "ATtiny261", "ATtiny45", "ATtiny461", "ATtiny85", "ATtiny861"}},
-        {"AVR mega",
-         {"ATmega103", "ATmega128", "ATmega1280", "ATmega1281", "ATmega16", "ATmega161", "ATmega162",
-          "ATmega163", "ATmega164", "ATmega168", "ATmega169", "ATmega2560", "ATmega2561", "ATmega32",
-          "ATmega323", "ATmega324", "ATmega48", "ATmega603", "ATmega64", "ATmega640", "ATmega644",
-          "ATmega8", "ATmega8515", "ATmega8535", "ATmega88"}},
-    };
-    std::vector<std::pair<QString, QStringList>> shown;
+    auto text = [](std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); };
+    using Item = std::pair<QString, bool>;  // caption, enabled
+    std::vector<std::pair<QString, std::vector<Item>>> expected, shown;
+    for (const ChipMenuGroup& group : ChipMenu()) {
+        std::vector<Item> items;
+        for (const ChipMenuItem& item : group.items) items.emplace_back(text(item.caption), item.enabled);
+        expected.emplace_back(text(group.caption), items);
+    }
     for (QAction* sub : chips->actions()) {
         ASSERT_NE(sub->menu(), nullptr);
-        QStringList items;
+        std::vector<Item> items;
         for (QAction* item : sub->menu()->actions()) {
-            items << item->text();
-            EXPECT_EQ(item->isEnabled(), greyed.count(item->text()) == 0) << item->text().toStdString();
+            items.emplace_back(item->text(), item->isEnabled());
+            EXPECT_EQ(item->objectName(), item->text());
         }
         shown.emplace_back(sub->text(), items);
     }
