@@ -170,6 +170,7 @@ FileStatus WriteInPlace(const std::string& path, std::string_view data)
     // O_NONBLOCK: a FIFO nobody reads fails at once (ENXIO) instead of waiting for ever.
     errno = 0;
     Descriptor fd(::open(path.c_str(), O_WRONLY | O_BINARY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_APPEND));
+    if (!fd && errno == ENXIO) return Failure("Error creating the file: ", path, "a FIFO nobody reads from");
     if (!fd) return Failure("Error creating the file: ", path, errno ? errno : EACCES);
 #ifndef _WIN32
     // Once open, a slow reader is waited for like any writer would.
