@@ -280,6 +280,20 @@ TEST_F(FileCommands, SavesFollowLinksAndWriteIntoWhatIsNoRegularFile)
     ASSERT_TRUE(SaveProgramFile(ctx, "/dev/null", FilterBin));
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
 
+    // A link into /proc stands for an open descriptor, as /dev/stdout does: what is saved goes
+    // down the pipe behind it, and the link stays.
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    fs::create_symlink("/proc/self/fd/" + std::to_string(pipeEnds[1]), folder / "stdout.bin");
+    EXPECT_TRUE(SaveProgramFile(ctx, Path("stdout.bin"), FilterBin));  // 1 KiB fits the pipe's buffer
+    ::close(pipeEnds[1]);
+    std::string piped;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(pipeEnds[0], chunk, sizeof chunk)) > 0;) piped.append(chunk, static_cast<std::size_t>(n));
+    ::close(pipeEnds[0]);
+    EXPECT_EQ(piped, image);
+    EXPECT_TRUE(fs::is_symlink(folder / "stdout.bin"));
+
     const std::string fifo = Path("pipe.bin");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_FALSE(SaveProgramFile(ctx, fifo, FilterBin)) << "nobody reads: refused, not waited for";
