@@ -17,7 +17,9 @@
 
 #include "chips/Catalogue.h"
 #include "chips/ChipTable.h"
-#include "core/Context.h"
+#include "chips/MemoryWalk.h"
+#include "operations/ChipSelection.h"
+#include "operations/Session.h"
 #include "model/SimDevice.h"
 
 namespace quillon {
@@ -30,7 +32,7 @@ constexpr double kParallelEntryMs = 2.0;  // the two 1 ms settling sleeps of a p
 
 struct Run {
     std::shared_ptr<sim::SimDevice> device;
-    std::unique_ptr<Context> ctx;
+    std::unique_ptr<Session> ctx;
     const ChipRow* entry = nullptr;
     std::uint64_t bytes = 0;
 
@@ -40,12 +42,12 @@ struct Run {
         faults.pace = true;
         device = std::make_shared<sim::SimDevice>(sim::MakeSocketChip(chip), faults);
         auto d = device;
-        ctx = std::make_unique<Context>([d](const std::string&) -> OpenedPort {
+        ctx = std::make_unique<Session>([d](const std::string&) -> OpenedPort {
             return {std::make_unique<sim::SimTransport>(d), OpenFailure::None};
         });
-        ctx->sleep = [d](int ms) { d->Sleep(ms); };
-        ctx->delay = 0;
-        ctx->link.OpenPort("sim:");
+        ctx->bus.sleep = [d](int ms) { d->Sleep(ms); };
+        ctx->bus.delay = 0;
+        ctx->bus.link.OpenPort("sim:");
         SelectChip(*ctx, FindChipByName(chip)->signature);
         entry = FindChip(ctx->chip.signature);
         Count();
@@ -63,35 +65,30 @@ struct Run {
     bool Serial() const { return entry->family == Family::Serial; }
 };
 
+WalkProgress CountAsItGoes(Run& r)
+{
+    return [&r](std::uint32_t, std::uint32_t) { r.Count(); };
+}
+
 bool ReadFlash(Run& r)
 {
-    Context& ctx = *r.ctx;
-    const Driver& d = *r.entry->driver;
-    if (!d.EnterProgMode(ctx)) return false;
-    for (std::uint32_t a = 0; a < ctx.chip.flashSize; a += r.entry->step) {
-        const auto pos = static_cast<std::int32_t>(a);
-        if (!(d.ReadFlashWord ? d.ReadFlashWord(ctx, pos, false) : d.ReadFlashByte(ctx, pos, false))) return false;
-        if (a % 4096 == 0) r.Count();
-    }
+    Session& ctx = *r.ctx;
+    const bool ok = ReadMemory(ctx.bus, *r.entry, TargetOf(ctx.chip), MemoryKind::Program,
+                               ChipMemory(ctx.chip, MemoryKind::Program), CountAsItGoes(r))
+                        .Done();
     r.Count();
-    return true;
+    return ok;
 }
 
 bool WriteFlash(Run& r)
 {
-    Context& ctx = *r.ctx;
-    const Driver& d = *r.entry->driver;
+    Session& ctx = *r.ctx;
     for (std::uint32_t i = 0; i < ctx.chip.flashSize; ++i) ctx.chip.flash[i] = static_cast<std::uint8_t>(i * 7);
-    if (!d.EnterProgMode(ctx) || !d.EraseChip(ctx) || !d.EnterProgMode(ctx)) return false;
-    const std::uint32_t step = r.entry->step, page = r.entry->page;
-    for (std::uint32_t a = 0; a < ctx.chip.flashSize; a += step) {
-        const auto pos = static_cast<std::int32_t>(a);
-        if (!(step == 2 ? d.WriteFlashWord(ctx, pos) : d.LoadFlashByte(ctx, pos))) return false;
-        if ((a + step) % page == 0 && !d.WriteFlashPage(ctx, pos)) return false;
-        if (a % 4096 == 0) r.Count();
-    }
+    const bool ok = WriteMemory(ctx.bus, *r.entry, TargetOf(ctx.chip), MemoryKind::Program,
+                                ChipMemory(ctx.chip, MemoryKind::Program), CountAsItGoes(r))
+                        .Done();
     r.Count();
-    return true;
+    return ok;
 }
 
 // The waits the run cannot do without, besides moving its bytes.

@@ -20,7 +20,9 @@
 
 #include "chips/Catalogue.h"
 #include "chips/ChipTable.h"
-#include "core/Context.h"
+#include "chips/MemoryWalk.h"
+#include "operations/ChipSelection.h"
+#include "operations/Session.h"
 #include "support/TavroSimProcess.h"
 
 namespace quillon {
@@ -62,21 +64,21 @@ void Flash(benchmark::State& state, const std::string& chip)
             return;
         }
         std::uint64_t bytes = 0;
-        Context ctx([&bytes](const std::string& path) {
+        Session ctx([&bytes](const std::string& path) {
             OpenedPort port = OpenSerialPort(path);
             if (port.transport) port.transport = std::make_unique<CountingTransport>(std::move(port.transport), bytes);
             return port;
         });
-        ctx.delay = 0;
-        ctx.link.OpenPort(sim.Path());
+        ctx.bus.delay = 0;
+        ctx.bus.link.OpenPort(sim.Path());
         SelectChip(ctx, FindChipByName(chip)->signature);
-        const Driver& d = *FindChip(ctx.chip.signature)->driver;
+        const ChipRow& entry = *FindChip(ctx.chip.signature);
         bytes = 0;
 
         const auto start = std::chrono::steady_clock::now();
-        bool ok = d.EnterProgMode(ctx);
-        for (std::uint32_t a = 0; ok && a < ctx.chip.flashSize; ++a)
-            ok = d.ReadFlashByte(ctx, static_cast<std::int32_t>(a), false);
+        const bool ok = ReadMemory(ctx.bus, entry, TargetOf(ctx.chip), MemoryKind::Program,
+                                   ChipMemory(ctx.chip, MemoryKind::Program))
+                            .Done();
         const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
         if (!ok) {
             state.SkipWithError("the driver failed");

@@ -6,7 +6,8 @@
 #include <filesystem>
 #include <random>
 
-#include "core/Context.h"
+#include "operations/ChipSelection.h"
+#include "operations/Session.h"
 #include "images/FileCommands.h"
 #include "images/IntelHex.h"
 #include "images/Views.h"
@@ -35,9 +36,9 @@ private:
     fs::path path_;
 };
 
-std::unique_ptr<Context> LargestChip()
+std::unique_ptr<Session> LargestChip()
 {
-    auto ctx = std::make_unique<Context>();
+    auto ctx = std::make_unique<Session>();
     ctx->chip.name = "Largest";
     ctx->chip.signature = 0x01981E;
     ctx->chip.flashSize = kLargestFlash;

@@ -4,7 +4,8 @@
 
 #include <random>
 
-#include "core/Context.h"
+#include "operations/ChipSelection.h"
+#include "operations/Session.h"
 #include "images/HexKeys.h"
 #include "images/Views.h"
 
@@ -15,9 +16,9 @@ using namespace quillon;
 constexpr std::uint32_t kLargestFlash = 262144;
 constexpr std::uint32_t kLargestEeprom = 4096;
 
-std::unique_ptr<Context> LargestChip()
+std::unique_ptr<Session> LargestChip()
 {
-    auto ctx = std::make_unique<Context>();
+    auto ctx = std::make_unique<Session>();
     ctx->chip.name = "Largest";
     ctx->chip.signature = 0x01981E;
     ctx->chip.flashSize = kLargestFlash;
@@ -32,7 +33,7 @@ void BuildEmptyView(benchmark::State& state)
 {
     auto ctx = LargestChip();
     for (auto _ : state) {
-        quillon::BuildEmptyView(*ctx, RichEdit1);
+        quillon::BuildEmptyView(ctx->views, RichEdit1);
         benchmark::DoNotOptimize(ctx->views.view[RichEdit1].text.data());
     }
 }

@@ -15,7 +15,8 @@
 #include <string>
 #include <thread>
 
-#include "core/Context.h"
+#include "operations/ChipSelection.h"
+#include "operations/Session.h"
 #include "support/TavroSimProcess.h"
 
 namespace {
@@ -94,12 +95,12 @@ void BM_BarePtyRoundTrip(benchmark::State& state)
 }
 BENCHMARK(BM_BarePtyRoundTrip)->UseRealTime();
 
-void LinkRoundTrips(benchmark::State& state, quillon::Context& ctx, const EchoPeer* peer)
+void LinkRoundTrips(benchmark::State& state, quillon::Session& ctx, const EchoPeer* peer)
 {
     double pickup = 0;
     for (auto _ : state) {
-        ctx.link.SendPacket(quillon::Packet{quillon::ReadPINC()});
-        quillon::Answer a = ctx.link.ReadAnswer(1);
+        ctx.bus.link.SendPacket(quillon::Packet{quillon::ReadPINC()});
+        quillon::Answer a = ctx.bus.link.ReadAnswer(1);
         if (peer) pickup += std::chrono::duration<double, std::micro>(Clock::now() - peer->LastAnswer()).count();
         if (a.count != 1) {
             state.SkipWithError("no answer");
@@ -112,9 +113,9 @@ void LinkRoundTrips(benchmark::State& state, quillon::Context& ctx, const EchoPe
 void BM_LinkReadPINC_EchoPeer(benchmark::State& state)
 {
     EchoPeer peer;
-    quillon::Context ctx;
-    ctx.link.OpenPort(peer.Path());
-    if (!ctx.link.IsOpen()) {
+    quillon::Session ctx;
+    ctx.bus.link.OpenPort(peer.Path());
+    if (!ctx.bus.link.IsOpen()) {
         state.SkipWithError("cannot open the pty");
         return;
     }
@@ -160,9 +161,9 @@ BENCHMARK(BM_BareReadPINC_TavroSim)->UseRealTime();
 void BM_LinkReadPINC_TavroSim(benchmark::State& state)
 {
     quillon::test::TavroSimProcess sim({"--chip", "ATmega8"});
-    quillon::Context ctx;
-    if (!sim.Path().empty()) ctx.link.OpenPort(sim.Path());
-    if (!ctx.link.IsOpen()) {
+    quillon::Session ctx;
+    if (!sim.Path().empty()) ctx.bus.link.OpenPort(sim.Path());
+    if (!ctx.bus.link.IsOpen()) {
         state.SkipWithError("cannot open tavro-sim's pty");
         return;
     }

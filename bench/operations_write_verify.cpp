@@ -17,7 +17,8 @@
 #include <thread>
 
 #include "chips/Catalogue.h"
-#include "core/Context.h"
+#include "operations/ChipSelection.h"
+#include "operations/Session.h"
 #include "gateway/Link.h"
 #include "images/Views.h"
 #include "operations/Connection.h"
@@ -75,18 +76,18 @@ void WriteVerify(benchmark::State& state, const std::string& chip)
     for (auto _ : state) {
         test::TavroSimProcess gateway({"--chip", chip, "--pace"});
         WireCount count;
-        Context ctx([&count](const std::string& path) {
+        Session ctx([&count](const std::string& path) {
             OpenedPort opened = OpenSerialPort(path);
             if (opened.transport)
                 opened.transport = std::make_unique<CountingTransport>(std::move(opened.transport), count);
             return opened;
         });
         double sleptMs = 0;
-        ctx.sleep = [&sleptMs](int ms) {
+        ctx.bus.sleep = [&sleptMs](int ms) {
             sleptMs += ms;
             RealSleep(ms);
         };
-        ctx.delay = 0;
+        ctx.bus.delay = 0;
         AttachViews(ctx);
         if (gateway.Path().empty() || !Connect(ctx, gateway.Path())) {
             state.SkipWithError("tavro-sim did not serve a terminal");
@@ -103,7 +104,7 @@ void WriteVerify(benchmark::State& state, const std::string& chip)
         const bool ok = WriteProgram(ctx, [](const Question&) { return true; }) && VerifyProgram(ctx);
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
         if (!ok) {
-            auto lines = ctx.log.Lines();
+            auto lines = ctx.bus.log.Lines();
             std::string why = "a command failed:";
             for (std::size_t i = lines.size() > 4 ? lines.size() - 4 : 0; i < lines.size(); ++i)
                 why += " | " + lines[i];

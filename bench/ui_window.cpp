@@ -10,7 +10,8 @@
 #include <memory>
 
 #include "chips/Catalogue.h"
-#include "core/Context.h"
+#include "operations/ChipSelection.h"
+#include "operations/Session.h"
 #include "images/Views.h"
 #include "model/SimDevice.h"
 #include "ui/HexViewWidget.h"
@@ -33,7 +34,7 @@ bool ShowAndWait(QWidget& widget)
 
 std::unique_ptr<MainWindow> MakeWindow()
 {
-    return std::make_unique<MainWindow>(std::make_unique<quillon::Context>(quillon::sim::OpenAnyPort));
+    return std::make_unique<MainWindow>(std::make_unique<quillon::Session>(quillon::sim::OpenAnyPort));
 }
 
 constexpr std::int32_t kAtmega2560 = 0x01981E;
@@ -57,7 +58,7 @@ void BM_LargestFlashViewFilledAndShown(benchmark::State& state)
 {
     auto window = MakeWindow();
     ShowAndWait(*window);
-    quillon::Context& ctx = window->Ctx();
+    quillon::Session& ctx = window->Ctx();
     quillon::SelectChip(ctx, kAtmega2560);
     for (std::size_t i = 0; i < ctx.chip.flashSize; ++i) ctx.chip.flash[i] = static_cast<std::uint8_t>(i * 13);
     quillon::ui::HexViewWidget* view = window->View(0);

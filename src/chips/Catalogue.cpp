@@ -2,46 +2,30 @@
 
 #include <algorithm>
 
-#include "chips/ChipTable.h"
-#include "core/Context.h"
-#include "log/Log.h"
+#include "chips/Chip.h"
 
 namespace quillon {
 
-void SelectChip(Context& ctx, std::int32_t signature)
+void FillChipRecord(Chip& chip, const ChipRow& row)
 {
-    if (signature == 0) {
-        ctx.log.LogMessage(LogNoChip, "");
-        return;
-    }
-    const ChipRow* entry = FindChip(signature);
-    if (!entry) {
-        ctx.log.LogMessage(LogSelectedChip, " unknown");
-        return;
-    }
-    Chip& chip = ctx.chip;
-    chip.name = std::string(entry->name);
+    chip.name = std::string(row.name);
     chip.pictureFile = chip.name + ".jpg";
-    chip.signature = entry->signature;
-    chip.flashSize = entry->flashSize;
-    chip.eepromSize = entry->eepromSize;
-    chip.lockFuseCount = entry->lockFuseCount;
-    chip.calibrationCount = entry->calibrationCount;
-    if (ctx.refreshViews) ctx.refreshViews(ctx);
-    ctx.log.LogMessage(LogSelectedChip, " " + chip.name);
-    for (int which = 1; which <= 4; ++which) ResetImage(ctx, which);
+    chip.signature = row.signature;
+    chip.flashSize = row.flashSize;
+    chip.eepromSize = row.eepromSize;
+    chip.lockFuseCount = row.lockFuseCount;
+    chip.calibrationCount = row.calibrationCount;
 }
 
-void ResetImage(Context& ctx, int which)
+void ResetImage(Chip& chip, int which)
 {
-    Chip& chip = ctx.chip;
     switch (which) {
     case 1: chip.flash.fill(0xFF); break;
     case 2: chip.eeprom.fill(0xFF); break;
     case 3:
         chip.lockFuse.fill(0xFF);
-        if (const ChipRow* entry = FindChip(chip.signature))
-            std::copy_n(entry->factoryLockFuse.begin(), entry->lockFuseCount, chip.lockFuse.begin());
+        if (const ChipRow* row = FindChip(chip.signature))
+            std::copy_n(row->factoryLockFuse.begin(), row->lockFuseCount, chip.lockFuse.begin());
         break;
     case 4: chip.calibration.fill(0xFF); break;
     default: break;

@@ -39,27 +39,33 @@ struct ClassicUnit {
 
 namespace classic {
 
-bool EnterProgMode(Context& ctx, const ClassicUnit& unit);
-bool EraseChip(Context& ctx, const ClassicUnit& unit);
-bool ReadFlashWord(Context& ctx, const ClassicUnit& unit, std::int32_t pos, bool verify);
-bool WriteFlashWord(Context& ctx, const ClassicUnit& unit, std::int32_t pos);
-bool ReadEepromByte(Context& ctx, const ClassicUnit& unit, std::int32_t pos, bool verify);
-bool WriteEepromByte(Context& ctx, const ClassicUnit& unit, std::int32_t pos);
-bool ReadFuseLockBits(Context& ctx, const ClassicUnit& unit);
-bool WriteFuseLow(Context& ctx, const ClassicUnit& unit);
-bool WriteLockBits(Context& ctx, const ClassicUnit& unit);
+bool EnterProgMode(Bus& bus, const Target& target, const ClassicUnit& unit);
+bool EraseChip(Bus& bus, const Target& target, const ClassicUnit& unit);
+bool ReadFlashWord(Bus& bus, const Target& target, const ClassicUnit& unit, std::int32_t pos,
+                   std::span<std::uint8_t> word, bool verify);
+bool WriteFlashWord(Bus& bus, const Target& target, const ClassicUnit& unit, std::int32_t pos,
+                    std::span<const std::uint8_t> word);
+bool ReadEepromByte(Bus& bus, const Target& target, const ClassicUnit& unit, std::int32_t pos,
+                    std::span<std::uint8_t> byte, bool verify);
+bool WriteEepromByte(Bus& bus, const Target& target, const ClassicUnit& unit, std::int32_t pos,
+                     std::span<const std::uint8_t> byte);
+bool ReadFuseLockBits(Bus& bus, const Target& target, const ClassicUnit& unit, FuseSlots slots);
+bool WriteFuseLow(Bus& bus, const Target& target, const ClassicUnit& unit, ConstFuseSlots slots);
+bool WriteLockBits(Bus& bus, const Target& target, const ClassicUnit& unit, ConstFuseSlots slots);
 
 template <const ClassicUnit& U>
 struct Bound {
-    static bool EnterProgMode(Context& c) { return classic::EnterProgMode(c, U); }
-    static bool EraseChip(Context& c) { return classic::EraseChip(c, U); }
-    static bool ReadFlashWord(Context& c, std::int32_t p, bool v) { return InFlash(p, 2) && classic::ReadFlashWord(c, U, p, v); }
-    static bool WriteFlashWord(Context& c, std::int32_t p) { return InFlash(p, 2) && classic::WriteFlashWord(c, U, p); }
-    static bool ReadEepromByte(Context& c, std::int32_t p, bool v) { return InEeprom(p) && classic::ReadEepromByte(c, U, p, v); }
-    static bool WriteEepromByte(Context& c, std::int32_t p) { return InEeprom(p) && classic::WriteEepromByte(c, U, p); }
-    static bool ReadFuseLockBits(Context& c) { return classic::ReadFuseLockBits(c, U); }
-    static bool WriteFuseLow(Context& c) { return classic::WriteFuseLow(c, U); }
-    static bool WriteLockBits(Context& c) { return classic::WriteLockBits(c, U); }
+    using Bytes = std::span<std::uint8_t>;
+    using ConstBytes = std::span<const std::uint8_t>;
+    static bool EnterProgMode(Bus& b, const Target& t) { return classic::EnterProgMode(b, t, U); }
+    static bool EraseChip(Bus& b, const Target& t) { return classic::EraseChip(b, t, U); }
+    static bool ReadFlashWord(Bus& b, const Target& t, std::int32_t p, Bytes w, bool v) { return InFlash(p, w.size(), 2) && classic::ReadFlashWord(b, t, U, p, w, v); }
+    static bool WriteFlashWord(Bus& b, const Target& t, std::int32_t p, ConstBytes w) { return InFlash(p, w.size(), 2) && classic::WriteFlashWord(b, t, U, p, w); }
+    static bool ReadEepromByte(Bus& b, const Target& t, std::int32_t p, Bytes x, bool v) { return InEeprom(p, x.size()) && classic::ReadEepromByte(b, t, U, p, x, v); }
+    static bool WriteEepromByte(Bus& b, const Target& t, std::int32_t p, ConstBytes x) { return InEeprom(p, x.size()) && classic::WriteEepromByte(b, t, U, p, x); }
+    static bool ReadFuseLockBits(Bus& b, const Target& t, FuseSlots s) { return classic::ReadFuseLockBits(b, t, U, s); }
+    static bool WriteFuseLow(Bus& b, const Target& t, ConstFuseSlots s) { return classic::WriteFuseLow(b, t, U, s); }
+    static bool WriteLockBits(Bus& b, const Target& t, ConstFuseSlots s) { return classic::WriteLockBits(b, t, U, s); }
 };
 
 }  // namespace classic

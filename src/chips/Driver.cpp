@@ -4,16 +4,17 @@ namespace quillon {
 
 namespace {
 
-void Add(OperationList& list, Driver::Plain op)
+template <class Operation>
+void Add(OperationList<Operation>& list, Operation op)
 {
     if (op && list.count < list.op.size()) list.op[list.count++] = op;
 }
 
 }  // namespace
 
-OperationList LockFuseReadSequence(const Driver& driver)
+OperationList<Driver::FuseRead> LockFuseReadSequence(const Driver& driver)
 {
-    OperationList list;
+    OperationList<Driver::FuseRead> list;
     if (driver.ReadFuseLockBits) {
         Add(list, driver.ReadFuseLockBits);
         return list;
@@ -25,9 +26,9 @@ OperationList LockFuseReadSequence(const Driver& driver)
     return list;
 }
 
-OperationList LockFuseWriteSequence(const Driver& driver)
+OperationList<Driver::FuseWrite> LockFuseWriteSequence(const Driver& driver)
 {
-    OperationList list;
+    OperationList<Driver::FuseWrite> list;
     Add(list, driver.WriteFuseExtended);
     Add(list, driver.WriteFuseHigh);
     Add(list, driver.WriteFuseLow);

@@ -1,25 +1,52 @@
-// A chip driver unit as the operations see it: one table of operations, each taking the context.
-// An operation the unit does not offer is null; every offered one returns true on success.
+// A chip driver unit as the operations see it: one table of operations, each taking the bus and
+// the facts of the chip in the socket. An operation the unit does not offer is null; every
+// offered one returns true on success. Units never see the chip record: what they read goes into
+// bytes the caller gives, what they write comes from bytes the caller gives.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
+
+#include "chips/Chip.h"
 
 namespace quillon {
 
-struct Context;
+class Bus;
+
+// What a unit needs to know of the selected chip besides its own description: one unit serves
+// chips of several sizes, and a few steps differ between them.
+struct Target {
+    std::int32_t signature = 0;
+    std::uint32_t flashSize = 0;
+    std::uint32_t eepromSize = 0;
+};
+
+inline Target TargetOf(const Chip& chip) { return {chip.signature, chip.flashSize, chip.eepromSize}; }
+
+// The lock and fuse slots: fuses first (low, high, extended), the lock byte last.
+using FuseSlots = std::span<std::uint8_t, 8>;
+using ConstFuseSlots = std::span<const std::uint8_t, 8>;
 
 // Calling contract of the address operations: EnterProgMode first; then positions from 0 upward
 // without gaps and without other operations between (the chip keeps the loaded command and the
-// higher address bytes latched); a page is committed right after its last word or byte. A verify
-// read that returns false with the port still open found a difference; with the port closed, the
-// gateway failed and the operation has logged why.
+// higher address bytes latched); a page is committed right after its last word or byte. A flash
+// word is two bytes, everything else one. A verify read that returns false with the port still
+// open found a difference; with the port closed, the gateway failed and the operation has logged
+// why.
 struct Driver {
-    using Plain = bool (*)(Context&);
-    using Read = bool (*)(Context&, std::int32_t pos, bool verify);  // verify: compare, don't store
-    using Write = bool (*)(Context&, std::int32_t pos);
+    using Plain = bool (*)(Bus&, const Target&);
+    // Reads the bytes at pos into `bytes`; with verify set, compares them with `bytes` instead
+    // and stops at the first that differs.
+    using Read = bool (*)(Bus&, const Target&, std::int32_t pos, std::span<std::uint8_t> bytes, bool verify);
+    using Write = bool (*)(Bus&, const Target&, std::int32_t pos, std::span<const std::uint8_t> bytes);
+    using Commit = bool (*)(Bus&, const Target&, std::int32_t pos);
+    using FuseRead = bool (*)(Bus&, const Target&, FuseSlots slots);
+    using FuseWrite = bool (*)(Bus&, const Target&, ConstFuseSlots slots);
+    // Reads as many calibration bytes as `bytes` holds.
+    using CalibrationRead = bool (*)(Bus&, const Target&, std::span<std::uint8_t> bytes);
 
     std::string_view name;  // the unit's name, e.g. "Atmega640"
 
@@ -30,7 +57,7 @@ struct Driver {
     // the page buffer and WriteFlashPage(pos of the page's last word) programs the page.
     Read ReadFlashWord = nullptr;
     Write WriteFlashWord = nullptr;
-    Write WriteFlashPage = nullptr;  // parallel: last word's pos; serial: last byte's address
+    Commit WriteFlashPage = nullptr;  // parallel: last word's pos; serial: last byte's address
 
     // Serial family: one flash byte; units with a page size load bytes and commit pages.
     Read ReadFlashByte = nullptr;
@@ -40,35 +67,36 @@ struct Driver {
     Read ReadEepromByte = nullptr;
     Write WriteEepromByte = nullptr;  // parallel paged units gather EEPROM pages themselves
     Write LoadEepromByte = nullptr;   // serial units with an EEPROM page of 4
-    Write WriteEepromPage = nullptr;  // address of the page's last byte
+    Commit WriteEepromPage = nullptr;  // address of the page's last byte
 
-    Plain ReadFuseLockBits = nullptr;  // all slots in one pass
-    Plain ReadLockBits = nullptr;
-    Plain WriteLockBits = nullptr;
-    Plain WriteFuseLow = nullptr;
-    Plain WriteFuseHigh = nullptr;
-    Plain WriteFuseExtended = nullptr;
-    Plain ReadFuseLow = nullptr;
-    Plain ReadFuseHigh = nullptr;
-    Plain ReadFuseExtended = nullptr;
-    Plain ReadCalibration = nullptr;
+    FuseRead ReadFuseLockBits = nullptr;  // all slots in one pass
+    FuseRead ReadLockBits = nullptr;
+    FuseWrite WriteLockBits = nullptr;
+    FuseWrite WriteFuseLow = nullptr;
+    FuseWrite WriteFuseHigh = nullptr;
+    FuseWrite WriteFuseExtended = nullptr;
+    FuseRead ReadFuseLow = nullptr;
+    FuseRead ReadFuseHigh = nullptr;
+    FuseRead ReadFuseExtended = nullptr;
+    CalibrationRead ReadCalibration = nullptr;
 
     Plain WriteBlankFlashByte = nullptr;  // the one unit whose erase needs a programmed byte
 };
 
 // The lock and fuse operations in the order the Lock & Fuses dialog calls them after
 // EnterProgMode; only the ones the unit offers, stopping at the first false.
+template <class Operation>
 struct OperationList {
-    std::array<Driver::Plain, 4> op{};
+    std::array<Operation, 4> op{};
     std::size_t count = 0;
 
-    const Driver::Plain* begin() const { return op.data(); }
-    const Driver::Plain* end() const { return op.data() + count; }
+    const Operation* begin() const { return op.data(); }
+    const Operation* end() const { return op.data() + count; }
 };
 
 // Read: ReadFuseLockBits alone where offered, else ReadLockBits, ReadFuseExtended,
 // ReadFuseHigh, ReadFuseLow. Write: extended, high, low fuse, then always the lock byte last.
-OperationList LockFuseReadSequence(const Driver& driver);
-OperationList LockFuseWriteSequence(const Driver& driver);
+OperationList<Driver::FuseRead> LockFuseReadSequence(const Driver& driver);
+OperationList<Driver::FuseWrite> LockFuseWriteSequence(const Driver& driver);
 
 }  // namespace quillon

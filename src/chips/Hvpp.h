@@ -30,23 +30,23 @@ inline constexpr Step kReadFlashHigh{Packet{SetPORTC(0x0A), ReadPINB(), SetPORTD
 inline constexpr Step kReadEepromByte{Packet{SetDDRB(0x00), SetPORTD(0x10), ReadPINB(), SetPORTD(PD_WORK)},
                                   " read EEPROM byte"};
 
-// Reads the word at pos (after its address is loaded) into, or against, the flash image.
-inline bool ReadWord(Context& ctx, std::int32_t pos, bool verify)
+// Reads the word (after its address is loaded) into, or against, the caller's two bytes.
+inline bool ReadWord(Bus& bus, std::span<std::uint8_t> word, bool verify)
 {
-    auto low = ReadBus(ctx, kReadFlashLow);
+    auto low = ReadBus(bus, kReadFlashLow);
     if (!low) return false;
     // A difference stops here: OE stays low until the next step sets the lines again.
-    if (!StoreOrCompare(ctx.chip.flash[Pos(pos)], *low, verify)) return false;
-    auto high = ReadBus(ctx, kReadFlashHigh);
+    if (!StoreOrCompare(word[0], *low, verify)) return false;
+    auto high = ReadBus(bus, kReadFlashHigh);
     if (!high) return false;
-    return StoreOrCompare(ctx.chip.flash[Pos(pos) + 1], *high, verify);
+    return StoreOrCompare(word[1], *high, verify);
 }
 
-inline bool ReadEepromInto(Context& ctx, std::int32_t pos, bool verify)
+inline bool ReadEepromInto(Bus& bus, std::uint8_t& byte, bool verify)
 {
-    auto byte = ReadBus(ctx, kReadEepromByte);
-    if (!byte) return false;
-    return StoreOrCompare(ctx.chip.eeprom[Pos(pos)], *byte, verify);
+    auto value = ReadBus(bus, kReadEepromByte);
+    if (!value) return false;
+    return StoreOrCompare(byte, *value, verify);
 }
 
 }  // namespace quillon::hvpp

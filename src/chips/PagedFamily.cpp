@@ -14,28 +14,28 @@ using namespace hvpp;
 // Word addresses above 16 bits exist only on chips with more than 128 KiB of flash.
 constexpr std::uint32_t kExtendedFlash = 131072;
 
-bool NeedsExtended(const Context& ctx, const PagedUnit& unit)
+bool NeedsExtended(const Target& target, const PagedUnit& unit)
 {
-    return unit.extendedAddress && ctx.chip.flashSize > kExtendedFlash;
+    return unit.extendedAddress && target.flashSize > kExtendedFlash;
 }
 
 // The programming pulse, the delay value and, where the chip reports it, the ready wait.
-bool Program(Context& ctx, const ProgramPulse& pulse)
+bool Program(Bus& bus, const ProgramPulse& pulse)
 {
-    if (!Send(ctx, pulse.pulse)) return false;
-    ctx.Delay();
-    return !pulse.waitReady || WaitReady(ctx);
+    if (!Send(bus, pulse.pulse)) return false;
+    bus.Delay();
+    return !pulse.waitReady || WaitReady(bus);
 }
 
-bool Latched(Context& ctx, Latch latch)
+bool Latched(Bus& bus, Latch latch)
 {
     switch (latch) {
     case Latch::None: return true;
     case Latch::Pagel:
-    case Latch::PagelTwice: return Send(ctx, kPagelPulse);
+    case Latch::PagelTwice: return Send(bus, kPagelPulse);
     case Latch::Bs1High:
-        if (!Send(ctx, {Packet{SetPORTC(0x0A)}, " set BS1=1"})) return false;
-        ctx.Delay();
+        if (!Send(bus, {Packet{SetPORTC(0x0A)}, " set BS1=1"})) return false;
+        bus.Delay();
         return true;
     }
     return false;
@@ -52,115 +52,119 @@ bool ReloadDue(Reload reload, std::uint32_t address, std::uint32_t page)
 }
 
 // The selected chip's EEPROM page in bytes; 0 when every byte is programmed by its own pulse.
-std::uint32_t EepromPage(const Context& ctx)
+std::uint32_t EepromPage(const Target& target)
 {
-    const ChipRow* row = FindChip(ctx.chip.signature);
+    const ChipRow* row = FindChip(target.signature);
     return row ? row->eepromPage : 0;
 }
 
 std::uint8_t LockSlot(const PagedUnit& unit) { return static_cast<std::uint8_t>(unit.slots - 1); }
 
 // Command 0x04, then one packet that selects a byte, reads it with OE low and ends in PD_WORK.
-bool ReadFuseByte(Context& ctx, std::string_view what, const Selector& sel, std::string_view text,
-                  std::uint8_t slot, std::uint8_t forced = 0)
+bool ReadFuseByte(Bus& bus, std::string_view what, const Selector& sel, std::string_view text,
+                  std::uint8_t& slot, std::uint8_t forced = 0)
 {
-    return Logged(ctx, what, [&] {
-        if (!LoadCommand(ctx, kReadFuseLock)) return false;
-        auto byte = ReadBus(ctx, {Packet{SetPORTC(sel.portC), SetDDRB(0x00), SetPORTD(sel.portD), ReadPINB(),
+    return Logged(bus, what, [&] {
+        if (!LoadCommand(bus, kReadFuseLock)) return false;
+        auto byte = ReadBus(bus, {Packet{SetPORTC(sel.portC), SetDDRB(0x00), SetPORTD(sel.portD), ReadPINB(),
                                          SetPORTD(PD_WORK)},
                                   text});
         if (!byte) return false;
-        ctx.chip.lockFuse[slot] = *byte | forced;
+        slot = *byte | forced;
         return true;
     });
 }
 
 // Command 0x40 or 0x20 with the slot's byte, an optional select packet, then the pulse.
-bool WriteFuseByte(Context& ctx, std::string_view what, std::uint8_t command, std::uint8_t slot,
+bool WriteFuseByte(Bus& bus, std::string_view what, std::uint8_t command, std::uint8_t value,
                    const Step* select, const ProgramPulse& pulse)
 {
-    return Logged(ctx, what, [&] {
-        if (!LoadCommand(ctx, command) || !LoadDataLow(ctx, ctx.chip.lockFuse[slot])) return false;
-        if (select && !Send(ctx, *select)) return false;
-        return Program(ctx, pulse);
+    return Logged(bus, what, [&] {
+        if (!LoadCommand(bus, command) || !LoadDataLow(bus, value)) return false;
+        if (select && !Send(bus, *select)) return false;
+        return Program(bus, pulse);
     });
 }
 
 }  // namespace
 
-bool EnterProgMode(Context& ctx, const PagedUnit& unit)
+bool EnterProgMode(Bus& bus, const Target&, const PagedUnit& unit)
 {
-    return quillon::EnterProgMode(ctx, unit.entry, *unit.entryTexts);
+    return quillon::EnterProgMode(bus, unit.entry, *unit.entryTexts);
 }
 
-bool EraseChip(Context& ctx, const PagedUnit& unit)
+bool EraseChip(Bus& bus, const Target&, const PagedUnit& unit)
 {
-    return Logged(ctx, " erase the chip",
-                  [&] { return LoadCommand(ctx, kChipErase) && Program(ctx, unit.erase); });
+    return Logged(bus, " erase the chip",
+                  [&] { return LoadCommand(bus, kChipErase) && Program(bus, unit.erase); });
 }
 
-bool ReadFlashWord(Context& ctx, const PagedUnit& unit, std::int32_t pos, bool verify)
+bool ReadFlashWord(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos,
+                   std::span<std::uint8_t> bytes, bool verify)
 {
     const std::uint32_t word = Pos(pos) >> 1;
-    if (pos == 0 && !LoadCommand(ctx, kReadFlash)) return false;
-    if (NeedsExtended(ctx, unit) && (word & 0xFFFF) == 0 && !LoadAddressExtended(ctx, Byte(word >> 16)))
+    if (pos == 0 && !LoadCommand(bus, kReadFlash)) return false;
+    if (NeedsExtended(target, unit) && (word & 0xFFFF) == 0 && !LoadAddressExtended(bus, Byte(word >> 16)))
         return false;
-    if (ReloadDue(unit.flashReadHigh, word, 1) && !LoadAddressHigh(ctx, Byte(word >> 8))) return false;
-    if (!LoadAddressLow(ctx, Byte(word))) return false;
-    return ReadWord(ctx, pos, verify);
+    if (ReloadDue(unit.flashReadHigh, word, 1) && !LoadAddressHigh(bus, Byte(word >> 8))) return false;
+    if (!LoadAddressLow(bus, Byte(word))) return false;
+    return ReadWord(bus, bytes, verify);
 }
 
-bool WriteFlashWord(Context& ctx, const PagedUnit& unit, std::int32_t pos)
+bool WriteFlashWord(Bus& bus, const Target&, const PagedUnit& unit, std::int32_t pos,
+                    std::span<const std::uint8_t> bytes)
 {
     const std::uint32_t word = Pos(pos) >> 1;
-    if (pos == 0 && !LoadCommand(ctx, kWriteFlash)) return false;
-    if (!LoadAddressLow(ctx, Byte(word))) return false;
-    if (!LoadDataLow(ctx, ctx.chip.flash[Pos(pos)])) return false;
-    if (unit.flashLatch == Latch::PagelTwice && !Send(ctx, kPagelPulse)) return false;
-    if (!LoadDataHigh(ctx, ctx.chip.flash[Pos(pos) + 1])) return false;
-    if (!Latched(ctx, unit.flashLatch)) return false;
-    ctx.Delay();
+    if (pos == 0 && !LoadCommand(bus, kWriteFlash)) return false;
+    if (!LoadAddressLow(bus, Byte(word))) return false;
+    if (!LoadDataLow(bus, bytes[0])) return false;
+    if (unit.flashLatch == Latch::PagelTwice && !Send(bus, kPagelPulse)) return false;
+    if (!LoadDataHigh(bus, bytes[1])) return false;
+    if (!Latched(bus, unit.flashLatch)) return false;
+    bus.Delay();
     return true;
 }
 
-bool WriteFlashPage(Context& ctx, const PagedUnit& unit, std::int32_t pos)
+bool WriteFlashPage(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos)
 {
     const std::uint32_t word = Pos(pos) >> 1;
-    if (!LoadAddressHigh(ctx, Byte(word >> 8))) return false;
-    if (NeedsExtended(ctx, unit) && !LoadAddressExtended(ctx, Byte(word >> 16))) return false;
-    if (!Send(ctx, unit.pageWrite)) return false;
-    ctx.Delay();
-    if (!WaitReady(ctx)) return false;
+    if (!LoadAddressHigh(bus, Byte(word >> 8))) return false;
+    if (NeedsExtended(target, unit) && !LoadAddressExtended(bus, Byte(word >> 16))) return false;
+    if (!Send(bus, unit.pageWrite)) return false;
+    bus.Delay();
+    if (!WaitReady(bus)) return false;
     // After the last page no write command stays loaded in the chip.
-    if (Pos(pos) + 2 == ctx.chip.flashSize && !LoadCommand(ctx, kNoOperation)) return false;
+    if (Pos(pos) + 2 == target.flashSize && !LoadCommand(bus, kNoOperation)) return false;
     return true;
 }
 
-bool ReadEepromByte(Context& ctx, const PagedUnit&, std::int32_t pos, bool verify)
+bool ReadEepromByte(Bus& bus, const Target&, const PagedUnit&, std::int32_t pos, std::span<std::uint8_t> byte,
+                    bool verify)
 {
     const std::uint32_t address = Pos(pos);
-    if (pos == 0 && !LoadCommand(ctx, kReadEeprom)) return false;
-    return LoadAddressHigh(ctx, Byte(address >> 8)) && LoadAddressLow(ctx, Byte(address)) &&
-           ReadEepromInto(ctx, pos, verify);
+    if (pos == 0 && !LoadCommand(bus, kReadEeprom)) return false;
+    return LoadAddressHigh(bus, Byte(address >> 8)) && LoadAddressLow(bus, Byte(address)) &&
+           ReadEepromInto(bus, byte[0], verify);
 }
 
-bool WriteEepromByte(Context& ctx, const PagedUnit& unit, std::int32_t pos)
+bool WriteEepromByte(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos,
+                     std::span<const std::uint8_t> byte)
 {
     const std::uint32_t address = Pos(pos);
-    const std::uint32_t page = EepromPage(ctx);
-    if (pos == 0 && !LoadCommand(ctx, kWriteEeprom)) return false;
-    if (ReloadDue(unit.eepromHigh, address, page == 0 ? 1 : page) && !LoadAddressHigh(ctx, Byte(address >> 8)))
+    const std::uint32_t page = EepromPage(target);
+    if (pos == 0 && !LoadCommand(bus, kWriteEeprom)) return false;
+    if (ReloadDue(unit.eepromHigh, address, page == 0 ? 1 : page) && !LoadAddressHigh(bus, Byte(address >> 8)))
         return false;
-    if (!LoadAddressLow(ctx, Byte(address)) || !LoadDataLow(ctx, ctx.chip.eeprom[address])) return false;
-    if (page == 0) return Program(ctx, {});  // no page buffer: every byte by its own pulse
+    if (!LoadAddressLow(bus, Byte(address)) || !LoadDataLow(bus, byte[0])) return false;
+    if (page == 0) return Program(bus, {});  // no page buffer: every byte by its own pulse
 
-    if (!Latched(ctx, unit.eepromLatch)) return false;
+    if (!Latched(bus, unit.eepromLatch)) return false;
     if ((address + 1) % page != 0) return true;  // the byte waits in the page buffer
-    if (unit.eepromCommitSelect && !Send(ctx, *unit.eepromCommitSelect)) return false;
-    return Program(ctx, {});
+    if (unit.eepromCommitSelect && !Send(bus, *unit.eepromCommitSelect)) return false;
+    return Program(bus, {});
 }
 
-bool ReadFuseLockBits(Context& ctx, const PagedUnit&)
+bool ReadFuseLockBits(Bus& bus, const Target&, const PagedUnit&, FuseSlots slots)
 {
     // OE stays low over the four reads; only BS1 and BS2 (XA1 on these chips) change.
     struct Read {
@@ -173,73 +177,74 @@ bool ReadFuseLockBits(Context& ctx, const PagedUnit&)
         {{Packet{SetPORTC(0x18), ReadPINB()}, " read Fuse Extended bits"}, 2},
         {{Packet{SetPORTC(0x0A), ReadPINB(), SetPORTD(PD_WORK)}, " read Lock bits"}, 3},
     };
-    return Logged(ctx, " read fuse- & lock-bits", [&] {
-        if (!LoadCommand(ctx, kReadFuseLock)) return false;
+    return Logged(bus, " read fuse- & lock-bits", [&] {
+        if (!LoadCommand(bus, kReadFuseLock)) return false;
         for (const auto& read : reads) {
-            auto byte = ReadBus(ctx, read.step);
+            auto byte = ReadBus(bus, read.step);
             if (!byte) return false;
-            ctx.chip.lockFuse[read.slot] = *byte;
+            slots[read.slot] = *byte;
         }
         return true;
     });
 }
 
-bool ReadLockBits(Context& ctx, const PagedUnit& unit)
+bool ReadLockBits(Bus& bus, const Target&, const PagedUnit& unit, FuseSlots slots)
 {
-    return ReadFuseByte(ctx, " read lock-bits", {0x0A, 0x10}, unit.readLockText, LockSlot(unit),
+    return ReadFuseByte(bus, " read lock-bits", {0x0A, 0x10}, unit.readLockText, slots[LockSlot(unit)],
                         unit.lockReadForced);
 }
 
-bool WriteLockBits(Context& ctx, const PagedUnit& unit)
+bool WriteLockBits(Bus& bus, const Target&, const PagedUnit& unit, ConstFuseSlots slots)
 {
-    return WriteFuseByte(ctx, " write lock-bits", kWriteLock, LockSlot(unit), nullptr, {});
+    return WriteFuseByte(bus, " write lock-bits", kWriteLock, slots[LockSlot(unit)], nullptr, {});
 }
 
-bool WriteFuseLow(Context& ctx, const PagedUnit& unit)
+bool WriteFuseLow(Bus& bus, const Target&, const PagedUnit& unit, ConstFuseSlots slots)
 {
-    return WriteFuseByte(ctx, " write fuse low byte", kWriteFuse, 0, nullptr, unit.fuseLowPulse);
+    return WriteFuseByte(bus, " write fuse low byte", kWriteFuse, slots[0], nullptr, unit.fuseLowPulse);
 }
 
-bool WriteFuseHigh(Context& ctx, const PagedUnit& unit)
+bool WriteFuseHigh(Bus& bus, const Target&, const PagedUnit& unit, ConstFuseSlots slots)
 {
-    return WriteFuseByte(ctx, " write fuse high byte", kWriteFuse, 1, &unit.fuseHighSelect,
+    return WriteFuseByte(bus, " write fuse high byte", kWriteFuse, slots[1], &unit.fuseHighSelect,
                          {{Packet{Pulse(GiveWRNegPulse)}, unit.fuseHighPulseText}});
 }
 
-bool WriteFuseExtended(Context& ctx, const PagedUnit& unit)
+bool WriteFuseExtended(Bus& bus, const Target&, const PagedUnit& unit, ConstFuseSlots slots)
 {
-    return WriteFuseByte(ctx, " write fuse extended byte", kWriteFuse, 2, &unit.fuseExtendedSelect, {});
+    return WriteFuseByte(bus, " write fuse extended byte", kWriteFuse, slots[2], &unit.fuseExtendedSelect, {});
 }
 
-bool ReadFuseLow(Context& ctx, const PagedUnit& unit)
+bool ReadFuseLow(Bus& bus, const Target&, const PagedUnit& unit, FuseSlots slots)
 {
-    return ReadFuseByte(ctx, " read fuse low byte", {0x08, 0x10}, unit.readFuseLowText, 0);
+    return ReadFuseByte(bus, " read fuse low byte", {0x08, 0x10}, unit.readFuseLowText, slots[0]);
 }
 
-bool ReadFuseHigh(Context& ctx, const PagedUnit& unit)
+bool ReadFuseHigh(Bus& bus, const Target&, const PagedUnit& unit, FuseSlots slots)
 {
-    return ReadFuseByte(ctx, " read fuse high byte", unit.fuseHighRead, " read Fuse High byte", 1);
+    return ReadFuseByte(bus, " read fuse high byte", unit.fuseHighRead, " read Fuse High byte", slots[1]);
 }
 
-bool ReadFuseExtended(Context& ctx, const PagedUnit& unit)
+bool ReadFuseExtended(Bus& bus, const Target&, const PagedUnit& unit, FuseSlots slots)
 {
-    return ReadFuseByte(ctx, " read fuse extended byte", unit.fuseExtendedRead, " read Fuse Extended byte", 2);
+    return ReadFuseByte(bus, " read fuse extended byte", unit.fuseExtendedRead, " read Fuse Extended byte",
+                        slots[2]);
 }
 
-bool ReadCalibration(Context& ctx, const PagedUnit& unit)
+bool ReadCalibration(Bus& bus, const Target&, const PagedUnit& unit, std::span<std::uint8_t> bytes)
 {
     const PagedCalibration& cal = unit.calibration;
     return Logged(
-        ctx, " read calibration bytes",
+        bus, " read calibration bytes",
         [&] {
-            if (!LoadCommand(ctx, kReadSignatureCalibration)) return false;
-            const std::uint8_t count = std::min(ctx.chip.calibrationCount, cal.maxBytes);
-            for (std::uint8_t i = 0; i < count && i < ctx.chip.calibration.size(); ++i) {
-                if (!LoadAddressLow(ctx, i)) return false;
-                if (cal.select && !Send(ctx, *cal.select)) return false;
-                auto byte = ReadBus(ctx, cal.read);
+            if (!LoadCommand(bus, kReadSignatureCalibration)) return false;
+            const std::size_t count = std::min<std::size_t>(bytes.size(), cal.maxBytes);
+            for (std::uint8_t i = 0; i < count; ++i) {
+                if (!LoadAddressLow(bus, i)) return false;
+                if (cal.select && !Send(bus, *cal.select)) return false;
+                auto byte = ReadBus(bus, cal.read);
                 if (!byte) return false;
-                ctx.chip.calibration[i] = *byte;
+                bytes[i] = *byte;
             }
             return true;
         },

@@ -100,44 +100,50 @@ struct PagedUnit {
 
 namespace paged {
 
-bool EnterProgMode(Context& ctx, const PagedUnit& unit);
-bool EraseChip(Context& ctx, const PagedUnit& unit);
-bool ReadFlashWord(Context& ctx, const PagedUnit& unit, std::int32_t pos, bool verify);
-bool WriteFlashWord(Context& ctx, const PagedUnit& unit, std::int32_t pos);
-bool WriteFlashPage(Context& ctx, const PagedUnit& unit, std::int32_t pos);
-bool ReadEepromByte(Context& ctx, const PagedUnit& unit, std::int32_t pos, bool verify);
-bool WriteEepromByte(Context& ctx, const PagedUnit& unit, std::int32_t pos);
-bool ReadFuseLockBits(Context& ctx, const PagedUnit& unit);
-bool ReadLockBits(Context& ctx, const PagedUnit& unit);
-bool WriteLockBits(Context& ctx, const PagedUnit& unit);
-bool WriteFuseLow(Context& ctx, const PagedUnit& unit);
-bool WriteFuseHigh(Context& ctx, const PagedUnit& unit);
-bool WriteFuseExtended(Context& ctx, const PagedUnit& unit);
-bool ReadFuseLow(Context& ctx, const PagedUnit& unit);
-bool ReadFuseHigh(Context& ctx, const PagedUnit& unit);
-bool ReadFuseExtended(Context& ctx, const PagedUnit& unit);
-bool ReadCalibration(Context& ctx, const PagedUnit& unit);
+bool EnterProgMode(Bus& bus, const Target& target, const PagedUnit& unit);
+bool EraseChip(Bus& bus, const Target& target, const PagedUnit& unit);
+bool ReadFlashWord(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos,
+                   std::span<std::uint8_t> word, bool verify);
+bool WriteFlashWord(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos,
+                    std::span<const std::uint8_t> word);
+bool WriteFlashPage(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos);
+bool ReadEepromByte(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos,
+                    std::span<std::uint8_t> byte, bool verify);
+bool WriteEepromByte(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos,
+                     std::span<const std::uint8_t> byte);
+bool ReadFuseLockBits(Bus& bus, const Target& target, const PagedUnit& unit, FuseSlots slots);
+bool ReadLockBits(Bus& bus, const Target& target, const PagedUnit& unit, FuseSlots slots);
+bool WriteLockBits(Bus& bus, const Target& target, const PagedUnit& unit, ConstFuseSlots slots);
+bool WriteFuseLow(Bus& bus, const Target& target, const PagedUnit& unit, ConstFuseSlots slots);
+bool WriteFuseHigh(Bus& bus, const Target& target, const PagedUnit& unit, ConstFuseSlots slots);
+bool WriteFuseExtended(Bus& bus, const Target& target, const PagedUnit& unit, ConstFuseSlots slots);
+bool ReadFuseLow(Bus& bus, const Target& target, const PagedUnit& unit, FuseSlots slots);
+bool ReadFuseHigh(Bus& bus, const Target& target, const PagedUnit& unit, FuseSlots slots);
+bool ReadFuseExtended(Bus& bus, const Target& target, const PagedUnit& unit, FuseSlots slots);
+bool ReadCalibration(Bus& bus, const Target& target, const PagedUnit& unit, std::span<std::uint8_t> bytes);
 
 // One function per operation for a given unit, so the operation table holds plain pointers.
 template <const PagedUnit& U>
 struct Bound {
-    static bool EnterProgMode(Context& c) { return paged::EnterProgMode(c, U); }
-    static bool EraseChip(Context& c) { return paged::EraseChip(c, U); }
-    static bool ReadFlashWord(Context& c, std::int32_t p, bool v) { return InFlash(p, 2) && paged::ReadFlashWord(c, U, p, v); }
-    static bool WriteFlashWord(Context& c, std::int32_t p) { return InFlash(p, 2) && paged::WriteFlashWord(c, U, p); }
-    static bool WriteFlashPage(Context& c, std::int32_t p) { return paged::WriteFlashPage(c, U, p); }
-    static bool ReadEepromByte(Context& c, std::int32_t p, bool v) { return InEeprom(p) && paged::ReadEepromByte(c, U, p, v); }
-    static bool WriteEepromByte(Context& c, std::int32_t p) { return InEeprom(p) && paged::WriteEepromByte(c, U, p); }
-    static bool ReadFuseLockBits(Context& c) { return paged::ReadFuseLockBits(c, U); }
-    static bool ReadLockBits(Context& c) { return paged::ReadLockBits(c, U); }
-    static bool WriteLockBits(Context& c) { return paged::WriteLockBits(c, U); }
-    static bool WriteFuseLow(Context& c) { return paged::WriteFuseLow(c, U); }
-    static bool WriteFuseHigh(Context& c) { return paged::WriteFuseHigh(c, U); }
-    static bool WriteFuseExtended(Context& c) { return paged::WriteFuseExtended(c, U); }
-    static bool ReadFuseLow(Context& c) { return paged::ReadFuseLow(c, U); }
-    static bool ReadFuseHigh(Context& c) { return paged::ReadFuseHigh(c, U); }
-    static bool ReadFuseExtended(Context& c) { return paged::ReadFuseExtended(c, U); }
-    static bool ReadCalibration(Context& c) { return paged::ReadCalibration(c, U); }
+    using Bytes = std::span<std::uint8_t>;
+    using ConstBytes = std::span<const std::uint8_t>;
+    static bool EnterProgMode(Bus& b, const Target& t) { return paged::EnterProgMode(b, t, U); }
+    static bool EraseChip(Bus& b, const Target& t) { return paged::EraseChip(b, t, U); }
+    static bool ReadFlashWord(Bus& b, const Target& t, std::int32_t p, Bytes w, bool v) { return InFlash(p, w.size(), 2) && paged::ReadFlashWord(b, t, U, p, w, v); }
+    static bool WriteFlashWord(Bus& b, const Target& t, std::int32_t p, ConstBytes w) { return InFlash(p, w.size(), 2) && paged::WriteFlashWord(b, t, U, p, w); }
+    static bool WriteFlashPage(Bus& b, const Target& t, std::int32_t p) { return paged::WriteFlashPage(b, t, U, p); }
+    static bool ReadEepromByte(Bus& b, const Target& t, std::int32_t p, Bytes v1, bool v) { return InEeprom(p, v1.size()) && paged::ReadEepromByte(b, t, U, p, v1, v); }
+    static bool WriteEepromByte(Bus& b, const Target& t, std::int32_t p, ConstBytes v1) { return InEeprom(p, v1.size()) && paged::WriteEepromByte(b, t, U, p, v1); }
+    static bool ReadFuseLockBits(Bus& b, const Target& t, FuseSlots s) { return paged::ReadFuseLockBits(b, t, U, s); }
+    static bool ReadLockBits(Bus& b, const Target& t, FuseSlots s) { return paged::ReadLockBits(b, t, U, s); }
+    static bool WriteLockBits(Bus& b, const Target& t, ConstFuseSlots s) { return paged::WriteLockBits(b, t, U, s); }
+    static bool WriteFuseLow(Bus& b, const Target& t, ConstFuseSlots s) { return paged::WriteFuseLow(b, t, U, s); }
+    static bool WriteFuseHigh(Bus& b, const Target& t, ConstFuseSlots s) { return paged::WriteFuseHigh(b, t, U, s); }
+    static bool WriteFuseExtended(Bus& b, const Target& t, ConstFuseSlots s) { return paged::WriteFuseExtended(b, t, U, s); }
+    static bool ReadFuseLow(Bus& b, const Target& t, FuseSlots s) { return paged::ReadFuseLow(b, t, U, s); }
+    static bool ReadFuseHigh(Bus& b, const Target& t, FuseSlots s) { return paged::ReadFuseHigh(b, t, U, s); }
+    static bool ReadFuseExtended(Bus& b, const Target& t, FuseSlots s) { return paged::ReadFuseExtended(b, t, U, s); }
+    static bool ReadCalibration(Bus& b, const Target& t, Bytes c) { return paged::ReadCalibration(b, t, U, c); }
 };
 
 }  // namespace paged

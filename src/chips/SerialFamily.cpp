@@ -36,10 +36,10 @@ std::uint8_t ByteSelect(std::uint8_t opcode, std::uint32_t address)
 
 std::uint8_t LockSlot(const SerialUnit& unit) { return static_cast<std::uint8_t>(unit.slots - 1); }
 
-bool QueryInto(Context& ctx, std::uint8_t i1, std::uint8_t i2, std::string_view text, std::uint8_t& slot,
+bool QueryInto(Bus& bus, std::uint8_t i1, std::uint8_t i2, std::string_view text, std::uint8_t& slot,
                std::uint8_t forced)
 {
-    auto reply = SpiQuery(ctx, i1, i2, 0x00, 0x00, text);
+    auto reply = SpiQuery(bus, i1, i2, 0x00, 0x00, text);
     if (!reply) return false;
     slot = reply->byte0 | forced;
     return true;
@@ -47,176 +47,182 @@ bool QueryInto(Context& ctx, std::uint8_t i1, std::uint8_t i2, std::string_view 
 
 }  // namespace
 
-bool EnterProgMode(Context& ctx, const SerialUnit& unit) { return EnterSerialProgMode(ctx, unit.enterText); }
+bool EnterProgMode(Bus& bus, const Target&, const SerialUnit& unit) { return EnterSerialProgMode(bus, unit.enterText); }
 
-bool EraseChip(Context& ctx, const SerialUnit& unit)
+bool EraseChip(Bus& bus, const Target&, const SerialUnit& unit)
 {
-    return Logged(ctx, " erase the chip", [&] {
-        return SpiInstruction(ctx, 0xAC, 0x80, 0x00, 0x00, unit.eraseWait, " 0x44 0x00 0x00 0x80 0xAC");
+    return Logged(bus, " erase the chip", [&] {
+        return SpiInstruction(bus, 0xAC, 0x80, 0x00, 0x00, unit.eraseWait, " 0x44 0x00 0x00 0x80 0xAC");
     });
 }
 
-bool ReadFlashByte(Context& ctx, const SerialUnit& unit, std::int32_t address, bool verify)
+bool ReadFlashByte(Bus& bus, const Target&, const SerialUnit& unit, std::int32_t address, std::span<std::uint8_t> byte,
+                   bool verify)
 {
     const std::uint32_t a = Addr(address);
     const std::uint32_t word = a >> 1;
-    auto reply = SpiQuery(ctx, ByteSelect(0x20, a), High(unit.flashAddress, word), Low(unit.flashAddress, word),
+    auto reply = SpiQuery(bus, ByteSelect(0x20, a), High(unit.flashAddress, word), Low(unit.flashAddress, word),
                           0x00, " 0x44 0x00 b a 0x2H");
     if (!reply) return false;
-    return StoreOrCompare(ctx.chip.flash[a], reply->byte0, verify);
+    return StoreOrCompare(byte[0], reply->byte0, verify);
 }
 
-bool WriteFlashByte(Context& ctx, const SerialUnit& unit, std::int32_t address)
+bool WriteFlashByte(Bus& bus, const Target&, const SerialUnit& unit, std::int32_t address,
+                    std::span<const std::uint8_t> byte)
 {
     const std::uint32_t a = Addr(address);
     const std::uint32_t word = a >> 1;
-    return SpiInstruction(ctx, ByteSelect(0x40, a), High(unit.flashAddress, word), Low(unit.flashAddress, word),
-                          ctx.chip.flash[a], unit.flashWriteWait, " 0x44 Data b a 0x4H");
+    return SpiInstruction(bus, ByteSelect(0x40, a), High(unit.flashAddress, word), Low(unit.flashAddress, word),
+                          byte[0], unit.flashWriteWait, " 0x44 Data b a 0x4H");
 }
 
-bool LoadFlashByte(Context& ctx, const SerialUnit& unit, std::int32_t address)
+bool LoadFlashByte(Bus& bus, const Target&, const SerialUnit& unit, std::int32_t address,
+                   std::span<const std::uint8_t> byte)
 {
     const std::uint32_t a = Addr(address);
     const std::uint32_t word = a >> 1;
-    return SpiInstruction(ctx, ByteSelect(0x40, a), High(unit.pageLoad, word), Low(unit.pageLoad, word),
-                          ctx.chip.flash[a], 0, Text(unit.pageLoad, " 0x44 Data b a 0x4H", " 0x44 Data b 0x00 0x4H"));
+    return SpiInstruction(bus, ByteSelect(0x40, a), High(unit.pageLoad, word), Low(unit.pageLoad, word),
+                          byte[0], 0, Text(unit.pageLoad, " 0x44 Data b a 0x4H", " 0x44 Data b 0x00 0x4H"));
 }
 
-bool WriteFlashPage(Context& ctx, const SerialUnit& unit, std::int32_t address)
+bool WriteFlashPage(Bus& bus, const Target&, const SerialUnit& unit, std::int32_t address)
 {
     const std::uint32_t word = Addr(address) >> 1;
-    return SpiInstruction(ctx, 0x4C, High(unit.pageSelect, word), Low(unit.pageSelect, word), 0x00, kPageWait,
+    return SpiInstruction(bus, 0x4C, High(unit.pageSelect, word), Low(unit.pageSelect, word), 0x00, kPageWait,
                           Text(unit.pageSelect, " 0x44 0x00 b a 0x4C", " 0x44 0x00 b 0x00 0x4C"));
 }
 
-bool ReadEepromByte(Context& ctx, const SerialUnit& unit, std::int32_t address, bool verify)
+bool ReadEepromByte(Bus& bus, const Target&, const SerialUnit& unit, std::int32_t address,
+                    std::span<std::uint8_t> byte, bool verify)
 {
     const std::uint32_t a = Addr(address);
-    auto reply = SpiQuery(ctx, 0xA0, High(unit.eepromAddress, a), Low(unit.eepromAddress, a), 0x00,
+    auto reply = SpiQuery(bus, 0xA0, High(unit.eepromAddress, a), Low(unit.eepromAddress, a), 0x00,
                           Text(unit.eepromAddress, " 0x44 0x00 b a 0xA0", " 0x44 0x00 b 0x00 0xA0"));
     if (!reply) return false;
-    return StoreOrCompare(ctx.chip.eeprom[a], reply->byte0, verify);
+    return StoreOrCompare(byte[0], reply->byte0, verify);
 }
 
-bool WriteEepromByte(Context& ctx, const SerialUnit& unit, std::int32_t address)
+bool WriteEepromByte(Bus& bus, const Target&, const SerialUnit& unit, std::int32_t address,
+                     std::span<const std::uint8_t> byte)
 {
     const std::uint32_t a = Addr(address);
-    return SpiInstruction(ctx, 0xC0, High(unit.eepromAddress, a), Low(unit.eepromAddress, a), ctx.chip.eeprom[a],
+    return SpiInstruction(bus, 0xC0, High(unit.eepromAddress, a), Low(unit.eepromAddress, a), byte[0],
                           unit.eepromWriteWait,
                           Text(unit.eepromAddress, " 0x44 Data b a 0xC0", " 0x44 Data b 0x00 0xC0"));
 }
 
-bool LoadEepromByte(Context& ctx, const SerialUnit&, std::int32_t address)
+bool LoadEepromByte(Bus& bus, const Target&, const SerialUnit&, std::int32_t address,
+                    std::span<const std::uint8_t> byte)
 {
     const std::uint32_t a = Addr(address);
-    return SpiInstruction(ctx, 0xC1, 0x00, static_cast<std::uint8_t>(a & 0x03), ctx.chip.eeprom[a], 0,
+    return SpiInstruction(bus, 0xC1, 0x00, static_cast<std::uint8_t>(a & 0x03), byte[0], 0,
                           " 0x44 Data b 0x00 0xC1");
 }
 
-bool WriteEepromPage(Context& ctx, const SerialUnit& unit, std::int32_t address)
+bool WriteEepromPage(Bus& bus, const Target&, const SerialUnit& unit, std::int32_t address)
 {
     const std::uint32_t a = Addr(address);
-    return SpiInstruction(ctx, 0xC2, High(unit.eepromAddress, a), Low(unit.eepromAddress, a) & 0xFC, 0x00,
+    return SpiInstruction(bus, 0xC2, High(unit.eepromAddress, a), Low(unit.eepromAddress, a) & 0xFC, 0x00,
                           kPageWait, Text(unit.eepromAddress, " 0x44 0x00 b a 0xC2", " 0x44 0x00 b 0x00 0xC2"));
 }
 
-bool ReadFuseLockBits(Context& ctx, const SerialUnit&)
+bool ReadFuseLockBits(Bus& bus, const Target&, const SerialUnit&, FuseSlots slots)
 {
-    return Logged(ctx, " read lock- & fuse-bits", [&] {
-        auto reply = SpiQuery(ctx, 0x58, 0x00, 0x00, 0x00, " 0x44 0x00 0x00 0x00 0x58");
+    return Logged(bus, " read lock- & fuse-bits", [&] {
+        auto reply = SpiQuery(bus, 0x58, 0x00, 0x00, 0x00, " 0x44 0x00 0x00 0x00 0x58");
         if (!reply) return false;
-        StoreCombinedFuseLock(ctx.chip, reply->byte0);
+        StoreCombinedFuseLock(slots, reply->byte0);
         return true;
     });
 }
 
-bool ReadLockBits(Context& ctx, const SerialUnit& unit)
+bool ReadLockBits(Bus& bus, const Target&, const SerialUnit& unit, FuseSlots slots)
 {
-    return Logged(ctx, " read lock-bits", [&] {
-        return QueryInto(ctx, 0x58, 0x00, " 0x44 0x00 0x00 0x00 0x58", ctx.chip.lockFuse[LockSlot(unit)],
+    return Logged(bus, " read lock-bits", [&] {
+        return QueryInto(bus, 0x58, 0x00, " 0x44 0x00 0x00 0x00 0x58", slots[LockSlot(unit)],
                          unit.lockForced);
     });
 }
 
-bool WriteLockBits(Context& ctx, const SerialUnit& unit)
+bool WriteLockBits(Bus& bus, const Target&, const SerialUnit& unit, ConstFuseSlots slots)
 {
-    const std::uint8_t lock = ctx.chip.lockFuse[LockSlot(unit)] | unit.lockForced;
-    return Logged(ctx, " write lock-bits", [&] {
+    const std::uint8_t lock = slots[LockSlot(unit)] | unit.lockForced;
+    return Logged(bus, " write lock-bits", [&] {
         if (unit.lock == SerialLock::InI4)
-            return SpiInstruction(ctx, 0xAC, 0xE0, 0x00, lock, kFuseLockWait, " 0x44 Lock 0x00 0xE0 0xAC");
-        return SpiInstruction(ctx, 0xAC, lock, 0x00, 0x00, kFuseLockWait, " 0x44 0x00 0x00 Lock 0xAC");
+            return SpiInstruction(bus, 0xAC, 0xE0, 0x00, lock, kFuseLockWait, " 0x44 Lock 0x00 0xE0 0xAC");
+        return SpiInstruction(bus, 0xAC, lock, 0x00, 0x00, kFuseLockWait, " 0x44 0x00 0x00 Lock 0xAC");
     });
 }
 
-bool WriteFuseLow(Context& ctx, const SerialUnit& unit)
+bool WriteFuseLow(Bus& bus, const Target&, const SerialUnit& unit, ConstFuseSlots slots)
 {
-    const std::uint8_t fuse = ctx.chip.lockFuse[0];
-    return Logged(ctx, unit.fuseLowWriteWhat, [&] {
+    const std::uint8_t fuse = slots[0];
+    return Logged(bus, unit.fuseLowWriteWhat, [&] {
         if (unit.fuseLow == SerialFuse::StartBitInI2) {
             // Only bit 0 travels: with any other bits in I2 the instruction would be a chip erase.
-            return SpiInstruction(ctx, 0xAC, static_cast<std::uint8_t>(0xBE | (fuse & 0x01)), 0x00, 0x00,
+            return SpiInstruction(bus, 0xAC, static_cast<std::uint8_t>(0xBE | (fuse & 0x01)), 0x00, 0x00,
                                   kFuseLockWait, " 0x44 0x00 0x00 FSTRT 0xAC");
         }
-        return SpiInstruction(ctx, 0xAC, 0xA0, 0x00, fuse | unit.fuseLowForced, kFuseLockWait,
+        return SpiInstruction(bus, 0xAC, 0xA0, 0x00, fuse | unit.fuseLowForced, kFuseLockWait,
                               unit.fuseLowWriteText);
     });
 }
 
-bool WriteFuseHigh(Context& ctx, const SerialUnit& unit)
+bool WriteFuseHigh(Bus& bus, const Target&, const SerialUnit& unit, ConstFuseSlots slots)
 {
-    return Logged(ctx, " write fuse high byte", [&] {
-        return SpiInstruction(ctx, 0xAC, 0xA8, 0x00, ctx.chip.lockFuse[1] | unit.fuseHighForced, kFuseLockWait,
+    return Logged(bus, " write fuse high byte", [&] {
+        return SpiInstruction(bus, 0xAC, 0xA8, 0x00, slots[1] | unit.fuseHighForced, kFuseLockWait,
                               " 0x44 Fuse High 0x00 0xA8 0xAC");
     });
 }
 
-bool WriteFuseExtended(Context& ctx, const SerialUnit&)
+bool WriteFuseExtended(Bus& bus, const Target&, const SerialUnit&, ConstFuseSlots slots)
 {
-    return Logged(ctx, " write fuse extended byte", [&] {
-        return SpiInstruction(ctx, 0xAC, 0xA4, 0x00, ctx.chip.lockFuse[2], kFuseLockWait,
+    return Logged(bus, " write fuse extended byte", [&] {
+        return SpiInstruction(bus, 0xAC, 0xA4, 0x00, slots[2], kFuseLockWait,
                               " 0x44 Fuse Extended 0x00 0xA4 0xAC");
     });
 }
 
-bool ReadFuseLow(Context& ctx, const SerialUnit& unit)
+bool ReadFuseLow(Bus& bus, const Target&, const SerialUnit& unit, FuseSlots slots)
 {
-    return Logged(ctx, unit.fuseLowReadWhat, [&] {
-        return QueryInto(ctx, 0x50, 0x00, " 0x44 0x00 0x00 0x00 0x50", ctx.chip.lockFuse[0], unit.fuseLowForced);
+    return Logged(bus, unit.fuseLowReadWhat, [&] {
+        return QueryInto(bus, 0x50, 0x00, " 0x44 0x00 0x00 0x00 0x50", slots[0], unit.fuseLowForced);
     });
 }
 
-bool ReadFuseHigh(Context& ctx, const SerialUnit& unit)
+bool ReadFuseHigh(Bus& bus, const Target&, const SerialUnit& unit, FuseSlots slots)
 {
-    return Logged(ctx, " read fuse high byte", [&] {
-        return QueryInto(ctx, 0x58, 0x08, " 0x44 0x00 0x00 0x08 0x58", ctx.chip.lockFuse[1], unit.fuseHighForced);
+    return Logged(bus, " read fuse high byte", [&] {
+        return QueryInto(bus, 0x58, 0x08, " 0x44 0x00 0x00 0x08 0x58", slots[1], unit.fuseHighForced);
     });
 }
 
-bool ReadFuseExtended(Context& ctx, const SerialUnit&)
+bool ReadFuseExtended(Bus& bus, const Target&, const SerialUnit&, FuseSlots slots)
 {
-    return Logged(ctx, " read fuse extended byte", [&] {
-        return QueryInto(ctx, 0x50, 0x08, " 0x44 0x00 0x00 0x08 0x50", ctx.chip.lockFuse[2], 0x00);
+    return Logged(bus, " read fuse extended byte", [&] {
+        return QueryInto(bus, 0x50, 0x08, " 0x44 0x00 0x00 0x08 0x50", slots[2], 0x00);
     });
 }
 
-bool ReadCalibration(Context& ctx, const SerialUnit&)
+bool ReadCalibration(Bus& bus, const Target&, const SerialUnit&, std::span<std::uint8_t> bytes)
 {
     return Logged(
-        ctx, " read calibration bytes",
+        bus, " read calibration bytes",
         [&] {
-            for (std::uint8_t i = 0; i < ctx.chip.calibrationCount && i < ctx.chip.calibration.size(); ++i) {
-                auto reply = SpiQuery(ctx, 0x38, 0x00, i, 0x00, " 0x44 0x00 i 0x00 0x38");
+            for (std::uint8_t i = 0; i < bytes.size(); ++i) {
+                auto reply = SpiQuery(bus, 0x38, 0x00, i, 0x00, " 0x44 0x00 i 0x00 0x38");
                 if (!reply) return false;
-                ctx.chip.calibration[i] = reply->byte0;
+                bytes[i] = reply->byte0;
             }
             return true;
         },
         "");
 }
 
-bool WriteBlankFlashByte(Context& ctx, const SerialUnit&)
+bool WriteBlankFlashByte(Bus& bus, const Target&, const SerialUnit&)
 {
-    return SpiInstruction(ctx, 0x40, 0x00, 0x00, 0xFF, kBlankByteWait, " 0x44 0xFF 0 0 0x40");
+    return SpiInstruction(bus, 0x40, 0x00, 0x00, 0xFF, kBlankByteWait, " 0x44 0xFF 0 0 0x40");
 }
 
 }  // namespace quillon::serial

@@ -10,7 +10,7 @@
 
 namespace quillon {
 
-struct Context;
+class Bus;
 
 // How an address is put into I2 (its high part) and I3 (its low part): each part masked.
 // A high mask of 0 sends 0x00 in I2.
@@ -115,51 +115,59 @@ constexpr SerialUnit Derived(SerialUnit base, std::string_view name)
     return Derived(base, name, [](SerialUnit&) {});
 }
 
-bool EnterProgMode(Context& ctx, const SerialUnit& unit);
-bool EraseChip(Context& ctx, const SerialUnit& unit);
-bool ReadFlashByte(Context& ctx, const SerialUnit& unit, std::int32_t address, bool verify);
-bool WriteFlashByte(Context& ctx, const SerialUnit& unit, std::int32_t address);
-bool LoadFlashByte(Context& ctx, const SerialUnit& unit, std::int32_t address);
-bool WriteFlashPage(Context& ctx, const SerialUnit& unit, std::int32_t address);
-bool ReadEepromByte(Context& ctx, const SerialUnit& unit, std::int32_t address, bool verify);
-bool WriteEepromByte(Context& ctx, const SerialUnit& unit, std::int32_t address);
-bool LoadEepromByte(Context& ctx, const SerialUnit& unit, std::int32_t address);
-bool WriteEepromPage(Context& ctx, const SerialUnit& unit, std::int32_t address);
-bool ReadFuseLockBits(Context& ctx, const SerialUnit& unit);
-bool ReadLockBits(Context& ctx, const SerialUnit& unit);
-bool WriteLockBits(Context& ctx, const SerialUnit& unit);
-bool WriteFuseLow(Context& ctx, const SerialUnit& unit);
-bool WriteFuseHigh(Context& ctx, const SerialUnit& unit);
-bool WriteFuseExtended(Context& ctx, const SerialUnit& unit);
-bool ReadFuseLow(Context& ctx, const SerialUnit& unit);
-bool ReadFuseHigh(Context& ctx, const SerialUnit& unit);
-bool ReadFuseExtended(Context& ctx, const SerialUnit& unit);
-bool ReadCalibration(Context& ctx, const SerialUnit& unit);
-bool WriteBlankFlashByte(Context& ctx, const SerialUnit& unit);
+bool EnterProgMode(Bus& bus, const Target& target, const SerialUnit& unit);
+bool EraseChip(Bus& bus, const Target& target, const SerialUnit& unit);
+bool ReadFlashByte(Bus& bus, const Target& target, const SerialUnit& unit, std::int32_t address,
+                   std::span<std::uint8_t> byte, bool verify);
+bool WriteFlashByte(Bus& bus, const Target& target, const SerialUnit& unit, std::int32_t address,
+                    std::span<const std::uint8_t> byte);
+bool LoadFlashByte(Bus& bus, const Target& target, const SerialUnit& unit, std::int32_t address,
+                   std::span<const std::uint8_t> byte);
+bool WriteFlashPage(Bus& bus, const Target& target, const SerialUnit& unit, std::int32_t address);
+bool ReadEepromByte(Bus& bus, const Target& target, const SerialUnit& unit, std::int32_t address,
+                    std::span<std::uint8_t> byte, bool verify);
+bool WriteEepromByte(Bus& bus, const Target& target, const SerialUnit& unit, std::int32_t address,
+                     std::span<const std::uint8_t> byte);
+bool LoadEepromByte(Bus& bus, const Target& target, const SerialUnit& unit, std::int32_t address,
+                    std::span<const std::uint8_t> byte);
+bool WriteEepromPage(Bus& bus, const Target& target, const SerialUnit& unit, std::int32_t address);
+bool ReadFuseLockBits(Bus& bus, const Target& target, const SerialUnit& unit, FuseSlots slots);
+bool ReadLockBits(Bus& bus, const Target& target, const SerialUnit& unit, FuseSlots slots);
+bool WriteLockBits(Bus& bus, const Target& target, const SerialUnit& unit, ConstFuseSlots slots);
+bool WriteFuseLow(Bus& bus, const Target& target, const SerialUnit& unit, ConstFuseSlots slots);
+bool WriteFuseHigh(Bus& bus, const Target& target, const SerialUnit& unit, ConstFuseSlots slots);
+bool WriteFuseExtended(Bus& bus, const Target& target, const SerialUnit& unit, ConstFuseSlots slots);
+bool ReadFuseLow(Bus& bus, const Target& target, const SerialUnit& unit, FuseSlots slots);
+bool ReadFuseHigh(Bus& bus, const Target& target, const SerialUnit& unit, FuseSlots slots);
+bool ReadFuseExtended(Bus& bus, const Target& target, const SerialUnit& unit, FuseSlots slots);
+bool ReadCalibration(Bus& bus, const Target& target, const SerialUnit& unit, std::span<std::uint8_t> bytes);
+bool WriteBlankFlashByte(Bus& bus, const Target& target, const SerialUnit& unit);
 
 template <const SerialUnit& U>
 struct Bound {
-    static bool EnterProgMode(Context& c) { return serial::EnterProgMode(c, U); }
-    static bool EraseChip(Context& c) { return serial::EraseChip(c, U); }
-    static bool ReadFlashByte(Context& c, std::int32_t a, bool v) { return InFlash(a) && serial::ReadFlashByte(c, U, a, v); }
-    static bool WriteFlashByte(Context& c, std::int32_t a) { return InFlash(a) && serial::WriteFlashByte(c, U, a); }
-    static bool LoadFlashByte(Context& c, std::int32_t a) { return InFlash(a) && serial::LoadFlashByte(c, U, a); }
-    static bool WriteFlashPage(Context& c, std::int32_t a) { return serial::WriteFlashPage(c, U, a); }
-    static bool ReadEepromByte(Context& c, std::int32_t a, bool v) { return InEeprom(a) && serial::ReadEepromByte(c, U, a, v); }
-    static bool WriteEepromByte(Context& c, std::int32_t a) { return InEeprom(a) && serial::WriteEepromByte(c, U, a); }
-    static bool LoadEepromByte(Context& c, std::int32_t a) { return InEeprom(a) && serial::LoadEepromByte(c, U, a); }
-    static bool WriteEepromPage(Context& c, std::int32_t a) { return serial::WriteEepromPage(c, U, a); }
-    static bool ReadFuseLockBits(Context& c) { return serial::ReadFuseLockBits(c, U); }
-    static bool ReadLockBits(Context& c) { return serial::ReadLockBits(c, U); }
-    static bool WriteLockBits(Context& c) { return serial::WriteLockBits(c, U); }
-    static bool WriteFuseLow(Context& c) { return serial::WriteFuseLow(c, U); }
-    static bool WriteFuseHigh(Context& c) { return serial::WriteFuseHigh(c, U); }
-    static bool WriteFuseExtended(Context& c) { return serial::WriteFuseExtended(c, U); }
-    static bool ReadFuseLow(Context& c) { return serial::ReadFuseLow(c, U); }
-    static bool ReadFuseHigh(Context& c) { return serial::ReadFuseHigh(c, U); }
-    static bool ReadFuseExtended(Context& c) { return serial::ReadFuseExtended(c, U); }
-    static bool ReadCalibration(Context& c) { return serial::ReadCalibration(c, U); }
-    static bool WriteBlankFlashByte(Context& c) { return serial::WriteBlankFlashByte(c, U); }
+    using Bytes = std::span<std::uint8_t>;
+    using ConstBytes = std::span<const std::uint8_t>;
+    static bool EnterProgMode(Bus& b, const Target& t) { return serial::EnterProgMode(b, t, U); }
+    static bool EraseChip(Bus& b, const Target& t) { return serial::EraseChip(b, t, U); }
+    static bool ReadFlashByte(Bus& b, const Target& t, std::int32_t a, Bytes x, bool v) { return InFlash(a, x.size()) && serial::ReadFlashByte(b, t, U, a, x, v); }
+    static bool WriteFlashByte(Bus& b, const Target& t, std::int32_t a, ConstBytes x) { return InFlash(a, x.size()) && serial::WriteFlashByte(b, t, U, a, x); }
+    static bool LoadFlashByte(Bus& b, const Target& t, std::int32_t a, ConstBytes x) { return InFlash(a, x.size()) && serial::LoadFlashByte(b, t, U, a, x); }
+    static bool WriteFlashPage(Bus& b, const Target& t, std::int32_t a) { return serial::WriteFlashPage(b, t, U, a); }
+    static bool ReadEepromByte(Bus& b, const Target& t, std::int32_t a, Bytes x, bool v) { return InEeprom(a, x.size()) && serial::ReadEepromByte(b, t, U, a, x, v); }
+    static bool WriteEepromByte(Bus& b, const Target& t, std::int32_t a, ConstBytes x) { return InEeprom(a, x.size()) && serial::WriteEepromByte(b, t, U, a, x); }
+    static bool LoadEepromByte(Bus& b, const Target& t, std::int32_t a, ConstBytes x) { return InEeprom(a, x.size()) && serial::LoadEepromByte(b, t, U, a, x); }
+    static bool WriteEepromPage(Bus& b, const Target& t, std::int32_t a) { return serial::WriteEepromPage(b, t, U, a); }
+    static bool ReadFuseLockBits(Bus& b, const Target& t, FuseSlots s) { return serial::ReadFuseLockBits(b, t, U, s); }
+    static bool ReadLockBits(Bus& b, const Target& t, FuseSlots s) { return serial::ReadLockBits(b, t, U, s); }
+    static bool WriteLockBits(Bus& b, const Target& t, ConstFuseSlots s) { return serial::WriteLockBits(b, t, U, s); }
+    static bool WriteFuseLow(Bus& b, const Target& t, ConstFuseSlots s) { return serial::WriteFuseLow(b, t, U, s); }
+    static bool WriteFuseHigh(Bus& b, const Target& t, ConstFuseSlots s) { return serial::WriteFuseHigh(b, t, U, s); }
+    static bool WriteFuseExtended(Bus& b, const Target& t, ConstFuseSlots s) { return serial::WriteFuseExtended(b, t, U, s); }
+    static bool ReadFuseLow(Bus& b, const Target& t, FuseSlots s) { return serial::ReadFuseLow(b, t, U, s); }
+    static bool ReadFuseHigh(Bus& b, const Target& t, FuseSlots s) { return serial::ReadFuseHigh(b, t, U, s); }
+    static bool ReadFuseExtended(Bus& b, const Target& t, FuseSlots s) { return serial::ReadFuseExtended(b, t, U, s); }
+    static bool ReadCalibration(Bus& b, const Target& t, Bytes c) { return serial::ReadCalibration(b, t, U, c); }
+    static bool WriteBlankFlashByte(Bus& b, const Target& t) { return serial::WriteBlankFlashByte(b, t, U); }
 };
 
 }  // namespace serial

@@ -6,7 +6,8 @@
 #include <optional>
 #include <string_view>
 
-#include "core/Context.h"
+#include "chips/Driver.h"
+#include "gateway/Bus.h"
 #include "gateway/Commands.h"
 #include "gateway/Step.h"
 #include "log/Log.h"
@@ -19,23 +20,26 @@ struct Step {
     std::string_view text;
 };
 
-inline bool Send(Context& ctx, const Step& step) { return SendStep(ctx, step.packet, step.text); }
+inline bool Send(Bus& bus, const Step& step) { return SendStep(bus, step.packet, step.text); }
 
 // A packet ending in ReadPINB and its one answer byte.
-inline std::optional<std::uint8_t> ReadBus(Context& ctx, const Step& step)
+inline std::optional<std::uint8_t> ReadBus(Bus& bus, const Step& step)
 {
-    return ReadBusStep(ctx, step.packet, step.text);
+    return ReadBusStep(bus, step.packet, step.text);
 }
 
-// The address operations index the images; a position outside them is refused rather than
-// read or written past the end.
-inline bool InFlash(std::int32_t pos, std::uint32_t width = 1)
+// A position outside the images' range, or fewer bytes than the operation moves, is refused
+// rather than sent with a made-up address or read past the caller's bytes.
+inline bool InFlash(std::int32_t pos, std::size_t bytes, std::uint32_t width = 1)
 {
-    return pos >= 0 && static_cast<std::uint32_t>(pos) + width <= kFlashImageSize;
+    return pos >= 0 && static_cast<std::uint32_t>(pos) + width <= kFlashImageSize && bytes >= width;
 }
-inline bool InEeprom(std::int32_t pos) { return pos >= 0 && static_cast<std::uint32_t>(pos) < kEepromImageSize; }
+inline bool InEeprom(std::int32_t pos, std::size_t bytes)
+{
+    return pos >= 0 && static_cast<std::uint32_t>(pos) < kEepromImageSize && bytes >= 1;
+}
 
-// A read operation either fills the image or checks it; a difference is no failure of the link
+// A read operation either fills the caller's byte or checks it; a difference is no failure of the link
 // and so logs nothing and leaves the port open.
 inline bool StoreOrCompare(std::uint8_t& imageByte, std::uint8_t value, bool verify)
 {
@@ -47,21 +51,21 @@ inline bool StoreOrCompare(std::uint8_t& imageByte, std::uint8_t value, bool ver
 // The old chips give their fuse and lock bits in one byte: fuse bits in bits 0 and 5, LB1 in
 // bit 7 and LB2 in bit 6. The record keeps the fuse byte with its absent bits 1 and the lock
 // bits in bits 1 and 2 of the lock slot.
-inline void StoreCombinedFuseLock(Chip& chip, std::uint8_t combined)
+inline void StoreCombinedFuseLock(FuseSlots slots, std::uint8_t combined)
 {
-    chip.lockFuse[0] = combined | 0xDE;
-    chip.lockFuse[1] = 0xFF;
-    if (!(combined & 0x80)) chip.lockFuse[1] &= ~0x02;
-    if (!(combined & 0x40)) chip.lockFuse[1] &= ~0x04;
+    slots[0] = combined | 0xDE;
+    slots[1] = 0xFF;
+    if (!(combined & 0x80)) slots[1] &= ~0x02;
+    if (!(combined & 0x40)) slots[1] &= ~0x04;
 }
 
 // The frame of a logged operation: "Trying to" + what, the body, then `done` on success.
 template <class Body>
-bool Logged(Context& ctx, std::string_view what, Body&& body, std::string_view done = " with success.")
+bool Logged(Bus& bus, std::string_view what, Body&& body, std::string_view done = " with success.")
 {
-    ctx.log.LogMessage(LogTrying, what);
+    bus.log.LogMessage(LogTrying, what);
     if (!body()) return false;
-    ctx.log.LogMessage(LogFinished, done);
+    bus.log.LogMessage(LogFinished, done);
     return true;
 }
 

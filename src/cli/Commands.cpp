@@ -2,11 +2,11 @@
 
 #include "chips/Catalogue.h"
 #include "cli/Options.h"
-#include "core/Context.h"
 #include "images/FileCommands.h"
 #include "operations/CommandFrame.h"
 #include "operations/LockFuses.h"
 #include "operations/MemoryCommands.h"
+#include "operations/Session.h"
 
 namespace quillon::cli {
 
@@ -16,27 +16,27 @@ namespace {
 // for out.eep gets out.eep.
 // A file that did not load completely is never written to the chip nor taken as the reference:
 // the chip would end up with part of a program. Data beyond the memory alone may be accepted.
-bool Load(Context& ctx, MemoryKind kind, const std::string& file, bool force, std::FILE* err)
+Result Load(Session& session, MemoryKind kind, const std::string& file, bool force, std::FILE* err)
 {
     // What the file does not cover is written and compared as erased, never as whatever an
     // earlier command left in the image.
-    ResetImage(ctx, kind == MemoryKind::Program ? 1 : 2);
-    const LoadResult result = LoadImageFile(ctx, file, kind);
-    if (result.Complete()) return true;
-    if (result.OnlyBeyondMemory() && force) {
-        std::fprintf(err, "quillon-cli: %s: %s; going on (--force)\n", file.c_str(), result.message.c_str());
-        return true;
+    ResetImage(session.chip, kind == MemoryKind::Program ? 1 : 2);
+    Result result = LoadFormatFor(file) == FileFormat::Binary ? LoadBinFile(session, file, kind)
+                                                              : LoadHexFile(session, file, kind);
+    if (result.failure == FailureKind::FileBeyond && force) {
+        std::fprintf(err, "quillon-cli: %s: %s; going on (--force)\n", file.c_str(), result.words.c_str());
+        return Result::Ok();
     }
-    if (result.fault != LoadFault::Unreadable && result.fault != LoadFault::Rejected)
-        std::fprintf(err, "quillon-cli: %s: %s%s\n", file.c_str(), result.message.c_str(),
-                     result.OnlyBeyondMemory() ? "; --force takes what fits" : "");
-    return false;
+    if (result.failure == FailureKind::FilePart || result.failure == FailureKind::FileBeyond)
+        std::fprintf(err, "quillon-cli: %s: %s%s\n", file.c_str(), result.words.c_str(),
+                     result.failure == FailureKind::FileBeyond ? "; --force takes what fits" : "");
+    return result;
 }
 
-bool Save(Context& ctx, MemoryKind kind, const std::string& file)
+Result Save(Session& session, MemoryKind kind, const std::string& file)
 {
-    return LoadFormatFor(file) == FileFormat::Binary ? SaveBinFile(ctx, file, kind)
-                                                     : SaveHexFile(ctx, file, kind);
+    return LoadFormatFor(file) == FileFormat::Binary ? SaveBinFile(session, file, kind)
+                                                     : SaveHexFile(session, file, kind);
 }
 
 void PrintFuses(const LockFusesDialog& dialog, const Chip& chip, std::FILE* out)
@@ -59,59 +59,72 @@ void PrintFuses(const LockFusesDialog& dialog, const Chip& chip, std::FILE* out)
     std::fflush(out);
 }
 
-bool ReadFuses(Context& ctx, std::FILE* out)
+Result ReadFuses(Session& session, std::FILE* out)
 {
-    LockFusesDialog dialog = OpenLockFusesDialog(ctx.chip);
-    if (!ReadLockFuses(ctx, dialog)) return false;
-    PrintFuses(dialog, ctx.chip, out);
-    return true;
+    LockFusesDialog dialog = OpenLockFusesDialog(session.chip);
+    Result result = ReadLockFuses(session, dialog);
+    if (result) PrintFuses(dialog, session.chip, out);
+    return result;
 }
 
-bool WriteFuses(Context& ctx, const std::string& text, std::FILE* err)
+Result WriteFuses(Session& session, const std::string& text, std::FILE* err)
 {
     std::optional<std::vector<unsigned char>> bytes = ParseFuseBytes(text);
-    if (!bytes || bytes->size() != ctx.chip.lockFuseCount) {
+    if (!bytes || bytes->size() != session.chip.lockFuseCount) {
         std::fprintf(err, "quillon-cli: write-fuses: the %s takes %d bytes (fuses low first, lock last), not \"%s\"\n",
-                     ctx.chip.name.c_str(), ctx.chip.lockFuseCount, text.c_str());
-        return false;
+                     session.chip.name.c_str(), session.chip.lockFuseCount, text.c_str());
+        return Result::Failed(FailureKind::Input, "write-fuses: \"" + text + "\"");
     }
-    for (std::size_t i = 0; i < bytes->size(); ++i) ctx.chip.lockFuse[i] = (*bytes)[i];
+    for (std::size_t i = 0; i < bytes->size(); ++i) session.chip.lockFuse[i] = (*bytes)[i];
     // Through the dialog's boxes, as a user would set them: bits the chip does not name are
     // always written as 1, so say when that changes what was asked for.
-    LockFusesDialog dialog = OpenLockFusesDialog(ctx.chip);
-    bool ok = WriteLockFuses(ctx, dialog);
+    LockFusesDialog dialog = OpenLockFusesDialog(session.chip);
+    Result result = WriteLockFuses(session, dialog);
     for (std::size_t i = 0; i < bytes->size(); ++i)
-        if (ctx.chip.lockFuse[i] != (*bytes)[i])
+        if (session.chip.lockFuse[i] != (*bytes)[i])
             std::fprintf(err, "quillon-cli: write-fuses: %s 0x%s written as 0x%s (unnamed bits stay 1)\n",
                          dialog.group[i].caption.c_str(), ByteDigits((*bytes)[i]).c_str(),
-                         ByteDigits(ctx.chip.lockFuse[i]).c_str());
-    return ok;
+                         ByteDigits(session.chip.lockFuse[i]).c_str());
+    return result;
+}
+
+// The second step runs only after the first succeeded: a file that did not load completely is
+// never written to the chip nor taken as reference, and a failed read saves no file.
+template <class Next>
+Result Then(Result first, Next&& next)
+{
+    return first ? next() : first;
 }
 
 }  // namespace
 
-bool RunCommand(Context& ctx, const Command& command, const Confirm& confirm, bool force, std::FILE* out,
-                std::FILE* err)
+// `force`: a file whose only fault is data beyond the memory is written and verified anyway.
+Result RunCommand(Session& session, const Command& command, const Confirm& confirm, bool force, std::FILE* out,
+                  std::FILE* err)
 {
     const std::string& file = command.argument;
-    const auto Load = [&](Context& c, MemoryKind kind, const std::string& name) {
-        return cli::Load(c, kind, name, force, err);
+    const auto Load = [&](Session& s, MemoryKind kind, const std::string& name) {
+        return cli::Load(s, kind, name, force, err);
     };
     switch (command.kind) {
-    case CommandKind::ReadProgram: return ReadProgram(ctx) && Save(ctx, MemoryKind::Program, file);
-    case CommandKind::ReadData: return ReadData(ctx) && Save(ctx, MemoryKind::Data, file);
-    // A file that did not load completely is never written to the chip nor taken as reference.
+    case CommandKind::ReadProgram:
+        return Then(ReadProgram(session), [&] { return Save(session, MemoryKind::Program, file); });
+    case CommandKind::ReadData:
+        return Then(ReadData(session), [&] { return Save(session, MemoryKind::Data, file); });
     case CommandKind::WriteProgram:
-        return Load(ctx, MemoryKind::Program, file) && WriteProgram(ctx, confirm);
-    case CommandKind::WriteData: return Load(ctx, MemoryKind::Data, file) && WriteData(ctx, confirm);
-    case CommandKind::VerifyProgram: return Load(ctx, MemoryKind::Program, file) && VerifyProgram(ctx);
-    case CommandKind::VerifyData: return Load(ctx, MemoryKind::Data, file) && VerifyData(ctx);
-    case CommandKind::Erase: return ChipErase(ctx, confirm);
-    case CommandKind::ReadCalibration: return ReadCalibration(ctx);
-    case CommandKind::ReadFuses: return ReadFuses(ctx, out);
-    case CommandKind::WriteFuses: return WriteFuses(ctx, command.argument, err);
+        return Then(Load(session, MemoryKind::Program, file), [&] { return WriteProgram(session, confirm); });
+    case CommandKind::WriteData:
+        return Then(Load(session, MemoryKind::Data, file), [&] { return WriteData(session, confirm); });
+    case CommandKind::VerifyProgram:
+        return Then(Load(session, MemoryKind::Program, file), [&] { return VerifyProgram(session); });
+    case CommandKind::VerifyData:
+        return Then(Load(session, MemoryKind::Data, file), [&] { return VerifyData(session); });
+    case CommandKind::Erase: return ChipErase(session, confirm);
+    case CommandKind::ReadCalibration: return ReadCalibration(session);
+    case CommandKind::ReadFuses: return ReadFuses(session, out);
+    case CommandKind::WriteFuses: return WriteFuses(session, command.argument, err);
     }
-    return false;
+    return Result::Failed(FailureKind::Input, "unknown command");
 }
 
 }  // namespace quillon::cli

@@ -1,20 +1,23 @@
 // One command of the command line on the core's operations: the file commands around the memory
-// commands, the fuse bytes through the Lock & Fuses model. True when it fully succeeded.
+// commands, the fuse bytes through the Lock & Fuses model.
 #pragma once
 
 #include <cstdio>
 
 #include "cli/Options.h"
+#include "core/Result.h"
 #include "operations/Confirmation.h"
 
 namespace quillon {
-struct Context;
+struct Session;
 }
 
 namespace quillon::cli {
 
-// `force`: a file whose only fault is data beyond the memory is written and verified anyway.
-bool RunCommand(Context& ctx, const Command& command, const Confirm& confirm, bool force, std::FILE* out,
-                std::FILE* err);
+// How the command ended; a command of two steps (a file and the chip) ends with the first that
+// did not succeed. `force`: a file whose only fault is data beyond the memory is written and
+// verified anyway.
+Result RunCommand(Session& session, const Command& command, const Confirm& confirm, bool force, std::FILE* out,
+                  std::FILE* err);
 
 }  // namespace quillon::cli

@@ -9,10 +9,10 @@
 #include "cli/Commands.h"
 #include "cli/Options.h"
 #include "cli/TerminalProgress.h"
-#include "core/Context.h"
-#include "images/Views.h"
 #include "model/SimDevice.h"
+#include "operations/ChipSelection.h"
 #include "operations/Connection.h"
+#include "operations/Session.h"
 
 namespace quillon::cli {
 
@@ -73,14 +73,14 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     }
 
     // "sim:ATmega8" opens the built-in simulated gateway, anything else a serial port.
-    Context ctx(sim::OpenAnyPort);
-    ctx.delay = options.delay;
-    AttachViews(ctx);
-    ctx.views.activePage = options.page;
+    Session session(sim::OpenAnyPort);
+    session.bus.delay = options.delay;
+    AttachViews(session);
+    session.views.activePage = options.page;
 
     TerminalProgress bar(err);
-    if (isatty(fileno(err))) ctx.progress = &bar;
-    ctx.log.SetListener([&bar, out](const std::string& line) {
+    if (isatty(fileno(err))) session.progress = &bar;
+    session.bus.log.SetListener([&bar, out](const std::string& line) {
         bar.Hide();
         std::fputs(line.c_str(), out);
         std::fputc('\n', out);
@@ -88,15 +88,15 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         bar.Show();
     });
 
-    if (!Connect(ctx, options.port)) {
+    if (!Connect(session, options.port)) {
         std::fprintf(err, "quillon-cli: cannot open the port \"%s\"\n", options.port.c_str());
         return kExitFailure;
     }
     if (chosen != nullptr) {
-        SelectChip(ctx, chosen->signature);
-    } else if (!Autosearch(ctx) || ctx.chip.signature == 0) {
+        SelectChip(session, chosen->signature);
+    } else if (!Autosearch(session)) {
         std::fprintf(err, "quillon-cli: no chip found in the socket; name it with --chip\n");
-        Disconnect(ctx);
+        Disconnect(session);
         return kExitFailure;
     }
 
@@ -114,10 +114,10 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     std::string failed;
     for (const Command& command : options.commands) {
         current = command.kind;
-        if (!RunCommand(ctx, command, confirm, options.force, out, err))
+        if (!RunCommand(session, command, confirm, options.force, out, err))
             failed += (failed.empty() ? "" : ", ") + std::string(CommandWord(command.kind));
     }
-    if (ctx.link.IsOpen()) Disconnect(ctx);
+    if (session.bus.link.IsOpen()) Disconnect(session);
     if (failed.empty()) return kExitSuccess;
     std::fprintf(err, "quillon-cli: failed: %s\n", failed.c_str());
     return kExitFailure;

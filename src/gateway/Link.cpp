@@ -54,21 +54,27 @@ Link::Link(Log& log, PortOpener opener) : log_(log), opener_(std::move(opener)) 
 
 Link::~Link() = default;
 
-void Link::OpenPort(const std::string& devicePath)
+std::string Link::Failure(int index, std::string_view text)
+{
+    log_.LogMessage(index, text);
+    return std::string(LogPrefix(index)) + std::string(text);
+}
+
+std::string Link::OpenPort(const std::string& devicePath)
 {
     transport_.reset();
     OpenedPort opened = opener_ ? opener_(devicePath) : OpenedPort{nullptr, OpenFailure::NotAvailable};
     if (!opened.transport) {
         switch (opened.failure) {
-        case OpenFailure::GetSettings: log_.LogMessage(LogGetParams, ""); break;
-        case OpenFailure::SetSettings: log_.LogMessage(LogSetParams, ""); break;
-        case OpenFailure::InUse:
-            log_.LogMessage(LogPortNotAvailable, "");
+        case OpenFailure::GetSettings: return Failure(LogGetParams, "");
+        case OpenFailure::SetSettings: return Failure(LogSetParams, "");
+        case OpenFailure::InUse: {
+            std::string failure = Failure(LogPortNotAvailable, "");
             log_.LogMessage(LogText, "The port is in use by another program");
-            break;
-        default: log_.LogMessage(LogPortNotAvailable, ""); break;
+            return failure;
         }
-        return;
+        default: return Failure(LogPortNotAvailable, "");
+        }
     }
     transport_ = std::move(opened.transport);
 
@@ -85,15 +91,17 @@ void Link::OpenPort(const std::string& devicePath)
     };
     for (const auto& step : steps) {
         if (!SendPacket(step.packet)) {
-            log_.LogMessage(LogExecError, step.failText);
+            std::string failure = Failure(LogExecError, step.failText);
             ClosePort();
-            return;
+            return failure;
         }
     }
     if (ReadAnswer(1).count == 0) {
-        log_.LogMessage(LogAnswerError, " (PINB)");
+        std::string failure = Failure(LogAnswerError, " (PINB)");
         ClosePort();
+        return failure;
     }
+    return {};
 }
 
 bool Link::SendPacket(const Packet& packet)

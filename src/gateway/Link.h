@@ -34,9 +34,10 @@ public:
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
 
-    // Opens, configures and handshakes. Logs one line on failure and leaves the port closed;
-    // logs nothing on success.
-    void OpenPort(const std::string& devicePath);
+    // Opens, configures and handshakes. Logs one line on failure (two when another program
+    // holds the port), leaves the port closed and gives that line; logs nothing on success and
+    // gives an empty text.
+    std::string OpenPort(const std::string& devicePath);
     // Sends one packet. Bytes already waiting before it is sent belong to no answer: the stream is
     // out of step, which is logged, the port closed and the send failed.
     bool SendPacket(const Packet& packet);
@@ -57,6 +58,7 @@ private:
     // `owed`: answer bytes still legitimately on their way (none while one packet at a time
     // waits for its answer; answers in flight will owe more).
     bool InStep(std::size_t queued, std::size_t owed);
+    std::string Failure(int index, std::string_view text);
 
     Log& log_;
     PortOpener opener_;

@@ -1,30 +1,30 @@
 #include "gateway/Step.h"
 
-#include "core/Context.h"
+#include "gateway/Bus.h"
 
 namespace quillon {
 
-bool SendStep(Context& ctx, const Packet& packet, std::string_view failText)
+bool SendStep(Bus& bus, const Packet& packet, std::string_view failText)
 {
-    if (ctx.link.SendPacket(packet)) return true;
-    ctx.log.LogMessage(LogExecError, failText);
-    ctx.link.ClosePort();
+    if (bus.link.SendPacket(packet)) return true;
+    bus.LogFailure(LogExecError, failText);
+    bus.link.ClosePort();
     return false;
 }
 
-std::optional<Answer> ReadStep(Context& ctx, int count, std::string_view whatText, int used)
+std::optional<Answer> ReadStep(Bus& bus, int count, std::string_view whatText, int used)
 {
-    Answer answer = ctx.link.ReadAnswer(count, used);
+    Answer answer = bus.link.ReadAnswer(count, used);
     if (answer.count > 0) return answer;
-    ctx.log.LogMessage(LogAnswerError, whatText);
-    ctx.link.ClosePort();
+    bus.LogFailure(LogAnswerError, whatText);
+    bus.link.ClosePort();
     return std::nullopt;
 }
 
-std::optional<std::uint8_t> ReadBusStep(Context& ctx, const Packet& packet, std::string_view failText)
+std::optional<std::uint8_t> ReadBusStep(Bus& bus, const Packet& packet, std::string_view failText)
 {
-    if (!SendStep(ctx, packet, failText)) return std::nullopt;
-    auto answer = ReadStep(ctx, 1, " (PINB)");
+    if (!SendStep(bus, packet, failText)) return std::nullopt;
+    auto answer = ReadStep(bus, 1, " (PINB)");
     if (!answer) return std::nullopt;
     return answer->data[0];
 }

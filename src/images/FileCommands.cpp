@@ -55,35 +55,23 @@ constexpr std::string_view kEmptyText = "The file is empty: nothing was loaded";
 constexpr std::string_view kNoEndText = "The file ends without an end record: it may have been cut short";
 constexpr std::string_view kAfterEndText = "The file goes on after its end record: the rest was not loaded";
 
-// What the Intel HEX reader found, as the load's result.
-LoadResult ResultOf(const HexReadResult& read)
+bool NeedChip(const Workspace& ws)
 {
-    LoadResult result;
-    switch (read.ending) {
-    case HexReadResult::Ending::Rejected: result.Note(LoadFault::Rejected, "Wrong file" + read.reason); break;
-    case HexReadResult::Ending::EndOfText:
-        if (read.records == 0) result.Note(LoadFault::Empty, std::string(kEmptyText));
-        else result.Note(LoadFault::NoEnd, std::string(kNoEndText));
-        break;
-    case HexReadResult::Ending::EndRecord:
-        if (read.textAfterEnd) result.Note(LoadFault::DataAfterEnd, std::string(kAfterEndText));
-        break;
-    }
-    if (read.droppedBytes > 0)
-        result.Note(LoadFault::BeyondMemory, LeftOutText(read.droppedBytes, read.firstDropped));
-    return result;
-}
-
-bool NeedChip(Context& ctx)
-{
-    if (ctx.chip.signature != 0) return true;
-    ctx.log.LogMessage(LogNoChip, "");
+    if (ws.chip.signature != 0) return true;
+    ws.log.LogMessage(LogNoChip, "");
     return false;
 }
 
-FileOutcome Outcome(bool done)
+Result NoChip()
 {
-    return done ? FileOutcome::Done : FileOutcome::Failed;
+    return Result::Failed(FailureKind::NoChip, std::string(LogPrefix(LogNoChip)));
+}
+
+// The file could not be opened, read or written; the log has its name and the system's reason.
+Result FileFailure(const Workspace& ws, const FileStatus& status)
+{
+    ws.log.LogMessage(LogText, status.message);
+    return Result::Failed(FailureKind::File, status.message);
 }
 
 ProgressStep StepOf(ProgressGuard& progress)
@@ -91,63 +79,40 @@ ProgressStep StepOf(ProgressGuard& progress)
     return [&progress](std::uint32_t done, std::uint32_t total) { progress.SetFraction(done, total); };
 }
 
-LoadResult LoadHex(Context& ctx, const std::string& fileName, MemoryKind kind)
+Result LoadHex(const Workspace& ws, const std::string& fileName, MemoryKind kind)
 {
-    HexReadResult read;
-    LoadResult result;
+    HexReadResult result;
+    std::string_view part;  // what keeps the file from having loaded completely
     {
-        ProgressGuard progress(ctx.progress);
-        ctx.log.LogMessage(LoadMessage(kind), fileName);
+        ProgressGuard progress(ws.progress);
+        ws.log.LogMessage(LoadMessage(kind), fileName);
         std::string text;
-        if (FileStatus status = ReadWholeFile(fileName, text); !status) {
-            // Nothing was stored, so the view stays as it is.
-            ctx.log.LogMessage(LogText, status.message);
-            result.Note(LoadFault::Unreadable, status.message);
-            return result;
-        }
-        read = ReadIntelHex(text, ChipMemory(ctx.chip, kind), StepOf(progress));
-        result = ResultOf(read);
-        if (read.ending == HexReadResult::Ending::Rejected)
-            ctx.log.LogMessage(LogWrongFile, read.reason);
-        else if (result.Complete())
-            ctx.log.LogMessage(LogComplete, "");
-        else if (result.fault != LoadFault::BeyondMemory)
-            ctx.log.LogMessage(LogText, result.message);
+        // Nothing was stored when it cannot be read, so the view stays as it is.
+        if (FileStatus status = ReadWholeFile(fileName, text); !status) return FileFailure(ws, status);
+        result = ReadIntelHex(text, ChipMemory(ws.chip, kind), StepOf(progress));
+        if (result.ending == HexReadResult::Ending::EndOfText) part = result.records == 0 ? kEmptyText : kNoEndText;
+        else if (result.ending == HexReadResult::Ending::EndRecord && result.textAfterEnd) part = kAfterEndText;
+        if (result.ending == HexReadResult::Ending::Rejected)
+            ws.log.LogMessage(LogWrongFile, result.reason);
+        else if (!part.empty())
+            ws.log.LogMessage(LogText, part);
+        else if (result.droppedBytes == 0)
+            ws.log.LogMessage(LogComplete, "");
     }
-    // Also after a rejected record: what was stored before it is shown.
-    FillActiveView(ctx, kind);
-    if (read.droppedBytes > 0) ctx.log.LogMessage(LogText, LeftOutText(read.droppedBytes, read.firstDropped));
-    return result;
-}
-
-LoadResult LoadBin(Context& ctx, const std::string& fileName, MemoryKind kind)
-{
-    std::span<std::uint8_t> memory = ChipMemory(ctx.chip, kind);
-    const auto size = static_cast<std::uint32_t>(memory.size());
-    std::uint64_t fileSize = 0;
-    LoadResult result;
-    ctx.log.LogMessage(LoadMessage(kind), fileName);
-    {
-        ProgressGuard progress(ctx.progress);
-        std::string bytes;
-        if (FileStatus status = ReadFileHead(fileName, memory.size(), bytes, fileSize); !status) {
-            ctx.log.LogMessage(LogText, status.message);
-            result.Note(LoadFault::Unreadable, status.message);
-            return result;
-        }
-        // A shorter file leaves the rest of the image as it was.
-        for (std::size_t k = 0; k < memory.size(); k += kProgressBlock) {
-            if (k < bytes.size())
-                std::memcpy(memory.data() + k, bytes.data() + k,
-                            std::min<std::size_t>(kProgressBlock, bytes.size() - k));
-            progress.SetFraction(static_cast<std::uint32_t>(k + 1), size);
-        }
+    // Also after a rejected record or a partial load: what was stored is shown.
+    FillActiveView(ws, kind);
+    std::string beyond;
+    if (result.droppedBytes > 0) {
+        beyond = LeftOutText(result.droppedBytes, result.firstDropped);
+        ws.log.LogMessage(LogText, beyond);
     }
-    FillActiveView(ctx, kind);
-    if (fileSize == 0) result.Note(LoadFault::Empty, std::string(kEmptyText));
-    if (fileSize > size) result.Note(LoadFault::BeyondMemory, LeftOutText(fileSize - size, size));
-    ctx.log.LogMessage(result.Complete() ? LogComplete : LogText, result.message);
-    return result;
+    if (result.ending == HexReadResult::Ending::Rejected)
+        return Result::Failed(FailureKind::FileContent, std::string(LogPrefix(LogWrongFile)) + result.reason);
+    // Cut short or going on after its end is the graver fault: --force may pass only data
+    // beyond the memory.
+    if (!part.empty()) return Result::Failed(FailureKind::FilePart, std::string(part));
+    if (!beyond.empty()) return Result::Failed(FailureKind::FileBeyond, beyond);
+    return Result::Ok();
 }
 
 }  // namespace
@@ -173,97 +138,104 @@ SaveTarget SaveTargetFor(const std::string& fileName, int filterIndex)
     }
 }
 
-FileOutcome OutcomeOf(const LoadResult& result)
+Result LoadMemoryFile(const Workspace& ws, const std::string& fileName, MemoryKind kind)
 {
-    switch (result.fault) {
-    case LoadFault::None: return FileOutcome::Done;
-    case LoadFault::NoChip: return FileOutcome::NoChip;
-    case LoadFault::Unreadable: return FileOutcome::Failed;
-    case LoadFault::Rejected: return FileOutcome::Stopped;
-    default: return FileOutcome::Incomplete;
-    }
+    if (!NeedChip(ws)) return NoChip();
+    if (LoadFormatFor(fileName) == FileFormat::Binary) return LoadBinFile(ws, fileName, kind);
+    return LoadHex(ws, fileName, kind);
 }
 
-LoadResult LoadImageFile(Context& ctx, const std::string& fileName, MemoryKind kind)
-{
-    if (!NeedChip(ctx)) {
-        LoadResult result;
-        result.Note(LoadFault::NoChip, std::string(LogPrefix(LogNoChip)));
-        return result;
-    }
-    if (LoadFormatFor(fileName) == FileFormat::Binary) return LoadBin(ctx, fileName, kind);
-    return LoadHex(ctx, fileName, kind);
-}
-
-FileOutcome LoadMemoryFile(Context& ctx, const std::string& fileName, MemoryKind kind)
-{
-    return OutcomeOf(LoadImageFile(ctx, fileName, kind));
-}
-
-FileOutcome SaveMemoryFile(Context& ctx, const std::string& fileName, int filterIndex, MemoryKind kind)
+Result SaveMemoryFile(const Workspace& ws, const std::string& fileName, int filterIndex, MemoryKind kind)
 {
     // Without a chip there are no sizes to save: an empty file reported as complete would only
     // mislead, so nothing is written.
-    if (!NeedChip(ctx)) return FileOutcome::NoChip;
+    if (!NeedChip(ws)) return NoChip();
     SaveTarget target = SaveTargetFor(fileName, filterIndex);
-    if (target.format == FileFormat::Binary) return Outcome(SaveBinFile(ctx, target.fileName, kind));
-    return Outcome(SaveHexFile(ctx, target.fileName, kind));
+    if (target.format == FileFormat::Binary) return SaveBinFile(ws, target.fileName, kind);
+    return SaveHexFile(ws, target.fileName, kind);
 }
 
-bool LoadProgramFile(Context& ctx, const std::string& fileName)
+Result LoadProgramFile(const Workspace& ws, const std::string& fileName)
 {
-    return LoadMemoryFile(ctx, fileName, MemoryKind::Program) == FileOutcome::Done;
+    return LoadMemoryFile(ws, fileName, MemoryKind::Program);
 }
 
-bool LoadDataFile(Context& ctx, const std::string& fileName)
+Result LoadDataFile(const Workspace& ws, const std::string& fileName)
 {
-    return LoadMemoryFile(ctx, fileName, MemoryKind::Data) == FileOutcome::Done;
+    return LoadMemoryFile(ws, fileName, MemoryKind::Data);
 }
 
-bool SaveProgramFile(Context& ctx, const std::string& fileName, int filterIndex)
+Result SaveProgramFile(const Workspace& ws, const std::string& fileName, int filterIndex)
 {
-    return SaveMemoryFile(ctx, fileName, filterIndex, MemoryKind::Program) == FileOutcome::Done;
+    return SaveMemoryFile(ws, fileName, filterIndex, MemoryKind::Program);
 }
 
-bool SaveDataFile(Context& ctx, const std::string& fileName, int filterIndex)
+Result SaveDataFile(const Workspace& ws, const std::string& fileName, int filterIndex)
 {
-    return SaveMemoryFile(ctx, fileName, filterIndex, MemoryKind::Data) == FileOutcome::Done;
+    return SaveMemoryFile(ws, fileName, filterIndex, MemoryKind::Data);
 }
 
-bool LoadHexFile(Context& ctx, const std::string& fileName, MemoryKind kind)
+Result LoadHexFile(const Workspace& ws, const std::string& fileName, MemoryKind kind)
 {
-    return LoadHex(ctx, fileName, kind).Complete();
+    return LoadHex(ws, fileName, kind);
 }
 
-bool SaveHexFile(Context& ctx, const std::string& fileName, MemoryKind kind)
+Result SaveHexFile(const Workspace& ws, const std::string& fileName, MemoryKind kind)
 {
-    ctx.log.LogMessage(SaveMessage(kind), fileName);
-    StoreActiveView(ctx, kind);
+    ws.log.LogMessage(SaveMessage(kind), fileName);
+    StoreActiveView(ws, kind);
     {
-        ProgressGuard progress(ctx.progress);
-        const std::string text = WriteIntelHex(ChipMemory(ctx.chip, kind),
+        ProgressGuard progress(ws.progress);
+        const std::string text = WriteIntelHex(ChipMemory(ws.chip, kind),
                                                kind == MemoryKind::Program, StepOf(progress));
-        if (FileStatus status = WriteFileSafely(fileName, text); !status) {
-            ctx.log.LogMessage(LogText, status.message);
-            return false;
+        if (FileStatus status = WriteFileSafely(fileName, text); !status) return FileFailure(ws, status);
+    }
+    ws.log.LogMessage(LogComplete, "");
+    return Result::Ok();
+}
+
+Result LoadBinFile(const Workspace& ws, const std::string& fileName, MemoryKind kind)
+{
+    std::span<std::uint8_t> memory = ChipMemory(ws.chip, kind);
+    const auto size = static_cast<std::uint32_t>(memory.size());
+    std::uint64_t fileSize = 0;
+    ws.log.LogMessage(LoadMessage(kind), fileName);
+    {
+        ProgressGuard progress(ws.progress);
+        std::string bytes;
+        if (FileStatus status = ReadFileHead(fileName, memory.size(), bytes, fileSize); !status)
+            return FileFailure(ws, status);
+        // A shorter file leaves the rest of the image as it was.
+        for (std::size_t k = 0; k < memory.size(); k += kProgressBlock) {
+            if (k < bytes.size())
+                std::memcpy(memory.data() + k, bytes.data() + k,
+                            std::min<std::size_t>(kProgressBlock, bytes.size() - k));
+            progress.SetFraction(static_cast<std::uint32_t>(k + 1), size);
         }
     }
-    ctx.log.LogMessage(LogComplete, "");
-    return true;
+    FillActiveView(ws, kind);
+    // A load that did not take the whole file ends with the line that says so, never with
+    // "Operation complete".
+    if (fileSize == 0) {
+        ws.log.LogMessage(LogText, kEmptyText);
+        return Result::Failed(FailureKind::FilePart, std::string(kEmptyText));
+    }
+    if (fileSize > size) {
+        const std::string beyond = LeftOutText(fileSize - size, size);
+        ws.log.LogMessage(LogText, beyond);
+        return Result::Failed(FailureKind::FileBeyond, beyond);
+    }
+    ws.log.LogMessage(LogComplete, "");
+    return Result::Ok();
 }
 
-bool LoadBinFile(Context& ctx, const std::string& fileName, MemoryKind kind)
+Result SaveBinFile(const Workspace& ws, const std::string& fileName, MemoryKind kind)
 {
-    return LoadBin(ctx, fileName, kind).Complete();
-}
-
-bool SaveBinFile(Context& ctx, const std::string& fileName, MemoryKind kind)
-{
-    ctx.log.LogMessage(SaveMessage(kind), fileName);
-    StoreActiveView(ctx, kind);
+    ws.log.LogMessage(SaveMessage(kind), fileName);
+    StoreActiveView(ws, kind);
     {
-        ProgressGuard progress(ctx.progress);
-        std::span<const std::uint8_t> memory = ChipMemory(ctx.chip, kind);
+        ProgressGuard progress(ws.progress);
+        std::span<const std::uint8_t> memory = ChipMemory(ws.chip, kind);
         const auto size = static_cast<std::uint32_t>(memory.size());
         std::string bytes(memory.size(), '\0');
         for (std::size_t k = 0; k < memory.size(); k += kProgressBlock) {
@@ -271,13 +243,10 @@ bool SaveBinFile(Context& ctx, const std::string& fileName, MemoryKind kind)
             std::memcpy(bytes.data() + k, memory.data() + k, n);
             progress.SetFraction(static_cast<std::uint32_t>(k + 1), size);
         }
-        if (FileStatus status = WriteFileSafely(fileName, bytes); !status) {
-            ctx.log.LogMessage(LogText, status.message);
-            return false;
-        }
+        if (FileStatus status = WriteFileSafely(fileName, bytes); !status) return FileFailure(ws, status);
     }
-    ctx.log.LogMessage(LogComplete, "");
-    return true;
+    ws.log.LogMessage(LogComplete, "");
+    return Result::Ok();
 }
 
 }  // namespace quillon

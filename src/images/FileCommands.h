@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "core/Context.h"
-#include "images/LoadResult.h"
-#include "images/MemoryKind.h"
+#include "chips/MemoryKind.h"
+#include "core/Result.h"
+#include "images/Workspace.h"
 
 namespace quillon {
 
@@ -25,39 +25,30 @@ struct SaveTarget {
 // Filter 1 saves Intel HEX as .hex, 2 Intel HEX as .eep, any other index raw binary as .bin.
 SaveTarget SaveTargetFor(const std::string& fileName, int filterIndex);
 
-// How a file command ended.
-enum class FileOutcome {
-    Done,     // loaded or saved completely
-    NoChip,   // "No chip selected" was logged and nothing happened
-    Stopped,  // an Intel HEX load stopped at a line it does not take ("Wrong file"); what came
-              // before it was loaded and is shown
-    Failed,   // the file could not be opened, read or written: logged with its name and the
-              // system's reason, nothing was loaded or replaced
-    Incomplete,  // loaded in part (empty, cut short, more after its end, data beyond the
-                 // memory): what loaded is shown over what the view held, the rest is not
-};
+// The commands of the File menu, for the memory of that kind. They succeed when the file was
+// loaded or saved completely, and fail with
+//   NoChip       "No chip selected" was logged and nothing happened;
+//   FileContent  an Intel HEX load stopped at a line it does not take ("Wrong file"); what came
+//                before it was loaded and is shown;
+//   File         the file could not be opened, read or written: logged with its name and the
+//                system's reason, nothing was loaded or replaced;
+//   FilePart     the file is empty, ends without its end record or goes on after it;
+//   FileBeyond   some of its data lies beyond the end of the memory and was left out.
+// After FilePart and FileBeyond what did load is shown over what the view held.
+Result LoadMemoryFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
+Result SaveMemoryFile(const Workspace& ws, const std::string& fileName, int filterIndex, MemoryKind kind);
 
-FileOutcome OutcomeOf(const LoadResult& result);
-
-// Loads the file into the memory of that kind, in the format its name says, and shows it in the
-// active page's view; logs each step. The result says whether all of the file loaded.
-LoadResult LoadImageFile(Context& ctx, const std::string& fileName, MemoryKind kind);
-
-// The commands of the File menu, for the memory of that kind.
-FileOutcome LoadMemoryFile(Context& ctx, const std::string& fileName, MemoryKind kind);
-FileOutcome SaveMemoryFile(Context& ctx, const std::string& fileName, int filterIndex, MemoryKind kind);
-
-// The four commands; each returns whether the file was loaded or saved completely.
-bool LoadProgramFile(Context& ctx, const std::string& fileName);
-bool LoadDataFile(Context& ctx, const std::string& fileName);
-bool SaveProgramFile(Context& ctx, const std::string& fileName, int filterIndex);
-bool SaveDataFile(Context& ctx, const std::string& fileName, int filterIndex);
+// The four commands of the menu.
+Result LoadProgramFile(const Workspace& ws, const std::string& fileName);
+Result LoadDataFile(const Workspace& ws, const std::string& fileName);
+Result SaveProgramFile(const Workspace& ws, const std::string& fileName, int filterIndex);
+Result SaveDataFile(const Workspace& ws, const std::string& fileName, int filterIndex);
 
 // The format operations under them; they assume a selected chip and refresh or take the active
 // page's view of that kind.
-bool LoadHexFile(Context& ctx, const std::string& fileName, MemoryKind kind);
-bool SaveHexFile(Context& ctx, const std::string& fileName, MemoryKind kind);
-bool LoadBinFile(Context& ctx, const std::string& fileName, MemoryKind kind);
-bool SaveBinFile(Context& ctx, const std::string& fileName, MemoryKind kind);
+Result LoadHexFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
+Result SaveHexFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
+Result LoadBinFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
+Result SaveBinFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
 
 }  // namespace quillon

@@ -35,9 +35,9 @@ void PutAddress(char* out, std::uint32_t address)
     }
 }
 
-void Notify(Context& ctx, int view)
+void Notify(ViewSet& views, int view)
 {
-    if (ctx.viewChanged) ctx.viewChanged(view);
+    if (views.changed) views.changed(view);
 }
 
 bool ValidView(int view)
@@ -54,9 +54,9 @@ std::size_t BytesInView(const HexView& v, std::size_t chipBytes)
 
 }  // namespace
 
-int ActiveView(const Context& ctx, MemoryKind kind)
+int ActiveView(const ViewSet& views, MemoryKind kind)
 {
-    bool page2 = ctx.views.activePage == 1;
+    bool page2 = views.activePage == 1;
     if (kind == MemoryKind::Program) return page2 ? RichEdit2 : RichEdit1;
     return page2 ? RichEdit4 : RichEdit3;
 }
@@ -76,24 +76,24 @@ std::string EmptyViewText(std::uint32_t viewSize)
     return text;
 }
 
-void BuildEmptyView(Context& ctx, int view)
+void BuildEmptyView(ViewSet& views, int view)
 {
     if (!ValidView(view)) return;
-    HexView& v = ctx.views.view[static_cast<std::size_t>(view)];
+    HexView& v = views.view[static_cast<std::size_t>(view)];
     v.text = EmptyViewText(v.shownSize);
     v.text.shrink_to_fit();
     v.caret = v.text.size();
-    Notify(ctx, view);
+    Notify(views, view);
 }
 
-void FillViewFromImage(Context& ctx, int view, MemoryKind kind)
+void FillViewFromImage(const Workspace& ws, int view, MemoryKind kind)
 {
     if (!ValidView(view)) return;
-    HexView& v = ctx.views.view[static_cast<std::size_t>(view)];
-    std::span<const std::uint8_t> image = ChipMemory(ctx.chip, kind);
+    HexView& v = ws.views.view[static_cast<std::size_t>(view)];
+    std::span<const std::uint8_t> image = ChipMemory(ws.chip, kind);
     const auto size = static_cast<std::uint32_t>(image.size());
     const std::size_t count = BytesInView(v, image.size());
-    ProgressGuard progress(ctx.progress);
+    ProgressGuard progress(ws.progress);
     char* text = v.text.data();
     for (std::size_t k = 0; k < count; ++k) {
         std::uint8_t b = image[k];
@@ -103,17 +103,17 @@ void FillViewFromImage(Context& ctx, int view, MemoryKind kind)
     }
     v.caret = std::min<std::size_t>(kHexColumn, v.text.size());
     progress.Free();
-    Notify(ctx, view);
+    Notify(ws.views, view);
 }
 
-void StoreViewToImage(Context& ctx, int view, MemoryKind kind)
+void StoreViewToImage(const Workspace& ws, int view, MemoryKind kind)
 {
-    if (ctx.chip.signature == 0 || !ValidView(view)) return;
-    HexView& v = ctx.views.view[static_cast<std::size_t>(view)];
-    std::span<std::uint8_t> image = ChipMemory(ctx.chip, kind);
+    if (ws.chip.signature == 0 || !ValidView(view)) return;
+    HexView& v = ws.views.view[static_cast<std::size_t>(view)];
+    std::span<std::uint8_t> image = ChipMemory(ws.chip, kind);
     const auto size = static_cast<std::uint32_t>(image.size());
     const std::size_t count = BytesInView(v, image.size());
-    ProgressGuard progress(ctx.progress);
+    ProgressGuard progress(ws.progress);
     const char* text = v.text.data();
     for (std::size_t k = 0; k < count; ++k) {
         const char* digits = text + HexPosition(k);
@@ -126,7 +126,7 @@ void StoreViewToImage(Context& ctx, int view, MemoryKind kind)
     }
     v.caret = std::min<std::size_t>(kHexColumn, v.text.size());
     progress.Free();
-    Notify(ctx, view);
+    Notify(ws.views, view);
 }
 
 std::string IdBoxText(std::int32_t signature)
@@ -139,30 +139,25 @@ std::string IdBoxText(std::int32_t signature)
     return text;
 }
 
-void ShowSignature(Context& ctx)
+void ShowSignature(const Workspace& ws)
 {
-    ctx.views.idBox = IdBoxText(ctx.chip.signature);
-    Notify(ctx, -1);
+    ws.views.idBox = IdBoxText(ws.chip.signature);
+    Notify(ws.views, -1);
 }
 
-void RefreshViewsForChip(Context& ctx)
+void RefreshViewsForChip(const Workspace& ws)
 {
-    auto& views = ctx.views.view;
+    auto& views = ws.views.view;
     // A view never shows more than its image holds.
-    const auto flash = static_cast<std::uint32_t>(ChipMemory(ctx.chip, MemoryKind::Program).size());
-    const auto eeprom = static_cast<std::uint32_t>(ChipMemory(ctx.chip, MemoryKind::Data).size());
+    const auto flash = static_cast<std::uint32_t>(ChipMemory(ws.chip, MemoryKind::Program).size());
+    const auto eeprom = static_cast<std::uint32_t>(ChipMemory(ws.chip, MemoryKind::Data).size());
     views[RichEdit1].shownSize = flash;
     views[RichEdit2].shownSize = flash;
     views[RichEdit3].shownSize = eeprom;
     views[RichEdit4].shownSize = eeprom;
-    for (int view : {RichEdit1, RichEdit2, RichEdit3, RichEdit4}) BuildEmptyView(ctx, view);
-    ctx.views.chipNameBox = ctx.chip.name;
-    ShowSignature(ctx);
-}
-
-void AttachViews(Context& ctx)
-{
-    ctx.refreshViews = RefreshViewsForChip;
+    for (int view : {RichEdit1, RichEdit2, RichEdit3, RichEdit4}) BuildEmptyView(ws.views, view);
+    ws.views.chipNameBox = ws.chip.name;
+    ShowSignature(ws);
 }
 
 }  // namespace quillon

@@ -5,51 +5,48 @@
 #include <cstdint>
 #include <string>
 
-#include "core/Context.h"
-#include "images/MemoryKind.h"
+#include "chips/MemoryKind.h"
+#include "images/Workspace.h"
 
 namespace quillon {
 
-// Indexes into ctx.views.view.
+// Indexes into ViewSet::view.
 enum ViewIndex : int { RichEdit1 = 0, RichEdit2 = 1, RichEdit3 = 2, RichEdit4 = 3 };
 
 // The view of that kind on the active page: RichEdit1/RichEdit3 on Page1, RichEdit2/RichEdit4
 // on Page2.
-int ActiveView(const Context& ctx, MemoryKind kind);
+int ActiveView(const ViewSet& views, MemoryKind kind);
 
 // The text of a view of viewSize bytes, every byte 0xFF.
 std::string EmptyViewText(std::uint32_t viewSize);
 
 // Rebuilds the view for its shownSize with every byte shown as 0xFF; the caret ends at the end.
-void BuildEmptyView(Context& ctx, int view);
+void BuildEmptyView(ViewSet& views, int view);
 
 // Copies the first chip-size bytes of that kind's image into the view, in place: the view must
 // have been built for the chip. Bytes past the view's lines are left out. Caret to position 10.
-void FillViewFromImage(Context& ctx, int view, MemoryKind kind);
+void FillViewFromImage(const Workspace& ws, int view, MemoryKind kind);
 
 // Copies the view's hex column back into the first chip-size bytes of that kind's image.
 // Does nothing while no chip is selected. Caret to position 10.
-void StoreViewToImage(Context& ctx, int view, MemoryKind kind);
+void StoreViewToImage(const Workspace& ws, int view, MemoryKind kind);
 
 // The active page's view of that kind, as the read, write, verify and file commands use it.
-inline void FillActiveView(Context& ctx, MemoryKind kind)
+inline void FillActiveView(const Workspace& ws, MemoryKind kind)
 {
-    FillViewFromImage(ctx, ActiveView(ctx, kind), kind);
+    FillViewFromImage(ws, ActiveView(ws.views, kind), kind);
 }
-inline void StoreActiveView(Context& ctx, MemoryKind kind)
+inline void StoreActiveView(const Workspace& ws, MemoryKind kind)
 {
-    StoreViewToImage(ctx, ActiveView(ctx, kind), kind);
+    StoreViewToImage(ws, ActiveView(ws.views, kind), kind);
 }
 
 // "01 90 1E" for the signature bytes 1E 90 01 at addresses 0, 1, 2.
 std::string IdBoxText(std::int32_t signature);
-void ShowSignature(Context& ctx);
+void ShowSignature(const Workspace& ws);
 
 // What a chip selection does to the window: sets the four view sizes from the chip, rebuilds
 // RichEdit1 to RichEdit4 empty, shows the chip's name and signature.
-void RefreshViewsForChip(Context& ctx);
-
-// Installs RefreshViewsForChip as ctx.refreshViews, so chip selection rebuilds the views.
-void AttachViews(Context& ctx);
+void RefreshViewsForChip(const Workspace& ws);
 
 }  // namespace quillon

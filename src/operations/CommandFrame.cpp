@@ -1,7 +1,7 @@
 #include "operations/CommandFrame.h"
 
 #include "chips/ChipTable.h"
-#include "core/Context.h"
+#include "operations/Session.h"
 
 namespace quillon {
 
@@ -9,18 +9,42 @@ namespace {
 constexpr char kHex[] = "0123456789ABCDEF";
 }
 
-const ChipRow* LookUpUnit(Context& ctx)
+const ChipRow* LookUpUnit(Session& session, Result& failure)
 {
-    if (ctx.chip.signature == 0) {
-        ctx.log.LogMessage(LogNoChip, "");
+    Log& log = session.bus.log;
+    if (session.chip.signature == 0) {
+        log.LogMessage(LogNoChip, "");
+        failure = Result::Failed(FailureKind::NoChip, LineOf(LogNoChip, ""));
         return nullptr;
     }
-    const ChipRow* entry = FindChip(ctx.chip.signature);
+    const ChipRow* entry = FindChip(session.chip.signature);
     if (entry == nullptr || entry->driver == nullptr) {
-        ctx.log.LogMessage(LogSelectedChip, " unknown");
+        log.LogMessage(LogSelectedChip, " unknown");
+        failure = Result::Failed(FailureKind::UnknownChip, LineOf(LogSelectedChip, " unknown"));
         return nullptr;
     }
     return entry;
+}
+
+Result FinishedWithFailure(Session& session, std::string_view text)
+{
+    Bus& bus = session.bus;
+    bus.log.LogMessage(LogFinished, text);
+    const std::string finished = LineOf(LogFinished, text);
+    if (!bus.LastFailure().empty()) return Result::Failed(FailureKind::Link, bus.LastFailure() + "\n" + finished);
+    return Result::Failed(FailureKind::Chip, finished);
+}
+
+Result NotOffered(std::string_view finishedText)
+{
+    std::string words = LineOf(LogNotAvailable, "");
+    if (!finishedText.empty()) words += "\n" + LineOf(LogFinished, finishedText);
+    return Result::Failed(FailureKind::NotOffered, words);
+}
+
+std::string LineOf(int index, std::string_view text)
+{
+    return std::string(LogPrefix(index)) + std::string(text);
 }
 
 std::string AddressDigits(std::uint32_t address)

@@ -1,51 +1,51 @@
 #include "operations/Connection.h"
 
 #include "chips/Catalogue.h"
-#include "core/Context.h"
+#include "operations/ChipSelection.h"
+#include "operations/CommandFrame.h"
+#include "operations/Session.h"
 #include "programming/Parallel.h"
 
 namespace quillon {
 
-bool Connect(Context& ctx, const std::string& portName)
+Result Connect(Session& session, const std::string& portName)
 {
+    Bus& bus = session.bus;
     std::optional<std::string> path = DevicePathFor(portName);
     if (!path) {
         // A name that makes no device path cannot be opened; say so as for any absent port.
-        ctx.log.LogMessage(LogPortNotAvailable, "");
-        return false;
+        bus.log.LogMessage(LogPortNotAvailable, "");
+        return Result::Failed(FailureKind::Port, LineOf(LogPortNotAvailable, ""));
     }
-    ctx.link.OpenPort(*path);
-    if (!ctx.link.IsOpen()) return false;
-    ctx.log.LogMessage(LogPortOpen, *path);
+    std::string failure = bus.link.OpenPort(*path);
+    if (!bus.link.IsOpen()) return Result::Failed(FailureKind::Port, std::move(failure));
+    bus.log.LogMessage(LogPortOpen, *path);
+    return Result::Ok();
+}
+
+void Disconnect(Session& session)
+{
+    session.bus.link.ClosePort();
+    session.bus.log.LogMessage(LogPortClosed, "");
+}
+
+bool PortChanged(Session& session)
+{
+    if (!session.bus.link.IsOpen()) return false;
+    Disconnect(session);
     return true;
 }
 
-void Disconnect(Context& ctx)
+Result Autosearch(Session& session)
 {
-    ctx.link.ClosePort();
-    ctx.log.LogMessage(LogPortClosed, "");
-}
-
-bool PortChanged(Context& ctx)
-{
-    if (!ctx.link.IsOpen()) return false;
-    Disconnect(ctx);
-    return true;
-}
-
-bool Autosearch(Context& ctx)
-{
-    if (!EnterProgMode(ctx)) {
-        ctx.log.LogMessage(LogFinished, " with fail.");
-        return false;
-    }
-    const std::int32_t signature = ReadSignature(ctx);
-    if (!ExitProgMode(ctx)) {
-        ctx.log.LogMessage(LogFinished, " with fail.");
-        return false;
-    }
-    SelectChip(ctx, signature);
-    return true;
+    Bus& bus = session.bus;
+    bus.ForgetFailure();
+    if (!EnterProgMode(bus)) return FinishedWithFailure(session, " with fail.");
+    const std::int32_t signature = ReadSignature(bus);
+    if (!ExitProgMode(bus)) return FinishedWithFailure(session, " with fail.");
+    if (SelectChip(session, signature)) return Result::Ok();
+    if (signature == 0) return Result::Failed(FailureKind::NoChip, LineOf(LogNoChip, ""));
+    return Result::Failed(FailureKind::UnknownChip, LineOf(LogSelectedChip, " unknown"));
 }
 
 }  // namespace quillon

@@ -4,23 +4,25 @@
 
 #include <string>
 
+#include "core/Result.h"
+
 namespace quillon {
 
-struct Context;
+struct Session;
 
 // Opens the port by its name (COM3, ttyUSB0, /dev/ttyUSB0, sim:ATmega8) and logs its path.
-// True when the port is open afterwards: the front end then shows its connected state.
-bool Connect(Context& ctx, const std::string& portName);
+// Succeeds when the port is open afterwards: the front end then shows its connected state.
+Result Connect(Session& session, const std::string& portName);
 
 // Closes the port whether or not it is open, and logs that it is closed.
-void Disconnect(Context& ctx);
+void Disconnect(Session& session);
 
 // A changed port name closes an open port; the new one opens at the next Connect.
 // True when it disconnected.
-bool PortChanged(Context& ctx);
+bool PortChanged(Session& session);
 
-// Reads the signature in parallel programming mode and selects that chip. True when the
-// search reached the selection; the selection itself may still find no such chip.
-bool Autosearch(Context& ctx);
+// Reads the signature in parallel programming mode and selects that chip. Succeeds when a chip
+// of the catalogue was found and selected.
+Result Autosearch(Session& session);
 
 }  // namespace quillon

@@ -4,9 +4,9 @@
 
 #include "chips/BitNames.h"
 #include "chips/ChipTable.h"
-#include "core/Context.h"
 #include "images/ProgressGuard.h"
 #include "operations/CommandFrame.h"
+#include "operations/Session.h"
 
 namespace quillon {
 
@@ -106,45 +106,54 @@ LockFusesDialog OpenLockFusesDialog(const Chip& chip)
     return dialog;
 }
 
-bool ReadLockFuses(Context& ctx, LockFusesDialog& dialog)
+Result ReadLockFuses(Session& session, LockFusesDialog& dialog)
 {
-    ProgressGuard progress(ctx.progress);
-    bool ok = false;
-    if (const ChipRow* entry = LookUpUnit(ctx)) {
+    ProgressGuard progress(session.progress);
+    session.bus.ForgetFailure();
+    Result result;
+    if (const ChipRow* entry = LookUpUnit(session, result)) {
         const Driver& d = *entry->driver;
-        ok = d.EnterProgMode != nullptr && d.EnterProgMode(ctx);
-        OperationList sequence = LockFuseReadSequence(d);
-        for (auto op = sequence.begin(); ok && op != sequence.end(); ++op) ok = (*op)(ctx);
-        ok = ok && ctx.link.ConfirmInStep();
-        if (!ok) {
-            // The boxes keep what they showed: half a read is not worth showing.
-            ctx.log.LogMessage(LogFinished, " with fail.");
-            return false;
+        const Target target = TargetOf(session.chip);
+        bool ok = d.EnterProgMode != nullptr && d.EnterProgMode(session.bus, target);
+        const auto sequence = LockFuseReadSequence(d);
+        for (auto op = sequence.begin(); ok && op != sequence.end(); ++op)
+            ok = (*op)(session.bus, target, session.chip.lockFuse);
+        // A byte that came late behind the last answer means some answer was taken for another.
+        const bool inStep = !ok || session.bus.link.ConfirmInStep();
+        // The boxes keep what they showed: half a read is not worth showing.
+        if (!ok || !inStep) {
+            Result failure = FinishedWithFailure(session, " with fail.");
+            if (!inStep) failure.failure = FailureKind::Link;
+            return failure;
         }
     }
     progress.Free();
     UncheckAll(dialog);
-    FillBoxesFromRecord(dialog, ctx.chip);
-    return ok;
+    FillBoxesFromRecord(dialog, session.chip);
+    return result;
 }
 
-bool WriteLockFuses(Context& ctx, LockFusesDialog& dialog)
+Result WriteLockFuses(Session& session, LockFusesDialog& dialog)
 {
-    StoreBoxesToRecord(dialog, ctx.chip);
-    ProgressGuard progress(ctx.progress);
-    const ChipRow* entry = LookUpUnit(ctx);
-    if (entry == nullptr) return false;
+    StoreBoxesToRecord(dialog, session.chip);
+    ProgressGuard progress(session.progress);
+    session.bus.ForgetFailure();
+    Result failure;
+    const ChipRow* entry = LookUpUnit(session, failure);
+    if (entry == nullptr) return failure;
     const Driver& d = *entry->driver;
-    bool ok = d.EnterProgMode != nullptr && d.EnterProgMode(ctx);
-    OperationList sequence = LockFuseWriteSequence(d);
-    for (auto op = sequence.begin(); ok && op != sequence.end(); ++op) ok = (*op)(ctx);
-    if (!ok) ctx.log.LogMessage(LogFinished, " with fail.");
-    return ok;
+    const Target target = TargetOf(session.chip);
+    bool ok = d.EnterProgMode != nullptr && d.EnterProgMode(session.bus, target);
+    const auto sequence = LockFuseWriteSequence(d);
+    for (auto op = sequence.begin(); ok && op != sequence.end(); ++op)
+        ok = (*op)(session.bus, target, session.chip.lockFuse);
+    if (!ok) return FinishedWithFailure(session, " with fail.");
+    return Result::Ok();
 }
 
-void SaveLockFuses(Context& ctx, const LockFusesDialog& dialog)
+void SaveLockFuses(Session& session, const LockFusesDialog& dialog)
 {
-    StoreBoxesToRecord(dialog, ctx.chip);
+    StoreBoxesToRecord(dialog, session.chip);
 }
 
 }  // namespace quillon

@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <string>
 
+#include "core/Result.h"
+
 namespace quillon {
 
 struct Chip;
-struct Context;
+struct Session;
 
 // One check box: checked means the bit is 0 (programmed).
 struct FuseBox {
@@ -45,11 +47,11 @@ void StoreBoxesToRecord(const LockFusesDialog& dialog, Chip& chip);
 // The dialog as it opens: reset, named for the selected chip, filled from its slots.
 LockFusesDialog OpenLockFusesDialog(const Chip& chip);
 
-// "Read Lock && Fuses": true when every read of the chip's sequence succeeded.
-bool ReadLockFuses(Context& ctx, LockFusesDialog& dialog);
+// "Read Lock && Fuses": succeeds when every read of the chip's sequence succeeded.
+Result ReadLockFuses(Session& session, LockFusesDialog& dialog);
 // "Write Lock && Fuses": the boxes into the slots, then the chip's write sequence.
-bool WriteLockFuses(Context& ctx, LockFusesDialog& dialog);
+Result WriteLockFuses(Session& session, LockFusesDialog& dialog);
 // "Save changes && Close the window": the boxes into the slots; the chip is not touched.
-void SaveLockFuses(Context& ctx, const LockFusesDialog& dialog);
+void SaveLockFuses(Session& session, const LockFusesDialog& dialog);
 
 }  // namespace quillon

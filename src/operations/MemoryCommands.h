@@ -1,24 +1,25 @@
 // The operation commands of the main window over a whole memory of the selected chip: read,
-// verify, write, erase and the calibration read. Each logs its steps and tells whether it
-// ended with its success line.
+// verify, write, erase and the calibration read. Each logs its steps and returns how it ended;
+// it succeeds exactly when it logged its success line.
 #pragma once
 
+#include "core/Result.h"
 #include "operations/Confirmation.h"
 
 namespace quillon {
 
-struct Context;
+struct Session;
 
-bool ReadProgram(Context& ctx);    // "Read Program"
-bool ReadData(Context& ctx);       // "Read Data"
-bool VerifyProgram(Context& ctx);  // "Verify Program"
-bool VerifyData(Context& ctx);     // "Verify Data"
+Result ReadProgram(Session& session);    // "Read Program"
+Result ReadData(Session& session);       // "Read Data"
+Result VerifyProgram(Session& session);  // "Verify Program"
+Result VerifyData(Session& session);     // "Verify Data"
 
-// These ask first; any answer but Yes ends them at once with nothing done and false.
-bool WriteProgram(Context& ctx, const Confirm& confirm);  // "Write Program"
-bool WriteData(Context& ctx, const Confirm& confirm);     // "Write Data"
-bool ChipErase(Context& ctx, const Confirm& confirm);     // "Chip Erase"
+// These ask first; any answer but Yes ends them at once, refused, with nothing done.
+Result WriteProgram(Session& session, const Confirm& confirm);  // "Write Program"
+Result WriteData(Session& session, const Confirm& confirm);     // "Write Data"
+Result ChipErase(Session& session, const Confirm& confirm);     // "Chip Erase"
 
-bool ReadCalibration(Context& ctx);  // "Read Calibration"
+Result ReadCalibration(Session& session);  // "Read Calibration"
 
 }  // namespace quillon

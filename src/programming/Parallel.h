@@ -7,18 +7,18 @@
 
 namespace quillon {
 
-struct Context;
+class Bus;
 
 // RDY/BSY poll: true when ready; false after a logged gateway failure (port closed) or, with
 // the port open, after logging that the chip stayed busy for 50 polls.
-bool WaitReady(Context& ctx);
+bool WaitReady(Bus& bus);
 
-bool LoadCommand(Context& ctx, std::uint8_t command);
-bool LoadAddressLow(Context& ctx, std::uint8_t address);
-bool LoadAddressHigh(Context& ctx, std::uint8_t address);
-bool LoadAddressExtended(Context& ctx, std::uint8_t address);
-bool LoadDataLow(Context& ctx, std::uint8_t data);
-bool LoadDataHigh(Context& ctx, std::uint8_t data);
+bool LoadCommand(Bus& bus, std::uint8_t command);
+bool LoadAddressLow(Bus& bus, std::uint8_t address);
+bool LoadAddressHigh(Bus& bus, std::uint8_t address);
+bool LoadAddressExtended(Bus& bus, std::uint8_t address);
+bool LoadDataLow(Bus& bus, std::uint8_t data);
+bool LoadDataHigh(Bus& bus, std::uint8_t data);
 
 enum class PowerUp {
     BuiltIn,  // the gateway's own EnterHVPPrgMode_AVR sequence
@@ -50,9 +50,9 @@ inline constexpr EntryTexts kHexEntryTexts{
 };
 
 // Logs "Trying to enter Programming Mode", runs the sequence and logs its success.
-bool EnterProgMode(Context& ctx, PowerUp powerUp = PowerUp::BuiltIn,
+bool EnterProgMode(Bus& bus, PowerUp powerUp = PowerUp::BuiltIn,
                    const EntryTexts& texts = kHexEntryTexts);
-bool ExitProgMode(Context& ctx);
-std::int32_t ReadSignature(Context& ctx);  // 0 on failure
+bool ExitProgMode(Bus& bus);
+std::int32_t ReadSignature(Bus& bus);  // 0 on failure
 
 }  // namespace quillon

@@ -1,6 +1,6 @@
 #include "programming/Serial.h"
 
-#include "core/Context.h"
+#include "gateway/Bus.h"
 #include "gateway/Commands.h"
 #include "gateway/Step.h"
 
@@ -12,47 +12,47 @@ constexpr int kSyncWaitMs = 20;
 constexpr int kReadBackBytes = 8;
 constexpr int kReadBackUsed = 2;  // bytes 0 and 1 carry everything a read instruction returns
 
-bool LoadAndExchange(Context& ctx, std::uint8_t i1, std::uint8_t i2, std::uint8_t i3,
+bool LoadAndExchange(Bus& bus, std::uint8_t i1, std::uint8_t i2, std::uint8_t i3,
                      std::uint8_t i4, std::string_view failText)
 {
-    return SendStep(ctx, Packet{SpiLoad(i1, i2, i3, i4)}, failText) &&
-           SendStep(ctx, Packet{SpiExchange()}, " 0x46");
+    return SendStep(bus, Packet{SpiLoad(i1, i2, i3, i4)}, failText) &&
+           SendStep(bus, Packet{SpiExchange()}, " 0x46");
 }
 
 }  // namespace
 
-bool SpiInstruction(Context& ctx, std::uint8_t i1, std::uint8_t i2, std::uint8_t i3,
+bool SpiInstruction(Bus& bus, std::uint8_t i1, std::uint8_t i2, std::uint8_t i3,
                     std::uint8_t i4, int waitMs, std::string_view failText)
 {
-    if (!LoadAndExchange(ctx, i1, i2, i3, i4, failText)) return false;
-    ctx.Delay();
-    ctx.Sleep(waitMs);
+    if (!LoadAndExchange(bus, i1, i2, i3, i4, failText)) return false;
+    bus.Delay();
+    bus.Sleep(waitMs);
     return true;
 }
 
-std::optional<SpiReply> SpiQuery(Context& ctx, std::uint8_t i1, std::uint8_t i2,
+std::optional<SpiReply> SpiQuery(Bus& bus, std::uint8_t i1, std::uint8_t i2,
                                  std::uint8_t i3, std::uint8_t i4, std::string_view failText)
 {
-    if (!LoadAndExchange(ctx, i1, i2, i3, i4, failText)) return std::nullopt;
-    ctx.Delay();
-    if (!SendStep(ctx, Packet{SpiReadBack()}, " 0x45")) return std::nullopt;
-    auto answer = ReadStep(ctx, kReadBackBytes, " (SPI paket)", kReadBackUsed);
+    if (!LoadAndExchange(bus, i1, i2, i3, i4, failText)) return std::nullopt;
+    bus.Delay();
+    if (!SendStep(bus, Packet{SpiReadBack()}, " 0x45")) return std::nullopt;
+    auto answer = ReadStep(bus, kReadBackBytes, " (SPI paket)", kReadBackUsed);
     if (!answer) return std::nullopt;
     // A short answer of one byte has no byte 1: it reads as 0, never as stale data.
     return SpiReply{answer->data[0], answer->count > 1 ? answer->data[1] : std::uint8_t{0}};
 }
 
-bool EnterSerialProgMode(Context& ctx, std::string_view tryText)
+bool EnterSerialProgMode(Bus& bus, std::string_view tryText)
 {
-    ctx.log.LogMessage(LogTrying, tryText);
-    if (!SendStep(ctx, Packet{SpiBegin()}, " 0x48")) return false;
-    ctx.Delay();
-    if (!SendStep(ctx, Packet{SpiSync()}, " 0x47")) return false;
-    ctx.Sleep(kSyncWaitMs);
-    auto reply = SpiQuery(ctx, 0xAC, 0x53, 0x00, 0x00, " 0x44 0x00 0x00 0x53 0xAC");
+    bus.log.LogMessage(LogTrying, tryText);
+    if (!SendStep(bus, Packet{SpiBegin()}, " 0x48")) return false;
+    bus.Delay();
+    if (!SendStep(bus, Packet{SpiSync()}, " 0x47")) return false;
+    bus.Sleep(kSyncWaitMs);
+    auto reply = SpiQuery(bus, 0xAC, 0x53, 0x00, 0x00, " 0x44 0x00 0x00 0x53 0xAC");
     if (!reply) return false;
     if (reply->byte1 != 0x53) return false;  // not in step: silent, port stays open
-    ctx.log.LogMessage(LogFinished, " with success.");
+    bus.log.LogMessage(LogFinished, " with success.");
     return true;
 }
 

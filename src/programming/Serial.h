@@ -9,10 +9,10 @@
 
 namespace quillon {
 
-struct Context;
+class Bus;
 
 // An instruction that changes the chip (or loads a buffer); `waitMs` is its programming time.
-bool SpiInstruction(Context& ctx, std::uint8_t i1, std::uint8_t i2, std::uint8_t i3,
+bool SpiInstruction(Bus& bus, std::uint8_t i1, std::uint8_t i2, std::uint8_t i3,
                     std::uint8_t i4, int waitMs, std::string_view failText);
 
 // What a read instruction returned: byte 0 came back during I4, byte 1 during I3.
@@ -22,11 +22,11 @@ struct SpiReply {
 };
 
 // An instruction that reads; nullopt after a logged failure (port closed).
-std::optional<SpiReply> SpiQuery(Context& ctx, std::uint8_t i1, std::uint8_t i2,
+std::optional<SpiReply> SpiQuery(Bus& bus, std::uint8_t i1, std::uint8_t i2,
                                  std::uint8_t i3, std::uint8_t i4, std::string_view failText);
 
 // Programming Enable: logs "Trying to" + tryText first. False silently (port open) when the
 // chip did not echo 0x53.
-bool EnterSerialProgMode(Context& ctx, std::string_view tryText);
+bool EnterSerialProgMode(Bus& bus, std::string_view tryText);
 
 }  // namespace quillon

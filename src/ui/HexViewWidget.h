@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-#include "core/Context.h"
+#include "images/Workspace.h"
 
 namespace quillon::ui {
 

@@ -7,16 +7,16 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "core/Context.h"
+#include "operations/Session.h"
 #include "ui/CommandRunner.h"
 
 namespace quillon::ui {
 
-LockFusesForm::LockFusesForm(Context& ctx, CommandRunner& runner, QWidget* parent)
+LockFusesForm::LockFusesForm(Session& session, CommandRunner& runner, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      ctx_(ctx),
+      ctx_(session),
       runner_(runner),
-      model_(OpenLockFusesDialog(ctx.chip))
+      model_(OpenLockFusesDialog(session.chip))
 {
     setObjectName(QStringLiteral("LockFusesForm"));
     setWindowTitle(QStringLiteral("Lock & Fuses"));

@@ -19,7 +19,7 @@ class CommandRunner;
 class LockFusesForm : public QDialog {
     Q_OBJECT
 public:
-    LockFusesForm(Context& ctx, CommandRunner& runner, QWidget* parent = nullptr);
+    LockFusesForm(Session& session, CommandRunner& runner, QWidget* parent = nullptr);
 
     const LockFusesDialog& Model() const { return model_; }
     QCheckBox* CheckBox(int number) const;  // CheckBox1 .. CheckBox32
@@ -32,7 +32,7 @@ private:
     void Button1Click();  // Read
     void Button2Click();  // Write
 
-    Context& ctx_;
+    Session& ctx_;
     CommandRunner& runner_;
     LockFusesDialog model_;
     QFrame* panel1_;

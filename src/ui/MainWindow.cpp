@@ -21,6 +21,7 @@
 #include "chips/Catalogue.h"
 #include "chips/ChipMenu.h"
 #include "images/Views.h"
+#include "operations/ChipSelection.h"
 #include "operations/Connection.h"
 #include "operations/MemoryCommands.h"
 #include "ui/AboutBox.h"
@@ -59,7 +60,7 @@ QString Latin1(std::string_view text)
 
 }  // namespace
 
-MainWindow::MainWindow(std::unique_ptr<Context> context, QWidget* parent)
+MainWindow::MainWindow(std::unique_ptr<Session> context, QWidget* parent)
     : QMainWindow(parent), ctx_(std::move(context))
 {
     setObjectName(QStringLiteral("Form1"));
@@ -71,7 +72,7 @@ MainWindow::MainWindow(std::unique_ptr<Context> context, QWidget* parent)
     ctx_->progress = progress_;
     AttachViews(*ctx_);
     // Called on the worker thread: only mark, the widgets catch up when the command has ended.
-    ctx_->viewChanged = [this](int view) {
+    ctx_->views.changed = [this](int view) {
         dirty_.fetch_or(view >= 0 && view < 4 ? 1u << view : kBoxesDirty);
     };
 
@@ -95,13 +96,13 @@ MainWindow::MainWindow(std::unique_ptr<Context> context, QWidget* parent)
     layout->addWidget(panel3);
     BuildMenus();
 
-    richEdit5_->Attach(ctx_->log);
+    richEdit5_->Attach(ctx_->bus.log);
     connect(runner_, &CommandRunner::started, this, &MainWindow::FreezeViews);
     connect(runner_, &CommandRunner::finished, this, &MainWindow::SyncFromCore);
 
-    ctx_->link.ClosePort();
+    ctx_->bus.link.ClosePort();
     ctx_->chip.signature = 0;
-    ctx_->delay = trackBar1_->value();
+    ctx_->bus.delay = trackBar1_->value();
     SetConnected(false);
 
     about_ = new AboutBox(this);
@@ -114,7 +115,7 @@ MainWindow::~MainWindow()
 {
     richEdit5_->Detach();
     ctx_->progress = nullptr;
-    ctx_->viewChanged = {};
+    ctx_->views.changed = {};
 }
 
 QStringList MainWindow::PortNames() { return PortList(); }
@@ -194,7 +195,7 @@ void MainWindow::BuildPanel()
     connect(button2_, &QPushButton::clicked, this, &MainWindow::Button2Click);
     connect(comboBox1_, &QComboBox::editTextChanged, this, &MainWindow::ComboBox1Change);
     connect(button3_, &QPushButton::clicked, this, &MainWindow::Button3Click);
-    connect(trackBar1_, &QSlider::valueChanged, this, [this](int value) { ctx_->delay = value; });
+    connect(trackBar1_, &QSlider::valueChanged, this, [this](int value) { ctx_->bus.delay = value; });
 
     auto confirm = [this](const Question& q) {
         return AskYesNo(QString::fromLatin1(q.caption.data(), static_cast<qsizetype>(q.caption.size())),
@@ -345,7 +346,7 @@ void MainWindow::Button1Click()
 {
     const std::string name = comboBox1_->currentText().toStdString();
     auto opened = std::make_shared<bool>(false);
-    RunCommand([this, name, opened] { *opened = Connect(*ctx_, name); },
+    RunCommand([this, name, opened] { *opened = Connect(*ctx_, name).Succeeded(); },
                [this, opened] {
                    if (*opened) SetConnected(true);
                });
@@ -370,7 +371,7 @@ void MainWindow::Button3Click()
 
 void MainWindow::Exit1Click()
 {
-    if (ctx_->link.IsOpen()) Button2Click();
+    if (ctx_->bus.link.IsOpen()) Button2Click();
     close();
 }
 

@@ -11,7 +11,8 @@
 #include <memory>
 #include <optional>
 
-#include "core/Context.h"
+#include "core/Result.h"
+#include "operations/Session.h"
 
 class QAction;
 class QComboBox;
@@ -42,10 +43,10 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     // The window owns the context it works on for its whole life.
-    explicit MainWindow(std::unique_ptr<Context> context, QWidget* parent = nullptr);
+    explicit MainWindow(std::unique_ptr<Session> context, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    Context& Ctx() { return *ctx_; }
+    Session& Ctx() { return *ctx_; }
     CommandRunner& Runner() { return *runner_; }
     UiProgress& Progress() { return *progress_; }
     AboutBox& About() { return *about_; }
@@ -83,13 +84,13 @@ private:
     void LoadFile(int kind);
     void SaveFile(int kind);
     void SaveLogas1Click();
-    void ReportFileFailure(const QString& action, const QString& name, std::size_t firstLine);
+    void ReportFileFailure(const QString& action, const QString& name, const Result& result);
     void Exit1Click();
     void LockFuses1Click();
     void TavroConnection1Click();
     std::optional<ChosenFile> ChooseFile(FileDialogKind kind);
 
-    std::unique_ptr<Context> ctx_;
+    std::unique_ptr<Session> ctx_;
     CommandRunner* runner_;
     UiProgress* progress_;
     AboutBox* about_ = nullptr;

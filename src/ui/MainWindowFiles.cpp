@@ -43,15 +43,23 @@ std::optional<ChosenFile> MainWindow::ChooseFile(FileDialogKind kind)
     return ChosenFile{dialog.selectedFiles().front(), index < 0 ? 1 : index + 1};
 }
 
-void MainWindow::ReportFileFailure(const QString& action, const QString& name, std::size_t firstLine)
+void MainWindow::ReportFileFailure(const QString& action, const QString& name, const Result& result)
 {
-    // The core has logged what went wrong, with the file's name and the system's reason; the
-    // same lines go into the box so the failure cannot pass unnoticed.
-    const auto lines = ctx_->log.Lines();
-    QStringList details;
-    for (std::size_t i = firstLine; i < lines.size(); ++i) details << QString::fromStdString(lines[i]);
+    // A file that could not be read or written, or loaded only in part, gets a box; "No chip
+    // selected" and a "Wrong file" line say all there is to say in the log. The box repeats the log's words,
+    // with the file's name and the system's reason, so the failure cannot pass unnoticed.
+    if (result.failure == FailureKind::FilePart || result.failure == FailureKind::FileBeyond) {
+        // Loaded in part: what did load is in the view, over what it held before.
+        QMessageBox::warning(this, QStringLiteral("Warning"),
+                             QStringLiteral("%1 %2 did not complete.\n\n%3\n\nWhat did load is shown over what "
+                                            "the view held; the rest of the view is unchanged.")
+                                 .arg(action, name, QString::fromStdString(result.words)));
+        return;
+    }
+    if (result.failure != FailureKind::File) return;
     QMessageBox::critical(this, QStringLiteral("Error"),
-                          QStringLiteral("%1 %2 did not complete.\n\n%3").arg(action, name, details.join(u'\n')));
+                          QStringLiteral("%1 %2 did not complete.\n\n%3")
+                              .arg(action, name, QString::fromStdString(result.words)));
 }
 
 void MainWindow::LoadFile(int kind)
@@ -59,21 +67,9 @@ void MainWindow::LoadFile(int kind)
     const auto chosen = ChooseFile(FileDialogKind::Open);
     if (!chosen) return;
     const std::string path = chosen->name.toStdString();
-    const std::size_t firstLine = ctx_->log.Size();
-    auto result = std::make_shared<LoadResult>();
-    RunCommand([this, path, kind, result] { *result = LoadImageFile(*ctx_, path, MemoryOf(kind)); },
-               [this, result, name = chosen->name, firstLine] {
-                   // "No chip selected" and a "Wrong file" line say all there is to say in the
-                   // log; a file that could not be read, or loaded only in part, gets a box.
-                   const FileOutcome outcome = OutcomeOf(*result);
-                   if (outcome == FileOutcome::Failed) ReportFileFailure(QStringLiteral("Loading"), name, firstLine);
-                   if (outcome == FileOutcome::Incomplete)
-                       QMessageBox::warning(
-                           this, QStringLiteral("Warning"),
-                           QStringLiteral("Loading %1 did not complete.\n\n%2\n\nWhat did load is shown over what "
-                                          "the view held; the rest of the view is unchanged.")
-                               .arg(name, QString::fromStdString(result->message)));
-               });
+    auto outcome = std::make_shared<Result>();
+    RunCommand([this, path, kind, outcome] { *outcome = LoadMemoryFile(*ctx_, path, MemoryOf(kind)); },
+               [this, outcome, name = chosen->name] { ReportFileFailure(QStringLiteral("Loading"), name, *outcome); });
 }
 
 void MainWindow::SaveFile(int kind)
@@ -82,12 +78,9 @@ void MainWindow::SaveFile(int kind)
     if (!chosen) return;
     const std::string path = chosen->name.toStdString();
     const int filter = chosen->filterIndex;
-    const std::size_t firstLine = ctx_->log.Size();
-    auto outcome = std::make_shared<FileOutcome>(FileOutcome::Done);
+    auto outcome = std::make_shared<Result>();
     RunCommand([this, path, filter, kind, outcome] { *outcome = SaveMemoryFile(*ctx_, path, filter, MemoryOf(kind)); },
-               [this, outcome, name = chosen->name, firstLine] {
-                   if (*outcome == FileOutcome::Failed) ReportFileFailure(QStringLiteral("Saving"), name, firstLine);
-               });
+               [this, outcome, name = chosen->name] { ReportFileFailure(QStringLiteral("Saving"), name, *outcome); });
 }
 
 void MainWindow::SaveLogas1Click()
@@ -95,7 +88,7 @@ void MainWindow::SaveLogas1Click()
     const auto chosen = ChooseFile(FileDialogKind::Save);
     if (!chosen) return;
     // A rich-text document whatever the name's extension; the name is taken as typed.
-    const FileStatus status = SaveLogAs(ctx_->log, chosen->name.toStdString());
+    const FileStatus status = SaveLogAs(ctx_->bus.log, chosen->name.toStdString());
     if (!status.ok) QMessageBox::critical(this, QStringLiteral("Error"), QString::fromStdString(status.message));
 }
 

@@ -1,7 +1,7 @@
 // Quillon's window: programs AVR microcontrollers through the Tavro serial gateway.
 #include <memory>
 
-#include "core/Context.h"
+#include "operations/Session.h"
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
 #include "ui/PortOpener.h"
@@ -10,7 +10,7 @@ int main(int argc, char** argv)
 {
     quillon::ui::Application app(argc, argv);
     // Every port name opens a serial port, except "sim:<chip>", the built-in simulated gateway.
-    auto context = std::make_unique<quillon::Context>(quillon::ui::WindowPortOpener());
+    auto context = std::make_unique<quillon::Session>(quillon::ui::WindowPortOpener());
     quillon::ui::MainWindow window(std::move(context));
     window.show();
     return quillon::ui::Application::exec();

@@ -1,5 +1,5 @@
-// Chip selection, the factory bytes it restores, and the chip table against the drivers' lock
-// and fuse operations.
+// The record a selection fills, the factory bytes it restores, and the chip table against the
+// drivers' lock and fuse operations.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,56 +15,6 @@ namespace {
 
 std::vector<std::uint8_t> Slots(const Chip& chip) { return {chip.lockFuse.begin(), chip.lockFuse.end()}; }
 
-TEST(SelectChip, FillsTheRecordRefreshesTheViewsAndBlanksTheImages)
-{
-    FakeBench bench;
-    Context& ctx = bench.ctx;
-    ctx.chip.flash.fill(0x12);
-    ctx.chip.eeprom.fill(0x34);
-    ctx.chip.calibration.fill(0x56);
-    std::vector<std::string> seen;
-    ctx.refreshViews = [&](Context& c) { seen.push_back(c.chip.name + " " + std::to_string(c.chip.flashSize)); };
-
-    SelectChip(ctx, 0x03931E);
-
-    EXPECT_EQ(seen, (std::vector<std::string>{"AT90S8535 8192"}));
-    EXPECT_EQ(ctx.chip.name, "AT90S8535");
-    EXPECT_EQ(ctx.chip.pictureFile, "AT90S8535.jpg");
-    EXPECT_EQ(ctx.chip.signature, 0x03931E);
-    EXPECT_EQ(ctx.chip.flashSize, 8192u);
-    EXPECT_EQ(ctx.chip.eepromSize, 512u);
-    EXPECT_EQ(ctx.chip.lockFuseCount, 2);
-    EXPECT_EQ(ctx.chip.calibrationCount, 0);
-    EXPECT_EQ(bench.Lines(), (std::vector<std::string>{"Selected chip is  AT90S8535"}));
-    // The whole images are blanked, not just the chip's part of them.
-    EXPECT_EQ(std::count(ctx.chip.flash.begin(), ctx.chip.flash.end(), 0xFF), static_cast<long>(kFlashImageSize));
-    EXPECT_EQ(std::count(ctx.chip.eeprom.begin(), ctx.chip.eeprom.end(), 0xFF), static_cast<long>(kEepromImageSize));
-    EXPECT_EQ(std::count(ctx.chip.calibration.begin(), ctx.chip.calibration.end(), 0xFF), 8);
-}
-
-TEST(SelectChip, ZeroAndUnknownSignaturesOnlyLog)
-{
-    FakeBench bench;
-    Context& ctx = bench.ctx;
-    int refreshes = 0;
-    ctx.refreshViews = [&](Context&) { ++refreshes; };
-    SelectChip(ctx, 0);
-    EXPECT_EQ(ctx.chip.signature, 0);
-    SelectChip(ctx, 0x07931E);
-    ctx.chip.flash[0] = 0x00;
-    ctx.chip.lockFuse[0] = 0x00;
-
-    SelectChip(ctx, 0xFFFFFF);  // an empty socket
-    SelectChip(ctx, 0);
-
-    EXPECT_EQ(bench.Lines(), (std::vector<std::string>{"No chip selected", "Selected chip is  ATmega8",
-                                                       "Selected chip is  unknown", "No chip selected"}));
-    EXPECT_EQ(refreshes, 1);
-    EXPECT_EQ(ctx.chip.name, "ATmega8");
-    EXPECT_EQ(ctx.chip.flash[0], 0x00);
-    EXPECT_EQ(ctx.chip.lockFuse[0], 0x00);
-}
-
 TEST(SelectChip, RestoresTheFactoryLockAndFuseBytesWhateverWasReadBefore)
 {
     FakeBench bench;
@@ -78,7 +28,7 @@ TEST(SelectChip, RestoresTheFactoryLockAndFuseBytesWhateverWasReadBefore)
                           Case{"ATmega328P", {0x62, 0xD9, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
                           Case{"ATmega8", {0xE1, 0xD9, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}}}) {
         bench.ctx.chip.lockFuse.fill(0x00);
-        SelectChip(bench.ctx, FindChipByName(c.chip)->signature);
+        bench.ctx.Select(*FindChipByName(c.chip));
         EXPECT_EQ(Slots(bench.ctx.chip), c.slots) << c.chip;
     }
 }
@@ -87,20 +37,20 @@ TEST(ResetImage, OnlyTheNamedPartChanges)
 {
     FakeBench bench;
     Chip& chip = bench.ctx.chip;
-    SelectChip(bench.ctx, 0x07931E);
+    bench.ctx.Select(*FindChip(0x07931E));
     chip.flash.fill(0);
     chip.eeprom.fill(0);
     chip.lockFuse.fill(0);
     chip.calibration.fill(0);
-    ResetImage(bench.ctx, 0);
-    ResetImage(bench.ctx, 5);
+    ResetImage(chip, 0);
+    ResetImage(chip, 5);
     EXPECT_EQ(chip.flash[0] | chip.eeprom[0] | chip.lockFuse[0] | chip.calibration[0], 0);
-    ResetImage(bench.ctx, 2);
+    ResetImage(chip, 2);
     EXPECT_EQ(chip.eeprom[kEepromImageSize - 1], 0xFF);
     EXPECT_EQ(chip.flash[0], 0x00);
     // A signature outside the catalogue has no factory values: every slot becomes 0xFF.
     chip.signature = 0x123456;
-    ResetImage(bench.ctx, 3);
+    ResetImage(chip, 3);
     EXPECT_EQ(Slots(chip), std::vector<std::uint8_t>(8, 0xFF));
 }
 
@@ -216,10 +166,12 @@ namespace {
 // The dialog reads the lock byte first and writes it last, the fuse bytes from extended down.
 TEST(LockFuseSequences, FollowTheDialogsOrder)
 {
-    using P = Driver::Plain Driver::*;
+    using R = Driver::FuseRead Driver::*;
+    using W = Driver::FuseWrite Driver::*;
     struct Case {
         const char* chip;
-        std::vector<P> read, write;
+        std::vector<R> read;
+        std::vector<W> write;
     };
     const Case cases[] = {
         {"ATtiny85", {&Driver::ReadLockBits, &Driver::ReadFuseExtended, &Driver::ReadFuseHigh, &Driver::ReadFuseLow},
@@ -233,12 +185,14 @@ TEST(LockFuseSequences, FollowTheDialogsOrder)
     };
     for (const Case& c : cases) {
         const Driver& d = *FindChipByName(c.chip)->driver;
-        std::vector<Driver::Plain> read, write;
-        for (P p : c.read) read.push_back(d.*p);
-        for (P p : c.write) write.push_back(d.*p);
-        const OperationList r = LockFuseReadSequence(d), w = LockFuseWriteSequence(d);
-        EXPECT_EQ(std::vector<Driver::Plain>(r.begin(), r.end()), read) << c.chip;
-        EXPECT_EQ(std::vector<Driver::Plain>(w.begin(), w.end()), write) << c.chip;
+        std::vector<Driver::FuseRead> read;
+        std::vector<Driver::FuseWrite> write;
+        for (R p : c.read) read.push_back(d.*p);
+        for (W p : c.write) write.push_back(d.*p);
+        const auto r = LockFuseReadSequence(d);
+        const auto w = LockFuseWriteSequence(d);
+        EXPECT_EQ(std::vector<Driver::FuseRead>(r.begin(), r.end()), read) << c.chip;
+        EXPECT_EQ(std::vector<Driver::FuseWrite>(w.begin(), w.end()), write) << c.chip;
     }
 }
 

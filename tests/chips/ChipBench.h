@@ -18,8 +18,8 @@ struct ChipBench : FakeBench {
     {
         const ChipRow* entry = FindChipByName(chipName);
         EXPECT_NE(entry, nullptr) << chipName;
-        if (entry) SelectChip(ctx, entry->signature);
-        ctx.delay = delay;
+        if (entry) ctx.Select(*entry);
+        ctx.bus.delay = delay;
         Clear();
     }
     const ChipRow& dispatch() const { return *FindChip(ctx.chip.signature); }

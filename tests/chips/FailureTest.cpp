@@ -35,13 +35,13 @@ TEST_P(VerifyDifference, StopsSilentlyWithThePortOpen)
     image[static_cast<std::size_t>(c.pos) + c.differing] = 0x00;
     const Driver& d = bench.driver();
     auto read = [&](std::int32_t pos) {
-        if (c.eeprom) return d.ReadEepromByte(bench.ctx, pos, true);
-        return d.ReadFlashWord ? d.ReadFlashWord(bench.ctx, pos, true) : d.ReadFlashByte(bench.ctx, pos, true);
+        if (c.eeprom) return drive::ReadEepromByte(d, bench.ctx, pos, true);
+        return d.ReadFlashWord ? drive::ReadFlashWord(d, bench.ctx, pos, true) : drive::ReadFlashByte(d, bench.ctx, pos, true);
     };
     EXPECT_FALSE(read(c.pos));
     EXPECT_EQ(bench.Trace(), c.expected);
     EXPECT_TRUE(bench.Lines().empty());
-    EXPECT_TRUE(bench.ctx.link.IsOpen());
+    EXPECT_TRUE(bench.ctx.bus.link.IsOpen());
     EXPECT_EQ(image[static_cast<std::size_t>(c.pos) + c.differing], 0x00) << "a verify never stores";
 
     // The next address still reads and compares.
@@ -60,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct GatewayFailureCase {
     const char* chip;
     const char* what;
-    std::function<bool(const Driver&, Context&)> call;
+    std::function<bool(const Driver&, UnitSocket&)> call;
     int failWrite;          // -1: every write goes through
     bool silent;            // the gateway answers nothing
     std::string logLine;
@@ -79,7 +79,7 @@ TEST_P(GatewayFailure, LogsTheStepAndClosesThePort)
     EXPECT_FALSE(c.call(bench.driver(), bench.ctx));
     ASSERT_FALSE(bench.Lines().empty());
     EXPECT_EQ(bench.Lines().back(), c.logLine);
-    EXPECT_FALSE(bench.ctx.link.IsOpen());
+    EXPECT_FALSE(bench.ctx.bus.link.IsOpen());
 }
 
 const std::string kExec = "Error executing commands: ";
@@ -88,37 +88,37 @@ const std::string kAnswer = "Error reading the answer";
 INSTANTIATE_TEST_SUITE_P(
     Chips, GatewayFailure,
     ::testing::Values(
-        GatewayFailureCase{"ATmega8", "read flash", [](const Driver& d, Context& c) { return d.ReadFlashWord(c, 2, false); },
+        GatewayFailureCase{"ATmega8", "read flash", [](const Driver& d, UnitSocket& c) { return drive::ReadFlashWord(d, c, 2, false); },
                            3, false, kExec + " read flash word low byte"},
         GatewayFailureCase{"ATmega8", "read flash, no answer",
-                           [](const Driver& d, Context& c) { return d.ReadFlashWord(c, 2, false); }, -1, true,
+                           [](const Driver& d, UnitSocket& c) { return drive::ReadFlashWord(d, c, 2, false); }, -1, true,
                            kAnswer + " (PINB)"},
-        GatewayFailureCase{"ATmega2560", "page", [](const Driver& d, Context& c) { return d.WriteFlashPage(c, 254); }, 6,
+        GatewayFailureCase{"ATmega2560", "page", [](const Driver& d, UnitSocket& c) { return drive::WriteFlashPage(d, c, 254); }, 6,
                            false, kExec + " GiveWRNegPulse"},
-        GatewayFailureCase{"ATtiny461", "page", [](const Driver& d, Context& c) { return d.WriteFlashPage(c, 62); }, 3,
+        GatewayFailureCase{"ATtiny461", "page", [](const Driver& d, UnitSocket& c) { return drive::WriteFlashPage(d, c, 62); }, 3,
                            false, kExec + " set BS1=0, GiveWRNegPulse"},
         GatewayFailureCase{"ATmega8", "page, no ready answer",
-                           [](const Driver& d, Context& c) { return d.WriteFlashPage(c, 62); }, -1, true,
+                           [](const Driver& d, UnitSocket& c) { return drive::WriteFlashPage(d, c, 62); }, -1, true,
                            kAnswer + " (PINC)"},
-        GatewayFailureCase{"ATmega603", "erase", [](const Driver& d, Context& c) { return d.EraseChip(c); }, 3, false,
+        GatewayFailureCase{"ATmega603", "erase", [](const Driver& d, UnitSocket& c) { return drive::Run(d.EraseChip, c); }, 3, false,
                            kExec + " GiveWR100NegPulse"},
-        GatewayFailureCase{"ATtiny2313", "fuse high", [](const Driver& d, Context& c) { return d.WriteFuseHigh(c); }, 7,
+        GatewayFailureCase{"ATtiny2313", "fuse high", [](const Driver& d, UnitSocket& c) { return drive::Run(d.WriteFuseHigh, c); }, 7,
                            false, kExec + " 0x1D 0x03"},
-        GatewayFailureCase{"AT90CAN64", "lock read", [](const Driver& d, Context& c) { return d.ReadLockBits(c); }, 3,
+        GatewayFailureCase{"AT90CAN64", "lock read", [](const Driver& d, UnitSocket& c) { return drive::Run(d.ReadLockBits, c); }, 3,
                            false, kExec + " read Lock-byte"},
         GatewayFailureCase{"AT90S4433", "first flash pulse",
-                           [](const Driver& d, Context& c) { return d.WriteFlashWord(c, 2); }, 6, false,
+                           [](const Driver& d, UnitSocket& c) { return drive::WriteFlashWord(d, c, 2); }, 6, false,
                            kExec + " 0x1D 0x03"},
-        GatewayFailureCase{"ATtiny25", "read flash", [](const Driver& d, Context& c) { return d.ReadFlashByte(c, 0x201, false); },
+        GatewayFailureCase{"ATtiny25", "read flash", [](const Driver& d, UnitSocket& c) { return drive::ReadFlashByte(d, c, 0x201, false); },
                            0, false, kExec + " 0x44 0x00 b a 0x2H"},
-        GatewayFailureCase{"ATtiny13", "load flash", [](const Driver& d, Context& c) { return d.LoadFlashByte(c, 0); },
+        GatewayFailureCase{"ATtiny13", "load flash", [](const Driver& d, UnitSocket& c) { return drive::LoadFlashByte(d, c, 0); },
                            0, false, kExec + " 0x44 Data b 0x00 0x4H"},
-        GatewayFailureCase{"ATtiny85", "fuse low", [](const Driver& d, Context& c) { return d.WriteFuseLow(c); }, 0,
+        GatewayFailureCase{"ATtiny85", "fuse low", [](const Driver& d, UnitSocket& c) { return drive::Run(d.WriteFuseLow, c); }, 0,
                            false, kExec + " 0x44 Fuse Low 0x00 0xA0 0xAC"},
-        GatewayFailureCase{"ATtiny85", "exchange", [](const Driver& d, Context& c) { return d.WriteFuseLow(c); }, 1,
+        GatewayFailureCase{"ATtiny85", "exchange", [](const Driver& d, UnitSocket& c) { return drive::Run(d.WriteFuseLow, c); }, 1,
                            false, kExec + " 0x46"},
         GatewayFailureCase{"ATtiny26", "calibration, no answer",
-                           [](const Driver& d, Context& c) { return d.ReadCalibration(c); }, -1, true,
+                           [](const Driver& d, UnitSocket& c) { return drive::Run(d.ReadCalibration, c); }, -1, true,
                            kAnswer + " (SPI paket)"}));
 
 TEST(BusyChip, WaitReadyGivingUpSaysTheChipStayedBusyAndKeepsThePort)
@@ -126,16 +126,16 @@ TEST(BusyChip, WaitReadyGivingUpSaysTheChipStayedBusyAndKeepsThePort)
     const std::string busy = "The chip did not become ready after the programming pulse";
     ChipBench bench("ATmega8");
     bench.wire->ready = false;
-    EXPECT_FALSE(bench.driver().WriteFlashPage(bench.ctx, 62));
+    EXPECT_FALSE(drive::WriteFlashPage(bench.driver(), bench.ctx, 62));
     const Trace trace = bench.Trace();
     EXPECT_EQ(std::count(trace.begin(), trace.end(), "rdy"), 50);
     EXPECT_EQ(bench.Lines(), std::vector<std::string>{busy});
-    EXPECT_TRUE(bench.ctx.link.IsOpen());
+    EXPECT_TRUE(bench.ctx.bus.link.IsOpen());
 
     bench.Clear();
-    EXPECT_FALSE(bench.driver().WriteLockBits(bench.ctx));
+    EXPECT_FALSE(drive::Run(bench.driver().WriteLockBits, bench.ctx));
     EXPECT_EQ(bench.Lines(), (std::vector<std::string>{"Trying to write lock-bits", busy}));
-    EXPECT_TRUE(bench.ctx.link.IsOpen());
+    EXPECT_TRUE(bench.ctx.bus.link.IsOpen());
 }
 
 TEST(FailedOneByteRead, KeepsTheSlotsItHadNotReachedYet)
@@ -144,7 +144,7 @@ TEST(FailedOneByteRead, KeepsTheSlotsItHadNotReachedYet)
     bench.ctx.chip.lockFuse = {1, 2, 3, 4};
     bench.wire->bus = {0x64};
     bench.wire->failWriteNumber = 4;  // the fuse high read, after the command's three packets
-    EXPECT_FALSE(bench.driver().ReadFuseLockBits(bench.ctx));
+    EXPECT_FALSE(drive::Run(bench.driver().ReadFuseLockBits, bench.ctx));
     EXPECT_EQ(bench.ctx.chip.lockFuse[0], 0x64);
     EXPECT_EQ(bench.ctx.chip.lockFuse[1], 2);
     EXPECT_EQ(bench.Lines().back(), kExec + " read Fuse High bits");
@@ -165,19 +165,19 @@ TEST(OutsideTheImages, PositionsAreRefusedWithoutTraffic)
         for (std::int32_t pos : {-2, -1, static_cast<std::int32_t>(kFlashImageSize) - 1,
                                  static_cast<std::int32_t>(kFlashImageSize)}) {
             if (d.ReadFlashWord) {
-                EXPECT_FALSE(d.ReadFlashWord(bench.ctx, pos, false)) << chip << " " << pos;
-                EXPECT_FALSE(d.WriteFlashWord(bench.ctx, pos)) << chip << " " << pos;
+                EXPECT_FALSE(drive::ReadFlashWord(d, bench.ctx, pos, false)) << chip << " " << pos;
+                EXPECT_FALSE(drive::WriteFlashWord(d, bench.ctx, pos)) << chip << " " << pos;
             } else if (pos != static_cast<std::int32_t>(kFlashImageSize) - 1) {
-                EXPECT_FALSE(d.ReadFlashByte(bench.ctx, pos, true)) << chip << " " << pos;
-                EXPECT_FALSE((d.LoadFlashByte ? d.LoadFlashByte : d.WriteFlashByte)(bench.ctx, pos)) << chip << " " << pos;
+                EXPECT_FALSE(drive::ReadFlashByte(d, bench.ctx, pos, true)) << chip << " " << pos;
+                EXPECT_FALSE((d.LoadFlashByte ? drive::LoadFlashByte : drive::WriteFlashByte)(d, bench.ctx, pos)) << chip << " " << pos;
             }
         }
         for (std::int32_t pos : {-1, static_cast<std::int32_t>(kEepromImageSize)}) {
-            EXPECT_FALSE(d.ReadEepromByte(bench.ctx, pos, false)) << chip << " " << pos;
-            EXPECT_FALSE((d.LoadEepromByte ? d.LoadEepromByte : d.WriteEepromByte)(bench.ctx, pos)) << chip << " " << pos;
+            EXPECT_FALSE(drive::ReadEepromByte(d, bench.ctx, pos, false)) << chip << " " << pos;
+            EXPECT_FALSE((d.LoadEepromByte ? drive::LoadEepromByte : drive::WriteEepromByte)(d, bench.ctx, pos)) << chip << " " << pos;
         }
         EXPECT_TRUE(bench.Trace().empty()) << chip;
-        EXPECT_TRUE(c.link.IsOpen());
+        EXPECT_TRUE(c.bus.link.IsOpen());
     }
 }
 
@@ -194,7 +194,7 @@ namespace {
 struct StepTextsCase {
     const char* chip;
     const char* what;
-    std::function<bool(const Driver&, Context&)> call;
+    std::function<bool(const Driver&, UnitSocket&)> call;
     std::vector<std::string> steps;
 };
 
@@ -243,7 +243,7 @@ TEST_P(StepTexts, EveryPacketFailsWithItsOwnText)
         ChipBench bench(c.chip);
         bench.wire->failWriteNumber = static_cast<int>(k);
         EXPECT_FALSE(c.call(bench.driver(), bench.ctx)) << "write " << k;
-        EXPECT_FALSE(bench.ctx.link.IsOpen()) << "write " << k;
+        EXPECT_FALSE(bench.ctx.bus.link.IsOpen()) << "write " << k;
         const auto lines = bench.Lines();
         logged.push_back(!lines.empty() && lines.back().starts_with(prefix) ? lines.back().substr(prefix.size())
                                                                             : "(no error line)");
@@ -251,22 +251,21 @@ TEST_P(StepTexts, EveryPacketFailsWithItsOwnText)
     EXPECT_EQ(logged, expected);
 }
 
-using Op = Driver::Plain Driver::*;
-auto Run(Op op) { return [op](const Driver& d, Context& c) { return (d.*op)(c); }; }
-auto At(Driver::Write Driver::*op, std::int32_t pos)
+auto Run(drive::AnyOperation op) { return [op](const Driver& d, UnitSocket& c) { return drive::Run(d, op, c); }; }
+auto At(bool (*op)(const Driver&, UnitSocket&, std::int32_t), std::int32_t pos)
 {
-    return [op, pos](const Driver& d, Context& c) { return (d.*op)(c, pos); };
+    return [op, pos](const Driver& d, UnitSocket& c) { return op(d, c, pos); };
 }
-auto ReadAt(Driver::Read Driver::*op, std::int32_t pos)
+auto ReadAt(bool (*op)(const Driver&, UnitSocket&, std::int32_t, bool), std::int32_t pos)
 {
-    return [op, pos](const Driver& d, Context& c) { return (d.*op)(c, pos, false); };
+    return [op, pos](const Driver& d, UnitSocket& c) { return op(d, c, pos, false); };
 }
 // One EEPROM page written from address 0, as the write command drives the parallel units.
 auto EepromPageRun(std::int32_t bytes)
 {
-    return [bytes](const Driver& d, Context& c) {
+    return [bytes](const Driver& d, UnitSocket& c) {
         for (std::int32_t pos = 0; pos < bytes; ++pos)
-            if (!d.WriteEepromByte(c, pos)) return false;
+            if (!drive::WriteEepromByte(d, c, pos)) return false;
         return true;
     };
 }
@@ -291,15 +290,15 @@ INSTANTIATE_TEST_SUITE_P(
                        " EnterHVPPrgMode_AVR", " set WR=1, OE=1"}},
         StepTextsCase{"AT90S2313", "entry", Run(&Driver::EnterProgMode), kHexEntry},
         StepTextsCase{"AT90S1200", "erase", Run(&Driver::EraseChip), {"Cmd", " GiveWR100NegPulse"}},
-        StepTextsCase{"AT90S1200", "read flash", ReadAt(&Driver::ReadFlashWord, 0),
+        StepTextsCase{"AT90S1200", "read flash", ReadAt(drive::ReadFlashWord, 0),
                       {"Cmd", "AddrH", "AddrL", " read flash word low byte", " read flash word high byte"}},
-        StepTextsCase{"AT90S8515", "write flash", At(&Driver::WriteFlashWord, 512),
+        StepTextsCase{"AT90S8515", "write flash", At(drive::WriteFlashWord, 512),
                       {"AddrH", "AddrL", "DataL", " GiveWRNegPulse", "rdy", "DataH", " GiveWRNegPulse", "rdy"}},
-        StepTextsCase{"AT90S8535", "write flash", At(&Driver::WriteFlashWord, 2),
+        StepTextsCase{"AT90S8535", "write flash", At(drive::WriteFlashWord, 2),
                       {"AddrL", "DataL", " 0x1D 0x03", "rdy", "DataH", " GiveWRNegPulse", "rdy"}},
-        StepTextsCase{"AT90S8515", "read EEPROM", ReadAt(&Driver::ReadEepromByte, 0x1FF),
+        StepTextsCase{"AT90S8515", "read EEPROM", ReadAt(drive::ReadEepromByte, 0x1FF),
                       {"AddrH", "AddrL", " read EEPROM byte"}},
-        StepTextsCase{"AT90S8535", "write EEPROM", At(&Driver::WriteEepromByte, 0),
+        StepTextsCase{"AT90S8535", "write EEPROM", At(drive::WriteEepromByte, 0),
                       {"Cmd", "AddrH", "AddrL", "DataL", " GiveWRNegPulse", "rdy"}},
         StepTextsCase{"AT90S1200", "fuse and lock read", Run(&Driver::ReadFuseLockBits),
                       {"Cmd", " read Fuse & Lock byte"}},
@@ -318,15 +317,15 @@ INSTANTIATE_TEST_SUITE_P(
                        " EnterHVPProgMode_AVR", " set WR=1, OE=1"}},
         StepTextsCase{"AT90CAN32", "entry", Run(&Driver::EnterProgMode), kHexEntry},
         StepTextsCase{"ATmega8", "erase", Run(&Driver::EraseChip), {"Cmd", " GiveWRNegPulse", "rdy"}},
-        StepTextsCase{"ATmega2560", "read flash", ReadAt(&Driver::ReadFlashWord, 0),
+        StepTextsCase{"ATmega2560", "read flash", ReadAt(drive::ReadFlashWord, 0),
                       {"Cmd", "AddrE", "AddrH", "AddrL", " read flash word low byte", " read flash word high byte"}},
-        StepTextsCase{"ATmega603", "load word", At(&Driver::WriteFlashWord, 2),
+        StepTextsCase{"ATmega603", "load word", At(drive::WriteFlashWord, 2),
                       {"AddrL", "DataL", " GivePagelPosPulse", "DataH", " GivePagelPosPulse"}},
-        StepTextsCase{"ATmega2560", "last page", At(&Driver::WriteFlashPage, 262142),
+        StepTextsCase{"ATmega2560", "last page", At(drive::WriteFlashPage, 262142),
                       {"AddrH", "AddrE", " GiveWRNegPulse", "rdy", "Cmd"}},
-        StepTextsCase{"ATtiny261", "page", At(&Driver::WriteFlashPage, 30),
+        StepTextsCase{"ATtiny261", "page", At(drive::WriteFlashPage, 30),
                       {"AddrH", " set BS1=0, GiveWRNegPulse", "rdy"}},
-        StepTextsCase{"ATmega640", "read EEPROM", ReadAt(&Driver::ReadEepromByte, 0),
+        StepTextsCase{"ATmega640", "read EEPROM", ReadAt(drive::ReadEepromByte, 0),
                       {"Cmd", "AddrH", "AddrL", " read EEPROM byte"}},
         StepTextsCase{"ATmega8", "EEPROM page", EepromPageRun(4),
                       {"Cmd", "AddrH", "AddrL", "DataL", " GivePagelPosPulse", "AddrL", "DataL", " GivePagelPosPulse",
@@ -378,15 +377,15 @@ INSTANTIATE_TEST_SUITE_P(
         StepTextsCase{"AT90S2323", "entry", Run(&Driver::EnterProgMode),
                       {" 0x48", " 0x47", "Q 0x44 0x00 0x00 0x53 0xAC"}},
         StepTextsCase{"ATtiny13", "erase", Run(&Driver::EraseChip), {"I 0x44 0x00 0x00 0x80 0xAC"}},
-        StepTextsCase{"ATtiny12", "write flash", At(&Driver::WriteFlashByte, 0x200), {"I 0x44 Data b a 0x4H"}},
-        StepTextsCase{"ATtiny85", "load flash", At(&Driver::LoadFlashByte, 0x200), {"I 0x44 Data b a 0x4H"}},
-        StepTextsCase{"ATtiny26", "page", At(&Driver::WriteFlashPage, 0x7FF), {"I 0x44 0x00 b a 0x4C"}},
-        StepTextsCase{"ATtiny85", "read EEPROM", ReadAt(&Driver::ReadEepromByte, 0x1FF), {"Q 0x44 0x00 b a 0xA0"}},
-        StepTextsCase{"ATtiny15", "read EEPROM", ReadAt(&Driver::ReadEepromByte, 0x3F), {"Q 0x44 0x00 b 0x00 0xA0"}},
-        StepTextsCase{"AT90S2343", "write EEPROM", At(&Driver::WriteEepromByte, 0x7F), {"I 0x44 Data b 0x00 0xC0"}},
-        StepTextsCase{"ATtiny25", "load EEPROM", At(&Driver::LoadEepromByte, 6), {"I 0x44 Data b 0x00 0xC1"}},
-        StepTextsCase{"ATtiny45", "EEPROM page", At(&Driver::WriteEepromPage, 0xFF), {"I 0x44 0x00 b a 0xC2"}},
-        StepTextsCase{"ATtiny13", "EEPROM page", At(&Driver::WriteEepromPage, 0x3F), {"I 0x44 0x00 b 0x00 0xC2"}},
+        StepTextsCase{"ATtiny12", "write flash", At(drive::WriteFlashByte, 0x200), {"I 0x44 Data b a 0x4H"}},
+        StepTextsCase{"ATtiny85", "load flash", At(drive::LoadFlashByte, 0x200), {"I 0x44 Data b a 0x4H"}},
+        StepTextsCase{"ATtiny26", "page", At(drive::WriteFlashPage, 0x7FF), {"I 0x44 0x00 b a 0x4C"}},
+        StepTextsCase{"ATtiny85", "read EEPROM", ReadAt(drive::ReadEepromByte, 0x1FF), {"Q 0x44 0x00 b a 0xA0"}},
+        StepTextsCase{"ATtiny15", "read EEPROM", ReadAt(drive::ReadEepromByte, 0x3F), {"Q 0x44 0x00 b 0x00 0xA0"}},
+        StepTextsCase{"AT90S2343", "write EEPROM", At(drive::WriteEepromByte, 0x7F), {"I 0x44 Data b 0x00 0xC0"}},
+        StepTextsCase{"ATtiny25", "load EEPROM", At(drive::LoadEepromByte, 6), {"I 0x44 Data b 0x00 0xC1"}},
+        StepTextsCase{"ATtiny45", "EEPROM page", At(drive::WriteEepromPage, 0xFF), {"I 0x44 0x00 b a 0xC2"}},
+        StepTextsCase{"ATtiny13", "EEPROM page", At(drive::WriteEepromPage, 0x3F), {"I 0x44 0x00 b 0x00 0xC2"}},
         StepTextsCase{"ATtiny22", "fuse and lock read", Run(&Driver::ReadFuseLockBits), {"Q 0x44 0x00 0x00 0x00 0x58"}},
         StepTextsCase{"ATtiny12", "lock read", Run(&Driver::ReadLockBits), {"Q 0x44 0x00 0x00 0x00 0x58"}},
         StepTextsCase{"ATtiny15", "fuse read", Run(&Driver::ReadFuseLow), {"Q 0x44 0x00 0x00 0x00 0x50"}},

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/Context.h"
+#include "UnitSocket.h"
 #include "gateway/Transport.h"
 
 namespace quillon::test {
@@ -90,17 +90,17 @@ private:
     std::shared_ptr<FakeWire> wire_;
 };
 
-// A context talking to a fresh fake gateway, connected, with sleeps recorded instead of slept.
+// A socket talking to a fresh fake gateway, connected, with sleeps recorded instead of slept.
 struct FakeBench {
     std::shared_ptr<FakeWire> wire = std::make_shared<FakeWire>();
-    Context ctx{[w = wire](const std::string&) -> OpenedPort {
+    UnitSocket ctx{[w = wire](const std::string&) -> OpenedPort {
         return {std::make_unique<FakeTransport>(w), OpenFailure::None};
     }};
 
     FakeBench()
     {
-        ctx.sleep = [w = wire](int ms) { w->entries.push_back({{}, ms}); };
-        ctx.link.OpenPort("sim:fake");
+        ctx.bus.sleep = [w = wire](int ms) { w->entries.push_back({{}, ms}); };
+        ctx.bus.link.OpenPort("sim:fake");
         Clear();
     }
     void Clear()
@@ -108,12 +108,12 @@ struct FakeBench {
         wire->entries.clear();
         wire->pending.clear();
         wire->writes = 0;
-        logStart = ctx.log.Size();
+        logStart = ctx.bus.log.Size();
     }
     // The log lines written since the last Clear.
     std::vector<std::string> Lines() const
     {
-        auto all = ctx.log.Lines();
+        auto all = ctx.bus.log.Lines();
         return {all.begin() + static_cast<std::ptrdiff_t>(logStart), all.end()};
     }
     std::size_t logStart = 0;

@@ -27,7 +27,7 @@ class ReadFlashWordTrace : public ::testing::TestWithParam<AddressCase> {};
 TEST_P(ReadFlashWordTrace, LoadsCommandAndAddressBytesOnlyWhereTheyChange)
 {
     ChipBench bench(GetParam().chip);
-    EXPECT_TRUE(bench.driver().ReadFlashWord(bench.ctx, GetParam().pos, false));
+    EXPECT_TRUE(drive::ReadFlashWord(bench.driver(), bench.ctx, GetParam().pos, false));
     EXPECT_EQ(bench.Trace(), GetParam().expected);
 }
 
@@ -59,7 +59,7 @@ TEST_P(WriteFlashTrace, SendsTheWordOrPageExactly)
     const auto& entry = bench.dispatch();
     const std::int32_t pos = GetParam().pos;
     const bool pageEnd = entry.page != 0 && (static_cast<std::uint32_t>(pos) + 2) % entry.page == 0;
-    EXPECT_TRUE(pageEnd ? bench.driver().WriteFlashPage(bench.ctx, pos) : bench.driver().WriteFlashWord(bench.ctx, pos));
+    EXPECT_TRUE(pageEnd ? drive::WriteFlashPage(bench.driver(), bench.ctx, pos) : drive::WriteFlashWord(bench.driver(), bench.ctx, pos));
     EXPECT_EQ(bench.Trace(), GetParam().expected);
 }
 
@@ -99,7 +99,7 @@ class EepromTrace : public ::testing::TestWithParam<AddressCase> {};
 TEST_P(EepromTrace, ReadsWithTheHighAddressByteWhereTheChipHasOne)
 {
     ChipBench bench(GetParam().chip);
-    EXPECT_TRUE(bench.driver().ReadEepromByte(bench.ctx, GetParam().pos, false));
+    EXPECT_TRUE(drive::ReadEepromByte(bench.driver(), bench.ctx, GetParam().pos, false));
     EXPECT_EQ(bench.Trace(), GetParam().expected);
 }
 
@@ -128,7 +128,7 @@ TEST_P(EepromWriteRun, ProgramsAtTheEndOfEveryPageOfTheChip)
     std::vector<int> highLoads, commits;
     for (int pos = 0; pos < 16; ++pos) {
         bench.Clear();
-        ASSERT_TRUE(bench.driver().WriteEepromByte(bench.ctx, pos));
+        ASSERT_TRUE(drive::WriteEepromByte(bench.driver(), bench.ctx, pos));
         const Trace t = bench.Trace();
         if (std::find(t.begin(), t.end(), "AddrH 00") != t.end()) highLoads.push_back(pos);
         if (std::find_if(t.begin(), t.end(), [](const std::string& s) { return s.ends_with("1D 03"); }) != t.end())
@@ -154,7 +154,7 @@ TEST(EepromPage, AtmegaLatchesEveryByteAndProgramsTheFullPage)
 {
     ChipBench bench("ATmega640");
     for (int i = 0; i < 8; ++i) bench.ctx.chip.eeprom[i] = static_cast<std::uint8_t>(0x10 + i);
-    for (int pos = 0; pos < 8; ++pos) ASSERT_TRUE(bench.driver().WriteEepromByte(bench.ctx, pos));
+    for (int pos = 0; pos < 8; ++pos) ASSERT_TRUE(drive::WriteEepromByte(bench.driver(), bench.ctx, pos));
     Trace expected{"Cmd 11", "AddrH 00"};
     for (int pos = 0; pos < 8; ++pos) {
         char b[16];
@@ -172,7 +172,7 @@ TEST(EepromPage, SmallTiniesLatchByRaisingBs1AndLowerItBeforeProgramming)
 {
     for (const char* chip : {"ATtiny261", "ATtiny2313"}) {
         ChipBench bench(chip);
-        for (int pos = 0; pos < 4; ++pos) ASSERT_TRUE(bench.driver().WriteEepromByte(bench.ctx, pos));
+        for (int pos = 0; pos < 4; ++pos) ASSERT_TRUE(drive::WriteEepromByte(bench.driver(), bench.ctx, pos));
         EXPECT_EQ(bench.Trace(),
                   (Trace{"Cmd 11", "AddrH 00", "AddrL 00", "DataL FF", "11 0A", "sleep 2", "AddrL 01", "DataL FF", "11 0A",
                          "sleep 2", "AddrL 02", "DataL FF", "11 0A", "sleep 2", "AddrL 03", "DataL FF", "11 0A", "sleep 2",
@@ -200,16 +200,16 @@ TEST_P(EntryTrace, PowersUpAndLogsInTheUnitsWording)
 {
     {
         ChipBench bench(GetParam().chip);
-        EXPECT_TRUE(bench.driver().EnterProgMode(bench.ctx));
+        EXPECT_TRUE(drive::Run(bench.driver().EnterProgMode, bench.ctx));
         EXPECT_EQ(bench.Trace(), GetParam().expected);
         EXPECT_EQ(bench.Lines(), (std::vector<std::string>{"Trying to enter Programming Mode",
                                                             "       Finished with success."}));
     }
     ChipBench failing(GetParam().chip);
     failing.wire->failWriteNumber = 3;
-    EXPECT_FALSE(failing.driver().EnterProgMode(failing.ctx));
+    EXPECT_FALSE(drive::Run(failing.driver().EnterProgMode, failing.ctx));
     EXPECT_EQ(failing.Lines().back(), std::string("Error executing commands: ") + GetParam().failText);
-    EXPECT_FALSE(failing.ctx.link.IsOpen());
+    EXPECT_FALSE(failing.ctx.bus.link.IsOpen());
 }
 
 INSTANTIATE_TEST_SUITE_P(Chips, EntryTrace,
@@ -223,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(Chips, EntryTrace,
 // Lock, fuse and calibration operations: the trace, what lands in the record and the log.
 struct ByteOpCase {
     const char* chip;
-    Driver::Plain Driver::*op;
+    drive::AnyOperation op;
     std::vector<std::uint8_t> bus;  // what the chip puts on the data bus, read by read
     Trace expected;
     std::vector<std::uint8_t> slots;  // the lock/fuse slots afterwards (lockFuseCount of them)
@@ -241,9 +241,8 @@ TEST_P(ByteOpTrace, MovesTheRightByteBetweenChipAndSlot)
     auto& slot = bench.ctx.chip.lockFuse;
     for (std::size_t i = 0; i < 4; ++i) slot[i] = static_cast<std::uint8_t>(0xC0 + i);
     bench.wire->bus.assign(c.bus.begin(), c.bus.end());
-    const Driver::Plain op = bench.driver().*c.op;
-    ASSERT_NE(op, nullptr);
-    EXPECT_TRUE(op(bench.ctx));
+    ASSERT_TRUE(drive::Offers(bench.driver(), c.op));
+    EXPECT_TRUE(drive::Run(bench.driver(), c.op, bench.ctx));
     EXPECT_EQ(bench.Trace(), c.expected);
     EXPECT_EQ(std::vector<std::uint8_t>(slot.begin(), slot.begin() + bench.ctx.chip.lockFuseCount), c.slots);
     EXPECT_EQ(bench.Lines(), c.log);
@@ -315,7 +314,7 @@ TEST_P(CalibrationTrace, ReadsOneByteForEveryCalibrationAddress)
     bench.wire->bus = {0xA0, 0xA1, 0xA2, 0xA3};
     const Driver* unit = bench.dispatch().calibration;
     ASSERT_NE(unit, nullptr);
-    EXPECT_TRUE(unit->ReadCalibration(bench.ctx));
+    EXPECT_TRUE(drive::Run(unit->ReadCalibration, bench.ctx));
     EXPECT_EQ(bench.Trace(), GetParam().expected);
     EXPECT_EQ(bench.Lines(), (std::vector<std::string>{"Trying to read calibration bytes", "       Finished"}));
 }
@@ -338,7 +337,7 @@ TEST(Calibration, Atmega162IsReadWithTheAtmega163sBuiltInEntry)
     const Driver* unit = bench.dispatch().calibration;
     ASSERT_NE(unit, nullptr);
     EXPECT_EQ(unit->name, "Atmega163");
-    EXPECT_TRUE(unit->EnterProgMode(bench.ctx));
+    EXPECT_TRUE(drive::Run(unit->EnterProgMode, bench.ctx));
     EXPECT_EQ(bench.Trace(), kBuiltIn);
 }
 

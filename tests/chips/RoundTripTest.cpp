@@ -1,5 +1,5 @@
 // Every catalogue chip against the simulated chip in its socket: erase, write flash and EEPROM
-// the way the write commands drive the drivers, read both back, verify, find a changed byte,
+// with the memory walk the write commands use, read both back, verify, find a changed byte,
 // write and read the lock and fuse bytes, and read the calibration bytes.
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include "chips/BitNames.h"
 #include "chips/Catalogue.h"
 #include "chips/ChipTable.h"
+#include "chips/MemoryWalk.h"
 #include "support/SimHarness.h"
 
 namespace quillon {
@@ -17,9 +18,6 @@ void PrintTo(const ChipRow& chip, std::ostream* os) { *os << chip.name; }
 
 namespace test {
 namespace {
-
-// The trace of a whole memory would run to millions of packets: it is dropped as it grows.
-constexpr std::uint32_t kTraceChunk = 4096;
 
 std::uint8_t Pattern(std::uint32_t i, std::uint32_t salt)
 {
@@ -56,73 +54,30 @@ protected:
     {
         harness = std::make_unique<SimHarness>(GetParam().name);
         ASSERT_TRUE(harness->Connect());
-        SelectChip(ctx(), GetParam().signature);
+        FillChipRecord(chip(), GetParam());
+        for (int which = 1; which <= 4; ++which) ResetImage(chip(), which);
         entry = FindChip(GetParam().signature);
         ASSERT_NE(entry, nullptr);
         d = entry->driver;
     }
 
-    Context& ctx() { return harness->ctx(); }
-    Chip& chip() { return ctx().chip; }
+    Bus& bus() { return harness->bus(); }
+    Chip& chip() { return *record; }
+    Target target() { return TargetOf(chip()); }
+    std::span<std::uint8_t> Image(MemoryKind kind) { return ChipMemory(chip(), kind); }
 
-    // Runs op over [0, size) in steps, clearing the trace as it goes; the address it stopped at.
-    std::optional<std::uint32_t> Walk(std::uint32_t size, std::uint32_t step,
-                                      const std::function<bool(std::uint32_t)>& op)
+    // The trace of a whole memory would run to millions of packets: it is dropped as it grows.
+    WalkProgress DropTrace()
     {
-        for (std::uint32_t a = 0; a < size; a += step) {
-            if (a % kTraceChunk == 0) harness->ClearTrace();
-            if (!op(a)) return a;
-        }
-        return std::nullopt;
+        return [this](std::uint32_t, std::uint32_t) { harness->ClearTrace(); };
     }
 
-    // The erase and write loops as the write commands run them.
-    void Erase()
-    {
-        ASSERT_TRUE(d->EnterProgMode(ctx()));
-        ASSERT_TRUE(d->EraseChip(ctx()));
-        if (d->WriteBlankFlashByte) {
-            ASSERT_TRUE(d->EnterProgMode(ctx()));
-            ASSERT_TRUE(d->WriteBlankFlashByte(ctx()));
-            ASSERT_TRUE(d->EraseChip(ctx()));
-        }
-    }
-
-    std::optional<std::uint32_t> WriteFlash()
-    {
-        const std::uint32_t step = entry->step, page = entry->page;
-        return Walk(chip().flashSize, step, [&](std::uint32_t a) {
-            const auto pos = static_cast<std::int32_t>(a);
-            if (page == 0) return step == 2 ? d->WriteFlashWord(ctx(), pos) : d->WriteFlashByte(ctx(), pos);
-            const bool loaded = step == 2 ? d->WriteFlashWord(ctx(), pos) : d->LoadFlashByte(ctx(), pos);
-            return loaded && ((a + step) % page != 0 || d->WriteFlashPage(ctx(), pos));
-        });
-    }
-
-    std::optional<std::uint32_t> WriteEeprom()
-    {
-        return Walk(chip().eepromSize, 1, [&](std::uint32_t a) {
-            const auto pos = static_cast<std::int32_t>(a);
-            if (entry->eepromWrite == EepromWrite::Byte) return d->WriteEepromByte(ctx(), pos);
-            return d->LoadEepromByte(ctx(), pos) && ((a + 1) % 4 != 0 || d->WriteEepromPage(ctx(), pos));
-        });
-    }
-
-    std::optional<std::uint32_t> ReadFlash(bool verify)
-    {
-        return Walk(chip().flashSize, entry->step, [&](std::uint32_t a) {
-            const auto pos = static_cast<std::int32_t>(a);
-            return d->ReadFlashWord ? d->ReadFlashWord(ctx(), pos, verify) : d->ReadFlashByte(ctx(), pos, verify);
-        });
-    }
-
-    std::optional<std::uint32_t> ReadEeprom(bool verify)
-    {
-        return Walk(chip().eepromSize, 1,
-                    [&](std::uint32_t a) { return d->ReadEepromByte(ctx(), static_cast<std::int32_t>(a), verify); });
-    }
+    WalkResult Write(MemoryKind kind) { return WriteMemory(bus(), *entry, target(), kind, Image(kind), DropTrace()); }
+    WalkResult Read(MemoryKind kind) { return ReadMemory(bus(), *entry, target(), kind, Image(kind), DropTrace()); }
+    WalkResult Verify(MemoryKind kind) { return VerifyMemory(bus(), *entry, target(), kind, Image(kind), DropTrace()); }
 
     std::unique_ptr<SimHarness> harness;
+    std::unique_ptr<Chip> record = std::make_unique<Chip>();
     const ChipRow* entry = nullptr;
     const Driver* d = nullptr;
 };
@@ -135,44 +90,40 @@ TEST_P(RoundTrip, MemoriesWriteReadAndVerify)
     for (std::uint32_t i = 0; i < eepromSize; ++i) eeprom[i] = Pattern(i, 0x5D);
 
     harness->chip().flash.assign(flashSize, 0x00);  // whatever was there before
-    Erase();
+    EXPECT_TRUE(EraseChip(bus(), *entry, target()).Done());
     EXPECT_EQ(harness->chip().flash, std::vector<std::uint8_t>(flashSize, 0xFF)) << "erase";
 
     std::copy(flash.begin(), flash.end(), chip().flash.begin());
     std::copy(eeprom.begin(), eeprom.end(), chip().eeprom.begin());
-    ASSERT_TRUE(d->EnterProgMode(ctx()));
-    EXPECT_EQ(WriteFlash(), std::nullopt);
-    ASSERT_TRUE(d->EnterProgMode(ctx()));
-    EXPECT_EQ(WriteEeprom(), std::nullopt);
+    EXPECT_TRUE(Write(MemoryKind::Program).Done());
+    EXPECT_TRUE(Write(MemoryKind::Data).Done());
     EXPECT_EQ(harness->chip().flash, flash) << "the chip's flash after writing";
     EXPECT_EQ(harness->chip().eeprom, eeprom) << "the chip's EEPROM after writing";
 
     // Read back into blank images.
     std::fill(chip().flash.begin(), chip().flash.end(), 0x00);
     std::fill(chip().eeprom.begin(), chip().eeprom.end(), 0x00);
-    ASSERT_TRUE(d->EnterProgMode(ctx()));
-    EXPECT_EQ(ReadFlash(false), std::nullopt);
-    ASSERT_TRUE(d->EnterProgMode(ctx()));
-    EXPECT_EQ(ReadEeprom(false), std::nullopt);
+    EXPECT_TRUE(Read(MemoryKind::Program).Done());
+    EXPECT_TRUE(Read(MemoryKind::Data).Done());
     EXPECT_TRUE(std::equal(flash.begin(), flash.end(), chip().flash.begin())) << "flash read back";
     EXPECT_TRUE(std::equal(eeprom.begin(), eeprom.end(), chip().eeprom.begin())) << "EEPROM read back";
 
-    ASSERT_TRUE(d->EnterProgMode(ctx()));
-    EXPECT_EQ(ReadFlash(true), std::nullopt);
-    ASSERT_TRUE(d->EnterProgMode(ctx()));
-    EXPECT_EQ(ReadEeprom(true), std::nullopt);
+    EXPECT_TRUE(Verify(MemoryKind::Program).Done());
+    EXPECT_TRUE(Verify(MemoryKind::Data).Done());
 
     // A changed byte stops the verify at its address (a word's even address), silently.
     const std::uint32_t changedFlash = flashSize / 2 + 1, changedEeprom = eepromSize - 3;
     chip().flash[changedFlash] ^= 0x10;
     chip().eeprom[changedEeprom] ^= 0x01;
-    ASSERT_TRUE(d->EnterProgMode(ctx()));
-    const std::size_t lines = ctx().log.Size();
-    EXPECT_EQ(ReadFlash(true), changedFlash - (changedFlash % entry->step));
-    ASSERT_TRUE(d->EnterProgMode(ctx()));
-    EXPECT_EQ(ReadEeprom(true), changedEeprom);
-    EXPECT_EQ(ctx().log.Size(), lines + 2) << "only the second entry logs";
-    EXPECT_TRUE(ctx().link.IsOpen());
+    const std::size_t lines = bus().log.Size();
+    const WalkResult flashDiffers = Verify(MemoryKind::Program);
+    EXPECT_EQ(flashDiffers.end, WalkResult::End::Failed);
+    EXPECT_EQ(flashDiffers.address, changedFlash - (changedFlash % entry->step));
+    const WalkResult eepromDiffers = Verify(MemoryKind::Data);
+    EXPECT_EQ(eepromDiffers.end, WalkResult::End::Failed);
+    EXPECT_EQ(eepromDiffers.address, changedEeprom);
+    EXPECT_EQ(bus().log.Size(), lines + 4) << "only the two entries log";
+    EXPECT_TRUE(bus().link.IsOpen());
     EXPECT_EQ(Joined(harness->ProtocolErrors()), "");
     EXPECT_EQ(Joined(Complaints(*harness, *d)), "");
 }
@@ -210,12 +161,12 @@ TEST_P(RoundTrip, LockAndFuseBytesWriteAndReadBack)
 {
     const std::vector<std::uint8_t> written = EditedSlots(GetParam());
     std::copy(written.begin(), written.end(), chip().lockFuse.begin());
-    ASSERT_TRUE(d->EnterProgMode(ctx()));
-    for (auto op : LockFuseWriteSequence(*d)) ASSERT_TRUE(op(ctx()));
+    ASSERT_TRUE(d->EnterProgMode(bus(), target()));
+    for (auto op : LockFuseWriteSequence(*d)) ASSERT_TRUE(op(bus(), target(), chip().lockFuse));
 
     std::fill(chip().lockFuse.begin(), chip().lockFuse.end(), 0x00);
-    ASSERT_TRUE(d->EnterProgMode(ctx()));
-    for (auto op : LockFuseReadSequence(*d)) ASSERT_TRUE(op(ctx()));
+    ASSERT_TRUE(d->EnterProgMode(bus(), target()));
+    for (auto op : LockFuseReadSequence(*d)) ASSERT_TRUE(op(bus(), target(), chip().lockFuse));
     EXPECT_EQ(std::vector<std::uint8_t>(chip().lockFuse.begin(), chip().lockFuse.begin() + written.size()), written);
     EXPECT_EQ(Joined(harness->ProtocolErrors()), "");
     EXPECT_EQ(Joined(Complaints(*harness, *d)), "");
@@ -223,9 +174,9 @@ TEST_P(RoundTrip, LockAndFuseBytesWriteAndReadBack)
 
 TEST_P(RoundTrip, FactoryLockAndFuseBytesReadAsTheCatalogueHasThem)
 {
-    ASSERT_TRUE(d->EnterProgMode(ctx()));
+    ASSERT_TRUE(d->EnterProgMode(bus(), target()));
     std::fill(chip().lockFuse.begin(), chip().lockFuse.end(), 0x00);
-    for (auto op : LockFuseReadSequence(*d)) ASSERT_TRUE(op(ctx()));
+    for (auto op : LockFuseReadSequence(*d)) ASSERT_TRUE(op(bus(), target(), chip().lockFuse));
     const auto& factory = GetParam().factoryLockFuse;
     EXPECT_EQ(std::vector<std::uint8_t>(chip().lockFuse.begin(), chip().lockFuse.begin() + GetParam().lockFuseCount),
               std::vector<std::uint8_t>(factory.begin(), factory.begin() + GetParam().lockFuseCount));
@@ -239,8 +190,9 @@ TEST_P(RoundTrip, CalibrationBytesComeFromTheChip)
         return;
     }
     chip().calibration.fill(0x00);
-    ASSERT_TRUE(unit->EnterProgMode(ctx()));
-    ASSERT_TRUE(unit->ReadCalibration(ctx()));
+    const std::size_t count = std::min<std::size_t>(chip().calibrationCount, chip().calibration.size());
+    ASSERT_TRUE(unit->EnterProgMode(bus(), target()));
+    ASSERT_TRUE(unit->ReadCalibration(bus(), target(), std::span(chip().calibration).first(count)));
     const auto& real = harness->chip().calibration;
     const std::size_t read = unit->name == "At90can32" ? 1 : GetParam().calibrationCount;
     EXPECT_TRUE(std::equal(real.begin(), real.begin() + static_cast<long>(read), chip().calibration.begin()));

@@ -14,7 +14,7 @@ using Trace = std::vector<std::string>;
 struct InstructionCase {
     const char* chip;
     const char* what;
-    std::function<bool(const Driver&, Context&)> call;
+    std::function<bool(const Driver&, UnitSocket&)> call;
     Trace expected;
 };
 
@@ -33,15 +33,15 @@ TEST_P(SerialInstruction, SendsTheInstructionAndWaits)
     EXPECT_TRUE(bench.Lines().empty());
 }
 
-auto ReadFlash(std::int32_t a) { return [a](const Driver& d, Context& c) { return d.ReadFlashByte(c, a, false); }; }
-auto WriteFlash(std::int32_t a) { return [a](const Driver& d, Context& c) { return d.WriteFlashByte(c, a); }; }
-auto LoadFlash(std::int32_t a) { return [a](const Driver& d, Context& c) { return d.LoadFlashByte(c, a); }; }
-auto FlashPage(std::int32_t a) { return [a](const Driver& d, Context& c) { return d.WriteFlashPage(c, a); }; }
-auto ReadEeprom(std::int32_t a) { return [a](const Driver& d, Context& c) { return d.ReadEepromByte(c, a, false); }; }
-auto WriteEeprom(std::int32_t a) { return [a](const Driver& d, Context& c) { return d.WriteEepromByte(c, a); }; }
-auto LoadEeprom(std::int32_t a) { return [a](const Driver& d, Context& c) { return d.LoadEepromByte(c, a); }; }
-auto EepromPage(std::int32_t a) { return [a](const Driver& d, Context& c) { return d.WriteEepromPage(c, a); }; }
-auto Blank() { return [](const Driver& d, Context& c) { return d.WriteBlankFlashByte(c); }; }
+auto ReadFlash(std::int32_t a) { return [a](const Driver& d, UnitSocket& c) { return drive::ReadFlashByte(d, c, a, false); }; }
+auto WriteFlash(std::int32_t a) { return [a](const Driver& d, UnitSocket& c) { return drive::WriteFlashByte(d, c, a); }; }
+auto LoadFlash(std::int32_t a) { return [a](const Driver& d, UnitSocket& c) { return drive::LoadFlashByte(d, c, a); }; }
+auto FlashPage(std::int32_t a) { return [a](const Driver& d, UnitSocket& c) { return drive::WriteFlashPage(d, c, a); }; }
+auto ReadEeprom(std::int32_t a) { return [a](const Driver& d, UnitSocket& c) { return drive::ReadEepromByte(d, c, a, false); }; }
+auto WriteEeprom(std::int32_t a) { return [a](const Driver& d, UnitSocket& c) { return drive::WriteEepromByte(d, c, a); }; }
+auto LoadEeprom(std::int32_t a) { return [a](const Driver& d, UnitSocket& c) { return drive::LoadEepromByte(d, c, a); }; }
+auto EepromPage(std::int32_t a) { return [a](const Driver& d, UnitSocket& c) { return drive::WriteEepromPage(d, c, a); }; }
+auto Blank() { return [](const Driver& d, UnitSocket& c) { return drive::Run(d.WriteBlankFlashByte, c); }; }
 
 INSTANTIATE_TEST_SUITE_P(
     Chips, SerialInstruction,
@@ -70,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Logged operations: the instruction, the slots afterwards and the log lines.
 struct LoggedCase {
     const char* chip;
-    Driver::Plain Driver::*op;
+    drive::AnyOperation op;
     std::vector<std::uint8_t> slotsBefore;
     std::uint8_t answer;  // answer byte 0 of a query
     Trace expected;
@@ -88,9 +88,8 @@ TEST_P(SerialLogged, MovesTheSlotAndLogsTheFrame)
     ChipBench bench(c.chip);
     std::copy(c.slotsBefore.begin(), c.slotsBefore.end(), bench.ctx.chip.lockFuse.begin());
     bench.wire->spi = {c.answer};
-    const Driver::Plain op = bench.driver().*c.op;
-    ASSERT_NE(op, nullptr);
-    EXPECT_TRUE(op(bench.ctx));
+    ASSERT_TRUE(drive::Offers(bench.driver(), c.op));
+    EXPECT_TRUE(drive::Run(bench.driver(), c.op, bench.ctx));
     EXPECT_EQ(bench.Trace(), c.expected);
     EXPECT_EQ(std::vector<std::uint8_t>(bench.ctx.chip.lockFuse.begin(),
                                         bench.ctx.chip.lockFuse.begin() + bench.ctx.chip.lockFuseCount),
@@ -160,7 +159,7 @@ TEST(SerialCalibration, Attiny26AsksFourTimes)
 {
     ChipBench bench("ATtiny26");
     bench.wire->spi = {0x9A, 0x9B, 0x9C, 0x0D};
-    ASSERT_TRUE(bench.driver().ReadCalibration(bench.ctx));
+    ASSERT_TRUE(drive::Run(bench.driver().ReadCalibration, bench.ctx));
     Trace expected;
     for (const char* q : {"38 00 00 00", "38 00 01 00", "38 00 02 00", "38 00 03 00"})
         for (auto& s : Query(q)) expected.push_back(s);
@@ -175,17 +174,17 @@ TEST(SerialEntry, SynchronisesOnceAndNeedsTheEcho)
     const Trace expected{"48", "sleep 2", "47", "sleep 20", "SPI AC 53 00 00", "sleep 2", "readback"};
     {
         ChipBench bench("AT90S2323");
-        EXPECT_TRUE(bench.driver().EnterProgMode(bench.ctx));
+        EXPECT_TRUE(drive::Run(bench.driver().EnterProgMode, bench.ctx));
         EXPECT_EQ(bench.Trace(), expected);
         EXPECT_EQ(bench.Lines(), (std::vector<std::string>{"Trying to execute Programming Enable",
                                                             "       Finished with success."}));
     }
     ChipBench outOfStep("ATtiny85");
     outOfStep.wire->echo = false;
-    EXPECT_FALSE(outOfStep.driver().EnterProgMode(outOfStep.ctx));
+    EXPECT_FALSE(drive::Run(outOfStep.driver().EnterProgMode, outOfStep.ctx));
     EXPECT_EQ(outOfStep.Trace(), expected);
     EXPECT_EQ(outOfStep.Lines(), (std::vector<std::string>{"Trying to execute the sinchronization with chip"}));
-    EXPECT_TRUE(outOfStep.ctx.link.IsOpen());
+    EXPECT_TRUE(outOfStep.ctx.bus.link.IsOpen());
 }
 
 }  // namespace

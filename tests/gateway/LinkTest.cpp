@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "core/Context.h"
+#include "gateway/Bus.h"
 #include "support/ScriptedTransport.h"
 
 namespace quillon {
@@ -41,11 +41,11 @@ TEST(OpenPort, HandshakeIsThreePacketsThenOneAnswerByte)
 {
     auto wire = std::make_shared<ScriptedWire>();
     wire->pending = {0x5A};
-    Context ctx(ScriptedOpener(wire));
-    ctx.link.OpenPort("/dev/ttyS0");
-    EXPECT_TRUE(ctx.link.IsOpen());
+    Bus bus(ScriptedOpener(wire));
+    bus.link.OpenPort("/dev/ttyS0");
+    EXPECT_TRUE(bus.link.IsOpen());
     EXPECT_EQ(wire->written, (std::vector<Bytes>{{0x0A, 0x08, 0x00}, {0x1E}, {0x04}}));
-    EXPECT_TRUE(ctx.log.Lines().empty());  // success logs nothing here; Connect logs the path
+    EXPECT_TRUE(bus.log.Lines().empty());  // success logs nothing here; Connect logs the path
 }
 
 TEST(OpenPort, EveryFailureLogsOneLineAndLeavesThePortClosed)
@@ -69,10 +69,10 @@ TEST(OpenPort, EveryFailureLogsOneLineAndLeavesThePortClosed)
         auto wire = std::make_shared<ScriptedWire>();
         wire->failWriteNumber = c.failWrite;
         if (c.answer) wire->pending = {0x00};
-        Context ctx(ScriptedOpener(wire, c.openFailure));
-        ctx.link.OpenPort("/dev/ttyS0");
-        EXPECT_FALSE(ctx.link.IsOpen()) << c.line;
-        EXPECT_EQ(ctx.log.Lines(), std::vector<std::string>{c.line});
+        Bus bus(ScriptedOpener(wire, c.openFailure));
+        bus.link.OpenPort("/dev/ttyS0");
+        EXPECT_FALSE(bus.link.IsOpen()) << c.line;
+        EXPECT_EQ(bus.log.Lines(), std::vector<std::string>{c.line});
     }
 }
 
@@ -80,22 +80,22 @@ TEST(Link, ShortAnswerIsAcceptedAndNeverOverfillsTheRecord)
 {
     auto wire = std::make_shared<ScriptedWire>();
     wire->pending = {0x01};
-    Context ctx(ScriptedOpener(wire));
-    ctx.link.OpenPort("x");
-    ASSERT_TRUE(ctx.link.IsOpen());
+    Bus bus(ScriptedOpener(wire));
+    bus.link.OpenPort("x");
+    ASSERT_TRUE(bus.link.IsOpen());
 
     wire->pending = {1, 2, 3, 4};
-    Answer a = ctx.link.ReadAnswer(8);
+    Answer a = bus.link.ReadAnswer(8);
     EXPECT_EQ(a.count, 4);
     EXPECT_EQ(Bytes(a.data.begin(), a.data.begin() + 4), (Bytes{1, 2, 3, 4}));
 
     // Stray bytes beyond what was asked stay queued: they are the next answer's first bytes.
     wire->pending = {9, 8, 7};
-    EXPECT_EQ(ctx.link.ReadAnswer(1).count, 1);
-    EXPECT_EQ(ctx.link.ReadAnswer(1).data[0], 8);
+    EXPECT_EQ(bus.link.ReadAnswer(1).count, 1);
+    EXPECT_EQ(bus.link.ReadAnswer(1).data[0], 8);
 
     wire->pending.assign(64, 0xEE);
-    EXPECT_EQ(ctx.link.ReadAnswer(1000).count, 32);
+    EXPECT_EQ(bus.link.ReadAnswer(1000).count, 32);
 }
 
 TEST(Link, BytesNobodyAskedForPutTheStreamOutOfStep)
@@ -123,15 +123,15 @@ TEST(Link, BytesNobodyAskedForPutTheStreamOutOfStep)
     for (const auto& c : cases) {
         auto wire = std::make_shared<ScriptedWire>();
         wire->pending = {0x5A};
-        Context ctx(ScriptedOpener(wire));
-        ctx.link.OpenPort("x");
-        ASSERT_TRUE(ctx.link.IsOpen());
+        Bus bus(ScriptedOpener(wire));
+        bus.link.OpenPort("x");
+        ASSERT_TRUE(bus.link.IsOpen());
         wire->pendingIsQueued = true;
         wire->pending.assign(c.queued.begin(), c.queued.end());
         const std::size_t writes = wire->written.size();
-        EXPECT_EQ(c.step(ctx.link), c.ok) << c.what;
-        EXPECT_EQ(ctx.link.IsOpen(), c.ok) << c.what;
-        EXPECT_EQ(ctx.log.Lines(), c.line.empty() ? Lines{} : Lines{c.line}) << c.what;
+        EXPECT_EQ(c.step(bus.link), c.ok) << c.what;
+        EXPECT_EQ(bus.link.IsOpen(), c.ok) << c.what;
+        EXPECT_EQ(bus.log.Lines(), c.line.empty() ? Lines{} : Lines{c.line}) << c.what;
         if (!c.ok) {
             EXPECT_TRUE(wire->pending.empty()) << c.what << ": the input is dropped";
             EXPECT_EQ(wire->written.size(), writes) << c.what << ": nothing sent after the fault";
@@ -143,13 +143,13 @@ TEST(Link, AClosedPortSendsNothing)
 {
     auto wire = std::make_shared<ScriptedWire>();
     wire->pending = {0x01};
-    Context ctx(ScriptedOpener(wire));
-    EXPECT_FALSE(ctx.link.SendPacket(Packet{ReadPINC()}));
-    ctx.link.OpenPort("x");
-    ctx.link.ClosePort();
-    EXPECT_FALSE(ctx.link.IsOpen());
-    EXPECT_FALSE(ctx.link.SendPacket(Packet{ReadPINC()}));
-    EXPECT_EQ(ctx.link.ReadAnswer(1).count, 0);
+    Bus bus(ScriptedOpener(wire));
+    EXPECT_FALSE(bus.link.SendPacket(Packet{ReadPINC()}));
+    bus.link.OpenPort("x");
+    bus.link.ClosePort();
+    EXPECT_FALSE(bus.link.IsOpen());
+    EXPECT_FALSE(bus.link.SendPacket(Packet{ReadPINC()}));
+    EXPECT_EQ(bus.link.ReadAnswer(1).count, 0);
 }
 
 Bytes ToBytes(const Packet& p)

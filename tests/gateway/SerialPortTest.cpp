@@ -11,7 +11,7 @@
 #include <chrono>
 #include <thread>
 
-#include "core/Context.h"
+#include "gateway/Bus.h"
 
 namespace quillon {
 namespace {
@@ -60,17 +60,17 @@ TEST(SerialPort, HandshakeOverAPseudoTerminal)
             (void)!write(pty.master, &answer, 1);
         }
     });
-    Context ctx;
-    ctx.link.OpenPort(pty.slave);
+    Bus bus;
+    bus.link.OpenPort(pty.slave);
     gateway.join();
-    EXPECT_TRUE(ctx.link.IsOpen());
-    EXPECT_TRUE(ctx.log.Lines().empty()) << ctx.log.Lines().front();
+    EXPECT_TRUE(bus.link.IsOpen());
+    EXPECT_TRUE(bus.log.Lines().empty()) << bus.log.Lines().front();
 
     // A short answer is taken as it is once the bound runs out.
     std::uint8_t two[] = {1, 2};
     ASSERT_EQ(write(pty.master, two, 2), 2);
     const auto start = std::chrono::steady_clock::now();
-    Answer a = ctx.link.ReadAnswer(2);
+    Answer a = bus.link.ReadAnswer(2);
     EXPECT_EQ(a.count, 2);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));  // not the bound
 }
@@ -78,18 +78,18 @@ TEST(SerialPort, HandshakeOverAPseudoTerminal)
 TEST(SerialPort, NoGatewayBehindThePortIsMessageSevenAndClosed)
 {
     Pty pty;
-    Context ctx;
-    ctx.link.OpenPort(pty.slave);
-    EXPECT_FALSE(ctx.link.IsOpen());
-    EXPECT_EQ(ctx.log.Lines(), std::vector<std::string>{"Error reading the answer (PINB)"});
+    Bus bus;
+    bus.link.OpenPort(pty.slave);
+    EXPECT_FALSE(bus.link.IsOpen());
+    EXPECT_EQ(bus.log.Lines(), std::vector<std::string>{"Error reading the answer (PINB)"});
 }
 
 TEST(SerialPort, AMissingDeviceIsNotAvailable)
 {
-    Context ctx;
-    ctx.link.OpenPort("/dev/quillon-no-such-port");
-    EXPECT_FALSE(ctx.link.IsOpen());
-    EXPECT_EQ(ctx.log.Lines(), std::vector<std::string>{"Error. The COM-port is not available"});
+    Bus bus;
+    bus.link.OpenPort("/dev/quillon-no-such-port");
+    EXPECT_FALSE(bus.link.IsOpen());
+    EXPECT_EQ(bus.log.Lines(), std::vector<std::string>{"Error. The COM-port is not available"});
 }
 
 }  // namespace

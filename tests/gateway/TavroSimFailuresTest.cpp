@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "core/Context.h"
+#include "gateway/Bus.h"
 #include "programming/Parallel.h"
 #include "programming/Serial.h"
 #include "support/TavroSimProcess.h"
@@ -20,32 +20,32 @@ using Lines = std::vector<std::string>;
 // A context connected to tavro-sim, with the waits slept for real as on a real gateway.
 struct Connected {
     test::TavroSimProcess sim;
-    Context ctx;
+    Bus bus;
     explicit Connected(std::vector<std::string> args) : sim(std::move(args))
     {
-        if (!sim.Path().empty()) ctx.link.OpenPort(sim.Path());
+        if (!sim.Path().empty()) bus.link.OpenPort(sim.Path());
     }
 };
 
 #define REQUIRE_CONNECTED(c)                                                        \
     ASSERT_FALSE((c).sim.Path().empty()) << "tavro-sim did not start";              \
-    ASSERT_TRUE((c).ctx.link.IsOpen()) << ((c).ctx.log.Lines().empty() ? "" : (c).ctx.log.Lines().back())
+    ASSERT_TRUE((c).bus.link.IsOpen()) << ((c).bus.log.Lines().empty() ? "" : (c).bus.log.Lines().back())
 
 TEST(TavroSim, ConnectsAndReadsTheSignature)
 {
     Connected c({"--chip", "AT90S1200"});
     REQUIRE_CONNECTED(c);
-    ASSERT_TRUE(EnterProgMode(c.ctx));
-    EXPECT_EQ(ReadSignature(c.ctx), 0x01901E);
-    EXPECT_TRUE(ExitProgMode(c.ctx));
-    EXPECT_TRUE(c.ctx.link.IsOpen());
+    ASSERT_TRUE(EnterProgMode(c.bus));
+    EXPECT_EQ(ReadSignature(c.bus), 0x01901E);
+    EXPECT_TRUE(ExitProgMode(c.bus));
+    EXPECT_TRUE(c.bus.link.IsOpen());
 }
 
 TEST(TavroSim, SilentDuringTheHandshakeIsMessageSevenAndClosed)
 {
     Connected c({"--chip", "ATmega8", "--silent-after", "2"});
-    EXPECT_FALSE(c.ctx.link.IsOpen());
-    EXPECT_EQ(c.ctx.log.Lines(), Lines{"Error reading the answer (PINB)"});
+    EXPECT_FALSE(c.bus.link.IsOpen());
+    EXPECT_EQ(c.bus.log.Lines(), Lines{"Error reading the answer (PINB)"});
 }
 
 TEST(TavroSim, GatewayGoingSilentIsMessageSevenAboutASecondLater)
@@ -53,10 +53,10 @@ TEST(TavroSim, GatewayGoingSilentIsMessageSevenAboutASecondLater)
     Connected c({"--chip", "ATmega8", "--silent-after", "3"});
     REQUIRE_CONNECTED(c);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(WaitReady(c.ctx));
+    EXPECT_FALSE(WaitReady(c.bus));
     const auto waited = std::chrono::steady_clock::now() - start;
-    EXPECT_FALSE(c.ctx.link.IsOpen());
-    EXPECT_EQ(c.ctx.log.Lines(), Lines{"Error reading the answer (PINC)"});
+    EXPECT_FALSE(c.bus.link.IsOpen());
+    EXPECT_EQ(c.bus.log.Lines(), Lines{"Error reading the answer (PINC)"});
     EXPECT_GE(waited, std::chrono::milliseconds(900));
     EXPECT_LT(waited, std::chrono::milliseconds(3000));
 }
@@ -66,33 +66,33 @@ TEST(TavroSim, GatewayHangingUpFailsTheNextSendAndClosesThePort)
     Connected c({"--chip", "ATmega8", "--hangup-after", "3"});
     REQUIRE_CONNECTED(c);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // let it hang up
-    EXPECT_FALSE(EnterProgMode(c.ctx));
-    EXPECT_FALSE(c.ctx.link.IsOpen());
-    EXPECT_EQ(c.ctx.log.Lines(),
+    EXPECT_FALSE(EnterProgMode(c.bus));
+    EXPECT_FALSE(c.bus.link.IsOpen());
+    EXPECT_EQ(c.bus.log.Lines(),
               (Lines{"Trying to enter Programming Mode", "Error executing commands:  0x0B 0x0 0x0D 0x0"}));
     // Every later step fails at once on the closed port and says so again.
-    EXPECT_FALSE(WaitReady(c.ctx));
-    EXPECT_EQ(c.ctx.log.Lines().back(), "Error executing commands:  PINCRead");
+    EXPECT_FALSE(WaitReady(c.bus));
+    EXPECT_EQ(c.bus.log.Lines().back(), "Error executing commands:  PINCRead");
 }
 
 TEST(TavroSim, NeverReadySaysTheChipStayedBusyWithThePortOpen)
 {
     Connected c({"--chip", "ATmega8", "--never-ready"});
     REQUIRE_CONNECTED(c);
-    ASSERT_TRUE(EnterProgMode(c.ctx));
-    EXPECT_FALSE(WaitReady(c.ctx));
-    EXPECT_TRUE(c.ctx.link.IsOpen());
-    EXPECT_EQ(c.ctx.log.Lines().back(), "The chip did not become ready after the programming pulse");
+    ASSERT_TRUE(EnterProgMode(c.bus));
+    EXPECT_FALSE(WaitReady(c.bus));
+    EXPECT_TRUE(c.bus.link.IsOpen());
+    EXPECT_EQ(c.bus.log.Lines().back(), "The chip did not become ready after the programming pulse");
 }
 
 TEST(TavroSim, EmptySpiAnswerIsMessageSevenSpiPaket)
 {
     Connected c({"--chip", "ATtiny85", "--short-spi", "0"});
     REQUIRE_CONNECTED(c);
-    c.ctx.delay = 0;
-    EXPECT_FALSE(EnterSerialProgMode(c.ctx, " execute the sinchronization with chip"));
-    EXPECT_FALSE(c.ctx.link.IsOpen());
-    EXPECT_EQ(c.ctx.log.Lines(), (Lines{"Trying to execute the sinchronization with chip",
+    c.bus.delay = 0;
+    EXPECT_FALSE(EnterSerialProgMode(c.bus, " execute the sinchronization with chip"));
+    EXPECT_FALSE(c.bus.link.IsOpen());
+    EXPECT_EQ(c.bus.log.Lines(), (Lines{"Trying to execute the sinchronization with chip",
                                          "Error reading the answer (SPI paket)"}));
 }
 
@@ -100,8 +100,8 @@ TEST(TavroSim, SerialChipAnswersProgrammingEnableInStep)
 {
     Connected c({"--chip", "ATtiny85"});
     REQUIRE_CONNECTED(c);
-    EXPECT_TRUE(EnterSerialProgMode(c.ctx, " execute the sinchronization with chip"));
-    EXPECT_TRUE(c.ctx.link.IsOpen());
+    EXPECT_TRUE(EnterSerialProgMode(c.bus, " execute the sinchronization with chip"));
+    EXPECT_TRUE(c.bus.link.IsOpen());
 }
 
 TEST(TavroSim, StrayBytesFailTheReadThatMeetsThem)
@@ -121,7 +121,7 @@ TEST(TavroSim, StrayBytesFailTheReadThatMeetsThem)
         args.insert(args.end(), c.args.begin(), c.args.end());
         Connected connected(args);
         REQUIRE_CONNECTED(connected);
-        Context& ctx = connected.ctx;
+        Bus& ctx = connected.bus;
         ASSERT_TRUE(EnterProgMode(ctx));
         EXPECT_EQ(ReadSignature(ctx), 0) << c.args[1];
         EXPECT_FALSE(ctx.link.IsOpen());
@@ -136,14 +136,14 @@ TEST(TavroSim, ASecondProgramOnTheSamePortIsRefusedEvenAsRoot)
 {
     Connected first({"--chip", "ATmega8"});
     REQUIRE_CONNECTED(first);
-    Context second;
+    Bus second;
     second.link.OpenPort(first.sim.Path());
     EXPECT_FALSE(second.link.IsOpen());
     EXPECT_EQ(second.log.Lines(),
               (Lines{"Error. The COM-port is not available", "The port is in use by another program"}));
     // The first keeps working, and once it closes the port the second gets it.
-    ASSERT_TRUE(EnterProgMode(first.ctx));
-    first.ctx.link.ClosePort();
+    ASSERT_TRUE(EnterProgMode(first.bus));
+    first.bus.link.ClosePort();
     second.link.OpenPort(first.sim.Path());
     EXPECT_TRUE(second.link.IsOpen());
 }
@@ -152,24 +152,24 @@ TEST(TavroSim, AShortSpiAnswerEndsAtAPauseOnceItsUsedBytesAreIn)
 {
     Connected c({"--chip", "ATtiny85", "--short-spi", "2"});
     REQUIRE_CONNECTED(c);
-    c.ctx.delay = 0;
+    c.bus.delay = 0;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(EnterSerialProgMode(c.ctx, " execute the sinchronization with chip"));
-    auto reply = SpiQuery(c.ctx, 0x30, 0x00, 0x00, 0x00, " signature");
+    EXPECT_TRUE(EnterSerialProgMode(c.bus, " execute the sinchronization with chip"));
+    auto reply = SpiQuery(c.bus, 0x30, 0x00, 0x00, 0x00, " signature");
     const auto took = std::chrono::steady_clock::now() - start;
     ASSERT_TRUE(reply.has_value());
     EXPECT_EQ(reply->byte0, 0x1E);
-    EXPECT_TRUE(c.ctx.link.IsOpen());
+    EXPECT_TRUE(c.bus.link.IsOpen());
     // Two answers, each far below the 1 s bound a missing answer waits.
     EXPECT_LT(took, std::chrono::milliseconds(900));
 }
 
 TEST(SerialDevice, AFileThatIsNoSerialPortHasNoLineSettings)
 {
-    Context ctx;
-    ctx.link.OpenPort("/dev/null");
-    EXPECT_FALSE(ctx.link.IsOpen());
-    EXPECT_EQ(ctx.log.Lines(), Lines{"Error getting the COM-port parameters"});
+    Bus bus;
+    bus.link.OpenPort("/dev/null");
+    EXPECT_FALSE(bus.link.IsOpen());
+    EXPECT_EQ(bus.log.Lines(), Lines{"Error getting the COM-port parameters"});
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ protected:
         return ctx.views.view[view].text.substr(HexPosition(byte), 2);
     }
 
-    Context ctx;
+    test::TestWorkspace ctx;
     RecordingProgress progress;
     ScratchFolder folder;
 };
@@ -135,7 +135,9 @@ TEST_F(FileCommands, HexLoadStopsAtARecordItDoesNotTake)
         FillViewFromImage(ctx, RichEdit1, MemoryKind::Program);
         const std::size_t before = ctx.log.Size();
         WriteText(folder / "f.hex", good + c.second + "\r\n:010003007785\r\n:00000001FF");
-        EXPECT_EQ(LoadMemoryFile(ctx, Path("f.hex"), MemoryKind::Program), FileOutcome::Stopped) << c.second;
+        const Result result = LoadMemoryFile(ctx, Path("f.hex"), MemoryKind::Program);
+        EXPECT_EQ(result.failure, FailureKind::FileContent) << c.second;
+        EXPECT_EQ(result.words, c.logged);
         const Lines all = Logged();
         EXPECT_EQ(Lines(all.begin() + static_cast<long>(before), all.end()),
                   (Lines{"Loading program from file: " + Path("f.hex"), c.logged}));
@@ -157,7 +159,7 @@ TEST_F(FileCommands, DataBeyondTheMemoryIsLeftOutAndSaid)
 {
     // 4 bytes at 0x3FE..0x401 of a 1024-byte flash: two stored, two left out.
     WriteText(folder / "f.hex", ":0403FE00A1A2A3A471\r\n:00000001FF");
-    EXPECT_EQ(LoadMemoryFile(ctx, Path("f.hex"), MemoryKind::Program), FileOutcome::Incomplete);
+    EXPECT_EQ(LoadMemoryFile(ctx, Path("f.hex"), MemoryKind::Program).failure, FailureKind::FileBeyond);
     EXPECT_EQ(Logged(), (Lines{"Loading program from file: " + Path("f.hex"),
                                "Left out 2 bytes beyond the end of the memory, the first at address 0x00000400"}));
     EXPECT_EQ(ctx.chip.flash[0x3FF], 0xA2);
@@ -176,12 +178,12 @@ TEST_F(FileCommands, BinaryLoadTakesWhatFitsAndKeepsTheRest)
 
     const auto longer = RandomBytes(4096, 3);
     WriteText(folder / "e.bin", std::string(longer.begin(), longer.end()));
-    EXPECT_EQ(LoadImageFile(ctx, Path("e.bin"), MemoryKind::Data).fault, LoadFault::BeyondMemory);
+    EXPECT_EQ(LoadDataFile(ctx, Path("e.bin")).failure, FailureKind::FileBeyond);
     EXPECT_TRUE(std::equal(longer.begin(), longer.begin() + 64, ctx.chip.eeprom.begin()));
     EXPECT_EQ(ctx.chip.eeprom[64], 0xFF);
 
     WriteText(folder / "empty.bin", "");
-    EXPECT_EQ(LoadImageFile(ctx, Path("empty.bin"), MemoryKind::Data).fault, LoadFault::Empty);
+    EXPECT_EQ(LoadDataFile(ctx, Path("empty.bin")).failure, FailureKind::FilePart);
     EXPECT_EQ(Logged(), (Lines{"Loading program from file: " + Path("dump.BIN"), "Operation complete",
                                "Loading data from file: " + Path("e.bin"),
                                "Left out 4032 bytes beyond the end of the memory, the first at address 0x00000040",
@@ -195,37 +197,37 @@ TEST_F(FileCommands, IncompleteLoadsSayWhatIsMissing)
     struct Case {
         const char* name;
         std::string text;
-        LoadFault fault;
+        FailureKind fault;
         std::string last;
         std::uint8_t first;  // flash[0] afterwards
     };
     const std::string record = ":0100000011EE\r\n";
     const std::string end = ":00000001FF";
     const Case cases[] = {
-        {"empty.hex", "", LoadFault::Empty, "The file is empty: nothing was loaded", 0xFF},
-        {"blank.hex", "\r\n  \r\n", LoadFault::Empty, "The file is empty: nothing was loaded", 0xFF},
-        {"cut.hex", record, LoadFault::NoEnd, "The file ends without an end record: it may have been cut short",
+        {"empty.hex", "", FailureKind::FilePart, "The file is empty: nothing was loaded", 0xFF},
+        {"blank.hex", "\r\n  \r\n", FailureKind::FilePart, "The file is empty: nothing was loaded", 0xFF},
+        {"cut.hex", record, FailureKind::FilePart, "The file ends without an end record: it may have been cut short",
          0x11},
-        {"after.hex", record + end + "\r\n:0100010022DC\r\n", LoadFault::DataAfterEnd,
+        {"after.hex", record + end + "\r\n:0100010022DC\r\n", FailureKind::FilePart,
          "The file goes on after its end record: the rest was not loaded", 0x11},
-        {"trailing.hex", record + end + "\r\n\x1A", LoadFault::None, "Operation complete", 0x11},
-        {"only-end.hex", end, LoadFault::None, "Operation complete", 0xFF},
+        {"trailing.hex", record + end + "\r\n\x1A", FailureKind::None, "Operation complete", 0x11},
+        {"only-end.hex", end, FailureKind::None, "Operation complete", 0xFF},
         // A linear base of 0xFFFF puts everything far beyond a 1 KiB flash.
-        {"high.hex", ":02000004FFFFFC\r\n" + record + end, LoadFault::BeyondMemory,
+        {"high.hex", ":02000004FFFFFC\r\n" + record + end, FailureKind::FileBeyond,
          "Left out 1 byte beyond the end of the memory, the first at address 0xFFFF0000", 0xFF},
         // Cut short and beyond the memory: the fault that --force may not pass wins.
-        {"both.hex", ":020000040001F9\r\n" + record, LoadFault::NoEnd,
+        {"both.hex", ":020000040001F9\r\n" + record, FailureKind::FilePart,
          "Left out 1 byte beyond the end of the memory, the first at address 0x00010000", 0xFF},
-        {"long.bin", std::string(1025, 'A'), LoadFault::BeyondMemory,
+        {"long.bin", std::string(1025, 'A'), FailureKind::FileBeyond,
          "Left out 1 byte beyond the end of the memory, the first at address 0x00000400", 'A'},
     };
     for (const Case& c : cases) {
         ctx.chip.flash.fill(0xFF);
         WriteText(folder / c.name, c.text);
-        const LoadResult result = LoadImageFile(ctx, Path(c.name), MemoryKind::Program);
-        EXPECT_EQ(result.fault, c.fault) << c.name;
-        EXPECT_EQ(result.Complete(), c.fault == LoadFault::None) << c.name;
-        EXPECT_EQ(result.message.empty(), c.fault == LoadFault::None) << c.name;
+        const Result result = LoadMemoryFile(ctx, Path(c.name), MemoryKind::Program);
+        EXPECT_EQ(result.failure, c.fault) << c.name;
+        EXPECT_EQ(result.Succeeded(), c.fault == FailureKind::None) << c.name;
+        EXPECT_EQ(result.words.empty(), c.fault == FailureKind::None) << c.name;
         EXPECT_EQ(Logged().back(), c.last) << c.name;
         EXPECT_EQ(ctx.chip.flash[0], c.first) << c.name;
         EXPECT_EQ(ViewHex(RichEdit1, 0), ByteDigitsOf(c.first)) << c.name;
@@ -253,8 +255,8 @@ TEST_F(FileCommands, InputsThatAreNoRegularFilesAreRefusedAtOnce)
     };
     for (const Case& c : cases) {
         ctx.chip.flash[0] = 0x00;  // not shown: a refused load must not refresh the view
-        const LoadResult result = LoadImageFile(ctx, c.path, MemoryKind::Program);
-        EXPECT_EQ(result.fault, LoadFault::Unreadable) << c.path;
+        const Result result = LoadMemoryFile(ctx, c.path, MemoryKind::Program);
+        EXPECT_EQ(result.failure, FailureKind::File) << c.path;
         EXPECT_EQ(Logged().back(), "Error reading the file: " + c.path + " (" + c.reason + ")");
         EXPECT_EQ(ViewHex(RichEdit1, 0), "FF") << c.path;
     }
@@ -303,7 +305,7 @@ TEST_F(FileCommands, SavesFollowLinksAndWriteIntoWhatIsNoRegularFile)
     // The reader may not have opened its end yet: try until it has.
     bool saved = false;
     for (int attempt = 0; attempt < 200 && !saved; ++attempt) {
-        saved = SaveProgramFile(ctx, fifo, FilterBin);
+        saved = SaveProgramFile(ctx, fifo, FilterBin).Succeeded();
         if (!saved) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     reader.join();
@@ -332,8 +334,8 @@ TEST_F(FileCommands, NoChipLoadsAndSavesNothing)
     EXPECT_FALSE(LoadProgramFile(ctx, Path("f.hex")));
     EXPECT_FALSE(SaveDataFile(ctx, Path("d"), FilterHex));
     EXPECT_FALSE(SaveProgramFile(ctx, Path("p"), FilterBin));
-    EXPECT_EQ(LoadMemoryFile(ctx, Path("f.hex"), MemoryKind::Data), FileOutcome::NoChip);
-    EXPECT_EQ(SaveMemoryFile(ctx, Path("d"), FilterEep, MemoryKind::Data), FileOutcome::NoChip);
+    EXPECT_EQ(LoadMemoryFile(ctx, Path("f.hex"), MemoryKind::Data).failure, FailureKind::NoChip);
+    EXPECT_EQ(SaveMemoryFile(ctx, Path("d"), FilterEep, MemoryKind::Data).failure, FailureKind::NoChip);
     EXPECT_EQ(Logged(), Lines(5, "No chip selected"));
     EXPECT_EQ(ctx.chip.flash[0], 0xFF);
     EXPECT_FALSE(std::filesystem::exists(folder / "d.hex"));
@@ -353,7 +355,9 @@ TEST_F(FileCommands, UnreadableFilesLoadNothing)
                           Case{"missing.bin", "Error opening the file: " + Path("missing.bin") + " (No such file or directory)"},
                           Case{"dir.hex", "Error reading the file: " + Path("dir.hex") + " (Is a directory)"}}) {
         const std::size_t before = ctx.log.Size();
-        EXPECT_EQ(LoadMemoryFile(ctx, Path(c.name), MemoryKind::Program), FileOutcome::Failed);
+        const Result result = LoadMemoryFile(ctx, Path(c.name), MemoryKind::Program);
+        EXPECT_EQ(result.failure, FailureKind::File);
+        EXPECT_EQ(result.words, c.logged);
         const Lines all = Logged();
         ASSERT_EQ(all.size(), before + 2);
         EXPECT_EQ(all.back(), c.logged);
@@ -365,7 +369,9 @@ TEST_F(FileCommands, UnreadableFilesLoadNothing)
 TEST_F(FileCommands, FailedSaveKeepsWhatWasThere)
 {
     std::filesystem::create_directory(folder / "taken.hex");
-    EXPECT_EQ(SaveMemoryFile(ctx, Path("taken.hex"), FilterHex, MemoryKind::Program), FileOutcome::Failed);
+    const Result result = SaveMemoryFile(ctx, Path("taken.hex"), FilterHex, MemoryKind::Program);
+    EXPECT_EQ(result.failure, FailureKind::File);
+    EXPECT_EQ(result.words, Logged().back());
     EXPECT_TRUE(Logged().back().starts_with("Error creating the file: " + Path("taken.hex") + " ("))
         << Logged().back();
     EXPECT_NE(Logged().back(), "Operation complete");
@@ -450,7 +456,7 @@ TEST_F(FileCommands, LogLinesAndProgressWindowsComeInOrder)
     ctx.log.SetListener([this](const std::string& line) { progress.calls.push_back("log " + line); });
     struct Case {
         const char* what;
-        std::function<bool()> run;
+        std::function<Result()> run;
         Lines events;
     };
     const std::string complete = "log Operation complete";
@@ -478,7 +484,7 @@ TEST_P(HexFileRoundTrip, EveryCatalogueSize)
 {
     const std::uint32_t flashSize = GetParam();
     const std::uint32_t eepromSize = std::clamp<std::uint32_t>(flashSize / 64, 64, 4096);
-    Context ctx;
+    test::TestWorkspace ctx;
     SelectTestChip(ctx, flashSize, eepromSize);
     ScratchFolder folder;
     const auto flash = RandomBytes(flashSize, flashSize);

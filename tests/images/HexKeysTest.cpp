@@ -93,7 +93,7 @@ TEST(HexKeys, ArrowsAreLeftToTheControl)
 
 TEST(HexKeys, TypedBytesReachTheImageOnlyThroughTheView)
 {
-    Context ctx;
+    test::TestWorkspace ctx;
     test::SelectTestChip(ctx, 1024, 64);
     HexView& view = ctx.views.view[RichEdit1];
     std::size_t caret = 10;

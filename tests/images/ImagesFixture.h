@@ -1,4 +1,4 @@
-// Helpers of the image tests: a context holding a chip with chosen sizes and built views, a
+// Helpers of the image tests: a workspace holding a chip with chosen sizes and built views, a
 // progress sink that records its calls, and a scratch folder removed after each test.
 #pragma once
 
@@ -6,13 +6,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "core/Context.h"
 #include "images/Views.h"
+#include "images/Workspace.h"
 
 namespace quillon::test {
 
@@ -42,8 +43,19 @@ public:
     std::vector<std::string> calls;
 };
 
+// What a session lends the views and file commands, owned by the test.
+struct TestWorkspace {
+    Log log;
+    std::unique_ptr<Chip> chipStorage = std::make_unique<Chip>();
+    Chip& chip = *chipStorage;
+    ViewSet views;
+    ProgressSink* progress = nullptr;
+
+    operator Workspace() { return {log, chip, views, progress}; }
+};
+
 // A chip as selection leaves it: images all 0xFF, four views built empty.
-inline void SelectTestChip(Context& ctx, std::uint32_t flashSize, std::uint32_t eepromSize,
+inline void SelectTestChip(TestWorkspace& ctx, std::uint32_t flashSize, std::uint32_t eepromSize,
                            std::int32_t signature = 0x07931E, const std::string& name = "TestChip")
 {
     ctx.chip.name = name;

@@ -50,7 +50,7 @@ TEST(Views, EmptySizeGivesEmptyText)
 
 TEST(Views, FillShowsEveryByteInBothColumns)
 {
-    Context ctx;
+    test::TestWorkspace ctx;
     SelectTestChip(ctx, 1024, 64);
     for (int k = 0; k < 256; ++k) ctx.chip.flash[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(k);
     FillViewFromImage(ctx, RichEdit1, MemoryKind::Program);
@@ -71,7 +71,7 @@ TEST(Views, FillShowsEveryByteInBothColumns)
 
 TEST(Views, StoreReadsBackWhatFillShowedAndAcceptsLowerCase)
 {
-    Context ctx;
+    test::TestWorkspace ctx;
     SelectTestChip(ctx, 4096, 256);
     auto bytes = test::RandomBytes(256, 7);
     std::copy(bytes.begin(), bytes.end(), ctx.chip.eeprom.begin());
@@ -89,7 +89,7 @@ TEST(Views, StoreReadsBackWhatFillShowedAndAcceptsLowerCase)
 
 TEST(Views, StoreWithoutChipLeavesImagesAlone)
 {
-    Context ctx;
+    test::TestWorkspace ctx;
     SelectTestChip(ctx, 1024, 64);
     ctx.chip.signature = 0;
     ctx.chip.flash.fill(0x5A);
@@ -101,7 +101,7 @@ TEST(Views, StoreWithoutChipLeavesImagesAlone)
 
 TEST(Views, TransfersUseTheActivePageOnly)
 {
-    Context ctx;
+    test::TestWorkspace ctx;
     SelectTestChip(ctx, 1024, 64);
     const std::string page1Before = ctx.views.view[RichEdit1].text;
     ctx.chip.flash[0] = 0x12;
@@ -113,14 +113,14 @@ TEST(Views, TransfersUseTheActivePageOnly)
     ctx.views.activePage = 0;
     StoreActiveView(ctx, MemoryKind::Program);
     EXPECT_EQ(ctx.chip.flash[0], 0xFF) << "Page1 still showed FF";
-    EXPECT_EQ(ActiveView(ctx, MemoryKind::Data), RichEdit3);
+    EXPECT_EQ(ActiveView(ctx.views, MemoryKind::Data), RichEdit3);
     ctx.views.activePage = 1;
-    EXPECT_EQ(ActiveView(ctx, MemoryKind::Data), RichEdit4);
+    EXPECT_EQ(ActiveView(ctx.views, MemoryKind::Data), RichEdit4);
 }
 
 TEST(Views, FillIntoAViewNotBuiltForTheChipStaysInsideItsText)
 {
-    Context ctx;
+    test::TestWorkspace ctx;
     SelectTestChip(ctx, 1024, 64);
     ctx.views.view[RichEdit1].text = EmptyViewText(32);  // two lines for 1024 bytes
     ctx.chip.flash.fill(0x00);
@@ -136,7 +136,7 @@ TEST(Views, FillIntoAViewNotBuiltForTheChipStaysInsideItsText)
 
 TEST(Views, ProgressMovesEvery1024BytesAndIsFreed)
 {
-    Context ctx;
+    test::TestWorkspace ctx;
     RecordingProgress progress;
     ctx.progress = &progress;
     SelectTestChip(ctx, 4096, 64);
@@ -146,26 +146,6 @@ TEST(Views, ProgressMovesEvery1024BytesAndIsFreed)
     std::vector<std::string> twice = once;
     twice.insert(twice.end(), once.begin(), once.end());
     EXPECT_EQ(progress.calls, twice);
-}
-
-TEST(Views, ChipSelectionRebuildsEveryViewAndTheBoxes)
-{
-    Context ctx;
-    std::vector<int> changed;
-    ctx.viewChanged = [&](int view) { changed.push_back(view); };
-    AttachViews(ctx);
-    ctx.views.view[RichEdit2].text = "stale";
-    SelectChip(ctx, 0x01901E);  // AT90S1200: 1024 bytes of flash, 64 of EEPROM
-    if (ctx.chip.signature == 0) GTEST_SKIP() << "the catalogue does not know the AT90S1200 yet";
-
-    EXPECT_EQ(ctx.views.idBox, "01 90 1E");
-    EXPECT_EQ(ctx.views.chipNameBox, ctx.chip.name);
-    for (int view : {RichEdit1, RichEdit2})
-        EXPECT_EQ(ctx.views.view[view].text, EmptyViewText(1024)) << view;
-    for (int view : {RichEdit3, RichEdit4})
-        EXPECT_EQ(ctx.views.view[view].text, EmptyViewText(64)) << view;
-    EXPECT_EQ(ctx.views.view[RichEdit4].shownSize, 64u);
-    EXPECT_EQ(changed, (std::vector<int>{0, 1, 2, 3, -1}));
 }
 
 TEST(Views, IdBoxShowsSignatureByteTwoFirst)

@@ -31,23 +31,25 @@ TEST(Connection, ConnectLogsThePathOrWhyNot)
     for (const Case& c : cases) {
         auto wire = std::make_shared<test::ScriptedWire>();
         if (c.gatewayAnswers) wire->pending.push_back(0x5A);
-        Context ctx(test::ScriptedOpener(wire, c.failure));
+        Session ctx(test::ScriptedOpener(wire, c.failure));
         const bool open = c.lines[0].starts_with("The COM-port is open");
-        EXPECT_EQ(Connect(ctx, c.port), open) << c.port;
-        EXPECT_EQ(ctx.link.IsOpen(), open) << c.port;
-        EXPECT_EQ(ctx.log.Lines(), c.lines) << c.port;
+        const Result result = Connect(ctx, c.port);
+        EXPECT_EQ(result.Succeeded(), open) << c.port;
+        if (!open) EXPECT_EQ(result.words, c.lines.back()) << c.port;
+        EXPECT_EQ(ctx.bus.link.IsOpen(), open) << c.port;
+        EXPECT_EQ(ctx.bus.log.Lines(), c.lines) << c.port;
     }
 }
 
 TEST(Connection, APortChangeDisconnectsOnlyAnOpenPort)
 {
     test::SimSocket s("ATmega8");
-    const std::size_t before = s.ctx.log.Size();
+    const std::size_t before = s.ctx.bus.log.Size();
     EXPECT_TRUE(PortChanged(s.ctx));
-    EXPECT_FALSE(s.ctx.link.IsOpen());
+    EXPECT_FALSE(s.ctx.bus.link.IsOpen());
     EXPECT_FALSE(PortChanged(s.ctx));  // already closed: nothing happens
     Disconnect(s.ctx);                 // Disconnect does not ask
-    Lines lines = s.ctx.log.Lines();
+    Lines lines = s.ctx.bus.log.Lines();
     EXPECT_EQ(Lines(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end()),
               (Lines{"The COM-port is closed", "The COM-port is closed"}));
 }
@@ -76,7 +78,7 @@ TEST(Connection, AutosearchFindsEveryParallelChipByItsSignature)
         test::SimSocket s(std::string(row.name), false);
         ASSERT_TRUE(Autosearch(s.ctx));
         EXPECT_EQ(s.ctx.chip.signature, row.signature);
-        EXPECT_EQ(s.ctx.log.Lines().back(), "Selected chip is  " + std::string(row.name));
+        EXPECT_EQ(s.ctx.bus.log.Lines().back(), "Selected chip is  " + std::string(row.name));
     }
 }
 
@@ -85,7 +87,10 @@ TEST(Connection, AutosearchOnAnEmptySocketKeepsTheChipSelectedBefore)
     test::SimSocket s("", false);
     SelectChip(s.ctx, 0x07931E);  // ATmega8
     test::Timeline timeline(s.ctx);
-    EXPECT_TRUE(Autosearch(s.ctx));
+    // The search ran, but found no chip it knows: that is no success.
+    const Result result = Autosearch(s.ctx);
+    EXPECT_EQ(result.failure, FailureKind::UnknownChip);
+    EXPECT_EQ(result.words, "Selected chip is  unknown");
     EXPECT_EQ(timeline.events.back(), "Selected chip is  unknown");
     EXPECT_EQ(s.ctx.chip.name, "ATmega8");
 }
@@ -93,9 +98,9 @@ TEST(Connection, AutosearchOnAnEmptySocketKeepsTheChipSelectedBefore)
 TEST(Connection, AutosearchOnAClosedPortFailsAtItsFirstStep)
 {
     test::SimSocket s("ATmega8", false);
-    s.ctx.link.ClosePort();
+    s.ctx.bus.link.ClosePort();
     test::Timeline timeline(s.ctx);
-    EXPECT_FALSE(Autosearch(s.ctx));
+    EXPECT_EQ(Autosearch(s.ctx).failure, FailureKind::Link);
     ASSERT_EQ(timeline.events.size(), 3u);
     EXPECT_EQ(timeline.events[0], "Trying to enter Programming Mode");
     EXPECT_EQ(timeline.events[1].rfind("Error executing commands: ", 0), 0u);

@@ -23,7 +23,7 @@ bool Yes(const Question&)
 
 struct CommandCase {
     const char* name;
-    std::function<bool(Context&)> run;
+    std::function<Result(Session&)> run;
     Lines noChip;  // with "No chip selected" where the lookup fails
 };
 
@@ -42,18 +42,18 @@ std::vector<CommandCase> Commands()
         {"ReadData", ReadData, framed(" read the EEPROM")},
         {"VerifyProgram", VerifyProgram, framed(" verify the program")},
         {"VerifyData", VerifyData, framed(" verify the EEPROM")},
-        {"WriteProgram", [](Context& c) { return WriteProgram(c, Yes); }, framed(" write the program")},
-        {"WriteData", [](Context& c) { return WriteData(c, Yes); }, framed(" write the EEPROM")},
-        {"ChipErase", [](Context& c) { return ChipErase(c, Yes); }, bare},
+        {"WriteProgram", [](Session& c) { return WriteProgram(c, Yes); }, framed(" write the program")},
+        {"WriteData", [](Session& c) { return WriteData(c, Yes); }, framed(" write the EEPROM")},
+        {"ChipErase", [](Session& c) { return ChipErase(c, Yes); }, bare},
         {"ReadCalibration", ReadCalibration, bare},
         {"ReadLockFuses",
-         [](Context& c) {
+         [](Session& c) {
              LockFusesDialog d = OpenLockFusesDialog(c.chip);
              return ReadLockFuses(c, d);
          },
          bare},
         {"WriteLockFuses",
-         [](Context& c) {
+         [](Session& c) {
              LockFusesDialog d = OpenLockFusesDialog(c.chip);
              return WriteLockFuses(c, d);
          },
@@ -66,7 +66,7 @@ protected:
     Frame()
     {
         wire = std::make_shared<test::ScriptedWire>();
-        ctx.link.SetOpener(test::ScriptedOpener(wire));
+        ctx.bus.link.SetOpener(test::ScriptedOpener(wire));
         AttachViews(ctx);
     }
 
@@ -74,13 +74,13 @@ protected:
     std::size_t Open()
     {
         wire->pending.push_back(0x00);  // the handshake's answer
-        ctx.link.OpenPort("sim");
-        EXPECT_TRUE(ctx.link.IsOpen());
+        ctx.bus.link.OpenPort("sim");
+        EXPECT_TRUE(ctx.bus.link.IsOpen());
         return wire->written.size();
     }
 
     std::shared_ptr<test::ScriptedWire> wire;
-    Context ctx;
+    Session ctx;
     test::Timeline timeline{ctx};
 };
 
@@ -89,7 +89,10 @@ TEST_F(Frame, WithoutAChipEveryCommandSaysSoAndSendsNothing)
     const std::size_t handshake = Open();
     for (const auto& c : Commands()) {
         timeline.events.clear();
-        EXPECT_FALSE(c.run(ctx)) << c.name;
+        const Result result = c.run(ctx);
+        EXPECT_EQ(result.ending, Ending::Failed) << c.name;
+        EXPECT_EQ(result.failure, FailureKind::NoChip) << c.name;
+        EXPECT_EQ(result.words, "No chip selected") << c.name;
         EXPECT_EQ(timeline.events, c.noChip) << c.name;
     }
     EXPECT_EQ(wire->written.size(), handshake);
@@ -109,7 +112,9 @@ TEST_F(Frame, AChipNoUnitServesIsUnknownAndGetsNoTraffic)
     ctx.chip.signature = 0x7F951E;  // read from a socket, not in any table
     for (const auto& c : Commands()) {
         timeline.events.clear();
-        EXPECT_FALSE(c.run(ctx)) << c.name;
+        const Result result = c.run(ctx);
+        EXPECT_EQ(result.failure, FailureKind::UnknownChip) << c.name;
+        EXPECT_EQ(result.words, "Selected chip is  unknown") << c.name;
         Lines expected = c.noChip;
         for (auto& line : expected)
             if (line == "No chip selected") line = "Selected chip is  unknown";
@@ -129,7 +134,7 @@ TEST_F(Frame, ADeclinedQuestionLeavesEverythingAsItWas)
     ctx.views.view[0].text[10] = '0';  // an edit that a write would take into the image
     const auto viewBefore = ctx.views;
     const auto flashBefore = ctx.chip.flash;
-    const std::size_t logBefore = ctx.log.Size();
+    const std::size_t logBefore = ctx.bus.log.Size();
     timeline.events.clear();
 
     std::vector<std::string> asked;
@@ -137,10 +142,10 @@ TEST_F(Frame, ADeclinedQuestionLeavesEverythingAsItWas)
         asked.push_back(std::string(q.caption) + ": " + std::string(q.text));
         return false;
     };
-    EXPECT_FALSE(WriteProgram(ctx, no));
-    EXPECT_FALSE(WriteData(ctx, no));
-    EXPECT_FALSE(ChipErase(ctx, no));
-    EXPECT_FALSE(ChipErase(ctx, nullptr));  // no one to answer is not a Yes
+    EXPECT_EQ(WriteProgram(ctx, no).ending, Ending::Refused);
+    EXPECT_EQ(WriteData(ctx, no).ending, Ending::Refused);
+    EXPECT_EQ(ChipErase(ctx, no).ending, Ending::Refused);
+    EXPECT_EQ(ChipErase(ctx, nullptr).ending, Ending::Refused);  // no one to answer is not a Yes
 
     EXPECT_EQ(asked, (Lines{
                          "Warning: All previous chip data will be lost (Flash, EEPROM, Lock Bits). Are you sure?",
@@ -148,7 +153,7 @@ TEST_F(Frame, ADeclinedQuestionLeavesEverythingAsItWas)
                          "Warning: All previous chip data will be lost (Flash, EEPROM, Lock Bits). Are you sure?",
                      }));
     EXPECT_TRUE(timeline.events.empty());
-    EXPECT_EQ(ctx.log.Size(), logBefore);
+    EXPECT_EQ(ctx.bus.log.Size(), logBefore);
     EXPECT_EQ(ctx.views.view[0].text, viewBefore.view[0].text);
     EXPECT_TRUE(ctx.chip.flash == flashBefore);
     EXPECT_EQ(wire->written.size(), handshake);
@@ -160,7 +165,7 @@ TEST_F(Frame, ChipsWithoutACalibrationReadAreToldSoWithoutTraffic)
     for (const char* name : {"AT90S8515", "AT90S1200", "AT90S2323", "ATtiny22", "ATmega161", "ATmega103"}) {
         SelectChip(ctx, FindChipByName(name)->signature);
         timeline.events.clear();
-        EXPECT_FALSE(ReadCalibration(ctx)) << name;
+        EXPECT_EQ(ReadCalibration(ctx).failure, FailureKind::NotOffered) << name;
         EXPECT_EQ(timeline.events, (Lines{"<window>", "Command is not available for this chip", "</window>"}))
             << name;
     }

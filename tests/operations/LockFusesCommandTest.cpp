@@ -28,7 +28,7 @@ TEST(LockFusesCommands, AReadShowsTheChipsBitsAndUnchecksWhatReadsAsOne)
     EXPECT_TRUE(d.group[2].box[0].checked && d.group[2].box[1].checked);
     EXPECT_EQ(timeline.events.front(), "<window>");
     EXPECT_EQ(timeline.events.back(), "</window>");
-    EXPECT_TRUE(s.ctx.link.IsOpen());
+    EXPECT_TRUE(s.ctx.bus.link.IsOpen());
 }
 
 TEST(LockFusesCommands, AWriteSendsTheBoxesAndAReadBringsThemBack)
@@ -55,7 +55,7 @@ TEST(LockFusesCommands, AFailedWriteStopsTheSequenceWithTheEarlierBytesWritten)
     std::vector<std::size_t> starts;
     {
         test::SimSocket s("ATmega64");
-        s.ctx.log.SetListener([&](const std::string& line) {
+        s.ctx.bus.log.SetListener([&](const std::string& line) {
             if (line.rfind("Trying to", 0) == 0) starts.push_back(s.wire->packets.size());
         });
         LockFusesDialog d = OpenLockFusesDialog(s.ctx.chip);
@@ -78,7 +78,7 @@ TEST(LockFusesCommands, AFailedWriteStopsTheSequenceWithTheEarlierBytesWritten)
     EXPECT_EQ(tail[0].rfind("Error executing commands: ", 0), 0u) << tail[0];
     EXPECT_EQ(tail[1], "       Finished with fail.");
     EXPECT_EQ(tail[2], "</window>");
-    EXPECT_FALSE(s.ctx.link.IsOpen());
+    EXPECT_FALSE(s.ctx.bus.link.IsOpen());
 }
 
 TEST(LockFusesCommands, TheGreyedBitGoesOutAsItWasFilled)

@@ -2,7 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "chips/Catalogue.h"
-#include "core/Context.h"
+#include "operations/ChipSelection.h"
+#include "operations/Session.h"
 #include "operations/LockFuses.h"
 
 namespace quillon {
@@ -43,7 +44,7 @@ TEST(LockFusesModel, BoxesShowTheSlotsOfTheRecord)
         {"AT90S1200", 0, 0, "Fuse Bits", {"SPIEN"}},  // DF
     };
     for (const auto& c : cases) {
-        Context ctx;
+        Session ctx;
         SelectChip(ctx, Signature(c.chip));
         if (c.value) ctx.chip.lockFuse[static_cast<std::size_t>(c.slot)] = c.value;
         LockFusesDialog d = OpenLockFusesDialog(ctx.chip);
@@ -56,7 +57,7 @@ TEST(LockFusesModel, BoxesShowTheSlotsOfTheRecord)
 
 TEST(LockFusesModel, TheATmega8GroupsAndBoxNumbers)
 {
-    Context ctx;
+    Session ctx;
     SelectChip(ctx, Signature("ATmega8"));
     LockFusesDialog d = OpenLockFusesDialog(ctx.chip);
     EXPECT_EQ(d.group[0].caption, "Low Fuses");
@@ -77,7 +78,7 @@ TEST(LockFusesModel, TheATmega8GroupsAndBoxNumbers)
 
 TEST(LockFusesModel, StoringWritesHiddenBitsAsOneAndKeepsUnusedSlots)
 {
-    Context ctx;
+    Session ctx;
     SelectChip(ctx, Signature("ATmega48"));
     ctx.chip.lockFuse[2] = 0x01;  // SELFPRGEN unprogrammed, hidden bits 1..7 programmed
     ctx.chip.lockFuse[5] = 0x12;  // beyond the four slots the chip uses
@@ -90,7 +91,7 @@ TEST(LockFusesModel, StoringWritesHiddenBitsAsOneAndKeepsUnusedSlots)
 
 TEST(LockFusesModel, AGreyedBoxCannotBeToggledAndKeepsItsValue)
 {
-    Context ctx;
+    Session ctx;
     SelectChip(ctx, Signature("ATmega169"));
     for (std::uint8_t value : {std::uint8_t{0xFE}, std::uint8_t{0xFF}}) {
         ctx.chip.lockFuse[2] = value;
@@ -108,7 +109,7 @@ TEST(LockFusesModel, AGreyedBoxCannotBeToggledAndKeepsItsValue)
 
 TEST(LockFusesModel, ClicksToggleOnlyVisibleEnabledBoxes)
 {
-    Context ctx;
+    Session ctx;
     SelectChip(ctx, Signature("ATmega8"));
     LockFusesDialog d = OpenLockFusesDialog(ctx.chip);
     EXPECT_TRUE(d.Click(0, 0));     // CKSEL0 programmed
@@ -121,7 +122,7 @@ TEST(LockFusesModel, ClicksToggleOnlyVisibleEnabledBoxes)
 
 TEST(LockFusesModel, NoChipShowsOnlyTheButtonsAndStoresNothing)
 {
-    Context ctx;
+    Session ctx;
     ctx.chip.lockFuse[0] = 0x12;
     LockFusesDialog d = OpenLockFusesDialog(ctx.chip);
     for (const auto& g : d.group) {

@@ -22,17 +22,17 @@ bool Yes(const Question&)
 struct LogCase {
     const char* chip;
     const char* command;
-    std::function<bool(Context&)> run;
+    std::function<Result(Session&)> run;
     Lines expected;
 };
 
-bool ReadFuses(Context& ctx)
+Result ReadFuses(Session& ctx)
 {
     LockFusesDialog d = OpenLockFusesDialog(ctx.chip);
     return ReadLockFuses(ctx, d);
 }
 
-bool WriteFuses(Context& ctx)
+Result WriteFuses(Session& ctx)
 {
     LockFusesDialog d = OpenLockFusesDialog(ctx.chip);
     return WriteLockFuses(ctx, d);
@@ -65,7 +65,7 @@ TEST(LogLines, EachCommandLogsItsFrameAroundTheDriversSteps)
              "       Finished. No differences found.",
              "End time: 10:0:3",
          }},
-        {"ATmega8", "WriteProgram", [](Context& c) { return WriteProgram(c, Yes); }, {
+        {"ATmega8", "WriteProgram", [](Session& c) { return WriteProgram(c, Yes); }, {
              "<window>",
              "</window>",
              "<window>",
@@ -81,7 +81,7 @@ TEST(LogLines, EachCommandLogsItsFrameAroundTheDriversSteps)
              "       Finished",
              "End time: 10:0:3",
          }},
-        {"ATmega8", "ChipErase", [](Context& c) { return ChipErase(c, Yes); }, {
+        {"ATmega8", "ChipErase", [](Session& c) { return ChipErase(c, Yes); }, {
              "<window>",
              "Trying to enter Programming Mode",
              "       Finished with success.",
@@ -134,7 +134,7 @@ TEST(LogLines, EachCommandLogsItsFrameAroundTheDriversSteps)
              "       Finished",
              "End time: 10:0:3",
          }},
-        {"ATtiny85", "WriteData", [](Context& c) { return WriteData(c, Yes); }, {
+        {"ATtiny85", "WriteData", [](Session& c) { return WriteData(c, Yes); }, {
              "<window>",
              "</window>",
              "<window>",
@@ -146,7 +146,7 @@ TEST(LogLines, EachCommandLogsItsFrameAroundTheDriversSteps)
              "       Finished",
              "End time: 10:0:3",
          }},
-        {"ATtiny12", "ChipErase", [](Context& c) { return ChipErase(c, Yes); }, {
+        {"ATtiny12", "ChipErase", [](Session& c) { return ChipErase(c, Yes); }, {
              "<window>",
              "Trying to execute the sinchronization with chip",
              "       Finished with success.",

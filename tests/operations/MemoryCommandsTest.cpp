@@ -100,7 +100,7 @@ TEST_P(RoundTrip, ReadVerifyWriteKeepTheChipTheImageAndTheViewInStep)
     FillActiveView(s.ctx, MemoryKind::Data);
     ASSERT_TRUE(WriteData(s.ctx, Yes));
     EXPECT_TRUE(std::all_of(s.Chip().eeprom.begin(), s.Chip().eeprom.end(), [](auto b) { return b == 0x5A; }));
-    EXPECT_TRUE(s.ctx.link.IsOpen());
+    EXPECT_TRUE(s.ctx.bus.link.IsOpen());
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, RoundTrip,
@@ -137,13 +137,14 @@ TEST(Verify, StopsAtTheFirstDifferenceAndNamesItsAddress)
             else s.ctx.chip.eeprom[address] = 0x00;
         }
         FillActiveView(s.ctx, c.kind);
-        const bool ok = c.kind == MemoryKind::Program ? VerifyProgram(s.ctx) : VerifyData(s.ctx);
-        EXPECT_FALSE(ok) << c.chip;
+        const Result result = c.kind == MemoryKind::Program ? VerifyProgram(s.ctx) : VerifyData(s.ctx);
+        EXPECT_EQ(result.failure, FailureKind::Differs) << c.chip;
+        EXPECT_EQ(result.words, "       Finished with fail. Address: 0x" + std::string(c.reported)) << c.chip;
         EXPECT_EQ(Tail(timeline.events, 3),
                   (Lines{"       Finished with fail. Address: 0x" + std::string(c.reported), "End time: 10:0:3",
                          "</window>"}))
             << c.chip;
-        EXPECT_TRUE(s.ctx.link.IsOpen()) << c.chip;  // a difference is not a gateway failure
+        EXPECT_TRUE(s.ctx.bus.link.IsOpen()) << c.chip;  // a difference is not a gateway failure
     }
 }
 
@@ -155,8 +156,11 @@ TEST(Read, AFailureHalfWayKeepsTheOldViewAndTheNextCommandFailsToEnter)
     const std::string oldView = s.ctx.views.view[RichEdit1].text;
     s.wire->hangUpAfter = 2000;  // well into the loop
 
-    EXPECT_FALSE(ReadProgram(s.ctx));
-    EXPECT_FALSE(s.ctx.link.IsOpen());
+    const Result result = ReadProgram(s.ctx);
+    EXPECT_EQ(result.failure, FailureKind::Link);
+    EXPECT_TRUE(result.words.starts_with("Error executing commands: ")) << result.words;
+    EXPECT_TRUE(result.words.ends_with("\n       Finished with fail.")) << result.words;
+    EXPECT_FALSE(s.ctx.bus.link.IsOpen());
     EXPECT_EQ(s.ctx.views.view[RichEdit1].text, oldView);
     EXPECT_EQ(s.ctx.chip.flash[0], Pattern(0));  // the part read before the failure is in the image
     EXPECT_EQ(s.ctx.chip.flash[s.ctx.chip.flashSize - 1], 0xFF);

@@ -5,17 +5,18 @@
 #include <string>
 #include <vector>
 
-#include "core/Context.h"
+#include "operations/ChipSelection.h"
+#include "operations/Session.h"
 #include "core/Progress.h"
 
 namespace quillon::test {
 
 class Timeline : public ProgressSink {
 public:
-    explicit Timeline(Context& ctx)
+    explicit Timeline(Session& ctx)
     {
-        ctx.log.SetClock([] { return TimeOfDay{10, 0, 3}; });
-        ctx.log.SetListener([this](const std::string& line) { events.push_back(line); });
+        ctx.bus.log.SetClock([] { return TimeOfDay{10, 0, 3}; });
+        ctx.bus.log.SetListener([this](const std::string& line) { events.push_back(line); });
         ctx.progress = this;
     }
 

@@ -9,7 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "chips/Catalogue.h"
-#include "core/Context.h"
+#include "operations/ChipSelection.h"
+#include "operations/Session.h"
 #include "gateway/Transport.h"
 #include "images/Views.h"
 #include "model/ChipDescription.h"
@@ -59,14 +60,14 @@ public:
         const sim::ChipDescription* description = sim::FindChipDescription(chip);
         EXPECT_TRUE(description != nullptr || chip.empty()) << chip;
         if (description) wire->gateway.InsertChip(std::make_unique<sim::SocketChip>(*description));
-        ctx.link.SetOpener([w = wire](const std::string&) {
+        ctx.bus.link.SetOpener([w = wire](const std::string&) {
             return OpenedPort{std::make_unique<WireTransport>(w), OpenFailure::None};
         });
-        ctx.sleep = [w = wire](int ms) { w->gateway.Advance(ms); };
-        ctx.delay = 0;
+        ctx.bus.sleep = [w = wire](int ms) { w->gateway.Advance(ms); };
+        ctx.bus.delay = 0;
         AttachViews(ctx);
-        ctx.link.OpenPort("sim");
-        EXPECT_TRUE(ctx.link.IsOpen());
+        ctx.bus.link.OpenPort("sim");
+        EXPECT_TRUE(ctx.bus.link.IsOpen());
         if (const ChipRow* entry = FindChipByName(chip); entry && select) SelectChip(ctx, entry->signature);
         wire->packets.clear();
     }
@@ -74,7 +75,7 @@ public:
     sim::SocketChip& Chip() { return *wire->gateway.Chip(); }
 
     std::shared_ptr<Wire> wire;
-    Context ctx;
+    Session ctx;
 };
 
 }  // namespace quillon::test

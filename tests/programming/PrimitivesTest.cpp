@@ -2,7 +2,7 @@
 // log lines and port state of every failure.
 #include <gtest/gtest.h>
 
-#include "core/Context.h"
+#include "gateway/Bus.h"
 #include "programming/Parallel.h"
 #include "programming/Serial.h"
 #include "support/ScriptedTransport.h"
@@ -16,17 +16,17 @@ using Lines = std::vector<std::string>;
 // A context connected to a scripted wire, with waits recorded instead of slept.
 struct Wired {
     std::shared_ptr<test::ScriptedWire> wire = std::make_shared<test::ScriptedWire>();
-    Context ctx{test::ScriptedOpener(wire)};
+    Bus bus{test::ScriptedOpener(wire)};
     std::vector<std::string> events;  // packets as hex, waits as "sleep N"
 
     explicit Wired(int delay = 1)
     {
         wire->pending = {0x00};
-        ctx.link.OpenPort("scripted");
+        bus.link.OpenPort("scripted");
         wire->written.clear();
         wire->writes = 0;
-        ctx.delay = delay;
-        ctx.sleep = [this](int ms) {
+        bus.delay = delay;
+        bus.sleep = [this](int ms) {
             Flush();
             events.push_back("sleep " + std::to_string(ms));
         };
@@ -56,7 +56,7 @@ struct Wired {
 TEST(Parallel, LoadStepsAreThreePackets)
 {
     struct Case {
-        bool (*step)(Context&, std::uint8_t);
+        bool (*step)(Bus&, std::uint8_t);
         std::vector<std::string> events;
     };
     const Case cases[] = {
@@ -69,7 +69,7 @@ TEST(Parallel, LoadStepsAreThreePackets)
     };
     for (const auto& c : cases) {
         Wired w;
-        EXPECT_TRUE(c.step(w.ctx, 0x02));
+        EXPECT_TRUE(c.step(w.bus, 0x02));
         EXPECT_EQ(w.Events(), c.events);
     }
 }
@@ -77,7 +77,7 @@ TEST(Parallel, LoadStepsAreThreePackets)
 TEST(Parallel, LoadStepFailuresNameThePacket)
 {
     struct Case {
-        bool (*step)(Context&, std::uint8_t);
+        bool (*step)(Bus&, std::uint8_t);
         int failing;
         std::string line;
     };
@@ -94,9 +94,9 @@ TEST(Parallel, LoadStepFailuresNameThePacket)
     for (const auto& c : cases) {
         Wired w;
         w.wire->failWriteNumber = c.failing;  
-        EXPECT_FALSE(c.step(w.ctx, 0x55));
-        EXPECT_FALSE(w.ctx.link.IsOpen());
-        EXPECT_EQ(w.ctx.log.Lines(), Lines{c.line});
+        EXPECT_FALSE(c.step(w.bus, 0x55));
+        EXPECT_FALSE(w.bus.link.IsOpen());
+        EXPECT_EQ(w.bus.log.Lines(), Lines{c.line});
     }
 }
 
@@ -104,7 +104,7 @@ TEST(Parallel, EnterProgModeWaitsOneMillisecondPlusTheDelay)
 {
     for (int delay : {0, 5}) {
         Wired w(delay);
-        ASSERT_TRUE(EnterProgMode(w.ctx));
+        ASSERT_TRUE(EnterProgMode(w.bus));
         std::vector<std::string> expected{"0B 00 0D 00", "0F 32 11 00", "13 FC 15 00", "sleep 1"};
         if (delay) expected.push_back("sleep 5");
         expected.push_back("1D 00");
@@ -112,14 +112,14 @@ TEST(Parallel, EnterProgModeWaitsOneMillisecondPlusTheDelay)
         if (delay) expected.push_back("sleep 5");
         expected.push_back("15 14");
         EXPECT_EQ(w.Events(), expected) << "delay " << delay;
-        EXPECT_EQ(w.ctx.log.Lines(), (Lines{"Trying to enter Programming Mode", "       Finished with success."}));
+        EXPECT_EQ(w.bus.log.Lines(), (Lines{"Trying to enter Programming Mode", "       Finished with success."}));
     }
 }
 
 TEST(Parallel, SteppedEntryPowersUpWithSixXtalPulses)
 {
     Wired w(0);
-    ASSERT_TRUE(EnterProgMode(w.ctx, PowerUp::Stepped));
+    ASSERT_TRUE(EnterProgMode(w.bus, PowerUp::Stepped));
     EXPECT_EQ(w.Events(), (std::vector<std::string>{"0B 00 0D 00", "0F 32 11 00", "13 FC 15 00", "sleep 1",
                                                     "0F 36", "1D 02", "1D 02", "1D 02", "1D 02", "1D 02",
                                                     "1D 02", "0F 3E 11 08", "sleep 1", "15 14"}));
@@ -132,9 +132,9 @@ TEST(Parallel, EnterProgModeFailureHasNoFinishedLine)
     for (int failing = 0; failing < 5; ++failing) {
         Wired w;
         w.wire->failWriteNumber = failing;
-        EXPECT_FALSE(EnterProgMode(w.ctx));
-        EXPECT_FALSE(w.ctx.link.IsOpen());
-        EXPECT_EQ(w.ctx.log.Lines(),
+        EXPECT_FALSE(EnterProgMode(w.bus));
+        EXPECT_FALSE(w.bus.link.IsOpen());
+        EXPECT_EQ(w.bus.log.Lines(),
                   (Lines{"Trying to enter Programming Mode", "Error executing commands: " + texts[failing]}));
     }
 }
@@ -142,76 +142,76 @@ TEST(Parallel, EnterProgModeFailureHasNoFinishedLine)
 TEST(Parallel, ExitProgModeSwitchesTwelveVoltsOffBeforeReleasingTheSupply)
 {
     Wired w(2);
-    ASSERT_TRUE(ExitProgMode(w.ctx));
+    ASSERT_TRUE(ExitProgMode(w.bus));
     EXPECT_EQ(w.Events(), (std::vector<std::string>{"11 00 0F 32", "sleep 1", "sleep 2"}));
-    EXPECT_EQ(w.ctx.log.Lines(), (Lines{"Trying to exit Programming Mode", "       Finished with success."}));
+    EXPECT_EQ(w.bus.log.Lines(), (Lines{"Trying to exit Programming Mode", "       Finished with success."}));
 }
 
 TEST(Parallel, WaitReadyPollsFiftyTimesThenSaysTheChipStayedBusy)
 {
     Wired w;
     w.wire->pending.assign(50, 0xFE);
-    EXPECT_FALSE(WaitReady(w.ctx));
-    EXPECT_TRUE(w.ctx.link.IsOpen());  // the gateway answered every poll
-    EXPECT_EQ(w.ctx.log.Lines(), Lines{"The chip did not become ready after the programming pulse"});
+    EXPECT_FALSE(WaitReady(w.bus));
+    EXPECT_TRUE(w.bus.link.IsOpen());  // the gateway answered every poll
+    EXPECT_EQ(w.bus.log.Lines(), Lines{"The chip did not become ready after the programming pulse"});
     const auto events = w.Events();
     EXPECT_EQ(std::count(events.begin(), events.end(), "18"), 50);
     EXPECT_EQ(std::count(events.begin(), events.end(), "sleep 1"), 50);
 
     Wired ready;
     ready.wire->pending = {0x00, 0x00, 0x01};
-    EXPECT_TRUE(WaitReady(ready.ctx));
+    EXPECT_TRUE(WaitReady(ready.bus));
     EXPECT_EQ(ready.Events(), (std::vector<std::string>{"18", "sleep 1", "18", "sleep 1", "18"}));
 }
 
 TEST(Parallel, WaitReadyFailures)
 {
     Wired silent;
-    EXPECT_FALSE(WaitReady(silent.ctx));
-    EXPECT_FALSE(silent.ctx.link.IsOpen());
-    EXPECT_EQ(silent.ctx.log.Lines(), Lines{"Error reading the answer (PINC)"});
+    EXPECT_FALSE(WaitReady(silent.bus));
+    EXPECT_FALSE(silent.bus.link.IsOpen());
+    EXPECT_EQ(silent.bus.log.Lines(), Lines{"Error reading the answer (PINC)"});
 
     Wired broken;
     broken.wire->failWriteNumber = 0;
-    EXPECT_FALSE(WaitReady(broken.ctx));
-    EXPECT_EQ(broken.ctx.log.Lines(), Lines{"Error executing commands:  PINCRead"});
+    EXPECT_FALSE(WaitReady(broken.bus));
+    EXPECT_EQ(broken.bus.log.Lines(), Lines{"Error executing commands:  PINCRead"});
 }
 
 TEST(Parallel, ReadSignatureAssemblesThreeBytesLowFirst)
 {
     Wired w;
     w.wire->pending = {0x1E, 0x90, 0x01};
-    EXPECT_EQ(ReadSignature(w.ctx), 0x01901E);
+    EXPECT_EQ(ReadSignature(w.bus), 0x01901E);
     const auto events = w.Events();
     ASSERT_EQ(events.size(), 3u + 3 * 4);
     EXPECT_EQ(events[3], "11 08 15 14");
     EXPECT_EQ(events[5], "1D 02");
     EXPECT_EQ(events[6], "0B 00 15 10 17 15 14");
-    EXPECT_EQ(w.ctx.log.Lines(), (Lines{"Trying to read signature bytes", "       Finished"}));
+    EXPECT_EQ(w.bus.log.Lines(), (Lines{"Trying to read signature bytes", "       Finished"}));
 
     Wired missing;
     missing.wire->pending = {0x1E};
-    EXPECT_EQ(ReadSignature(missing.ctx), 0);
-    EXPECT_EQ(missing.ctx.log.Lines().back(), "Error reading the answer (PINB)");
-    EXPECT_FALSE(missing.ctx.link.IsOpen());
+    EXPECT_EQ(ReadSignature(missing.bus), 0);
+    EXPECT_EQ(missing.bus.log.Lines().back(), "Error reading the answer (PINB)");
+    EXPECT_FALSE(missing.bus.link.IsOpen());
 }
 
 TEST(Serial, ProgrammingEnableTravelsLastByteFirst)
 {
     Wired w(0);
     w.wire->pending = {0x00, 0x53, 0xAC, 0xFF, 0, 0, 0, 0};
-    ASSERT_TRUE(EnterSerialProgMode(w.ctx, " execute Programming Enable"));
+    ASSERT_TRUE(EnterSerialProgMode(w.bus, " execute Programming Enable"));
     EXPECT_EQ(w.Events(), (std::vector<std::string>{"48", "47", "sleep 20", "44 00 00 53 AC", "46", "45"}));
-    EXPECT_EQ(w.ctx.log.Lines(), (Lines{"Trying to execute Programming Enable", "       Finished with success."}));
+    EXPECT_EQ(w.bus.log.Lines(), (Lines{"Trying to execute Programming Enable", "       Finished with success."}));
 }
 
 TEST(Serial, OutOfStepChipFailsSilentlyWithThePortOpen)
 {
     Wired w;
     w.wire->pending = {0x53, 0x00, 0, 0, 0, 0, 0, 0};  // byte 0 is 0x53, byte 1 is not
-    EXPECT_FALSE(EnterSerialProgMode(w.ctx, " execute the sinchronization with chip"));
-    EXPECT_TRUE(w.ctx.link.IsOpen());
-    EXPECT_EQ(w.ctx.log.Lines(), Lines{"Trying to execute the sinchronization with chip"});
+    EXPECT_FALSE(EnterSerialProgMode(w.bus, " execute the sinchronization with chip"));
+    EXPECT_TRUE(w.bus.link.IsOpen());
+    EXPECT_EQ(w.bus.log.Lines(), Lines{"Trying to execute the sinchronization with chip"});
     EXPECT_EQ(w.Events(), (std::vector<std::string>{"48", "sleep 1", "47", "sleep 20", "44 00 00 53 AC", "46",
                                                     "sleep 1", "45"}));
 }
@@ -219,7 +219,7 @@ TEST(Serial, OutOfStepChipFailsSilentlyWithThePortOpen)
 TEST(Serial, InstructionWaitsDelayThenProgrammingTime)
 {
     Wired w(3);
-    ASSERT_TRUE(SpiInstruction(w.ctx, 0x40, 0x00, 0x12, 0x34, 5, " 0x44 0x34 a 0x00 0x40"));
+    ASSERT_TRUE(SpiInstruction(w.bus, 0x40, 0x00, 0x12, 0x34, 5, " 0x44 0x34 a 0x00 0x40"));
     EXPECT_EQ(w.Events(), (std::vector<std::string>{"44 34 12 00 40", "46", "sleep 3", "sleep 5"}));
 }
 
@@ -238,9 +238,9 @@ TEST(Serial, FailuresLogAndClose)
     for (const auto& c : cases) {
         Wired w;
         if (c.failing >= 0) w.wire->failWriteNumber = c.failing;
-        EXPECT_FALSE(SpiQuery(w.ctx, 0x20, 0x00, 0x01, 0x00, " 0x44 0x00 b a 0x20"));
-        EXPECT_FALSE(w.ctx.link.IsOpen());
-        EXPECT_EQ(w.ctx.log.Lines(), Lines{c.line});
+        EXPECT_FALSE(SpiQuery(w.bus, 0x20, 0x00, 0x01, 0x00, " 0x44 0x00 b a 0x20"));
+        EXPECT_FALSE(w.bus.link.IsOpen());
+        EXPECT_EQ(w.bus.log.Lines(), Lines{c.line});
     }
 }
 

@@ -21,9 +21,9 @@ TEST(SimulatedChip, HandshakeAndSignatureOfAnAt90s1200)
     EXPECT_TRUE(PacketsEqual(h.Packets(), {{0x0A, 0x08, 0x00}, {0x1E}, {0x04}}));
     h.ClearTrace();
 
-    ASSERT_TRUE(EnterProgMode(h.ctx()));
-    ASSERT_EQ(ReadSignature(h.ctx()), 0x01901E);
-    ASSERT_TRUE(ExitProgMode(h.ctx()));
+    ASSERT_TRUE(EnterProgMode(h.bus()));
+    ASSERT_EQ(ReadSignature(h.bus()), 0x01901E);
+    ASSERT_TRUE(ExitProgMode(h.bus()));
 
     std::vector<Bytes> expected = {
         {0x0B, 0x00, 0x0D, 0x00}, {0x0F, 0x32, 0x11, 0x00}, {0x13, 0xFC, 0x15, 0x00}, {0x1D, 0x00}, {0x15, 0x14},
@@ -49,16 +49,16 @@ TEST(SimulatedChip, SteppedEntryReachesProgrammingModeToo)
 {
     SimHarness h("ATmega640");
     ASSERT_TRUE(h.Connect());
-    ASSERT_TRUE(EnterProgMode(h.ctx(), PowerUp::Stepped));
-    EXPECT_EQ(ReadSignature(h.ctx()), 0x08961E);
+    ASSERT_TRUE(EnterProgMode(h.bus(), PowerUp::Stepped));
+    EXPECT_EQ(ReadSignature(h.bus()), 0x08961E);
 }
 
 TEST(SimulatedChip, AnEmptySocketReadsTheFloatingBus)
 {
     SimHarness h("");
     ASSERT_TRUE(h.Connect());
-    ASSERT_TRUE(EnterProgMode(h.ctx()));
-    const std::int32_t signature = ReadSignature(h.ctx());
+    ASSERT_TRUE(EnterProgMode(h.bus()));
+    const std::int32_t signature = ReadSignature(h.bus());
     EXPECT_TRUE(signature == 0 || signature == 0xFFFFFF) << std::hex << signature;
 }
 
@@ -67,8 +67,8 @@ TEST(SimulatedChip, ProgrammingEnableEchoes0x53)
     SimHarness h("ATtiny13");
     ASSERT_TRUE(h.Connect());
     h.ClearTrace();
-    h.ctx().delay = 0;
-    ASSERT_TRUE(EnterSerialProgMode(h.ctx(), " execute the sinchronization with chip"));
+    h.bus().delay = 0;
+    ASSERT_TRUE(EnterSerialProgMode(h.bus(), " execute the sinchronization with chip"));
     EXPECT_TRUE(PacketsEqual(h.Packets(), {{0x48}, {0x47}, {0x44, 0x00, 0x00, 0x53, 0xAC}, {0x46}, {0x45}}));
     EXPECT_EQ(h.Sleeps(), std::vector<int>{20});
     ASSERT_FALSE(h.Answers().empty());
@@ -77,8 +77,8 @@ TEST(SimulatedChip, ProgrammingEnableEchoes0x53)
     // A parallel-only chip in the socket never answers in step: silent failure, port open.
     SimHarness parallel("ATmega8");
     ASSERT_TRUE(parallel.Connect());
-    EXPECT_FALSE(EnterSerialProgMode(parallel.ctx(), " execute Programming Enable"));
-    EXPECT_TRUE(parallel.ctx().link.IsOpen());
+    EXPECT_FALSE(EnterSerialProgMode(parallel.bus(), " execute Programming Enable"));
+    EXPECT_TRUE(parallel.bus().link.IsOpen());
     EXPECT_EQ(parallel.LogLines(), std::vector<std::string>{"Trying to execute Programming Enable"});
 }
 

@@ -19,17 +19,17 @@ TEST(GatewayFirmware, SeveralCommandsInOnePacketRunInWireOrder)
 {
     SimHarness h("ATmega8");
     ASSERT_TRUE(h.Connect());
-    ASSERT_TRUE(EnterProgMode(h.ctx()));
+    ASSERT_TRUE(EnterProgMode(h.bus()));
     ASSERT_TRUE(h.chip().InParallelMode());
     // PORTC 0x00 first drops +12 V (programming mode ends) while +5 V is still on...
     h.gateway().Feed(Bytes{0x11, 0x00});
     EXPECT_FALSE(h.chip().InParallelMode());
     // ...and the read packet answers the bus as it was with OE low, OE back high at the end.
-    ASSERT_TRUE(EnterProgMode(h.ctx()));
-    LoadCommand(h.ctx(), 0x08);
-    LoadAddressLow(h.ctx(), 1);
+    ASSERT_TRUE(EnterProgMode(h.bus()));
+    LoadCommand(h.bus(), 0x08);
+    LoadAddressLow(h.bus(), 1);
     h.ClearTrace();
-    auto b = ReadBusStep(h.ctx(), Packet{SetDDRB(0x00), SetPORTD(0x10), ReadPINB(), SetPORTD(0x14)}, "");
+    auto b = ReadBusStep(h.bus(), Packet{SetDDRB(0x00), SetPORTD(0x10), ReadPINB(), SetPORTD(0x14)}, "");
     ASSERT_TRUE(b.has_value());
     EXPECT_EQ(*b, 0x93);
     EXPECT_EQ(h.gateway().Regs().portd, 0x14);
@@ -98,8 +98,8 @@ TEST(SimFaults, SilentAfterAndHangupAfter)
         f.hangupAfter = 3;
         SimHarness h("ATmega8", f);
         ASSERT_TRUE(h.Connect());
-        EXPECT_FALSE(EnterProgMode(h.ctx()));
-        EXPECT_FALSE(h.ctx().link.IsOpen());
+        EXPECT_FALSE(EnterProgMode(h.bus()));
+        EXPECT_FALSE(h.bus().link.IsOpen());
         EXPECT_TRUE(h.device().HungUp());
     }
 }
@@ -111,8 +111,8 @@ TEST(SimFaults, ShortSpiAnswerAndStrayBytes)
         f.shortSpi = 1;
         SimHarness h("ATtiny13", f);
         ASSERT_TRUE(h.Connect());
-        EXPECT_FALSE(EnterSerialProgMode(h.ctx(), " sync"));  // byte 1 (the echo) never comes
-        EXPECT_TRUE(h.ctx().link.IsOpen());
+        EXPECT_FALSE(EnterSerialProgMode(h.bus(), " sync"));  // byte 1 (the echo) never comes
+        EXPECT_TRUE(h.bus().link.IsOpen());
         EXPECT_EQ(h.Answers().back().size(), 1u);
     }
     {
@@ -159,15 +159,15 @@ TEST(OpenByName, SimPathsAndUnknownChips)
     EXPECT_FALSE(sim::OpenAnyPort("/dev/no-such-port").transport);
 
     // Opened by name, the model follows the clock, as a program that really sleeps needs.
-    Context ctx(sim::OpenAnyPort);
-    ctx.link.OpenPort("sim:ATmega8");
-    ASSERT_TRUE(ctx.link.IsOpen());
-    ctx.delay = 0;
-    ASSERT_TRUE(EnterProgMode(ctx));
-    EXPECT_EQ(ReadSignature(ctx), 0x07931E);
-    LoadCommand(ctx, 0x80);
-    SendStep(ctx, Packet{Pulse(GiveWRNegPulse)}, "");
-    EXPECT_TRUE(WaitReady(ctx));  // the 9 ms erase ends within the 50 real 1 ms polls
+    Bus bus(sim::OpenAnyPort);
+    bus.link.OpenPort("sim:ATmega8");
+    ASSERT_TRUE(bus.link.IsOpen());
+    bus.delay = 0;
+    ASSERT_TRUE(EnterProgMode(bus));
+    EXPECT_EQ(ReadSignature(bus), 0x07931E);
+    LoadCommand(bus, 0x80);
+    SendStep(bus, Packet{Pulse(GiveWRNegPulse)}, "");
+    EXPECT_TRUE(WaitReady(bus));  // the 9 ms erase ends within the 50 real 1 ms polls
 }
 
 TEST(ChipDescriptions, SixtyFiveChipsWithTheirOwnSignatures)
@@ -203,20 +203,20 @@ TEST(SocketMethods, SerialOnlyChipsShowNothingOnTheParallelBus)
 {
     SimHarness tiny85("ATtiny85");
     ASSERT_TRUE(tiny85.Connect());
-    ASSERT_TRUE(EnterProgMode(tiny85.ctx()));
-    EXPECT_EQ(ReadSignature(tiny85.ctx()), 0xFFFFFF);
+    ASSERT_TRUE(EnterProgMode(tiny85.bus()));
+    EXPECT_EQ(ReadSignature(tiny85.bus()), 0xFFFFFF);
 
     // The ATtiny26 has both interfaces.
     SimHarness tiny26("ATtiny26");
     ASSERT_TRUE(tiny26.Connect());
-    ASSERT_TRUE(EnterProgMode(tiny26.ctx()));
-    EXPECT_EQ(ReadSignature(tiny26.ctx()), 0x09911E);
-    EXPECT_TRUE(EnterSerialProgMode(tiny26.ctx(), " sync"));
+    ASSERT_TRUE(EnterProgMode(tiny26.bus()));
+    EXPECT_EQ(ReadSignature(tiny26.bus()), 0x09911E);
+    EXPECT_TRUE(EnterSerialProgMode(tiny26.bus(), " sync"));
 
     // And a parallel chip does not answer SPI.
     SimHarness mega8("ATmega8");
     ASSERT_TRUE(mega8.Connect());
-    EXPECT_FALSE(EnterSerialProgMode(mega8.ctx(), " sync"));
+    EXPECT_FALSE(EnterSerialProgMode(mega8.bus(), " sync"));
 }
 
 }  // namespace

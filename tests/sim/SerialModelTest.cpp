@@ -13,17 +13,17 @@ struct SerialFixture {
     explicit SerialFixture(std::string_view chip) : h(chip)
     {
         EXPECT_TRUE(h.Connect());
-        EXPECT_TRUE(EnterSerialProgMode(h.ctx(), " sync"));
+        EXPECT_TRUE(EnterSerialProgMode(h.bus(), " sync"));
     }
     std::uint8_t Query(std::uint8_t i1, std::uint8_t i2, std::uint8_t i3, std::uint8_t i4 = 0)
     {
-        auto r = SpiQuery(h.ctx(), i1, i2, i3, i4, " q");
+        auto r = SpiQuery(h.bus(), i1, i2, i3, i4, " q");
         EXPECT_TRUE(r.has_value());
         return r ? r->byte0 : 0;
     }
     void Do(std::uint8_t i1, std::uint8_t i2, std::uint8_t i3, std::uint8_t i4, int wait = 10)
     {
-        EXPECT_TRUE(SpiInstruction(h.ctx(), i1, i2, i3, i4, wait, " i"));
+        EXPECT_TRUE(SpiInstruction(h.bus(), i1, i2, i3, i4, wait, " i"));
     }
     SimHarness h;
 };
@@ -49,7 +49,7 @@ TEST(SerialModel, NoEchoWithoutSync)
     SimHarness h("ATtiny13");
     ASSERT_TRUE(h.Connect());
     // Programming Enable without SpiBegin/SpiSync: the chip is not listening.
-    auto r = SpiQuery(h.ctx(), 0xAC, 0x53, 0x00, 0x00, " q");
+    auto r = SpiQuery(h.bus(), 0xAC, 0x53, 0x00, 0x00, " q");
     ASSERT_TRUE(r.has_value());
     EXPECT_NE(r->byte1, 0x53);
     EXPECT_FALSE(h.chip().InSerialMode());
@@ -117,7 +117,7 @@ TEST(SerialModel, OldPartsNeedResetAfterEraseAndProgramByteWise)
     // The erase cycle ends only with a RESET pulse: until then the chip ignores instructions.
     f.Do(0x48, 0x03, 0xFF, 0x5A, 9);
     EXPECT_EQ(f.h.chip().flash[0x7FF], 0xFF);
-    ASSERT_TRUE(EnterSerialProgMode(f.h.ctx(), " again"));
+    ASSERT_TRUE(EnterSerialProgMode(f.h.bus(), " again"));
     f.Do(0x48, 0x03, 0xFF, 0x5A, 9);
     // EEPROM writes over SPI erase the cell first.
     f.Do(0xC0, 0x00, 0x03, 0xA5, 9);

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <thread>
 
-#include "core/Context.h"
+#include "gateway/Bus.h"
 #include "programming/Parallel.h"
 #include "programming/Serial.h"
 #include "support/TavroSimProcess.h"
@@ -22,12 +22,12 @@ TEST(TavroSim, HandshakeSignatureAndReopen)
 
     // The program closes and opens the port again between sessions; the simulator keeps serving.
     for (int session = 0; session < 2; ++session) {
-        Context ctx;
-        ctx.link.OpenPort(sim.Path());
-        ASSERT_TRUE(ctx.link.IsOpen()) << (ctx.log.Lines().empty() ? "" : ctx.log.Lines().back());
-        ASSERT_TRUE(EnterProgMode(ctx));
-        EXPECT_EQ(ReadSignature(ctx), 0x07931E);
-        ctx.link.ClosePort();
+        Bus bus;
+        bus.link.OpenPort(sim.Path());
+        ASSERT_TRUE(bus.link.IsOpen()) << (bus.log.Lines().empty() ? "" : bus.log.Lines().back());
+        ASSERT_TRUE(EnterProgMode(bus));
+        EXPECT_EQ(ReadSignature(bus), 0x07931E);
+        bus.link.ClosePort();
     }
     EXPECT_TRUE(sim.Running());
 }
@@ -41,15 +41,15 @@ TEST(TavroSim, InitialContentsFaultsAndTrace)
     {
         TavroSimProcess sim({"--chip", "ATtiny85", "--flash", flash, "--short-spi", "2", "--trace", trace});
         ASSERT_FALSE(sim.Path().empty());
-        Context ctx;
-        ctx.delay = 0;
-        ctx.link.OpenPort(sim.Path());
-        ASSERT_TRUE(ctx.link.IsOpen());
-        ASSERT_TRUE(EnterSerialProgMode(ctx, " sync"));
-        auto r = SpiQuery(ctx, 0x28, 0x00, 0x00, 0x00, " q");  // high byte of word 0
+        Bus bus;
+        bus.delay = 0;
+        bus.link.OpenPort(sim.Path());
+        ASSERT_TRUE(bus.link.IsOpen());
+        ASSERT_TRUE(EnterSerialProgMode(bus, " sync"));
+        auto r = SpiQuery(bus, 0x28, 0x00, 0x00, 0x00, " q");  // high byte of word 0
         ASSERT_TRUE(r.has_value());
         EXPECT_EQ(r->byte0, 0x34);
-        ctx.link.ClosePort();
+        bus.link.ClosePort();
         EXPECT_EQ(sim.Stop(), 0);
     }
     std::stringstream text;
@@ -63,15 +63,15 @@ TEST(TavroSim, StrayBytesFollowTheChosenAnswers)
     // Bytes after the handshake's answer: the link sees them waiting behind it.
     TavroSimProcess once({"--chip", "ATmega8", "--stray", "55,AA@1"});
     ASSERT_FALSE(once.Path().empty());
-    Context ctx;
-    ctx.link.OpenPort(once.Path());
-    EXPECT_FALSE(ctx.link.IsOpen());
-    EXPECT_EQ(ctx.log.Lines().front(), "The gateway sent 2 bytes more than asked: the answers are out of step");
+    Bus bus;
+    bus.link.OpenPort(once.Path());
+    EXPECT_FALSE(bus.link.IsOpen());
+    EXPECT_EQ(bus.log.Lines().front(), "The gateway sent 2 bytes more than asked: the answers are out of step");
 
     // From the second answer on, one byte after each: the handshake is sound, the first poll is not.
     TavroSimProcess every({"--chip", "ATmega8", "--stray-every", "55@2"});
     ASSERT_FALSE(every.Path().empty());
-    Context later;
+    Bus later;
     later.link.OpenPort(every.Path());
     ASSERT_TRUE(later.link.IsOpen());
     ASSERT_TRUE(EnterProgMode(later));

@@ -14,20 +14,20 @@ SimHarness::SimHarness(std::string_view chip, sim::Faults faults)
     }
     device_ = std::make_shared<sim::SimDevice>(std::move(socket), std::move(faults));
     std::weak_ptr<sim::SimDevice> weak = device_;
-    ctx_ = std::make_unique<Context>([weak](const std::string&) -> OpenedPort {
+    bus_ = std::make_unique<Bus>([weak](const std::string&) -> OpenedPort {
         auto device = weak.lock();
         if (!device) return {nullptr, OpenFailure::NotAvailable};
         return {std::make_unique<sim::SimTransport>(device), OpenFailure::None};
     });
-    ctx_->sleep = [weak](int ms) {
+    bus_->sleep = [weak](int ms) {
         if (auto device = weak.lock()) device->Sleep(ms);
     };
 }
 
 bool SimHarness::Connect()
 {
-    ctx_->link.OpenPort("sim:");
-    return ctx_->link.IsOpen();
+    bus_->link.OpenPort("sim:");
+    return bus_->link.IsOpen();
 }
 
 sim::SocketChip& SimHarness::chip()

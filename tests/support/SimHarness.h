@@ -1,4 +1,4 @@
-// Test fixture around the in-process simulated gateway: a Context whose link talks to a named
+// Test fixture around the in-process simulated gateway: a bus whose link talks to a named
 // chip in a simulated socket, sleeps on virtual time, and a trace to compare packets against.
 #pragma once
 
@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/Context.h"
+#include "gateway/Bus.h"
 #include "model/SimDevice.h"
 
 namespace quillon::test {
@@ -22,7 +22,7 @@ public:
     SimHarness(const SimHarness&) = delete;
     SimHarness& operator=(const SimHarness&) = delete;
 
-    Context& ctx() { return *ctx_; }
+    Bus& bus() { return *bus_; }
 
     // Opens the link (with its handshake) on the simulated gateway; true when the port is open.
     bool Connect();
@@ -45,13 +45,13 @@ public:
     std::vector<int> Sleeps() const { return device_->Trace().Sleeps(); }
     std::string FormatTrace() const { return sim::Format(device_->Trace().Events()); }
 
-    std::vector<std::string> LogLines() const { return ctx_->log.Lines(); }
+    std::vector<std::string> LogLines() const { return bus_->log.Lines(); }
     std::vector<std::string> ProtocolErrors() const { return device_->Model().ProtocolErrors(); }
     std::vector<std::string> Diagnostics() const { return device_->Model().Diagnostics(); }
 
 private:
     std::shared_ptr<sim::SimDevice> device_;
-    std::unique_ptr<Context> ctx_;
+    std::unique_ptr<Bus> bus_;
 };
 
 // The bytes of a packet, for tables of expected traces.

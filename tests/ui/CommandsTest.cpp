@@ -83,7 +83,7 @@ TEST_F(Commands, ConnectDisconnectAndPortChangeSwitchTheControls)
     QTest::keyClick(Find<QComboBox>("ComboBox1")->lineEdit(), Qt::Key_X);  // the first typed character
     ASSERT_EQ(LogLines().size(), before + 1);
     EXPECT_EQ(LogLines().back(), "The COM-port is closed");
-    EXPECT_FALSE(Ctx().link.IsOpen());
+    EXPECT_FALSE(Ctx().bus.link.IsOpen());
     ExpectState(false);
 }
 
@@ -100,11 +100,11 @@ TEST_F(Commands, ReadFillsTheActivePageTypingAndWritingReachTheChip)
 {
     StartWith("ATmega8");
     auto* delays = Find<QSlider>("TrackBar1");
-    EXPECT_EQ(Ctx().delay, 1);
+    EXPECT_EQ(Ctx().bus.delay, 1);
     QTest::keyClick(delays, Qt::Key_End);
-    EXPECT_EQ(Ctx().delay, 5);
+    EXPECT_EQ(Ctx().bus.delay, 5);
     QTest::keyClick(delays, Qt::Key_Home);
-    EXPECT_EQ(Ctx().delay, 0);
+    EXPECT_EQ(Ctx().bus.delay, 0);
     FillFlash(0x10);
     QSignalSpy progressShown(&window->Progress(), &UiProgress::shown);
 
@@ -161,12 +161,12 @@ TEST_F(Commands, AGatewayFailureClosesThePortButLeavesTheControlsConnected)
     device->ActiveFaults().hangupAfter = device->PacketsWritten() + 40;
     Click("Button4");
     EXPECT_TRUE(Logged("       Finished with fail."));
-    EXPECT_FALSE(Ctx().link.IsOpen());
+    EXPECT_FALSE(Ctx().bus.link.IsOpen());
     ExpectState(true);
     Click("Button2");  // Disconnect and Connect open it again, once the gateway is back
     Socket("ATmega8");
     Click("Button1");
-    EXPECT_TRUE(Ctx().link.IsOpen());
+    EXPECT_TRUE(Ctx().bus.link.IsOpen());
 }
 
 TEST_F(Commands, TheWindowKeepsPaintingAndRefusesInputWhileACommandRuns)

@@ -160,7 +160,7 @@ TEST_F(FileMenu, ExitClosesAnOpenPortFirst)
     ConnectTo("sim:ATmega8");
     Trigger("Exit1");
     EXPECT_EQ(LogLines().back(), "The COM-port is closed");
-    EXPECT_FALSE(Ctx().link.IsOpen());
+    EXPECT_FALSE(Ctx().bus.link.IsOpen());
     EXPECT_FALSE(window->isVisible());
 }
 

@@ -43,13 +43,13 @@ protected:
         device = std::make_shared<sim::SimDevice>(sim::MakeSocketChip(chip), std::move(faults));
         ASSERT_NE(device->Chip(), nullptr) << chip;
         std::shared_ptr<sim::SimDevice> dev = device;
-        Ctx().link.SetOpener([dev, perPacket](const std::string& path) {
+        Ctx().bus.link.SetOpener([dev, perPacket](const std::string& path) {
             if (path.rfind("sim:", 0) != 0) return OpenedPort{nullptr, OpenFailure::NotAvailable};
             std::unique_ptr<Transport> transport = std::make_unique<sim::SimTransport>(dev);
             if (perPacket.count() > 0) transport = std::make_unique<SlowTransport>(std::move(transport), perPacket);
             return OpenedPort{std::move(transport), OpenFailure::None};
         });
-        Ctx().sleep = [dev](int ms) { dev->Sleep(ms); };
+        Ctx().bus.sleep = [dev](int ms) { dev->Sleep(ms); };
     }
 
     // Types the port name into the COM box and presses Connect.

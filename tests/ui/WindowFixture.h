@@ -15,7 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "core/Context.h"
+#include "operations/ChipSelection.h"
+#include "operations/Session.h"
 #include "ui/CommandRunner.h"
 #include "ui/MainWindow.h"
 
@@ -63,7 +64,7 @@ class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        window = std::make_unique<MainWindow>(std::make_unique<Context>(TestPortOpener()));
+        window = std::make_unique<MainWindow>(std::make_unique<Session>(TestPortOpener()));
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -73,7 +74,7 @@ protected:
         window.reset();
     }
 
-    Context& Ctx() { return window->Ctx(); }
+    Session& Ctx() { return window->Ctx(); }
 
     template <class T = QWidget>
     T* Find(const char* name)
@@ -109,10 +110,10 @@ protected:
         EXPECT_FALSE(window->Runner().Busy());
     }
 
-    std::vector<std::string> LogLines() const { return window->Ctx().log.Lines(); }
+    std::vector<std::string> LogLines() const { return window->Ctx().bus.log.Lines(); }
     bool Logged(const std::string& line) const
     {
-        for (const auto& l : window->Ctx().log.Lines())
+        for (const auto& l : window->Ctx().bus.log.Lines())
             if (l == line) return true;
         return false;
     }

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "core/Context.h"
+#include "operations/Session.h"
 #include "model/SimDevice.h"
 #include "ui/AboutBox.h"
 #include "ui/CommandRunner.h"
@@ -72,10 +72,10 @@ int main(int argc, char** argv)
     auto device = std::make_shared<quillon::sim::SimDevice>(quillon::sim::MakeSocketChip("ATmega2560"),
                                                             quillon::sim::Faults{});
     LoadProgramLikeFlash(*device->Chip());
-    auto context = std::make_unique<quillon::Context>([device](const std::string&) {
+    auto context = std::make_unique<quillon::Session>([device](const std::string&) {
         return quillon::OpenedPort{std::make_unique<quillon::sim::SimTransport>(device), quillon::OpenFailure::None};
     });
-    context->sleep = [device](int ms) { device->Sleep(ms); };
+    context->bus.sleep = [device](int ms) { device->Sleep(ms); };
 
     MainWindow window(std::move(context));
     window.resize(window.sizeHint().width(), 760);

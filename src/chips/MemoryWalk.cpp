@@ -1,0 +1,186 @@
+#include "chips/MemoryWalk.h"
+
+#include <algorithm>
+#include <array>
+
+#include "gateway/Bus.h"
+#include "log/Log.h"
+
+namespace quillon {
+
+namespace {
+
+using End = WalkResult::End;
+
+// The progress bar moves once per this many bytes on reads and unpaged flash writes, and once
+// per EEPROM page of 4 on EEPROM reads and writes.
+constexpr std::uint32_t kFlashProgressBlock = 32;
+constexpr std::uint32_t kEepromProgressBlock = 4;
+constexpr std::uint32_t kEepromPage = 4;
+
+// A unit that lacks an operation its family should have is a table fault; say so instead of
+// calling through a null pointer.
+template <class Operation>
+bool Offers(Bus& bus, Operation operation)
+{
+    if (operation != nullptr) return true;
+    bus.log.LogMessage(LogNotAvailable, "");
+    return false;
+}
+
+void Report(const WalkProgress& progress, std::uint32_t done, std::uint32_t total)
+{
+    if (progress) progress(done, total);
+}
+
+// The bytes one call moves at `address`, never past the end of the image: a unit refuses fewer
+// bytes than it needs rather than reading or writing beyond them.
+template <class Byte>
+std::span<Byte> At(std::span<Byte> image, std::uint32_t address, std::uint32_t width)
+{
+    return image.subspan(address, std::min<std::size_t>(width, image.size() - address));
+}
+
+WalkResult StoppedAt(std::uint32_t address) { return {End::Failed, address}; }
+WalkResult Ended(End end) { return {end, std::nullopt}; }
+
+bool IsFlash(MemoryKind kind) { return kind == MemoryKind::Program; }
+
+Driver::Read ReadOperation(const ChipRow& entry, MemoryKind kind)
+{
+    const Driver& d = *entry.driver;
+    if (!IsFlash(kind)) return d.ReadEepromByte;
+    return entry.family == Family::Serial ? d.ReadFlashByte : d.ReadFlashWord;
+}
+
+WalkResult ReadOrVerify(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
+                        std::span<std::uint8_t> into, std::span<const std::uint8_t> expected,
+                        const WalkProgress& progress)
+{
+    const Driver& d = *entry.driver;
+    const bool verify = !expected.empty();
+    const Driver::Read read = ReadOperation(entry, kind);
+    const auto size = static_cast<std::uint32_t>(verify ? expected.size() : into.size());
+    const std::uint32_t step = IsFlash(kind) ? entry.step : 1;
+    const std::uint32_t block = IsFlash(kind) ? kFlashProgressBlock : kEepromProgressBlock;
+
+    if (!Offers(bus, d.EnterProgMode) || !Offers(bus, read) || step == 0) return Ended(End::NotOffered);
+    if (!d.EnterProgMode(bus, target)) return Ended(End::Failed);
+    for (std::uint32_t address = 0; address < size; address += step) {
+        const auto pos = static_cast<std::int32_t>(address);
+        if (verify) {
+            // The unit compares against a copy: what the caller expects stays untouched.
+            std::array<std::uint8_t, 2> bytes{};
+            const auto want = At(expected, address, step);
+            std::copy(want.begin(), want.end(), bytes.begin());
+            if (!read(bus, target, pos, std::span(bytes).first(want.size()), true)) return StoppedAt(address);
+        } else if (!read(bus, target, pos, At(into, address, step), false)) {
+            return StoppedAt(address);
+        }
+        const std::uint32_t next = address + step;
+        if (next % block == 0) Report(progress, next, size);
+    }
+    return {};
+}
+
+bool EraseSequence(Bus& bus, const Driver& d, const Target& target)
+{
+    if (!d.EnterProgMode(bus, target) || !d.EraseChip(bus, target)) return false;
+    if (d.WriteBlankFlashByte == nullptr) return true;
+    return d.EnterProgMode(bus, target) && d.WriteBlankFlashByte(bus, target) && d.EraseChip(bus, target);
+}
+
+WalkResult WriteFlash(Bus& bus, const ChipRow& entry, const Target& target,
+                      std::span<const std::uint8_t> image, const WalkProgress& progress)
+{
+    const Driver& d = *entry.driver;
+    const bool serial = entry.family == Family::Serial;
+    const auto size = static_cast<std::uint32_t>(image.size());
+    const std::uint32_t step = entry.step;
+    const std::uint32_t page = entry.page;
+    // Units without a page buffer program every word or byte themselves; the others load the
+    // buffer and commit it page by page.
+    const Driver::Write write = page == 0 ? (serial ? d.WriteFlashByte : d.WriteFlashWord)
+                                          : (serial ? d.LoadFlashByte : d.WriteFlashWord);
+    if (!Offers(bus, write) || step == 0 || (page != 0 && !Offers(bus, d.WriteFlashPage))) return Ended(End::NotOffered);
+
+    for (std::uint32_t address = 0; address < size; address += step) {
+        const auto pos = static_cast<std::int32_t>(address);
+        if (!write(bus, target, pos, At(image, address, step))) return StoppedAt(address);
+        const std::uint32_t next = address + step;
+        if (page == 0) {
+            if (next % kFlashProgressBlock == 0) Report(progress, next, size);
+            continue;
+        }
+        // A memory that ends inside a page still gets its last page programmed.
+        if (next % page == 0 || next >= size) {
+            if (!d.WriteFlashPage(bus, target, pos)) return StoppedAt(address);
+            Report(progress, next, size);
+        }
+    }
+    return {};
+}
+
+WalkResult WriteEeprom(Bus& bus, const ChipRow& entry, const Target& target,
+                       std::span<const std::uint8_t> image, const WalkProgress& progress)
+{
+    const Driver& d = *entry.driver;
+    const bool paged = entry.eepromWrite == EepromWrite::Page4;
+    const auto size = static_cast<std::uint32_t>(image.size());
+    if (paged ? !Offers(bus, d.LoadEepromByte) || !Offers(bus, d.WriteEepromPage) : !Offers(bus, d.WriteEepromByte))
+        return Ended(End::NotOffered);
+
+    for (std::uint32_t address = 0; address < size; ++address) {
+        const auto pos = static_cast<std::int32_t>(address);
+        const auto byte = At(image, address, 1);
+        const bool pageEnd = (address + 1) % kEepromPage == 0;
+        if (paged) {
+            if (!d.LoadEepromByte(bus, target, pos, byte)) return StoppedAt(address);
+            if ((pageEnd || address + 1 == size) && !d.WriteEepromPage(bus, target, pos)) return StoppedAt(address);
+        } else if (!d.WriteEepromByte(bus, target, pos, byte)) {
+            return StoppedAt(address);
+        }
+        if (pageEnd) Report(progress, address + 1, size);
+    }
+    return {};
+}
+
+}  // namespace
+
+WalkResult ReadMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
+                      std::span<std::uint8_t> image, const WalkProgress& progress)
+{
+    return ReadOrVerify(bus, entry, target, kind, image, {}, progress);
+}
+
+WalkResult VerifyMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
+                        std::span<const std::uint8_t> image, const WalkProgress& progress)
+{
+    // An empty memory has nothing to compare; it verifies as a read of nothing would.
+    if (image.empty()) return ReadOrVerify(bus, entry, target, kind, {}, {}, progress);
+    return ReadOrVerify(bus, entry, target, kind, {}, image, progress);
+}
+
+WalkResult WriteMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
+                       std::span<const std::uint8_t> image, const WalkProgress& progress)
+{
+    const Driver& d = *entry.driver;
+    if (IsFlash(kind)) {
+        if (WalkResult erased = EraseChip(bus, entry, target); !erased.Done()) return erased;
+        if (!d.EnterProgMode(bus, target)) return Ended(End::Failed);
+        return WriteFlash(bus, entry, target, image, progress);
+    }
+    if (!Offers(bus, d.EnterProgMode)) return Ended(End::NotOffered);
+    if (!d.EnterProgMode(bus, target)) return Ended(End::Failed);
+    return WriteEeprom(bus, entry, target, image, progress);
+}
+
+WalkResult EraseChip(Bus& bus, const ChipRow& entry, const Target& target)
+{
+    const Driver& d = *entry.driver;
+    if (!Offers(bus, d.EnterProgMode) || !Offers(bus, d.EraseChip)) return Ended(End::NotOffered);
+    if (!EraseSequence(bus, d, target)) return Ended(End::Failed);
+    return {};
+}
+
+}  // namespace quillon

@@ -1,0 +1,52 @@
+// The one walk over a chip's flash or EEPROM: programming mode first, then every word or byte
+// from address 0 upward with the page commits the chip needs; and the erase that precedes a
+// flash write. The unit's operations come from the chip's dispatch row, never from the caller.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+
+#include "chips/ChipTable.h"
+#include "chips/MemoryKind.h"
+
+namespace quillon {
+
+class Bus;
+
+// Called as the walk goes: bytes done so far and the memory's size, for a progress bar.
+using WalkProgress = std::function<void(std::uint32_t done, std::uint32_t total)>;
+
+struct WalkResult {
+    enum class End {
+        Done,
+        NotOffered,  // the unit lacks an operation the walk needs (logged); no address was sent
+        Failed,      // the gateway or the chip failed, or a verify found a difference
+    };
+    End end = End::Done;
+    // Where a read, verify or write stopped; empty when it stopped before the first address.
+    std::optional<std::uint32_t> address;
+
+    bool Done() const { return end == End::Done; }
+};
+
+// Reads the chip's memory of that kind into `image` (its size is the memory's size).
+WalkResult ReadMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
+                      std::span<std::uint8_t> image, const WalkProgress& progress = {});
+
+// Compares the chip's memory with `image`; stops at the first word or byte that differs, with
+// the port open, and gives its address.
+WalkResult VerifyMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
+                        std::span<const std::uint8_t> image, const WalkProgress& progress = {});
+
+// Writes `image` into the chip's memory of that kind. The flash is erased first, as it can only
+// be programmed from erased cells; the EEPROM erases itself byte by byte.
+WalkResult WriteMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
+                       std::span<const std::uint8_t> image, const WalkProgress& progress = {});
+
+// Programming mode and the chip erase, with the second erase around a programmed blank byte for
+// the unit that needs it.
+WalkResult EraseChip(Bus& bus, const ChipRow& entry, const Target& target);
+
+}  // namespace quillon

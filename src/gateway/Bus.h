@@ -1,0 +1,44 @@
+// What the gateway steps, the programming primitives and the chip units work with: the link,
+// the log, the delay value and the clock for waits. Nothing about the chip record or the views.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "gateway/Link.h"
+#include "log/Log.h"
+
+namespace quillon {
+
+void RealSleep(int milliseconds);
+
+class Bus {
+public:
+    explicit Bus(PortOpener opener = OpenSerialPort) : link(log, std::move(opener)) {}
+    Bus(const Bus&) = delete;
+    Bus& operator=(const Bus&) = delete;
+
+    Log log;
+    Link link;
+    int delay = 1;  // the "Delays value" track bar, 0 to 5 ms
+
+    // Every wait of the programming steps goes through here, so tests can run on virtual time.
+    std::function<void(int milliseconds)> sleep = RealSleep;
+
+    void Sleep(int milliseconds)
+    {
+        if (milliseconds > 0) sleep(milliseconds);
+    }
+    void Delay() { Sleep(delay); }
+
+    // A failure of the link that a step logged and closed the port for: logs the line and keeps
+    // it, so a command can say what failed without reading the log back.
+    void LogFailure(int index, std::string_view text);
+    const std::string& LastFailure() const { return lastFailure_; }
+    void ForgetFailure() { lastFailure_.clear(); }
+
+private:
+    std::string lastFailure_;
+};
+
+}  // namespace quillon

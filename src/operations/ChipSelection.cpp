@@ -1,0 +1,33 @@
+#include "operations/ChipSelection.h"
+
+#include "chips/Catalogue.h"
+#include "images/Views.h"
+#include "operations/Session.h"
+
+namespace quillon {
+
+bool SelectChip(Session& session, std::int32_t signature)
+{
+    Log& log = session.bus.log;
+    if (signature == 0) {
+        log.LogMessage(LogNoChip, "");
+        return false;
+    }
+    const ChipRow* entry = FindChip(signature);
+    if (!entry) {
+        log.LogMessage(LogSelectedChip, " unknown");
+        return false;
+    }
+    FillChipRecord(session.chip, *entry);
+    if (session.refreshViews) session.refreshViews(session);
+    log.LogMessage(LogSelectedChip, " " + session.chip.name);
+    for (int which = 1; which <= 4; ++which) ResetImage(session.chip, which);
+    return true;
+}
+
+void AttachViews(Session& session)
+{
+    session.refreshViews = [](Session& s) { RefreshViewsForChip(s); };
+}
+
+}  // namespace quillon

@@ -1,0 +1,34 @@
+// What the operations work on: the bus to the gateway, the selected chip's record with its
+// images, the views a front end shows them in, and the progress sink. The units below see only
+// the bus; the views and file commands see the workspace the session lends them.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "chips/Chip.h"
+#include "core/Progress.h"
+#include "gateway/Bus.h"
+#include "images/Workspace.h"
+
+namespace quillon {
+
+struct Session {
+    explicit Session(PortOpener opener = OpenSerialPort) : bus(std::move(opener)) {}
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    Bus bus;
+    std::unique_ptr<Chip> chipStorage = std::make_unique<Chip>();  // 320 KiB: keep it off the stack
+    Chip& chip = *chipStorage;
+    ViewSet views;
+    ProgressSink* progress = nullptr;
+
+    // Rebuilds the views, the chip name box and the ID box after a chip was selected. Empty in
+    // sessions that show no views.
+    std::function<void(Session&)> refreshViews;
+
+    operator Workspace() { return {bus.log, chip, views, progress}; }
+};
+
+}  // namespace quillon

@@ -1,0 +1,97 @@
+// The memory walk on a made-up unit that notes every call: where pages are committed, what the
+// progress bar is told, what a verify leaves in the caller's image, and a unit lacking a step.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "FakeGateway.h"
+#include "chips/MemoryWalk.h"
+
+namespace quillon::test {
+namespace {
+
+std::vector<std::string> calls;
+std::uint8_t chipByte = 0x00;  // what every read gives
+
+bool Enter(Bus&, const Target&) { return calls.push_back("enter"), true; }
+bool Erase(Bus&, const Target&) { return calls.push_back("erase"), true; }
+bool Load(Bus&, const Target&, std::int32_t pos, std::span<const std::uint8_t> bytes)
+{
+    return calls.push_back("load " + std::to_string(pos) + "=" + std::to_string(bytes[0])), true;
+}
+bool Commit(Bus&, const Target&, std::int32_t pos) { return calls.push_back("page " + std::to_string(pos)), true; }
+bool Read(Bus&, const Target&, std::int32_t pos, std::span<std::uint8_t> bytes, bool verify)
+{
+    calls.push_back((verify ? "compare " : "read ") + std::to_string(pos));
+    if (verify) return bytes[0] == chipByte;
+    bytes[0] = chipByte;
+    return true;
+}
+
+constexpr Driver kNoting{.name = "Noting",
+                         .EnterProgMode = Enter,
+                         .EraseChip = Erase,
+                         .WriteFlashPage = Commit,
+                         .ReadFlashByte = Read,
+                         .LoadFlashByte = Load,
+                         .ReadEepromByte = Read};
+
+// A serial unit with a page of 4 bytes, over a memory of 10.
+const ChipRow kEntry{.signature = 1, .driver = &kNoting, .family = Family::Serial, .step = 1, .page = 4};
+
+class Walk : public ::testing::Test {
+protected:
+    void SetUp() override { calls.clear(); }
+    FakeBench bench;
+    std::vector<std::string> progress;
+    WalkProgress Progress()
+    {
+        return [this](std::uint32_t done, std::uint32_t total) {
+            progress.push_back(std::to_string(done) + "/" + std::to_string(total));
+        };
+    }
+};
+
+TEST_F(Walk, WriteCommitsEveryPageAndTheLastPartOne)
+{
+    std::vector<std::uint8_t> image{10, 11, 12, 13, 14, 15, 16, 17, 18, 19};
+    EXPECT_TRUE(WriteMemory(bench.ctx.bus, kEntry, {}, MemoryKind::Program, image, Progress()).Done());
+    EXPECT_EQ(calls, (std::vector<std::string>{"enter", "erase", "enter", "load 0=10", "load 1=11", "load 2=12",
+                                               "load 3=13", "page 3", "load 4=14", "load 5=15", "load 6=16",
+                                               "load 7=17", "page 7", "load 8=18", "load 9=19", "page 9"}));
+    EXPECT_EQ(progress, (std::vector<std::string>{"4/10", "8/10", "10/10"}));
+}
+
+TEST_F(Walk, VerifyStopsAtTheDifferenceAndLeavesTheImageAlone)
+{
+    std::vector<std::uint8_t> image(64, 0x00);
+    image[37] = 0x5A;
+    const WalkResult result = VerifyMemory(bench.ctx.bus, kEntry, {}, MemoryKind::Program, image, Progress());
+    EXPECT_EQ(result.end, WalkResult::End::Failed);
+    EXPECT_EQ(result.address, 37u);
+    EXPECT_EQ(calls.back(), "compare 37");
+    EXPECT_EQ(image[37], 0x5A);
+    EXPECT_EQ(progress, (std::vector<std::string>{"32/64"}));
+
+    calls.clear();
+    chipByte = 0x7E;
+    std::vector<std::uint8_t> eeprom(8, 0x00);
+    EXPECT_TRUE(ReadMemory(bench.ctx.bus, kEntry, {}, MemoryKind::Data, eeprom).Done());
+    EXPECT_EQ(eeprom, std::vector<std::uint8_t>(8, 0x7E));
+    chipByte = 0x00;
+}
+
+TEST_F(Walk, AUnitLackingAStepIsToldAndNoAddressIsSent)
+{
+    std::vector<std::uint8_t> image(8, 0x00);
+    // Writing the EEPROM needs a byte write or a page load the unit does not have.
+    const WalkResult result = WriteMemory(bench.ctx.bus, kEntry, {}, MemoryKind::Data, image);
+    EXPECT_EQ(result.end, WalkResult::End::NotOffered);
+    EXPECT_EQ(result.address, std::nullopt);
+    EXPECT_EQ(calls, (std::vector<std::string>{"enter"}));
+    EXPECT_EQ(bench.Lines(), (std::vector<std::string>{"Command is not available for this chip"}));
+}
+
+}  // namespace
+}  // namespace quillon::test

@@ -1,0 +1,52 @@
+# Fails when a source file under src/ includes a header of a layer above its own, or when a
+# layer below the window includes Qt. Run as: cmake -DSOURCE_DIR=<repository> -P CheckLayers.cmake
+#
+# The layers, bottom up: core; log; gateway; programming; chips; images; operations; then the
+# two front ends, cli and ui, side by side. Each folder lists the folders it may include from.
+cmake_minimum_required(VERSION 3.25)
+
+if(NOT SOURCE_DIR)
+  message(FATAL_ERROR "SOURCE_DIR is not set")
+endif()
+
+set(allowed_core core)
+set(allowed_log log core)
+set(allowed_gateway gateway log core)
+set(allowed_programming programming gateway log core)
+set(allowed_chips chips programming gateway log core)
+set(allowed_images images chips log core)
+set(allowed_operations operations images chips programming gateway log core)
+set(allowed_cli cli operations images chips programming gateway log core model)
+set(allowed_ui ui operations images chips programming gateway log core model)
+
+set(violations "")
+file(GLOB layers LIST_DIRECTORIES true RELATIVE ${SOURCE_DIR}/src ${SOURCE_DIR}/src/*)
+foreach(layer IN LISTS layers)
+  if(NOT IS_DIRECTORY ${SOURCE_DIR}/src/${layer})
+    continue()
+  endif()
+  if(NOT DEFINED allowed_${layer})
+    string(APPEND violations "  src/${layer}: a folder with no place among the layers\n")
+    continue()
+  endif()
+  file(GLOB_RECURSE sources ${SOURCE_DIR}/src/${layer}/*.h ${SOURCE_DIR}/src/${layer}/*.cpp)
+  foreach(source IN LISTS sources)
+    file(RELATIVE_PATH shown ${SOURCE_DIR} ${source})
+    file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
+    foreach(line IN LISTS includes)
+      if(line MATCHES "#[ \t]*include[ \t]*\"([A-Za-z0-9_]+)/")
+        set(target ${CMAKE_MATCH_1})
+        if(NOT target IN_LIST allowed_${layer})
+          string(APPEND violations "  ${shown}: ${line}\n")
+        endif()
+      elseif(line MATCHES "#[ \t]*include[ \t]*<Q" AND NOT layer STREQUAL "ui")
+        string(APPEND violations "  ${shown}: ${line} (Qt belongs to the window)\n")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+if(violations)
+  message(FATAL_ERROR "Includes that reach up the layers:\n${violations}")
+endif()
+message(STATUS "Every include stays within its layer or below it.")
