@@ -2,9 +2,8 @@
 // commands, the fuse bytes through the Lock & Fuses model.
 #pragma once
 
-#include <cstdio>
-
 #include "cli/Options.h"
+#include "cli/Output.h"
 #include "core/Result.h"
 #include "operations/Confirmation.h"
 
@@ -17,7 +16,6 @@ namespace quillon::cli {
 // How the command ended; a command of two steps (a file and the chip) ends with the first that
 // did not succeed. `force`: a file whose only fault is data beyond the memory is written and
 // verified anyway.
-Result RunCommand(Session& session, const Command& command, const Confirm& confirm, bool force, std::FILE* out,
-                  std::FILE* err);
+Result RunCommand(Session& session, const Command& command, const Confirm& confirm, bool force, Output& output);
 
 }  // namespace quillon::cli

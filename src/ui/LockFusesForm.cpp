@@ -4,9 +4,11 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 
+#include "operations/FileFuses.h"
 #include "operations/Session.h"
 #include "ui/CommandRunner.h"
 
@@ -30,11 +32,11 @@ LockFusesForm::LockFusesForm(Session& session, CommandRunner& runner, QWidget* p
     setFont(small);
     runner_.Guard(this);
 
-    panel1_ = new QFrame(this);
-    panel1_->setObjectName(QStringLiteral("Panel1"));
-    panel1_->setGeometry(0, 0, 443, 155);
+    bitsPanel_ = new QFrame(this);
+    bitsPanel_->setObjectName(QStringLiteral("Panel1"));
+    bitsPanel_->setGeometry(0, 0, 443, 155);
     for (int g = 0; g < 4; ++g) {
-        auto* group = new QGroupBox(QStringLiteral("Byte %1").arg(g), panel1_);
+        auto* group = new QGroupBox(QStringLiteral("Byte %1").arg(g), bitsPanel_);
         group->setObjectName(QStringLiteral("GroupBox%1").arg(g + 1));
         group->setGeometry(1 + 112 * g, 1, 105, 153);
         groups_[static_cast<std::size_t>(g)] = group;
@@ -62,9 +64,9 @@ LockFusesForm::LockFusesForm(Session& session, CommandRunner& runner, QWidget* p
     write->setObjectName(QStringLiteral("Button2"));
     write->setGeometry(323, 156, 120, 25);
     for (QPushButton* button : {ok, read, write}) button->setAutoDefault(false);
-    connect(ok, &QPushButton::clicked, this, &LockFusesForm::OKButtonClick);
-    connect(read, &QPushButton::clicked, this, &LockFusesForm::Button1Click);
-    connect(write, &QPushButton::clicked, this, &LockFusesForm::Button2Click);
+    connect(ok, &QPushButton::clicked, this, &LockFusesForm::OnSaveAndClose);
+    connect(read, &QPushButton::clicked, this, &LockFusesForm::OnReadBits);
+    connect(write, &QPushButton::clicked, this, &LockFusesForm::OnWriteBits);
 
     Render();
 }
@@ -77,7 +79,7 @@ QCheckBox* LockFusesForm::CheckBox(int number) const
 
 void LockFusesForm::Render()
 {
-    panel1_->setVisible(model_.panelVisible);
+    bitsPanel_->setVisible(model_.panelVisible);
     for (std::size_t g = 0; g < 4; ++g) {
         const FuseGroup& group = model_.group[g];
         groups_[g]->setTitle(QString::fromStdString(group.caption));
@@ -93,20 +95,42 @@ void LockFusesForm::Render()
     }
 }
 
-void LockFusesForm::OKButtonClick()
+void LockFusesForm::OnSaveAndClose()
 {
     SaveLockFuses(ctx_, model_);
     accept();
 }
 
-void LockFusesForm::Button1Click()
+void LockFusesForm::OnReadBits()
 {
     runner_.Run([this] { ReadLockFuses(ctx_, model_); }, [this] { Render(); });
 }
 
-void LockFusesForm::Button2Click()
+void LockFusesForm::OnWriteBits()
 {
     runner_.Run([this] { WriteLockFuses(ctx_, model_); }, [this] { Render(); });
+}
+
+void LockFusesForm::OfferFileBytes(const QString& fileName, const FileFuses& bytes)
+{
+    const std::string refused = OfferFileFuses(model_, ctx_.chip, bytes);
+    const QString values = QString::fromStdString(FileFusesText(bytes));
+    QString text;
+    if (refused.empty()) {
+        Render();
+        text = QStringLiteral("From %1: %2. Review them, then Write Lock & Fuses.").arg(fileName, values);
+    } else {
+        text = QStringLiteral("Not taken from %1 (%2): %3.").arg(fileName, values, QString::fromStdString(refused));
+    }
+    if (!fileLabel_) {
+        fileLabel_ = new QLabel(this);
+        fileLabel_->setObjectName(QStringLiteral("FileLabel"));
+        fileLabel_->setWordWrap(true);
+        fileLabel_->setGeometry(4, 181, 435, 30);
+        setFixedSize(443, 211);
+    }
+    fileLabel_->setText(text);
+    setWindowTitle(QStringLiteral("Lock & Fuses - from %1").arg(fileName));
 }
 
 void LockFusesForm::reject() {}

@@ -1,7 +1,10 @@
 // The File menu of the main window: the open and save dialogs, loading and saving program and
 // data files through the core's file commands, and saving the log.
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <algorithm>
+#include <span>
 
 #include "core/FileIo.h"
 #include "log/SaveLog.h"
@@ -14,12 +17,26 @@ namespace quillon::ui {
 
 namespace {
 
-const QStringList kFilters = {QStringLiteral("*.hex"), QStringLiteral("*.eep"), QStringLiteral("*.bin")};
+struct Filter {
+    const char* text;
+    int index;  // a SaveFilter
+};
 
-MemoryKind MemoryOf(int kind)
-{
-    return kind == 1 ? MemoryKind::Program : MemoryKind::Data;
-}
+// Open takes every format; a name without a known extension is read as the chosen filter says.
+constexpr Filter kOpenFilters[] = {
+    {"Program and data files (*.hex *.eep *.elf *.srec *.s19 *.s28 *.s37 *.mot *.bin)", FilterAny},
+    {"Intel HEX (*.hex *.eep)", FilterHex},
+    {"ELF (*.elf)", FilterElf},
+    {"S-record (*.srec *.s19 *.s28 *.s37 *.mot)", FilterSRecord},
+    {"Raw binary (*.bin)", FilterBin},
+    {"All files (*)", FilterAny},
+};
+// Save writes every format but ELF, which only the compiler makes.
+constexpr Filter kSaveFilters[] = {
+    {"Intel HEX (*.hex *.eep)", FilterHex},
+    {"S-record (*.srec *.s19 *.s28 *.s37 *.mot)", FilterSRecord},
+    {"Raw binary (*.bin)", FilterBin},
+};
 
 }  // namespace
 
@@ -28,7 +45,11 @@ std::optional<ChosenFile> MainWindow::ChooseFile(FileDialogKind kind)
     if (chooseFile_) return chooseFile_(kind);
     QFileDialog dialog(this);
     dialog.setObjectName(kind == FileDialogKind::Open ? QStringLiteral("OpenDialog1") : QStringLiteral("SaveDialog1"));
-    dialog.setNameFilters(kFilters);
+    const std::span<const Filter> filters = kind == FileDialogKind::Open ? std::span<const Filter>(kOpenFilters)
+                                                                         : std::span<const Filter>(kSaveFilters);
+    QStringList names;
+    for (const Filter& filter : filters) names << QString::fromLatin1(filter.text);
+    dialog.setNameFilters(names);
     if (kind == FileDialogKind::Open) {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);
@@ -39,15 +60,17 @@ std::optional<ChosenFile> MainWindow::ChooseFile(FileDialogKind kind)
         dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    const int index = static_cast<int>(kFilters.indexOf(dialog.selectedNameFilter()));
-    return ChosenFile{dialog.selectedFiles().front(), index < 0 ? 1 : index + 1};
+    const auto chosen = static_cast<std::size_t>(std::max<qsizetype>(0, names.indexOf(dialog.selectedNameFilter())));
+    return ChosenFile{dialog.selectedFiles().front(), filters[chosen].index};
 }
 
-void MainWindow::ReportFileFailure(const QString& action, const QString& name, const Result& result)
+void MainWindow::ReportFileFailure(const QString& action, const QString& name, const Result& result,
+                                   bool loadedNothing)
 {
-    // A file that could not be read or written, or loaded only in part, gets a box; "No chip
-    // selected" and a "Wrong file" line say all there is to say in the log. The box repeats the log's words,
-    // with the file's name and the system's reason, so the failure cannot pass unnoticed.
+    // Only a file that could not be read or written, one refused whole, or one loaded only in
+    // part gets a box; "No chip selected" and a "Wrong file" line under what loaded say all there
+    // is to say in the log. The box repeats the log's words, with the file's name and the
+    // reason, so the failure cannot pass unnoticed.
     if (result.failure == FailureKind::FilePart || result.failure == FailureKind::FileBeyond) {
         // Loaded in part: what did load is in the view, over what it held before.
         QMessageBox::warning(this, QStringLiteral("Warning"),
@@ -56,34 +79,48 @@ void MainWindow::ReportFileFailure(const QString& action, const QString& name, c
                                  .arg(action, name, QString::fromStdString(result.words)));
         return;
     }
-    if (result.failure != FailureKind::File) return;
+    const bool refusedWhole = loadedNothing && result.failure == FailureKind::FileContent;
+    if (result.failure != FailureKind::File && !refusedWhole) return;
     QMessageBox::critical(this, QStringLiteral("Error"),
                           QStringLiteral("%1 %2 did not complete.\n\n%3")
                               .arg(action, name, QString::fromStdString(result.words)));
 }
 
-void MainWindow::LoadFile(int kind)
+void MainWindow::LoadFile(MemoryKind memory)
 {
     const auto chosen = ChooseFile(FileDialogKind::Open);
     if (!chosen) return;
     const std::string path = chosen->name.toStdString();
+    const FileFormat format = LoadFormatFor(path, chosen->filterIndex);
     auto outcome = std::make_shared<Result>();
-    RunCommand([this, path, kind, outcome] { *outcome = LoadMemoryFile(*ctx_, path, MemoryOf(kind)); },
-               [this, outcome, name = chosen->name] { ReportFileFailure(QStringLiteral("Loading"), name, *outcome); });
+    auto fuses = std::make_shared<std::optional<FileFuses>>();
+    RunCommand([this, path, format, memory, outcome, fuses] {
+                   *outcome = LoadMemoryFileAs(*ctx_, path, format, memory, fuses.get());
+               },
+               [this, outcome, fuses, memory, format, name = chosen->name] {
+                   // A refused S-record or ELF file loaded nothing at all: unlike a HEX file
+                   // stopped at a line, nothing on the screen shows it.
+                   ReportFileFailure(QStringLiteral("Loading"), name, *outcome, format != FileFormat::IntelHex);
+                   // A new program replaces the fuse bytes an earlier one offered.
+                   if (outcome->Succeeded() && memory == MemoryKind::Program) {
+                       fileFuses_ = *fuses;
+                       fuseFile_ = QFileInfo(name).fileName();
+                   }
+               });
 }
 
-void MainWindow::SaveFile(int kind)
+void MainWindow::SaveFile(MemoryKind memory)
 {
     const auto chosen = ChooseFile(FileDialogKind::Save);
     if (!chosen) return;
     const std::string path = chosen->name.toStdString();
     const int filter = chosen->filterIndex;
     auto outcome = std::make_shared<Result>();
-    RunCommand([this, path, filter, kind, outcome] { *outcome = SaveMemoryFile(*ctx_, path, filter, MemoryOf(kind)); },
+    RunCommand([this, path, filter, memory, outcome] { *outcome = SaveMemoryFile(*ctx_, path, filter, memory); },
                [this, outcome, name = chosen->name] { ReportFileFailure(QStringLiteral("Saving"), name, *outcome); });
 }
 
-void MainWindow::SaveLogas1Click()
+void MainWindow::OnSaveLog()
 {
     const auto chosen = ChooseFile(FileDialogKind::Save);
     if (!chosen) return;

@@ -12,6 +12,7 @@
 #include "core/FileIo.h"
 #include "images/FileCommands.h"
 #include "images/HexKeys.h"
+#include "images/HexRows.h"
 #include "images/HexText.h"
 #include "ImagesFixture.h"
 
@@ -46,7 +47,7 @@ protected:
     std::string Path(const std::string& name) const { return (folder / name).string(); }
     std::string ViewHex(int view, std::size_t byte) const
     {
-        return ctx.views.view[view].text.substr(HexPosition(byte), 2);
+        return RowText(ctx.views.view[view].document, byte / kBytesPerLine).substr(HexPosition(byte % kBytesPerLine), 2);
     }
 
     test::TestWorkspace ctx;
@@ -65,11 +66,16 @@ TEST(FileNames, SaveTargetByFilter)
     for (const Case& c : {
              Case{"prog.HEX", FilterHex, "prog.HEX", FileFormat::IntelHex},
              Case{"prog", FilterHex, "prog.hex", FileFormat::IntelHex},
-             Case{"prog.bin", FilterHex, "prog.bin.hex", FileFormat::IntelHex},
+             // A name that names a format it can be saved in keeps it, whatever the filter.
+             Case{"prog.bin", FilterHex, "prog.bin", FileFormat::Binary},
+             Case{"prog.s19", FilterBin, "prog.s19", FileFormat::SRecord},
+             Case{"prog", FilterSRecord, "prog.srec", FileFormat::SRecord},
+             Case{"prog.elf", FilterHex, "prog.elf.hex", FileFormat::IntelHex},
+             Case{"v1.2", FilterHex, "v1.2.hex", FileFormat::IntelHex},
              Case{"prog", FilterEep, "prog.eep", FileFormat::IntelHex},
              Case{"data.Eep", FilterEep, "data.Eep", FileFormat::IntelHex},
              Case{"dump.BIN", FilterBin, "dump.BIN", FileFormat::Binary},
-             Case{"dump.hex", FilterBin, "dump.hex.bin", FileFormat::Binary},
+             Case{"dump.hex", FilterBin, "dump.hex", FileFormat::IntelHex},
              Case{"x", 0, "x.bin", FileFormat::Binary},
          }) {
         SaveTarget t = SaveTargetFor(c.name, c.filter);
@@ -80,6 +86,9 @@ TEST(FileNames, SaveTargetByFilter)
     EXPECT_EQ(LoadFormatFor("/a.bin/prog.eep"), FileFormat::IntelHex);
     EXPECT_EQ(LoadFormatFor("prog.txt"), FileFormat::IntelHex);
     EXPECT_EQ(LoadFormatFor("in"), FileFormat::IntelHex);
+    EXPECT_EQ(LoadFormatFor("app.ELF"), FileFormat::Elf);
+    for (const char* name : {"a.srec", "a.S19", "a.s28", "a.s37", "a.mot"})
+        EXPECT_EQ(LoadFormatFor(name), FileFormat::SRecord) << name;
 }
 
 TEST_F(FileCommands, EepFilterSavesFlashAsIntelHex)
@@ -317,10 +326,10 @@ TEST_F(FileCommands, SavesFollowLinksAndWriteIntoWhatIsNoRegularFile)
 TEST_F(FileCommands, BinarySaveWritesTheActiveViewsBytes)
 {
     SelectTestChip(ctx, 8192, 64);
-    HexView& page1 = ctx.views.view[RichEdit1];
-    ApplyEdits(page1.text, ViewKeyDown(page1.text, 10, '0', page1.shownSize));
-    HexView& page2 = ctx.views.view[RichEdit2];
-    ApplyEdits(page2.text, ViewKeyDown(page2.text, 13, '0', page2.shownSize));
+    MemoryDocument& page1 = ctx.views.view[RichEdit1].document;
+    ApplyEdits(page1, ViewKeyDown(page1, 10, '0'));
+    MemoryDocument& page2 = ctx.views.view[RichEdit2].document;
+    ApplyEdits(page2, ViewKeyDown(page2, 13, '0'));
     ASSERT_TRUE(SaveProgramFile(ctx, Path("p.bin"), FilterBin));
     std::string expected(8192, '\xFF');
     expected[0] = '\x0F';

@@ -199,7 +199,7 @@ TEST(SmallWindows, ProgressWindowAndConnectionPicture)
     EXPECT_EQ(picture->windowTitle(), QStringLiteral("Tavro Connection (image is resizeble, just pull it for any corner)"));
     EXPECT_TRUE(picture->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(picture->size(), QSize(512, 384));
-    EXPECT_EQ(picture->Image1()->geometry(), QRect(0, 0, 512, 384));
+    EXPECT_EQ(picture->PictureArea()->geometry(), QRect(0, 0, 512, 384));
 }
 
 TEST_F(WindowTest, LockFusesDialogGeometryAndCaptions)
