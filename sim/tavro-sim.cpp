@@ -41,11 +41,13 @@ constexpr const char* kUsage =
     "  --eeprom FILE.bin    initial EEPROM contents from address 0 (raw binary)\n"
     "  --fuses LO[,HI[,EXT]]  initial fuse bytes in hex, e.g. 62,DF,FF\n"
     "  --lock XX            initial lock byte in hex\n"
-    "  --silent-after N     after N commands the gateway stops executing and answering\n"
+    "  --silent-after N     after N commands the gateway stops executing and answering;\n"
+    "                       the terminal stays open\n"
     "  --hangup-after N     after N commands the gateway hangs up (the terminal closes)\n"
     "  --never-ready        RDY/BSY (PC0) always reads 0\n"
     "  --short-spi K        SpiReadBack answers only K bytes (0 to 8) instead of 8\n"
     "  --stray BYTES[@N]    send these hex bytes (e.g. 55,AA) after the N-th answer (default 1)\n"
+    "  --stray-every BYTES[@N]  the same after the N-th answer and every answer after it\n"
     "  --pace               pace both directions like a 250000-baud 8N2 line (44 us a byte)\n"
     "  --latency-us N       add N microseconds per transfer, like a USB serial adapter\n"
     "  --adapter-latency-us N  hold answers like a USB serial adapter's latency timer: sent\n"
@@ -146,18 +148,19 @@ std::string ParseArguments(int argc, char** argv, Options& o, bool& help)
             o.faults.neverReady = true;
         } else if (a == "--pace") {
             o.faults.pace = true;
-        } else if (a == "--stray") {
+        } else if (a == "--stray" || a == "--stray-every") {
             auto v = value();
-            if (!v) return "--stray needs hex bytes";
+            if (!v) return a + " needs hex bytes";
+            o.faults.strayEveryAnswer = a == "--stray-every";
             std::string bytes = *v;
             if (auto at = bytes.find('@'); at != std::string::npos) {
                 auto n = ParseNumber(bytes.substr(at + 1));
-                if (!n || *n < 1 || *n > 1000000000) return "--stray: the answer number after @ must be 1 or more";
+                if (!n || *n < 1 || *n > 1000000000) return a + ": the answer number after @ must be 1 or more";
                 o.faults.strayAfterAnswer = static_cast<int>(*n);
                 bytes = bytes.substr(0, at);
             }
             auto list = ParseHexList(bytes);
-            if (!list) return "--stray needs hex bytes, e.g. 55,AA";
+            if (!list) return a + " needs hex bytes, e.g. 55,AA";
             o.faults.stray = *list;
         } else {
             return "unknown option " + a;

@@ -119,7 +119,8 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         current = command.kind;
         const std::string word(CommandWord(command.kind));
         output.SetCommand(word);
-        const bool ok = RunCommand(session, command, confirm, output, options.wholeMemory).Succeeded();
+        const bool ok =
+            RunCommand(session, command, confirm, options.force, output, options.wholeMemory).Succeeded();
         output.Result(word, command.argument, ok);
         if (!ok) failed.push_back(word);
     }

@@ -79,6 +79,12 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
         if (job.verify && walk.address && failure.failure == FailureKind::Chip) failure.failure = FailureKind::Differs;
         return FailureEnding(session, progress, failure);
     }
+    // A byte that came late behind the last answer means some answer was taken for another.
+    if (!session.bus.link.ConfirmInStep()) {
+        failure = FinishedWithFailure(session, kWithFail);
+        failure.failure = FailureKind::Link;
+        return FailureEnding(session, progress, failure);
+    }
     if (job.verify && covered) {
         // Scripts look for the usual line; the count says how much of the memory it speaks for.
         progress.Free();
@@ -196,6 +202,11 @@ Result ReadCalibration(Session& session)
     if (!unit.EnterProgMode(session.bus, target) ||
         !unit.ReadCalibration(session.bus, target, std::span(chip.calibration).first(count)))
         return FinishedWithFailure(session, kWithFail);
+    if (!session.bus.link.ConfirmInStep()) {
+        Result outOfStep = FinishedWithFailure(session, kWithFail);
+        outOfStep.failure = FailureKind::Link;
+        return outOfStep;
+    }
     progress.Free();
     std::string text;
     for (std::size_t i = 0; i < count; ++i)
