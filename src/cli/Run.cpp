@@ -86,6 +86,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     // "sim:ATmega8" opens the built-in simulated gateway, anything else a serial port.
     Session session(sim::OpenAnyPort);
     session.bus.delay = options.delay;
+    session.skipBlankPages = !options.wholeMemory;
     // No views: the commands move bytes between the chip's images, the files and the chip.
     session.progress = output.Progress();
     session.bus.log.SetListener([&output](const std::string& line) { output.Log(line); });
@@ -117,7 +118,8 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         current = command.kind;
         const std::string word(CommandWord(command.kind));
         output.SetCommand(word);
-        const bool ok = RunCommand(session, command, confirm, output).Succeeded();
+        const bool ok =
+            RunCommand(session, command, confirm, options.force, output, options.wholeMemory).Succeeded();
         output.Result(word, command.argument, ok);
         if (!ok) failed.push_back(word);
     }
