@@ -75,6 +75,10 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
             options.json = true;
         } else if (arg == "--yes" || arg == "-y") {
             options.yes = true;
+        } else if (arg == "--whole-memory") {
+            options.wholeMemory = true;
+        } else if (arg == "--force") {
+            options.force = true;
         } else if (TakeValue(args, i, "--port", value, error)) {
             if (!error.empty()) return Fail(error);
             if (value.empty()) return Fail("--port needs a port name");
@@ -177,9 +181,15 @@ Options:
   --chip NAME     the chip in the socket (ATmega8, ATtiny85, ... as list-chips names
                   them); without it, or with "auto", the chip is found by its signature
                   (parallel chips only)
-  --page 1|2      the page whose views the commands use (default 1)
+  --page 1|2      accepted so that older scripts keep working; it has no effect
+  --whole-memory  write every flash page, blank ones too, and verify the whole memory
+                  against the file padded with 0xFF; without it a write leaves out the
+                  pages that hold only 0xFF and a verify compares the bytes the file gives
   --yes, -y       answer Yes to "All previous chip data will be lost": without it the
                   commands that change the chip refuse to run
+  --force         write and verify a file even when some of its data lies beyond the
+                  end of the memory (that data is left out); any other file that did not
+                  load completely is never written nor taken as the reference
   --json          every log line, progress step and command result as one JSON object
                   a line on standard output (the fields are in the README)
   --version       the program's version

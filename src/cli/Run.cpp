@@ -108,8 +108,8 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bo
     std::unique_ptr<SignalWatcher> signals;
     if (watchSignals) signals = std::make_unique<SignalWatcher>(session.bus.cancel);
     session.bus.delay = options.delay;
-    AttachViews(session);
-    session.views.activePage = options.page;
+    session.skipBlankPages = !options.wholeMemory;
+    // No views: the commands move bytes between the chip's images, the files and the chip.
     session.progress = output.Progress();
     session.bus.log.SetListener([&output](const std::string& line) { output.Log(line); });
 
@@ -142,7 +142,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bo
         if (session.bus.cancel.Requested()) return Interrupted(session, output, word + " and what follows did not run");
         current = command.kind;
         output.SetCommand(word);
-        const quillon::Result result = RunCommand(session, command, confirm, output);
+        const quillon::Result result = RunCommand(session, command, confirm, options.force, output, options.wholeMemory);
         output.Result(word, command.argument, result.Succeeded());
         if (result.WasCancelled()) {
             output.SetCommand({});

@@ -285,6 +285,11 @@ void MainWindow::BuildMenus()
     QMenu* edit = bar->addMenu(QStringLiteral("Edit"));
     edit->setObjectName(QStringLiteral("Edit3"));
     lockFusesItem_ = addItem(edit, "LockFuses1", "Lock && Fuses...", [this] { OnLockFuses(); });
+    edit->addSeparator();
+    // Off by default: the classic full pass stays what Write Program does until asked otherwise.
+    skipBlankPages_ = edit->addAction(QStringLiteral("Skip blank pages when writing"));
+    skipBlankPages_->setObjectName(QStringLiteral("SkipBlankPages1"));
+    skipBlankPages_->setCheckable(true);
 
     QMenu* chips = bar->addMenu(QStringLiteral("Chip Select"));
     chips->setObjectName(QStringLiteral("ChipSelect1"));
@@ -341,6 +346,8 @@ void MainWindow::SetConnected(bool connected)
 
 void MainWindow::RunCommand(std::function<void()> work, std::function<void()> done)
 {
+    // Handed over before the worker starts; it holds the session until the command ends.
+    ctx_->skipBlankPages = skipBlankPages_->isChecked();
     runner_->Run(std::move(work), std::move(done));
 }
 

@@ -140,6 +140,7 @@ private:
     std::array<HexViewWidget*, 2> eepromViews_{};  // by page
     LogPane* logPane_ = nullptr;
     QAction* lockFusesItem_ = nullptr;
+    QAction* skipBlankPages_ = nullptr;  // Edit > Skip blank pages when writing
 };
 
 }  // namespace quillon::ui

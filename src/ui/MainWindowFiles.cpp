@@ -67,10 +67,18 @@ std::optional<ChosenFile> MainWindow::ChooseFile(FileDialogKind kind)
 void MainWindow::ReportFileFailure(const QString& action, const QString& name, const Result& result,
                                    bool loadedNothing)
 {
-    // Only a file that could not be read or written, or one refused whole, gets a box; "No chip
-    // selected" and a "Wrong file" line under what loaded say all there is to say in the log.
-    // The box repeats the log's words, with the file's name and the reason, so the failure
-    // cannot pass unnoticed.
+    // Only a file that could not be read or written, one refused whole, or one loaded only in
+    // part gets a box; "No chip selected" and a "Wrong file" line under what loaded say all there
+    // is to say in the log. The box repeats the log's words, with the file's name and the
+    // reason, so the failure cannot pass unnoticed.
+    if (result.failure == FailureKind::FilePart || result.failure == FailureKind::FileBeyond) {
+        // Loaded in part: what did load is in the view, over what it held before.
+        QMessageBox::warning(this, QStringLiteral("Warning"),
+                             QStringLiteral("%1 %2 did not complete.\n\n%3\n\nWhat did load is shown over what "
+                                            "the view held; the rest of the view is unchanged.")
+                                 .arg(action, name, QString::fromStdString(result.words)));
+        return;
+    }
     const bool refusedWhole = loadedNothing && result.failure == FailureKind::FileContent;
     if (result.failure != FailureKind::File && !refusedWhole) return;
     QMessageBox::critical(this, QStringLiteral("Error"),
