@@ -57,7 +57,7 @@ Result ReadFuses(Session& session, std::FILE* out)
     return result;
 }
 
-Result WriteFuses(Session& session, const std::string& text, std::FILE* err)
+Result WriteFuses(Session& session, const std::string& text, const Confirm& confirm, std::FILE* err)
 {
     std::optional<std::vector<unsigned char>> bytes = ParseFuseBytes(text);
     if (!bytes || bytes->size() != session.chip.lockFuseCount) {
@@ -65,11 +65,19 @@ Result WriteFuses(Session& session, const std::string& text, std::FILE* err)
                      session.chip.name.c_str(), session.chip.lockFuseCount, text.c_str());
         return Result::Failed(FailureKind::Input, "write-fuses: \"" + text + "\"");
     }
-    for (std::size_t i = 0; i < bytes->size(); ++i) session.chip.lockFuse[i] = (*bytes)[i];
-    // Through the dialog's boxes, as a user would set them: bits the chip does not name are
-    // always written as 1, so say when that changes what was asked for.
+    if (!Ask(confirm, kFuseWriteQuestion)) return Result::Refused();
+    // The dialog opens on what the record holds (read from the chip, or the factory bytes), so
+    // the write is judged against that; the boxes then take the new bytes as a user would set
+    // them: bits the chip does not name are always written as 1, so say when that changes what
+    // was asked for.
     LockFusesDialog dialog = OpenLockFusesDialog(session.chip);
-    Result result = WriteLockFuses(session, dialog);
+    for (std::size_t g = 0; g < bytes->size(); ++g)
+        for (std::size_t b = 0; b < 8; ++b) {
+            FuseBox& box = dialog.group[g].box[b];
+            box.checked = box.visible && ((*bytes)[g] & (1u << b)) == 0;
+        }
+    Result result = WriteLockFuses(session, dialog, confirm);
+    if (result.ending == Ending::Refused) return result;
     for (std::size_t i = 0; i < bytes->size(); ++i)
         if (session.chip.lockFuse[i] != (*bytes)[i])
             std::fprintf(err, "quillon-cli: write-fuses: %s 0x%s written as 0x%s (unnamed bits stay 1)\n",
@@ -108,7 +116,7 @@ Result RunCommand(Session& session, const Command& command, const Confirm& confi
     case CommandKind::Erase: return ChipErase(session, confirm);
     case CommandKind::ReadCalibration: return ReadCalibration(session);
     case CommandKind::ReadFuses: return ReadFuses(session, out);
-    case CommandKind::WriteFuses: return WriteFuses(session, command.argument, err);
+    case CommandKind::WriteFuses: return WriteFuses(session, command.argument, confirm, err);
     }
     return Result::Failed(FailureKind::Input, "unknown command");
 }

@@ -70,6 +70,10 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
             options.help = true;
         } else if (arg == "--yes" || arg == "-y") {
             options.yes = true;
+        } else if (arg == "--force") {
+            options.force = true;
+        } else if (arg == "--no-signature-check") {
+            options.checkSignature = false;
         } else if (TakeValue(args, i, "--port", value, error)) {
             if (!error.empty()) return Fail(error);
             if (value.empty()) return Fail("--port needs a port name");
@@ -162,7 +166,12 @@ Options:
                   (parallel chips only)
   --page 1|2      the page whose views the commands use (default 1)
   --yes, -y       answer Yes to "All previous chip data will be lost": without it the
-                  commands that change the chip refuse to run
+                  commands that change the chip (write-fuses too) refuse to run
+  --force         write although the chip in the socket is not the one named by --chip,
+                  or although the fuse bytes would end programming the chip with this tool
+  --no-signature-check
+                  do not read the chip's signature before changing it: every command
+                  sends only its own bytes
   --help, -h      this text
 
 Commands, run in the order given:
@@ -176,7 +185,8 @@ Commands, run in the order given:
   read-calibration     read the oscillator calibration bytes
   read-fuses           read the lock and fuse bytes and show them
   write-fuses B0,B1..  write the lock and fuse bytes, in hex, in the chip's order
-                       (low fuses, high fuses, extended fuses, lock bits last)
+                       (low fuses, high fuses, extended fuses, lock bits last); bytes
+                       that lock this tool out of the chip need --force
   list-chips           list the supported chips (name, signature, flash, EEPROM and
                        page bytes, programming mode); needs no port
 

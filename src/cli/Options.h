@@ -34,6 +34,8 @@ struct Options {
     int delay = 1;
     std::string chip;  // empty: autosearch
     bool yes = false;
+    bool force = false;           // write although the chip or the fuse bytes look unsafe
+    bool checkSignature = true;   // read the chip's signature before changing it
     int page = 0;      // 0 = Page1, 1 = Page2
     std::vector<Command> commands;
 };

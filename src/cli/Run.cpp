@@ -75,6 +75,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     // "sim:ATmega8" opens the built-in simulated gateway, anything else a serial port.
     Session session(sim::OpenAnyPort);
     session.bus.delay = options.delay;
+    session.checkChipInSocket = options.checkSignature;
     AttachViews(session);
     session.views.activePage = options.page;
 
@@ -102,11 +103,11 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
 
     CommandKind current = CommandKind::Erase;
     Confirm confirm = [&](const Question& question) {
-        if (options.yes) return true;
-        std::fprintf(err,
-                     "quillon-cli: %s refused: \"%.*s\" was not answered; add --yes to allow it\n",
+        const bool forced = question.risk != Risk::DataLoss;
+        if (forced ? options.force : options.yes) return true;
+        std::fprintf(err, "quillon-cli: %s refused: \"%.*s\" was not answered; add %s to allow it\n",
                      std::string(CommandWord(current)).c_str(), static_cast<int>(question.text.size()),
-                     question.text.data());
+                     question.text.data(), forced ? "--force" : "--yes");
         return false;
     };
     // Every command runs, as the window would run them one after the other; the exit status and

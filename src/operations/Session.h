@@ -23,6 +23,9 @@ struct Session {
     Chip& chip = *chipStorage;
     ViewSet views;
     ProgressSink* progress = nullptr;
+    // Read the signature before a command changes the chip. Off, every command sends exactly
+    // the bytes it always has; the window and quillon-cli turn it on unless told not to.
+    bool checkChipInSocket = false;
 
     // Rebuilds the views, the chip name box and the ID box after a chip was selected. Empty in
     // sessions that show no views.

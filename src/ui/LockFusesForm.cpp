@@ -12,10 +12,11 @@
 
 namespace quillon::ui {
 
-LockFusesForm::LockFusesForm(Session& session, CommandRunner& runner, QWidget* parent)
+LockFusesForm::LockFusesForm(Session& session, CommandRunner& runner, Confirm confirm, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       ctx_(session),
       runner_(runner),
+      confirm_(std::move(confirm)),
       model_(OpenLockFusesDialog(session.chip))
 {
     setObjectName(QStringLiteral("LockFusesForm"));
@@ -106,7 +107,7 @@ void LockFusesForm::Button1Click()
 
 void LockFusesForm::Button2Click()
 {
-    runner_.Run([this] { WriteLockFuses(ctx_, model_); }, [this] { Render(); });
+    runner_.Run([this] { WriteLockFuses(ctx_, model_, confirm_); }, [this] { Render(); });
 }
 
 void LockFusesForm::reject() {}

@@ -197,10 +197,7 @@ void MainWindow::BuildPanel()
     connect(button3_, &QPushButton::clicked, this, &MainWindow::Button3Click);
     connect(trackBar1_, &QSlider::valueChanged, this, [this](int value) { ctx_->bus.delay = value; });
 
-    auto confirm = [this](const Question& q) {
-        return AskYesNo(QString::fromLatin1(q.caption.data(), static_cast<qsizetype>(q.caption.size())),
-                        QString::fromLatin1(q.text.data(), static_cast<qsizetype>(q.text.size())));
-    };
+    const Confirm confirm = Asker();
     const std::array<std::function<void()>, 8> commands = {
         [this] { ReadProgram(*ctx_); },
         [this, confirm] { WriteProgram(*ctx_, confirm); },
@@ -267,6 +264,14 @@ void MainWindow::BuildMenus()
     QMenu* edit = bar->addMenu(QStringLiteral("Edit"));
     edit->setObjectName(QStringLiteral("Edit3"));
     lockFuses1_ = addItem(edit, "LockFuses1", "Lock && Fuses...", [this] { LockFuses1Click(); });
+    edit->addSeparator();
+    // On by default: a write into the wrong chip (or an empty socket) is the costly mistake.
+    // Off, every command sends exactly its own bytes.
+    QAction* check = addItem(edit, "CheckChip1", "Check the chip's signature before writing",
+                             [this](bool on) { ctx_->checkChipInSocket = on; });
+    check->setCheckable(true);
+    check->setChecked(true);
+    ctx_->checkChipInSocket = true;
 
     QMenu* chips = bar->addMenu(QStringLiteral("Chip Select"));
     chips->setObjectName(QStringLiteral("ChipSelect1"));
@@ -332,6 +337,14 @@ void MainWindow::SyncFromCore()
     }
 }
 
+Confirm MainWindow::Asker()
+{
+    return [this](const Question& q) {
+        return AskYesNo(QString::fromLatin1(q.caption.data(), static_cast<qsizetype>(q.caption.size())),
+                        QString::fromLatin1(q.text.data(), static_cast<qsizetype>(q.text.size())));
+    };
+}
+
 bool MainWindow::AskYesNo(const QString& caption, const QString& text)
 {
     return runner_->AskOnGuiThread([this, caption, text] {
@@ -388,7 +401,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::LockFuses1Click()
 {
-    LockFusesForm dialog(*ctx_, *runner_, this);
+    LockFusesForm dialog(*ctx_, *runner_, Asker(), this);
     dialog.exec();
 }
 

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "core/Result.h"
+#include "operations/Confirmation.h"
 #include "operations/Session.h"
 
 class QAction;
@@ -76,6 +77,7 @@ private:
     void FreezeViews();
     void SyncFromCore();
     bool AskYesNo(const QString& caption, const QString& text);
+    Confirm Asker();  // the questions of a command, each as a Yes/No box with No the default
 
     void Button1Click();  // Connect
     void Button2Click();  // Disconnect

@@ -20,7 +20,7 @@ TEST(Options, WrongCommandLinesAreRefusedWithTheReason)
         {{"--port", "x", "--delay", "1.5", "erase"}, "0 to 5"},
         {{"--port", "x", "--delay=", "erase"}, "0 to 5"},
         {{"--port", "x", "--page", "3", "erase"}, "1 or 2"},
-        {{"--port", "x", "--force", "erase"}, "unknown option \"--force\""},
+        {{"--port", "x", "--forced", "erase"}, "unknown option \"--forced\""},
         {{"--port", "x", "format"}, "unknown command \"format\""},
         {{"--port", "x", "write-program"}, "write-program needs a file name"},
         {{"--port", "x", "write-fuses"}, "needs the fuse bytes"},
