@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets with clang in their own build folder and runs the Intel HEX reader's
-# fuzzer for a bounded time (seconds, default 60). Inputs it finds go to a scratch corpus; a
-# crash leaves its input in the build folder and fails the script: add it to fuzz/corpus/hex/.
+# Builds the fuzz targets with clang in their own build folder and runs each reader's fuzzer for
+# a bounded time (seconds per reader, default 60): Intel HEX, ELF, S-record. Inputs they find go
+# to scratch corpora; a crash leaves its input in the build folder and fails the script: add it
+# to the reader's folder under fuzz/corpus/.
 set -euo pipefail
 
 seconds="${1:-60}"
@@ -10,10 +11,15 @@ build="${QUILLON_FUZZ_BUILD:-$root/build-fuzz}"
 
 CXX=clang++ CC=clang cmake -G Ninja -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQUILLON_FUZZ=ON -DQUILLON_GUI=OFF -DQUILLON_TESTS=OFF -DQUILLON_BENCH=OFF >/dev/null
-ninja -C "$build" fuzz_hex_reader
+ninja -C "$build" fuzz_hex_reader fuzz_elf_reader fuzz_srec_reader
 
-work="$build/fuzz-hex"
-mkdir -p "$work/corpus" "$work/artifacts"
-"$build/fuzz/fuzz_hex_reader" "$work/corpus" "$root/fuzz/corpus/hex" \
-  -max_total_time="$seconds" -max_len=4096 -timeout=10 -print_final_stats=1 \
-  -artifact_prefix="$work/artifacts/"
+for reader in hex:4096 elf:16384 srec:4096; do
+  max_len="${reader#*:}"
+  reader="${reader%%:*}"
+  work="$build/fuzz-$reader"
+  mkdir -p "$work/corpus" "$work/artifacts"
+  echo "== $reader reader, $seconds s"
+  "$build/fuzz/fuzz_${reader}_reader" "$work/corpus" "$root/fuzz/corpus/$reader" \
+    -max_total_time="$seconds" -max_len="$max_len" -timeout=10 -print_final_stats=1 \
+    -artifact_prefix="$work/artifacts/"
+done

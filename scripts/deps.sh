@@ -7,8 +7,11 @@ packages=(
   libserialport-dev
   qt6-base-dev qt6-qpa-plugins libgl-dev
   libjpeg-dev
+  libelf-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   srecord unrtf
+  gcc-avr avr-libc binutils-avr
+  dpkg-dev file
   clang libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core
 )

@@ -2,9 +2,8 @@
 // commands, the fuse bytes through the Lock & Fuses model.
 #pragma once
 
-#include <cstdio>
-
 #include "cli/Options.h"
+#include "cli/Output.h"
 #include "core/Result.h"
 #include "operations/Confirmation.h"
 
@@ -16,7 +15,6 @@ namespace quillon::cli {
 
 // How the command ended; a command of two steps (a file and the chip) ends with the first that
 // did not succeed.
-Result RunCommand(Session& session, const Command& command, const Confirm& confirm, std::FILE* out,
-                  std::FILE* err);
+Result RunCommand(Session& session, const Command& command, const Confirm& confirm, Output& output);
 
 }  // namespace quillon::cli

@@ -1,6 +1,7 @@
 #include "cli/Options.h"
 
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <string_view>
 
@@ -68,6 +69,10 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
         std::string error;
         if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
+        } else if (arg == "--json") {
+            options.json = true;
         } else if (arg == "--yes" || arg == "-y") {
             options.yes = true;
         } else if (arg == "--force") {
@@ -104,16 +109,20 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
                     return Fail(std::string(command->name) + " needs " +
                                 (command->kind == CommandKind::WriteFuses ? "the fuse bytes" : "a file name"));
                 c.argument = args[++i];
-                if (c.kind == CommandKind::WriteFuses && !ParseFuseBytes(c.argument))
-                    return Fail("write-fuses takes up to four hex bytes separated by commas, not \"" +
+                if (c.kind == CommandKind::WriteFuses && !IsFuseFile(c.argument) && !ParseFuseBytes(c.argument))
+                    return Fail("write-fuses takes up to four hex bytes separated by commas or an .elf file, not \"" +
                                 c.argument + "\"");
+                // Found now rather than after the chip was read: nothing writes ELF files.
+                if ((c.kind == CommandKind::ReadProgram || c.kind == CommandKind::ReadData) && IsFuseFile(c.argument))
+                    return Fail(std::string(command->name) + " saves Intel HEX, S-record or raw binary, not ELF (\"" +
+                                c.argument + "\")");
             }
             options.commands.push_back(std::move(c));
         } else {
             return Fail("unknown command \"" + arg + "\"");
         }
     }
-    if (options.help) return {options, {}};
+    if (options.help || options.version) return {options, {}};
     if (options.listChips) {
         if (!options.commands.empty()) return Fail("list-chips runs on its own, without other commands");
         return {options, {}};
@@ -128,6 +137,14 @@ std::string_view CommandWord(CommandKind kind)
     for (const auto& c : kCommands)
         if (c.kind == kind) return c.name;
     return "command";
+}
+
+bool IsFuseFile(const std::string& argument)
+{
+    if (argument.size() < 4) return false;
+    std::string tail = argument.substr(argument.size() - 4);
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == ".elf";
 }
 
 std::optional<std::vector<unsigned char>> ParseFuseBytes(const std::string& text)
@@ -172,6 +189,9 @@ Options:
   --no-signature-check
                   do not read the chip's signature before changing it: every command
                   sends only its own bytes
+  --json          every log line, progress step and command result as one JSON object
+                  a line on standard output (the fields are in the README)
+  --version       the program's version
   --help, -h      this text
 
 Commands, run in the order given:
@@ -187,13 +207,23 @@ Commands, run in the order given:
   write-fuses B0,B1..  write the lock and fuse bytes, in hex, in the chip's order
                        (low fuses, high fuses, extended fuses, lock bits last); bytes
                        that lock this tool out of the chip need --force
+  write-fuses FILE.elf write the fuse and lock bytes a compiled program carries (its
+                       .fuse and .lock sections; needs --yes); a byte the file lacks
+                       is written back as the chip has it
   list-chips           list the supported chips (name, signature, flash, EEPROM and
                        page bytes, programming mode); needs no port
 
-FILE is Intel HEX unless its name ends in ".bin" (raw binary).
+FILE's format follows its extension: .hex/.eep Intel HEX, .bin raw binary,
+.srec/.s19/.s28/.s37/.mot Motorola S-record, .elf a compiled program (read only:
+its flash, or with the data commands its EEPROM section). Other names are Intel HEX.
 
-Every step is logged on standard output. The exit status is 0 when every command
-succeeded, 1 when one failed, 2 when the command line is wrong.
+Every step is logged on standard output.
+
+Exit status:
+  0    every command succeeded
+  1    a command failed (the last line on standard error names them)
+  2    the command line is wrong; nothing was done
+  130  cancelled by an interrupt (Ctrl+C), 143 terminated (SIGTERM)
 )";
 }
 

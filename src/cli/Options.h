@@ -29,6 +29,8 @@ struct Command {
 
 struct Options {
     bool help = false;
+    bool version = false;
+    bool json = false;  // every line on stdout one JSON object
     bool listChips = false;  // list the supported chips instead of running commands
     std::string port;
     int delay = 1;
@@ -50,6 +52,9 @@ ParseResult ParseOptions(const std::vector<std::string>& args);
 std::string_view CommandWord(CommandKind kind);  // "write-program" and so on
 
 std::string UsageText();
+
+// write-fuses takes a compiled program (a name ending in ".elf") instead of the bytes.
+bool IsFuseFile(const std::string& argument);
 
 // "E1,D9,FF" into bytes; empty when a piece is not one or two hex digits or there are more
 // than four pieces.

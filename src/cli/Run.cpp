@@ -2,13 +2,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 
 #include "chips/Catalogue.h"
 #include "cli/ChipList.h"
 #include "cli/Commands.h"
 #include "cli/Options.h"
-#include "cli/TerminalProgress.h"
+#include "cli/Output.h"
 #include "model/SimDevice.h"
 #include "operations/ChipSelection.h"
 #include "operations/Connection.h"
@@ -50,24 +51,34 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
 {
     ParseResult parsed = ParseOptions(args);
     if (!parsed.options) {
-        std::fprintf(err, "quillon-cli: %s\nTry 'quillon-cli --help'.\n", parsed.error.c_str());
+        // Asked for JSON, a script gets its answer as JSON even when the line is wrong.
+        const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+        Output output(json, out, err);
+        output.Error(parsed.error);
+        if (!json) std::fputs("Try 'quillon-cli --help'.\n", err);
+        output.Exit(kExitUsage, {});
         return kExitUsage;
     }
     const Options& options = *parsed.options;
+    Output output(options.json, out, err);
     if (options.help) {
-        std::fputs(UsageText().c_str(), out);
+        output.Text(UsageText());
+        return kExitSuccess;
+    }
+    if (options.version) {
+        output.Version(QUILLON_VERSION);
         return kExitSuccess;
     }
     if (options.listChips) {
-        std::fputs(ChipListText(ChipListRows()).c_str(), out);
+        output.Chips(ChipListRows());
         return kExitSuccess;
     }
     const ChipRow* chosen = nullptr;
     if (!options.chip.empty()) {
         chosen = FindChipNamed(options.chip);
         if (chosen == nullptr) {
-            std::fprintf(err, "quillon-cli: unknown chip \"%s\"; the chips are: %s\n",
-                         options.chip.c_str(), ChipNames().c_str());
+            output.Error("unknown chip \"" + options.chip + "\"; the chips are: " + ChipNames());
+            output.Exit(kExitUsage, {});
             return kExitUsage;
         }
     }
@@ -78,49 +89,51 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     session.checkChipInSocket = options.checkSignature;
     AttachViews(session);
     session.views.activePage = options.page;
+    session.progress = output.Progress();
+    session.bus.log.SetListener([&output](const std::string& line) { output.Log(line); });
 
-    TerminalProgress bar(err);
-    if (isatty(fileno(err))) session.progress = &bar;
-    session.bus.log.SetListener([&bar, out](const std::string& line) {
-        bar.Hide();
-        std::fputs(line.c_str(), out);
-        std::fputc('\n', out);
-        std::fflush(out);
-        bar.Show();
-    });
-
-    if (!Connect(session, options.port)) {
-        std::fprintf(err, "quillon-cli: cannot open the port \"%s\"\n", options.port.c_str());
+    auto give_up = [&](const std::string& why) {
+        output.Error(why);
+        output.Exit(kExitFailure, {});
         return kExitFailure;
-    }
+    };
+    if (!Connect(session, options.port)) return give_up("cannot open the port \"" + options.port + "\"");
     if (chosen != nullptr) {
         SelectChip(session, chosen->signature);
     } else if (!Autosearch(session)) {
-        std::fprintf(err, "quillon-cli: no chip found in the socket; name it with --chip\n");
         Disconnect(session);
-        return kExitFailure;
+        return give_up("no chip found in the socket; name it with --chip");
     }
 
     CommandKind current = CommandKind::Erase;
     Confirm confirm = [&](const Question& question) {
         const bool forced = question.risk != Risk::DataLoss;
         if (forced ? options.force : options.yes) return true;
-        std::fprintf(err, "quillon-cli: %s refused: \"%.*s\" was not answered; add %s to allow it\n",
-                     std::string(CommandWord(current)).c_str(), static_cast<int>(question.text.size()),
-                     question.text.data(), forced ? "--force" : "--yes");
+        output.Error(std::string(CommandWord(current)) + " refused: \"" + std::string(question.text) +
+                     "\" was not answered; add " + (forced ? "--force" : "--yes") + " to allow it");
         return false;
     };
     // Every command runs, as the window would run them one after the other; the exit status and
     // the last line on stderr tell which did not succeed.
-    std::string failed;
+    std::vector<std::string> failed;
     for (const Command& command : options.commands) {
         current = command.kind;
-        if (!RunCommand(session, command, confirm, out, err))
-            failed += (failed.empty() ? "" : ", ") + std::string(CommandWord(command.kind));
+        const std::string word(CommandWord(command.kind));
+        output.SetCommand(word);
+        const bool ok = RunCommand(session, command, confirm, output).Succeeded();
+        output.Result(word, command.argument, ok);
+        if (!ok) failed.push_back(word);
     }
+    output.SetCommand({});
     if (session.bus.link.IsOpen()) Disconnect(session);
-    if (failed.empty()) return kExitSuccess;
-    std::fprintf(err, "quillon-cli: failed: %s\n", failed.c_str());
+    if (failed.empty()) {
+        output.Exit(kExitSuccess, failed);
+        return kExitSuccess;
+    }
+    std::string names;
+    for (const std::string& word : failed) names += (names.empty() ? "" : ", ") + word;
+    output.Error("failed: " + names);
+    output.Exit(kExitFailure, failed);
     return kExitFailure;
 }
 

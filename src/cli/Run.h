@@ -11,6 +11,8 @@ namespace quillon::cli {
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;  // a command did not end with its success line
 inline constexpr int kExitUsage = 2;    // the command line is wrong; nothing was done
+// 130 and 143 (interrupted, terminated) are the shell's numbers for a run cancelled by SIGINT
+// or SIGTERM; quillon-cli leaves them to the signal for now.
 
 int Run(const std::vector<std::string>& args, std::FILE* out = stdout, std::FILE* err = stderr);
 

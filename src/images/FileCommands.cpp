@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 
 #include "core/FileIo.h"
 #include "images/IntelHex.h"
@@ -44,16 +45,6 @@ std::string HexAddress(std::uint64_t address)
     return "0x" + digits;
 }
 
-// Data that had no place in the chip's memory is left out, but the user is told so.
-void LogLeftOut(const Workspace& ws, std::uint64_t count, std::uint64_t firstAddress)
-{
-    if (count == 0) return;
-    ws.log.LogMessage(LogText, "Left out " + std::to_string(count) +
-                                    (count == 1 ? " byte" : " bytes") +
-                                    " beyond the end of the memory, the first at address " +
-                                    HexAddress(firstAddress));
-}
-
 bool NeedChip(const Workspace& ws)
 {
     if (ws.chip.signature != 0) return true;
@@ -64,13 +55,6 @@ bool NeedChip(const Workspace& ws)
 Result NoChip()
 {
     return Result::Failed(FailureKind::NoChip, std::string(LogPrefix(LogNoChip)));
-}
-
-// The file could not be opened, read or written; the log has its name and the system's reason.
-Result FileFailure(const Workspace& ws, const FileStatus& status)
-{
-    ws.log.LogMessage(LogText, status.message);
-    return Result::Failed(FailureKind::File, status.message);
 }
 
 ProgressStep StepOf(ProgressGuard& progress)
@@ -100,33 +84,91 @@ Result LoadHex(const Workspace& ws, const std::string& fileName, MemoryKind kind
     return Result::Failed(FailureKind::FileContent, std::string(LogPrefix(LogWrongFile)) + result.reason);
 }
 
+std::string Lower(std::string text)
+{
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The format a name's own extension names, when it names one.
+std::optional<FileFormat> ExtensionFormat(const std::string& fileName)
+{
+    const std::size_t dot = fileName.find_last_of("./");
+    if (dot == std::string::npos || fileName[dot] != '.') return std::nullopt;
+    const std::string extension = Lower(fileName.substr(dot + 1));
+    if (extension == "hex" || extension == "eep") return FileFormat::IntelHex;
+    if (extension == "bin") return FileFormat::Binary;
+    if (extension == "elf") return FileFormat::Elf;
+    if (extension == "srec" || extension == "s19" || extension == "s28" || extension == "s37" ||
+        extension == "mot")
+        return FileFormat::SRecord;
+    return std::nullopt;
+}
+
 }  // namespace
+
+void LogLeftOut(const Workspace& ws, std::uint64_t count, std::uint64_t firstAddress, const std::string& memory)
+{
+    // Data that had no place in the chip's memory is left out, but the user is told so.
+    if (count == 0) return;
+    ws.log.LogMessage(LogText, "Left out " + std::to_string(count) + (count == 1 ? " byte" : " bytes") +
+                                   " beyond the end of " + memory + ", the first at address " +
+                                   HexAddress(firstAddress));
+}
+
+// The file could not be opened, read or written; the log has its name and the system's reason.
+Result FileFailure(const Workspace& ws, const FileStatus& status)
+{
+    ws.log.LogMessage(LogText, status.message);
+    return Result::Failed(FailureKind::File, status.message);
+}
 
 FileFormat LoadFormatFor(const std::string& fileName)
 {
+    if (std::optional<FileFormat> format = ExtensionFormat(fileName)) return *format;
     return LastThreeUpper(fileName) == "BIN" ? FileFormat::Binary : FileFormat::IntelHex;
+}
+
+FileFormat LoadFormatFor(const std::string& fileName, int filterIndex)
+{
+    if (std::optional<FileFormat> format = ExtensionFormat(fileName)) return *format;
+    switch (filterIndex) {
+    case FilterHex: case FilterEep: return FileFormat::IntelHex;
+    case FilterBin: return FileFormat::Binary;
+    case FilterSRecord: return FileFormat::SRecord;
+    case FilterElf: return FileFormat::Elf;
+    default: return LoadFormatFor(fileName);
+    }
 }
 
 SaveTarget SaveTargetFor(const std::string& fileName, int filterIndex)
 {
-    const std::string tail = LastThreeUpper(fileName);
-    auto withExtension = [&](const char* upper, const char* extension) {
-        return tail == upper ? fileName : fileName + extension;
-    };
+    if (std::optional<FileFormat> format = ExtensionFormat(fileName); format && *format != FileFormat::Elf)
+        return {fileName, *format};
     switch (filterIndex) {
-    case FilterHex:
-        return {withExtension("HEX", ".hex"), FileFormat::IntelHex};
-    case FilterEep:
-        return {withExtension("EEP", ".eep"), FileFormat::IntelHex};
-    default:
-        return {withExtension("BIN", ".bin"), FileFormat::Binary};
+    case FilterHex: return {fileName + ".hex", FileFormat::IntelHex};
+    case FilterEep: return {fileName + ".eep", FileFormat::IntelHex};
+    case FilterSRecord: return {fileName + ".srec", FileFormat::SRecord};
+    default: return {fileName + ".bin", FileFormat::Binary};
     }
 }
 
-Result LoadMemoryFile(const Workspace& ws, const std::string& fileName, MemoryKind kind)
+Result LoadMemoryFile(const Workspace& ws, const std::string& fileName, MemoryKind kind,
+                      std::optional<FileFuses>* fuses)
+{
+    return LoadMemoryFileAs(ws, fileName, LoadFormatFor(fileName), kind, fuses);
+}
+
+Result LoadMemoryFileAs(const Workspace& ws, const std::string& fileName, FileFormat format, MemoryKind kind,
+                        std::optional<FileFuses>* fuses)
 {
     if (!NeedChip(ws)) return NoChip();
-    if (LoadFormatFor(fileName) == FileFormat::Binary) return LoadBinFile(ws, fileName, kind);
+    switch (format) {
+    case FileFormat::Binary: return LoadBinFile(ws, fileName, kind);
+    case FileFormat::SRecord: return LoadSRecordFile(ws, fileName, kind);
+    case FileFormat::Elf: return LoadElfFile(ws, fileName, kind, fuses);
+    case FileFormat::IntelHex: break;
+    }
     return LoadHex(ws, fileName, kind);
 }
 
@@ -136,8 +178,25 @@ Result SaveMemoryFile(const Workspace& ws, const std::string& fileName, int filt
     // mislead, so nothing is written.
     if (!NeedChip(ws)) return NoChip();
     SaveTarget target = SaveTargetFor(fileName, filterIndex);
-    if (target.format == FileFormat::Binary) return SaveBinFile(ws, target.fileName, kind);
-    return SaveHexFile(ws, target.fileName, kind);
+    return SaveMemoryFileAs(ws, target.fileName, target.format, kind);
+}
+
+Result SaveMemoryFileAs(const Workspace& ws, const std::string& fileName, FileFormat format, MemoryKind kind)
+{
+    if (!NeedChip(ws)) return NoChip();
+    switch (format) {
+    case FileFormat::Binary: return SaveBinFile(ws, fileName, kind);
+    case FileFormat::SRecord: return SaveSRecordFile(ws, fileName, kind);
+    case FileFormat::Elf: {
+        ws.log.LogMessage(SaveMessage(kind), fileName);
+        const std::string why =
+            "Cannot save " + fileName + ": ELF files are made by the compiler; save as Intel HEX, S-record or raw binary";
+        ws.log.LogMessage(LogText, why);
+        return Result::Failed(FailureKind::File, why);
+    }
+    case FileFormat::IntelHex: break;
+    }
+    return SaveHexFile(ws, fileName, kind);
 }
 
 Result LoadProgramFile(const Workspace& ws, const std::string& fileName)

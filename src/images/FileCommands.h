@@ -1,39 +1,67 @@
 // The File menu's program and data commands, after their dialogs: the format is chosen by the
-// file name on loading and by the dialog's filter on saving; every step is logged.
+// file name's extension, else by the dialog's filter; every step is logged.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "chips/MemoryKind.h"
+#include "core/FileIo.h"
 #include "core/Result.h"
 #include "images/Workspace.h"
 
 namespace quillon {
 
-// The save dialog's filter list, in order: "*.hex", "*.eep", "*.bin".
-enum SaveFilter : int { FilterHex = 1, FilterEep = 2, FilterBin = 3 };
+// What a file dialog's filter stands for: the format, and on saving the extension it appends.
+// FilterAny (all files) and FilterElf are offered for opening only.
+enum SaveFilter : int { FilterAny = 0, FilterHex = 1, FilterEep = 2, FilterBin = 3, FilterSRecord = 4, FilterElf = 5 };
 
-enum class FileFormat { IntelHex, Binary };
+enum class FileFormat { IntelHex, Binary, SRecord, Elf };
 
-// A name ending in "bin" (any case) is a raw binary file; every other name is Intel HEX.
+// By the name's extension, in any case: ".bin" raw binary; ".elf" ELF; ".srec", ".s19", ".s28",
+// ".s37", ".mot" S-record; every other name Intel HEX. A name that ends in "bin" without the
+// dot is raw binary too, as it always was.
 FileFormat LoadFormatFor(const std::string& fileName);
+// The name's extension when it names a format; otherwise the filter's format when it stands
+// for one; otherwise as above.
+FileFormat LoadFormatFor(const std::string& fileName, int filterIndex);
 
 struct SaveTarget {
-    std::string fileName;  // with the filter's extension appended when the name lacks it
+    std::string fileName;  // with the filter's extension appended when the name lacks one
     FileFormat format;
 };
-// Filter 1 saves Intel HEX as .hex, 2 Intel HEX as .eep, any other index raw binary as .bin.
+// A name that already ends in the extension of a format that can be saved (.hex, .eep, .bin,
+// an S-record one) is saved as typed in that format, whatever the filter. Any other name gets
+// the filter's: 1 Intel HEX as .hex, 2 Intel HEX as .eep, 4 S-record as .srec, any other index
+// raw binary as .bin.
 SaveTarget SaveTargetFor(const std::string& fileName, int filterIndex);
+
+// Fuse and lock bytes a program file carried (ELF only). They are never written by loading:
+// the window offers them in the Lock & Fuses dialog, the command line writes them on request.
+struct FileFuses {
+    std::vector<std::uint8_t> fuses;  // low, high, extended: as many as the file holds
+    std::optional<std::uint8_t> lock;
+};
 
 // The commands of the File menu, for the memory of that kind. They succeed when the file was
 // loaded or saved completely, and fail with
 //   NoChip       "No chip selected" was logged and nothing happened;
-//   FileContent  an Intel HEX load stopped at a line it does not take ("Wrong file"); what came
-//                before it was loaded and is shown;
+//   FileContent  a load stopped at a line it does not take ("Wrong file"); for Intel HEX what
+//                came before it was loaded and is shown, S-record and ELF files load nothing;
 //   File         the file could not be opened, read or written: logged with its name and the
 //                system's reason, nothing was loaded or replaced.
-Result LoadMemoryFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
+// An ELF file loaded as the program also fills the EEPROM image from its EEPROM section, and
+// hands its fuse and lock bytes to `fuses` when given.
+Result LoadMemoryFile(const Workspace& ws, const std::string& fileName, MemoryKind kind,
+                      std::optional<FileFuses>* fuses = nullptr);
+// As LoadMemoryFile, in the given format whatever the name.
+Result LoadMemoryFileAs(const Workspace& ws, const std::string& fileName, FileFormat format, MemoryKind kind,
+                        std::optional<FileFuses>* fuses = nullptr);
 Result SaveMemoryFile(const Workspace& ws, const std::string& fileName, int filterIndex, MemoryKind kind);
+// Saves under exactly that name in that format (ELF cannot be saved: fails with File).
+Result SaveMemoryFileAs(const Workspace& ws, const std::string& fileName, FileFormat format, MemoryKind kind);
 
 // The four commands of the menu.
 Result LoadProgramFile(const Workspace& ws, const std::string& fileName);
@@ -47,5 +75,15 @@ Result LoadHexFile(const Workspace& ws, const std::string& fileName, MemoryKind 
 Result SaveHexFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
 Result LoadBinFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
 Result SaveBinFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
+Result LoadSRecordFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
+Result SaveSRecordFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
+Result LoadElfFile(const Workspace& ws, const std::string& fileName, MemoryKind kind,
+                   std::optional<FileFuses>* fuses = nullptr);
+
+// "Left out N bytes beyond the end of the memory, the first at address 0x...", when N > 0.
+void LogLeftOut(const Workspace& ws, std::uint64_t count, std::uint64_t firstAddress,
+                const std::string& memory = "the memory");
+// The failure of a file that could not be opened, read or written, logged with its reason.
+Result FileFailure(const Workspace& ws, const FileStatus& status);
 
 }  // namespace quillon

@@ -4,9 +4,11 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 
+#include "operations/FileFuses.h"
 #include "operations/Session.h"
 #include "ui/CommandRunner.h"
 
@@ -108,6 +110,28 @@ void LockFusesForm::Button1Click()
 void LockFusesForm::Button2Click()
 {
     runner_.Run([this] { WriteLockFuses(ctx_, model_, confirm_); }, [this] { Render(); });
+}
+
+void LockFusesForm::OfferFileBytes(const QString& fileName, const FileFuses& bytes)
+{
+    const std::string refused = OfferFileFuses(model_, ctx_.chip, bytes);
+    const QString values = QString::fromStdString(FileFusesText(bytes));
+    QString text;
+    if (refused.empty()) {
+        Render();
+        text = QStringLiteral("From %1: %2. Review them, then Write Lock & Fuses.").arg(fileName, values);
+    } else {
+        text = QStringLiteral("Not taken from %1 (%2): %3.").arg(fileName, values, QString::fromStdString(refused));
+    }
+    if (!fileLabel_) {
+        fileLabel_ = new QLabel(this);
+        fileLabel_->setObjectName(QStringLiteral("FileLabel"));
+        fileLabel_->setWordWrap(true);
+        fileLabel_->setGeometry(4, 181, 435, 30);
+        setFixedSize(443, 211);
+    }
+    fileLabel_->setText(text);
+    setWindowTitle(QStringLiteral("Lock & Fuses - from %1").arg(fileName));
 }
 
 void LockFusesForm::reject() {}

@@ -5,11 +5,13 @@
 #include <QDialog>
 #include <array>
 
+#include "images/FileCommands.h"
 #include "operations/LockFuses.h"
 
 class QCheckBox;
 class QFrame;
 class QGroupBox;
+class QLabel;
 class QPushButton;
 
 namespace quillon::ui {
@@ -25,6 +27,10 @@ public:
     const LockFusesDialog& Model() const { return model_; }
     QCheckBox* CheckBox(int number) const;  // CheckBox1 .. CheckBox32
 
+    // Checks the boxes as a program file's fuse and lock bytes say and tells so under the
+    // boxes; nothing reaches the chip until Write. A file for another chip is only told.
+    void OfferFileBytes(const QString& fileName, const FileFuses& bytes);
+
     void reject() override;  // no way out but "Save changes && Close the window"
 
 private:
@@ -38,6 +44,7 @@ private:
     Confirm confirm_;
     LockFusesDialog model_;
     QFrame* panel1_;
+    QLabel* fileLabel_ = nullptr;
     std::array<QGroupBox*, 4> groups_{};
     std::array<QCheckBox*, 32> boxes_{};
 };

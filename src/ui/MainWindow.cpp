@@ -402,6 +402,10 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::LockFuses1Click()
 {
     LockFusesForm dialog(*ctx_, *runner_, Asker(), this);
+    if (fileFuses_) {
+        dialog.OfferFileBytes(fuseFile_, *fileFuses_);
+        fileFuses_.reset();
+    }
     dialog.exec();
 }
 

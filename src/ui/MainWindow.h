@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "core/Result.h"
+#include "images/FileCommands.h"
 #include "operations/Confirmation.h"
 #include "operations/Session.h"
 
@@ -32,7 +33,8 @@ class IdBox;
 class LogPane;
 class UiProgress;
 
-// What the user chose in a file dialog: the name and the filter (1 "*.hex", 2 "*.eep", 3 "*.bin").
+// What the user chose in a file dialog: the name and what the chosen filter stands for (a
+// SaveFilter: 1 Intel HEX, 2 Intel HEX as .eep, 3 raw binary, 4 S-record, 5 ELF, 0 any).
 struct ChosenFile {
     QString name;
     int filterIndex = 1;
@@ -86,7 +88,8 @@ private:
     void LoadFile(int kind);
     void SaveFile(int kind);
     void SaveLogas1Click();
-    void ReportFileFailure(const QString& action, const QString& name, const Result& result);
+    void ReportFileFailure(const QString& action, const QString& name, const Result& result,
+                           bool loadedNothing = false);
     void Exit1Click();
     void LockFuses1Click();
     void TavroConnection1Click();
@@ -99,6 +102,10 @@ private:
     bool connected_ = false;
     std::atomic<unsigned> dirty_{0};  // bit i: view i changed; bit 4: name and ID boxes
     FileChooser chooseFile_;
+    // Fuse and lock bytes of the last program file loaded, until the Lock & Fuses dialog has
+    // shown them.
+    std::optional<FileFuses> fileFuses_;
+    QString fuseFile_;
 
     QPushButton* button1_ = nullptr;
     QPushButton* button2_ = nullptr;

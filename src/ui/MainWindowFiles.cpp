@@ -1,7 +1,10 @@
 // The File menu of the main window: the open and save dialogs, loading and saving program and
 // data files through the core's file commands, and saving the log.
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <algorithm>
+#include <span>
 
 #include "core/FileIo.h"
 #include "log/SaveLog.h"
@@ -14,7 +17,26 @@ namespace quillon::ui {
 
 namespace {
 
-const QStringList kFilters = {QStringLiteral("*.hex"), QStringLiteral("*.eep"), QStringLiteral("*.bin")};
+struct Filter {
+    const char* text;
+    int index;  // a SaveFilter
+};
+
+// Open takes every format; a name without a known extension is read as the chosen filter says.
+constexpr Filter kOpenFilters[] = {
+    {"Program and data files (*.hex *.eep *.elf *.srec *.s19 *.s28 *.s37 *.mot *.bin)", FilterAny},
+    {"Intel HEX (*.hex *.eep)", FilterHex},
+    {"ELF (*.elf)", FilterElf},
+    {"S-record (*.srec *.s19 *.s28 *.s37 *.mot)", FilterSRecord},
+    {"Raw binary (*.bin)", FilterBin},
+    {"All files (*)", FilterAny},
+};
+// Save writes every format but ELF, which only the compiler makes.
+constexpr Filter kSaveFilters[] = {
+    {"Intel HEX (*.hex *.eep)", FilterHex},
+    {"S-record (*.srec *.s19 *.s28 *.s37 *.mot)", FilterSRecord},
+    {"Raw binary (*.bin)", FilterBin},
+};
 
 MemoryKind MemoryOf(int kind)
 {
@@ -28,7 +50,11 @@ std::optional<ChosenFile> MainWindow::ChooseFile(FileDialogKind kind)
     if (chooseFile_) return chooseFile_(kind);
     QFileDialog dialog(this);
     dialog.setObjectName(kind == FileDialogKind::Open ? QStringLiteral("OpenDialog1") : QStringLiteral("SaveDialog1"));
-    dialog.setNameFilters(kFilters);
+    const std::span<const Filter> filters = kind == FileDialogKind::Open ? std::span<const Filter>(kOpenFilters)
+                                                                         : std::span<const Filter>(kSaveFilters);
+    QStringList names;
+    for (const Filter& filter : filters) names << QString::fromLatin1(filter.text);
+    dialog.setNameFilters(names);
     if (kind == FileDialogKind::Open) {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);
@@ -39,16 +65,19 @@ std::optional<ChosenFile> MainWindow::ChooseFile(FileDialogKind kind)
         dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    const int index = static_cast<int>(kFilters.indexOf(dialog.selectedNameFilter()));
-    return ChosenFile{dialog.selectedFiles().front(), index < 0 ? 1 : index + 1};
+    const auto chosen = static_cast<std::size_t>(std::max<qsizetype>(0, names.indexOf(dialog.selectedNameFilter())));
+    return ChosenFile{dialog.selectedFiles().front(), filters[chosen].index};
 }
 
-void MainWindow::ReportFileFailure(const QString& action, const QString& name, const Result& result)
+void MainWindow::ReportFileFailure(const QString& action, const QString& name, const Result& result,
+                                   bool loadedNothing)
 {
-    // Only a file that could not be read or written gets a box; "No chip selected" and a
-    // "Wrong file" line say all there is to say in the log. The box repeats the log's words,
-    // with the file's name and the system's reason, so the failure cannot pass unnoticed.
-    if (result.failure != FailureKind::File) return;
+    // Only a file that could not be read or written, or one refused whole, gets a box; "No chip
+    // selected" and a "Wrong file" line under what loaded say all there is to say in the log.
+    // The box repeats the log's words, with the file's name and the reason, so the failure
+    // cannot pass unnoticed.
+    const bool refusedWhole = loadedNothing && result.failure == FailureKind::FileContent;
+    if (result.failure != FailureKind::File && !refusedWhole) return;
     QMessageBox::critical(this, QStringLiteral("Error"),
                           QStringLiteral("%1 %2 did not complete.\n\n%3")
                               .arg(action, name, QString::fromStdString(result.words)));
@@ -59,9 +88,22 @@ void MainWindow::LoadFile(int kind)
     const auto chosen = ChooseFile(FileDialogKind::Open);
     if (!chosen) return;
     const std::string path = chosen->name.toStdString();
+    const FileFormat format = LoadFormatFor(path, chosen->filterIndex);
     auto outcome = std::make_shared<Result>();
-    RunCommand([this, path, kind, outcome] { *outcome = LoadMemoryFile(*ctx_, path, MemoryOf(kind)); },
-               [this, outcome, name = chosen->name] { ReportFileFailure(QStringLiteral("Loading"), name, *outcome); });
+    auto fuses = std::make_shared<std::optional<FileFuses>>();
+    RunCommand([this, path, format, kind, outcome, fuses] {
+                   *outcome = LoadMemoryFileAs(*ctx_, path, format, MemoryOf(kind), fuses.get());
+               },
+               [this, outcome, fuses, kind, format, name = chosen->name] {
+                   // A refused S-record or ELF file loaded nothing at all: unlike a HEX file
+                   // stopped at a line, nothing on the screen shows it.
+                   ReportFileFailure(QStringLiteral("Loading"), name, *outcome, format != FileFormat::IntelHex);
+                   // A new program replaces the fuse bytes an earlier one offered.
+                   if (outcome->Succeeded() && MemoryOf(kind) == MemoryKind::Program) {
+                       fileFuses_ = *fuses;
+                       fuseFile_ = QFileInfo(name).fileName();
+                   }
+               });
 }
 
 void MainWindow::SaveFile(int kind)

@@ -29,6 +29,8 @@ TEST(Options, WrongCommandLinesAreRefusedWithTheReason)
         {{"--port", "x", "write-fuses", "E1,,FF"}, "up to four hex bytes"},
         {{"--port", "x", "write-fuses", "1E1"}, "up to four hex bytes"},
         {{"list-chips", "read-fuses"}, "list-chips runs on its own"},
+        {{"--port", "x", "read-program", "out.ELF"}, "not ELF"},
+        {{"--port", "x", "write-fuses", "app.hex"}, "or an .elf file"},
     };
     for (const auto& c : cases) {
         ParseResult r = ParseOptions(c.args);

@@ -53,11 +53,16 @@ TEST(FileNames, SaveTargetByFilter)
     for (const Case& c : {
              Case{"prog.HEX", FilterHex, "prog.HEX", FileFormat::IntelHex},
              Case{"prog", FilterHex, "prog.hex", FileFormat::IntelHex},
-             Case{"prog.bin", FilterHex, "prog.bin.hex", FileFormat::IntelHex},
+             // A name that names a format it can be saved in keeps it, whatever the filter.
+             Case{"prog.bin", FilterHex, "prog.bin", FileFormat::Binary},
+             Case{"prog.s19", FilterBin, "prog.s19", FileFormat::SRecord},
+             Case{"prog", FilterSRecord, "prog.srec", FileFormat::SRecord},
+             Case{"prog.elf", FilterHex, "prog.elf.hex", FileFormat::IntelHex},
+             Case{"v1.2", FilterHex, "v1.2.hex", FileFormat::IntelHex},
              Case{"prog", FilterEep, "prog.eep", FileFormat::IntelHex},
              Case{"data.Eep", FilterEep, "data.Eep", FileFormat::IntelHex},
              Case{"dump.BIN", FilterBin, "dump.BIN", FileFormat::Binary},
-             Case{"dump.hex", FilterBin, "dump.hex.bin", FileFormat::Binary},
+             Case{"dump.hex", FilterBin, "dump.hex", FileFormat::IntelHex},
              Case{"x", 0, "x.bin", FileFormat::Binary},
          }) {
         SaveTarget t = SaveTargetFor(c.name, c.filter);
@@ -68,6 +73,9 @@ TEST(FileNames, SaveTargetByFilter)
     EXPECT_EQ(LoadFormatFor("/a.bin/prog.eep"), FileFormat::IntelHex);
     EXPECT_EQ(LoadFormatFor("prog.txt"), FileFormat::IntelHex);
     EXPECT_EQ(LoadFormatFor("in"), FileFormat::IntelHex);
+    EXPECT_EQ(LoadFormatFor("app.ELF"), FileFormat::Elf);
+    for (const char* name : {"a.srec", "a.S19", "a.s28", "a.s37", "a.mot"})
+        EXPECT_EQ(LoadFormatFor(name), FileFormat::SRecord) << name;
 }
 
 TEST_F(FileCommands, EepFilterSavesFlashAsIntelHex)

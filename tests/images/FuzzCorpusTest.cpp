@@ -2,7 +2,9 @@
 
 #include <filesystem>
 
+#include "images/ElfFile.h"
 #include "images/IntelHex.h"
+#include "images/SRecord.h"
 #include "ImagesFixture.h"
 
 namespace quillon {
@@ -34,6 +36,28 @@ TEST(FuzzCorpus, ReaderTakesEveryInputSafely)
         }
     }
     EXPECT_TRUE(any) << "the corpus is empty";
+}
+
+// The ELF and S-record corpora likewise: the images sit inside margins that must stay untouched.
+TEST(FuzzCorpus, ElfAndSRecordReadersTakeEveryInputSafely)
+{
+    for (const char* reader : {"elf", "srec"}) {
+        const std::filesystem::path corpus = std::filesystem::path(QUILLON_SOURCE_DIR) / "fuzz/corpus" / reader;
+        ASSERT_TRUE(std::filesystem::is_directory(corpus)) << corpus;
+        for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+            if (!entry.is_regular_file()) continue;
+            const std::string text = test::ReadText(entry.path());
+            std::vector<std::uint8_t> buffer(64 + 32 + 16 + 32, 0xA5);
+            std::span<std::uint8_t> flash = std::span(buffer).subspan(16, 64);
+            std::span<std::uint8_t> eeprom = std::span(buffer).subspan(16 + 64 + 32, 16);
+            if (std::string_view(reader) == "elf")
+                ReadElf({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, flash, eeprom);
+            else
+                ReadSRecord(text, flash);
+            for (std::size_t i : {std::size_t{0}, std::size_t{15}, std::size_t{80}, std::size_t{111}, buffer.size() - 1})
+                EXPECT_EQ(buffer[i], 0xA5) << entry.path() << " byte " << i;
+        }
+    }
 }
 
 }  // namespace

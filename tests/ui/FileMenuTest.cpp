@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileDialog>
+#include <QTimer>
 #include <QTemporaryDir>
 
+#include "images/FileCommands.h"
 #include "ui/HexViewWidget.h"
 #include "SimWindowFixture.h"
 
@@ -46,6 +49,49 @@ TEST_F(FileMenu, AProgramSavedAndLoadedBackComesBackIntoTheActiveView)
     Trigger("LoadProgramfromFile1");
     EXPECT_TRUE(view->RowText(0).startsWith(QStringLiteral("00000000: AB FF")));
     EXPECT_EQ(LogLines().back(), "Operation complete");
+}
+
+TEST_F(FileMenu, ATypedExtensionChoosesTheFormatOverTheFilter)
+{
+    SelectFromMenu("ATmega8");
+    Answer(folder.filePath(QStringLiteral("dump.bin")), FilterHex);
+    Trigger("SaveProgramtoFile1");
+    EXPECT_EQ(Contents(folder.filePath(QStringLiteral("dump.bin"))), QByteArray(8192, '\xFF'));
+    EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("dump.bin.hex"))));
+
+    Answer(folder.filePath(QStringLiteral("dump")), FilterSRecord);
+    Trigger("SaveProgramtoFile1");
+    EXPECT_TRUE(Contents(folder.filePath(QStringLiteral("dump.srec"))).startsWith("S0"));
+}
+
+// The real dialogs: described filters, and the chosen one decides the format of a bare name.
+TEST_F(FileMenu, TheDialogsOfferEveryFormatByName)
+{
+    SelectFromMenu("ATmega8");
+    window->SetFileChooser({});
+    QStringList openFilters, saveFilters;
+    const QString bare = folder.filePath(QStringLiteral("dump"));
+    auto answer = [&](QStringList& filters, const QString& choose) {
+        QTimer::singleShot(0, [&, choose] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return ADD_FAILURE() << "no file dialog";
+            filters = dialog->nameFilters();
+            if (choose.isEmpty()) return dialog->reject();
+            dialog->selectNameFilter(choose);
+            dialog->selectFile(bare);
+            static_cast<QDialog*>(dialog)->accept();  // QFileDialog hides its accept()
+        });
+    };
+    answer(openFilters, {});
+    Trigger("LoadProgramfromFile1");
+    for (const char* filter : {"Intel HEX (*.hex *.eep)", "ELF (*.elf)", "S-record (*.srec *.s19 *.s28 *.s37 *.mot)",
+                               "Raw binary (*.bin)"})
+        EXPECT_TRUE(openFilters.contains(QString::fromLatin1(filter))) << filter;
+
+    answer(saveFilters, QStringLiteral("S-record (*.srec *.s19 *.s28 *.s37 *.mot)"));
+    Trigger("SaveProgramtoFile1");
+    EXPECT_FALSE(saveFilters.contains(QStringLiteral("ELF (*.elf)")));
+    EXPECT_TRUE(Contents(bare + QStringLiteral(".srec")).startsWith("S0"));
 }
 
 TEST_F(FileMenu, FilesThatCannotBeReadOrWrittenAreReportedWithTheirName)

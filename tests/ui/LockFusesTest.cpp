@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QSlider>
 #include <QTimer>
 #include <functional>
 
+#include "images/FileCommands.h"
+#include "ui/HexViewWidget.h"
 #include "ui/LockFusesForm.h"
 #include "SimWindowFixture.h"
 
@@ -98,6 +102,44 @@ TEST_F(LockFuses, ReadToggleAndWriteKeepTheGreyedBit)
     EXPECT_EQ(Chip().fuses[0], 0xE0);
     EXPECT_EQ(Chip().fuses[2] & 0x03, 0x02);  // RESERVED still programmed, BODLEVEL0 now 1
     EXPECT_EQ(Ctx().chip.lockFuse[0], 0xE0);
+}
+
+// A compiled program's fuse and lock bytes come into the dialog marked as the file's, and reach
+// the chip only by Write.
+TEST_F(LockFuses, AnElfFilesBytesAreOfferedAndWrittenOnlyByWrite)
+{
+    const QString elf = QString::fromLatin1(QUILLON_BINARY_DIR "/fixtures/avr/app168.elf");
+    if (!QFile::exists(elf)) GTEST_SKIP() << "the AVR compiler fixtures were not built";
+    StartWith("ATmega168");
+    const auto before = Chip().fuses;
+    const std::uint8_t lockBefore = Chip().lock;
+    window->SetFileChooser([elf](FileDialogKind) { return std::optional<ChosenFile>({elf, FilterAny}); });
+    Trigger("LoadProgramfromFile1");
+    // The EEPROM section came along into the data view, as avr-objcopy extracts it.
+    EXPECT_TRUE(window->View(2)->RowText(0).startsWith(QStringLiteral("00000000: EF BE 11 22 33 44 55 66 FF")))
+        << window->View(2)->RowText(0).toStdString();
+    EXPECT_EQ(Chip().fuses, before);
+    EXPECT_EQ(Chip().lock, lockBefore);
+
+    WithDialog([&](LockFusesForm& form) {
+        EXPECT_EQ(form.windowTitle(), QStringLiteral("Lock & Fuses - from app168.elf"));
+        auto* label = form.findChild<QLabel*>(QStringLiteral("FileLabel"));
+        ASSERT_NE(label, nullptr);
+        EXPECT_TRUE(label->text().startsWith(QStringLiteral("From app168.elf: fuses E2 D9 FD, lock FE.")))
+            << label->text().toStdString();
+        EXPECT_EQ(SlotFromBoxes(form, 0), 0xE2);
+        EXPECT_EQ(SlotFromBoxes(form, 1), 0xD9);
+        EXPECT_EQ(SlotFromBoxes(form, 3), 0xFE);
+        EXPECT_EQ(Chip().fuses, before) << "showing is not writing";
+        Press(form, "Button2");
+    });
+    EXPECT_EQ(Chip().fuses[0], 0xE2);
+    EXPECT_EQ(Chip().fuses[1], 0xD9);
+    EXPECT_EQ(Chip().fuses[2] & 0x07, 0xFD & 0x07);
+    EXPECT_EQ(Chip().lock & 0x03, 0xFE & 0x03);
+
+    // Shown once: the next opening is the ordinary dialog.
+    WithDialog([&](LockFusesForm& form) { EXPECT_EQ(form.windowTitle(), QStringLiteral("Lock & Fuses")); });
 }
 
 }  // namespace
