@@ -180,15 +180,15 @@ Options:
   --delay N       extra wait in milliseconds at every programming step, 0 to 5 (default 1)
   --chip NAME     the chip in the socket (ATmega8, ATtiny85, ... as list-chips names
                   them); without it, or with "auto", the chip is found by its signature
-                  (parallel chips only)
+                  (parallel, then serial)
   --page 1|2      the page whose views the commands use (default 1)
   --yes, -y       answer Yes to "All previous chip data will be lost": without it the
                   commands that change the chip (write-fuses too) refuse to run
   --force         write although the chip in the socket is not the one named by --chip,
                   or although the fuse bytes would end programming the chip with this tool
   --no-signature-check
-                  do not read the chip's signature before changing it: every command
-                  sends only its own bytes
+                  do not read the chip's signature before changing it, nor search
+                  serially for a chip: every command sends only its own bytes
   --json          every log line, progress step and command result as one JSON object
                   a line on standard output (the fields are in the README)
   --version       the program's version

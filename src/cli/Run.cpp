@@ -87,6 +87,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     Session session(sim::OpenAnyPort);
     session.bus.delay = options.delay;
     session.checkChipInSocket = options.checkSignature;
+    session.serialAutosearch = options.checkSignature;
     AttachViews(session);
     session.views.activePage = options.page;
     session.progress = output.Progress();

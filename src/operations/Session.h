@@ -26,6 +26,8 @@ struct Session {
     // Read the signature before a command changes the chip. Off, every command sends exactly
     // the bytes it always has; the window and quillon-cli turn it on unless told not to.
     bool checkChipInSocket = false;
+    // Autosearch tries the serial signature read when the parallel one finds no chip it knows.
+    bool serialAutosearch = false;
 
     // Rebuilds the views, the chip name box and the ID box after a chip was selected. Empty in
     // sessions that show no views.

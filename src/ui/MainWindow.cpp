@@ -268,10 +268,10 @@ void MainWindow::BuildMenus()
     // On by default: a write into the wrong chip (or an empty socket) is the costly mistake.
     // Off, every command sends exactly its own bytes.
     QAction* check = addItem(edit, "CheckChip1", "Check the chip's signature before writing",
-                             [this](bool on) { ctx_->checkChipInSocket = on; });
+                             [this](bool on) { ctx_->checkChipInSocket = ctx_->serialAutosearch = on; });
     check->setCheckable(true);
     check->setChecked(true);
-    ctx_->checkChipInSocket = true;
+    ctx_->checkChipInSocket = ctx_->serialAutosearch = true;
 
     QMenu* chips = bar->addMenu(QStringLiteral("Chip Select"));
     chips->setObjectName(QStringLiteral("ChipSelect1"));
