@@ -1,8 +1,11 @@
 // A full flash read of an ATtiny85 through the real serial link to tavro-sim on a
-// pseudo-terminal, paced in real time like a 250000-baud 8N2 line without adapter latency, with
-// the program sleeping for real and the delay value at 0. The iteration time is the wall time.
-// Counters:
-//   ideal_s  wire time of the bytes exchanged (11 bits each) plus the serial sync of the entry
+// pseudo-terminal, paced in real time like a 250000-baud 8N2 line, behind an adapter whose
+// latency timer is 0, 1 ms or 16 ms, with the program sleeping for real and the delay value at 0.
+// The iteration time is the wall time. Counters:
+//   ideal_s  wire time of the bytes exchanged (11 bits each, both directions added: half
+//            duplex) plus the serial sync of the entry
+//   duplex_s wire time of the busier direction plus the sync: what a full-duplex exchange with
+//            answers in flight could reach
 //   ratio    wall time / ideal_s
 // Only the read is measured here: a terminal takes written bytes at once, so the program's
 // waits after a page overlap the transfer of the bytes before them, which a drained serial line
@@ -14,6 +17,7 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -33,47 +37,50 @@ constexpr double kByteMs = 0.044;
 // Counts the bytes that pass through the real transport.
 class CountingTransport final : public Transport {
 public:
-    CountingTransport(std::unique_ptr<Transport> inner, std::uint64_t& bytes) : inner_(std::move(inner)), bytes_(bytes) {}
+    CountingTransport(std::unique_ptr<Transport> inner, std::uint64_t& sent, std::uint64_t& received)
+        : inner_(std::move(inner)), sent_(sent), received_(received) {}
     bool Write(std::span<const std::uint8_t> b) override
     {
-        bytes_ += b.size();
+        sent_ += b.size();
         return inner_->Write(b);
     }
     std::size_t Read(std::span<std::uint8_t> b, std::chrono::milliseconds timeout) override
     {
         const std::size_t n = inner_->Read(b, timeout);
-        bytes_ += n;
+        received_ += n;
         return n;
     }
 
 private:
     std::unique_ptr<Transport> inner_;
-    std::uint64_t& bytes_;
+    std::uint64_t& sent_;
+    std::uint64_t& received_;
 };
 
-void Flash(benchmark::State& state, const std::string& chip)
+void Flash(benchmark::State& state, const std::string& chip, int adapterLatencyUs)
 {
     double ideal = 0;
     for (auto _ : state) {
         // tavro-sim paces the line with short sleeps, and inherits this timer slack: the default
         // 50 us would be an error of the simulator's clock, not of the program.
         prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
-        test::TavroSimProcess sim({"--chip", chip, "--pace"});
+        test::TavroSimProcess sim({"--chip", chip, "--pace", "--adapter-latency-us", std::to_string(adapterLatencyUs)});
         if (sim.Path().empty()) {
             state.SkipWithError("tavro-sim did not start");
             return;
         }
-        std::uint64_t bytes = 0;
-        Session ctx([&bytes](const std::string& path) {
+        std::uint64_t sent = 0, received = 0;
+        Session ctx([&sent, &received](const std::string& path) {
             OpenedPort port = OpenSerialPort(path);
-            if (port.transport) port.transport = std::make_unique<CountingTransport>(std::move(port.transport), bytes);
+            if (port.transport)
+                port.transport = std::make_unique<CountingTransport>(std::move(port.transport), sent, received);
             return port;
         });
         ctx.bus.delay = 0;
         ctx.bus.link.OpenPort(sim.Path());
         SelectChip(ctx, FindChipByName(chip)->signature);
         const ChipRow& entry = *FindChip(ctx.chip.signature);
-        bytes = 0;
+        sent = received = 0;
 
         const auto start = std::chrono::steady_clock::now();
         const bool ok = ReadMemory(ctx.bus, entry, TargetOf(ctx.chip), MemoryKind::Program,
@@ -85,14 +92,19 @@ void Flash(benchmark::State& state, const std::string& chip)
             return;
         }
         constexpr double kSyncMs = 20.0;
-        ideal = (static_cast<double>(bytes) * kByteMs + kSyncMs) / 1000.0;
+        ideal = (static_cast<double>(sent + received) * kByteMs + kSyncMs) / 1000.0;
         state.SetIterationTime(wall.count());
         state.counters["ideal_s"] = ideal;
+        state.counters["duplex_s"] = (static_cast<double>(std::max(sent, received)) * kByteMs + kSyncMs) / 1000.0;
         state.counters["ratio"] = wall.count() / ideal;
     }
 }
 
-BENCHMARK_CAPTURE(Flash, read_ATtiny85, std::string("ATtiny85"))->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(Flash, read_ATtiny85, std::string("ATtiny85"), 0)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(Flash, read_ATtiny85_latency_1ms, std::string("ATtiny85"), 1000)
+    ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(Flash, read_ATtiny85_latency_16ms, std::string("ATtiny85"), 16000)
+    ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
 }  // namespace quillon

@@ -1,5 +1,5 @@
 // The hex views of the largest chip (262144 bytes of flash, 16384 lines): building, filling and
-// storing a view, one key, and the memory the four views take together.
+// storing a view's document, one key, and the memory the four documents take together.
 #include <benchmark/benchmark.h>
 
 #include <random>
@@ -33,8 +33,8 @@ void BuildEmptyView(benchmark::State& state)
 {
     auto ctx = LargestChip();
     for (auto _ : state) {
-        quillon::BuildEmptyView(ctx->views, RichEdit1);
-        benchmark::DoNotOptimize(ctx->views.view[RichEdit1].text.data());
+        quillon::BuildEmptyView(ctx->views, RichEdit1, kLargestFlash);
+        benchmark::DoNotOptimize(ctx->views.view[RichEdit1].document.Bytes().data());
     }
 }
 BENCHMARK(BuildEmptyView)->Unit(benchmark::kMillisecond);
@@ -44,7 +44,7 @@ void FillViewFromImage(benchmark::State& state)
     auto ctx = LargestChip();
     for (auto _ : state) {
         quillon::FillViewFromImage(*ctx, RichEdit1, MemoryKind::Program);
-        benchmark::DoNotOptimize(ctx->views.view[RichEdit1].text.data());
+        benchmark::DoNotOptimize(ctx->views.view[RichEdit1].document.Bytes().data());
     }
 }
 BENCHMARK(FillViewFromImage)->Unit(benchmark::kMillisecond);
@@ -64,11 +64,11 @@ BENCHMARK(StoreViewToImage)->Unit(benchmark::kMillisecond);
 void KeyInLargestView(benchmark::State& state)
 {
     auto ctx = LargestChip();
-    HexView& view = ctx->views.view[RichEdit1];
+    MemoryDocument& document = ctx->views.view[RichEdit1].document;
     const std::size_t caret = (16383 * 82) + 40;
     for (auto _ : state) {
-        KeyOutcome out = ViewKeyDown(view.text, caret, 'A', view.shownSize);
-        ApplyEdits(view.text, out);
+        ViewKeyOutcome out = ViewKeyDown(document, caret, 'A');
+        ApplyEdits(document, out);
         benchmark::DoNotOptimize(out.caret);
     }
 }
@@ -81,7 +81,7 @@ void FourViewsMemory(benchmark::State& state)
     for (auto _ : state) {
         auto ctx = LargestChip();
         bytes = 0;
-        for (const HexView& v : ctx->views.view) bytes += v.text.capacity();
+        for (const HexView& v : ctx->views.view) bytes += 2 * v.document.Size();  // bytes and marks
     }
     state.counters["view_bytes"] = static_cast<double>(bytes);
 }

@@ -64,7 +64,7 @@ void BM_LargestFlashViewFilledAndShown(benchmark::State& state)
     quillon::ui::HexViewWidget* view = window->View(0);
     for (auto _ : state) {
         quillon::FillViewFromImage(ctx, quillon::RichEdit1, quillon::MemoryKind::Program);
-        view->Reload();
+        view->Reload(ctx.views.view[quillon::RichEdit1].caret);
         view->repaint();
     }
     state.counters["lines"] = view->LineCount();
@@ -78,7 +78,7 @@ void BM_KeyInLargestFlashView(benchmark::State& state)
     ShowAndWait(*window);
     quillon::SelectChip(window->Ctx(), kAtmega2560);
     quillon::ui::HexViewWidget* view = window->View(0);
-    view->Reload();
+    view->Reload(0);
     view->setFocus();
     const std::size_t lastLine = 16383 * 82;
     for (auto _ : state) {

@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -40,13 +41,18 @@ constexpr const char* kUsage =
     "  --eeprom FILE.bin    initial EEPROM contents from address 0 (raw binary)\n"
     "  --fuses LO[,HI[,EXT]]  initial fuse bytes in hex, e.g. 62,DF,FF\n"
     "  --lock XX            initial lock byte in hex\n"
-    "  --silent-after N     after N commands the gateway stops executing and answering\n"
+    "  --silent-after N     after N commands the gateway stops executing and answering;\n"
+    "                       the terminal stays open\n"
     "  --hangup-after N     after N commands the gateway hangs up (the terminal closes)\n"
     "  --never-ready        RDY/BSY (PC0) always reads 0\n"
     "  --short-spi K        SpiReadBack answers only K bytes (0 to 8) instead of 8\n"
     "  --stray BYTES[@N]    send these hex bytes (e.g. 55,AA) after the N-th answer (default 1)\n"
+    "  --stray-every BYTES[@N]  the same after the N-th answer and every answer after it\n"
     "  --pace               pace both directions like a 250000-baud 8N2 line (44 us a byte)\n"
     "  --latency-us N       add N microseconds per transfer, like a USB serial adapter\n"
+    "  --adapter-latency-us N  hold answers like a USB serial adapter's latency timer: sent\n"
+    "                       N microseconds after the first byte waits, or at once when a USB\n"
+    "                       packet's worth (62 bytes) has gathered\n"
     "  --trace FILE         write every command, answer and diagnostic to FILE at exit\n"
     "  --help               show this text\n"
     "\n"
@@ -59,6 +65,7 @@ struct Options {
     std::vector<std::uint8_t> fuses;
     std::optional<std::uint8_t> lock;
     quillon::sim::Faults faults;
+    int adapterLatencyUs = 0;  // 0: answers go out as they are made
 };
 
 std::optional<long> ParseNumber(const std::string& s, int base = 10)
@@ -133,22 +140,27 @@ std::string ParseArguments(int argc, char** argv, Options& o, bool& help)
             std::optional<int> n;
             if (auto e = count(n); !e.empty()) return e;
             o.faults.latencyUs = *n;
+        } else if (a == "--adapter-latency-us") {
+            std::optional<int> n;
+            if (auto e = count(n); !e.empty()) return e;
+            o.adapterLatencyUs = *n;
         } else if (a == "--never-ready") {
             o.faults.neverReady = true;
         } else if (a == "--pace") {
             o.faults.pace = true;
-        } else if (a == "--stray") {
+        } else if (a == "--stray" || a == "--stray-every") {
             auto v = value();
-            if (!v) return "--stray needs hex bytes";
+            if (!v) return a + " needs hex bytes";
+            o.faults.strayEveryAnswer = a == "--stray-every";
             std::string bytes = *v;
             if (auto at = bytes.find('@'); at != std::string::npos) {
                 auto n = ParseNumber(bytes.substr(at + 1));
-                if (!n || *n < 1 || *n > 1000000000) return "--stray: the answer number after @ must be 1 or more";
+                if (!n || *n < 1 || *n > 1000000000) return a + ": the answer number after @ must be 1 or more";
                 o.faults.strayAfterAnswer = static_cast<int>(*n);
                 bytes = bytes.substr(0, at);
             }
             auto list = ParseHexList(bytes);
-            if (!list) return "--stray needs hex bytes, e.g. 55,AA";
+            if (!list) return a + " needs hex bytes, e.g. 55,AA";
             o.faults.stray = *list;
         } else {
             return "unknown option " + a;
@@ -343,13 +355,46 @@ int main(int argc, char** argv)
         WriteTrace(o.traceFile, device);
     };
 
+    // The adapter's buffer towards the program: a USB serial adapter sends what it received when
+    // its latency timer runs out or when a bulk packet is full, not byte by byte.
+    constexpr std::size_t kUsbPacketData = 62;
+    const auto adapterLatency = std::chrono::microseconds(o.adapterLatencyUs);
+    Bytes adapter;
+    constexpr Clock::time_point kNothingHeld = Clock::time_point::max();
+    Clock::time_point adapterDue = kNothingHeld;
+    auto toAdapter = [&](const Bytes& answer) {
+        if (o.adapterLatencyUs == 0) {
+            WriteAll(master.Get(), answer.data(), answer.size());
+            return;
+        }
+        adapter.insert(adapter.end(), answer.begin(), answer.end());
+        while (adapter.size() >= kUsbPacketData) {
+            WriteAll(master.Get(), adapter.data(), kUsbPacketData);
+            adapter.erase(adapter.begin(), adapter.begin() + kUsbPacketData);
+            adapterDue = kNothingHeld;
+        }
+        if (!adapter.empty() && adapterDue == kNothingHeld) adapterDue = Clock::now() + adapterLatency;
+    };
+    auto flushAdapterWhenDue = [&] {
+        if (adapterDue == kNothingHeld || Clock::now() < adapterDue) return;
+        WriteAll(master.Get(), adapter.data(), adapter.size());
+        adapter.clear();
+        adapterDue = kNothingHeld;
+    };
+
     while (!g_stop) {
+        flushAdapterWhenDue();
         if (hangupAt && Clock::now() >= *hangupAt) {
             hangUp();
             return 0;
         }
         pollfd p{master.Get(), POLLIN, 0};
-        int r = ::poll(&p, 1, hangupAt ? 10 : 100);
+        using std::chrono::nanoseconds;
+        nanoseconds wait = std::chrono::milliseconds(hangupAt ? 10 : 100);
+        if (adapterDue != kNothingHeld)
+            wait = std::min(wait, std::max(nanoseconds(0), std::chrono::duration_cast<nanoseconds>(adapterDue - Clock::now())));
+        const timespec timeout{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
+        int r = ::ppoll(&p, 1, &timeout, nullptr);
         if (r < 0) {
             if (errno == EINTR) continue;
             break;
@@ -396,7 +441,7 @@ int main(int argc, char** argv)
         if (answer.empty()) continue;
         if (pace) std::this_thread::sleep_for(byteTime * static_cast<long>(answer.size()));
         std::this_thread::sleep_for(latency);
-        WriteAll(master.Get(), answer.data(), answer.size());
+        toAdapter(answer);
     }
     WriteTrace(o.traceFile, device);
     return 0;

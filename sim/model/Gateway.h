@@ -45,6 +45,7 @@ public:
 
     // Answer bytes not yet collected.
     std::deque<std::uint8_t>& Output() { return output_; }
+    const std::deque<std::uint8_t>& Output() const { return output_; }
 
     void Advance(double ms) { if (ms > 0) now_ += ms; }
     double Now() const { return now_; }

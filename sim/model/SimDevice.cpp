@@ -52,7 +52,7 @@ bool SimDevice::Write(std::span<const std::uint8_t> bytes)
     if (gateway_.Output().size() > before || (faults_.shortSpi && *faults_.shortSpi == 0 &&
                                               std::find(bytes.begin(), bytes.end(), 0x45) != bytes.end())) {
         ++answers_;
-        if (answers_ == faults_.strayAfterAnswer)
+        if (answers_ == faults_.strayAfterAnswer || (faults_.strayEveryAnswer && answers_ > faults_.strayAfterAnswer))
             for (auto b : faults_.stray) gateway_.Output().push_back(b);
     }
     return true;
@@ -73,6 +73,16 @@ std::size_t SimDevice::Read(std::span<std::uint8_t> buffer)
         gateway_.Advance(LineTimeMs(n));
     }
     return n;
+}
+
+std::size_t SimDevice::Queued() const
+{
+    return hungUp_ ? 0 : gateway_.Output().size();
+}
+
+void SimDevice::DiscardOutput()
+{
+    gateway_.Output().clear();
 }
 
 double SimDevice::LineTimeMs(std::size_t bytes) const

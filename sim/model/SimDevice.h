@@ -22,7 +22,8 @@ struct Faults {
     bool neverReady = false;         // RDY/BSY (PC0) stays 0
     std::optional<int> shortSpi;     // SpiReadBack answers only this many bytes (0 to 8)
     Bytes stray;                     // extra bytes sent after an answer...
-    int strayAfterAnswer = 1;        // ...after this answer (1 = the first: the handshake's)
+    int strayAfterAnswer = 1;        // ...after this answer (1 = the first: the handshake's)...
+    bool strayEveryAnswer = false;   // ...or after that one and every answer after it
     bool pace = false;               // a 250000-baud 8N2 line: 44 us per byte each way
     int latencyUs = 0;               // a USB adapter's delay per transfer (with or without pace)
 };
@@ -36,6 +37,8 @@ public:
     // What the transport does with the program's bytes; also used by tavro-sim.
     bool Write(std::span<const std::uint8_t> bytes);
     std::size_t Read(std::span<std::uint8_t> buffer);
+    std::size_t Queued() const;  // answer bytes not read yet
+    void DiscardOutput();        // the program flushed its input
 
     Gateway& Model() { return gateway_; }
     SocketChip* Chip() { return gateway_.Chip(); }
@@ -83,6 +86,8 @@ public:
     {
         return device_->Read(buffer);
     }
+    std::size_t Queued(std::chrono::microseconds) override { return device_->Queued(); }
+    void DiscardInput() override { device_->DiscardOutput(); }
 
 private:
     std::shared_ptr<SimDevice> device_;

@@ -131,6 +131,7 @@ void SocketChip::CommitFlashPage(std::uint32_t wordAddress)
         ProgramFlashByte(at, lo);
         ProgramFlashByte(at + 1, hi);
     }
+    committedFlashPages.push_back(base * 2);
     if (loaded == 0) NoteText("flash page " + HexAddr(base * 2) + " programmed with an empty page buffer");
     if (conflicts > 0)
         NoteText("flash page " + HexAddr(base * 2) + " programmed over cells that were not erased (" +

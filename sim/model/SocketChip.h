@@ -41,6 +41,9 @@ public:
     std::array<std::uint8_t, 3> fuses{};  // low, high, extended (absent ones stay 0xFF)
     std::uint8_t lock = 0xFF;
     std::array<std::uint8_t, 4> calibration{};
+    // The byte address of every flash page committed, in order: what a test of skipped pages
+    // looks at.
+    std::vector<std::uint32_t> committedFlashPages;
 
     void SetNote(Note note) { note_ = std::move(note); }
 

@@ -55,32 +55,55 @@ Driver::Read ReadOperation(const ChipRow& entry, MemoryKind kind)
 
 WalkResult ReadOrVerify(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
                         std::span<std::uint8_t> into, std::span<const std::uint8_t> expected,
-                        const WalkProgress& progress)
+                        const WalkProgress& progress, std::span<const std::uint8_t> covered = {})
 {
     const Driver& d = *entry.driver;
     const bool verify = !expected.empty();
     const Driver::Read read = ReadOperation(entry, kind);
-    const auto size = static_cast<std::uint32_t>(verify ? expected.size() : into.size());
+    auto size = static_cast<std::uint32_t>(verify ? expected.size() : into.size());
     const std::uint32_t step = IsFlash(kind) ? entry.step : 1;
     const std::uint32_t block = IsFlash(kind) ? kFlashProgressBlock : kEepromProgressBlock;
+    // Serial units send the whole address with every instruction; the parallel ones keep the
+    // read command and the high address byte latched, so they walk up from 0 without gaps.
+    const bool gapsAllowed = entry.family == Family::Serial;
+    const bool partial = verify && !covered.empty();
+    if (partial) {
+        covered = covered.first(std::min(covered.size(), expected.size()));
+        const auto last = std::find_if(covered.rbegin(), covered.rend(), [](std::uint8_t c) { return c != 0; });
+        size = static_cast<std::uint32_t>(covered.rend() - last);
+    }
 
     if (!Offers(bus, d.EnterProgMode) || !Offers(bus, read) || step == 0) return Ended(End::NotOffered);
     if (!d.EnterProgMode(bus, target)) return Ended(End::Failed);
+    WalkResult result;
     for (std::uint32_t address = 0; address < size; address += step) {
         const auto pos = static_cast<std::int32_t>(address);
         if (verify) {
             // The unit compares against a copy: what the caller expects stays untouched.
             std::array<std::uint8_t, 2> bytes{};
             const auto want = At(expected, address, step);
+            const auto wanted = std::span(bytes).first(want.size());
             std::copy(want.begin(), want.end(), bytes.begin());
-            if (!read(bus, target, pos, std::span(bytes).first(want.size()), true)) return StoppedAt(address);
+            const auto flags = partial ? At(covered, address, step) : std::span<const std::uint8_t>{};
+            const auto compared = partial ? static_cast<std::uint32_t>(std::count_if(
+                                                flags.begin(), flags.end(), [](std::uint8_t c) { return c != 0; }))
+                                          : static_cast<std::uint32_t>(want.size());
+            if (compared == want.size()) {
+                if (!read(bus, target, pos, wanted, true)) return StoppedAt(address);
+            } else if (compared > 0 || !gapsAllowed) {
+                // Read what the chip holds and compare only the bytes the file gave.
+                if (!read(bus, target, pos, wanted, false)) return StoppedAt(address);
+                for (std::size_t i = 0; i < flags.size(); ++i)
+                    if (flags[i] != 0 && wanted[i] != want[i]) return StoppedAt(address);
+            }
+            result.bytes += compared;
         } else if (!read(bus, target, pos, At(into, address, step), false)) {
             return StoppedAt(address);
         }
         const std::uint32_t next = address + step;
         if (next % block == 0) Report(progress, next, size);
     }
-    return {};
+    return result;
 }
 
 bool EraseSequence(Bus& bus, const Driver& d, const Target& target)
@@ -90,8 +113,14 @@ bool EraseSequence(Bus& bus, const Driver& d, const Target& target)
     return d.EnterProgMode(bus, target) && d.WriteBlankFlashByte(bus, target) && d.EraseChip(bus, target);
 }
 
+bool AllBlank(std::span<const std::uint8_t> bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0xFF; });
+}
+
 WalkResult WriteFlash(Bus& bus, const ChipRow& entry, const Target& target,
-                      std::span<const std::uint8_t> image, const WalkProgress& progress)
+                      std::span<const std::uint8_t> image, const WalkProgress& progress,
+                      const WriteChoices& choices)
 {
     const Driver& d = *entry.driver;
     const bool serial = entry.family == Family::Serial;
@@ -104,21 +133,44 @@ WalkResult WriteFlash(Bus& bus, const ChipRow& entry, const Target& target,
                                           : (serial ? d.LoadFlashByte : d.WriteFlashWord);
     if (!Offers(bus, write) || step == 0 || (page != 0 && !Offers(bus, d.WriteFlashPage))) return Ended(End::NotOffered);
 
-    for (std::uint32_t address = 0; address < size; address += step) {
+    // What is skipped when blank: a page, or one word or byte on units without pages.
+    const std::uint32_t unit = page == 0 ? step : page;
+    constexpr std::uint32_t kHighByteSpan = 512;  // bytes of flash under one high address byte
+    auto skippable = [&](std::uint32_t start, std::uint32_t end) {
+        if (!choices.skipBlankFlash || !AllBlank(image.subspan(start, end - start))) return false;
+        if (serial) return true;
+        if (start == 0 || (page != 0 && end >= size)) return false;
+        return page != 0 || start % kHighByteSpan != 0;
+    };
+
+    WalkResult result;
+    std::uint32_t address = 0;
+    while (address < size) {
+        if (address % unit == 0) {
+            const std::uint32_t end = std::min(address + unit, size);
+            if (skippable(address, end)) {
+                if (page != 0 || end % kFlashProgressBlock == 0) Report(progress, end, size);
+                address = end;
+                continue;
+            }
+        }
         const auto pos = static_cast<std::int32_t>(address);
-        if (!write(bus, target, pos, At(image, address, step))) return StoppedAt(address);
+        const auto bytes = At(image, address, step);
+        if (!write(bus, target, pos, bytes)) return StoppedAt(address);
+        result.bytes += static_cast<std::uint32_t>(bytes.size());
         const std::uint32_t next = address + step;
+        address = next;
         if (page == 0) {
             if (next % kFlashProgressBlock == 0) Report(progress, next, size);
             continue;
         }
         // A memory that ends inside a page still gets its last page programmed.
         if (next % page == 0 || next >= size) {
-            if (!d.WriteFlashPage(bus, target, pos)) return StoppedAt(address);
+            if (!d.WriteFlashPage(bus, target, pos)) return StoppedAt(static_cast<std::uint32_t>(pos));
             Report(progress, next, size);
         }
     }
-    return {};
+    return result;
 }
 
 WalkResult WriteEeprom(Bus& bus, const ChipRow& entry, const Target& target,
@@ -154,21 +206,23 @@ WalkResult ReadMemory(Bus& bus, const ChipRow& entry, const Target& target, Memo
 }
 
 WalkResult VerifyMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
-                        std::span<const std::uint8_t> image, const WalkProgress& progress)
+                        std::span<const std::uint8_t> image, const WalkProgress& progress,
+                        std::span<const std::uint8_t> covered)
 {
     // An empty memory has nothing to compare; it verifies as a read of nothing would.
     if (image.empty()) return ReadOrVerify(bus, entry, target, kind, {}, {}, progress);
-    return ReadOrVerify(bus, entry, target, kind, {}, image, progress);
+    return ReadOrVerify(bus, entry, target, kind, {}, image, progress, covered);
 }
 
 WalkResult WriteMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
-                       std::span<const std::uint8_t> image, const WalkProgress& progress)
+                       std::span<const std::uint8_t> image, const WalkProgress& progress,
+                       const WriteChoices& choices)
 {
     const Driver& d = *entry.driver;
     if (IsFlash(kind)) {
         if (WalkResult erased = EraseChip(bus, entry, target); !erased.Done()) return erased;
         if (!d.EnterProgMode(bus, target)) return Ended(End::Failed);
-        return WriteFlash(bus, entry, target, image, progress);
+        return WriteFlash(bus, entry, target, image, progress, choices);
     }
     if (!Offers(bus, d.EnterProgMode)) return Ended(End::NotOffered);
     if (!d.EnterProgMode(bus, target)) return Ended(End::Failed);

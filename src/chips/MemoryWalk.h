@@ -27,6 +27,8 @@ struct WalkResult {
     End end = End::Done;
     // Where a read, verify or write stopped; empty when it stopped before the first address.
     std::optional<std::uint32_t> address;
+    // The bytes a verify compared, or a write sent; the rest were skipped.
+    std::uint32_t bytes = 0;
 
     bool Done() const { return end == End::Done; }
 };
@@ -36,14 +38,26 @@ WalkResult ReadMemory(Bus& bus, const ChipRow& entry, const Target& target, Memo
                       std::span<std::uint8_t> image, const WalkProgress& progress = {});
 
 // Compares the chip's memory with `image`; stops at the first word or byte that differs, with
-// the port open, and gives its address.
+// the port open, and gives its address. With `covered` (one flag a byte of the image, nonzero for
+// the bytes a file gave) only those bytes are compared: the walk ends after the last of them, and
+// units whose chips keep address latches still read the words before it that are not compared.
 WalkResult VerifyMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
-                        std::span<const std::uint8_t> image, const WalkProgress& progress = {});
+                        std::span<const std::uint8_t> image, const WalkProgress& progress = {},
+                        std::span<const std::uint8_t> covered = {});
+
+struct WriteChoices {
+    // Flash pages (words or bytes on units without pages) that hold only 0xFF are not sent: the
+    // erase before the write left them so. The parallel units still get the first page, which
+    // loads their write command, the last page, which unloads it, and on units without pages
+    // every first word of 256, which loads the high address byte.
+    bool skipBlankFlash = false;
+};
 
 // Writes `image` into the chip's memory of that kind. The flash is erased first, as it can only
 // be programmed from erased cells; the EEPROM erases itself byte by byte.
 WalkResult WriteMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
-                       std::span<const std::uint8_t> image, const WalkProgress& progress = {});
+                       std::span<const std::uint8_t> image, const WalkProgress& progress = {},
+                       const WriteChoices& choices = {});
 
 // Programming mode and the chip erase, with the second erase around a programmed blank byte for
 // the unit that needs it.

@@ -1,5 +1,9 @@
 #include "cli/Commands.h"
 
+#include <algorithm>
+#include <memory>
+#include <vector>
+
 #include "chips/Catalogue.h"
 #include "cli/Options.h"
 #include "core/FileIo.h"
@@ -17,12 +21,52 @@ namespace {
 
 // The file's own name decides its format, and the name is kept as given: a script that asks
 // for out.eep gets out.eep.
-Result Load(Session& session, MemoryKind kind, const std::string& file)
+// A file that did not load completely is never written to the chip nor taken as the reference:
+// the chip would end up with part of a program. Data beyond the memory alone may be accepted.
+Result Load(Session& session, MemoryKind kind, const std::string& file, bool force, Output& output)
 {
     // What the file does not cover is written and compared as erased, never as whatever an
     // earlier command left in the image.
     ResetImage(session.chip, kind == MemoryKind::Program ? 1 : 2);
-    return LoadMemoryFile(session, file, kind);
+    Result result = LoadMemoryFile(session, file, kind);
+    if (result.failure == FailureKind::FileBeyond && force) {
+        output.Error(file + ": " + result.words + "; going on (--force)");
+        return Result::Ok();
+    }
+    if (result.failure == FailureKind::FilePart || result.failure == FailureKind::FileBeyond)
+        output.Error(file + ": " + result.words +
+                     (result.failure == FailureKind::FileBeyond ? "; --force takes what fits" : ""));
+    return result;
+}
+
+// Which bytes of the image the file gave: a byte the file sets loads the same whatever the image
+// held before, one it leaves out keeps the fill. So the file is read a second time, without a
+// log, into an image filled with 0x00 instead of 0xFF, and the two are compared.
+std::vector<std::uint8_t> CoveredBytes(Session& session, MemoryKind kind, const std::string& file)
+{
+    Log quiet;
+    auto scratch = std::make_unique<Chip>(session.chip);
+    ViewSet views;
+    const std::span<std::uint8_t> probe = ChipMemory(*scratch, kind);
+    std::fill(probe.begin(), probe.end(), 0x00);
+    const Workspace ws{quiet, *scratch, views, nullptr};
+    LoadMemoryFile(ws, file, kind);
+    const std::span<const std::uint8_t> loaded = ChipMemory(session.chip, kind);
+    std::vector<std::uint8_t> covered(loaded.size());
+    for (std::size_t i = 0; i < covered.size(); ++i) covered[i] = loaded[i] == probe[i] ? 1 : 0;
+    return covered;
+}
+
+// Loads the file to verify against; unless the whole memory is asked for, notes which bytes it
+// gives, so that only those are compared.
+Result LoadReference(Session& session, MemoryKind kind, const std::string& file, bool force, Output& output,
+                     bool wholeMemory)
+{
+    auto& covered = kind == MemoryKind::Program ? session.coveredProgram : session.coveredData;
+    covered.reset();
+    Result loaded = Load(session, kind, file, force, output);
+    if (loaded && !wholeMemory) covered = CoveredBytes(session, kind, file);
+    return loaded;
 }
 
 Result Save(Session& session, MemoryKind kind, const std::string& file)
@@ -125,9 +169,14 @@ Result WriteFileFuses(Session& session, const std::string& file, const Confirm& 
 
 }  // namespace
 
-Result RunCommand(Session& session, const Command& command, const Confirm& confirm, Output& output)
+// `force`: a file whose only fault is data beyond the memory is written and verified anyway.
+Result RunCommand(Session& session, const Command& command, const Confirm& confirm, bool force, Output& output,
+                  bool wholeMemory)
 {
     const std::string& file = command.argument;
+    const auto Load = [&](Session& s, MemoryKind kind, const std::string& name) {
+        return cli::Load(s, kind, name, force, output);
+    };
     switch (command.kind) {
     case CommandKind::ReadProgram:
         return Then(ReadProgram(session), [&] { return Save(session, MemoryKind::Program, file); });
@@ -138,9 +187,11 @@ Result RunCommand(Session& session, const Command& command, const Confirm& confi
     case CommandKind::WriteData:
         return Then(Load(session, MemoryKind::Data, file), [&] { return WriteData(session, confirm); });
     case CommandKind::VerifyProgram:
-        return Then(Load(session, MemoryKind::Program, file), [&] { return VerifyProgram(session); });
+        return Then(LoadReference(session, MemoryKind::Program, file, force, output, wholeMemory),
+                    [&] { return VerifyProgram(session); });
     case CommandKind::VerifyData:
-        return Then(Load(session, MemoryKind::Data, file), [&] { return VerifyData(session); });
+        return Then(LoadReference(session, MemoryKind::Data, file, force, output, wholeMemory),
+                    [&] { return VerifyData(session); });
     case CommandKind::Erase: return ChipErase(session, confirm);
     case CommandKind::ReadCalibration: return ReadCalibration(session);
     case CommandKind::ReadFuses: return ReadFuses(session, output);

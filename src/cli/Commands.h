@@ -14,7 +14,10 @@ struct Session;
 namespace quillon::cli {
 
 // How the command ended; a command of two steps (a file and the chip) ends with the first that
-// did not succeed.
-Result RunCommand(Session& session, const Command& command, const Confirm& confirm, Output& output);
+// did not succeed. `force`: a file whose only fault is data beyond the memory is written and
+// verified anyway. With `wholeMemory` a verify compares the whole memory, not only the bytes the
+// file gives.
+Result RunCommand(Session& session, const Command& command, const Confirm& confirm, bool force, Output& output,
+                  bool wholeMemory);
 
 }  // namespace quillon::cli

@@ -75,6 +75,8 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
             options.json = true;
         } else if (arg == "--yes" || arg == "-y") {
             options.yes = true;
+        } else if (arg == "--whole-memory") {
+            options.wholeMemory = true;
         } else if (arg == "--force") {
             options.force = true;
         } else if (arg == "--no-signature-check") {
@@ -182,10 +184,16 @@ Options:
                   them); without it, or with "auto", the chip is found by its signature
                   (parallel, then serial)
   --page 1|2      the page whose views the commands use (default 1)
+  --whole-memory  write every flash page, blank ones too, and verify the whole memory
+                  against the file padded with 0xFF; without it a write leaves out the
+                  pages that hold only 0xFF and a verify compares the bytes the file gives
   --yes, -y       answer Yes to "All previous chip data will be lost": without it the
                   commands that change the chip (write-fuses too) refuse to run
   --force         write although the chip in the socket is not the one named by --chip,
-                  or although the fuse bytes would end programming the chip with this tool
+                  or although the fuse bytes would end programming the chip with this tool;
+                  write and verify a file even when some of its data lies beyond the
+                  end of the memory (that data is left out); any other file that did not
+                  load completely is never written nor taken as the reference
   --no-signature-check
                   do not read the chip's signature before changing it, nor search
                   serially for a chip: every command sends only its own bytes

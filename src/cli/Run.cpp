@@ -88,6 +88,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     session.bus.delay = options.delay;
     session.checkChipInSocket = options.checkSignature;
     session.serialAutosearch = options.checkSignature;
+    session.skipBlankPages = !options.wholeMemory;
     AttachViews(session);
     session.views.activePage = options.page;
     session.progress = output.Progress();
@@ -121,7 +122,8 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         current = command.kind;
         const std::string word(CommandWord(command.kind));
         output.SetCommand(word);
-        const bool ok = RunCommand(session, command, confirm, output).Succeeded();
+        const bool ok =
+            RunCommand(session, command, confirm, options.force, output, options.wholeMemory).Succeeded();
         output.Result(word, command.argument, ok);
         if (!ok) failed.push_back(word);
     }

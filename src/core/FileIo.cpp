@@ -1,14 +1,17 @@
 #include "core/FileIo.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <random>
 #include <system_error>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -18,10 +21,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+#ifndef O_NONBLOCK
+#define O_NONBLOCK 0
+#endif
+#ifndef O_NOCTTY
+#define O_NOCTTY 0
+#endif
+#ifndef O_CLOEXEC
+#define O_CLOEXEC 0
+#endif
+#ifndef O_BINARY
+#define O_BINARY 0
+#endif
 
 FileStatus Failure(std::string_view what, const std::string& path, int error)
 {
@@ -33,7 +44,91 @@ FileStatus Failure(std::string_view what, const std::string& path, const std::st
     return {false, std::string(what) + path + " (" + reason + ")"};
 }
 
-constexpr std::uint64_t kCountLimit = std::uint64_t{1} << 30;
+// A descriptor that closes itself.
+class Descriptor {
+public:
+    Descriptor() = default;
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() { Reset(-1); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    void Reset(int fd)
+    {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+    // Closes now and tells whether the close reported an error (a write that failed late).
+    bool Close()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// Why a file of this type is no input file; empty for a regular file.
+std::string NotARegularFile(unsigned mode)
+{
+    if (S_ISREG(mode)) return {};
+    if (S_ISDIR(mode)) return std::generic_category().message(EISDIR);
+#ifdef S_ISFIFO
+    if (S_ISFIFO(mode)) return "a FIFO, not a regular file";
+#endif
+    if (S_ISCHR(mode)) return "a device, not a regular file";
+    return "not a regular file";
+}
+
+// Opens an input without waiting: O_NONBLOCK keeps open() of a FIFO from waiting for a writer,
+// and whatever is no regular file, or is larger than `limit`, is refused before the first read.
+FileStatus OpenInput(const std::string& path, std::uint64_t limit, Descriptor& fd, std::uint64_t& size)
+{
+    errno = 0;
+    fd.Reset(::open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd) return Failure("Error opening the file: ", path, errno ? errno : ENOENT);
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0) return Failure("Error reading the file: ", path, errno ? errno : EIO);
+    if (std::string why = NotARegularFile(static_cast<unsigned>(st.st_mode)); !why.empty())
+        return Failure("Error reading the file: ", path, why);
+    size = static_cast<std::uint64_t>(st.st_size);
+    if (size > limit)
+        return Failure("Error reading the file: ", path, "larger than " + std::to_string(limit >> 20) + " MiB");
+    return {};
+}
+
+// Reads up to `limit` bytes into `out`; a regular file never blocks, whatever the flags.
+FileStatus ReadUpTo(int fd, const std::string& path, std::size_t limit, std::string& out)
+{
+    char buffer[65536];
+    while (out.size() < limit) {
+        errno = 0;
+        const auto want = static_cast<unsigned>(std::min(sizeof buffer, limit - out.size()));
+        const auto got = ::read(fd, buffer, want);
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return Failure("Error reading the file: ", path, errno ? errno : EIO);
+        }
+        out.append(buffer, static_cast<std::size_t>(got));
+    }
+    return {};
+}
+
+FileStatus WriteAll(int fd, const std::string& path, std::string_view data)
+{
+    while (!data.empty()) {
+        errno = 0;
+        const auto n = ::write(fd, data.data(), static_cast<unsigned>(std::min<std::size_t>(data.size(), 1u << 30)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return Failure("Error writing the file: ", path, errno ? errno : EIO);
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return {};
+}
 
 // A name beside the target that nobody else uses.
 std::string TemporaryName(const fs::path& target)
@@ -45,6 +140,48 @@ std::string TemporaryName(const fs::path& target)
     return target.string() + suffix;
 }
 
+struct OutputTarget {
+    fs::path path;         // what is replaced: the end of any chain of symbolic links
+    bool inPlace = false;  // written through the name as it stands, never replaced
+};
+
+// Follows the links one by one, so that a link to a file not yet there still names the file to
+// create. A link into /proc (/dev/stdout, /dev/fd/N) stands for an open descriptor: it is
+// written in place, whatever it leads to.
+OutputTarget ResolveOutput(const std::string& path)
+{
+    OutputTarget out{fs::path(path), false};
+    std::error_code ec;
+    for (int hops = 0; hops < 40 && fs::is_symlink(out.path, ec); ++hops) {
+        fs::path next = fs::read_symlink(out.path, ec);
+        if (ec) break;
+        if (next.is_relative()) next = out.path.parent_path() / next;
+        if (next.string().rfind("/proc/", 0) == 0) return {fs::path(path), true};
+        out.path = next;
+    }
+    struct stat st {};
+    if (::stat(out.path.string().c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        out.inPlace = true;
+    return out;
+}
+
+FileStatus WriteInPlace(const std::string& path, std::string_view data)
+{
+    // O_NONBLOCK: a FIFO nobody reads fails at once (ENXIO) instead of waiting for ever.
+    errno = 0;
+    Descriptor fd(::open(path.c_str(), O_WRONLY | O_BINARY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_APPEND));
+    if (!fd && errno == ENXIO) return Failure("Error creating the file: ", path, "a FIFO nobody reads from");
+    if (!fd) return Failure("Error creating the file: ", path, errno ? errno : EACCES);
+#ifndef _WIN32
+    // Once open, a slow reader is waited for like any writer would.
+    const int flags = ::fcntl(fd.Get(), F_GETFL);
+    if (flags >= 0) (void)::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
+#endif
+    if (FileStatus status = WriteAll(fd.Get(), path, data); !status) return status;
+    if (!fd.Close()) return Failure("Error writing the file: ", path, errno ? errno : EIO);
+    return {};
+}
+
 }  // namespace
 
 FileStatus ReadFileHead(const std::string& path, std::size_t limit, std::string& head,
@@ -52,83 +189,74 @@ FileStatus ReadFileHead(const std::string& path, std::size_t limit, std::string&
 {
     head.clear();
     fileSize = 0;
-    errno = 0;
-    FilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file) return Failure("Error opening the file: ", path, errno ? errno : ENOENT);
-
-    std::error_code ec;
-    if (fs::is_regular_file(path, ec)) {
-        const auto size = fs::file_size(path, ec);
-        if (!ec) head.reserve(static_cast<std::size_t>(std::min<std::uintmax_t>(size, limit)));
+    Descriptor fd;
+    if (FileStatus status = OpenInput(path, kLargestInputFile, fd, fileSize); !status) return status;
+    head.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, limit)));
+    if (FileStatus status = ReadUpTo(fd.Get(), path, limit, head); !status) {
+        head.clear();
+        return status;
     }
-    char buffer[65536];
-    while (fileSize < kCountLimit) {
-        errno = 0;
-        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
-        if (got == 0) break;
-        if (head.size() < limit) head.append(buffer, std::min(got, limit - head.size()));
-        fileSize += got;
-    }
-    if (std::ferror(file.get())) return Failure("Error reading the file: ", path, errno ? errno : EIO);
+    // A file that grew while it was read holds at least what came.
+    fileSize = std::max<std::uint64_t>(fileSize, head.size());
     return {};
 }
 
 FileStatus ReadWholeFile(const std::string& path, std::string& contents, std::size_t limit)
 {
+    contents.clear();
+    Descriptor fd;
     std::uint64_t size = 0;
-    FileStatus status = ReadFileHead(path, limit, contents, size);
-    if (status && size > limit) {
+    if (FileStatus status = OpenInput(path, std::min<std::uint64_t>(limit, kLargestInputFile), fd, size); !status)
+        return status;
+    contents.reserve(static_cast<std::size_t>(size));
+    // One byte over the limit tells a file that grew past it while being read.
+    if (FileStatus status = ReadUpTo(fd.Get(), path, limit + 1, contents); !status) {
         contents.clear();
-        return Failure("Error reading the file: ", path,
-                       "larger than " + std::to_string(limit >> 20) + " MiB");
+        return status;
     }
-    return status;
+    if (contents.size() > limit) {
+        contents.clear();
+        return Failure("Error reading the file: ", path, "larger than " + std::to_string(limit >> 20) + " MiB");
+    }
+    return {};
 }
 
 FileStatus WriteFileSafely(const std::string& path, std::string_view data)
 {
-    std::error_code ec;
-    fs::path target(path);
-    // Replace what a link points to, not the link.
-    if (fs::is_symlink(target, ec)) {
-        fs::path resolved = fs::canonical(target, ec);
-        if (!ec) target = resolved;
-    }
+    const OutputTarget target = ResolveOutput(path);
+    if (target.inPlace) return WriteInPlace(path, data);
 
     std::string temporary;
-    FilePtr file;
+    Descriptor file;
     for (int attempt = 0; attempt < 8 && !file; ++attempt) {
-        temporary = TemporaryName(target);
+        temporary = TemporaryName(target.path);
         errno = 0;
-        file.reset(std::fopen(temporary.c_str(), "wbx"));  // x: never reuse an existing file
+        // O_EXCL: never reuse an existing file.
+        file.Reset(::open(temporary.c_str(), O_WRONLY | O_BINARY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (!file && errno != EEXIST) break;
     }
     if (!file) return Failure("Error creating the file: ", path, errno ? errno : EACCES);
 
     auto discard = [&](FileStatus status) {
-        file.reset();
+        file.Reset(-1);
         std::error_code ignored;
         fs::remove(temporary, ignored);
         return status;
     };
-    errno = 0;
-    if (!data.empty() && std::fwrite(data.data(), 1, data.size(), file.get()) != data.size())
-        return discard(Failure("Error writing the file: ", path, errno ? errno : EIO));
-    if (std::fflush(file.get()) != 0)
-        return discard(Failure("Error writing the file: ", path, errno ? errno : EIO));
+    if (FileStatus status = WriteAll(file.Get(), path, data); !status) return discard(status);
 #ifndef _WIN32
     // The data must be on disk before the rename makes it the file.
-    if (::fsync(::fileno(file.get())) != 0 && errno != EINVAL)
+    if (::fsync(file.Get()) != 0 && errno != EINVAL)
         return discard(Failure("Error writing the file: ", path, errno));
 #endif
-    std::FILE* raw = file.release();
-    if (std::fclose(raw) != 0) return discard(Failure("Error writing the file: ", path, errno ? errno : EIO));
+    if (!file.Close()) return discard(Failure("Error writing the file: ", path, errno ? errno : EIO));
 
-    if (fs::exists(target, ec)) {
-        const fs::perms old = fs::status(target, ec).permissions();
+    std::error_code ec;
+    if (fs::exists(target.path, ec)) {
+        const fs::perms old = fs::status(target.path, ec).permissions();
         if (!ec) fs::permissions(temporary, old, ec);
     }
-    fs::rename(temporary, target, ec);
+    fs::rename(temporary, target.path, ec);
     if (ec) {
         std::error_code ignored;
         fs::remove(temporary, ignored);

@@ -17,17 +17,25 @@ struct FileStatus {
     explicit operator bool() const { return ok; }
 };
 
+// No input file of ours is sanely larger; a larger one is refused before it is read.
+inline constexpr std::uint64_t kLargestInputFile = std::uint64_t{64} << 20;
+
+// Inputs must be regular files: a directory, FIFO or device is refused at once, without ever
+// waiting in open() or read(), and so is a file larger than kLargestInputFile.
+
 // Reads at most `limit` bytes from the start of the file into `head` and tells how many bytes the
-// file holds in all (counted up to 1 GiB for files that never end, such as devices).
+// file holds in all.
 FileStatus ReadFileHead(const std::string& path, std::size_t limit, std::string& head,
                         std::uint64_t& fileSize);
 
 // Reads the whole file; a file larger than `limit` bytes is refused.
 FileStatus ReadWholeFile(const std::string& path, std::string& contents,
-                         std::size_t limit = std::size_t{64} << 20);
+                         std::size_t limit = kLargestInputFile);
 
 // Replaces (or creates) the file with `data`. On any failure the file keeps its old content and
-// no temporary file is left behind. An existing file's permissions carry over.
+// no temporary file is left behind. An existing file's permissions carry over. A symbolic link
+// is followed: what it points to is replaced, never the link. A target that exists and is no
+// regular file (a device, a FIFO, standard output through /dev/stdout) is written in place.
 FileStatus WriteFileSafely(const std::string& path, std::string_view data);
 
 }  // namespace quillon

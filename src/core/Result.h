@@ -27,6 +27,9 @@ enum class FailureKind {
     Differs,      // a verify found a byte the chip does not hold
     File,         // a file could not be opened, read or written
     FileContent,  // a file holds a line the loader does not take
+    FilePart,     // a file loaded only in part: empty, cut short, or going on after its end
+    FileBeyond,   // a file's data partly lies beyond the end of the memory and was left out;
+                  // all that fits loaded, which a user may knowingly accept
     Input,        // the command's own input is wrong (a value typed by the user)
 };
 

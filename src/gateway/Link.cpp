@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string>
 
 #include "log/Log.h"
 
@@ -67,6 +68,11 @@ std::string Link::OpenPort(const std::string& devicePath)
         switch (opened.failure) {
         case OpenFailure::GetSettings: return Failure(LogGetParams, "");
         case OpenFailure::SetSettings: return Failure(LogSetParams, "");
+        case OpenFailure::InUse: {
+            std::string failure = Failure(LogPortNotAvailable, "");
+            log_.LogMessage(LogText, "The port is in use by another program");
+            return failure;
+        }
         default: return Failure(LogPortNotAvailable, "");
         }
     }
@@ -101,17 +107,44 @@ std::string Link::OpenPort(const std::string& devicePath)
 bool Link::SendPacket(const Packet& packet)
 {
     if (!transport_ || packet.length < 1 || packet.length > 32) return false;
+    // Cheap enough for every packet (one look at the input queue), and it catches bytes that
+    // came after the previous answer had been taken.
+    if (!InStep(transport_->Queued(), 0)) return false;
     return transport_->Write(packet.Bytes());
 }
 
-Answer Link::ReadAnswer(int count)
+Answer Link::ReadAnswer(int count, int used)
 {
     Answer answer;
     if (!transport_) return answer;
     const auto wanted = static_cast<std::size_t>(std::clamp(count, 0, 32));
+    const auto needed = static_cast<std::size_t>(std::clamp(used, 0, count));
+    const std::span buffer(answer.data.data(), wanted);
     answer.count = static_cast<std::int32_t>(
-        transport_->Read(std::span(answer.data.data(), wanted), kAnswerBound));
+        needed < wanted ? transport_->ReadUntilPause(buffer, needed, kAnswerBound, kQuietPause)
+                        : transport_->Read(buffer, kAnswerBound));
+    // Only what has already arrived is looked at: waiting here for late bytes would cost every
+    // answer a pause. Late ones are caught before the next packet or at the end of the command.
+    if (!InStep(transport_->Queued(), 0)) answer.count = 0;
     return answer;
+}
+
+bool Link::ConfirmInStep()
+{
+    if (!transport_) return true;
+    return InStep(transport_->Queued(kQuietPause), 0);
+}
+
+bool Link::InStep(std::size_t queued, std::size_t owed)
+{
+    if (queued <= owed) return true;
+    const std::size_t extra = queued - owed;
+    log_.LogMessage(LogText, "The gateway sent " + std::to_string(extra) + (extra == 1 ? " byte" : " bytes") +
+                                 " more than asked: the answers are out of step");
+    // Whatever is queued can no longer be matched to a packet: drop it with the port.
+    transport_->DiscardInput();
+    ClosePort();
+    return false;
 }
 
 void Link::ClosePort()

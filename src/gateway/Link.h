@@ -23,23 +23,41 @@ std::optional<std::string> DevicePathFor(std::string_view portName);
 class Link {
 public:
     static constexpr std::chrono::milliseconds kAnswerBound{1000};
+    // How long the line must stay quiet before a short answer counts as complete, or before the
+    // stream counts as in step at the end of a command. A character takes 44 us at 250000 baud,
+    // but a USB serial adapter hands bytes over in frames up to 16 ms apart, and splitting a
+    // sound answer across two frames must not look like a fault.
+    static constexpr std::chrono::milliseconds kQuietPause{20};
 
     Link(Log& log, PortOpener opener);
     ~Link();
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
 
-    // Opens, configures and handshakes. Logs one line on failure, leaves the port closed and
-    // gives that line; logs nothing on success and gives an empty text.
+    // Opens, configures and handshakes. Logs one line on failure (two when another program
+    // holds the port), leaves the port closed and gives that line; logs nothing on success and
+    // gives an empty text.
     std::string OpenPort(const std::string& devicePath);
+    // Sends one packet. Bytes already waiting before it is sent belong to no answer: the stream is
+    // out of step, which is logged, the port closed and the send failed.
     bool SendPacket(const Packet& packet);
-    Answer ReadAnswer(int count);  // up to `count` bytes (at most 32) within about a second
+    // Up to `count` bytes (at most 32) within about a second. When only the first `used` bytes
+    // matter, the answer ends at the first quiet pause after them instead. Bytes waiting beyond
+    // the answer mean the stream is out of step: logged, port closed, an empty answer.
+    Answer ReadAnswer(int count, int used);
+    Answer ReadAnswer(int count) { return ReadAnswer(count, count); }
+    // The end of a command: waits a quiet pause and fails like ReadAnswer when bytes came that
+    // nobody asked for. True on a closed port (the command has failed already).
+    bool ConfirmInStep();
     void ClosePort();
     bool IsOpen() const { return transport_ != nullptr; }
 
     void SetOpener(PortOpener opener) { opener_ = std::move(opener); }
 
 private:
+    // `owed`: answer bytes still legitimately on their way (none while one packet at a time
+    // waits for its answer; answers in flight will owe more).
+    bool InStep(std::size_t queued, std::size_t owed);
     std::string Failure(int index, std::string_view text);
 
     Log& log_;

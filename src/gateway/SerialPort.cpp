@@ -4,6 +4,8 @@
 #ifndef __linux__
 #include <libserialport.h>
 
+#include <thread>
+
 #include "gateway/Link.h"
 
 namespace quillon {
@@ -39,6 +41,18 @@ public:
                                          static_cast<unsigned int>(timeout.count()));
         return got > 0 ? static_cast<std::size_t>(got) : 0;
     }
+
+    std::size_t Queued(std::chrono::microseconds settle) override
+    {
+        sp_return waiting = sp_input_waiting(port_);
+        if (waiting == 0 && settle.count() > 0) {
+            std::this_thread::sleep_for(settle);
+            waiting = sp_input_waiting(port_);
+        }
+        return waiting > 0 ? static_cast<std::size_t>(waiting) : 0;
+    }
+
+    void DiscardInput() override { sp_flush(port_, SP_BUF_INPUT); }
 
 private:
     sp_port* port_;

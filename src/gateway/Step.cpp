@@ -12,9 +12,9 @@ bool SendStep(Bus& bus, const Packet& packet, std::string_view failText)
     return false;
 }
 
-std::optional<Answer> ReadStep(Bus& bus, int count, std::string_view whatText)
+std::optional<Answer> ReadStep(Bus& bus, int count, std::string_view whatText, int used)
 {
-    Answer answer = bus.link.ReadAnswer(count);
+    Answer answer = bus.link.ReadAnswer(count, used);
     if (answer.count > 0) return answer;
     bus.LogFailure(LogAnswerError, whatText);
     bus.link.ClosePort();

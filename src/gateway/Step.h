@@ -15,9 +15,14 @@ class Bus;
 // Sends the packet; on failure logs "Error executing commands: " + failText, closes, false.
 bool SendStep(Bus& bus, const Packet& packet, std::string_view failText);
 
-// Collects one answer of up to `count` bytes; none logs "Error reading the answer" + whatText
+// Collects one answer of up to `count` bytes, of which the first `used` matter (the answer ends
+// at a quiet pause once they are in); none logs "Error reading the answer" + whatText
 // (" (PINB)", " (PINC)", " (SPI paket)"), closes the port and gives nullopt.
-std::optional<Answer> ReadStep(Bus& bus, int count, std::string_view whatText);
+std::optional<Answer> ReadStep(Bus& bus, int count, std::string_view whatText, int used);
+inline std::optional<Answer> ReadStep(Bus& bus, int count, std::string_view whatText)
+{
+    return ReadStep(bus, count, whatText, count);
+}
 
 // A packet that ends in ReadPINB, then its one answer byte (missing answer: " (PINB)").
 std::optional<std::uint8_t> ReadBusStep(Bus& bus, const Packet& packet, std::string_view failText);

@@ -24,6 +24,28 @@ public:
     // first, and returns how many bytes were stored (0 to buffer.size()). Bytes beyond the
     // buffer stay queued for the next read.
     virtual std::size_t Read(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) = 0;
+
+    // Like Read, but once `needed` bytes are in, the answer ends at the first pause longer than
+    // `pause` instead of waiting out `timeout` for the rest of the buffer. Transports that never
+    // wait for bytes need not distinguish the two.
+    virtual std::size_t ReadUntilPause(std::span<std::uint8_t> buffer, std::size_t needed,
+                                       std::chrono::milliseconds timeout, std::chrono::microseconds pause)
+    {
+        (void)needed;
+        (void)pause;
+        return Read(buffer, timeout);
+    }
+
+    // How many received bytes are waiting to be read, after waiting up to `settle` for the first
+    // one to arrive (zero: look without waiting). A transport that cannot tell says 0.
+    virtual std::size_t Queued(std::chrono::microseconds settle = std::chrono::microseconds{0})
+    {
+        (void)settle;
+        return 0;
+    }
+
+    // Throws away whatever has been received and not read.
+    virtual void DiscardInput() {}
 };
 
 enum class OpenFailure {
@@ -31,6 +53,7 @@ enum class OpenFailure {
     NotAvailable,  // the device cannot be opened
     GetSettings,   // its line settings cannot be read
     SetSettings,   // its line settings cannot be written
+    InUse,         // another program holds it
 };
 
 struct OpenedPort {

@@ -45,6 +45,17 @@ std::string HexAddress(std::uint64_t address)
     return "0x" + digits;
 }
 
+// "Left out N bytes beyond the end of the memory, the first at address 0x...".
+std::string LeftOutText(std::uint64_t count, std::uint64_t firstAddress, const std::string& memory = "the memory")
+{
+    return "Left out " + std::to_string(count) + (count == 1 ? " byte" : " bytes") + " beyond the end of " +
+           memory + ", the first at address " + HexAddress(firstAddress);
+}
+
+constexpr std::string_view kEmptyText = "The file is empty: nothing was loaded";
+constexpr std::string_view kNoEndText = "The file ends without an end record: it may have been cut short";
+constexpr std::string_view kAfterEndText = "The file goes on after its end record: the rest was not loaded";
+
 bool NeedChip(const Workspace& ws)
 {
     if (ws.chip.signature != 0) return true;
@@ -65,6 +76,7 @@ ProgressStep StepOf(ProgressGuard& progress)
 Result LoadHex(const Workspace& ws, const std::string& fileName, MemoryKind kind)
 {
     HexReadResult result;
+    std::string_view part;  // what keeps the file from having loaded completely
     {
         ProgressGuard progress(ws.progress);
         ws.log.LogMessage(LoadMessage(kind), fileName);
@@ -72,16 +84,29 @@ Result LoadHex(const Workspace& ws, const std::string& fileName, MemoryKind kind
         // Nothing was stored when it cannot be read, so the view stays as it is.
         if (FileStatus status = ReadWholeFile(fileName, text); !status) return FileFailure(ws, status);
         result = ReadIntelHex(text, ChipMemory(ws.chip, kind), StepOf(progress));
-        if (result.ending == HexReadResult::Ending::EndRecord)
-            ws.log.LogMessage(LogComplete, "");
-        else if (result.ending == HexReadResult::Ending::Rejected)
+        if (result.ending == HexReadResult::Ending::EndOfText) part = result.records == 0 ? kEmptyText : kNoEndText;
+        else if (result.ending == HexReadResult::Ending::EndRecord && result.textAfterEnd) part = kAfterEndText;
+        if (result.ending == HexReadResult::Ending::Rejected)
             ws.log.LogMessage(LogWrongFile, result.reason);
+        else if (!part.empty())
+            ws.log.LogMessage(LogText, part);
+        else if (result.droppedBytes == 0)
+            ws.log.LogMessage(LogComplete, "");
     }
-    // Also after a rejected record: what was stored before it is shown.
+    // Also after a rejected record or a partial load: what was stored is shown.
     FillActiveView(ws, kind);
-    LogLeftOut(ws, result.droppedBytes, result.firstDropped);
-    if (result.ending != HexReadResult::Ending::Rejected) return Result::Ok();
-    return Result::Failed(FailureKind::FileContent, std::string(LogPrefix(LogWrongFile)) + result.reason);
+    std::string beyond;
+    if (result.droppedBytes > 0) {
+        beyond = LeftOutText(result.droppedBytes, result.firstDropped);
+        ws.log.LogMessage(LogText, beyond);
+    }
+    if (result.ending == HexReadResult::Ending::Rejected)
+        return Result::Failed(FailureKind::FileContent, std::string(LogPrefix(LogWrongFile)) + result.reason);
+    // Cut short or going on after its end is the graver fault: --force may pass only data
+    // beyond the memory.
+    if (!part.empty()) return Result::Failed(FailureKind::FilePart, std::string(part));
+    if (!beyond.empty()) return Result::Failed(FailureKind::FileBeyond, beyond);
+    return Result::Ok();
 }
 
 std::string Lower(std::string text)
@@ -111,9 +136,7 @@ void LogLeftOut(const Workspace& ws, std::uint64_t count, std::uint64_t firstAdd
 {
     // Data that had no place in the chip's memory is left out, but the user is told so.
     if (count == 0) return;
-    ws.log.LogMessage(LogText, "Left out " + std::to_string(count) + (count == 1 ? " byte" : " bytes") +
-                                   " beyond the end of " + memory + ", the first at address " +
-                                   HexAddress(firstAddress));
+    ws.log.LogMessage(LogText, LeftOutText(count, firstAddress, memory));
 }
 
 // The file could not be opened, read or written; the log has its name and the system's reason.
@@ -258,8 +281,18 @@ Result LoadBinFile(const Workspace& ws, const std::string& fileName, MemoryKind 
         }
     }
     FillActiveView(ws, kind);
+    // A load that did not take the whole file ends with the line that says so, never with
+    // "Operation complete".
+    if (fileSize == 0) {
+        ws.log.LogMessage(LogText, kEmptyText);
+        return Result::Failed(FailureKind::FilePart, std::string(kEmptyText));
+    }
+    if (fileSize > size) {
+        const std::string beyond = LeftOutText(fileSize - size, size);
+        ws.log.LogMessage(LogText, beyond);
+        return Result::Failed(FailureKind::FileBeyond, beyond);
+    }
     ws.log.LogMessage(LogComplete, "");
-    if (fileSize > size) LogLeftOut(ws, fileSize - size, size);
     return Result::Ok();
 }
 

@@ -51,7 +51,10 @@ struct FileFuses {
 //   FileContent  a load stopped at a line it does not take ("Wrong file"); for Intel HEX what
 //                came before it was loaded and is shown, S-record and ELF files load nothing;
 //   File         the file could not be opened, read or written: logged with its name and the
-//                system's reason, nothing was loaded or replaced.
+//                system's reason, nothing was loaded or replaced;
+//   FilePart     the file is empty, ends without its end record or goes on after it;
+//   FileBeyond   some of its data lies beyond the end of the memory and was left out.
+// After FilePart and FileBeyond what did load is shown over what the view held.
 // An ELF file loaded as the program also fills the EEPROM image from its EEPROM section, and
 // hands its fuse and lock bytes to `fuses` when given.
 Result LoadMemoryFile(const Workspace& ws, const std::string& fileName, MemoryKind kind,

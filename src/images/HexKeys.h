@@ -1,5 +1,6 @@
-// The editing keys of the hex views and the ID box: given the text, the caret and a virtual-key
-// code, which characters change and where the caret goes. Typing only ever overwrites characters.
+// The editing keys of the hex views and the ID box: given the bytes (or the ID box's text), the
+// caret and a virtual-key code, what changes and where the caret goes. Typing only ever
+// overwrites; nothing is inserted or removed.
 #pragma once
 
 #include <cstddef>
@@ -8,21 +9,27 @@
 #include <string_view>
 #include <vector>
 
+#include "images/MemoryDocument.h"
+#include "images/VirtualKey.h"
+
 namespace quillon {
 
-// Virtual-key codes the editor tells apart; every other code is an "any other key".
-enum VirtualKey : std::uint16_t {
-    VkBackspace = 0x08,
-    VkEnter = 0x0D,
-    VkShift = 0x10,
-    VkControl = 0x11,
-    VkSpace = 0x20,
-    VkLeft = 0x25,
-    VkUp = 0x26,
-    VkRight = 0x27,
-    VkDown = 0x28,
-    VkDelete = 0x2E,
+// The caret of a hex view is a position in the document's text (see DocumentText): row * 82 +
+// column, columns 0 to 80 and 81 between the CR and the LF.
+struct ViewKeyOutcome {
+    bool handled = false;          // false: an arrow key, left to the control to move the caret
+    std::vector<ByteEdit> edits;   // at most one byte per key
+    std::size_t caret = 0;         // new caret, nothing selected (only when handled)
 };
+
+// True for codes whose low 8 bits are one of "0123456789abcdefABCDEF": the digit keys, the
+// letters A to F and the keypad's 1 to 6 (0x61 to 0x66).
+bool IsHexDigitKey(std::uint16_t key);
+
+// Key down in the hex view of the document.
+ViewKeyOutcome ViewKeyDown(const MemoryDocument& document, std::size_t caret, std::uint16_t key);
+
+void ApplyEdits(MemoryDocument& document, const ViewKeyOutcome& outcome);
 
 // Replace text.size() characters at position with text (never a change of length).
 struct TextEdit {
@@ -31,24 +38,15 @@ struct TextEdit {
     bool operator==(const TextEdit&) const = default;
 };
 
-struct KeyOutcome {
-    bool handled = false;          // false: an arrow key, left to the control to move the caret
+struct IdBoxKeyOutcome {
+    bool handled = false;
     std::vector<TextEdit> edits;   // in ascending position, not overlapping
-    std::size_t caret = 0;         // new caret, nothing selected (only when handled)
+    std::size_t caret = 0;
 };
 
-// True for codes whose low 8 bits are one of "0123456789abcdefABCDEF": the digit keys, the
-// letters A to F and the keypad's 1 to 6 (0x61 to 0x66).
-bool IsHexDigitKey(std::uint16_t key);
-
-// Key down in a hex view whose text has the 80-column line format and shows viewSize bytes.
-KeyOutcome ViewKeyDown(std::string_view text, std::size_t caret, std::uint16_t key,
-                       std::uint32_t viewSize);
-
 // Key down in the 8-character ID box ("01 90 1E").
-KeyOutcome IdBoxKeyDown(std::string_view text, std::size_t caret, std::uint16_t key);
+IdBoxKeyOutcome IdBoxKeyDown(std::string_view text, std::size_t caret, std::uint16_t key);
 
-// Applies the edits to the text the outcome was computed from.
-void ApplyEdits(std::string& text, const KeyOutcome& outcome);
+void ApplyEdits(std::string& text, const IdBoxKeyOutcome& outcome);
 
 }  // namespace quillon

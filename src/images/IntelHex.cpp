@@ -115,12 +115,14 @@ HexReadResult ReadIntelHex(std::string_view text, std::span<std::uint8_t> memory
         return false;
     };
     Record record;
+    std::string_view endLine;
     // Takes one line; false when the loading ends there (stop has then set the bar).
     auto take = [&](std::string_view raw, std::size_t index) {
         std::string_view line = TrimTrailingBlanks(raw);
         if (line.empty()) return true;
         if (std::string fault = Decode(line, record); !fault.empty())
             return stop(HexReadResult::Ending::Rejected, LineFault(index + 1, fault));
+        ++result.records;
 
         const std::size_t n = record.count();
         const std::uint32_t address = record.address();
@@ -140,6 +142,7 @@ HexReadResult ReadIntelHex(std::string_view text, std::span<std::uint8_t> memory
             }
             return true;
         case 0x01:
+            endLine = raw;
             return stop(HexReadResult::Ending::EndRecord, {});
         case 0x02:
         case 0x04:
@@ -168,6 +171,10 @@ HexReadResult ReadIntelHex(std::string_view text, std::span<std::uint8_t> memory
             progress(static_cast<std::uint32_t>(index + 1), total);
         return true;
     });
+    if (result.ending == HexReadResult::Ending::EndRecord) {
+        const auto after = static_cast<std::size_t>(endLine.data() - text.data()) + endLine.size();
+        result.textAfterEnd = text.find_first_not_of(std::string_view(" \t\r\n\x1A\0", 6), after) != std::string_view::npos;
+    }
     return result;
 }
 

@@ -23,6 +23,10 @@ struct HexReadResult {
     std::string reason;               // for Rejected: " (from 80386)", " (line 7: ...)" and so on
     std::uint64_t droppedBytes = 0;   // data addressed at or beyond the memory's end
     std::uint64_t firstDropped = 0;   // the lowest of those addresses
+    std::size_t records = 0;          // records taken, the end record included
+    // For EndRecord: the text goes on with more than blank lines (or the end-of-file control
+    // characters old tools append) after it; none of it was read.
+    bool textAfterEnd = false;
 };
 
 // Stores the data records of `text` into `memory` (its size is the chip's memory size); bytes

@@ -1,11 +1,12 @@
-// The four hex views of the flash and EEPROM images: building them for the selected chip,
-// copying an image into a view and a view back into its image, and the ID and chip name boxes.
+// The four hex views' documents of the flash and EEPROM images: building them for the selected
+// chip, copying an image into a view and a view back into its image, and the ID and chip name boxes.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "chips/MemoryKind.h"
+#include "images/HexRows.h"
 #include "images/Workspace.h"
 
 namespace quillon {
@@ -17,18 +18,15 @@ enum ViewIndex : int { RichEdit1 = 0, RichEdit2 = 1, RichEdit3 = 2, RichEdit4 = 
 // on Page2.
 int ActiveView(const ViewSet& views, MemoryKind kind);
 
-// The text of a view of viewSize bytes, every byte 0xFF.
-std::string EmptyViewText(std::uint32_t viewSize);
+// Rebuilds the view with `size` bytes, every one 0xFF; the caret ends at the end.
+void BuildEmptyView(ViewSet& views, int view, std::uint32_t size);
 
-// Rebuilds the view for its shownSize with every byte shown as 0xFF; the caret ends at the end.
-void BuildEmptyView(ViewSet& views, int view);
-
-// Copies the first chip-size bytes of that kind's image into the view, in place: the view must
-// have been built for the chip. Bytes past the view's lines are left out. Caret to position 10.
+// Copies the first chip-size bytes of that kind's image into the view's document, which keeps
+// its size: bytes past its end are left out. Caret to the first digit.
 void FillViewFromImage(const Workspace& ws, int view, MemoryKind kind);
 
-// Copies the view's hex column back into the first chip-size bytes of that kind's image.
-// Does nothing while no chip is selected. Caret to position 10.
+// Copies the view's bytes back into the first chip-size bytes of that kind's image.
+// Does nothing while no chip is selected. Caret to the first digit.
 void StoreViewToImage(const Workspace& ws, int view, MemoryKind kind);
 
 // The active page's view of that kind, as the read, write, verify and file commands use it.
@@ -45,8 +43,8 @@ inline void StoreActiveView(const Workspace& ws, MemoryKind kind)
 std::string IdBoxText(std::int32_t signature);
 void ShowSignature(const Workspace& ws);
 
-// What a chip selection does to the window: sets the four view sizes from the chip, rebuilds
-// RichEdit1 to RichEdit4 empty, shows the chip's name and signature.
+// What a chip selection does to the window: rebuilds RichEdit1 to RichEdit4 empty, as large as
+// the chip's memories, and shows the chip's name and signature.
 void RefreshViewsForChip(const Workspace& ws);
 
 }  // namespace quillon

@@ -9,17 +9,16 @@
 
 #include "chips/Chip.h"
 #include "core/Progress.h"
+#include "images/MemoryDocument.h"
 #include "log/Log.h"
 
 namespace quillon {
 
-// One hex view: its 80-column text (lines joined by CR LF, one byte per character in the 8-bit
-// ANSI code page) and the number of bytes it shows.
+// One hex view: the bytes it shows and edits, and where the last build, fill or store put the
+// caret (the window moves its caret there when it is told the view changed; typing keeps its own
+// caret, see images/HexKeys.h).
 struct HexView {
-    std::string text;
-    std::uint32_t shownSize = 0;
-    // Where the last build, fill or store put the caret; the window moves its caret there when it
-    // is told the view changed. Typing keeps its own caret (see images/HexKeys.h).
+    MemoryDocument document;
     std::size_t caret = 0;
 };
 
@@ -30,7 +29,7 @@ struct ViewSet {
     int activePage = 0;  // 0 = Page1, 1 = Page2
     std::string chipNameBox = "None";
     std::string idBox = "FF FF FF";
-    // Told which view (0..3) changed its text, and when the chip name or ID box changed (-1).
+    // Told which view (0..3) changed its bytes, and when the chip name or ID box changed (-1).
     std::function<void(int view)> changed;
 };
 

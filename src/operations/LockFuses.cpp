@@ -143,8 +143,14 @@ Result ReadLockFuses(Session& session, LockFusesDialog& dialog)
         const auto sequence = LockFuseReadSequence(d);
         for (auto op = sequence.begin(); ok && op != sequence.end(); ++op)
             ok = (*op)(session.bus, target, session.chip.lockFuse);
+        // A byte that came late behind the last answer means some answer was taken for another.
+        const bool inStep = !ok || session.bus.link.ConfirmInStep();
         // The boxes keep what they showed: half a read is not worth showing.
-        if (!ok) return FinishedWithFailure(session, " with fail.");
+        if (!ok || !inStep) {
+            Result failure = FinishedWithFailure(session, " with fail.");
+            if (!inStep) failure.failure = FailureKind::Link;
+            return failure;
+        }
     }
     progress.Free();
     UncheckAll(dialog);

@@ -5,6 +5,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "chips/Chip.h"
 #include "core/Progress.h"
@@ -28,6 +30,14 @@ struct Session {
     bool checkChipInSocket = false;
     // Autosearch tries the serial signature read when the parallel one finds no chip it knows.
     bool serialAutosearch = false;
+
+    // Write Program leaves out the flash pages that hold only 0xFF (the window's option "Skip
+    // blank pages when writing"; on in quillon-cli unless --whole-memory).
+    bool skipBlankPages = false;
+    // The bytes of the program and data images a file gave, one flag a byte: when set, Verify
+    // compares only these. Unset, it compares the whole memory.
+    std::optional<std::vector<std::uint8_t>> coveredProgram;
+    std::optional<std::vector<std::uint8_t>> coveredData;
 
     // Rebuilds the views, the chip name box and the ID box after a chip was selected. Empty in
     // sessions that show no views.

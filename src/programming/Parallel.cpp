@@ -57,6 +57,8 @@ bool WaitReady(Bus& bus)
         if (answer->data[0] & 0x01) return true;
         bus.Sleep(1);
     }
+    // The gateway answered throughout; it is the chip that stayed busy.
+    bus.log.LogMessage(LogText, "The chip did not become ready after the programming pulse");
     return false;
 }
 

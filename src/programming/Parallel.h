@@ -9,8 +9,8 @@ namespace quillon {
 
 class Bus;
 
-// RDY/BSY poll: true when ready; false after a logged gateway failure (port closed) or,
-// silently with the port open, when the chip stayed busy for 50 polls.
+// RDY/BSY poll: true when ready; false after a logged gateway failure (port closed) or, with
+// the port open, after logging that the chip stayed busy for 50 polls.
 bool WaitReady(Bus& bus);
 
 bool LoadCommand(Bus& bus, std::uint8_t command);

@@ -10,6 +10,7 @@ namespace {
 
 constexpr int kSyncWaitMs = 20;
 constexpr int kReadBackBytes = 8;
+constexpr int kReadBackUsed = 2;  // bytes 0 and 1 carry everything a read instruction returns
 
 bool LoadAndExchange(Bus& bus, std::uint8_t i1, std::uint8_t i2, std::uint8_t i3,
                      std::uint8_t i4, std::string_view failText)
@@ -35,7 +36,7 @@ std::optional<SpiReply> SpiQuery(Bus& bus, std::uint8_t i1, std::uint8_t i2,
     if (!LoadAndExchange(bus, i1, i2, i3, i4, failText)) return std::nullopt;
     bus.Delay();
     if (!SendStep(bus, Packet{SpiReadBack()}, " 0x45")) return std::nullopt;
-    auto answer = ReadStep(bus, kReadBackBytes, " (SPI paket)");
+    auto answer = ReadStep(bus, kReadBackBytes, " (SPI paket)", kReadBackUsed);
     if (!answer) return std::nullopt;
     // A short answer of one byte has no byte 1: it reads as 0, never as stale data.
     return SpiReply{answer->data[0], answer->count > 1 ? answer->data[1] : std::uint8_t{0}};

@@ -9,15 +9,16 @@
 #include <algorithm>
 #include <array>
 
-#include "ui/KeyCodes.h"
 #include "images/HexKeys.h"
+#include "images/HexRows.h"
+#include "ui/KeyCodes.h"
 
 namespace quillon::ui {
 
 namespace {
 
-constexpr int kLineStride = 82;  // 80 characters and the CR LF
-constexpr int kLineWidth = 80;
+constexpr int kLineStride = static_cast<int>(quillon::kLineStride);  // 80 characters and the CR LF
+constexpr int kLineWidth = static_cast<int>(quillon::kLineWidth);
 
 // How the character column's bytes are drawn: the 8-bit Windows code page, which the dumps
 // were made for; bytes below 0x20 and the code page's gaps get a middle dot.
@@ -50,22 +51,27 @@ QFont ViewFont()
     return font;
 }
 
-QString RowOf(const std::string& text, int line)
+QString RowOf(const MemoryDocument& document, int line)
 {
-    const std::size_t start = static_cast<std::size_t>(line) * kLineStride;
-    if (start >= text.size()) return {};
-    const std::size_t length = std::min<std::size_t>(kLineWidth, text.size() - start);
-    QString row(static_cast<qsizetype>(length), QChar(u' '));
+    if (line < 0 || static_cast<std::size_t>(line) >= RowCount(document)) return {};
+    std::array<char, quillon::kLineWidth> text;
+    RenderRow(document, static_cast<std::size_t>(line), text.data());
+    QString row(kLineWidth, QChar(u' '));
     QChar* out = row.data();
-    for (std::size_t i = 0; i < length; ++i)
-        out[i] = QChar(kCodePage[static_cast<unsigned char>(text[start + i])]);
+    for (std::size_t i = 0; i < text.size(); ++i) out[i] = QChar(kCodePage[static_cast<unsigned char>(text[i])]);
     return row;
 }
 
 }  // namespace
 
-HexViewWidget::HexViewWidget(HexView& view, QWidget* parent) : QAbstractScrollArea(parent), view_(view)
+HexViewWidget::HexViewWidget(MemoryDocument& document, QWidget* parent)
+    : QAbstractScrollArea(parent), document_(document)
 {
+    // Typing changes the document here; a command changes it on the worker thread while the
+    // widget is frozen, and the window reloads the widget when the command has ended.
+    listening_ = document_.Listen([this](std::size_t first, std::size_t last) {
+        QMetaObject::invokeMethod(this, [this, first, last] { UpdateBytes(first, last); });
+    });
     setFont(ViewFont());
     const QFontMetrics metrics(font());
     lineHeight_ = std::max(metrics.height(), 13);
@@ -84,8 +90,10 @@ HexViewWidget::HexViewWidget(HexView& view, QWidget* parent) : QAbstractScrollAr
 int HexViewWidget::LineCount() const
 {
     if (frozen_) return frozenLines_;
-    return view_.text.empty() ? 0 : static_cast<int>((view_.text.size() + 2) / kLineStride);
+    return static_cast<int>(RowCount(document_));
 }
+
+std::size_t HexViewWidget::TextSize() const { return ViewTextLength(RowCount(document_)); }
 
 int HexViewWidget::FirstVisibleLine() const { return verticalScrollBar()->value(); }
 
@@ -98,7 +106,7 @@ QString HexViewWidget::RowText(int line) const
         if (index < 0 || index >= static_cast<int>(frozenRows_.size())) return {};
         return frozenRows_[static_cast<std::size_t>(index)];
     }
-    return RowOf(view_.text, line);
+    return RowOf(document_, line);
 }
 
 void HexViewWidget::UpdateScrollRange()
@@ -112,11 +120,11 @@ void HexViewWidget::UpdateScrollRange()
     horizontalScrollBar()->setRange(0, std::max(0, contentWidth - viewport()->width()));
 }
 
-void HexViewWidget::Reload()
+void HexViewWidget::Reload(std::size_t caret)
 {
     UpdateScrollRange();
     verticalScrollBar()->setValue(0);
-    caret_ = std::min(view_.caret, view_.text.size());
+    caret_ = std::min(caret, TextSize());
     viewport()->update();
 }
 
@@ -129,7 +137,7 @@ void HexViewWidget::Freeze()
     // Twice the visible rows, so that a window made taller meanwhile still has rows to paint.
     const int rows = 2 * VisibleRows() + 1;
     for (int i = 0; i < rows && frozenFirst_ + i < frozenLines_; ++i)
-        frozenRows_.push_back(RowOf(view_.text, frozenFirst_ + i));
+        frozenRows_.push_back(RowOf(document_, frozenFirst_ + i));
     frozen_ = true;
 }
 
@@ -139,13 +147,13 @@ void HexViewWidget::Thaw()
     frozen_ = false;
     frozenRows_.clear();
     UpdateScrollRange();
-    caret_ = std::min(caret_, view_.text.size());
+    caret_ = std::min(caret_, TextSize());
     viewport()->update();
 }
 
 void HexViewWidget::SetCaret(std::size_t position)
 {
-    caret_ = std::min(position, view_.text.size());
+    caret_ = std::min(position, TextSize());
     EnsureCaretVisible();
     viewport()->update();
 }
@@ -199,21 +207,21 @@ void HexViewWidget::MoveByArrow(std::uint16_t vk)
 {
     // The caret moves as in a text control whose line break is two characters: it never rests
     // between the CR and the LF.
-    const std::size_t size = view_.text.size();
+    const std::size_t size = TextSize();
     std::size_t p = caret_;
     switch (vk) {
-    case kVkLeft:
+    case VkLeft:
         if (p > 0) --p;
         if (p % kLineStride == kLineStride - 1) --p;
         break;
-    case kVkRight:
+    case VkRight:
         if (p < size) ++p;
         if (p % kLineStride == kLineStride - 1) ++p;
         break;
-    case kVkUp:
+    case VkUp:
         if (p >= kLineStride) p -= kLineStride;
         break;
-    case kVkDown:
+    case VkDown:
         if (p + kLineStride <= size) p += kLineStride;
         else if (p / kLineStride + 1 < static_cast<std::size_t>(LineCount())) p = size;
         break;
@@ -236,27 +244,29 @@ void HexViewWidget::keyPressEvent(QKeyEvent* event)
         return;
     }
     event->accept();
-    if (IsArrow(*vk)) {
+    if (IsArrowKey(*vk)) {
         MoveByArrow(*vk);
         return;
     }
-    const KeyOutcome outcome = ViewKeyDown(view_.text, caret_, *vk, view_.shownSize);
+    const ViewKeyOutcome outcome = ViewKeyDown(document_, caret_, *vk);
     if (!outcome.handled) return;
     const int before = static_cast<int>(caret_ / kLineStride);
-    int firstLine = -1;
-    int lastLine = -1;
-    for (const auto& edit : outcome.edits) {
-        const int line = static_cast<int>(edit.position / kLineStride);
-        if (firstLine < 0 || line < firstLine) firstLine = line;
-        lastLine = std::max(lastLine, line);
-    }
-    ApplyEdits(view_.text, outcome);
-    caret_ = std::min(outcome.caret, view_.text.size());
+    ApplyEdits(document_, outcome);
+    caret_ = std::min(outcome.caret, TextSize());
     EnsureCaretVisible();
     UpdateLine(before);
     UpdateLine(static_cast<int>(caret_ / kLineStride));
-    for (int line = firstLine; line >= 0 && line <= lastLine; ++line) UpdateLine(line);
-    if (firstLine >= 0) emit edited();
+    if (!outcome.edits.empty()) emit edited();
+}
+
+void HexViewWidget::UpdateBytes(std::size_t first, std::size_t last)
+{
+    if (frozen_ || first >= last) return;
+    const int firstLine = static_cast<int>(first / kBytesPerLine);
+    const int lastLine = static_cast<int>((last - 1) / kBytesPerLine);
+    const int top = std::max(firstLine, FirstVisibleLine());
+    const int bottom = std::min(lastLine, FirstVisibleLine() + VisibleRows());
+    for (int line = top; line <= bottom; ++line) UpdateLine(line);
 }
 
 void HexViewWidget::mousePressEvent(QMouseEvent* event)

@@ -1,5 +1,5 @@
-// A hex view of the main window: paints only the visible rows of a view text the core owns, keeps
-// the caret, and turns key presses into the in-place edits of the hex editor.
+// A hex view of the main window: paints only the visible rows of a memory document, straight from
+// its bytes, keeps the caret, and turns key presses into the byte edits of the hex editor.
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -9,23 +9,25 @@
 #include <functional>
 #include <vector>
 
-#include "images/Workspace.h"
+#include "images/MemoryDocument.h"
 
 namespace quillon::ui {
 
 class HexViewWidget : public QAbstractScrollArea {
     Q_OBJECT
 public:
-    // `view` is the core's view (text and shown size); it must outlive the widget.
-    HexViewWidget(HexView& view, QWidget* parent = nullptr);
+    // The document must outlive the widget.
+    HexViewWidget(MemoryDocument& document, QWidget* parent = nullptr);
 
+    // A position in the document's text: row * 82 + column (see images/HexKeys.h).
     std::size_t Caret() const { return caret_; }
     void SetCaret(std::size_t position);  // clamped to the text, scrolled into sight
 
-    // The text was replaced by the core: recount the lines, put the caret on the first digit.
-    void Reload();
+    // The document was rebuilt or refilled by a command: recount the rows, scroll to the top and
+    // put the caret where the command left it.
+    void Reload(std::size_t caret);
 
-    // While a command runs on the worker thread the core may rewrite the text; the widget then
+    // While a command runs on the worker thread it may rewrite the document; the widget then
     // paints the rows it showed when frozen and reads nothing else.
     void Freeze();
     void Thaw();
@@ -52,8 +54,11 @@ private:
     void MoveByArrow(std::uint16_t vk);
     int VisibleRows() const;
     void UpdateLine(int line);
+    void UpdateBytes(std::size_t first, std::size_t last);
+    std::size_t TextSize() const;
 
-    HexView& view_;
+    MemoryDocument& document_;
+    MemoryDocument::Listening listening_;
     std::size_t caret_ = 0;
     int lineHeight_ = 13;
     int charWidth_ = 8;

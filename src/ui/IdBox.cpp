@@ -32,14 +32,14 @@ IdBox::IdBox(QWidget* parent) : QLineEdit(parent)
 void IdBox::keyPressEvent(QKeyEvent* event)
 {
     const auto vk = VirtualKeyFor(*event);
-    if (vk && IsArrow(*vk)) {
+    if (vk && IsArrowKey(*vk)) {
         QLineEdit::keyPressEvent(event);
         return;
     }
     event->accept();
     if (!vk) return;
     std::string current = text().toStdString();
-    const KeyOutcome outcome = IdBoxKeyDown(current, static_cast<std::size_t>(cursorPosition()), *vk);
+    const IdBoxKeyOutcome outcome = IdBoxKeyDown(current, static_cast<std::size_t>(cursorPosition()), *vk);
     if (!outcome.handled) {
         QLineEdit::keyPressEvent(event);
         return;

@@ -45,8 +45,8 @@ ImageForm::ImageForm(QWidget* parent)
     setObjectName(QStringLiteral("ImageForm"));
     setWindowTitle(QStringLiteral("Tavro Connection (image is resizeble, just pull it for any corner)"));
     resize(512, 384);  // the client area; the frame adds the rest
-    image1_ = new PictureBox(this);
-    image1_->setGeometry(0, 0, 512, 384);
+    pictureArea_ = new PictureBox(this);
+    pictureArea_->setGeometry(0, 0, 512, 384);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }
@@ -60,7 +60,7 @@ std::unique_ptr<ImageForm> ImageForm::Create(const Chip& chip, QWidget* parent)
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"), MissingPictureText(), QMessageBox::Ok);
         box.setObjectName(QStringLiteral("MissingPicture"));
         box.exec();
-        form->image1_->SetPicture(QImage());
+        form->pictureArea_->SetPicture(QImage());
         return form;
     }
     DecodedImage decoded = DecodeJpegFile(file);
@@ -70,14 +70,14 @@ std::unique_ptr<ImageForm> ImageForm::Create(const Chip& chip, QWidget* parent)
         box.exec();
         return form;
     }
-    form->image1_->SetPicture(std::move(decoded.image));
+    form->pictureArea_->SetPicture(std::move(decoded.image));
     return form;
 }
 
 void ImageForm::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);
-    image1_->setGeometry(0, 0, width(), height());
+    pictureArea_->setGeometry(0, 0, width(), height());
 }
 
 }  // namespace quillon::ui

@@ -35,15 +35,15 @@ public:
     // in a message box first and the window stays empty.
     static std::unique_ptr<ImageForm> Create(const Chip& chip, QWidget* parent = nullptr);
 
-    PictureBox* Image1() const { return image1_; }
+    PictureBox* PictureArea() const { return pictureArea_; }
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;  // FormResize
+    void resizeEvent(QResizeEvent* event) override;  // the picture fills the window
 
 private:
     explicit ImageForm(QWidget* parent);
 
-    PictureBox* image1_;
+    PictureBox* pictureArea_;
 };
 
 // The text shown when the chip has no picture file.

@@ -15,14 +15,14 @@ struct KeyRow {
 // common layout map back to their unshifted key, as a key-down event reports the key, not the
 // character it types.
 constexpr KeyRow kKeys[] = {
-    {Qt::Key_Backspace, 0x08}, {Qt::Key_Tab, 0x09},      {Qt::Key_Backtab, 0x09},
-    {Qt::Key_Return, 0x0D},    {Qt::Key_Enter, 0x0D},    {Qt::Key_Shift, 0x10},
-    {Qt::Key_Control, 0x11},   {Qt::Key_Alt, 0x12},      {Qt::Key_AltGr, 0x12},
+    {Qt::Key_Backspace, VkBackspace}, {Qt::Key_Tab, 0x09},      {Qt::Key_Backtab, 0x09},
+    {Qt::Key_Return, VkEnter},    {Qt::Key_Enter, VkEnter},    {Qt::Key_Shift, VkShift},
+    {Qt::Key_Control, VkControl},   {Qt::Key_Alt, 0x12},      {Qt::Key_AltGr, 0x12},
     {Qt::Key_Pause, 0x13},     {Qt::Key_CapsLock, 0x14}, {Qt::Key_Escape, 0x1B},
-    {Qt::Key_Space, 0x20},     {Qt::Key_PageUp, 0x21},   {Qt::Key_PageDown, 0x22},
-    {Qt::Key_End, 0x23},       {Qt::Key_Home, 0x24},     {Qt::Key_Left, 0x25},
-    {Qt::Key_Up, 0x26},        {Qt::Key_Right, 0x27},    {Qt::Key_Down, 0x28},
-    {Qt::Key_Print, 0x2C},     {Qt::Key_Insert, 0x2D},   {Qt::Key_Delete, 0x2E},
+    {Qt::Key_Space, VkSpace},     {Qt::Key_PageUp, 0x21},   {Qt::Key_PageDown, 0x22},
+    {Qt::Key_End, 0x23},       {Qt::Key_Home, 0x24},     {Qt::Key_Left, VkLeft},
+    {Qt::Key_Up, VkUp},        {Qt::Key_Right, VkRight},    {Qt::Key_Down, VkDown},
+    {Qt::Key_Print, 0x2C},     {Qt::Key_Insert, 0x2D},   {Qt::Key_Delete, VkDelete},
     {Qt::Key_Meta, 0x5B},      {Qt::Key_Super_L, 0x5B},  {Qt::Key_Super_R, 0x5C},
     {Qt::Key_Menu, 0x5D},      {Qt::Key_NumLock, 0x90},  {Qt::Key_ScrollLock, 0x91},
     {Qt::Key_Exclam, 0x31},    {Qt::Key_At, 0x32},       {Qt::Key_NumberSign, 0x33},
@@ -49,7 +49,7 @@ constexpr KeyRow kKeypad[] = {
 std::optional<std::uint16_t> VirtualKeyFor(int qtKey, bool keypad)
 {
     if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9)
-        return static_cast<std::uint16_t>((keypad ? 0x60 : 0x30) + (qtKey - Qt::Key_0));
+        return static_cast<std::uint16_t>((keypad ? VkKeypad0 : 0x30) + (qtKey - Qt::Key_0));
     if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) return static_cast<std::uint16_t>(qtKey);
     if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24)
         return static_cast<std::uint16_t>(0x70 + (qtKey - Qt::Key_F1));

@@ -33,11 +33,11 @@ LockFusesForm::LockFusesForm(Session& session, CommandRunner& runner, Confirm co
     setFont(small);
     runner_.Guard(this);
 
-    panel1_ = new QFrame(this);
-    panel1_->setObjectName(QStringLiteral("Panel1"));
-    panel1_->setGeometry(0, 0, 443, 155);
+    bitsPanel_ = new QFrame(this);
+    bitsPanel_->setObjectName(QStringLiteral("Panel1"));
+    bitsPanel_->setGeometry(0, 0, 443, 155);
     for (int g = 0; g < 4; ++g) {
-        auto* group = new QGroupBox(QStringLiteral("Byte %1").arg(g), panel1_);
+        auto* group = new QGroupBox(QStringLiteral("Byte %1").arg(g), bitsPanel_);
         group->setObjectName(QStringLiteral("GroupBox%1").arg(g + 1));
         group->setGeometry(1 + 112 * g, 1, 105, 153);
         groups_[static_cast<std::size_t>(g)] = group;
@@ -65,9 +65,9 @@ LockFusesForm::LockFusesForm(Session& session, CommandRunner& runner, Confirm co
     write->setObjectName(QStringLiteral("Button2"));
     write->setGeometry(323, 156, 120, 25);
     for (QPushButton* button : {ok, read, write}) button->setAutoDefault(false);
-    connect(ok, &QPushButton::clicked, this, &LockFusesForm::OKButtonClick);
-    connect(read, &QPushButton::clicked, this, &LockFusesForm::Button1Click);
-    connect(write, &QPushButton::clicked, this, &LockFusesForm::Button2Click);
+    connect(ok, &QPushButton::clicked, this, &LockFusesForm::OnSaveAndClose);
+    connect(read, &QPushButton::clicked, this, &LockFusesForm::OnReadBits);
+    connect(write, &QPushButton::clicked, this, &LockFusesForm::OnWriteBits);
 
     Render();
 }
@@ -80,7 +80,7 @@ QCheckBox* LockFusesForm::CheckBox(int number) const
 
 void LockFusesForm::Render()
 {
-    panel1_->setVisible(model_.panelVisible);
+    bitsPanel_->setVisible(model_.panelVisible);
     for (std::size_t g = 0; g < 4; ++g) {
         const FuseGroup& group = model_.group[g];
         groups_[g]->setTitle(QString::fromStdString(group.caption));
@@ -96,18 +96,18 @@ void LockFusesForm::Render()
     }
 }
 
-void LockFusesForm::OKButtonClick()
+void LockFusesForm::OnSaveAndClose()
 {
     SaveLockFuses(ctx_, model_);
     accept();
 }
 
-void LockFusesForm::Button1Click()
+void LockFusesForm::OnReadBits()
 {
     runner_.Run([this] { ReadLockFuses(ctx_, model_); }, [this] { Render(); });
 }
 
-void LockFusesForm::Button2Click()
+void LockFusesForm::OnWriteBits()
 {
     runner_.Run([this] { WriteLockFuses(ctx_, model_, confirm_); }, [this] { Render(); });
 }

@@ -35,15 +35,15 @@ public:
 
 private:
     void Render();
-    void OKButtonClick();
-    void Button1Click();  // Read
-    void Button2Click();  // Write
+    void OnSaveAndClose();
+    void OnReadBits();
+    void OnWriteBits();
 
     Session& ctx_;
     CommandRunner& runner_;
     Confirm confirm_;
     LockFusesDialog model_;
-    QFrame* panel1_;
+    QFrame* bitsPanel_;
     QLabel* fileLabel_ = nullptr;
     std::array<QGroupBox*, 4> groups_{};
     std::array<QCheckBox*, 32> boxes_{};

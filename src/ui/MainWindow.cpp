@@ -88,21 +88,21 @@ MainWindow::MainWindow(std::unique_ptr<Session> context, QWidget* parent)
     auto* logLayout = new QVBoxLayout(panel3);
     logLayout->setContentsMargins(0, 0, 0, 0);
     logLayout->addWidget(MakeLabel(panel3, "Log:"));
-    richEdit5_ = new LogPane(panel3);
-    richEdit5_->setMinimumHeight(120);
-    logLayout->addWidget(richEdit5_);
+    logPane_ = new LogPane(panel3);
+    logPane_->setMinimumHeight(120);
+    logLayout->addWidget(logPane_);
     layout->addWidget(findChild<QFrame*>(QStringLiteral("Panel1")));
-    layout->addWidget(pageControl1_, 1);
+    layout->addWidget(pages_, 1);
     layout->addWidget(panel3);
     BuildMenus();
 
-    richEdit5_->Attach(ctx_->bus.log);
+    logPane_->Attach(ctx_->bus.log);
     connect(runner_, &CommandRunner::started, this, &MainWindow::FreezeViews);
     connect(runner_, &CommandRunner::finished, this, &MainWindow::SyncFromCore);
 
     ctx_->bus.link.ClosePort();
     ctx_->chip.signature = 0;
-    ctx_->bus.delay = trackBar1_->value();
+    ctx_->bus.delay = delaySlider_->value();
     SetConnected(false);
 
     about_ = new AboutBox(this);
@@ -113,7 +113,7 @@ MainWindow::MainWindow(std::unique_ptr<Session> context, QWidget* parent)
 
 MainWindow::~MainWindow()
 {
-    richEdit5_->Detach();
+    logPane_->Detach();
     ctx_->progress = nullptr;
     ctx_->views.changed = {};
 }
@@ -130,47 +130,47 @@ void MainWindow::BuildPanel()
     grid->setHorizontalSpacing(8);
     grid->setVerticalSpacing(4);
 
-    button1_ = MakeButton(panel1, "Button1", "Connect");
-    button2_ = MakeButton(panel1, "Button2", "Disconnect");
-    comboBox1_ = new QComboBox(panel1);
-    comboBox1_->setObjectName(QStringLiteral("ComboBox1"));
-    comboBox1_->setEditable(true);
-    comboBox1_->addItems(PortNames());
-    comboBox1_->setCurrentIndex(0);
-    comboBox1_->setInsertPolicy(QComboBox::NoInsert);
-    comboBox1_->setMinimumContentsLength(12);
-    grid->addWidget(button1_, 0, 0);
-    grid->addWidget(button2_, 1, 0);
-    grid->addWidget(comboBox1_, 2, 0);
+    connectButton_ = MakeButton(panel1, "Button1", "Connect");
+    disconnectButton_ = MakeButton(panel1, "Button2", "Disconnect");
+    portBox_ = new QComboBox(panel1);
+    portBox_->setObjectName(QStringLiteral("ComboBox1"));
+    portBox_->setEditable(true);
+    portBox_->addItems(PortNames());
+    portBox_->setCurrentIndex(0);
+    portBox_->setInsertPolicy(QComboBox::NoInsert);
+    portBox_->setMinimumContentsLength(12);
+    grid->addWidget(connectButton_, 0, 0);
+    grid->addWidget(disconnectButton_, 1, 0);
+    grid->addWidget(portBox_, 2, 0);
 
-    button3_ = MakeButton(panel1, "Button3", "Autosearch chip");
-    button3_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
-    grid->addWidget(button3_, 0, 1, 2, 1);
+    autosearchButton_ = MakeButton(panel1, "Button3", "Autosearch chip");
+    autosearchButton_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+    grid->addWidget(autosearchButton_, 0, 1, 2, 1);
 
     auto* identity = new QVBoxLayout;
     identity->setSpacing(1);
     identity->addWidget(MakeLabel(panel1, "Chip name:"));
-    edit1_ = new QLineEdit(QStringLiteral("None"), panel1);
-    edit1_->setObjectName(QStringLiteral("Edit1"));
-    edit1_->setReadOnly(true);
-    identity->addWidget(edit1_);
+    chipNameBox_ = new QLineEdit(QStringLiteral("None"), panel1);
+    chipNameBox_->setObjectName(QStringLiteral("Edit1"));
+    chipNameBox_->setReadOnly(true);
+    identity->addWidget(chipNameBox_);
     identity->addWidget(MakeLabel(panel1, "ID bytes:"));
-    edit2_ = new IdBox(panel1);
-    identity->addWidget(edit2_);
+    idBox_ = new IdBox(panel1);
+    identity->addWidget(idBox_);
     grid->addLayout(identity, 0, 2, 3, 1);
 
     auto* delays = new QVBoxLayout;
     delays->addWidget(MakeLabel(panel1, "Delays value:"));
-    trackBar1_ = new QSlider(Qt::Horizontal, panel1);
-    trackBar1_->setObjectName(QStringLiteral("TrackBar1"));
-    trackBar1_->setRange(0, 5);
-    trackBar1_->setSingleStep(1);
-    trackBar1_->setPageStep(1);
-    trackBar1_->setTickInterval(1);
-    trackBar1_->setTickPosition(QSlider::TicksBelow);
-    trackBar1_->setValue(1);
-    trackBar1_->setMinimumWidth(90);
-    delays->addWidget(trackBar1_);
+    delaySlider_ = new QSlider(Qt::Horizontal, panel1);
+    delaySlider_->setObjectName(QStringLiteral("TrackBar1"));
+    delaySlider_->setRange(0, 5);
+    delaySlider_->setSingleStep(1);
+    delaySlider_->setPageStep(1);
+    delaySlider_->setTickInterval(1);
+    delaySlider_->setTickPosition(QSlider::TicksBelow);
+    delaySlider_->setValue(1);
+    delaySlider_->setMinimumWidth(90);
+    delays->addWidget(delaySlider_);
     delays->addStretch();
     grid->addLayout(delays, 0, 3, 3, 1);
 
@@ -180,44 +180,38 @@ void MainWindow::BuildPanel()
         {"Button10", "Verify Data"}, {"Button11", "Chip Erase"},
     }};
     for (std::size_t i = 0; i < operations.size(); ++i)
-        operations_[i] = MakeButton(panel1, operations[i].first, operations[i].second);
-    grid->addWidget(operations_[0], 0, 4);
-    grid->addWidget(operations_[1], 0, 5);
-    grid->addWidget(operations_[2], 0, 6);
-    grid->addWidget(operations_[4], 1, 4);
-    grid->addWidget(operations_[5], 1, 5);
-    grid->addWidget(operations_[6], 1, 6);
-    grid->addWidget(operations_[3], 2, 4, 1, 3);
-    operations_[7]->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
-    grid->addWidget(operations_[7], 0, 7, 2, 1);
+        operationButtons_[i] = MakeButton(panel1, operations[i].first, operations[i].second);
+    grid->addWidget(operationButtons_[0], 0, 4);
+    grid->addWidget(operationButtons_[1], 0, 5);
+    grid->addWidget(operationButtons_[2], 0, 6);
+    grid->addWidget(operationButtons_[4], 1, 4);
+    grid->addWidget(operationButtons_[5], 1, 5);
+    grid->addWidget(operationButtons_[6], 1, 6);
+    grid->addWidget(operationButtons_[3], 2, 4, 1, 3);
+    operationButtons_[7]->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+    grid->addWidget(operationButtons_[7], 0, 7, 2, 1);
 
-    connect(button1_, &QPushButton::clicked, this, &MainWindow::Button1Click);
-    connect(button2_, &QPushButton::clicked, this, &MainWindow::Button2Click);
-    connect(comboBox1_, &QComboBox::editTextChanged, this, &MainWindow::ComboBox1Change);
-    connect(button3_, &QPushButton::clicked, this, &MainWindow::Button3Click);
-    connect(trackBar1_, &QSlider::valueChanged, this, [this](int value) { ctx_->bus.delay = value; });
+    connect(connectButton_, &QPushButton::clicked, this, &MainWindow::OnConnect);
+    connect(disconnectButton_, &QPushButton::clicked, this, &MainWindow::OnDisconnect);
+    connect(portBox_, &QComboBox::editTextChanged, this, &MainWindow::OnPortChanged);
+    connect(autosearchButton_, &QPushButton::clicked, this, &MainWindow::OnAutosearch);
+    connect(delaySlider_, &QSlider::valueChanged, this, [this](int value) { ctx_->bus.delay = value; });
 
-    const Confirm confirm = Asker();
-    const std::array<std::function<void()>, 8> commands = {
-        [this] { ReadProgram(*ctx_); },
-        [this, confirm] { WriteProgram(*ctx_, confirm); },
-        [this] { VerifyProgram(*ctx_); },
-        [this] { ReadCalibration(*ctx_); },
-        [this] { ReadData(*ctx_); },
-        [this, confirm] { WriteData(*ctx_, confirm); },
-        [this] { VerifyData(*ctx_); },
-        [this, confirm] { ChipErase(*ctx_, confirm); },
+    const std::array<void (MainWindow::*)(), 8> handlers = {
+        &MainWindow::OnReadProgram, &MainWindow::OnWriteProgram, &MainWindow::OnVerifyProgram,
+        &MainWindow::OnReadCalibration, &MainWindow::OnReadData, &MainWindow::OnWriteData,
+        &MainWindow::OnVerifyData, &MainWindow::OnChipErase,
     };
-    for (std::size_t i = 0; i < commands.size(); ++i)
-        connect(operations_[i], &QPushButton::clicked, this, [this, command = commands[i]] { RunCommand(command); });
+    for (std::size_t i = 0; i < handlers.size(); ++i)
+        connect(operationButtons_[i], &QPushButton::clicked, this, handlers[i]);
 }
 
 void MainWindow::BuildPages()
 {
-    pageControl1_ = new QTabWidget(centralWidget());
-    pageControl1_->setObjectName(QStringLiteral("PageControl1"));
+    pages_ = new QTabWidget(centralWidget());
+    pages_->setObjectName(QStringLiteral("PageControl1"));
     for (int page = 0; page < 2; ++page) {
-        auto* sheet = new QWidget(pageControl1_);
+        auto* sheet = new QWidget(pages_);
         sheet->setObjectName(page == 0 ? QStringLiteral("TabSheet1") : QStringLiteral("TabSheet2"));
         auto* column = new QVBoxLayout(sheet);
         column->setContentsMargins(4, 4, 4, 4);
@@ -226,18 +220,20 @@ void MainWindow::BuildPages()
         const int flash = page;
         const int eeprom = page + 2;
         column->addWidget(MakeLabel(sheet, "Program Memory (Flash):"));
-        views_[flash] = new HexViewWidget(ctx_->views.view[flash], sheet);
-        views_[flash]->setObjectName(QStringLiteral("RichEdit%1").arg(flash + 1));
-        views_[flash]->setMinimumHeight(13 * 16 + 6);
-        column->addWidget(views_[flash], 3);
+        auto* flashView = new HexViewWidget(ctx_->views.view[flash].document, sheet);
+        flashView->setObjectName(QStringLiteral("RichEdit%1").arg(flash + 1));
+        flashView->setMinimumHeight(13 * 16 + 6);
+        column->addWidget(flashView, 3);
         column->addWidget(MakeLabel(sheet, "Data Memory (EEPROM):"));
-        views_[eeprom] = new HexViewWidget(ctx_->views.view[eeprom], sheet);
-        views_[eeprom]->setObjectName(QStringLiteral("RichEdit%1").arg(eeprom + 1));
-        views_[eeprom]->setMinimumHeight(13 * 6 + 6);
-        column->addWidget(views_[eeprom], 1);
-        pageControl1_->addTab(sheet, page == 0 ? QStringLiteral("Page1") : QStringLiteral("Page2"));
+        auto* eepromView = new HexViewWidget(ctx_->views.view[eeprom].document, sheet);
+        eepromView->setObjectName(QStringLiteral("RichEdit%1").arg(eeprom + 1));
+        eepromView->setMinimumHeight(13 * 6 + 6);
+        column->addWidget(eepromView, 1);
+        flashViews_[static_cast<std::size_t>(page)] = flashView;
+        eepromViews_[static_cast<std::size_t>(page)] = eepromView;
+        pages_->addTab(sheet, page == 0 ? QStringLiteral("Page1") : QStringLiteral("Page2"));
     }
-    connect(pageControl1_, &QTabWidget::currentChanged, this, [this](int index) { ctx_->views.activePage = index; });
+    connect(pages_, &QTabWidget::currentChanged, this, [this](int index) { ctx_->views.activePage = index; });
 }
 
 void MainWindow::BuildMenus()
@@ -252,19 +248,23 @@ void MainWindow::BuildMenus()
     };
     QMenu* file = bar->addMenu(QStringLiteral("File"));
     file->setObjectName(QStringLiteral("File1"));
-    addItem(file, "LoadProgramfromFile1", "Load Program from File...", [this] { LoadFile(1); });
-    addItem(file, "SaveProgramtoFile1", "Save Program to File...", [this] { SaveFile(1); });
+    addItem(file, "LoadProgramfromFile1", "Load Program from File...", [this] { LoadFile(MemoryKind::Program); });
+    addItem(file, "SaveProgramtoFile1", "Save Program to File...", [this] { SaveFile(MemoryKind::Program); });
     file->addSeparator();
-    addItem(file, "Open1", "Load Data from File...", [this] { LoadFile(2); });
-    addItem(file, "Save1", "Save Data to File...", [this] { SaveFile(2); });
+    addItem(file, "Open1", "Load Data from File...", [this] { LoadFile(MemoryKind::Data); });
+    addItem(file, "Save1", "Save Data to File...", [this] { SaveFile(MemoryKind::Data); });
     file->addSeparator();
-    addItem(file, "SaveLogas1", "Save Log as...", [this] { SaveLogas1Click(); });
-    addItem(file, "Exit1", "Exit", [this] { Exit1Click(); });
+    addItem(file, "SaveLogas1", "Save Log as...", [this] { OnSaveLog(); });
+    addItem(file, "Exit1", "Exit", [this] { OnExit(); });
 
     QMenu* edit = bar->addMenu(QStringLiteral("Edit"));
     edit->setObjectName(QStringLiteral("Edit3"));
-    lockFuses1_ = addItem(edit, "LockFuses1", "Lock && Fuses...", [this] { LockFuses1Click(); });
+    lockFusesItem_ = addItem(edit, "LockFuses1", "Lock && Fuses...", [this] { OnLockFuses(); });
     edit->addSeparator();
+    // Off by default: the classic full pass stays what Write Program does until asked otherwise.
+    skipBlankPages_ = edit->addAction(QStringLiteral("Skip blank pages when writing"));
+    skipBlankPages_->setObjectName(QStringLiteral("SkipBlankPages1"));
+    skipBlankPages_->setCheckable(true);
     // On by default: a write into the wrong chip (or an empty socket) is the costly mistake.
     // Off, every command sends exactly its own bytes.
     QAction* check = addItem(edit, "CheckChip1", "Check the chip's signature before writing",
@@ -285,7 +285,7 @@ void MainWindow::BuildMenus()
         about_->activateWindow();
     });
     help->addSeparator();
-    addItem(help, "TavroConnection1", "How to connect...", [this] { TavroConnection1Click(); });
+    addItem(help, "TavroConnection1", "How to connect...", [this] { OnHowToConnect(); });
 }
 
 void MainWindow::BuildChipMenu(QMenu* menu)
@@ -307,37 +307,45 @@ void MainWindow::BuildChipMenu(QMenu* menu)
 void MainWindow::SetConnected(bool connected)
 {
     connected_ = connected;
-    button1_->setEnabled(!connected);
-    button2_->setEnabled(connected);
-    button3_->setEnabled(connected);
-    for (QPushButton* button : operations_) button->setEnabled(connected);
-    lockFuses1_->setEnabled(connected);
+    connectButton_->setEnabled(!connected);
+    disconnectButton_->setEnabled(connected);
+    autosearchButton_->setEnabled(connected);
+    for (QPushButton* button : operationButtons_) button->setEnabled(connected);
+    lockFusesItem_->setEnabled(connected);
 }
 
 void MainWindow::RunCommand(std::function<void()> work, std::function<void()> done)
 {
+    // Handed over before the worker starts; it holds the session until the command ends.
+    ctx_->skipBlankPages = skipBlankPages_->isChecked();
     runner_->Run(std::move(work), std::move(done));
+}
+
+HexViewWidget* MainWindow::View(int index) const
+{
+    const auto page = static_cast<std::size_t>(index % 2);
+    return index < 2 ? flashViews_[page] : eepromViews_[page];
 }
 
 void MainWindow::FreezeViews()
 {
-    for (HexViewWidget* view : views_) view->Freeze();
+    for (int i = 0; i < 4; ++i) View(i)->Freeze();
 }
 
 void MainWindow::SyncFromCore()
 {
     const unsigned dirty = dirty_.exchange(0);
     for (int i = 0; i < 4; ++i) {
-        views_[static_cast<std::size_t>(i)]->Thaw();
-        if (dirty & (1u << i)) views_[static_cast<std::size_t>(i)]->Reload();
+        View(i)->Thaw();
+        if (dirty & (1u << i)) View(i)->Reload(ctx_->views.view[static_cast<std::size_t>(i)].caret);
     }
     if (dirty & kBoxesDirty) {
-        edit1_->setText(QString::fromStdString(ctx_->views.chipNameBox));
-        edit2_->setText(QString::fromStdString(ctx_->views.idBox));
+        chipNameBox_->setText(QString::fromStdString(ctx_->views.chipNameBox));
+        idBox_->setText(QString::fromStdString(ctx_->views.idBox));
     }
 }
 
-Confirm MainWindow::Asker()
+Confirm MainWindow::ConfirmOnGuiThread()
 {
     return [this](const Question& q) {
         return AskYesNo(QString::fromLatin1(q.caption.data(), static_cast<qsizetype>(q.caption.size())),
@@ -355,9 +363,9 @@ bool MainWindow::AskYesNo(const QString& caption, const QString& text)
     });
 }
 
-void MainWindow::Button1Click()
+void MainWindow::OnConnect()
 {
-    const std::string name = comboBox1_->currentText().toStdString();
+    const std::string name = portBox_->currentText().toStdString();
     auto opened = std::make_shared<bool>(false);
     RunCommand([this, name, opened] { *opened = Connect(*ctx_, name).Succeeded(); },
                [this, opened] {
@@ -365,26 +373,66 @@ void MainWindow::Button1Click()
                });
 }
 
-void MainWindow::Button2Click()
+void MainWindow::OnDisconnect()
 {
     Disconnect(*ctx_);
     SetConnected(false);
 }
 
-void MainWindow::ComboBox1Change()
+void MainWindow::OnPortChanged()
 {
     if (runner_->Busy()) return;
     if (PortChanged(*ctx_)) SetConnected(false);
 }
 
-void MainWindow::Button3Click()
+void MainWindow::OnAutosearch()
 {
     RunCommand([this] { Autosearch(*ctx_); });
 }
 
-void MainWindow::Exit1Click()
+void MainWindow::OnReadProgram()
 {
-    if (ctx_->bus.link.IsOpen()) Button2Click();
+    RunCommand([this] { ReadProgram(*ctx_); });
+}
+
+void MainWindow::OnWriteProgram()
+{
+    RunCommand([this] { WriteProgram(*ctx_, ConfirmOnGuiThread()); });
+}
+
+void MainWindow::OnVerifyProgram()
+{
+    RunCommand([this] { VerifyProgram(*ctx_); });
+}
+
+void MainWindow::OnReadCalibration()
+{
+    RunCommand([this] { ReadCalibration(*ctx_); });
+}
+
+void MainWindow::OnReadData()
+{
+    RunCommand([this] { ReadData(*ctx_); });
+}
+
+void MainWindow::OnWriteData()
+{
+    RunCommand([this] { WriteData(*ctx_, ConfirmOnGuiThread()); });
+}
+
+void MainWindow::OnVerifyData()
+{
+    RunCommand([this] { VerifyData(*ctx_); });
+}
+
+void MainWindow::OnChipErase()
+{
+    RunCommand([this] { ChipErase(*ctx_, ConfirmOnGuiThread()); });
+}
+
+void MainWindow::OnExit()
+{
+    if (ctx_->bus.link.IsOpen()) OnDisconnect();
     close();
 }
 
@@ -399,9 +447,9 @@ void MainWindow::closeEvent(QCloseEvent* event)
     QMainWindow::closeEvent(event);
 }
 
-void MainWindow::LockFuses1Click()
+void MainWindow::OnLockFuses()
 {
-    LockFusesForm dialog(*ctx_, *runner_, Asker(), this);
+    LockFusesForm dialog(*ctx_, *runner_, ConfirmOnGuiThread(), this);
     if (fileFuses_) {
         dialog.OfferFileBytes(fuseFile_, *fileFuses_);
         fileFuses_.reset();
@@ -409,7 +457,7 @@ void MainWindow::LockFuses1Click()
     dialog.exec();
 }
 
-void MainWindow::TavroConnection1Click()
+void MainWindow::OnHowToConnect()
 {
     auto form = ImageForm::Create(ctx_->chip, this);
     form->exec();

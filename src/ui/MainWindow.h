@@ -11,7 +11,9 @@
 #include <memory>
 #include <optional>
 
+#include "chips/MemoryKind.h"
 #include "core/Result.h"
+#include "operations/Confirmation.h"
 #include "images/FileCommands.h"
 #include "operations/Confirmation.h"
 #include "operations/Session.h"
@@ -53,7 +55,9 @@ public:
     CommandRunner& Runner() { return *runner_; }
     UiProgress& Progress() { return *progress_; }
     AboutBox& About() { return *about_; }
-    HexViewWidget* View(int index) const { return views_[static_cast<std::size_t>(index)]; }
+    // The hex views by their component number less one: 0 RichEdit1 (Page1 flash), 1 RichEdit2
+    // (Page2 flash), 2 RichEdit3 (Page1 EEPROM), 3 RichEdit4 (Page2 EEPROM).
+    HexViewWidget* View(int index) const;
     bool Connected() const { return connected_; }
 
     // Replaces the file dialogs, so that a script or a test can answer them.
@@ -79,20 +83,29 @@ private:
     void FreezeViews();
     void SyncFromCore();
     bool AskYesNo(const QString& caption, const QString& text);
-    Confirm Asker();  // the questions of a command, each as a Yes/No box with No the default
+    // The warnings of the writes and the erase, asked in a box while the command waits.
+    Confirm ConfirmOnGuiThread();
 
-    void Button1Click();  // Connect
-    void Button2Click();  // Disconnect
-    void ComboBox1Change();
-    void Button3Click();  // Autosearch
-    void LoadFile(int kind);
-    void SaveFile(int kind);
-    void SaveLogas1Click();
+    void OnConnect();
+    void OnDisconnect();
+    void OnPortChanged();
+    void OnAutosearch();
+    void OnReadProgram();
+    void OnWriteProgram();
+    void OnVerifyProgram();
+    void OnReadCalibration();
+    void OnReadData();
+    void OnWriteData();
+    void OnVerifyData();
+    void OnChipErase();
+    void LoadFile(MemoryKind memory);
+    void SaveFile(MemoryKind memory);
+    void OnSaveLog();
     void ReportFileFailure(const QString& action, const QString& name, const Result& result,
                            bool loadedNothing = false);
-    void Exit1Click();
-    void LockFuses1Click();
-    void TavroConnection1Click();
+    void OnExit();
+    void OnLockFuses();
+    void OnHowToConnect();
     std::optional<ChosenFile> ChooseFile(FileDialogKind kind);
 
     std::unique_ptr<Session> ctx_;
@@ -107,18 +120,20 @@ private:
     std::optional<FileFuses> fileFuses_;
     QString fuseFile_;
 
-    QPushButton* button1_ = nullptr;
-    QPushButton* button2_ = nullptr;
-    QPushButton* button3_ = nullptr;
-    std::array<QPushButton*, 8> operations_{};  // Button4 .. Button11
-    QComboBox* comboBox1_ = nullptr;
-    QLineEdit* edit1_ = nullptr;
-    IdBox* edit2_ = nullptr;
-    QSlider* trackBar1_ = nullptr;
-    QTabWidget* pageControl1_ = nullptr;
-    std::array<HexViewWidget*, 4> views_{};
-    LogPane* richEdit5_ = nullptr;
-    QAction* lockFuses1_ = nullptr;
+    QPushButton* connectButton_ = nullptr;
+    QPushButton* disconnectButton_ = nullptr;
+    QPushButton* autosearchButton_ = nullptr;
+    std::array<QPushButton*, 8> operationButtons_{};  // Button4 .. Button11
+    QComboBox* portBox_ = nullptr;
+    QLineEdit* chipNameBox_ = nullptr;
+    IdBox* idBox_ = nullptr;
+    QSlider* delaySlider_ = nullptr;
+    QTabWidget* pages_ = nullptr;
+    std::array<HexViewWidget*, 2> flashViews_{};   // by page
+    std::array<HexViewWidget*, 2> eepromViews_{};  // by page
+    LogPane* logPane_ = nullptr;
+    QAction* lockFusesItem_ = nullptr;
+    QAction* skipBlankPages_ = nullptr;  // Edit > Skip blank pages when writing
 };
 
 }  // namespace quillon::ui

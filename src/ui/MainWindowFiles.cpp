@@ -38,11 +38,6 @@ constexpr Filter kSaveFilters[] = {
     {"Raw binary (*.bin)", FilterBin},
 };
 
-MemoryKind MemoryOf(int kind)
-{
-    return kind == 1 ? MemoryKind::Program : MemoryKind::Data;
-}
-
 }  // namespace
 
 std::optional<ChosenFile> MainWindow::ChooseFile(FileDialogKind kind)
@@ -72,10 +67,18 @@ std::optional<ChosenFile> MainWindow::ChooseFile(FileDialogKind kind)
 void MainWindow::ReportFileFailure(const QString& action, const QString& name, const Result& result,
                                    bool loadedNothing)
 {
-    // Only a file that could not be read or written, or one refused whole, gets a box; "No chip
-    // selected" and a "Wrong file" line under what loaded say all there is to say in the log.
-    // The box repeats the log's words, with the file's name and the reason, so the failure
-    // cannot pass unnoticed.
+    // Only a file that could not be read or written, one refused whole, or one loaded only in
+    // part gets a box; "No chip selected" and a "Wrong file" line under what loaded say all there
+    // is to say in the log. The box repeats the log's words, with the file's name and the
+    // reason, so the failure cannot pass unnoticed.
+    if (result.failure == FailureKind::FilePart || result.failure == FailureKind::FileBeyond) {
+        // Loaded in part: what did load is in the view, over what it held before.
+        QMessageBox::warning(this, QStringLiteral("Warning"),
+                             QStringLiteral("%1 %2 did not complete.\n\n%3\n\nWhat did load is shown over what "
+                                            "the view held; the rest of the view is unchanged.")
+                                 .arg(action, name, QString::fromStdString(result.words)));
+        return;
+    }
     const bool refusedWhole = loadedNothing && result.failure == FailureKind::FileContent;
     if (result.failure != FailureKind::File && !refusedWhole) return;
     QMessageBox::critical(this, QStringLiteral("Error"),
@@ -83,7 +86,7 @@ void MainWindow::ReportFileFailure(const QString& action, const QString& name, c
                               .arg(action, name, QString::fromStdString(result.words)));
 }
 
-void MainWindow::LoadFile(int kind)
+void MainWindow::LoadFile(MemoryKind memory)
 {
     const auto chosen = ChooseFile(FileDialogKind::Open);
     if (!chosen) return;
@@ -91,33 +94,33 @@ void MainWindow::LoadFile(int kind)
     const FileFormat format = LoadFormatFor(path, chosen->filterIndex);
     auto outcome = std::make_shared<Result>();
     auto fuses = std::make_shared<std::optional<FileFuses>>();
-    RunCommand([this, path, format, kind, outcome, fuses] {
-                   *outcome = LoadMemoryFileAs(*ctx_, path, format, MemoryOf(kind), fuses.get());
+    RunCommand([this, path, format, memory, outcome, fuses] {
+                   *outcome = LoadMemoryFileAs(*ctx_, path, format, memory, fuses.get());
                },
-               [this, outcome, fuses, kind, format, name = chosen->name] {
+               [this, outcome, fuses, memory, format, name = chosen->name] {
                    // A refused S-record or ELF file loaded nothing at all: unlike a HEX file
                    // stopped at a line, nothing on the screen shows it.
                    ReportFileFailure(QStringLiteral("Loading"), name, *outcome, format != FileFormat::IntelHex);
                    // A new program replaces the fuse bytes an earlier one offered.
-                   if (outcome->Succeeded() && MemoryOf(kind) == MemoryKind::Program) {
+                   if (outcome->Succeeded() && memory == MemoryKind::Program) {
                        fileFuses_ = *fuses;
                        fuseFile_ = QFileInfo(name).fileName();
                    }
                });
 }
 
-void MainWindow::SaveFile(int kind)
+void MainWindow::SaveFile(MemoryKind memory)
 {
     const auto chosen = ChooseFile(FileDialogKind::Save);
     if (!chosen) return;
     const std::string path = chosen->name.toStdString();
     const int filter = chosen->filterIndex;
     auto outcome = std::make_shared<Result>();
-    RunCommand([this, path, filter, kind, outcome] { *outcome = SaveMemoryFile(*ctx_, path, filter, MemoryOf(kind)); },
+    RunCommand([this, path, filter, memory, outcome] { *outcome = SaveMemoryFile(*ctx_, path, filter, memory); },
                [this, outcome, name = chosen->name] { ReportFileFailure(QStringLiteral("Saving"), name, *outcome); });
 }
 
-void MainWindow::SaveLogas1Click()
+void MainWindow::OnSaveLog()
 {
     const auto chosen = ChooseFile(FileDialogKind::Save);
     if (!chosen) return;

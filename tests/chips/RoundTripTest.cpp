@@ -128,6 +128,70 @@ TEST_P(RoundTrip, MemoriesWriteReadAndVerify)
     EXPECT_EQ(Joined(Complaints(*harness, *d)), "");
 }
 
+TEST_P(RoundTrip, BlankFlashPagesSkippedEndAsAFullWrite)
+{
+    // A sparse program: two bytes in the middle of a page, one at a quarter, the rest erased.
+    const std::uint32_t size = chip().flashSize;
+    std::vector<std::uint8_t> flash(size, 0xFF);
+    flash[size / 4] = 0x00;
+    flash[size / 2 + 6] = 0x12;
+    flash[size / 2 + 7] = 0x34;
+    std::copy(flash.begin(), flash.end(), chip().flash.begin());
+    harness->chip().flash.assign(size, 0x00);
+
+    auto& committed = harness->chip().committedFlashPages;
+    committed.clear();
+    EXPECT_TRUE(WriteMemory(bus(), *entry, target(), MemoryKind::Program, Image(MemoryKind::Program), DropTrace(),
+                            {.skipBlankFlash = true})
+                    .Done());
+    EXPECT_EQ(harness->chip().flash, flash) << "the chip ends as a full write leaves it";
+
+    if (entry->page != 0) {
+        // The pages with data; the parallel units also keep the first page (it loads the write
+        // command) and the last (it unloads it).
+        const std::uint32_t page = entry->page;
+        std::vector<std::uint32_t> expected{size / 4 / page * page, (size / 2 + 6) / page * page};
+        if (entry->family != Family::Serial) {
+            expected.insert(expected.begin(), 0);
+            expected.push_back(size - page);
+        }
+        EXPECT_EQ(committed, expected);
+    }
+    EXPECT_EQ(Joined(harness->ProtocolErrors()), "");
+    EXPECT_EQ(Joined(Complaints(*harness, *d)), "");
+}
+
+TEST_P(RoundTrip, VerifyComparesOnlyTheBytesTheFileGives)
+{
+    const std::uint32_t size = chip().flashSize;
+    std::vector<std::uint8_t> inChip(size);
+    for (std::uint32_t i = 0; i < size; ++i) inChip[i] = Pattern(i, 3);
+    harness->PreloadFlash(inChip);
+
+    // The file gives an odd-started stretch (half of a word at each end on word units); the
+    // image outside it differs from the chip everywhere.
+    const std::uint32_t from = size / 4 + 1, to = size / 2 + 1;
+    std::vector<std::uint8_t> covered(size, 0);
+    std::fill(covered.begin() + from, covered.begin() + to, 1);
+    auto image = Image(MemoryKind::Program);
+    for (std::uint32_t i = 0; i < size; ++i) image[i] = covered[i] ? inChip[i] : static_cast<std::uint8_t>(~inChip[i]);
+
+    auto verify = [&] { return VerifyMemory(bus(), *entry, target(), MemoryKind::Program, image, DropTrace(), covered); };
+    const WalkResult same = verify();
+    EXPECT_TRUE(same.Done());
+    EXPECT_EQ(same.bytes, to - from);
+
+    for (const std::uint32_t changed : {from, to - 1, (from + to) / 2}) {
+        image[changed] ^= 0x40;
+        const WalkResult differs = verify();
+        EXPECT_EQ(differs.end, WalkResult::End::Failed) << changed;
+        EXPECT_EQ(differs.address, changed - changed % entry->step) << changed;
+        EXPECT_TRUE(bus().link.IsOpen());
+        image[changed] ^= 0x40;
+    }
+    EXPECT_EQ(Joined(harness->ProtocolErrors()), "");
+}
+
 TEST_P(RoundTrip, FlashPagesAreTheChipsOwn)
 {
     // Committing pages of another size than the chip's programs some of its pages twice, or

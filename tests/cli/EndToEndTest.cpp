@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -245,6 +246,105 @@ TEST(CommandLine, FindsTheChipBySignatureWhenNoneIsNamed)
     EXPECT_NE(f.out.find("\nLow Fuses: 0x"), std::string::npos) << f.out;
 }
 
+// A file that did not load completely is never written nor taken as the reference; --force
+// accepts data beyond the memory and nothing else.
+TEST(CommandLine, FilesThatDidNotLoadCompletelyTouchNothing)
+{
+    TempDir dir;
+    const std::string record = ":0100000011EE\r\n";
+    const std::string end = ":00000001FF\r\n";
+    { std::ofstream(dir / "empty.hex"); }
+    { std::ofstream(dir / "cut.hex") << record; }
+    { std::ofstream(dir / "after.hex") << record << end << ":0100010022DC\r\n"; }
+    { std::ofstream(dir / "high.hex") << ":02000004FFFFFC\r\n" << record << end; }
+    WriteBytes(dir / "long.bin", 8192 + 1, 1);
+    ASSERT_EQ(::mkfifo((dir / "fifo.hex").c_str(), 0600), 0);
+    ::symlink("/dev/zero", (dir / "zero.bin").c_str());
+    struct Case {
+        std::vector<std::string> commands;
+        int status;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{"write-program", dir / "empty.hex"}, 1, "The file is empty"},
+        {{"write-program", dir / "cut.hex"}, 1, "without an end record"},
+        {{"verify-program", dir / "cut.hex"}, 1, "without an end record"},
+        {{"write-program", dir / "after.hex"}, 1, "goes on after its end record"},
+        {{"write-program", dir / "high.hex"}, 1, "--force takes what fits"},
+        {{"write-program", dir / "long.bin"}, 1, "Left out 1 byte beyond the end of the memory"},
+        {{"--force", "write-program", dir / "cut.hex"}, 1, "without an end record"},
+        {{"write-program", dir / "fifo.hex"}, 1, "(a FIFO, not a regular file)"},
+        {{"write-data", dir / "zero.bin"}, 1, "(a device, not a regular file)"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"--port", "sim:ATmega8", "--chip", "ATmega8", "--yes", "--delay", "0"};
+        args.insert(args.end(), c.commands.begin(), c.commands.end());
+        Finished f = RunProgram(Cli(), args, std::chrono::seconds(20));
+        EXPECT_EQ(f.status, c.status) << c.commands.back() << f.out << f.err;
+        EXPECT_NE((f.err + f.out).find(c.says), std::string::npos) << c.commands.back() << f.err << f.out;
+        EXPECT_EQ(f.out.find("Trying to write"), std::string::npos) << f.out;
+        EXPECT_EQ(f.out.find("Trying to erase"), std::string::npos) << f.out;
+        EXPECT_EQ(f.out.find("Trying to verify"), std::string::npos) << f.out;
+        EXPECT_TRUE(f.err.ends_with("quillon-cli: failed: " + c.commands[c.commands.size() - 2] + "\n")) << f.err;
+    }
+    Finished forced = RunProgram(Cli(), {"--port", "sim:ATmega8", "--chip", "ATmega8", "--yes", "--delay", "0",
+                                         "--force", "write-program", dir / "long.bin"});
+    EXPECT_EQ(forced.status, 0) << forced.out << forced.err;
+    EXPECT_NE(forced.err.find("going on (--force)"), std::string::npos) << forced.err;
+}
+
+// Answers that do not line up with the packets fail the command that meets them, whichever
+// memory it reads; a short SPI answer with the bytes that matter is taken as it is.
+TEST(Gateway, AnswersOutOfStepFailTheCommand)
+{
+    TempDir dir;
+    { std::ofstream(dir / "blank.hex") << ":00000001FF\r\n"; }
+    struct Case {
+        std::vector<std::string> gateway;
+        std::vector<std::string> commands;
+        int status;
+    };
+    const Case cases[] = {
+        {{"--chip", "ATmega8", "--stray", "55@40"}, {"read-program", dir / "p.hex"}, 1},
+        {{"--chip", "ATmega8", "--stray-every", "55@2"}, {"read-data", dir / "d.hex"}, 1},
+        {{"--chip", "ATmega8", "--stray", "55,AA@3"}, {"read-fuses"}, 1},
+        {{"--chip", "ATtiny13", "--stray-every", "00@2"}, {"verify-program", dir / "blank.hex"}, 1},
+        {{"--chip", "ATtiny13", "--short-spi", "2"}, {"read-data", dir / "short.hex"}, 0},
+    };
+    for (const auto& c : cases) {
+        SimulatedGateway gateway(c.gateway);
+        ASSERT_FALSE(gateway.Path().empty()) << gateway.ErrorText();
+        std::vector<std::string> args = {"--port", gateway.Path(), "--delay", "0", "--chip", c.gateway[1]};
+        args.insert(args.end(), c.commands.begin(), c.commands.end());
+        Finished f = RunProgram(Cli(), args, std::chrono::seconds(60));
+        const std::string what = c.gateway[2] + " " + c.commands[0];
+        EXPECT_EQ(f.status, c.status) << what << f.out << f.err;
+        EXPECT_EQ(f.out.find("more than asked: the answers are out of step\n") != std::string::npos, c.status != 0)
+            << what << f.out;
+        if (c.status != 0) {
+            EXPECT_TRUE(f.err.ends_with("quillon-cli: failed: " + c.commands[0] + "\n")) << what << f.err;
+            if (c.commands.size() > 1 && c.commands[0].starts_with("read"))
+                EXPECT_FALSE(fs::exists(c.commands[1])) << what << ": nothing saved";
+        }
+    }
+}
+
+// On a real line: the chip keeps what it held when the file to write did not load completely.
+TEST(Gateway, TheChipIsNotTouchedByAFileThatDidNotLoad)
+{
+    TempDir dir;
+    WriteBytes(dir / "held.bin", 8192, 7);
+    ASSERT_TRUE(BinaryToHex(dir / "held.bin", dir / "held.hex"));
+    { std::ofstream(dir / "cut.hex") << ":0100000011EE\r\n"; }
+    SimulatedGateway gateway({"--chip", "ATmega8", "--flash", dir / "held.bin"});
+    ASSERT_FALSE(gateway.Path().empty()) << gateway.ErrorText();
+    Finished f = RunProgram(Cli(), {"--port", gateway.Path(), "--delay", "0", "--chip", "ATmega8", "--yes",
+                                    "write-program", dir / "cut.hex", "verify-program", dir / "held.hex"});
+    EXPECT_EQ(f.status, 1) << f.out << f.err;
+    EXPECT_EQ(Count(f.out, "       Finished. No differences found.\n"), 1) << f.out;
+    EXPECT_TRUE(f.err.ends_with("quillon-cli: failed: write-program\n")) << f.err;
+}
+
 TEST(CommandLine, BadInputIsRefusedBeforeAnythingIsTouched)
 {
     struct Case {
@@ -365,6 +465,40 @@ TEST(CommandLine, FuseWritesThatLockTheToolOutNeedForceAndPlainOnesNeedYes)
             EXPECT_NE(f.out.find("High Fuses: 0xDF"), std::string::npos) << c.bytes << f.out;
         }
     }
+TEST(Cli, VerifyComparesTheBytesTheFileGivesAndWholeMemoryComparesAll)
+{
+    TempDir dir;
+    WriteBytes(dir / "full.bin", 1024, 5);
+    WriteBytes(dir / "head.bin", 512, 5);  // a raw binary covers its length
+    ASSERT_TRUE(BinaryToHex(dir / "full.bin", dir / "full.hex"));
+    ASSERT_EQ(RunProgram("/usr/bin/srec_cat", {dir / "full.bin", "-binary", "-crop", "0x100", "0x200", "-o",
+                                               dir / "part.hex", "-intel"}).status, 0);
+    // The same stretch with its byte at 0x180 changed.
+    ASSERT_EQ(RunProgram("/usr/bin/srec_cat", {dir / "full.bin", "-binary", "-crop", "0x100", "0x200",
+                                               "-exclude", "0x180", "0x181", "-generate", "0x180", "0x181",
+                                               "-constant", "0x00", "-o", dir / "changed.hex", "-intel"}).status, 0);
+    const std::vector<std::string> common = {"--port", "sim:ATmega8", "--chip", "ATmega8", "--delay", "0", "--yes"};
+    auto run = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), common.begin(), common.end());
+        return RunProgram(Cli(), args);
+    };
+
+    Finished sparse = run({"write-program", dir / "full.hex", "verify-program", dir / "part.hex", "verify-program",
+                           dir / "head.bin"});
+    EXPECT_EQ(sparse.status, 0) << sparse.out << sparse.err;
+    EXPECT_EQ(Count(sparse.out, "       Finished. No differences found.\n"), 2) << sparse.out;
+    EXPECT_EQ(Count(sparse.out, "Compared 256 bytes, the ones the file gives.\n"), 1) << sparse.out;
+    EXPECT_EQ(Count(sparse.out, "Compared 512 bytes, the ones the file gives.\n"), 1) << sparse.out;
+
+    Finished inside = run({"write-program", dir / "full.hex", "verify-program", dir / "changed.hex"});
+    EXPECT_EQ(inside.status, 1) << inside.out;
+    EXPECT_NE(inside.out.find("with fail. Address: 0x"), std::string::npos) << inside.out;
+    EXPECT_NE(inside.out.find("180\n"), std::string::npos) << inside.out;
+
+    // The whole memory against the part padded with 0xFF: the rest of the program differs.
+    Finished whole = run({"--whole-memory", "write-program", dir / "full.hex", "verify-program", dir / "part.hex"});
+    EXPECT_EQ(whole.status, 1) << whole.out;
+    EXPECT_EQ(whole.out.find("Compared"), std::string::npos) << whole.out;
 }
 
 }  // namespace

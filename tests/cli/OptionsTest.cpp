@@ -42,7 +42,7 @@ TEST(Options, WrongCommandLinesAreRefusedWithTheReason)
 TEST(Options, ALineIsTakenApartInOrder)
 {
     ParseResult r = ParseOptions({"--port=sim:ATtiny85", "--delay", "0", "--chip", "ATtiny85", "-y",
-                                  "--page", "2", "write-program", "a.hex", "erase", "verify-data",
+                                  "--force", "--page", "2", "write-program", "a.hex", "erase", "verify-data",
                                   "b.bin", "write-fuses", "0x62,df,FF,ff", "read-calibration"});
     ASSERT_TRUE(r.options) << r.error;
     const Options& o = *r.options;
@@ -50,6 +50,7 @@ TEST(Options, ALineIsTakenApartInOrder)
     EXPECT_EQ(o.delay, 0);
     EXPECT_EQ(o.chip, "ATtiny85");
     EXPECT_TRUE(o.yes);
+    EXPECT_TRUE(o.force);
     EXPECT_EQ(o.page, 1);
     ASSERT_EQ(o.commands.size(), 5u);
     EXPECT_EQ(o.commands[0].kind, CommandKind::WriteProgram);
@@ -70,6 +71,7 @@ TEST(Options, DefaultsAreDelayOnePageOneAutosearchAndNoYes)
     EXPECT_EQ(r.options->page, 0);
     EXPECT_TRUE(r.options->chip.empty());
     EXPECT_FALSE(r.options->yes);
+    EXPECT_FALSE(r.options->force);
     // --help needs nothing else.
     EXPECT_TRUE(ParseOptions({"--help"}).options->help);
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "gateway/Bus.h"
 #include "support/ScriptedTransport.h"
 
@@ -9,6 +11,7 @@ namespace {
 using test::ScriptedOpener;
 using test::ScriptedWire;
 using Bytes = std::vector<std::uint8_t>;
+using Lines = std::vector<std::string>;
 
 TEST(DevicePath, NamesBecomePaths)
 {
@@ -93,6 +96,47 @@ TEST(Link, ShortAnswerIsAcceptedAndNeverOverfillsTheRecord)
 
     wire->pending.assign(64, 0xEE);
     EXPECT_EQ(bus.link.ReadAnswer(1000).count, 32);
+}
+
+TEST(Link, BytesNobodyAskedForPutTheStreamOutOfStep)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> queued;
+        std::function<bool(Link&)> step;  // true when the step succeeded
+        bool ok;
+        std::string line;
+    };
+    const auto readOne = [](Link& l) { return l.ReadAnswer(1).count == 1; };
+    const auto send = [](Link& l) { return l.SendPacket(Packet{ReadPINC()}); };
+    const auto confirm = [](Link& l) { return l.ConfirmInStep(); };
+    const Case cases[] = {
+        {"answer alone", {0x01}, readOne, true, ""},
+        {"one byte behind the answer", {0x01, 0x55}, readOne, false,
+         "The gateway sent 1 byte more than asked: the answers are out of step"},
+        {"bytes before a packet", {0x55, 0xAA}, send, false,
+         "The gateway sent 2 bytes more than asked: the answers are out of step"},
+        {"quiet end of a command", {}, confirm, true, ""},
+        {"bytes at the end of a command", {0x55, 0xAA, 0x00}, confirm, false,
+         "The gateway sent 3 bytes more than asked: the answers are out of step"},
+    };
+    for (const auto& c : cases) {
+        auto wire = std::make_shared<ScriptedWire>();
+        wire->pending = {0x5A};
+        Bus bus(ScriptedOpener(wire));
+        bus.link.OpenPort("x");
+        ASSERT_TRUE(bus.link.IsOpen());
+        wire->pendingIsQueued = true;
+        wire->pending.assign(c.queued.begin(), c.queued.end());
+        const std::size_t writes = wire->written.size();
+        EXPECT_EQ(c.step(bus.link), c.ok) << c.what;
+        EXPECT_EQ(bus.link.IsOpen(), c.ok) << c.what;
+        EXPECT_EQ(bus.log.Lines(), c.line.empty() ? Lines{} : Lines{c.line}) << c.what;
+        if (!c.ok) {
+            EXPECT_TRUE(wire->pending.empty()) << c.what << ": the input is dropped";
+            EXPECT_EQ(wire->written.size(), writes) << c.what << ": nothing sent after the fault";
+        }
+    }
 }
 
 TEST(Link, AClosedPortSendsNothing)

@@ -75,15 +75,14 @@ TEST(TavroSim, GatewayHangingUpFailsTheNextSendAndClosesThePort)
     EXPECT_EQ(c.bus.log.Lines().back(), "Error executing commands:  PINCRead");
 }
 
-TEST(TavroSim, NeverReadyGivesUpSilentlyWithThePortOpen)
+TEST(TavroSim, NeverReadySaysTheChipStayedBusyWithThePortOpen)
 {
     Connected c({"--chip", "ATmega8", "--never-ready"});
     REQUIRE_CONNECTED(c);
     ASSERT_TRUE(EnterProgMode(c.bus));
-    const auto before = c.bus.log.Lines().size();
     EXPECT_FALSE(WaitReady(c.bus));
     EXPECT_TRUE(c.bus.link.IsOpen());
-    EXPECT_EQ(c.bus.log.Lines().size(), before);
+    EXPECT_EQ(c.bus.log.Lines().back(), "The chip did not become ready after the programming pulse");
 }
 
 TEST(TavroSim, EmptySpiAnswerIsMessageSevenSpiPaket)
@@ -103,6 +102,66 @@ TEST(TavroSim, SerialChipAnswersProgrammingEnableInStep)
     REQUIRE_CONNECTED(c);
     EXPECT_TRUE(EnterSerialProgMode(c.bus, " execute the sinchronization with chip"));
     EXPECT_TRUE(c.bus.link.IsOpen());
+}
+
+TEST(TavroSim, StrayBytesFailTheReadThatMeetsThem)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string outOfStep;
+    };
+    // Answer 1 is the handshake's, 2 to 4 the signature bytes.
+    const Case cases[] = {
+        {{"--stray", "55@2"}, "The gateway sent 1 byte more than asked: the answers are out of step"},
+        {{"--stray", "55,AA,00@4"}, "The gateway sent 3 bytes more than asked: the answers are out of step"},
+        {{"--stray-every", "55@2"}, "The gateway sent 1 byte more than asked: the answers are out of step"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"--chip", "AT90S1200"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        Connected connected(args);
+        REQUIRE_CONNECTED(connected);
+        Bus& ctx = connected.bus;
+        ASSERT_TRUE(EnterProgMode(ctx));
+        EXPECT_EQ(ReadSignature(ctx), 0) << c.args[1];
+        EXPECT_FALSE(ctx.link.IsOpen());
+        const Lines lines = ctx.log.Lines();
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(Lines(lines.end() - 2, lines.end()), (Lines{c.outOfStep, "Error reading the answer (PINB)"}))
+            << c.args[1];
+    }
+}
+
+TEST(TavroSim, ASecondProgramOnTheSamePortIsRefusedEvenAsRoot)
+{
+    Connected first({"--chip", "ATmega8"});
+    REQUIRE_CONNECTED(first);
+    Bus second;
+    second.link.OpenPort(first.sim.Path());
+    EXPECT_FALSE(second.link.IsOpen());
+    EXPECT_EQ(second.log.Lines(),
+              (Lines{"Error. The COM-port is not available", "The port is in use by another program"}));
+    // The first keeps working, and once it closes the port the second gets it.
+    ASSERT_TRUE(EnterProgMode(first.bus));
+    first.bus.link.ClosePort();
+    second.link.OpenPort(first.sim.Path());
+    EXPECT_TRUE(second.link.IsOpen());
+}
+
+TEST(TavroSim, AShortSpiAnswerEndsAtAPauseOnceItsUsedBytesAreIn)
+{
+    Connected c({"--chip", "ATtiny85", "--short-spi", "2"});
+    REQUIRE_CONNECTED(c);
+    c.bus.delay = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(EnterSerialProgMode(c.bus, " execute the sinchronization with chip"));
+    auto reply = SpiQuery(c.bus, 0x30, 0x00, 0x00, 0x00, " signature");
+    const auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->byte0, 0x1E);
+    EXPECT_TRUE(c.bus.link.IsOpen());
+    // Two answers, each far below the 1 s bound a missing answer waits.
+    EXPECT_LT(took, std::chrono::milliseconds(900));
 }
 
 TEST(SerialDevice, AFileThatIsNoSerialPortHasNoLineSettings)

@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
 
 #include <functional>
 
 #include "core/FileIo.h"
 #include "images/FileCommands.h"
 #include "images/HexKeys.h"
+#include "images/HexRows.h"
 #include "images/HexText.h"
 #include "ImagesFixture.h"
 
@@ -22,6 +28,13 @@ using test::WriteText;
 
 using Lines = std::vector<std::string>;
 
+std::string ByteDigitsOf(std::uint8_t b)
+{
+    std::string digits(2, ' ');
+    PutHexByte(digits.data(), b);
+    return digits;
+}
+
 class FileCommands : public ::testing::Test {
 protected:
     void SetUp() override
@@ -34,7 +47,7 @@ protected:
     std::string Path(const std::string& name) const { return (folder / name).string(); }
     std::string ViewHex(int view, std::size_t byte) const
     {
-        return ctx.views.view[view].text.substr(HexPosition(byte), 2);
+        return RowText(ctx.views.view[view].document, byte / kBytesPerLine).substr(HexPosition(byte % kBytesPerLine), 2);
     }
 
     test::TestWorkspace ctx;
@@ -155,8 +168,8 @@ TEST_F(FileCommands, DataBeyondTheMemoryIsLeftOutAndSaid)
 {
     // 4 bytes at 0x3FE..0x401 of a 1024-byte flash: two stored, two left out.
     WriteText(folder / "f.hex", ":0403FE00A1A2A3A471\r\n:00000001FF");
-    EXPECT_TRUE(LoadProgramFile(ctx, Path("f.hex")));
-    EXPECT_EQ(Logged(), (Lines{"Loading program from file: " + Path("f.hex"), "Operation complete",
+    EXPECT_EQ(LoadMemoryFile(ctx, Path("f.hex"), MemoryKind::Program).failure, FailureKind::FileBeyond);
+    EXPECT_EQ(Logged(), (Lines{"Loading program from file: " + Path("f.hex"),
                                "Left out 2 bytes beyond the end of the memory, the first at address 0x00000400"}));
     EXPECT_EQ(ctx.chip.flash[0x3FF], 0xA2);
     EXPECT_EQ(ctx.chip.flash[0x400], 0xFF) << "the image past the chip's size is not written";
@@ -174,25 +187,149 @@ TEST_F(FileCommands, BinaryLoadTakesWhatFitsAndKeepsTheRest)
 
     const auto longer = RandomBytes(4096, 3);
     WriteText(folder / "e.bin", std::string(longer.begin(), longer.end()));
-    ASSERT_TRUE(LoadDataFile(ctx, Path("e.bin")));
+    EXPECT_EQ(LoadDataFile(ctx, Path("e.bin")).failure, FailureKind::FileBeyond);
     EXPECT_TRUE(std::equal(longer.begin(), longer.begin() + 64, ctx.chip.eeprom.begin()));
     EXPECT_EQ(ctx.chip.eeprom[64], 0xFF);
 
     WriteText(folder / "empty.bin", "");
-    ASSERT_TRUE(LoadDataFile(ctx, Path("empty.bin")));
+    EXPECT_EQ(LoadDataFile(ctx, Path("empty.bin")).failure, FailureKind::FilePart);
     EXPECT_EQ(Logged(), (Lines{"Loading program from file: " + Path("dump.BIN"), "Operation complete",
-                               "Loading data from file: " + Path("e.bin"), "Operation complete",
+                               "Loading data from file: " + Path("e.bin"),
                                "Left out 4032 bytes beyond the end of the memory, the first at address 0x00000040",
-                               "Loading data from file: " + Path("empty.bin"), "Operation complete"}));
+                               "Loading data from file: " + Path("empty.bin"), "The file is empty: nothing was loaded"}));
+}
+
+// A load that did not take the whole file says what is missing, as its result and as its last
+// line, and never ends with "Operation complete"; what did load is shown.
+TEST_F(FileCommands, IncompleteLoadsSayWhatIsMissing)
+{
+    struct Case {
+        const char* name;
+        std::string text;
+        FailureKind fault;
+        std::string last;
+        std::uint8_t first;  // flash[0] afterwards
+    };
+    const std::string record = ":0100000011EE\r\n";
+    const std::string end = ":00000001FF";
+    const Case cases[] = {
+        {"empty.hex", "", FailureKind::FilePart, "The file is empty: nothing was loaded", 0xFF},
+        {"blank.hex", "\r\n  \r\n", FailureKind::FilePart, "The file is empty: nothing was loaded", 0xFF},
+        {"cut.hex", record, FailureKind::FilePart, "The file ends without an end record: it may have been cut short",
+         0x11},
+        {"after.hex", record + end + "\r\n:0100010022DC\r\n", FailureKind::FilePart,
+         "The file goes on after its end record: the rest was not loaded", 0x11},
+        {"trailing.hex", record + end + "\r\n\x1A", FailureKind::None, "Operation complete", 0x11},
+        {"only-end.hex", end, FailureKind::None, "Operation complete", 0xFF},
+        // A linear base of 0xFFFF puts everything far beyond a 1 KiB flash.
+        {"high.hex", ":02000004FFFFFC\r\n" + record + end, FailureKind::FileBeyond,
+         "Left out 1 byte beyond the end of the memory, the first at address 0xFFFF0000", 0xFF},
+        // Cut short and beyond the memory: the fault that --force may not pass wins.
+        {"both.hex", ":020000040001F9\r\n" + record, FailureKind::FilePart,
+         "Left out 1 byte beyond the end of the memory, the first at address 0x00010000", 0xFF},
+        {"long.bin", std::string(1025, 'A'), FailureKind::FileBeyond,
+         "Left out 1 byte beyond the end of the memory, the first at address 0x00000400", 'A'},
+    };
+    for (const Case& c : cases) {
+        ctx.chip.flash.fill(0xFF);
+        WriteText(folder / c.name, c.text);
+        const Result result = LoadMemoryFile(ctx, Path(c.name), MemoryKind::Program);
+        EXPECT_EQ(result.failure, c.fault) << c.name;
+        EXPECT_EQ(result.Succeeded(), c.fault == FailureKind::None) << c.name;
+        EXPECT_EQ(result.words.empty(), c.fault == FailureKind::None) << c.name;
+        EXPECT_EQ(Logged().back(), c.last) << c.name;
+        EXPECT_EQ(ctx.chip.flash[0], c.first) << c.name;
+        EXPECT_EQ(ViewHex(RichEdit1, 0), ByteDigitsOf(c.first)) << c.name;
+    }
+}
+
+// Inputs must be regular files of a sane size, refused before anything is read or waited for.
+TEST_F(FileCommands, InputsThatAreNoRegularFilesAreRefusedAtOnce)
+{
+    const std::string fifo = Path("fifo.hex");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // nobody writes: opening it plainly would hang
+    {
+        std::ofstream big(folder / "big.bin", std::ios::binary);
+        big.seekp(static_cast<std::streamoff>(kLargestInputFile));
+        big.put('x');  // sparse: 64 MiB + 1 byte without filling the disk
+    }
+    struct Case {
+        std::string path;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {fifo, "a FIFO, not a regular file"},
+        {"/dev/zero", "a device, not a regular file"},
+        {Path("big.bin"), "larger than 64 MiB"},
+    };
+    for (const Case& c : cases) {
+        ctx.chip.flash[0] = 0x00;  // not shown: a refused load must not refresh the view
+        const Result result = LoadMemoryFile(ctx, c.path, MemoryKind::Program);
+        EXPECT_EQ(result.failure, FailureKind::File) << c.path;
+        EXPECT_EQ(Logged().back(), "Error reading the file: " + c.path + " (" + c.reason + ")");
+        EXPECT_EQ(ViewHex(RichEdit1, 0), "FF") << c.path;
+    }
+}
+
+// A regular file is replaced whole; a link is followed and stays a link; what is no regular file
+// (a device, a FIFO) is written in place and stays what it was.
+TEST_F(FileCommands, SavesFollowLinksAndWriteIntoWhatIsNoRegularFile)
+{
+    namespace fs = std::filesystem;
+    WriteText(folder / "target.bin", "old");
+    fs::create_symlink(folder / "target.bin", folder / "link.bin");
+    fs::create_symlink("made.bin", folder / "dangling.bin");  // relative, to a file not yet there
+    const std::string image(1024, '\xFF');
+    for (const char* name : {"link.bin", "dangling.bin"}) {
+        ASSERT_TRUE(SaveProgramFile(ctx, Path(name), FilterBin)) << name;
+        EXPECT_TRUE(fs::is_symlink(folder / name)) << name;
+        EXPECT_EQ(ReadText(folder / name), image) << name;
+    }
+    EXPECT_EQ(ReadText(folder / "target.bin"), image);
+    EXPECT_EQ(ReadText(folder / "made.bin"), image);
+
+    ASSERT_TRUE(SaveProgramFile(ctx, "/dev/null", FilterBin));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+    // A link into /proc stands for an open descriptor, as /dev/stdout does: what is saved goes
+    // down the pipe behind it, and the link stays.
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    fs::create_symlink("/proc/self/fd/" + std::to_string(pipeEnds[1]), folder / "stdout.bin");
+    EXPECT_TRUE(SaveProgramFile(ctx, Path("stdout.bin"), FilterBin));  // 1 KiB fits the pipe's buffer
+    ::close(pipeEnds[1]);
+    std::string piped;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(pipeEnds[0], chunk, sizeof chunk)) > 0;) piped.append(chunk, static_cast<std::size_t>(n));
+    ::close(pipeEnds[0]);
+    EXPECT_EQ(piped, image);
+    EXPECT_TRUE(fs::is_symlink(folder / "stdout.bin"));
+
+    const std::string fifo = Path("pipe.bin");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(SaveProgramFile(ctx, fifo, FilterBin)) << "nobody reads: refused, not waited for";
+    EXPECT_EQ(Logged().back(), "Error creating the file: " + fifo + " (a FIFO nobody reads from)");
+    std::string received;
+    std::thread reader([&] { received = ReadText(fifo); });
+    // The reader may not have opened its end yet: try until it has.
+    bool saved = false;
+    for (int attempt = 0; attempt < 200 && !saved; ++attempt) {
+        saved = SaveProgramFile(ctx, fifo, FilterBin).Succeeded();
+        if (!saved) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    reader.join();
+    EXPECT_TRUE(saved);
+    EXPECT_EQ(received, image);
+    EXPECT_TRUE(fs::is_fifo(fifo));
 }
 
 TEST_F(FileCommands, BinarySaveWritesTheActiveViewsBytes)
 {
     SelectTestChip(ctx, 8192, 64);
-    HexView& page1 = ctx.views.view[RichEdit1];
-    ApplyEdits(page1.text, ViewKeyDown(page1.text, 10, '0', page1.shownSize));
-    HexView& page2 = ctx.views.view[RichEdit2];
-    ApplyEdits(page2.text, ViewKeyDown(page2.text, 13, '0', page2.shownSize));
+    MemoryDocument& page1 = ctx.views.view[RichEdit1].document;
+    ApplyEdits(page1, ViewKeyDown(page1, 10, '0'));
+    MemoryDocument& page2 = ctx.views.view[RichEdit2].document;
+    ApplyEdits(page2, ViewKeyDown(page2, 13, '0'));
     ASSERT_TRUE(SaveProgramFile(ctx, Path("p.bin"), FilterBin));
     std::string expected(8192, '\xFF');
     expected[0] = '\x0F';

@@ -3,6 +3,7 @@
 #include <random>
 
 #include "images/HexKeys.h"
+#include "images/HexRows.h"
 #include "images/Views.h"
 #include "ImagesFixture.h"
 
@@ -12,6 +13,7 @@ namespace {
 constexpr std::uint32_t kTwoLines = 32;  // line 1 is the last line
 constexpr std::size_t kLine1 = 82;
 
+// What a key does, as the view shows it: the characters that change and the caret.
 struct KeyCase {
     const char* what;
     std::size_t caret;
@@ -19,6 +21,12 @@ struct KeyCase {
     std::vector<TextEdit> edits;
     std::size_t newCaret;
 };
+
+std::string WithEdits(std::string text, const std::vector<TextEdit>& edits)
+{
+    for (const TextEdit& e : edits) text.replace(e.position, e.text.size(), e.text);
+    return text;
+}
 
 std::string Ch(unsigned char c)
 {
@@ -35,14 +43,14 @@ class ViewKeys : public ::testing::TestWithParam<KeyCase> {};
 TEST_P(ViewKeys, EditsAndCaret)
 {
     const KeyCase& c = GetParam();
-    const std::string text = EmptyViewText(kTwoLines);
-    KeyOutcome out = ViewKeyDown(text, c.caret, c.key, kTwoLines);
+    MemoryDocument document(kTwoLines);
+    const std::string before = DocumentText(document);
+    ViewKeyOutcome out = ViewKeyDown(document, c.caret, c.key);
     EXPECT_TRUE(out.handled);
-    EXPECT_EQ(out.edits, c.edits);
+    EXPECT_LE(out.edits.size(), 1u) << "one key, one byte";
     EXPECT_EQ(out.caret, c.newCaret);
-    std::string edited = text;
-    ApplyEdits(edited, out);
-    EXPECT_EQ(edited.size(), text.size());
+    ApplyEdits(document, out);
+    EXPECT_EQ(DocumentText(document), WithEdits(before, c.edits));
 }
 
 // On a view of two lines, every byte FF.
@@ -84,9 +92,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(HexKeys, ArrowsAreLeftToTheControl)
 {
-    const std::string text = EmptyViewText(kTwoLines);
+    const MemoryDocument document(kTwoLines);
     for (std::uint16_t key : {VkLeft, VkUp, VkRight, VkDown}) {
-        EXPECT_FALSE(ViewKeyDown(text, 20, key, kTwoLines).handled);
+        EXPECT_FALSE(ViewKeyDown(document, 20, key).handled);
         EXPECT_FALSE(IdBoxKeyDown("01 90 1E", 2, key).handled);
     }
 }
@@ -95,24 +103,24 @@ TEST(HexKeys, TypedBytesReachTheImageOnlyThroughTheView)
 {
     test::TestWorkspace ctx;
     test::SelectTestChip(ctx, 1024, 64);
-    HexView& view = ctx.views.view[RichEdit1];
+    MemoryDocument& document = ctx.views.view[RichEdit1].document;
     std::size_t caret = 10;
     auto type = [&](std::uint16_t key) {
-        KeyOutcome out = ViewKeyDown(view.text, caret, key, view.shownSize);
-        ApplyEdits(view.text, out);
+        ViewKeyOutcome out = ViewKeyDown(document, caret, key);
+        ApplyEdits(document, out);
         caret = out.caret;
     };
     type('1');
     type('2');
-    EXPECT_EQ(view.text.substr(10, 2), "12");
-    EXPECT_EQ(view.text[64], '\x1F');
+    EXPECT_EQ(document.At(0), 0x12);
+    EXPECT_EQ(RowText(document, 0)[64], '\x1F');
     EXPECT_EQ(caret, 12u);
     type('3');  // on the space: only moves
     type('4');
     type(VkBackspace);
     type(VkBackspace);  // now on the space, the next one goes back into byte 0
     type(VkBackspace);
-    EXPECT_EQ(view.text.substr(10, 8), "1F FF FF");
+    EXPECT_EQ(RowText(document, 0).substr(10, 8), "1F FF FF");
 
     EXPECT_EQ(ctx.chip.flash[0], 0xFF);
     StoreViewToImage(ctx, RichEdit1, MemoryKind::Program);
@@ -125,18 +133,20 @@ TEST(HexKeys, RandomTypingKeepsTheLineFormat)
 {
     constexpr std::uint32_t kSize = 64;
     const std::string blank = EmptyViewText(kSize);
-    std::string text = blank;
+    MemoryDocument document(kSize);
     std::mt19937 random(11);
     std::size_t caret = 0;
     for (int i = 0; i < 20000; ++i) {
         const auto key = static_cast<std::uint16_t>(random() % 3 == 0 ? std::uint32_t{VkBackspace}
                                                                      : random() % 0x100);
-        if (random() % 50 == 0) caret = random() % (text.size() + 1);
-        KeyOutcome out = ViewKeyDown(text, caret, key, kSize);
-        ApplyEdits(text, out);
+        if (random() % 50 == 0) caret = random() % (blank.size() + 1);
+        ViewKeyOutcome out = ViewKeyDown(document, caret, key);
+        ApplyEdits(document, out);
         if (out.handled) caret = out.caret;
-        ASSERT_LE(caret, text.size());
+        ASSERT_LE(caret, blank.size());
     }
+    ASSERT_EQ(document.Size(), kSize);
+    const std::string text = DocumentText(document);
     ASSERT_EQ(text.size(), blank.size());
     for (std::size_t pos = 0; pos < text.size(); ++pos) {
         const std::size_t col = pos % 82;
@@ -151,8 +161,9 @@ TEST(HexKeys, RandomTypingKeepsTheLineFormat)
 
 TEST(HexKeys, EmptyViewOnlyKeepsTheCaretInside)
 {
+    const MemoryDocument empty;
     for (std::uint16_t key : {std::uint16_t{'A'}, std::uint16_t{VkBackspace}, std::uint16_t{VkDelete}}) {
-        KeyOutcome out = ViewKeyDown("", 0, key, 0);
+        ViewKeyOutcome out = ViewKeyDown(empty, 0, key);
         EXPECT_TRUE(out.handled);
         EXPECT_TRUE(out.edits.empty());
         EXPECT_EQ(out.caret, 0u);
@@ -164,7 +175,7 @@ class IdBoxKeys : public ::testing::TestWithParam<KeyCase> {};
 TEST_P(IdBoxKeys, EditsAndCaret)
 {
     const KeyCase& c = GetParam();
-    KeyOutcome out = IdBoxKeyDown("01 90 1E", c.caret, c.key);
+    IdBoxKeyOutcome out = IdBoxKeyDown("01 90 1E", c.caret, c.key);
     EXPECT_TRUE(out.handled);
     EXPECT_EQ(out.edits, c.edits);
     EXPECT_EQ(out.caret, c.newCaret);

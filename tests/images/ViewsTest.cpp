@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "chips/Catalogue.h"
+#include "images/HexRows.h"
+#include "images/HexKeys.h"
 #include "images/HexText.h"
 #include "images/Views.h"
 #include "ImagesFixture.h"
@@ -54,7 +56,7 @@ TEST(Views, FillShowsEveryByteInBothColumns)
     SelectTestChip(ctx, 1024, 64);
     for (int k = 0; k < 256; ++k) ctx.chip.flash[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(k);
     FillViewFromImage(ctx, RichEdit1, MemoryKind::Program);
-    const std::string& text = ctx.views.view[RichEdit1].text;
+    const std::string text = DocumentText(ctx.views.view[RichEdit1].document);
     EXPECT_EQ(LineOf(text, 1), "00000010: 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F   |   " +
                                    std::string(15, '\x1F') + "\x1F");
     EXPECT_EQ(LineOf(text, 15).substr(0, 10), "000000F0: ");
@@ -69,22 +71,43 @@ TEST(Views, FillShowsEveryByteInBothColumns)
         EXPECT_EQ(text[CharPosition(c.byte)], c.shown) << "byte " << int(c.byte);
 }
 
-TEST(Views, StoreReadsBackWhatFillShowedAndAcceptsLowerCase)
+TEST(Views, StoreReadsBackWhatFillShowedAndWhatWasTyped)
 {
     test::TestWorkspace ctx;
     SelectTestChip(ctx, 4096, 256);
     auto bytes = test::RandomBytes(256, 7);
     std::copy(bytes.begin(), bytes.end(), ctx.chip.eeprom.begin());
     FillViewFromImage(ctx, RichEdit3, MemoryKind::Data);
-    std::string& text = ctx.views.view[RichEdit3].text;
-    text[HexPosition(5)] = 'a';
-    text[HexPosition(5) + 1] = 'b';
+    MemoryDocument& document = ctx.views.view[RichEdit3].document;
+    const ByteEdit typed[] = {{5, 0xAB, 0}, {6, 0x61, kShownUpperCase}};
+    document.Apply(typed);
     ctx.chip.eeprom.fill(0);
     ctx.chip.eeprom[300] = 0x42;  // beyond the chip's 256 bytes: never touched
     StoreViewToImage(ctx, RichEdit3, MemoryKind::Data);
     bytes[5] = 0xAB;
+    bytes[6] = 0x61;
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), ctx.chip.eeprom.begin()));
     EXPECT_EQ(ctx.chip.eeprom[300], 0x42);
+}
+
+// A letter typed as a lower-case code shows upper-cased until the byte is written anew: by a
+// digit, or by a fill from the image.
+TEST(Views, TheUpperCasedCharacterLastsUntilTheByteIsWrittenAgain)
+{
+    test::TestWorkspace ctx;
+    SelectTestChip(ctx, 1024, 64);
+    MemoryDocument& document = ctx.views.view[RichEdit1].document;
+    auto shown = [&] { return RowText(document, 0)[kCharColumn]; };
+    ApplyEdits(document, ViewKeyDown(document, kCharColumn, 0x62));  // the keypad's 2
+    EXPECT_EQ(document.At(0), 0x62);
+    EXPECT_EQ(shown(), 'B');
+    ApplyEdits(document, ViewKeyDown(document, kHexColumn, '6'));
+    EXPECT_EQ(shown(), 'b');
+
+    ApplyEdits(document, ViewKeyDown(document, kCharColumn, 0x62));
+    ctx.chip.flash[0] = 0x62;
+    FillViewFromImage(ctx, RichEdit1, MemoryKind::Program);
+    EXPECT_EQ(shown(), 'b');
 }
 
 TEST(Views, StoreWithoutChipLeavesImagesAlone)
@@ -103,12 +126,11 @@ TEST(Views, TransfersUseTheActivePageOnly)
 {
     test::TestWorkspace ctx;
     SelectTestChip(ctx, 1024, 64);
-    const std::string page1Before = ctx.views.view[RichEdit1].text;
     ctx.chip.flash[0] = 0x12;
     ctx.views.activePage = 1;
     FillActiveView(ctx, MemoryKind::Program);
-    EXPECT_EQ(ctx.views.view[RichEdit2].text.substr(10, 2), "12");
-    EXPECT_EQ(ctx.views.view[RichEdit1].text, page1Before);
+    EXPECT_EQ(ctx.views.view[RichEdit2].document.At(0), 0x12);
+    EXPECT_EQ(ctx.views.view[RichEdit1].document.At(0), 0xFF);
 
     ctx.views.activePage = 0;
     StoreActiveView(ctx, MemoryKind::Program);
@@ -118,20 +140,25 @@ TEST(Views, TransfersUseTheActivePageOnly)
     EXPECT_EQ(ActiveView(ctx.views, MemoryKind::Data), RichEdit4);
 }
 
-TEST(Views, FillIntoAViewNotBuiltForTheChipStaysInsideItsText)
+TEST(Views, FillIntoAViewNotBuiltForTheChipStaysInsideItsDocument)
 {
     test::TestWorkspace ctx;
     SelectTestChip(ctx, 1024, 64);
-    ctx.views.view[RichEdit1].text = EmptyViewText(32);  // two lines for 1024 bytes
+    MemoryDocument& flash = ctx.views.view[RichEdit1].document;
+    flash.Reset(32);  // two lines for 1024 bytes
     ctx.chip.flash.fill(0x00);
     FillViewFromImage(ctx, RichEdit1, MemoryKind::Program);
-    EXPECT_EQ(ctx.views.view[RichEdit1].text.size(), 2u * 82 - 2);
-    EXPECT_EQ(ctx.views.view[RichEdit1].text.substr(82 + 55, 2), "00");
+    EXPECT_EQ(flash.Size(), 32u);
+    EXPECT_EQ(flash.At(31), 0x00);
 
-    ctx.views.view[RichEdit3].text.clear();
+    MemoryDocument& eeprom = ctx.views.view[RichEdit3].document;
+    eeprom.Reset(0);
+    ctx.chip.eeprom.fill(0x11);
     FillViewFromImage(ctx, RichEdit3, MemoryKind::Data);
     StoreViewToImage(ctx, RichEdit3, MemoryKind::Data);
-    EXPECT_EQ(ctx.views.view[RichEdit3].text, "");
+    EXPECT_EQ(eeprom.Size(), 0u);
+    EXPECT_EQ(ctx.chip.eeprom[0], 0x11);
+    EXPECT_EQ(ctx.views.view[RichEdit3].caret, 0u) << "an empty view has its caret at 0";
 }
 
 TEST(Views, ProgressMovesEvery1024BytesAndIsFreed)

@@ -67,17 +67,17 @@ TEST(Views, ChipSelectionRebuildsEveryViewAndTheBoxes)
     std::vector<int> changed;
     ctx.views.changed = [&](int view) { changed.push_back(view); };
     AttachViews(ctx);
-    ctx.views.view[RichEdit2].text = "stale";
+    ctx.views.view[RichEdit2].document.Reset(3, 0x00);
     SelectChip(ctx, 0x01901E);  // AT90S1200: 1024 bytes of flash, 64 of EEPROM
     if (ctx.chip.signature == 0) GTEST_SKIP() << "the catalogue does not know the AT90S1200 yet";
 
     EXPECT_EQ(ctx.views.idBox, "01 90 1E");
     EXPECT_EQ(ctx.views.chipNameBox, ctx.chip.name);
     for (int view : {RichEdit1, RichEdit2})
-        EXPECT_EQ(ctx.views.view[view].text, EmptyViewText(1024)) << view;
+        EXPECT_EQ(DocumentText(ctx.views.view[view].document), EmptyViewText(1024)) << view;
     for (int view : {RichEdit3, RichEdit4})
-        EXPECT_EQ(ctx.views.view[view].text, EmptyViewText(64)) << view;
-    EXPECT_EQ(ctx.views.view[RichEdit4].shownSize, 64u);
+        EXPECT_EQ(DocumentText(ctx.views.view[view].document), EmptyViewText(64)) << view;
+    EXPECT_EQ(ctx.views.view[RichEdit4].caret, 4u * 82 - 2) << "after a rebuild the caret is at the end";
     EXPECT_EQ(changed, (std::vector<int>{0, 1, 2, 3, -1}));
 }
 

@@ -131,7 +131,8 @@ TEST_F(Frame, ADeclinedQuestionLeavesEverythingAsItWas)
 {
     SelectChip(ctx, 0x07931E);  // ATmega8
     const std::size_t handshake = Open();
-    ctx.views.view[0].text[10] = '0';  // an edit that a write would take into the image
+    const ByteEdit typed[] = {{0, 0x0F, 0}};  // an edit that a write would take into the image
+    ctx.views.view[0].document.Apply(typed);
     const auto viewBefore = ctx.views;
     const auto flashBefore = ctx.chip.flash;
     const std::size_t logBefore = ctx.bus.log.Size();
@@ -154,7 +155,7 @@ TEST_F(Frame, ADeclinedQuestionLeavesEverythingAsItWas)
                      }));
     EXPECT_TRUE(timeline.events.empty());
     EXPECT_EQ(ctx.bus.log.Size(), logBefore);
-    EXPECT_EQ(ctx.views.view[0].text, viewBefore.view[0].text);
+    EXPECT_EQ(DocumentText(ctx.views.view[0].document), DocumentText(viewBefore.view[0].document));
     EXPECT_TRUE(ctx.chip.flash == flashBefore);
     EXPECT_EQ(wire->written.size(), handshake);
 }

@@ -69,7 +69,7 @@ TEST_P(RoundTrip, ReadVerifyWriteKeepTheChipTheImageAndTheViewInStep)
 
     ASSERT_TRUE(ReadProgram(s.ctx));
     EXPECT_TRUE(std::equal(s.Chip().flash.begin(), s.Chip().flash.end(), s.ctx.chip.flash.begin()));
-    EXPECT_EQ(s.ctx.views.view[RichEdit1].text.substr(0, 15), "00000000: " + std::string("01 08"));
+    EXPECT_EQ(DocumentText(s.ctx.views.view[RichEdit1].document).substr(0, 15), "00000000: " + std::string("01 08"));
     EXPECT_EQ(Tail(timeline.events, 3), (Lines{"</window>", "       Finished", "End time: 10:0:3"}));
     ASSERT_EQ(timeline.windows.size(), 2u);  // the command's, then the view fill's
     EXPECT_EQ(timeline.windows[0].size(), flashSize / 32);
@@ -153,7 +153,7 @@ TEST(Read, AFailureHalfWayKeepsTheOldViewAndTheNextCommandFailsToEnter)
     test::SimSocket s("ATmega8");
     test::Timeline timeline(s.ctx);
     Fill(s.Chip().flash);
-    const std::string oldView = s.ctx.views.view[RichEdit1].text;
+    const std::string oldView = DocumentText(s.ctx.views.view[RichEdit1].document);
     s.wire->hangUpAfter = 2000;  // well into the loop
 
     const Result result = ReadProgram(s.ctx);
@@ -161,7 +161,7 @@ TEST(Read, AFailureHalfWayKeepsTheOldViewAndTheNextCommandFailsToEnter)
     EXPECT_TRUE(result.words.starts_with("Error executing commands: ")) << result.words;
     EXPECT_TRUE(result.words.ends_with("\n       Finished with fail.")) << result.words;
     EXPECT_FALSE(s.ctx.bus.link.IsOpen());
-    EXPECT_EQ(s.ctx.views.view[RichEdit1].text, oldView);
+    EXPECT_EQ(DocumentText(s.ctx.views.view[RichEdit1].document), oldView);
     EXPECT_EQ(s.ctx.chip.flash[0], Pattern(0));  // the part read before the failure is in the image
     EXPECT_EQ(s.ctx.chip.flash[s.ctx.chip.flashSize - 1], 0xFF);
     Lines tail = Tail(timeline.events, 4);
@@ -180,11 +180,11 @@ TEST(Pages, AReadOnPage2LeavesPage1AndAVerifyOnPage1ComparesWithPage1)
     test::SimSocket s("ATmega8");
     test::Timeline timeline(s.ctx);
     Fill(s.Chip().flash);
-    const std::string page1 = s.ctx.views.view[RichEdit1].text;
+    const std::string page1 = DocumentText(s.ctx.views.view[RichEdit1].document);
     s.ctx.views.activePage = 1;
     ASSERT_TRUE(ReadProgram(s.ctx));
-    EXPECT_EQ(s.ctx.views.view[RichEdit1].text, page1);
-    EXPECT_NE(s.ctx.views.view[RichEdit2].text, page1);
+    EXPECT_EQ(DocumentText(s.ctx.views.view[RichEdit1].document), page1);
+    EXPECT_NE(DocumentText(s.ctx.views.view[RichEdit2].document), page1);
 
     s.ctx.views.activePage = 0;
     EXPECT_FALSE(VerifyProgram(s.ctx));  // Page1 still shows all FF

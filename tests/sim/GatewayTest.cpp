@@ -116,19 +116,21 @@ TEST(SimFaults, ShortSpiAnswerAndStrayBytes)
         EXPECT_EQ(h.Answers().back().size(), 1u);
     }
     {
-        sim::Faults f;
-        f.stray = {0xEE, 0xEF};
-        f.strayAfterAnswer = 2;  // after the first ReadPINC
-        SimHarness h("ATmega8", f);
-        ASSERT_TRUE(h.Connect());
-        ASSERT_TRUE(EnterProgMode(h.bus()));
-        ASSERT_TRUE(WaitReady(h.bus()));
-        // The stray bytes are read as the next answer: the program takes 0xEE for the bus.
-        LoadCommand(h.bus(), 0x08);
-        LoadAddressLow(h.bus(), 0);
-        auto b = ReadBusStep(h.bus(), Packet{SetDDRB(0x00), SetPORTD(0x10), ReadPINB(), SetPORTD(0x14)}, "");
-        ASSERT_TRUE(b.has_value());
-        EXPECT_EQ(*b, 0xEE);
+        // Once, after the first ReadPINC; or after it and every later answer.
+        for (bool every : {false, true}) {
+            sim::Faults f;
+            f.stray = {0xEE, 0xEF};
+            f.strayAfterAnswer = 2;
+            f.strayEveryAnswer = every;
+            SimHarness h("ATmega8", f);
+            ASSERT_TRUE(h.Connect());
+            auto& device = h.device();
+            ASSERT_TRUE(device.Write(std::vector<std::uint8_t>{0x18}));
+            EXPECT_EQ(device.Queued(), 3u) << every;  // the answer and the two stray bytes
+            device.DiscardOutput();
+            ASSERT_TRUE(device.Write(std::vector<std::uint8_t>{0x18}));
+            EXPECT_EQ(device.Queued(), every ? 3u : 1u);
+        }
     }
 }
 

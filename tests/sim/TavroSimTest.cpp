@@ -58,16 +58,28 @@ TEST(TavroSim, InitialContentsFaultsAndTrace)
     EXPECT_NE(text.str().find("<- 00 53\n"), std::string::npos) << text.str();  // cut to 2 bytes
 }
 
-TEST(TavroSim, StrayBytesShiftEveryLaterAnswer)
+TEST(TavroSim, StrayBytesFollowTheChosenAnswers)
 {
-    // Two bytes after the handshake's answer: the program takes them for the next two answers.
-    TavroSimProcess sim({"--chip", "ATmega8", "--stray", "55,AA@1"});
-    ASSERT_FALSE(sim.Path().empty());
+    // Bytes after the handshake's answer: the link sees them waiting behind it.
+    TavroSimProcess once({"--chip", "ATmega8", "--stray", "55,AA@1"});
+    ASSERT_FALSE(once.Path().empty());
     Bus bus;
-    bus.link.OpenPort(sim.Path());
-    ASSERT_TRUE(bus.link.IsOpen());
-    ASSERT_TRUE(EnterProgMode(bus));
-    EXPECT_EQ(ReadSignature(bus), 0x1EAA55);
+    bus.link.OpenPort(once.Path());
+    EXPECT_FALSE(bus.link.IsOpen());
+    EXPECT_EQ(bus.log.Lines().front(), "The gateway sent 2 bytes more than asked: the answers are out of step");
+
+    // From the second answer on, one byte after each: the handshake is sound, the first poll is not.
+    TavroSimProcess every({"--chip", "ATmega8", "--stray-every", "55@2"});
+    ASSERT_FALSE(every.Path().empty());
+    Bus later;
+    later.link.OpenPort(every.Path());
+    ASSERT_TRUE(later.link.IsOpen());
+    ASSERT_TRUE(EnterProgMode(later));
+    EXPECT_FALSE(WaitReady(later));
+    EXPECT_FALSE(later.link.IsOpen());
+    const auto lines = later.log.Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "The gateway sent 1 byte more than asked: the answers are out of step");
 }
 
 TEST(TavroSim, RefusesBadOptions)

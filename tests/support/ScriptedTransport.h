@@ -16,6 +16,9 @@ struct ScriptedWire {
     std::vector<std::vector<std::uint8_t>> written;  // one entry per Write
     std::deque<std::uint8_t> pending;                // bytes the next reads deliver
     int failWriteNumber = -1;                        // the n-th write (0-based) fails
+    // Whether `pending` counts as already received. Off, it is a script of answers yet to come,
+    // so several answers can be set up at once.
+    bool pendingIsQueued = false;
     int writes = 0;
     int reads = 0;
 };
@@ -41,6 +44,12 @@ public:
         }
         return n;
     }
+
+    std::size_t Queued(std::chrono::microseconds) override
+    {
+        return wire_->pendingIsQueued ? wire_->pending.size() : 0;
+    }
+    void DiscardInput() override { wire_->pending.clear(); }
 
 private:
     std::shared_ptr<ScriptedWire> wire_;

@@ -119,8 +119,8 @@ TEST_F(WindowTest, MainWindowCaptionsAndNames)
          {"LoadProgramfromFile1", "SaveProgramtoFile1", "", "Open1", "Save1", "", "SaveLogas1", "Exit1"}},
         // The doubled ampersand shows as one.
         {"Edit3",
-         {"Lock && Fuses...", "-", "Check the chip's signature before writing"},
-         {"LockFuses1", "", "CheckChip1"}},
+         {"Lock && Fuses...", "-", "Skip blank pages when writing", "Check the chip's signature before writing"},
+         {"LockFuses1", "", "SkipBlankPages1", "CheckChip1"}},
         {"Help1", {"About Program", "-", "How to connect..."}, {"About1", "", "TavroConnection1"}},
     };
     for (const MenuCase& c : cases) {
@@ -201,7 +201,7 @@ TEST(SmallWindows, ProgressWindowAndConnectionPicture)
     EXPECT_EQ(picture->windowTitle(), QStringLiteral("Tavro Connection (image is resizeble, just pull it for any corner)"));
     EXPECT_TRUE(picture->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(picture->size(), QSize(512, 384));
-    EXPECT_EQ(picture->Image1()->geometry(), QRect(0, 0, 512, 384));
+    EXPECT_EQ(picture->PictureArea()->geometry(), QRect(0, 0, 512, 384));
 }
 
 TEST_F(WindowTest, LockFusesDialogGeometryAndCaptions)

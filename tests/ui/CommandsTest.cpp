@@ -154,6 +154,32 @@ TEST_F(Commands, ReadFillsTheActivePageTypingAndWritingReachTheChip)
     EXPECT_TRUE(Logged("       Finished with fail. Address: 0x0000"));
 }
 
+TEST_F(Commands, SkipBlankPagesLeavesErasedPagesOutOfWriteProgram)
+{
+    StartWith("ATmega8");
+    Find<QSlider>("TrackBar1")->setValue(0);
+    auto* skip = window->findChild<QAction*>(QStringLiteral("SkipBlankPages1"));
+    ASSERT_NE(skip, nullptr);
+    EXPECT_FALSE(skip->isChecked()) << "the full pass is the default";
+
+    HexViewWidget* view = window->View(0);  // blank but for AB typed over byte 0
+    view->setFocus();
+    view->SetCaret(10);
+    QTest::keyClick(view, Qt::Key_A);
+    QTest::keyClick(view, Qt::Key_B);
+    auto& committed = Chip().committedFlashPages;
+    const std::size_t pages = Chip().flash.size() / 64;
+    for (const bool skipping : {true, false}) {
+        skip->setChecked(skipping);
+        committed.clear();
+        BoxAnswerer boxes(QMessageBox::Yes);
+        Click("Button5");
+        EXPECT_EQ(Chip().flash[0], 0xAB);
+        // Skipping, the first page (with the data) and the last, which ends the write command.
+        EXPECT_EQ(committed.size(), skipping ? 2u : pages) << skipping;
+    }
+}
+
 TEST_F(Commands, AGatewayFailureClosesThePortButLeavesTheControlsConnected)
 {
     StartWith("ATmega8");

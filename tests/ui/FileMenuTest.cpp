@@ -152,6 +152,33 @@ TEST_F(FileMenu, RefusedFilesAreToldInTheLogWithoutABox)
     }
 }
 
+// A file that loaded only in part gets a box that says what is missing; what did load is shown
+// over what the view held.
+TEST_F(FileMenu, AFileThatLoadedInPartIsShownInABox)
+{
+    const QString first = folder.filePath(QStringLiteral("first.hex"));
+    const QString cut = folder.filePath(QStringLiteral("cut.hex"));
+    for (const auto& [name, text] : {std::pair{first, ":0100000011EE\r\n:00000001FF"},
+                                     std::pair{cut, ":0100010022DC\r\n"}}) {  // cut: no end record
+        QFile file(name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+    SelectFromMenu("ATmega8");
+    HexViewWidget* view = window->View(0);
+    Answer(first, 1);
+    Trigger("LoadProgramfromFile1");
+    Answer(cut, 1);
+    BoxAnswerer boxes(QMessageBox::Ok);
+    Trigger("LoadProgramfromFile1");
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(boxes.seen[0].caption, QStringLiteral("Warning"));
+    EXPECT_TRUE(boxes.seen[0].text.contains(cut)) << boxes.seen[0].text.toStdString();
+    EXPECT_TRUE(boxes.seen[0].text.contains(QStringLiteral("without an end record"))) << boxes.seen[0].text.toStdString();
+    EXPECT_TRUE(view->RowText(0).startsWith(QStringLiteral("00000000: 11 22 FF"))) << view->RowText(0).toStdString();
+    EXPECT_EQ(LogLines().back(), "The file ends without an end record: it may have been cut short");
+}
+
 TEST_F(FileMenu, SaveLogAsWritesARichTextDocumentThenLogsTheName)
 {
     SelectFromMenu("ATmega8");

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "images/HexRows.h"
 #include "ui/HexViewWidget.h"
 #include "WindowFixture.h"
 
@@ -43,7 +44,9 @@ class HexViewTyping : public WindowTest {};
 TEST_F(HexViewTyping, KeysEditTheViewInPlace)
 {
     SelectFromMenu("ATmega8");
-    const std::string fresh = Ctx().views.view[0].text;
+    MemoryDocument& document = Ctx().views.view[0].document;
+    const MemoryDocument freshDocument = document;
+    const std::string fresh = DocumentText(document);
     ASSERT_EQ(fresh.size(), 512 * kLine - 2);
     const std::string c1F(1, '\x1F');
 
@@ -72,14 +75,14 @@ TEST_F(HexViewTyping, KeysEditTheViewInPlace)
     HexViewWidget* view = window->View(0);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        Ctx().views.view[0].text = fresh;
+        document = freshDocument;
         view->setFocus();
         view->SetCaret(c.caret);
         for (const Key& key : c.keys) QTest::keyClick(view, key.key, key.modifiers);
         EXPECT_EQ(view->Caret(), c.expectedCaret);
         std::string expected = fresh;
         for (const auto& change : c.changes) expected.replace(change.position, change.text.size(), change.text);
-        const std::string& text = Ctx().views.view[0].text;
+        const std::string text = DocumentText(document);
         ASSERT_EQ(text.size(), expected.size());
         for (std::size_t i = 0; i < text.size(); ++i)
             if (text[i] != expected[i]) {
@@ -100,7 +103,7 @@ TEST_F(HexViewTyping, TheLargestViewPaintsOnlyItsVisibleRowsAndScrollsToTheCaret
     view->setFocus();
     view->SetCaret(16383 * kLine + 10);
     QTest::keyClick(view, Qt::Key_7);
-    EXPECT_EQ(Ctx().views.view[0].text.substr(16383 * kLine + 10, 2), "7F");
+    EXPECT_EQ(Ctx().views.view[0].document.At(16383 * 16), 0x7F);
     EXPECT_GT(view->FirstVisibleLine(), 16000);  // the caret's line was scrolled into sight
     EXPECT_TRUE(view->RowText(16383).startsWith(QStringLiteral("0003FFF0: 7F FF")));
 }

@@ -117,7 +117,7 @@ TEST_F(PictureWindow, NoChipOpensAnEmptyWindowWithoutAMessage)
     BoxAnswerer boxes(QMessageBox::Ok);
     auto form = ImageForm::Create(Ctx().chip);
     EXPECT_TRUE(boxes.seen.empty());
-    EXPECT_TRUE(form->Image1()->Picture().isNull());
+    EXPECT_TRUE(form->PictureArea()->Picture().isNull());
 }
 
 TEST_F(PictureWindow, AMissingPictureIsExplainedThenTheWindowIsEmpty)
@@ -130,7 +130,7 @@ TEST_F(PictureWindow, AMissingPictureIsExplainedThenTheWindowIsEmpty)
     EXPECT_TRUE(boxes.seen[0].text.startsWith(QString::fromUtf8(
         "Невозможно отобразить схему подключения,\n(не найден файл картинки). Или подключайте\n"
         "по даташиту, или скачайте полную версию\nпрограммы с сайта ")));
-    EXPECT_TRUE(form->Image1()->Picture().isNull());
+    EXPECT_TRUE(form->PictureArea()->Picture().isNull());
 }
 
 TEST_F(PictureWindow, AnUndecodablePictureIsNamedInAMessageAndTheWindowStaysEmpty)
@@ -141,7 +141,7 @@ TEST_F(PictureWindow, AnUndecodablePictureIsNamedInAMessageAndTheWindowStaysEmpt
     auto form = ImageForm::Create(Ctx().chip);
     ASSERT_EQ(boxes.seen.size(), 1u);
     EXPECT_TRUE(boxes.seen[0].text.contains(QStringLiteral("ATmega8.jpg")));
-    EXPECT_TRUE(form->Image1()->Picture().isNull());
+    EXPECT_TRUE(form->PictureArea()->Picture().isNull());
 }
 
 TEST_F(PictureWindow, ThePictureFillsTheWindowAndFollowsItsSize)
@@ -155,12 +155,12 @@ TEST_F(PictureWindow, ThePictureFillsTheWindowAndFollowsItsSize)
     EXPECT_TRUE(boxes.seen.empty());
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    EXPECT_EQ(form->Image1()->Picture().size(), QSize(100, 80));
-    EXPECT_EQ(form->Image1()->size(), QSize(512, 384));
+    EXPECT_EQ(form->PictureArea()->Picture().size(), QSize(100, 80));
+    EXPECT_EQ(form->PictureArea()->size(), QSize(512, 384));
     form->resize(300, 200);
     QCoreApplication::processEvents();
-    EXPECT_EQ(form->Image1()->size(), QSize(300, 200));
-    const QImage shown = form->Image1()->grab().toImage();
+    EXPECT_EQ(form->PictureArea()->size(), QSize(300, 200));
+    const QImage shown = form->PictureArea()->grab().toImage();
     EXPECT_GT(qRed(shown.pixel(20, 100)), 200);    // stretched: the red half is 150 wide now
     EXPECT_GT(qBlue(shown.pixel(280, 100)), 200);
 }
