@@ -465,6 +465,8 @@ TEST(CommandLine, FuseWritesThatLockTheToolOutNeedForceAndPlainOnesNeedYes)
             EXPECT_NE(f.out.find("High Fuses: 0xDF"), std::string::npos) << c.bytes << f.out;
         }
     }
+}
+
 TEST(Cli, VerifyComparesTheBytesTheFileGivesAndWholeMemoryComparesAll)
 {
     TempDir dir;
