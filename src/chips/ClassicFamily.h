@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "chips/Driver.h"
+#include "chips/Forward.h"
 #include "chips/Steps.h"
 #include "programming/Parallel.h"
 
@@ -53,38 +54,22 @@ bool ReadFuseLockBits(Bus& bus, const Target& target, const ClassicUnit& unit, F
 bool WriteFuseLow(Bus& bus, const Target& target, const ClassicUnit& unit, ConstFuseSlots slots);
 bool WriteLockBits(Bus& bus, const Target& target, const ClassicUnit& unit, ConstFuseSlots slots);
 
-template <const ClassicUnit& U>
-struct Bound {
-    using Bytes = std::span<std::uint8_t>;
-    using ConstBytes = std::span<const std::uint8_t>;
-    static bool EnterProgMode(Bus& b, const Target& t) { return classic::EnterProgMode(b, t, U); }
-    static bool EraseChip(Bus& b, const Target& t) { return classic::EraseChip(b, t, U); }
-    static bool ReadFlashWord(Bus& b, const Target& t, std::int32_t p, Bytes w, bool v) { return InFlash(p, w.size(), 2) && classic::ReadFlashWord(b, t, U, p, w, v); }
-    static bool WriteFlashWord(Bus& b, const Target& t, std::int32_t p, ConstBytes w) { return InFlash(p, w.size(), 2) && classic::WriteFlashWord(b, t, U, p, w); }
-    static bool ReadEepromByte(Bus& b, const Target& t, std::int32_t p, Bytes x, bool v) { return InEeprom(p, x.size()) && classic::ReadEepromByte(b, t, U, p, x, v); }
-    static bool WriteEepromByte(Bus& b, const Target& t, std::int32_t p, ConstBytes x) { return InEeprom(p, x.size()) && classic::WriteEepromByte(b, t, U, p, x); }
-    static bool ReadFuseLockBits(Bus& b, const Target& t, FuseSlots s) { return classic::ReadFuseLockBits(b, t, U, s); }
-    static bool WriteFuseLow(Bus& b, const Target& t, ConstFuseSlots s) { return classic::WriteFuseLow(b, t, U, s); }
-    static bool WriteLockBits(Bus& b, const Target& t, ConstFuseSlots s) { return classic::WriteLockBits(b, t, U, s); }
-};
-
 }  // namespace classic
 
 template <const ClassicUnit& U>
 constexpr Driver MakeClassicDriver()
 {
-    using B = classic::Bound<U>;
     return Driver{
         .name = U.name,
-        .EnterProgMode = B::EnterProgMode,
-        .EraseChip = B::EraseChip,
-        .ReadFlashWord = B::ReadFlashWord,
-        .WriteFlashWord = B::WriteFlashWord,
-        .ReadEepromByte = B::ReadEepromByte,
-        .WriteEepromByte = B::WriteEepromByte,
-        .ReadFuseLockBits = B::ReadFuseLockBits,
-        .WriteLockBits = B::WriteLockBits,
-        .WriteFuseLow = B::WriteFuseLow,
+        .EnterProgMode = Forward<classic::EnterProgMode, U>,
+        .EraseChip = Forward<classic::EraseChip, U>,
+        .ReadFlashWord = Forward<classic::ReadFlashWord, U, Bounds::FlashWord>,
+        .WriteFlashWord = Forward<classic::WriteFlashWord, U, Bounds::FlashWord>,
+        .ReadEepromByte = Forward<classic::ReadEepromByte, U, Bounds::Eeprom>,
+        .WriteEepromByte = Forward<classic::WriteEepromByte, U, Bounds::Eeprom>,
+        .ReadFuseLockBits = Forward<classic::ReadFuseLockBits, U>,
+        .WriteLockBits = Forward<classic::WriteLockBits, U>,
+        .WriteFuseLow = Forward<classic::WriteFuseLow, U>,
     };
 }
 

@@ -9,6 +9,7 @@
 
 #include "chips/Chip.h"
 #include "chips/Driver.h"
+#include "chips/Forward.h"
 #include "chips/Steps.h"
 #include "programming/Parallel.h"
 
@@ -122,30 +123,6 @@ bool ReadFuseHigh(Bus& bus, const Target& target, const PagedUnit& unit, FuseSlo
 bool ReadFuseExtended(Bus& bus, const Target& target, const PagedUnit& unit, FuseSlots slots);
 bool ReadCalibration(Bus& bus, const Target& target, const PagedUnit& unit, std::span<std::uint8_t> bytes);
 
-// One function per operation for a given unit, so the operation table holds plain pointers.
-template <const PagedUnit& U>
-struct Bound {
-    using Bytes = std::span<std::uint8_t>;
-    using ConstBytes = std::span<const std::uint8_t>;
-    static bool EnterProgMode(Bus& b, const Target& t) { return paged::EnterProgMode(b, t, U); }
-    static bool EraseChip(Bus& b, const Target& t) { return paged::EraseChip(b, t, U); }
-    static bool ReadFlashWord(Bus& b, const Target& t, std::int32_t p, Bytes w, bool v) { return InFlash(p, w.size(), 2) && paged::ReadFlashWord(b, t, U, p, w, v); }
-    static bool WriteFlashWord(Bus& b, const Target& t, std::int32_t p, ConstBytes w) { return InFlash(p, w.size(), 2) && paged::WriteFlashWord(b, t, U, p, w); }
-    static bool WriteFlashPage(Bus& b, const Target& t, std::int32_t p) { return paged::WriteFlashPage(b, t, U, p); }
-    static bool ReadEepromByte(Bus& b, const Target& t, std::int32_t p, Bytes v1, bool v) { return InEeprom(p, v1.size()) && paged::ReadEepromByte(b, t, U, p, v1, v); }
-    static bool WriteEepromByte(Bus& b, const Target& t, std::int32_t p, ConstBytes v1) { return InEeprom(p, v1.size()) && paged::WriteEepromByte(b, t, U, p, v1); }
-    static bool ReadFuseLockBits(Bus& b, const Target& t, FuseSlots s) { return paged::ReadFuseLockBits(b, t, U, s); }
-    static bool ReadLockBits(Bus& b, const Target& t, FuseSlots s) { return paged::ReadLockBits(b, t, U, s); }
-    static bool WriteLockBits(Bus& b, const Target& t, ConstFuseSlots s) { return paged::WriteLockBits(b, t, U, s); }
-    static bool WriteFuseLow(Bus& b, const Target& t, ConstFuseSlots s) { return paged::WriteFuseLow(b, t, U, s); }
-    static bool WriteFuseHigh(Bus& b, const Target& t, ConstFuseSlots s) { return paged::WriteFuseHigh(b, t, U, s); }
-    static bool WriteFuseExtended(Bus& b, const Target& t, ConstFuseSlots s) { return paged::WriteFuseExtended(b, t, U, s); }
-    static bool ReadFuseLow(Bus& b, const Target& t, FuseSlots s) { return paged::ReadFuseLow(b, t, U, s); }
-    static bool ReadFuseHigh(Bus& b, const Target& t, FuseSlots s) { return paged::ReadFuseHigh(b, t, U, s); }
-    static bool ReadFuseExtended(Bus& b, const Target& t, FuseSlots s) { return paged::ReadFuseExtended(b, t, U, s); }
-    static bool ReadCalibration(Bus& b, const Target& t, Bytes c) { return paged::ReadCalibration(b, t, U, c); }
-};
-
 }  // namespace paged
 
 // The operation table of a unit: single reads or the one-pass read, the high and extended fuse
@@ -153,28 +130,27 @@ struct Bound {
 template <const PagedUnit& U>
 constexpr Driver MakePagedDriver()
 {
-    using B = paged::Bound<U>;
     Driver d{.name = U.name};
-    d.EnterProgMode = B::EnterProgMode;
-    d.EraseChip = B::EraseChip;
-    d.ReadFlashWord = B::ReadFlashWord;
-    d.WriteFlashWord = B::WriteFlashWord;
-    d.WriteFlashPage = B::WriteFlashPage;
-    d.ReadEepromByte = B::ReadEepromByte;
-    d.WriteEepromByte = B::WriteEepromByte;
+    d.EnterProgMode = Forward<paged::EnterProgMode, U>;
+    d.EraseChip = Forward<paged::EraseChip, U>;
+    d.ReadFlashWord = Forward<paged::ReadFlashWord, U, Bounds::FlashWord>;
+    d.WriteFlashWord = Forward<paged::WriteFlashWord, U, Bounds::FlashWord>;
+    d.WriteFlashPage = Forward<paged::WriteFlashPage, U>;
+    d.ReadEepromByte = Forward<paged::ReadEepromByte, U, Bounds::Eeprom>;
+    d.WriteEepromByte = Forward<paged::WriteEepromByte, U, Bounds::Eeprom>;
     if (U.fuseLockInOnePass) {
-        d.ReadFuseLockBits = B::ReadFuseLockBits;
+        d.ReadFuseLockBits = Forward<paged::ReadFuseLockBits, U>;
     } else {
-        d.ReadLockBits = B::ReadLockBits;
-        d.ReadFuseLow = B::ReadFuseLow;
-        if (U.slots >= 3) d.ReadFuseHigh = B::ReadFuseHigh;
-        if (U.slots >= 4) d.ReadFuseExtended = B::ReadFuseExtended;
+        d.ReadLockBits = Forward<paged::ReadLockBits, U>;
+        d.ReadFuseLow = Forward<paged::ReadFuseLow, U>;
+        if (U.slots >= 3) d.ReadFuseHigh = Forward<paged::ReadFuseHigh, U>;
+        if (U.slots >= 4) d.ReadFuseExtended = Forward<paged::ReadFuseExtended, U>;
     }
-    d.WriteLockBits = B::WriteLockBits;
-    d.WriteFuseLow = B::WriteFuseLow;
-    if (U.slots >= 3) d.WriteFuseHigh = B::WriteFuseHigh;
-    if (U.slots >= 4) d.WriteFuseExtended = B::WriteFuseExtended;
-    if (U.calibration.offered) d.ReadCalibration = B::ReadCalibration;
+    d.WriteLockBits = Forward<paged::WriteLockBits, U>;
+    d.WriteFuseLow = Forward<paged::WriteFuseLow, U>;
+    if (U.slots >= 3) d.WriteFuseHigh = Forward<paged::WriteFuseHigh, U>;
+    if (U.slots >= 4) d.WriteFuseExtended = Forward<paged::WriteFuseExtended, U>;
+    if (U.calibration.offered) d.ReadCalibration = Forward<paged::ReadCalibration, U>;
     return d;
 }
 

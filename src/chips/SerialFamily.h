@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "chips/Driver.h"
+#include "chips/Forward.h"
 #include "chips/Steps.h"
 
 namespace quillon {
@@ -143,70 +144,42 @@ bool ReadFuseExtended(Bus& bus, const Target& target, const SerialUnit& unit, Fu
 bool ReadCalibration(Bus& bus, const Target& target, const SerialUnit& unit, std::span<std::uint8_t> bytes);
 bool WriteBlankFlashByte(Bus& bus, const Target& target, const SerialUnit& unit);
 
-template <const SerialUnit& U>
-struct Bound {
-    using Bytes = std::span<std::uint8_t>;
-    using ConstBytes = std::span<const std::uint8_t>;
-    static bool EnterProgMode(Bus& b, const Target& t) { return serial::EnterProgMode(b, t, U); }
-    static bool EraseChip(Bus& b, const Target& t) { return serial::EraseChip(b, t, U); }
-    static bool ReadFlashByte(Bus& b, const Target& t, std::int32_t a, Bytes x, bool v) { return InFlash(a, x.size()) && serial::ReadFlashByte(b, t, U, a, x, v); }
-    static bool WriteFlashByte(Bus& b, const Target& t, std::int32_t a, ConstBytes x) { return InFlash(a, x.size()) && serial::WriteFlashByte(b, t, U, a, x); }
-    static bool LoadFlashByte(Bus& b, const Target& t, std::int32_t a, ConstBytes x) { return InFlash(a, x.size()) && serial::LoadFlashByte(b, t, U, a, x); }
-    static bool WriteFlashPage(Bus& b, const Target& t, std::int32_t a) { return serial::WriteFlashPage(b, t, U, a); }
-    static bool ReadEepromByte(Bus& b, const Target& t, std::int32_t a, Bytes x, bool v) { return InEeprom(a, x.size()) && serial::ReadEepromByte(b, t, U, a, x, v); }
-    static bool WriteEepromByte(Bus& b, const Target& t, std::int32_t a, ConstBytes x) { return InEeprom(a, x.size()) && serial::WriteEepromByte(b, t, U, a, x); }
-    static bool LoadEepromByte(Bus& b, const Target& t, std::int32_t a, ConstBytes x) { return InEeprom(a, x.size()) && serial::LoadEepromByte(b, t, U, a, x); }
-    static bool WriteEepromPage(Bus& b, const Target& t, std::int32_t a) { return serial::WriteEepromPage(b, t, U, a); }
-    static bool ReadFuseLockBits(Bus& b, const Target& t, FuseSlots s) { return serial::ReadFuseLockBits(b, t, U, s); }
-    static bool ReadLockBits(Bus& b, const Target& t, FuseSlots s) { return serial::ReadLockBits(b, t, U, s); }
-    static bool WriteLockBits(Bus& b, const Target& t, ConstFuseSlots s) { return serial::WriteLockBits(b, t, U, s); }
-    static bool WriteFuseLow(Bus& b, const Target& t, ConstFuseSlots s) { return serial::WriteFuseLow(b, t, U, s); }
-    static bool WriteFuseHigh(Bus& b, const Target& t, ConstFuseSlots s) { return serial::WriteFuseHigh(b, t, U, s); }
-    static bool WriteFuseExtended(Bus& b, const Target& t, ConstFuseSlots s) { return serial::WriteFuseExtended(b, t, U, s); }
-    static bool ReadFuseLow(Bus& b, const Target& t, FuseSlots s) { return serial::ReadFuseLow(b, t, U, s); }
-    static bool ReadFuseHigh(Bus& b, const Target& t, FuseSlots s) { return serial::ReadFuseHigh(b, t, U, s); }
-    static bool ReadFuseExtended(Bus& b, const Target& t, FuseSlots s) { return serial::ReadFuseExtended(b, t, U, s); }
-    static bool ReadCalibration(Bus& b, const Target& t, Bytes c) { return serial::ReadCalibration(b, t, U, c); }
-    static bool WriteBlankFlashByte(Bus& b, const Target& t) { return serial::WriteBlankFlashByte(b, t, U); }
-};
-
 }  // namespace serial
 
 template <const SerialUnit& U>
 constexpr Driver MakeSerialDriver()
 {
-    using B = serial::Bound<U>;
     Driver d{.name = U.name};
-    d.EnterProgMode = B::EnterProgMode;
-    d.EraseChip = B::EraseChip;
-    d.ReadFlashByte = B::ReadFlashByte;
+    d.EnterProgMode = Forward<serial::EnterProgMode, U>;
+    d.EraseChip = Forward<serial::EraseChip, U>;
+    d.ReadFlashByte = Forward<serial::ReadFlashByte, U, Bounds::FlashByte>;
     if (U.flashWriteWait > 0) {
-        d.WriteFlashByte = B::WriteFlashByte;
+        d.WriteFlashByte = Forward<serial::WriteFlashByte, U, Bounds::FlashByte>;
     } else {
-        d.LoadFlashByte = B::LoadFlashByte;
-        d.WriteFlashPage = B::WriteFlashPage;
+        d.LoadFlashByte = Forward<serial::LoadFlashByte, U, Bounds::FlashByte>;
+        d.WriteFlashPage = Forward<serial::WriteFlashPage, U>;
     }
-    d.ReadEepromByte = B::ReadEepromByte;
+    d.ReadEepromByte = Forward<serial::ReadEepromByte, U, Bounds::Eeprom>;
     if (U.eepromWriteWait > 0) {
-        d.WriteEepromByte = B::WriteEepromByte;
+        d.WriteEepromByte = Forward<serial::WriteEepromByte, U, Bounds::Eeprom>;
     } else {
-        d.LoadEepromByte = B::LoadEepromByte;
-        d.WriteEepromPage = B::WriteEepromPage;
+        d.LoadEepromByte = Forward<serial::LoadEepromByte, U, Bounds::Eeprom>;
+        d.WriteEepromPage = Forward<serial::WriteEepromPage, U>;
     }
     if (U.lock == SerialLock::WithFuse) {
-        d.ReadFuseLockBits = B::ReadFuseLockBits;
+        d.ReadFuseLockBits = Forward<serial::ReadFuseLockBits, U>;
     } else {
-        d.ReadLockBits = B::ReadLockBits;
-        d.ReadFuseLow = B::ReadFuseLow;
-        if (U.slots >= 3) d.ReadFuseHigh = B::ReadFuseHigh;
-        if (U.slots >= 4) d.ReadFuseExtended = B::ReadFuseExtended;
+        d.ReadLockBits = Forward<serial::ReadLockBits, U>;
+        d.ReadFuseLow = Forward<serial::ReadFuseLow, U>;
+        if (U.slots >= 3) d.ReadFuseHigh = Forward<serial::ReadFuseHigh, U>;
+        if (U.slots >= 4) d.ReadFuseExtended = Forward<serial::ReadFuseExtended, U>;
     }
-    d.WriteLockBits = B::WriteLockBits;
-    d.WriteFuseLow = B::WriteFuseLow;
-    if (U.slots >= 3) d.WriteFuseHigh = B::WriteFuseHigh;
-    if (U.slots >= 4) d.WriteFuseExtended = B::WriteFuseExtended;
-    if (U.calibration) d.ReadCalibration = B::ReadCalibration;
-    if (U.blankFlashByte) d.WriteBlankFlashByte = B::WriteBlankFlashByte;
+    d.WriteLockBits = Forward<serial::WriteLockBits, U>;
+    d.WriteFuseLow = Forward<serial::WriteFuseLow, U>;
+    if (U.slots >= 3) d.WriteFuseHigh = Forward<serial::WriteFuseHigh, U>;
+    if (U.slots >= 4) d.WriteFuseExtended = Forward<serial::WriteFuseExtended, U>;
+    if (U.calibration) d.ReadCalibration = Forward<serial::ReadCalibration, U>;
+    if (U.blankFlashByte) d.WriteBlankFlashByte = Forward<serial::WriteBlankFlashByte, U>;
     return d;
 }
 

@@ -183,7 +183,7 @@ Options:
   --chip NAME     the chip in the socket (ATmega8, ATtiny85, ... as list-chips names
                   them); without it, or with "auto", the chip is found by its signature
                   (parallel, then serial)
-  --page 1|2      the page whose views the commands use (default 1)
+  --page 1|2      accepted so that older scripts keep working; it has no effect
   --whole-memory  write every flash page, blank ones too, and verify the whole memory
                   against the file padded with 0xFF; without it a write leaves out the
                   pages that hold only 0xFF and a verify compares the bytes the file gives

@@ -40,7 +40,7 @@ struct Options {
     // the memory.
     bool force = false;
     bool checkSignature = true;   // read the chip's signature before changing it
-    int page = 0;      // 0 = Page1, 1 = Page2
+    int page = 0;      // 0 = Page1, 1 = Page2; checked but unused, as the CLI shows no views
     // Write every flash page, blank or not, and verify the whole memory against the file padded
     // with 0xFF, instead of only the pages and bytes the file holds.
     bool wholeMemory = false;
