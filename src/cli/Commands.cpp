@@ -98,7 +98,7 @@ Result ReadFuses(Session& session, Output& output)
     return result;
 }
 
-Result WriteFuseBytes(Session& session, const std::string& text, Output& output)
+Result WriteFuseBytes(Session& session, const std::string& text, const Confirm& confirm, Output& output)
 {
     std::optional<std::vector<unsigned char>> bytes = ParseFuseBytes(text);
     if (!bytes || bytes->size() != session.chip.lockFuseCount) {
@@ -106,11 +106,19 @@ Result WriteFuseBytes(Session& session, const std::string& text, Output& output)
                      " bytes (fuses low first, lock last), not \"" + text + "\"");
         return Result::Failed(FailureKind::Input, "write-fuses: \"" + text + "\"");
     }
-    for (std::size_t i = 0; i < bytes->size(); ++i) session.chip.lockFuse[i] = (*bytes)[i];
-    // Through the dialog's boxes, as a user would set them: bits the chip does not name are
-    // always written as 1, so say when that changes what was asked for.
+    if (!Ask(confirm, kFuseWriteQuestion)) return Result::Refused();
+    // The dialog opens on what the record holds (read from the chip, or the factory bytes), so
+    // the write is judged against that; the boxes then take the new bytes as a user would set
+    // them: bits the chip does not name are always written as 1, so say when that changes what
+    // was asked for.
     LockFusesDialog dialog = OpenLockFusesDialog(session.chip);
-    Result result = WriteLockFuses(session, dialog);
+    for (std::size_t g = 0; g < bytes->size(); ++g)
+        for (std::size_t b = 0; b < 8; ++b) {
+            FuseBox& box = dialog.group[g].box[b];
+            box.checked = box.visible && ((*bytes)[g] & (1u << b)) == 0;
+        }
+    Result result = WriteLockFuses(session, dialog, confirm);
+    if (result.ending == Ending::Refused) return result;
     for (std::size_t i = 0; i < bytes->size(); ++i)
         if (session.chip.lockFuse[i] != (*bytes)[i])
             output.Error("write-fuses: " + dialog.group[i].caption + " 0x" + ByteDigits((*bytes)[i]) +
@@ -156,7 +164,7 @@ Result WriteFileFuses(Session& session, const std::string& file, const Confirm& 
         return Result::Failed(FailureKind::FileContent, file + ": " + refused);
     }
     session.bus.log.LogMessage(LogText, "Fuse and lock bytes from " + file + ": " + FileFusesText(bytes));
-    return WriteLockFuses(session, dialog);
+    return WriteLockFuses(session, dialog, confirm);
 }
 
 }  // namespace
@@ -189,7 +197,7 @@ Result RunCommand(Session& session, const Command& command, const Confirm& confi
     case CommandKind::ReadFuses: return ReadFuses(session, output);
     case CommandKind::WriteFuses:
         return IsFuseFile(file) ? WriteFileFuses(session, file, confirm, output)
-                                : WriteFuseBytes(session, file, output);
+                                : WriteFuseBytes(session, file, confirm, output);
     }
     return Result::Failed(FailureKind::Input, "unknown command");
 }

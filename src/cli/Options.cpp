@@ -79,6 +79,8 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
             options.wholeMemory = true;
         } else if (arg == "--force") {
             options.force = true;
+        } else if (arg == "--no-signature-check") {
+            options.checkSignature = false;
         } else if (TakeValue(args, i, "--port", value, error)) {
             if (!error.empty()) return Fail(error);
             if (value.empty()) return Fail("--port needs a port name");
@@ -180,16 +182,21 @@ Options:
   --delay N       extra wait in milliseconds at every programming step, 0 to 5 (default 1)
   --chip NAME     the chip in the socket (ATmega8, ATtiny85, ... as list-chips names
                   them); without it, or with "auto", the chip is found by its signature
-                  (parallel chips only)
+                  (parallel, then serial)
   --page 1|2      accepted so that older scripts keep working; it has no effect
   --whole-memory  write every flash page, blank ones too, and verify the whole memory
                   against the file padded with 0xFF; without it a write leaves out the
                   pages that hold only 0xFF and a verify compares the bytes the file gives
   --yes, -y       answer Yes to "All previous chip data will be lost": without it the
-                  commands that change the chip refuse to run
-  --force         write and verify a file even when some of its data lies beyond the
+                  commands that change the chip (write-fuses too) refuse to run
+  --force         write although the chip in the socket is not the one named by --chip,
+                  or although the fuse bytes would end programming the chip with this tool;
+                  write and verify a file even when some of its data lies beyond the
                   end of the memory (that data is left out); any other file that did not
                   load completely is never written nor taken as the reference
+  --no-signature-check
+                  do not read the chip's signature before changing it, nor search
+                  serially for a chip: every command sends only its own bytes
   --json          every log line, progress step and command result as one JSON object
                   a line on standard output (the fields are in the README)
   --version       the program's version
@@ -206,7 +213,8 @@ Commands, run in the order given:
   read-calibration     read the oscillator calibration bytes
   read-fuses           read the lock and fuse bytes and show them
   write-fuses B0,B1..  write the lock and fuse bytes, in hex, in the chip's order
-                       (low fuses, high fuses, extended fuses, lock bits last)
+                       (low fuses, high fuses, extended fuses, lock bits last); bytes
+                       that lock this tool out of the chip need --force
   write-fuses FILE.elf write the fuse and lock bytes a compiled program carries (its
                        .fuse and .lock sections; needs --yes); a byte the file lacks
                        is written back as the chip has it

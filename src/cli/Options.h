@@ -36,7 +36,10 @@ struct Options {
     int delay = 1;
     std::string chip;  // empty: autosearch
     bool yes = false;
-    bool force = false;  // write and verify a file whose data partly lies beyond the memory
+    // Write although the chip or the fuse bytes look unsafe, or a file's data partly lies beyond
+    // the memory.
+    bool force = false;
+    bool checkSignature = true;   // read the chip's signature before changing it
     int page = 0;      // 0 = Page1, 1 = Page2; checked but unused, as the CLI shows no views
     // Write every flash page, blank or not, and verify the whole memory against the file padded
     // with 0xFF, instead of only the pages and bytes the file holds.

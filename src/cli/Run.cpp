@@ -108,6 +108,8 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bo
     std::unique_ptr<SignalWatcher> signals;
     if (watchSignals) signals = std::make_unique<SignalWatcher>(session.bus.cancel);
     session.bus.delay = options.delay;
+    session.checkChipInSocket = options.checkSignature;
+    session.serialAutosearch = options.checkSignature;
     session.skipBlankPages = !options.wholeMemory;
     // No views: the commands move bytes between the chip's images, the files and the chip.
     session.progress = output.Progress();
@@ -129,9 +131,10 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bo
 
     CommandKind current = CommandKind::Erase;
     Confirm confirm = [&](const Question& question) {
-        if (options.yes) return true;
+        const bool forced = question.risk != Risk::DataLoss;
+        if (forced ? options.force : options.yes) return true;
         output.Error(std::string(CommandWord(current)) + " refused: \"" + std::string(question.text) +
-                     "\" was not answered; add --yes to allow it");
+                     "\" was not answered; add " + (forced ? "--force" : "--yes") + " to allow it");
         return false;
     };
     // Every command runs, as the window would run them one after the other; the exit status and

@@ -19,6 +19,7 @@ enum class FailureKind {
     None,
     NoChip,       // no chip is selected
     UnknownChip,  // the selected chip has no driver unit
+    WrongChip,    // the chip in the socket is not the selected one: nothing was changed
     NotOffered,   // the chip's unit lacks the operation
     Port,         // the port could not be opened
     Link,         // the gateway took no packet or gave no answer; the port is closed

@@ -1,10 +1,12 @@
 #include "operations/Connection.h"
 
 #include "chips/Catalogue.h"
+#include "operations/ChipInSocket.h"
 #include "operations/ChipSelection.h"
 #include "operations/CommandFrame.h"
 #include "operations/Session.h"
 #include "programming/Parallel.h"
+#include "programming/Serial.h"
 
 namespace quillon {
 
@@ -43,7 +45,23 @@ Result Autosearch(Session& session)
     if (!EnterProgMode(bus)) return FinishedWithFailure(session, " with fail.");
     const std::int32_t signature = ReadSignature(bus);
     if (!ExitProgMode(bus)) return FinishedWithFailure(session, " with fail.");
+    if (FindChip(signature) == nullptr && session.serialAutosearch) {
+        // The chips without a parallel interface answer only the serial read; the socket is
+        // powered down after it, as after the parallel one.
+        std::optional<std::int32_t> serial;
+        if (EnterSerialProgMode(bus, " execute Programming Enable")) serial = ReadSerialSignature(bus);
+        if (!bus.link.IsOpen() || !PowerDownSocket(bus)) return FinishedWithFailure(session, " with fail.");
+        if (serial && FindChip(*serial) != nullptr && SelectChip(session, *serial)) return Result::Ok();
+    }
     if (SelectChip(session, signature)) return Result::Ok();
+    if (session.serialAutosearch) {
+        if (signature == 0 || signature == 0xFFFFFF)
+            bus.log.LogMessage(LogText, "No chip answers in the socket, in parallel or serial mode: no chip, the "
+                                        "chip turned round, the wrong socket for this chip, or no supply.");
+        else
+            bus.log.LogMessage(LogText, "The chip in the socket answers " + SignatureText(signature) +
+                                            ", a signature this program does not know.");
+    }
     if (signature == 0) return Result::Failed(FailureKind::NoChip, LineOf(LogNoChip, ""));
     return Result::Failed(FailureKind::UnknownChip, LineOf(LogSelectedChip, " unknown"));
 }

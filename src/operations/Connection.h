@@ -21,8 +21,9 @@ void Disconnect(Session& session);
 // True when it disconnected.
 bool PortChanged(Session& session);
 
-// Reads the signature in parallel programming mode and selects that chip. Succeeds when a chip
-// of the catalogue was found and selected.
+// Reads the signature in parallel programming mode and selects that chip; with the session's
+// serial search on, a signature the catalogue lacks is followed by a serial read. Succeeds when
+// a chip of the catalogue was found and selected.
 Result Autosearch(Session& session);
 
 }  // namespace quillon

@@ -4,7 +4,9 @@
 
 #include "chips/BitNames.h"
 #include "chips/ChipTable.h"
+#include "chips/FuseRisks.h"
 #include "images/ProgressGuard.h"
+#include "operations/ChipInSocket.h"
 #include "operations/CommandFrame.h"
 #include "operations/Session.h"
 
@@ -21,6 +23,29 @@ void UncheckAll(LockFusesDialog& dialog)
 {
     for (auto& group : dialog.group)
         for (auto& box : group.box) box.checked = false;
+}
+
+// The questions and the line the fuse risks call for; false when a question was not answered Yes.
+bool AskAboutRisks(Session& session, const FuseRisks& risks, const Confirm& confirm)
+{
+    if (!risks.serialLockOut.empty())
+        session.bus.log.LogMessage(
+            LogText, "Note: " + JoinBitNames(risks.serialLockOut) +
+                         " lock out serial (ISP) programmers; this tool still reaches the chip in parallel mode.");
+    if (!risks.lockOut.empty()) {
+        const std::string text = "Writing " + JoinBitNames(risks.lockOut) + " as set ends programming of the " +
+                                 session.chip.name +
+                                 " with this tool: its serial interface will no longer answer (SPIEN off, the "
+                                 "RESET pin or debugWIRE taken, or a clock source the socket does not give). "
+                                 "Write these bits anyway?";
+        if (!Ask(confirm, {"Chip will be locked out", text, Risk::LockOut})) return false;
+    }
+    if (!risks.lockBits.empty()) {
+        const std::string text = "Programming the lock bits " + JoinBitNames(risks.lockBits) +
+                                 " makes every read and verify show 0xFF until a Chip Erase. Are you sure?";
+        if (!Ask(confirm, {"Lock bits", text, Risk::DataLoss})) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -133,14 +158,26 @@ Result ReadLockFuses(Session& session, LockFusesDialog& dialog)
     return result;
 }
 
-Result WriteLockFuses(Session& session, LockFusesDialog& dialog)
+Result WriteLockFuses(Session& session, LockFusesDialog& dialog, const Confirm& confirm)
 {
+    const std::array<std::uint8_t, 8> before = session.chip.lockFuse;
     StoreBoxesToRecord(dialog, session.chip);
+    if (const ChipRow* row = FindChip(session.chip.signature); row != nullptr && row->driver != nullptr) {
+        const std::size_t used = UsedSlots(session.chip);
+        const FuseRisks risks = JudgeFuseBytes(*row, std::span(before).first(used),
+                                               std::span(session.chip.lockFuse).first(used));
+        if (!AskAboutRisks(session, risks, confirm)) {
+            // A refused write leaves the record as the chip holds it, not as the boxes asked.
+            session.chip.lockFuse = before;
+            return Result::Refused();
+        }
+    }
     ProgressGuard progress(session.progress);
     session.bus.ForgetFailure();
     Result failure;
     const ChipRow* entry = LookUpUnit(session, failure);
     if (entry == nullptr) return failure;
+    if (Result checked = CheckChipInSocket(session, *entry, confirm); !checked) return checked;
     const Driver& d = *entry->driver;
     const Target target = TargetOf(session.chip);
     bool ok = d.EnterProgMode != nullptr && d.EnterProgMode(session.bus, target);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/Result.h"
+#include "operations/Confirmation.h"
 
 namespace quillon {
 
@@ -49,8 +50,10 @@ LockFusesDialog OpenLockFusesDialog(const Chip& chip);
 
 // "Read Lock && Fuses": succeeds when every read of the chip's sequence succeeded.
 Result ReadLockFuses(Session& session, LockFusesDialog& dialog);
-// "Write Lock && Fuses": the boxes into the slots, then the chip's write sequence.
-Result WriteLockFuses(Session& session, LockFusesDialog& dialog);
+// "Write Lock && Fuses": the boxes into the slots, then the chip's write sequence. Bytes that
+// would lock this tool out or program lock bits are asked about first (any answer but Yes
+// refuses, with the chip untouched); settings that only lock out serial programmers get a line.
+Result WriteLockFuses(Session& session, LockFusesDialog& dialog, const Confirm& confirm);
 // "Save changes && Close the window": the boxes into the slots; the chip is not touched.
 void SaveLockFuses(Session& session, const LockFusesDialog& dialog);
 

@@ -8,6 +8,7 @@
 #include "chips/MemoryWalk.h"
 #include "images/ProgressGuard.h"
 #include "images/Views.h"
+#include "operations/ChipInSocket.h"
 #include "operations/CommandFrame.h"
 #include "operations/Session.h"
 
@@ -145,6 +146,8 @@ Result Write(Session& session, MemoryKind memory, const Confirm& confirm)
     Result failure;
     const ChipRow* entry = LookUpUnit(session, failure);
     if (entry == nullptr) return FailureEnding(session, progress, failure);
+    if (Result checked = CheckChipInSocket(session, *entry, confirm); !checked)
+        return FailureEnding(session, progress, checked);
 
     const std::span<const std::uint8_t> image = ChipMemory(session.chip, memory);
     const WalkResult walk = WriteMemory(session.bus, *entry, TargetOf(session.chip), memory, image,
@@ -199,6 +202,7 @@ Result ChipErase(Session& session, const Confirm& confirm)
     Result failure;
     const ChipRow* entry = LookUpUnit(session, failure);
     if (entry == nullptr) return failure;
+    if (Result checked = CheckChipInSocket(session, *entry, confirm); !checked) return checked;
     const WalkResult walk = EraseChip(session.bus, *entry, TargetOf(session.chip));
     if (walk.end == WalkResult::End::NotOffered) {
         session.bus.log.LogMessage(LogFinished, kWithFail);

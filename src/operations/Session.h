@@ -25,6 +25,11 @@ struct Session {
     Chip& chip = *chipStorage;
     ViewSet views;
     ProgressSink* progress = nullptr;
+    // Read the signature before a command changes the chip. Off, every command sends exactly
+    // the bytes it always has; the window and quillon-cli turn it on unless told not to.
+    bool checkChipInSocket = false;
+    // Autosearch tries the serial signature read when the parallel one finds no chip it knows.
+    bool serialAutosearch = false;
 
     // Write Program leaves out the flash pages that hold only 0xFF (the window's option "Skip
     // blank pages when writing"; on in quillon-cli unless --whole-memory).

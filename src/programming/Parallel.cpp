@@ -104,6 +104,11 @@ bool ExitProgMode(Bus& bus)
     return true;
 }
 
+bool PowerDownSocket(Bus& bus)
+{
+    return SendStep(bus, Packet{SetPORTC(0x00), SetDDRC(0x32)}, " 0x11 0x0 0x0F 0x32");
+}
+
 std::int32_t ReadSignature(Bus& bus)
 {
     bus.log.LogMessage(LogTrying, " read signature bytes");

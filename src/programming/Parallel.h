@@ -55,4 +55,8 @@ bool EnterProgMode(Bus& bus, PowerUp powerUp = PowerUp::BuiltIn,
 bool ExitProgMode(Bus& bus);
 std::int32_t ReadSignature(Bus& bus);  // 0 on failure
 
+// Switches both supplies of the socket off without a log line: ends parallel and serial
+// programming mode alike. False after a logged gateway failure.
+bool PowerDownSocket(Bus& bus);
+
 }  // namespace quillon

@@ -56,4 +56,17 @@ bool EnterSerialProgMode(Bus& bus, std::string_view tryText)
     return true;
 }
 
+std::optional<std::int32_t> ReadSerialSignature(Bus& bus)
+{
+    bus.log.LogMessage(LogTrying, " read signature bytes");
+    std::int32_t signature = 0;
+    for (std::uint8_t address = 0; address < 3; ++address) {
+        auto reply = SpiQuery(bus, 0x30, 0x00, address, 0x00, " 0x44 0x00 a 0x00 0x30");
+        if (!reply) return std::nullopt;
+        signature |= static_cast<std::int32_t>(reply->byte0) << (8 * address);
+    }
+    bus.log.LogMessage(LogFinished, "");
+    return signature;
+}
+
 }  // namespace quillon

@@ -29,4 +29,8 @@ std::optional<SpiReply> SpiQuery(Bus& bus, std::uint8_t i1, std::uint8_t i2,
 // chip did not echo 0x53.
 bool EnterSerialProgMode(Bus& bus, std::string_view tryText);
 
+// Read Signature Byte for addresses 0 to 2, after programming mode was entered; byte 0 in bits
+// 0-7 as the chip table holds signatures. Nullopt after a logged failure (port closed).
+std::optional<std::int32_t> ReadSerialSignature(Bus& bus);
+
 }  // namespace quillon

@@ -14,10 +14,11 @@
 
 namespace quillon::ui {
 
-LockFusesForm::LockFusesForm(Session& session, CommandRunner& runner, QWidget* parent)
+LockFusesForm::LockFusesForm(Session& session, CommandRunner& runner, Confirm confirm, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       ctx_(session),
       runner_(runner),
+      confirm_(std::move(confirm)),
       model_(OpenLockFusesDialog(session.chip))
 {
     setObjectName(QStringLiteral("LockFusesForm"));
@@ -108,7 +109,7 @@ void LockFusesForm::OnReadBits()
 
 void LockFusesForm::OnWriteBits()
 {
-    runner_.Run([this] { WriteLockFuses(ctx_, model_); }, [this] { Render(); });
+    runner_.Run([this] { WriteLockFuses(ctx_, model_, confirm_); }, [this] { Render(); });
 }
 
 void LockFusesForm::OfferFileBytes(const QString& fileName, const FileFuses& bytes)

@@ -21,7 +21,8 @@ class CommandRunner;
 class LockFusesForm : public QDialog {
     Q_OBJECT
 public:
-    LockFusesForm(Session& session, CommandRunner& runner, QWidget* parent = nullptr);
+    // `confirm` asks the questions before a risky write (a Yes/No box on the GUI thread).
+    LockFusesForm(Session& session, CommandRunner& runner, Confirm confirm, QWidget* parent = nullptr);
 
     const LockFusesDialog& Model() const { return model_; }
     QCheckBox* CheckBox(int number) const;  // CheckBox1 .. CheckBox32
@@ -40,6 +41,7 @@ private:
 
     Session& ctx_;
     CommandRunner& runner_;
+    Confirm confirm_;
     LockFusesDialog model_;
     QFrame* bitsPanel_;
     QLabel* fileLabel_ = nullptr;

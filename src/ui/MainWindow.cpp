@@ -290,6 +290,13 @@ void MainWindow::BuildMenus()
     skipBlankPages_ = edit->addAction(QStringLiteral("Skip blank pages when writing"));
     skipBlankPages_->setObjectName(QStringLiteral("SkipBlankPages1"));
     skipBlankPages_->setCheckable(true);
+    // On by default: a write into the wrong chip (or an empty socket) is the costly mistake.
+    // Off, every command sends exactly its own bytes.
+    QAction* check = addItem(edit, "CheckChip1", "Check the chip's signature before writing",
+                             [this](bool on) { ctx_->checkChipInSocket = ctx_->serialAutosearch = on; });
+    check->setCheckable(true);
+    check->setChecked(true);
+    ctx_->checkChipInSocket = ctx_->serialAutosearch = true;
 
     QMenu* chips = bar->addMenu(QStringLiteral("Chip Select"));
     chips->setObjectName(QStringLiteral("ChipSelect1"));
@@ -497,7 +504,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::OnLockFuses()
 {
-    LockFusesForm dialog(*ctx_, *runner_, this);
+    LockFusesForm dialog(*ctx_, *runner_, ConfirmOnGuiThread(), this);
     if (fileFuses_) {
         dialog.OfferFileBytes(fuseFile_, *fileFuses_);
         fileFuses_.reset();

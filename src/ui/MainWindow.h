@@ -15,6 +15,7 @@
 #include "core/Result.h"
 #include "operations/Confirmation.h"
 #include "images/FileCommands.h"
+#include "operations/Confirmation.h"
 #include "operations/Session.h"
 
 class QAction;

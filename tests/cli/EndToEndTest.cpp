@@ -109,8 +109,9 @@ TEST_P(EveryUnit, WritesVerifiesReadsBackErasesAndHandlesFusesAndCalibration)
 
     SimulatedGateway gateway({"--chip", std::string(entry->name)});
     ASSERT_FALSE(gateway.Path().empty()) << gateway.ErrorText();
+    // --force: the fuse flip below changes a serial chip's clock selection, which asks first.
     const std::vector<std::string> common = {"--port", gateway.Path(), "--delay", "0", "--chip",
-                                             std::string(entry->name), "--yes"};
+                                             std::string(entry->name), "--yes", "--force"};
     auto run = [&](std::vector<std::string> commands) {
         std::vector<std::string> args = common;
         args.insert(args.end(), commands.begin(), commands.end());
@@ -433,6 +434,96 @@ INSTANTIATE_TEST_SUITE_P(Cli, Signalled,
                              return std::string(info.param.name) + "_" +
                                     (std::string(info.param.command) == "write-program" ? "write" : "read");
                          });
+// A wrong chip in the socket: nothing is erased or written unless forced, and the log names both
+// signatures; the command after it still runs and shows the chip untouched.
+TEST(CommandLine, AWrongChipInTheSocketIsNotChangedUnlessForced)
+{
+    struct Case {
+        const char* inSocket;
+        const char* selected;
+        std::vector<std::string> extra;
+        int status;
+        const char* says;
+    };
+    TempDir dir;
+    WriteBytes(dir / "program.bin", 256, 7);
+    ASSERT_TRUE(BinaryToHex(dir / "program.bin", dir / "program.hex"));
+    { std::ofstream(dir / "blank.bin") << std::string(16, '\xFF'); }
+    ASSERT_TRUE(BinaryToHex(dir / "blank.bin", dir / "blank.hex"));
+    const Case cases[] = {
+        {"ATmega8", "ATmega88", {}, 1, "\nThe chip in the socket is 1E 93 07 (ATmega8), not the selected ATmega88 (1E 93 0A)\n"},
+        {"ATtiny85", "ATtiny45", {}, 1, "\nThe chip in the socket is 1E 93 0B (ATtiny85), not the selected ATtiny45 (1E 92 06)\n"},
+        {"ATmega8", "ATmega88", {"--force"}, 0, "\nThe chip in the socket is 1E 93 07 (ATmega8)"},
+        {"ATtiny85", "ATtiny45", {"--force"}, 0, "\nThe chip in the socket is 1E 93 0B (ATtiny85)"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"--port", std::string("sim:") + c.inSocket, "--delay", "0", "--chip",
+                                         c.selected, "--yes"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        args.insert(args.end(), {"write-program", dir / "program.hex", "erase", "read-program", dir / "back.hex"});
+        Finished f = RunProgram(Cli(), args);
+        const std::string name = std::string(c.inSocket) + " as " + c.selected;
+        EXPECT_EQ(f.status, c.status) << name << f.out << f.err;
+        EXPECT_NE(f.out.find(c.says), std::string::npos) << name << f.out;
+        const bool forced = c.status == 0;
+        EXPECT_EQ(Count(f.out, "Nothing was changed on the chip."), forced ? 0 : 2) << name << f.out;
+        if (!forced) {
+            EXPECT_NE(f.err.find("--force"), std::string::npos) << name << f.err;
+            EXPECT_TRUE(f.err.ends_with("failed: write-program, erase\n")) << name << f.err;
+        }
+        // Unforced, nothing was written; forced, the erase ran last: the chip reads back erased.
+        EXPECT_EQ(CompareWithErased(dir / "blank.hex", dir / "back.hex", FindChipByName(c.selected)->flashSize).status, 0)
+            << name;
+    }
+}
+
+TEST(CommandLine, AnEmptySocketSaysNoChipAnswersAndWhy)
+{
+    Finished f = RunProgram(Cli(), {"--port", "sim:empty", "--delay", "0", "--chip", "ATmega8", "--yes", "erase"});
+    EXPECT_EQ(f.status, 1) << f.out << f.err;
+    EXPECT_NE(f.out.find("No chip answers in the socket"), std::string::npos) << f.out;
+    EXPECT_NE(f.out.find("no supply"), std::string::npos) << f.out;
+}
+
+// Without the check every command sends only its own bytes: no signature read before the write.
+TEST(CommandLine, TheSignatureCheckCanBeTurnedOff)
+{
+    Finished f = RunProgram(Cli(), {"--port", "sim:ATmega8", "--delay", "0", "--chip", "ATmega88", "--yes",
+                                    "--no-signature-check", "erase"});
+    EXPECT_EQ(f.status, 0) << f.out << f.err;
+    EXPECT_EQ(f.out.find("read signature bytes"), std::string::npos) << f.out;
+}
+
+TEST(CommandLine, FuseWritesThatLockTheToolOutNeedForceAndPlainOnesNeedYes)
+{
+    struct Case {
+        std::vector<std::string> flags;
+        const char* bytes;
+        int status;
+        const char* says;  // on stderr
+    };
+    // ATtiny85, factory 62 DF FF FF: high 0x5F programs RSTDISBL (bit 7), 0xFF unprograms SPIEN
+    // (bit 5); lock FC programs LB1 and LB2.
+    const Case cases[] = {
+        {{}, "62,DF,FF,FF", 1, "write-fuses refused"},
+        {{"--yes"}, "62,5F,FF,FF", 1, "RSTDISBL"},
+        {{"--yes"}, "62,FF,FF,FF", 1, "SPIEN"},
+        {{"--yes"}, "62,DF,FF,FC", 0, ""},  // lock bits: asked as a data loss, answered by --yes
+        {{"--yes", "--force"}, "62,5F,FF,FF", 0, ""},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"--port", "sim:ATtiny85", "--delay", "0", "--chip", "ATtiny85"};
+        args.insert(args.end(), c.flags.begin(), c.flags.end());
+        args.insert(args.end(), {"write-fuses", c.bytes, "read-fuses"});
+        Finished f = RunProgram(Cli(), args);
+        EXPECT_EQ(f.status, c.status) << c.bytes << f.out << f.err;
+        EXPECT_NE(f.err.find(c.says), std::string::npos) << c.bytes << f.err;
+        if (c.status != 0) {
+            EXPECT_EQ(f.out.find("write fuse"), std::string::npos) << c.bytes << f.out;
+            EXPECT_NE(f.out.find("High Fuses: 0xDF"), std::string::npos) << c.bytes << f.out;
+        }
+    }
+}
 
 TEST(Cli, VerifyComparesTheBytesTheFileGivesAndWholeMemoryComparesAll)
 {

@@ -2,6 +2,8 @@
 // run them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "Recorder.h"
 #include "SimSocket.h"
 #include "support/ScriptedTransport.h"
@@ -93,6 +95,31 @@ TEST(Connection, AutosearchOnAnEmptySocketKeepsTheChipSelectedBefore)
     EXPECT_EQ(result.words, "Selected chip is  unknown");
     EXPECT_EQ(timeline.events.back(), "Selected chip is  unknown");
     EXPECT_EQ(s.ctx.chip.name, "ATmega8");
+}
+
+// With the serial search on, the chips that answer only serially are found too, and an empty
+// socket still ends as before, with a line that says why.
+TEST(Connection, AutosearchFallsBackToTheSerialReadForSerialChips)
+{
+    for (const char* chip : {"ATtiny85", "ATtiny13", "AT90S2343", ""}) {
+        SCOPED_TRACE(chip);
+        test::SimSocket s(chip, false);
+        s.ctx.serialAutosearch = true;
+        const Result result = Autosearch(s.ctx);
+        const Lines& lines = s.ctx.bus.log.Lines();
+        if (*chip != 0) {
+            EXPECT_TRUE(result);
+            EXPECT_EQ(s.ctx.chip.name, chip);
+            EXPECT_EQ(lines.back(), "Selected chip is  " + std::string(chip));
+            EXPECT_NE(std::find(lines.begin(), lines.end(), "Trying to execute Programming Enable"), lines.end());
+        } else {
+            EXPECT_EQ(result.failure, FailureKind::UnknownChip);
+            ASSERT_GE(lines.size(), 2u);
+            EXPECT_EQ(lines[lines.size() - 2], "Selected chip is  unknown");
+            EXPECT_EQ(lines.back().rfind("No chip answers in the socket, in parallel or serial mode", 0), 0u);
+        }
+        EXPECT_TRUE(s.ctx.bus.link.IsOpen());
+    }
 }
 
 TEST(Connection, AutosearchOnAClosedPortFailsAtItsFirstStep)

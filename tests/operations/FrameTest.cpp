@@ -55,7 +55,7 @@ std::vector<CommandCase> Commands()
         {"WriteLockFuses",
          [](Session& c) {
              LockFusesDialog d = OpenLockFusesDialog(c.chip);
-             return WriteLockFuses(c, d);
+             return WriteLockFuses(c, d, Yes);
          },
          bare},
     };

@@ -10,6 +10,11 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
+bool Yes(const Question&)
+{
+    return true;
+}
+
 TEST(LockFusesCommands, AReadShowsTheChipsBitsAndUnchecksWhatReadsAsOne)
 {
     test::SimSocket s("ATmega8");
@@ -37,7 +42,7 @@ TEST(LockFusesCommands, AWriteSendsTheBoxesAndAReadBringsThemBack)
     LockFusesDialog d = OpenLockFusesDialog(s.ctx.chip);
     d.Click(0, 7);  // CKDIV8 unprogrammed
     d.Click(1, 6);  // DWEN programmed
-    ASSERT_TRUE(WriteLockFuses(s.ctx, d));
+    ASSERT_TRUE(WriteLockFuses(s.ctx, d, Yes));
     EXPECT_EQ(s.Chip().fuses[0], 0xE2);
     EXPECT_EQ(s.Chip().fuses[1], 0x9F);
 
@@ -59,7 +64,7 @@ TEST(LockFusesCommands, AFailedWriteStopsTheSequenceWithTheEarlierBytesWritten)
             if (line.rfind("Trying to", 0) == 0) starts.push_back(s.wire->packets.size());
         });
         LockFusesDialog d = OpenLockFusesDialog(s.ctx.chip);
-        ASSERT_TRUE(WriteLockFuses(s.ctx, d));
+        ASSERT_TRUE(WriteLockFuses(s.ctx, d, Yes));
     }
     ASSERT_EQ(starts.size(), 5u);  // enter, extended, high, low, lock
 
@@ -69,7 +74,7 @@ TEST(LockFusesCommands, AFailedWriteStopsTheSequenceWithTheEarlierBytesWritten)
     s.wire->hangUpAfter = static_cast<long>(starts[2]);  // WriteFuseHigh's first packet fails
     test::Timeline timeline(s.ctx);
     LockFusesDialog d = OpenLockFusesDialog(s.ctx.chip);  // factory E1 99 FD FF
-    EXPECT_FALSE(WriteLockFuses(s.ctx, d));
+    EXPECT_FALSE(WriteLockFuses(s.ctx, d, Yes));
     EXPECT_EQ(s.Chip().fuses[2] & 0x03, 0x01);  // the extended byte made it
     EXPECT_EQ(s.Chip().fuses[1], 0xFF);         // high, low and lock did not
     EXPECT_EQ(s.Chip().fuses[0], 0xFF);
@@ -88,7 +93,7 @@ TEST(LockFusesCommands, TheGreyedBitGoesOutAsItWasFilled)
         s.ctx.chip.lockFuse[2] = extended;
         LockFusesDialog d = OpenLockFusesDialog(s.ctx.chip);
         EXPECT_FALSE(d.Click(2, 0));
-        ASSERT_TRUE(WriteLockFuses(s.ctx, d));
+        ASSERT_TRUE(WriteLockFuses(s.ctx, d, Yes));
         EXPECT_EQ(s.ctx.chip.lockFuse[2] & 1, extended & 1);
         EXPECT_EQ(s.Chip().fuses[2] & 1, extended & 1);
     }

@@ -35,7 +35,7 @@ Result ReadFuses(Session& ctx)
 Result WriteFuses(Session& ctx)
 {
     LockFusesDialog d = OpenLockFusesDialog(ctx.chip);
-    return WriteLockFuses(ctx, d);
+    return WriteLockFuses(ctx, d, Yes);
 }
 
 TEST(LogLines, EachCommandLogsItsFrameAroundTheDriversSteps)

@@ -118,7 +118,9 @@ TEST_F(WindowTest, MainWindowCaptionsAndNames)
           "Save Data to File...", "-", "Save Log as...", "Exit"},
          {"LoadProgramfromFile1", "SaveProgramtoFile1", "", "Open1", "Save1", "", "SaveLogas1", "Exit1"}},
         // The doubled ampersand shows as one.
-        {"Edit3", {"Lock && Fuses...", "-", "Skip blank pages when writing"}, {"LockFuses1", "", "SkipBlankPages1"}},
+        {"Edit3",
+         {"Lock && Fuses...", "-", "Skip blank pages when writing", "Check the chip's signature before writing"},
+         {"LockFuses1", "", "SkipBlankPages1", "CheckChip1"}},
         {"Help1", {"About Program", "-", "How to connect..."}, {"About1", "", "TavroConnection1"}},
     };
     for (const MenuCase& c : cases) {

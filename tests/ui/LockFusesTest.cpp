@@ -121,6 +121,7 @@ TEST_F(LockFuses, AnElfFilesBytesAreOfferedAndWrittenOnlyByWrite)
     EXPECT_EQ(Chip().fuses, before);
     EXPECT_EQ(Chip().lock, lockBefore);
 
+    BoxAnswerer yes(QMessageBox::Yes);  // the file's lock byte programs LB1: asked first
     WithDialog([&](LockFusesForm& form) {
         EXPECT_EQ(form.windowTitle(), QStringLiteral("Lock & Fuses - from app168.elf"));
         auto* label = form.findChild<QLabel*>(QStringLiteral("FileLabel"));
@@ -140,6 +141,26 @@ TEST_F(LockFuses, AnElfFilesBytesAreOfferedAndWrittenOnlyByWrite)
 
     // Shown once: the next opening is the ordinary dialog.
     WithDialog([&](LockFusesForm& form) { EXPECT_EQ(form.windowTitle(), QStringLiteral("Lock & Fuses")); });
+}
+
+// An ATtiny85 found by the serial search: RSTDISBL ticked asks the second question, and No leaves
+// the chip as it was.
+TEST_F(LockFuses, ALockOutWriteAsksFirstAndNoLeavesTheChipUntouched)
+{
+    StartWith("ATtiny85");
+    Find<QSlider>("TrackBar1")->setValue(0);
+    const auto fuses = Chip().fuses;
+    const std::uint8_t lock = Chip().lock;
+    BoxAnswerer answerer(QMessageBox::No);
+    WithDialog([&](LockFusesForm& form) {
+        QTest::mouseClick(form.CheckBox(16), Qt::LeftButton);  // RSTDISBL, bit 7 of the high fuses
+        Press(form, "Button2");
+    });
+    ASSERT_FALSE(answerer.seen.empty());
+    EXPECT_EQ(answerer.seen.front().caption, QStringLiteral("Chip will be locked out"));
+    EXPECT_TRUE(answerer.seen.front().text.contains(QStringLiteral("RSTDISBL")));
+    EXPECT_EQ(Chip().fuses, fuses);
+    EXPECT_EQ(Chip().lock, lock);
 }
 
 }  // namespace

@@ -93,7 +93,7 @@ int main(int argc, char** argv)
     for (const char* chip : {"ATmega169", "ATmega8"}) {
         window.findChild<QAction*>(QString::fromLatin1(chip))->trigger();
         WaitIdle(window);
-        quillon::ui::LockFusesForm dialog(window.Ctx(), window.Runner(), &window);
+        quillon::ui::LockFusesForm dialog(window.Ctx(), window.Runner(), {}, &window);
         dialog.show();
         if (!QTest::qWaitForWindowExposed(&dialog)) return 1;
         ok = Save(dialog, folder, chip == std::string("ATmega8") ? "lock-fuses-atmega8.png" : "lock-fuses-atmega169.png") && ok;

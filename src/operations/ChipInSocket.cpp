@@ -1,0 +1,80 @@
+#include "operations/ChipInSocket.h"
+
+#include "chips/ChipTable.h"
+#include "operations/CommandFrame.h"
+#include "operations/Session.h"
+#include "programming/Parallel.h"
+#include "programming/Serial.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr Question kWriteAnywayQuestion{
+    "Wrong chip", "The chip in the socket is not the selected one. Write anyway?", Risk::WrongChip};
+
+bool NoChipAnswers(std::int32_t signature)
+{
+    return signature == 0 || signature == 0xFFFFFF;
+}
+
+std::string NameOf(std::int32_t signature)
+{
+    const ChipRow* row = FindChip(signature);
+    return row != nullptr ? std::string(row->name) : std::string("unknown chip");
+}
+
+}  // namespace
+
+std::optional<std::int32_t> ReadSocketSignature(Session& session, const ChipRow& entry)
+{
+    Bus& bus = session.bus;
+    const Target target = TargetOf(session.chip);
+    std::int32_t signature = 0;
+    if (entry.driver->EnterProgMode != nullptr && entry.driver->EnterProgMode(bus, target)) {
+        if (entry.family == Family::Serial) {
+            std::optional<std::int32_t> read = ReadSerialSignature(bus);
+            if (!read) return std::nullopt;
+            signature = *read;
+        } else {
+            signature = ReadSignature(bus);
+        }
+    }
+    // A failed parallel entry or read closed the port; a silent serial chip left it open.
+    if (!bus.link.IsOpen()) return std::nullopt;
+    if (!PowerDownSocket(bus)) return std::nullopt;
+    return signature;
+}
+
+std::string SignatureText(std::int32_t signature)
+{
+    return ByteDigits(static_cast<std::uint8_t>(signature)) + " " +
+           ByteDigits(static_cast<std::uint8_t>(signature >> 8)) + " " +
+           ByteDigits(static_cast<std::uint8_t>(signature >> 16));
+}
+
+Result CheckChipInSocket(Session& session, const ChipRow& entry, const Confirm& confirm)
+{
+    if (!session.checkChipInSocket) return Result::Ok();
+    Log& log = session.bus.log;
+    const std::optional<std::int32_t> found = ReadSocketSignature(session, entry);
+    if (!found) return FinishedWithFailure(session, " with fail.");
+    const std::int32_t selected = session.chip.signature;
+    if (*found == selected) return Result::Ok();
+
+    std::string words;
+    if (NoChipAnswers(*found)) {
+        words = "No chip answers in the socket (signature " + SignatureText(*found) + ", the selected " +
+                std::string(entry.name) + " is " + SignatureText(selected) +
+                "): no chip, the chip turned round, the wrong socket for this chip, or no supply.";
+    } else {
+        words = "The chip in the socket is " + SignatureText(*found) + " (" + NameOf(*found) +
+                "), not the selected " + std::string(entry.name) + " (" + SignatureText(selected) + ")";
+    }
+    log.LogMessage(LogText, words);
+    if (Ask(confirm, kWriteAnywayQuestion)) return Result::Ok();
+    log.LogMessage(LogText, "Nothing was changed on the chip.");
+    return Result::Failed(FailureKind::WrongChip, words);
+}
+
+}  // namespace quillon
