@@ -49,7 +49,9 @@ WalkResult Ended(End end) { return {end, std::nullopt}; }
 // left in programming mode with its supply on.
 WalkResult CancelledAt(Bus& bus, std::optional<std::uint32_t> address, std::int64_t written)
 {
-    PowerDownSocket(bus);
+    // Leaving parallel programming mode cuts the supply; the same packet ends serial programming
+    // too, as it hands the socket's supply lines back from the SPI unit.
+    if (bus.link.IsOpen()) ExitProgMode(bus);
     return {End::Cancelled, address, written};
 }
 
@@ -254,12 +256,6 @@ WalkResult WriteMemory(Bus& bus, const ChipRow& entry, const Target& target, Mem
     if (!Offers(bus, d.EnterProgMode)) return Ended(End::NotOffered);
     if (!d.EnterProgMode(bus, target)) return Ended(End::Failed);
     return WriteEeprom(bus, entry, target, image, progress);
-}
-
-bool PowerDownSocket(Bus& bus)
-{
-    if (!bus.link.IsOpen()) return false;
-    return ExitProgMode(bus);
 }
 
 WalkResult EraseChip(Bus& bus, const ChipRow& entry, const Target& target)

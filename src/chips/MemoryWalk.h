@@ -64,10 +64,6 @@ WalkResult WriteMemory(Bus& bus, const ChipRow& entry, const Target& target, Mem
                        std::span<const std::uint8_t> image, const WalkProgress& progress = {},
                        const WriteChoices& choices = {});
 
-// Cuts the socket's supply, the way leaving parallel programming mode does; the same packet ends
-// serial programming too, as it hands the socket's supply lines back from the SPI unit.
-bool PowerDownSocket(Bus& bus);
-
 // Programming mode and the chip erase, with the second erase around a programmed blank byte for
 // the unit that needs it.
 WalkResult EraseChip(Bus& bus, const ChipRow& entry, const Target& target);
