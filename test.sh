@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: a bounded fuzzing run of the
-# Intel HEX, ELF and S-record readers first, then every GoogleTest suite through CTest.
+# Intel HEX, ELF and S-record readers first, then the fault matrix of the command line against the
+# simulated gateway, then every GoogleTest suite through CTest.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh
@@ -15,4 +16,6 @@ if [ -x fuzz/run.sh ]; then
   fi
   grep -E '^(==|Done)' build/fuzz.log || true
 fi
-QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j2 --timeout 600
+echo "Every command against the simulated gateway with each fault on:"
+scripts/fault-matrix.sh build
+QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j2 --timeout 600 -LE fault-matrix

@@ -54,6 +54,9 @@ constexpr const char* kUsage =
     "                       N microseconds after the first byte waits, or at once when a USB\n"
     "                       packet's worth (62 bytes) has gathered\n"
     "  --trace FILE         write every command, answer and diagnostic to FILE at exit\n"
+    "  --save-flash FILE    write the chip's flash to FILE (raw binary) at exit or hang-up\n"
+    "  --save-eeprom FILE   the same for its EEPROM\n"
+    "  --save-fuses FILE    write its fuse bytes and lock byte at exit, as hex: LO,HI,EXT,LOCK\n"
     "  --help               show this text\n"
     "\n"
     "A terminal shows no packet boundaries, so --silent-after and --hangup-after count gateway\n"
@@ -62,6 +65,7 @@ constexpr const char* kUsage =
 struct Options {
     std::string chip;
     std::string flashFile, eepromFile, traceFile;
+    std::string saveFlash, saveEeprom, saveFuses;  // what the chip holds at exit, for a test to judge
     std::vector<std::uint8_t> fuses;
     std::optional<std::uint8_t> lock;
     quillon::sim::Faults faults;
@@ -119,6 +123,10 @@ std::string ParseArguments(int argc, char** argv, Options& o, bool& help)
             auto v = value();
             if (!v) return a + " needs a file name";
             (a == "--flash" ? o.flashFile : a == "--eeprom" ? o.eepromFile : o.traceFile) = *v;
+        } else if (a == "--save-flash" || a == "--save-eeprom" || a == "--save-fuses") {
+            auto v = value();
+            if (!v) return a + " needs a file name";
+            (a == "--save-flash" ? o.saveFlash : a == "--save-eeprom" ? o.saveEeprom : o.saveFuses) = *v;
         } else if (a == "--fuses") {
             auto v = value();
             auto list = v ? ParseHexList(*v) : std::nullopt;
@@ -238,6 +246,24 @@ void WriteTrace(const std::string& file, quillon::sim::SimDevice& device)
             << e.timeMs << " ms: " << e.text << "\n";
 }
 
+void SaveChip(const Options& o, quillon::sim::SimDevice& device)
+{
+    const quillon::sim::SocketChip* chip = device.Chip();
+    if (!chip) return;
+    auto save = [](const std::string& file, const std::string& bytes) {
+        if (file.empty()) return;
+        std::ofstream out(file, std::ios::binary);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        if (!out) std::cerr << "tavro-sim: cannot write " << file << "\n";
+    };
+    save(o.saveFlash, std::string(chip->flash.begin(), chip->flash.end()));
+    save(o.saveEeprom, std::string(chip->eeprom.begin(), chip->eeprom.end()));
+    char fuses[16];
+    std::snprintf(fuses, sizeof fuses, "%02X,%02X,%02X,%02X\n", chip->fuses[0], chip->fuses[1], chip->fuses[2],
+                  chip->lock);
+    save(o.saveFuses, fuses);
+}
+
 void WriteAll(int fd, const std::uint8_t* data, std::size_t n)
 {
     while (n > 0) {
@@ -353,6 +379,7 @@ int main(int argc, char** argv)
         slave.Reset();
         master.Reset();  // the program's next write or read on the terminal fails
         WriteTrace(o.traceFile, device);
+        SaveChip(o, device);
     };
 
     // The adapter's buffer towards the program: a USB serial adapter sends what it received when
@@ -444,5 +471,6 @@ int main(int argc, char** argv)
         toAdapter(answer);
     }
     WriteTrace(o.traceFile, device);
+    SaveChip(o, device);
     return 0;
 }

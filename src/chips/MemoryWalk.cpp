@@ -5,6 +5,7 @@
 
 #include "gateway/Bus.h"
 #include "log/Log.h"
+#include "programming/Answering.h"
 #include "programming/Parallel.h"
 
 namespace quillon {
@@ -18,6 +19,9 @@ using End = WalkResult::End;
 constexpr std::uint32_t kFlashProgressBlock = 32;
 constexpr std::uint32_t kEepromProgressBlock = 4;
 constexpr std::uint32_t kEepromPage = 4;
+// A write proves the gateway still answers after every flash page, and every this many bytes
+// where there are no pages or smaller ones, so that a silent gateway costs at most that much.
+constexpr std::uint32_t kAnswerSpan = 32;
 
 // A unit that lacks an operation its family should have is a table fault; say so instead of
 // calling through a null pointer.
@@ -178,17 +182,20 @@ WalkResult WriteFlash(Bus& bus, const ChipRow& entry, const Target& target,
         const std::uint32_t next = address + step;
         address = next;
         if (page == 0) {
+            if (next % kAnswerSpan == 0 && !ConfirmGatewayAnswers(bus)) return StoppedAt(static_cast<std::uint32_t>(pos));
             written = std::min(next, size);
             if (next % kFlashProgressBlock == 0) Report(progress, next, size);
             continue;
         }
         // A memory that ends inside a page still gets its last page programmed.
         if (next % page == 0 || next >= size) {
-            if (!d.WriteFlashPage(bus, target, pos)) return StoppedAt(static_cast<std::uint32_t>(pos));
+            if (!d.WriteFlashPage(bus, target, pos) || !ConfirmGatewayAnswers(bus))
+                return StoppedAt(static_cast<std::uint32_t>(pos));
             written = std::min(next, size);
             Report(progress, next, size);
         }
     }
+    if (!ConfirmGatewayAnswers(bus)) return StoppedAt(size);
     return result;
 }
 
@@ -219,8 +226,10 @@ WalkResult WriteEeprom(Bus& bus, const ChipRow& entry, const Target& target,
             // Units that gather an EEPROM page program it when its last byte arrives.
             written = address + 1;
         }
+        if ((address + 1) % kAnswerSpan == 0 && !ConfirmGatewayAnswers(bus)) return StoppedAt(address);
         if (pageEnd) Report(progress, address + 1, size);
     }
+    if (!ConfirmGatewayAnswers(bus)) return StoppedAt(size);
     return {};
 }
 
@@ -262,7 +271,7 @@ WalkResult EraseChip(Bus& bus, const ChipRow& entry, const Target& target)
 {
     const Driver& d = *entry.driver;
     if (!Offers(bus, d.EnterProgMode) || !Offers(bus, d.EraseChip)) return Ended(End::NotOffered);
-    if (!EraseSequence(bus, d, target)) return Ended(End::Failed);
+    if (!EraseSequence(bus, d, target) || !ConfirmGatewayAnswers(bus)) return Ended(End::Failed);
     return {};
 }
 

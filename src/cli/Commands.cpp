@@ -169,11 +169,26 @@ Result WriteFileFuses(Session& session, const std::string& file, const Confirm& 
 
 }  // namespace
 
-// `force`: a file whose only fault is data beyond the memory is written and verified anyway.
-Result RunCommand(Session& session, const Command& command, const Confirm& confirm, bool force, Output& output,
-                  bool wholeMemory)
+Result RunCommand(Session& session, const Command& command, const Confirm& confirm, const Options& options,
+                  Output& output)
 {
+    const bool force = options.force;
+    const bool wholeMemory = options.wholeMemory;
     const std::string& file = command.argument;
+    // The image still holds the file just written: the chip is compared with that, the same
+    // bytes a verify of the file would compare.
+    const auto Checked = [&](MemoryKind kind, Result written) {
+        if (!written || !options.verifyWrites) return written;
+        auto& covered = kind == MemoryKind::Program ? session.coveredProgram : session.coveredData;
+        covered.reset();
+        if (!wholeMemory) covered = CoveredBytes(session, kind, file);
+        Result verified = kind == MemoryKind::Program ? VerifyProgram(session) : VerifyData(session);
+        covered.reset();
+        if (!verified && !verified.WasCancelled())
+            output.Error(std::string(CommandWord(command.kind)) + ": the chip does not hold " + file +
+                         " after writing it");
+        return verified;
+    };
     const auto Load = [&](Session& s, MemoryKind kind, const std::string& name) {
         return cli::Load(s, kind, name, force, output);
     };
@@ -183,9 +198,11 @@ Result RunCommand(Session& session, const Command& command, const Confirm& confi
     case CommandKind::ReadData:
         return Then(ReadData(session), [&] { return Save(session, MemoryKind::Data, file); });
     case CommandKind::WriteProgram:
-        return Then(Load(session, MemoryKind::Program, file), [&] { return WriteProgram(session, confirm); });
+        return Then(Load(session, MemoryKind::Program, file),
+                    [&] { return Checked(MemoryKind::Program, WriteProgram(session, confirm)); });
     case CommandKind::WriteData:
-        return Then(Load(session, MemoryKind::Data, file), [&] { return WriteData(session, confirm); });
+        return Then(Load(session, MemoryKind::Data, file),
+                    [&] { return Checked(MemoryKind::Data, WriteData(session, confirm)); });
     case CommandKind::VerifyProgram:
         return Then(LoadReference(session, MemoryKind::Program, file, force, output, wholeMemory),
                     [&] { return VerifyProgram(session); });

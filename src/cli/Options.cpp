@@ -81,6 +81,12 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
             options.force = true;
         } else if (arg == "--no-signature-check") {
             options.checkSignature = false;
+        } else if (arg == "--no-verify") {
+            options.verifyWrites = false;
+        } else if (arg == "--no-answer-check") {
+            options.confirmAnswers = false;
+        } else if (arg == "--leave-powered") {
+            options.powerDown = false;
         } else if (TakeValue(args, i, "--port", value, error)) {
             if (!error.empty()) return Fail(error);
             if (value.empty()) return Fail("--port needs a port name");
@@ -197,6 +203,17 @@ Options:
   --no-signature-check
                   do not read the chip's signature before changing it, nor search
                   serially for a chip: every command sends only its own bytes
+  --no-verify     do not compare the chip with the file after write-program and
+                  write-data; without it a write succeeds only when the chip holds the
+                  file afterwards
+  --no-answer-check
+                  do not make writes and erases prove, with one ReadPINC a flash page
+                  (or 32 bytes) and at their end, that the gateway still answers
+  --leave-powered leave the socket powered after each command and at the end, as
+                  earlier versions did; without it the socket is switched off after
+                  every command, so the chip can be taken out safely
+                  (with --no-signature-check, --no-verify, --no-answer-check and
+                  --leave-powered every command sends only the bytes it always has)
   --json          every log line, progress step and command result as one JSON object
                   a line on standard output (the fields are in the README)
   --version       the program's version
@@ -204,10 +221,10 @@ Options:
 
 Commands, run in the order given:
   read-program FILE    read the flash and save it to FILE
-  write-program FILE   load FILE, erase the chip and write the flash
+  write-program FILE   load FILE, erase the chip, write the flash and verify it
   verify-program FILE  load FILE and compare the flash with it
   read-data FILE       read the EEPROM and save it to FILE
-  write-data FILE      load FILE and write the EEPROM
+  write-data FILE      load FILE, write the EEPROM and verify it
   verify-data FILE     load FILE and compare the EEPROM with it
   erase                erase the chip
   read-calibration     read the oscillator calibration bytes

@@ -111,6 +111,8 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bo
     session.checkChipInSocket = options.checkSignature;
     session.serialAutosearch = options.checkSignature;
     session.skipBlankPages = !options.wholeMemory;
+    session.bus.confirmAnswers = options.confirmAnswers;
+    session.powerDownAfterCommand = options.powerDown;
     // No views: the commands move bytes between the chip's images, the files and the chip.
     session.progress = output.Progress();
     session.bus.log.SetListener([&output](const std::string& line) { output.Log(line); });
@@ -145,7 +147,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bo
         if (session.bus.cancel.Requested()) return Interrupted(session, output, word + " and what follows did not run");
         current = command.kind;
         output.SetCommand(word);
-        const quillon::Result result = RunCommand(session, command, confirm, options.force, output, options.wholeMemory);
+        const quillon::Result result = RunCommand(session, command, confirm, options, output);
         output.Result(word, command.argument, result.Succeeded());
         if (result.WasCancelled()) {
             output.SetCommand({});

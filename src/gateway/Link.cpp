@@ -110,7 +110,9 @@ bool Link::SendPacket(const Packet& packet)
     // Cheap enough for every packet (one look at the input queue), and it catches bytes that
     // came after the previous answer had been taken.
     if (!InStep(transport_->Queued(), 0)) return false;
-    return transport_->Write(packet.Bytes());
+    if (!transport_->Write(packet.Bytes())) return false;
+    ++sinceAnswer_;
+    return true;
 }
 
 Answer Link::ReadAnswer(int count, int used)
@@ -126,6 +128,7 @@ Answer Link::ReadAnswer(int count, int used)
     // Only what has already arrived is looked at: waiting here for late bytes would cost every
     // answer a pause. Late ones are caught before the next packet or at the end of the command.
     if (!InStep(transport_->Queued(), 0)) answer.count = 0;
+    if (answer.count > 0) sinceAnswer_ = 0;
     return answer;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,6 +52,8 @@ public:
     bool ConfirmInStep();
     void ClosePort();
     bool IsOpen() const { return transport_ != nullptr; }
+    // Packets sent since the gateway last answered: 0 right after an answer came.
+    std::uint64_t PacketsSinceAnswer() const { return sinceAnswer_; }
 
     void SetOpener(PortOpener opener) { opener_ = std::move(opener); }
 
@@ -63,6 +66,7 @@ private:
     Log& log_;
     PortOpener opener_;
     std::unique_ptr<Transport> transport_;
+    std::uint64_t sinceAnswer_ = 0;
 };
 
 // The opener for real serial ports (libserialport), with the gateway's line settings.

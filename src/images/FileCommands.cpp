@@ -54,7 +54,6 @@ std::string LeftOutText(std::uint64_t count, std::uint64_t firstAddress, const s
 
 constexpr std::string_view kEmptyText = "The file is empty: nothing was loaded";
 constexpr std::string_view kNoEndText = "The file ends without an end record: it may have been cut short";
-constexpr std::string_view kAfterEndText = "The file goes on after its end record: the rest was not loaded";
 
 bool NeedChip(const Workspace& ws)
 {
@@ -132,11 +131,13 @@ std::optional<FileFormat> ExtensionFormat(const std::string& fileName)
 
 }  // namespace
 
-void LogLeftOut(const Workspace& ws, std::uint64_t count, std::uint64_t firstAddress, const std::string& memory)
+std::string LogLeftOut(const Workspace& ws, std::uint64_t count, std::uint64_t firstAddress, const std::string& memory)
 {
     // Data that had no place in the chip's memory is left out, but the user is told so.
-    if (count == 0) return;
-    ws.log.LogMessage(LogText, LeftOutText(count, firstAddress, memory));
+    if (count == 0) return {};
+    std::string line = LeftOutText(count, firstAddress, memory);
+    ws.log.LogMessage(LogText, line);
+    return line;
 }
 
 // The file could not be opened, read or written; the log has its name and the system's reason.

@@ -83,9 +83,13 @@ Result SaveSRecordFile(const Workspace& ws, const std::string& fileName, MemoryK
 Result LoadElfFile(const Workspace& ws, const std::string& fileName, MemoryKind kind,
                    std::optional<FileFuses>* fuses = nullptr);
 
-// "Left out N bytes beyond the end of the memory, the first at address 0x...", when N > 0.
-void LogLeftOut(const Workspace& ws, std::uint64_t count, std::uint64_t firstAddress,
-                const std::string& memory = "the memory");
+// Logs "Left out N bytes beyond the end of the memory, the first at address 0x..." when N > 0
+// and gives that line; empty when nothing was left out.
+std::string LogLeftOut(const Workspace& ws, std::uint64_t count, std::uint64_t firstAddress,
+                       const std::string& memory = "the memory");
+
+// The line of a file that goes on after its end record, whatever its format.
+inline constexpr std::string_view kAfterEndText = "The file goes on after its end record: the rest was not loaded";
 // The failure of a file that could not be opened, read or written, logged with its reason.
 Result FileFailure(const Workspace& ws, const FileStatus& status);
 

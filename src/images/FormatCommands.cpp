@@ -64,10 +64,16 @@ Result LoadSRecordFile(const Workspace& ws, const std::string& fileName, MemoryK
             return Refused(ws, fileName, load.error);
         }
         progress.SetPosition(100);
-        ws.log.LogMessage(LogComplete, "");
+        // A load that did not take the whole file never ends with "Operation complete".
+        if (load.textAfterEnd)
+            ws.log.LogMessage(LogText, kAfterEndText);
+        else if (load.memory.droppedBytes == 0)
+            ws.log.LogMessage(LogComplete, "");
     }
     FillActiveView(ws, kind);
-    LogLeftOut(ws, load.memory.droppedBytes, load.memory.firstDropped);
+    const std::string beyond = LogLeftOut(ws, load.memory.droppedBytes, load.memory.firstDropped);
+    if (load.textAfterEnd) return Result::Failed(FailureKind::FilePart, std::string(kAfterEndText));
+    if (!beyond.empty()) return Result::Failed(FailureKind::FileBeyond, beyond);
     return Result::Ok();
 }
 
@@ -107,11 +113,14 @@ Result LoadElfFile(const Workspace& ws, const std::string& fileName, MemoryKind 
             return Refused(ws, fileName, "the file has no EEPROM section (.eeprom)");
         }
         progress.SetPosition(100);
-        ws.log.LogMessage(LogComplete, "");
+        if ((program ? load.flash : load.eeprom).droppedBytes == 0) ws.log.LogMessage(LogComplete, "");
     }
     FillActiveView(ws, kind);
+    // Only the memory the file was loaded for decides: the EEPROM section that comes along with
+    // a program is shown and said, but the program itself loaded whole.
+    std::string beyond;
     if (program) {
-        LogLeftOut(ws, load.flash.droppedBytes, load.flash.firstDropped);
+        beyond = LogLeftOut(ws, load.flash.droppedBytes, load.flash.firstDropped);
         if (load.HasEeprom()) {
             FillActiveView(ws, MemoryKind::Data);
             ws.log.LogMessage(LogText, "EEPROM data from the file: " + std::to_string(load.eeprom.loadedBytes) +
@@ -124,8 +133,9 @@ Result LoadElfFile(const Workspace& ws, const std::string& fileName, MemoryKind 
             if (fuses) *fuses = std::move(found);
         }
     } else {
-        LogLeftOut(ws, load.eeprom.droppedBytes, load.eeprom.firstDropped);
+        beyond = LogLeftOut(ws, load.eeprom.droppedBytes, load.eeprom.firstDropped);
     }
+    if (!beyond.empty()) return Result::Failed(FailureKind::FileBeyond, beyond);
     return Result::Ok();
 }
 

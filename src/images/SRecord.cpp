@@ -135,6 +135,7 @@ SRecordLoad ReadSRecord(std::string_view text, std::span<std::uint8_t> memory)
 
     SRecordLoad load;
     for (const Data& record : records) load.memory.Store(memory, record.address, record.bytes);
+    load.textAfterEnd = ended && text.find_first_not_of(std::string_view(" \t\r\n\x1A\0", 6), start) != std::string_view::npos;
     return load;
 }
 

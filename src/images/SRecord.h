@@ -15,6 +15,8 @@ namespace quillon {
 struct SRecordLoad {
     std::string error;  // empty when read; otherwise "line 7: ..." and nothing was stored
     MemoryLoad memory;
+    // More than blank lines (or an end-of-file Ctrl-Z or NUL) after the end record: not loaded.
+    bool textAfterEnd = false;
 };
 
 SRecordLoad ReadSRecord(std::string_view text, std::span<std::uint8_t> memory);

@@ -2,6 +2,7 @@
 
 #include "chips/ChipTable.h"
 #include "operations/Session.h"
+#include "programming/Parallel.h"
 
 namespace quillon {
 
@@ -24,6 +25,12 @@ const ChipRow* LookUpUnit(Session& session, Result& failure)
         return nullptr;
     }
     return entry;
+}
+
+bool LeaveSocketUnpowered(Session& session)
+{
+    if (!session.powerDownAfterCommand || !session.bus.link.IsOpen()) return true;
+    return PowerDownSocket(session.bus);
 }
 
 Result FinishedWithFailure(Session& session, std::string_view text)

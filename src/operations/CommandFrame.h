@@ -18,6 +18,11 @@ struct ChipRow;
 // "Selected chip is  unknown" (a signature no unit serves); `failure` then says which.
 const ChipRow* LookUpUnit(Session& session, Result& failure);
 
+// The end of a command that may have powered the socket: with the session's choice on and the
+// port open, both supplies go off, so that nobody pulls a chip from a live socket. False after a
+// logged gateway failure (port closed); true when there was nothing to do.
+bool LeaveSocketUnpowered(Session& session);
+
 // Logs the "Finished" line `text` of a failed command and gives the command's result: a link
 // failure with the line the gateway step logged, else a chip that did not do its part.
 Result FinishedWithFailure(Session& session, std::string_view text);

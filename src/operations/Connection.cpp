@@ -27,6 +27,9 @@ Result Connect(Session& session, const std::string& portName)
 
 void Disconnect(Session& session)
 {
+    // Nobody may take the chip out of a socket left at +12 V; a failure here is logged and the
+    // port closes all the same.
+    LeaveSocketUnpowered(session);
     session.bus.link.ClosePort();
     session.bus.log.LogMessage(LogPortClosed, "");
 }

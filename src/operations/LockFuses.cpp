@@ -9,6 +9,7 @@
 #include "operations/ChipInSocket.h"
 #include "operations/CommandFrame.h"
 #include "operations/Session.h"
+#include "programming/Answering.h"
 
 namespace quillon {
 
@@ -145,6 +146,7 @@ Result ReadLockFuses(Session& session, LockFusesDialog& dialog)
             ok = (*op)(session.bus, target, session.chip.lockFuse);
         // A byte that came late behind the last answer means some answer was taken for another.
         const bool inStep = !ok || session.bus.link.ConfirmInStep();
+        ok = LeaveSocketUnpowered(session) && ok;
         // The boxes keep what they showed: half a read is not worth showing.
         if (!ok || !inStep) {
             Result failure = FinishedWithFailure(session, " with fail.");
@@ -184,7 +186,8 @@ Result WriteLockFuses(Session& session, LockFusesDialog& dialog, const Confirm& 
     const auto sequence = LockFuseWriteSequence(d);
     for (auto op = sequence.begin(); ok && op != sequence.end(); ++op)
         ok = (*op)(session.bus, target, session.chip.lockFuse);
-    if (!ok) return FinishedWithFailure(session, " with fail.");
+    ok = ok && ConfirmGatewayAnswers(session.bus);
+    if (!LeaveSocketUnpowered(session) || !ok) return FinishedWithFailure(session, " with fail.");
     return Result::Ok();
 }
 

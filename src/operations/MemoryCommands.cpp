@@ -106,6 +106,7 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
     if (walk.end == WalkResult::End::Cancelled) return CancelledEnding(session, progress, std::string(kChipUnchanged));
     if (walk.end == WalkResult::End::NotOffered) return FailureEnding(session, progress, NotOffered());
     if (!walk.Done()) {
+        LeaveSocketUnpowered(session);
         std::string text(kWithFail);
         if (job.verify && walk.address) text += " Address: 0x" + AddressDigits(*walk.address);
         failure = FinishedWithFailure(session, text);
@@ -114,7 +115,7 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
         return FailureEnding(session, progress, failure);
     }
     // A byte that came late behind the last answer means some answer was taken for another.
-    if (!session.bus.link.ConfirmInStep()) {
+    if (!session.bus.link.ConfirmInStep() || !LeaveSocketUnpowered(session)) {
         failure = FinishedWithFailure(session, kWithFail);
         failure.failure = FailureKind::Link;
         return FailureEnding(session, progress, failure);
@@ -158,7 +159,8 @@ Result Write(Session& session, MemoryKind memory, const Confirm& confirm)
         session.bus.log.LogMessage(LogFinished, kWithFail);
         return FailureEnding(session, progress, NotOffered(kWithFail));
     }
-    if (!walk.Done()) return FailureEnding(session, progress, FinishedWithFailure(session, kWithFail));
+    const bool unpowered = LeaveSocketUnpowered(session);
+    if (!walk.Done() || !unpowered) return FailureEnding(session, progress, FinishedWithFailure(session, kWithFail));
     return SuccessEnding(session, progress, "");
 }
 
@@ -208,7 +210,8 @@ Result ChipErase(Session& session, const Confirm& confirm)
         session.bus.log.LogMessage(LogFinished, kWithFail);
         return NotOffered(kWithFail);
     }
-    if (!walk.Done()) return FinishedWithFailure(session, kWithFail);
+    const bool unpowered = LeaveSocketUnpowered(session);
+    if (!walk.Done() || !unpowered) return FinishedWithFailure(session, kWithFail);
     return Result::Ok();
 }
 
@@ -239,9 +242,11 @@ Result ReadCalibration(Session& session)
     const Target target = TargetOf(chip);
     const std::size_t count = std::min<std::size_t>(chip.calibrationCount, chip.calibration.size());
     if (!unit.EnterProgMode(session.bus, target) ||
-        !unit.ReadCalibration(session.bus, target, std::span(chip.calibration).first(count)))
+        !unit.ReadCalibration(session.bus, target, std::span(chip.calibration).first(count))) {
+        LeaveSocketUnpowered(session);
         return FinishedWithFailure(session, kWithFail);
-    if (!session.bus.link.ConfirmInStep()) {
+    }
+    if (!session.bus.link.ConfirmInStep() || !LeaveSocketUnpowered(session)) {
         Result outOfStep = FinishedWithFailure(session, kWithFail);
         outOfStep.failure = FailureKind::Link;
         return outOfStep;

@@ -28,6 +28,10 @@ struct Session {
     // Read the signature before a command changes the chip. Off, every command sends exactly
     // the bytes it always has; the window and quillon-cli turn it on unless told not to.
     bool checkChipInSocket = false;
+    // Every command ends with the socket's supplies off, as do Disconnect and a change of port.
+    // Off, the socket stays powered between commands as it always has (and every command sends
+    // exactly its own bytes); the window and quillon-cli turn it on unless told not to.
+    bool powerDownAfterCommand = false;
     // Autosearch tries the serial signature read when the parallel one finds no chip it knows.
     bool serialAutosearch = false;
 

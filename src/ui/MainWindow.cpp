@@ -297,6 +297,17 @@ void MainWindow::BuildMenus()
     check->setCheckable(true);
     check->setChecked(true);
     ctx_->checkChipInSocket = ctx_->serialAutosearch = true;
+    // Both on by default, for the same reason; off, the commands send what they always have.
+    QAction* answers = addItem(edit, "CheckAnswers1", "Check that the gateway answers during writes",
+                               [this](bool on) { ctx_->bus.confirmAnswers = on; });
+    answers->setCheckable(true);
+    answers->setChecked(true);
+    ctx_->bus.confirmAnswers = true;
+    QAction* powerDown = addItem(edit, "PowerDown1", "Switch the socket off after every command",
+                                 [this](bool on) { ctx_->powerDownAfterCommand = on; });
+    powerDown->setCheckable(true);
+    powerDown->setChecked(true);
+    ctx_->powerDownAfterCommand = true;
 
     QMenu* chips = bar->addMenu(QStringLiteral("Chip Select"));
     chips->setObjectName(QStringLiteral("ChipSelect1"));
@@ -498,6 +509,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
         }
         // The command ended while the question was open: nothing left to wait for.
     }
+    // Closing the window is Exit by another way: the socket goes unpowered and the port closes.
+    if (ctx_->bus.link.IsOpen()) OnDisconnect();
     about_->close();
     QMainWindow::closeEvent(event);
 }

@@ -2,6 +2,8 @@
 // same files as the expected bytes, and against files it must refuse without storing anything.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 #include <vector>
 
@@ -173,6 +175,43 @@ TEST_F(ElfCommands, LoadingDataTakesOnlyTheEepromAndARefusedFileLoadsNothing)
     EXPECT_EQ(ctx.log.Lines().back().rfind("Cannot load " + bad + ": the file is cut short", 0), 0u)
         << ctx.log.Lines().back();
     EXPECT_EQ(ctx.chip.flash[0], 0xFF);
+}
+
+// Data that does not fit the memory the file is loaded for fails the load as beyond the memory,
+// which --force may accept; the EEPROM section that comes along with a program only says so.
+TEST(ElfCommandsBeyond, DataBeyondTheMemoryLoadedForFailsTheLoad)
+{
+    CompiledProgram program;
+    if (!LoadFixture("app328", program)) GTEST_SKIP() << "the AVR compiler fixtures were not built";
+    ASSERT_GT(program.flash.size(), 256u);
+    ASSERT_EQ(program.eeprom.size(), 8u);
+    struct Case {
+        std::uint32_t flash, eeprom;
+        MemoryKind kind;
+        FailureKind fault;
+        std::string leftOut;  // the line that says what was left out, as the result's words
+    };
+    const Case cases[] = {
+        {256, 1024, MemoryKind::Program, FailureKind::FileBeyond,
+         "Left out " + std::to_string(program.flash.size() - 256) +
+             " bytes beyond the end of the memory, the first at address 0x00000100"},
+        {32768, 4, MemoryKind::Data, FailureKind::FileBeyond,
+         "Left out 4 bytes beyond the end of the memory, the first at address 0x00000004"},
+        {32768, 4, MemoryKind::Program, FailureKind::None, ""},
+    };
+    for (const Case& c : cases) {
+        test::TestWorkspace ctx;
+        SelectTestChip(ctx, c.flash, c.eeprom, 0x0F951E, "ATmega328P");
+        const Result result = LoadMemoryFile(ctx, Fixture("app328.elf").string(), c.kind);
+        const auto lines = ctx.log.Lines();
+        EXPECT_EQ(result.failure, c.fault) << c.flash << " " << c.eeprom;
+        EXPECT_EQ(result.words, c.leftOut);
+        const bool complete = std::find(lines.begin(), lines.end(), "Operation complete") != lines.end();
+        EXPECT_EQ(complete, c.fault == FailureKind::None) << c.flash << " " << c.eeprom;
+        if (c.fault != FailureKind::None) {
+            EXPECT_NE(std::find(lines.begin(), lines.end(), c.leftOut), lines.end());
+        }
+    }
 }
 
 }  // namespace

@@ -229,6 +229,12 @@ TEST_F(FileCommands, IncompleteLoadsSayWhatIsMissing)
          "Left out 1 byte beyond the end of the memory, the first at address 0x00010000", 0xFF},
         {"long.bin", std::string(1025, 'A'), FailureKind::FileBeyond,
          "Left out 1 byte beyond the end of the memory, the first at address 0x00000400", 'A'},
+        // S-records: one byte 0x11 at 0, the S9 end record, and what may follow it.
+        {"after.s19", "S104000011EA\nS9030000FC\nS104000122D8\n", FailureKind::FilePart,
+         "The file goes on after its end record: the rest was not loaded", 0x11},
+        {"trailing.s19", "S104000011EA\nS9030000FC\n\n\x1A", FailureKind::None, "Operation complete", 0x11},
+        {"high.s28", "S20501000011E8\nS804000000FB\n", FailureKind::FileBeyond,
+         "Left out 1 byte beyond the end of the memory, the first at address 0x00010000", 0xFF},
     };
     for (const Case& c : cases) {
         ctx.chip.flash.fill(0xFF);
