@@ -101,6 +101,13 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
             if (ec != std::errc{} || end != value.data() + value.size() || delay < 0 || delay > 5)
                 return Fail("--delay takes a whole number from 0 to 5, not \"" + value + "\"");
             options.delay = delay;
+        } else if (TakeValue(args, i, "--answer-timeout", value, error)) {
+            if (!error.empty()) return Fail(error);
+            int ms = 0;
+            auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), ms);
+            if (ec != std::errc{} || end != value.data() + value.size() || ms < 100 || ms > 60000)
+                return Fail("--answer-timeout takes milliseconds from 100 to 60000, not \"" + value + "\"");
+            options.answerTimeoutMs = ms;
         } else if (TakeValue(args, i, "--page", value, error)) {
             if (!error.empty()) return Fail(error);
             if (value != "1" && value != "2")
@@ -214,6 +221,10 @@ Options:
                   every command, so the chip can be taken out safely
                   (with --no-signature-check, --no-verify, --no-answer-check and
                   --leave-powered every command sends only the bytes it always has)
+  --answer-timeout MS
+                  how long an answer of the gateway may take before it counts as
+                  missing, 100 to 60000 ms (default 1000); more for a gateway behind a
+                  slow link such as a radio serial link
   --json          every log line, progress step and command result as one JSON object
                   a line on standard output (the fields are in the README)
   --version       the program's version

@@ -43,6 +43,7 @@ struct Options {
     bool verifyWrites = true;     // compare the chip with the file after writing it
     bool confirmAnswers = true;   // writes and erases prove the gateway still answers
     bool powerDown = true;        // the socket unpowered after every command and at the end
+    int answerTimeoutMs = 1000;   // how long an answer may take before it counts as missing
     int page = 0;      // 0 = Page1, 1 = Page2; checked but unused, as the CLI shows no views
     // Write every flash page, blank or not, and verify the whole memory against the file padded
     // with 0xFF, instead of only the pages and bytes the file holds.

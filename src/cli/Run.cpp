@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <memory>
 
@@ -113,6 +114,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bo
     session.skipBlankPages = !options.wholeMemory;
     session.bus.confirmAnswers = options.confirmAnswers;
     session.powerDownAfterCommand = options.powerDown;
+    session.bus.link.SetAnswerBound(std::chrono::milliseconds(options.answerTimeoutMs));
     // No views: the commands move bytes between the chip's images, the files and the chip.
     session.progress = output.Progress();
     session.bus.log.SetListener([&output](const std::string& line) { output.Log(line); });

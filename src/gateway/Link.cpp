@@ -123,8 +123,8 @@ Answer Link::ReadAnswer(int count, int used)
     const auto needed = static_cast<std::size_t>(std::clamp(used, 0, count));
     const std::span buffer(answer.data.data(), wanted);
     answer.count = static_cast<std::int32_t>(
-        needed < wanted ? transport_->ReadUntilPause(buffer, needed, kAnswerBound, kQuietPause)
-                        : transport_->Read(buffer, kAnswerBound));
+        needed < wanted ? transport_->ReadUntilPause(buffer, needed, answerBound_, kQuietPause)
+                        : transport_->Read(buffer, answerBound_));
     // Only what has already arrived is looked at: waiting here for late bytes would cost every
     // answer a pause. Late ones are caught before the next packet or at the end of the command.
     if (!InStep(transport_->Queued(), 0)) answer.count = 0;

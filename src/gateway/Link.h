@@ -56,6 +56,9 @@ public:
     std::uint64_t PacketsSinceAnswer() const { return sinceAnswer_; }
 
     void SetOpener(PortOpener opener) { opener_ = std::move(opener); }
+    // How long an answer may take before it counts as missing: kAnswerBound unless a gateway
+    // behind a slower link (a radio serial link, a remote serial server) needs more.
+    void SetAnswerBound(std::chrono::milliseconds bound) { answerBound_ = bound; }
 
 private:
     // `owed`: answer bytes still legitimately on their way (none while one packet at a time
@@ -67,6 +70,7 @@ private:
     PortOpener opener_;
     std::unique_ptr<Transport> transport_;
     std::uint64_t sinceAnswer_ = 0;
+    std::chrono::milliseconds answerBound_ = kAnswerBound;
 };
 
 // The opener for real serial ports (libserialport), with the gateway's line settings.

@@ -31,6 +31,8 @@ TEST(Options, WrongCommandLinesAreRefusedWithTheReason)
         {{"list-chips", "read-fuses"}, "list-chips runs on its own"},
         {{"--port", "x", "read-program", "out.ELF"}, "not ELF"},
         {{"--port", "x", "write-fuses", "app.hex"}, "or an .elf file"},
+        {{"--port", "x", "--answer-timeout", "99", "erase"}, "100 to 60000"},
+        {{"--port", "x", "--answer-timeout", "1s", "erase"}, "100 to 60000"},
     };
     for (const auto& c : cases) {
         ParseResult r = ParseOptions(c.args);
@@ -72,6 +74,16 @@ TEST(Options, DefaultsAreDelayOnePageOneAutosearchAndNoYes)
     EXPECT_TRUE(r.options->chip.empty());
     EXPECT_FALSE(r.options->yes);
     EXPECT_FALSE(r.options->force);
+    // The checks that send bytes of their own are on unless turned off.
+    EXPECT_TRUE(r.options->verifyWrites);
+    EXPECT_TRUE(r.options->confirmAnswers);
+    EXPECT_TRUE(r.options->powerDown);
+    EXPECT_EQ(r.options->answerTimeoutMs, 1000);
+    const ParseResult old = ParseOptions({"--port", "COM3", "--no-verify", "--no-answer-check", "--leave-powered",
+                                          "--answer-timeout=5000", "read-fuses"});
+    ASSERT_TRUE(old.options) << old.error;
+    EXPECT_FALSE(old.options->verifyWrites || old.options->confirmAnswers || old.options->powerDown);
+    EXPECT_EQ(old.options->answerTimeoutMs, 5000);
     // --help needs nothing else.
     EXPECT_TRUE(ParseOptions({"--help"}).options->help);
 }
