@@ -115,7 +115,6 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bo
     session.bus.confirmAnswers = options.confirmAnswers;
     session.powerDownAfterCommand = options.powerDown;
     session.bus.link.SetAnswerBound(std::chrono::milliseconds(options.answerTimeoutMs));
-    // No views: the commands move bytes between the chip's images, the files and the chip.
     session.progress = output.Progress();
     session.bus.log.SetListener([&output](const std::string& line) { output.Log(line); });
 

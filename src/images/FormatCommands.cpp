@@ -7,7 +7,6 @@
 #include "images/FileCommands.h"
 #include "images/ProgressGuard.h"
 #include "images/SRecord.h"
-#include "images/Views.h"
 
 namespace quillon {
 
@@ -51,7 +50,7 @@ std::string FuseText(const FileFuses& fuses)
 
 }  // namespace
 
-Result LoadSRecordFile(const Workspace& ws, const std::string& fileName, MemoryKind kind)
+Result LoadSRecordFile(const Workspace& ws, const std::string& fileName, MemoryKind kind, FileLoad* loaded)
 {
     SRecordLoad load;
     {
@@ -70,7 +69,7 @@ Result LoadSRecordFile(const Workspace& ws, const std::string& fileName, MemoryK
         else if (load.memory.droppedBytes == 0)
             ws.log.LogMessage(LogComplete, "");
     }
-    FillActiveView(ws, kind);
+    NoteLoaded(loaded, kind);
     const std::string beyond = LogLeftOut(ws, load.memory.droppedBytes, load.memory.firstDropped);
     if (load.textAfterEnd) return Result::Failed(FailureKind::FilePart, std::string(kAfterEndText));
     if (!beyond.empty()) return Result::Failed(FailureKind::FileBeyond, beyond);
@@ -80,7 +79,6 @@ Result LoadSRecordFile(const Workspace& ws, const std::string& fileName, MemoryK
 Result SaveSRecordFile(const Workspace& ws, const std::string& fileName, MemoryKind kind)
 {
     ws.log.LogMessage(kind == MemoryKind::Program ? LogSaveProgram : LogSaveData, fileName);
-    StoreActiveView(ws, kind);
     {
         ProgressGuard progress(ws.progress);
         const std::string text = WriteSRecord(ChipMemory(ws.chip, kind), SRecordWidthFor(fileName));
@@ -92,8 +90,7 @@ Result SaveSRecordFile(const Workspace& ws, const std::string& fileName, MemoryK
     return Result::Ok();
 }
 
-Result LoadElfFile(const Workspace& ws, const std::string& fileName, MemoryKind kind,
-                        std::optional<FileFuses>* fuses)
+Result LoadElfFile(const Workspace& ws, const std::string& fileName, MemoryKind kind, FileLoad* loaded)
 {
     const bool program = kind == MemoryKind::Program;
     ElfLoad load;
@@ -115,14 +112,14 @@ Result LoadElfFile(const Workspace& ws, const std::string& fileName, MemoryKind 
         progress.SetPosition(100);
         if ((program ? load.flash : load.eeprom).droppedBytes == 0) ws.log.LogMessage(LogComplete, "");
     }
-    FillActiveView(ws, kind);
+    NoteLoaded(loaded, kind);
     // Only the memory the file was loaded for decides: the EEPROM section that comes along with
     // a program is shown and said, but the program itself loaded whole.
     std::string beyond;
     if (program) {
         beyond = LogLeftOut(ws, load.flash.droppedBytes, load.flash.firstDropped);
         if (load.HasEeprom()) {
-            FillActiveView(ws, MemoryKind::Data);
+            NoteLoaded(loaded, MemoryKind::Data);
             ws.log.LogMessage(LogText, "EEPROM data from the file: " + std::to_string(load.eeprom.loadedBytes) +
                                             (load.eeprom.loadedBytes == 1 ? " byte" : " bytes"));
             LogLeftOut(ws, load.eeprom.droppedBytes, load.eeprom.firstDropped, "the EEPROM");
@@ -130,7 +127,7 @@ Result LoadElfFile(const Workspace& ws, const std::string& fileName, MemoryKind 
         if (load.HasFuses()) {
             FileFuses found{load.fuses, load.lock};
             ws.log.LogMessage(LogText, FuseText(found));
-            if (fuses) *fuses = std::move(found);
+            if (loaded) loaded->fuses = std::move(found);
         }
     } else {
         beyond = LogLeftOut(ws, load.eeprom.droppedBytes, load.eeprom.firstDropped);
