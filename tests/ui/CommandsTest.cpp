@@ -241,5 +241,35 @@ TEST_F(Commands, TheWindowKeepsPaintingAndRefusesInputWhileACommandRuns)
     EXPECT_FALSE(Logged("Trying to read the EEPROM"));
 }
 
+// Both on from the start: after a command and after Disconnect the socket has no supply; off,
+// the socket keeps it between commands as it always did.
+TEST_F(Commands, TheSocketIsSwitchedOffAfterEveryCommandUnlessAsked)
+{
+    StartWith("ATmega8");
+    Find<QSlider>("TrackBar1")->setValue(0);
+    auto* powerDown = window->findChild<QAction*>(QStringLiteral("PowerDown1"));
+    auto* answers = window->findChild<QAction*>(QStringLiteral("CheckAnswers1"));
+    ASSERT_NE(powerDown, nullptr);
+    ASSERT_NE(answers, nullptr);
+    EXPECT_TRUE(powerDown->isChecked());
+    EXPECT_TRUE(answers->isChecked());
+    EXPECT_TRUE(Ctx().bus.confirmAnswers);
+    auto powered = [&] {
+        const sim::SocketLines lines = device->Model().Lines();
+        return lines.vcc || lines.vpp;
+    };
+    Click("Button4");  // Read Program
+    EXPECT_TRUE(Logged("       Finished"));
+    EXPECT_FALSE(powered());
+    powerDown->trigger();
+    Click("Button4");
+    EXPECT_TRUE(powered()) << "left powered, as asked";
+    powerDown->trigger();
+    Click("Button2");  // Disconnect
+    EXPECT_FALSE(powered());
+    answers->trigger();
+    EXPECT_FALSE(Ctx().bus.confirmAnswers);
+}
+
 }  // namespace
 }  // namespace quillon::ui::test
