@@ -50,7 +50,7 @@ struct Outcome {
 
 // One read (or verify against the chip's own bytes) of a memory through tavro-sim started with
 // `faults`, `depth` answers in flight.
-Outcome Run(const std::string& chipName, MemoryKind kind, bool verify, const std::vector<std::string>& faults,
+Outcome ReadThroughSim(const std::string& chipName, MemoryKind kind, bool verify, const std::vector<std::string>& faults,
             int depth)
 {
     const ChipRow& row = *FindChipByName(chipName);
@@ -97,7 +97,24 @@ struct FaultCase {
     bool verify;
     std::vector<std::string> faults;
     bool succeeds;
+    // A gateway that hangs up is met by whichever comes first, the next packet or the next
+    // answer: with reads ahead that is often the packet.
+    bool eitherLinkLine = false;
 };
+
+// The lines as compared: stray bytes that keep coming are counted when the link meets them,
+// which is later with answers in flight; and where either step may meet a hang-up, a failed
+// send and a missing answer are the same ending.
+Lines Comparable(Lines lines, bool eitherLinkLine)
+{
+    for (auto& line : lines) {
+        if (line.rfind("The gateway sent ", 0) == 0 && line.find(" more than asked") != std::string::npos)
+            line = "The gateway sent bytes more than asked: the answers are out of step";
+        if (eitherLinkLine && (line.rfind("Error executing commands", 0) == 0 || line.rfind("Error reading the answer", 0) == 0))
+            line = "a step of the link failed";
+    }
+    return lines;
+}
 
 void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.what; }
 
@@ -106,12 +123,12 @@ class AnswersInFlight : public ::testing::TestWithParam<FaultCase> {};
 TEST_P(AnswersInFlight, EndAsOneReadAtATime)
 {
     const FaultCase& c = GetParam();
-    const Outcome one = Run(c.chip, c.kind, c.verify, c.faults, 1);
-    const Outcome eight = Run(c.chip, c.kind, c.verify, c.faults, 8);
+    const Outcome one = ReadThroughSim(c.chip, c.kind, c.verify, c.faults, 1);
+    const Outcome eight = ReadThroughSim(c.chip, c.kind, c.verify, c.faults, 8);
     ASSERT_FALSE(one.lines.empty() && !one.walk.Done()) << "tavro-sim did not start";
     EXPECT_EQ(one.walk.Done(), c.succeeds);
     EXPECT_EQ(eight.walk.Done(), c.succeeds) << "answers in flight ended otherwise than one at a time";
-    EXPECT_EQ(eight.lines, one.lines);
+    EXPECT_EQ(Comparable(eight.lines, c.eitherLinkLine), Comparable(one.lines, c.eitherLinkLine));
     EXPECT_EQ(eight.open, one.open);
     if (c.succeeds) EXPECT_EQ(eight.image, one.image);
 }
@@ -125,7 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"no fault, parallel EEPROM verify", "AT90S2313", MemoryKind::Data, true, {}, true},
         FaultCase{"silent mid-read", "ATtiny13", MemoryKind::Program, false, {"--silent-after", "400"}, false},
         FaultCase{"silent mid-verify, parallel", "AT90S2313", MemoryKind::Data, true, {"--silent-after", "200"}, false},
-        FaultCase{"hang-up mid-read", "ATtiny13", MemoryKind::Program, false, {"--hangup-after", "400"}, false},
+        FaultCase{"hang-up mid-read", "ATtiny13", MemoryKind::Program, false, {"--hangup-after", "400"}, false, true},
         FaultCase{"short SPI answers", "ATtiny13", MemoryKind::Data, false, {"--short-spi", "2"}, true},
         FaultCase{"empty SPI answers", "ATtiny13", MemoryKind::Data, false, {"--short-spi", "0"}, false},
         FaultCase{"a stray byte mid-read", "ATtiny13", MemoryKind::Program, false, {"--stray", "55@100"}, false},
