@@ -239,6 +239,18 @@ TEST_P(RoundTrip, AnswersInFlightReadAndVerifyAsOneAtATime)
     image[to - 1] ^= 0x40;
     const WalkResult differs = VerifyMemory(bus(), *entry, target(), MemoryKind::Program, image, DropTrace(), covered, inFlight);
     EXPECT_EQ(differs.address, (to - 1) - (to - 1) % entry->step);
+
+    // Cancelled halfway, the reads in flight are taken before the socket is powered down.
+    const WalkProgress cancelHalfway = [&](std::uint32_t done, std::uint32_t total) {
+        harness->ClearTrace();
+        if (done >= total / 2) bus().cancel.Request();
+    };
+    const WalkResult cancelled = ReadMemory(bus(), *entry, target(), MemoryKind::Program, image, cancelHalfway, inFlight);
+    bus().cancel.Clear();
+    EXPECT_EQ(cancelled.end, WalkResult::End::Cancelled);
+    EXPECT_TRUE(bus().link.IsOpen());
+    EXPECT_EQ(bus().link.Owed(), 0u);
+    EXPECT_EQ(harness->device().Queued(), 0u);
     EXPECT_EQ(Joined(harness->ProtocolErrors()), "");
 }
 
