@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -73,7 +75,16 @@ struct Job {
     std::string chip;
     std::uint32_t programBytes = 0;  // 0: the whole flash
     bool fast = false;
+    // A compiled program (a fixture's flash as avr-objcopy extracts it) instead of made-up bytes.
+    std::string program;
+    int inFlight = 1;  // answers in flight of the verify
 };
+
+std::vector<std::uint8_t> FixtureFlash(const std::string& name)
+{
+    std::ifstream in(std::string(QUILLON_BINARY_DIR) + "/fixtures/avr/" + name + ".flash.bin", std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 void WriteVerify(benchmark::State& state, const Job& job)
 {
@@ -104,9 +115,17 @@ void WriteVerify(benchmark::State& state, const Job& job)
             return;
         }
         SelectChip(ctx, FindChipByName(chip)->signature);
-        const std::uint32_t program = job.programBytes == 0 ? ctx.chip.flashSize : job.programBytes;
+        const std::vector<std::uint8_t> compiled = job.program.empty() ? std::vector<std::uint8_t>{} : FixtureFlash(job.program);
+        if (!job.program.empty() && compiled.empty()) {
+            state.SkipWithError("the AVR fixture was not built (avr-gcc missing?)");
+            return;
+        }
+        const auto program = static_cast<std::uint32_t>(
+            !compiled.empty() ? compiled.size() : job.programBytes == 0 ? ctx.chip.flashSize : job.programBytes);
         for (std::uint32_t i = 0; i < ctx.chip.flashSize; ++i)
-            ctx.chip.flash[i] = i < program ? static_cast<std::uint8_t>(i * 7 + (i >> 9)) : 0xFF;
+            ctx.chip.flash[i] = i < program ? (compiled.empty() ? static_cast<std::uint8_t>(i * 7 + (i >> 9)) : compiled[i])
+                                            : 0xFF;
+        ctx.answersInFlight = job.inFlight;
         ctx.skipBlankPages = job.fast;
         if (job.fast) {
             std::vector<std::uint8_t> covered(ctx.chip.flashSize, 0);
@@ -147,6 +166,12 @@ BENCHMARK_CAPTURE(WriteVerify, ATmega2560, Job{"ATmega2560"})
 BENCHMARK_CAPTURE(WriteVerify, ATmega2560_8KiB_fast, Job{"ATmega2560", 8192, true})
     ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK_CAPTURE(WriteVerify, ATmega2560_8KiB_full, Job{"ATmega2560", 8192, false})
+    ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+// A real compiled program of about 8 KiB: the fast path, its verify one read at a time and with
+// answers in flight.
+BENCHMARK_CAPTURE(WriteVerify, ATmega2560_app8k_fast, Job{"ATmega2560", 0, true, "app8k"})
+    ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(WriteVerify, ATmega2560_app8k_fast_in_flight_16, Job{"ATmega2560", 0, true, "app8k", 16})
     ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace

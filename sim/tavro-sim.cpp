@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -382,6 +383,21 @@ int main(int argc, char** argv)
         SaveChip(o, device);
     };
 
+    // The line is full duplex: commands arrive at the line's pace while answers leave at it, each
+    // direction on its own clock. A command is carried out once its last byte has arrived and
+    // the gateway is done with the long pulse before it; its answer is on the line after that.
+    struct Arriving {
+        Clock::time_point ready;
+        Bytes command;
+    };
+    std::deque<Arriving> arriving;
+    Clock::time_point inFree{}, outFree{}, busyUntil{};
+    struct Leaving {
+        Clock::time_point due;
+        Bytes bytes;
+    };
+    std::deque<Leaving> leaving;
+
     // The adapter's buffer towards the program: a USB serial adapter sends what it received when
     // its latency timer runs out or when a bulk packet is full, not byte by byte.
     constexpr std::size_t kUsbPacketData = 62;
@@ -408,18 +424,58 @@ int main(int argc, char** argv)
         adapter.clear();
         adapterDue = kNothingHeld;
     };
+    auto deliverDue = [&] {
+        while (!leaving.empty() && leaving.front().due <= Clock::now()) {
+            toAdapter(leaving.front().bytes);
+            leaving.pop_front();
+        }
+        flushAdapterWhenDue();
+    };
+    auto sendAnswer = [&](const Bytes& answer) {
+        const auto start = std::max(Clock::now(), outFree);
+        outFree = start + (pace ? byteTime * static_cast<long>(answer.size()) : Clock::duration{});
+        leaving.push_back({outFree + latency, answer});
+    };
+
+    // Carries out the commands whose bytes are all in; false once the gateway hung up.
+    bool hungUp = false;
+    auto execute = [&] {
+        while (!arriving.empty() && !hungUp) {
+            const auto now = Clock::now();
+            if (arriving.front().ready > now || busyUntil > now) return;
+            Bytes command = std::move(arriving.front().command);
+            arriving.pop_front();
+            if (hangupAt || (o.faults.hangupAfter && device.PacketsWritten() >= *o.faults.hangupAfter)) {
+                hungUp = true;  // bytes after the last served command are never executed
+                return;
+            }
+            device.Write(command);
+            // A paced gateway is busy for the whole of a long pulse before it reads on.
+            if (pace && device.LastHeldMs() > 0)
+                busyUntil = now + std::chrono::microseconds(static_cast<long long>(device.LastHeldMs() * 1000));
+            Bytes answer;
+            std::uint8_t out[64];
+            while (std::size_t got = device.Read(out)) answer.insert(answer.end(), out, out + got);
+            if (!answer.empty()) sendAnswer(answer);
+            if (o.faults.hangupAfter && device.PacketsWritten() >= *o.faults.hangupAfter)
+                hangupAt = Clock::now() + std::chrono::milliseconds(50);
+        }
+    };
 
     while (!g_stop) {
-        flushAdapterWhenDue();
-        if (hangupAt && Clock::now() >= *hangupAt) {
+        execute();
+        deliverDue();
+        if (hungUp || (hangupAt && Clock::now() >= *hangupAt)) {
             hangUp();
             return 0;
         }
-        pollfd p{master.Get(), POLLIN, 0};
         using std::chrono::nanoseconds;
-        nanoseconds wait = std::chrono::milliseconds(hangupAt ? 10 : 100);
-        if (adapterDue != kNothingHeld)
-            wait = std::min(wait, std::max(nanoseconds(0), std::chrono::duration_cast<nanoseconds>(adapterDue - Clock::now())));
+        auto until = Clock::now() + std::chrono::milliseconds(hangupAt ? 10 : 100);
+        if (adapterDue != kNothingHeld) until = std::min(until, adapterDue);
+        if (!leaving.empty()) until = std::min(until, leaving.front().due);
+        if (!arriving.empty()) until = std::min(until, std::max(arriving.front().ready, busyUntil));
+        const nanoseconds wait = std::max(nanoseconds(0), std::chrono::duration_cast<nanoseconds>(until - Clock::now()));
+        pollfd p{master.Get(), POLLIN, 0};
         const timespec timeout{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
         int r = ::ppoll(&p, 1, &timeout, nullptr);
         if (r < 0) {
@@ -438,37 +494,11 @@ int main(int argc, char** argv)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             continue;
         }
-        if (pace) std::this_thread::sleep_for(byteTime * n);
-        std::this_thread::sleep_for(latency);
-
-        Bytes answer;
-        bool hangupNow = false;
-        splitter.Feed(buffer, static_cast<std::size_t>(n), [&](const Bytes& command) {
-            if (hangupNow || hangupAt) {
-                hangupNow = true;  // bytes after the last served command are never executed
-                return;
-            }
-            if (o.faults.hangupAfter && device.PacketsWritten() >= *o.faults.hangupAfter) {
-                hangupNow = true;  // --hangup-after 0: the very first command finds no gateway
-                return;
-            }
-            device.Write(command);
-            // A paced gateway is busy for the whole of a long pulse before it reads on.
-            if (pace && device.LastHeldMs() > 0)
-                std::this_thread::sleep_for(std::chrono::microseconds(static_cast<long long>(device.LastHeldMs() * 1000)));
-            std::uint8_t out[64];
-            while (std::size_t got = device.Read(out)) answer.insert(answer.end(), out, out + got);
-            if (o.faults.hangupAfter && device.PacketsWritten() >= *o.faults.hangupAfter)
-                hangupAt = Clock::now() + std::chrono::milliseconds(50);
-        });
-        if (hangupNow) {
-            hangUp();
-            return 0;
-        }
-        if (answer.empty()) continue;
-        if (pace) std::this_thread::sleep_for(byteTime * static_cast<long>(answer.size()));
-        std::this_thread::sleep_for(latency);
-        toAdapter(answer);
+        // A terminal takes the program's bytes at once; the line would still be carrying them.
+        inFree = std::max(Clock::now(), inFree) + (pace ? byteTime * n : Clock::duration{});
+        const auto ready = inFree + latency;
+        splitter.Feed(buffer, static_cast<std::size_t>(n),
+                      [&](const Bytes& command) { arriving.push_back({ready, command}); });
     }
     WriteTrace(o.traceFile, device);
     SaveChip(o, device);

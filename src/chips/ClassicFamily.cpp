@@ -27,6 +27,20 @@ bool EepromAddress(Bus& bus, const Target& target, std::uint32_t address)
     return LoadAddressLow(bus, Byte(address));
 }
 
+// The read command at the first word, then the word's address.
+bool SelectFlashWord(Bus& bus, std::int32_t pos)
+{
+    const std::uint32_t word = Pos(pos) >> 1;
+    if (pos == 0 && !LoadCommand(bus, kReadFlash)) return false;
+    return LoadAddressHigh(bus, Byte(word >> 8)) && LoadAddressLow(bus, Byte(word));
+}
+
+bool SelectEepromByte(Bus& bus, const Target& target, std::int32_t pos)
+{
+    if (pos == 0 && !LoadCommand(bus, kReadEeprom)) return false;
+    return EepromAddress(bus, target, Pos(pos));
+}
+
 }  // namespace
 
 bool EnterProgMode(Bus& bus, const Target&, const ClassicUnit& unit)
@@ -48,10 +62,12 @@ bool EraseChip(Bus& bus, const Target&, const ClassicUnit&)
 bool ReadFlashWord(Bus& bus, const Target&, const ClassicUnit&, std::int32_t pos, std::span<std::uint8_t> bytes,
                    bool verify)
 {
-    const std::uint32_t word = Pos(pos) >> 1;
-    if (pos == 0 && !LoadCommand(bus, kReadFlash)) return false;
-    if (!LoadAddressHigh(bus, Byte(word >> 8)) || !LoadAddressLow(bus, Byte(word))) return false;
-    return ReadWord(bus, bytes, verify);
+    return SelectFlashWord(bus, pos) && ReadWord(bus, bytes, verify);
+}
+
+bool RequestFlashWord(Bus& bus, const Target&, const ClassicUnit&, std::int32_t pos)
+{
+    return SelectFlashWord(bus, pos) && RequestWord(bus);
 }
 
 bool WriteFlashWord(Bus& bus, const Target&, const ClassicUnit& unit, std::int32_t pos,
@@ -70,8 +86,12 @@ bool WriteFlashWord(Bus& bus, const Target&, const ClassicUnit& unit, std::int32
 bool ReadEepromByte(Bus& bus, const Target& target, const ClassicUnit&, std::int32_t pos,
                     std::span<std::uint8_t> byte, bool verify)
 {
-    if (pos == 0 && !LoadCommand(bus, kReadEeprom)) return false;
-    return EepromAddress(bus, target, Pos(pos)) && ReadEepromInto(bus, byte[0], verify);
+    return SelectEepromByte(bus, target, pos) && ReadEepromInto(bus, byte[0], verify);
+}
+
+bool RequestEepromByte(Bus& bus, const Target& target, const ClassicUnit&, std::int32_t pos)
+{
+    return SelectEepromByte(bus, target, pos) && hvpp::RequestEepromByte(bus);
 }
 
 bool WriteEepromByte(Bus& bus, const Target& target, const ClassicUnit&, std::int32_t pos,

@@ -48,6 +48,8 @@ bool WriteFlashWord(Bus& bus, const Target& target, const ClassicUnit& unit, std
                     std::span<const std::uint8_t> word);
 bool ReadEepromByte(Bus& bus, const Target& target, const ClassicUnit& unit, std::int32_t pos,
                     std::span<std::uint8_t> byte, bool verify);
+bool RequestFlashWord(Bus& bus, const Target& target, const ClassicUnit& unit, std::int32_t pos);
+bool RequestEepromByte(Bus& bus, const Target& target, const ClassicUnit& unit, std::int32_t pos);
 bool WriteEepromByte(Bus& bus, const Target& target, const ClassicUnit& unit, std::int32_t pos,
                      std::span<const std::uint8_t> byte);
 bool ReadFuseLockBits(Bus& bus, const Target& target, const ClassicUnit& unit, FuseSlots slots);
@@ -67,6 +69,9 @@ constexpr Driver MakeClassicDriver()
         .WriteFlashWord = Forward<classic::WriteFlashWord, U, Bounds::FlashWord>,
         .ReadEepromByte = Forward<classic::ReadEepromByte, U, Bounds::Eeprom>,
         .WriteEepromByte = Forward<classic::WriteEepromByte, U, Bounds::Eeprom>,
+        .RequestFlashRead = Forward<classic::RequestFlashWord, U, Bounds::FlashWord>,
+        .RequestEepromRead = Forward<classic::RequestEepromByte, U, Bounds::Eeprom>,
+        .readAnswer = kPinbAnswer,
         .ReadFuseLockBits = Forward<classic::ReadFuseLockBits, U>,
         .WriteLockBits = Forward<classic::WriteLockBits, U>,
         .WriteFuseLow = Forward<classic::WriteFuseLow, U>,

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "chips/Chip.h"
+#include "gateway/Step.h"
 
 namespace quillon {
 
@@ -47,6 +48,11 @@ struct Driver {
     using FuseWrite = bool (*)(Bus&, const Target&, ConstFuseSlots slots);
     // Reads as many calibration bytes as `bytes` holds.
     using CalibrationRead = bool (*)(Bus&, const Target&, std::span<std::uint8_t> bytes);
+    // Answers in flight: every packet of the read at pos, the answering ones included, sent
+    // without collecting an answer. One answer a byte of the read comes back, in the order of
+    // the bytes, shaped as `readAnswer` says, with the byte's value first; the caller collects
+    // them. The calling contract of the reads holds.
+    using ReadRequest = bool (*)(Bus&, const Target&, std::int32_t pos);
 
     std::string_view name;  // the unit's name, e.g. "Atmega640"
 
@@ -68,6 +74,10 @@ struct Driver {
     Write WriteEepromByte = nullptr;  // parallel paged units gather EEPROM pages themselves
     Write LoadEepromByte = nullptr;   // serial units with an EEPROM page of 4
     Commit WriteEepromPage = nullptr;  // address of the page's last byte
+
+    ReadRequest RequestFlashRead = nullptr;   // a word (parallel) or a byte (serial)
+    ReadRequest RequestEepromRead = nullptr;
+    AnswerShape readAnswer{};
 
     FuseRead ReadFuseLockBits = nullptr;  // all slots in one pass
     FuseRead ReadLockBits = nullptr;

@@ -19,13 +19,26 @@ enum class Bounds {
     Eeprom,      // one EEPROM byte
 };
 
+template <Bounds B>
+bool FitsBounds(std::int32_t pos, std::size_t bytes)
+{
+    if constexpr (B == Bounds::FlashWord) return InFlash(pos, bytes, 2);
+    if constexpr (B == Bounds::FlashByte) return InFlash(pos, bytes);
+    if constexpr (B == Bounds::Eeprom) return InEeprom(pos, bytes);
+    return true;
+}
+
 template <Bounds B, class Bytes, class... Rest>
 bool InBounds(std::int32_t pos, Bytes bytes, Rest...)
 {
-    if constexpr (B == Bounds::FlashWord) return InFlash(pos, bytes.size(), 2);
-    if constexpr (B == Bounds::FlashByte) return InFlash(pos, bytes.size());
-    if constexpr (B == Bounds::Eeprom) return InEeprom(pos, bytes.size());
-    return true;
+    return FitsBounds<B>(pos, bytes.size());
+}
+
+// A request moves no caller's bytes: its position alone must fit what the read would move.
+template <Bounds B>
+bool InBounds(std::int32_t pos)
+{
+    return FitsBounds<B>(pos, B == Bounds::FlashWord ? 2 : 1);
 }
 
 template <auto Operation, const auto& Unit, Bounds B, class = decltype(Operation)>

@@ -42,6 +42,11 @@ inline bool ReadWord(Bus& bus, std::span<std::uint8_t> word, bool verify)
     return StoreOrCompare(word[1], *high, verify);
 }
 
+// Answers in flight: the two read packets of a word, or the one of an EEPROM byte, sent with
+// their answers left owed.
+inline bool RequestWord(Bus& bus) { return SendOwing(bus, kReadFlashLow) && SendOwing(bus, kReadFlashHigh); }
+inline bool RequestEepromByte(Bus& bus) { return SendOwing(bus, kReadEepromByte); }
+
 inline bool ReadEepromInto(Bus& bus, std::uint8_t& byte, bool verify)
 {
     auto value = ReadBus(bus, kReadEepromByte);

@@ -38,9 +38,20 @@ struct WalkResult {
     bool Done() const { return end == End::Done; }
 };
 
+struct ReadChoices {
+    // How many reads may have their packets sent before the answer of the first has been
+    // collected. 1 is one read at a time, exactly as the gateway was always driven. More keep
+    // the line busy in both directions instead of waiting out every round trip; the window
+    // opens only after an answer came back whole, so a gateway that answers short is read one
+    // at a time, and any answer out of step fails the read.
+    int answersInFlight = 1;
+};
+inline constexpr int kMaxAnswersInFlight = 32;
+
 // Reads the chip's memory of that kind into `image` (its size is the memory's size).
 WalkResult ReadMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
-                      std::span<std::uint8_t> image, const WalkProgress& progress = {});
+                      std::span<std::uint8_t> image, const WalkProgress& progress = {},
+                      const ReadChoices& choices = {});
 
 // Compares the chip's memory with `image`; stops at the first word or byte that differs, with
 // the port open, and gives its address. With `covered` (one flag a byte of the image, nonzero for
@@ -48,7 +59,7 @@ WalkResult ReadMemory(Bus& bus, const ChipRow& entry, const Target& target, Memo
 // units whose chips keep address latches still read the words before it that are not compared.
 WalkResult VerifyMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
                         std::span<const std::uint8_t> image, const WalkProgress& progress = {},
-                        std::span<const std::uint8_t> covered = {});
+                        std::span<const std::uint8_t> covered = {}, const ReadChoices& choices = {});
 
 struct WriteChoices {
     // Flash pages (words or bytes on units without pages) that hold only 0xFF are not sent: the

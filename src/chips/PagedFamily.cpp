@@ -86,6 +86,25 @@ bool WriteFuseByte(Bus& bus, std::string_view what, std::uint8_t command, std::u
     });
 }
 
+// The read command at the first word, then as much of the word's address as the chip has not
+// kept latched.
+bool SelectFlashWord(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos)
+{
+    const std::uint32_t word = Pos(pos) >> 1;
+    if (pos == 0 && !LoadCommand(bus, kReadFlash)) return false;
+    if (NeedsExtended(target, unit) && (word & 0xFFFF) == 0 && !LoadAddressExtended(bus, Byte(word >> 16)))
+        return false;
+    if (ReloadDue(unit.flashReadHigh, word, 1) && !LoadAddressHigh(bus, Byte(word >> 8))) return false;
+    return LoadAddressLow(bus, Byte(word));
+}
+
+bool SelectEepromByte(Bus& bus, std::int32_t pos)
+{
+    const std::uint32_t address = Pos(pos);
+    if (pos == 0 && !LoadCommand(bus, kReadEeprom)) return false;
+    return LoadAddressHigh(bus, Byte(address >> 8)) && LoadAddressLow(bus, Byte(address));
+}
+
 }  // namespace
 
 bool EnterProgMode(Bus& bus, const Target&, const PagedUnit& unit)
@@ -102,13 +121,12 @@ bool EraseChip(Bus& bus, const Target&, const PagedUnit& unit)
 bool ReadFlashWord(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos,
                    std::span<std::uint8_t> bytes, bool verify)
 {
-    const std::uint32_t word = Pos(pos) >> 1;
-    if (pos == 0 && !LoadCommand(bus, kReadFlash)) return false;
-    if (NeedsExtended(target, unit) && (word & 0xFFFF) == 0 && !LoadAddressExtended(bus, Byte(word >> 16)))
-        return false;
-    if (ReloadDue(unit.flashReadHigh, word, 1) && !LoadAddressHigh(bus, Byte(word >> 8))) return false;
-    if (!LoadAddressLow(bus, Byte(word))) return false;
-    return ReadWord(bus, bytes, verify);
+    return SelectFlashWord(bus, target, unit, pos) && ReadWord(bus, bytes, verify);
+}
+
+bool RequestFlashWord(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos)
+{
+    return SelectFlashWord(bus, target, unit, pos) && RequestWord(bus);
 }
 
 bool WriteFlashWord(Bus& bus, const Target&, const PagedUnit& unit, std::int32_t pos,
@@ -141,10 +159,12 @@ bool WriteFlashPage(Bus& bus, const Target& target, const PagedUnit& unit, std::
 bool ReadEepromByte(Bus& bus, const Target&, const PagedUnit&, std::int32_t pos, std::span<std::uint8_t> byte,
                     bool verify)
 {
-    const std::uint32_t address = Pos(pos);
-    if (pos == 0 && !LoadCommand(bus, kReadEeprom)) return false;
-    return LoadAddressHigh(bus, Byte(address >> 8)) && LoadAddressLow(bus, Byte(address)) &&
-           ReadEepromInto(bus, byte[0], verify);
+    return SelectEepromByte(bus, pos) && ReadEepromInto(bus, byte[0], verify);
+}
+
+bool RequestEepromByte(Bus& bus, const Target&, const PagedUnit&, std::int32_t pos)
+{
+    return SelectEepromByte(bus, pos) && hvpp::RequestEepromByte(bus);
 }
 
 bool WriteEepromByte(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos,

@@ -110,6 +110,8 @@ bool WriteFlashWord(Bus& bus, const Target& target, const PagedUnit& unit, std::
 bool WriteFlashPage(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos);
 bool ReadEepromByte(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos,
                     std::span<std::uint8_t> byte, bool verify);
+bool RequestFlashWord(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos);
+bool RequestEepromByte(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos);
 bool WriteEepromByte(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos,
                      std::span<const std::uint8_t> byte);
 bool ReadFuseLockBits(Bus& bus, const Target& target, const PagedUnit& unit, FuseSlots slots);
@@ -138,6 +140,9 @@ constexpr Driver MakePagedDriver()
     d.WriteFlashPage = Forward<paged::WriteFlashPage, U>;
     d.ReadEepromByte = Forward<paged::ReadEepromByte, U, Bounds::Eeprom>;
     d.WriteEepromByte = Forward<paged::WriteEepromByte, U, Bounds::Eeprom>;
+    d.RequestFlashRead = Forward<paged::RequestFlashWord, U, Bounds::FlashWord>;
+    d.RequestEepromRead = Forward<paged::RequestEepromByte, U, Bounds::Eeprom>;
+    d.readAnswer = kPinbAnswer;
     if (U.fuseLockInOnePass) {
         d.ReadFuseLockBits = Forward<paged::ReadFuseLockBits, U>;
     } else {

@@ -36,6 +36,31 @@ std::uint8_t ByteSelect(std::uint8_t opcode, std::uint32_t address)
 
 std::uint8_t LockSlot(const SerialUnit& unit) { return static_cast<std::uint8_t>(unit.slots - 1); }
 
+// A read instruction with the text its failed load logs.
+struct Query {
+    std::uint8_t i1, i2, i3;
+    std::string_view text;
+};
+
+Query FlashRead(const SerialUnit& unit, std::uint32_t a)
+{
+    const std::uint32_t word = a >> 1;
+    return {ByteSelect(0x20, a), High(unit.flashAddress, word), Low(unit.flashAddress, word), " 0x44 0x00 b a 0x2H"};
+}
+
+Query EepromRead(const SerialUnit& unit, std::uint32_t a)
+{
+    return {0xA0, High(unit.eepromAddress, a), Low(unit.eepromAddress, a),
+            Text(unit.eepromAddress, " 0x44 0x00 b a 0xA0", " 0x44 0x00 b 0x00 0xA0")};
+}
+
+bool ReadInto(Bus& bus, const Query& q, std::span<std::uint8_t> byte, bool verify)
+{
+    auto reply = SpiQuery(bus, q.i1, q.i2, q.i3, 0x00, q.text);
+    if (!reply) return false;
+    return StoreOrCompare(byte[0], reply->byte0, verify);
+}
+
 bool QueryInto(Bus& bus, std::uint8_t i1, std::uint8_t i2, std::string_view text, std::uint8_t& slot,
                std::uint8_t forced)
 {
@@ -59,12 +84,13 @@ bool EraseChip(Bus& bus, const Target&, const SerialUnit& unit)
 bool ReadFlashByte(Bus& bus, const Target&, const SerialUnit& unit, std::int32_t address, std::span<std::uint8_t> byte,
                    bool verify)
 {
-    const std::uint32_t a = Addr(address);
-    const std::uint32_t word = a >> 1;
-    auto reply = SpiQuery(bus, ByteSelect(0x20, a), High(unit.flashAddress, word), Low(unit.flashAddress, word),
-                          0x00, " 0x44 0x00 b a 0x2H");
-    if (!reply) return false;
-    return StoreOrCompare(byte[0], reply->byte0, verify);
+    return ReadInto(bus, FlashRead(unit, Addr(address)), byte, verify);
+}
+
+bool RequestFlashByte(Bus& bus, const Target&, const SerialUnit& unit, std::int32_t address)
+{
+    const Query q = FlashRead(unit, Addr(address));
+    return SpiRequest(bus, q.i1, q.i2, q.i3, 0x00, q.text);
 }
 
 bool WriteFlashByte(Bus& bus, const Target&, const SerialUnit& unit, std::int32_t address,
@@ -95,11 +121,13 @@ bool WriteFlashPage(Bus& bus, const Target&, const SerialUnit& unit, std::int32_
 bool ReadEepromByte(Bus& bus, const Target&, const SerialUnit& unit, std::int32_t address,
                     std::span<std::uint8_t> byte, bool verify)
 {
-    const std::uint32_t a = Addr(address);
-    auto reply = SpiQuery(bus, 0xA0, High(unit.eepromAddress, a), Low(unit.eepromAddress, a), 0x00,
-                          Text(unit.eepromAddress, " 0x44 0x00 b a 0xA0", " 0x44 0x00 b 0x00 0xA0"));
-    if (!reply) return false;
-    return StoreOrCompare(byte[0], reply->byte0, verify);
+    return ReadInto(bus, EepromRead(unit, Addr(address)), byte, verify);
+}
+
+bool RequestEepromByte(Bus& bus, const Target&, const SerialUnit& unit, std::int32_t address)
+{
+    const Query q = EepromRead(unit, Addr(address));
+    return SpiRequest(bus, q.i1, q.i2, q.i3, 0x00, q.text);
 }
 
 bool WriteEepromByte(Bus& bus, const Target&, const SerialUnit& unit, std::int32_t address,

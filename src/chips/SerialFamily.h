@@ -8,6 +8,7 @@
 #include "chips/Driver.h"
 #include "chips/Forward.h"
 #include "chips/Steps.h"
+#include "programming/Serial.h"
 
 namespace quillon {
 
@@ -127,6 +128,8 @@ bool LoadFlashByte(Bus& bus, const Target& target, const SerialUnit& unit, std::
 bool WriteFlashPage(Bus& bus, const Target& target, const SerialUnit& unit, std::int32_t address);
 bool ReadEepromByte(Bus& bus, const Target& target, const SerialUnit& unit, std::int32_t address,
                     std::span<std::uint8_t> byte, bool verify);
+bool RequestFlashByte(Bus& bus, const Target& target, const SerialUnit& unit, std::int32_t address);
+bool RequestEepromByte(Bus& bus, const Target& target, const SerialUnit& unit, std::int32_t address);
 bool WriteEepromByte(Bus& bus, const Target& target, const SerialUnit& unit, std::int32_t address,
                      std::span<const std::uint8_t> byte);
 bool LoadEepromByte(Bus& bus, const Target& target, const SerialUnit& unit, std::int32_t address,
@@ -160,6 +163,9 @@ constexpr Driver MakeSerialDriver()
         d.WriteFlashPage = Forward<serial::WriteFlashPage, U>;
     }
     d.ReadEepromByte = Forward<serial::ReadEepromByte, U, Bounds::Eeprom>;
+    d.RequestFlashRead = Forward<serial::RequestFlashByte, U, Bounds::FlashByte>;
+    d.RequestEepromRead = Forward<serial::RequestEepromByte, U, Bounds::Eeprom>;
+    d.readAnswer = kSpiReadBackAnswer;
     if (U.eepromWriteWait > 0) {
         d.WriteEepromByte = Forward<serial::WriteEepromByte, U, Bounds::Eeprom>;
     } else {

@@ -22,6 +22,9 @@ struct Step {
 
 inline bool Send(Bus& bus, const Step& step) { return SendStep(bus, step.packet, step.text); }
 
+// Answers in flight: a packet ending in ReadPINB, its answer byte left owed.
+inline bool SendOwing(Bus& bus, const Step& step) { return SendOwingStep(bus, step.packet, step.text, kPinbAnswer); }
+
 // A packet ending in ReadPINB and its one answer byte.
 inline std::optional<std::uint8_t> ReadBus(Bus& bus, const Step& step)
 {

@@ -5,6 +5,8 @@
 #include <charconv>
 #include <string_view>
 
+#include "chips/MemoryWalk.h"
+
 namespace quillon::cli {
 
 namespace {
@@ -108,6 +110,14 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
             if (ec != std::errc{} || end != value.data() + value.size() || ms < 100 || ms > 60000)
                 return Fail("--answer-timeout takes milliseconds from 100 to 60000, not \"" + value + "\"");
             options.answerTimeoutMs = ms;
+        } else if (TakeValue(args, i, "--answers-in-flight", value, error)) {
+            if (!error.empty()) return Fail(error);
+            int n = 0;
+            auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+            if (ec != std::errc{} || end != value.data() + value.size() || n < 1 || n > kMaxAnswersInFlight)
+                return Fail("--answers-in-flight takes a whole number from 1 to " + std::to_string(kMaxAnswersInFlight) +
+                            ", not \"" + value + "\"");
+            options.answersInFlight = n;
         } else if (TakeValue(args, i, "--page", value, error)) {
             if (!error.empty()) return Fail(error);
             if (value != "1" && value != "2")
@@ -200,6 +210,12 @@ Options:
   --whole-memory  write every flash page, blank ones too, and verify the whole memory
                   against the file padded with 0xFF; without it a write leaves out the
                   pages that hold only 0xFF and a verify compares the bytes the file gives
+  --answers-in-flight N
+                  reads and verifies send up to N reads before they collect the first
+                  one's answers, 1 to 32 (default 1: one at a time). More keeps a USB
+                  serial adapter's latency from stalling every byte; try it on your
+                  gateway first, as its input buffer is not known to hold more than one
+                  read, and use --delay 0 with it. An answer out of step fails the read
   --yes, -y       answer Yes to "All previous chip data will be lost": without it the
                   commands that change the chip (write-fuses too) refuse to run
   --force         write although the chip in the socket is not the one named by --chip,

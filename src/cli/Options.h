@@ -48,6 +48,9 @@ struct Options {
     // Write every flash page, blank or not, and verify the whole memory against the file padded
     // with 0xFF, instead of only the pages and bytes the file holds.
     bool wholeMemory = false;
+    // Reads and verifies send up to this many reads ahead of their answers (1 to 32); 1 is one
+    // at a time, the exchange the gateway has always had.
+    int answersInFlight = 1;
     std::vector<Command> commands;
 };
 

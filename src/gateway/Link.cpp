@@ -62,7 +62,8 @@ std::string Link::Failure(int index, std::string_view text)
 
 std::string Link::OpenPort(const std::string& devicePath)
 {
-    transport_.reset();
+    ClosePort();
+    lostStep_ = false;
     OpenedPort opened = opener_ ? opener_(devicePath) : OpenedPort{nullptr, OpenFailure::NotAvailable};
     if (!opened.transport) {
         switch (opened.failure) {
@@ -104,14 +105,18 @@ std::string Link::OpenPort(const std::string& devicePath)
     return {};
 }
 
-bool Link::SendPacket(const Packet& packet)
+bool Link::SendPacket(const Packet& packet, int owedBytes)
 {
-    if (!transport_ || packet.length < 1 || packet.length > 32) return false;
+    if (!transport_ || packet.length < 1 || packet.length > 32 || owedBytes < 0 || owedBytes > 32) return false;
     // Cheap enough for every packet (one look at the input queue), and it catches bytes that
     // came after the previous answer had been taken.
-    if (!InStep(transport_->Queued(), 0)) return false;
+    if (owed_ == 0 && !InStep(transport_->Queued(), 0)) return false;
     if (!transport_->Write(packet.Bytes())) return false;
     ++sinceAnswer_;
+    if (owedBytes > 0) {
+        if (owed_ > 0) inFlight_ = true;
+        owed_ += static_cast<std::size_t>(owedBytes);
+    }
     return true;
 }
 
@@ -122,12 +127,27 @@ Answer Link::ReadAnswer(int count, int used)
     const auto wanted = static_cast<std::size_t>(std::clamp(count, 0, 32));
     const auto needed = static_cast<std::size_t>(std::clamp(used, 0, count));
     const std::span buffer(answer.data.data(), wanted);
+    const bool whole = inFlight_;
     answer.count = static_cast<std::int32_t>(
-        needed < wanted ? transport_->ReadUntilPause(buffer, needed, answerBound_, kQuietPause)
-                        : transport_->Read(buffer, answerBound_));
+        needed < wanted && !whole ? transport_->ReadUntilPause(buffer, needed, answerBound_, kQuietPause)
+                                  : transport_->Read(buffer, answerBound_));
+    owed_ -= std::min(owed_, wanted);
+    if (owed_ == 0) inFlight_ = false;
+    if (whole && answer.count > 0 && static_cast<std::size_t>(answer.count) < wanted) {
+        // Its missing bytes may be the next answer's first ones, or still on their way: no later
+        // answer can be matched to its packet any more.
+        log_.LogMessage(LogText, "The gateway answered " + std::to_string(answer.count) + " of " +
+                                     std::to_string(wanted) +
+                                     " bytes while more answers were on their way: the answers are out of step");
+        transport_->DiscardInput();
+        ClosePort();
+        lostStep_ = true;
+        answer.count = 0;
+        return answer;
+    }
     // Only what has already arrived is looked at: waiting here for late bytes would cost every
     // answer a pause. Late ones are caught before the next packet or at the end of the command.
-    if (!InStep(transport_->Queued(), 0)) answer.count = 0;
+    if (!InStep(transport_->Queued(), owed_)) answer.count = 0;
     if (answer.count > 0) sinceAnswer_ = 0;
     return answer;
 }
@@ -135,7 +155,7 @@ Answer Link::ReadAnswer(int count, int used)
 bool Link::ConfirmInStep()
 {
     if (!transport_) return true;
-    return InStep(transport_->Queued(kQuietPause), 0);
+    return InStep(transport_->Queued(kQuietPause), owed_);
 }
 
 bool Link::InStep(std::size_t queued, std::size_t owed)
@@ -147,12 +167,16 @@ bool Link::InStep(std::size_t queued, std::size_t owed)
     // Whatever is queued can no longer be matched to a packet: drop it with the port.
     transport_->DiscardInput();
     ClosePort();
+    lostStep_ = true;
     return false;
 }
 
 void Link::ClosePort()
 {
     transport_.reset();
+    // Nothing more can come for the answers in flight.
+    owed_ = 0;
+    inFlight_ = false;
 }
 
 }  // namespace quillon

@@ -41,10 +41,15 @@ public:
     std::string OpenPort(const std::string& devicePath);
     // Sends one packet. Bytes already waiting before it is sent belong to no answer: the stream is
     // out of step, which is logged, the port closed and the send failed.
-    bool SendPacket(const Packet& packet);
+    // `owedBytes` > 0 sends the packet with its answer in flight: that many bytes will come back
+    // for it and are collected later, in the order of the packets, by ReadAnswer. While answers
+    // are owed the bytes waiting are judged by ReadAnswer, which knows where each one ends.
+    bool SendPacket(const Packet& packet, int owedBytes = 0);
     // Up to `count` bytes (at most 32) within about a second. When only the first `used` bytes
     // matter, the answer ends at the first quiet pause after them instead. Bytes waiting beyond
     // the answer mean the stream is out of step: logged, port closed, an empty answer.
+    // An answer collected while others are in flight behind it (or before it) must come whole:
+    // only its full length says where the next one begins, so a short one is out of step too.
     Answer ReadAnswer(int count, int used);
     Answer ReadAnswer(int count) { return ReadAnswer(count, count); }
     // The end of a command: waits a quiet pause and fails like ReadAnswer when bytes came that
@@ -54,6 +59,11 @@ public:
     bool IsOpen() const { return transport_ != nullptr; }
     // Packets sent since the gateway last answered: 0 right after an answer came.
     std::uint64_t PacketsSinceAnswer() const { return sinceAnswer_; }
+    // Answer bytes sent for and not collected yet.
+    std::size_t Owed() const { return owed_; }
+    // The port was closed because the answers were out of step (until the next OpenPort): the
+    // answers taken before may hold each other's bytes.
+    bool LostStep() const { return lostStep_; }
 
     void SetOpener(PortOpener opener) { opener_ = std::move(opener); }
     // How long an answer may take before it counts as missing: kAnswerBound unless a gateway
@@ -62,7 +72,7 @@ public:
 
 private:
     // `owed`: answer bytes still legitimately on their way (none while one packet at a time
-    // waits for its answer; answers in flight will owe more).
+    // waits for its answer; more with answers in flight).
     bool InStep(std::size_t queued, std::size_t owed);
     std::string Failure(int index, std::string_view text);
 
@@ -71,6 +81,11 @@ private:
     std::unique_ptr<Transport> transport_;
     std::uint64_t sinceAnswer_ = 0;
     std::chrono::milliseconds answerBound_ = kAnswerBound;
+    std::size_t owed_ = 0;
+    // Set when an answer was sent for while another was still owed; cleared once none is owed.
+    // Until then every answer's end is known only by its length.
+    bool inFlight_ = false;
+    bool lostStep_ = false;
 };
 
 // The opener for real serial ports (libserialport), with the gateway's line settings.

@@ -12,6 +12,14 @@ bool SendStep(Bus& bus, const Packet& packet, std::string_view failText)
     return false;
 }
 
+bool SendOwingStep(Bus& bus, const Packet& packet, std::string_view failText, const AnswerShape& answer)
+{
+    if (bus.link.SendPacket(packet, answer.count)) return true;
+    bus.LogFailure(LogExecError, failText);
+    bus.link.ClosePort();
+    return false;
+}
+
 std::optional<Answer> ReadStep(Bus& bus, int count, std::string_view whatText, int used)
 {
     Answer answer = bus.link.ReadAnswer(count, used);

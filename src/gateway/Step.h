@@ -27,4 +27,23 @@ inline std::optional<Answer> ReadStep(Bus& bus, int count, std::string_view what
 // A packet that ends in ReadPINB, then its one answer byte (missing answer: " (PINB)").
 std::optional<std::uint8_t> ReadBusStep(Bus& bus, const Packet& packet, std::string_view failText);
 
+// How an answer is collected: up to `count` bytes, of which the first `used` matter, and the
+// text a missing one logs.
+struct AnswerShape {
+    int count = 1;
+    int used = 1;
+    std::string_view whatText;
+};
+
+inline constexpr AnswerShape kPinbAnswer{1, 1, " (PINB)"};
+
+// Answers in flight: sends a packet that answers without waiting for its answer, which a later
+// ReadStep with the same shape collects; a failed send is logged and closes like SendStep.
+bool SendOwingStep(Bus& bus, const Packet& packet, std::string_view failText, const AnswerShape& answer);
+
+inline std::optional<Answer> ReadStep(Bus& bus, const AnswerShape& answer)
+{
+    return ReadStep(bus, answer.count, answer.whatText, answer.used);
+}
+
 }  // namespace quillon

@@ -94,8 +94,10 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
     std::vector<std::uint8_t> read;
     if (!job.verify) read.assign(image.begin(), image.end());
     const WalkResult walk =
-        job.verify ? VerifyMemory(session.bus, *entry, target, job.memory, image, ProgressOf(progress), compared)
-                   : ReadMemory(session.bus, *entry, target, job.memory, read, ProgressOf(progress));
+        job.verify ? VerifyMemory(session.bus, *entry, target, job.memory, image, ProgressOf(progress), compared,
+                                  {.answersInFlight = session.answersInFlight})
+                   : ReadMemory(session.bus, *entry, target, job.memory, read, ProgressOf(progress),
+                                {.answersInFlight = session.answersInFlight});
     if (!job.verify && walk.end != WalkResult::End::Cancelled) {
         const std::size_t keep = walk.Done() ? read.size() : std::min<std::size_t>(walk.address.value_or(0), read.size());
         std::copy_n(read.begin(), keep, image.begin());
@@ -107,8 +109,12 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
         std::string text(kWithFail);
         if (job.verify && walk.address) text += " Address: 0x" + AddressDigits(*walk.address);
         failure = FinishedWithFailure(session, text);
-        // A verify that stopped inside the memory with the link intact found a difference.
-        if (job.verify && walk.address && failure.failure == FailureKind::Chip) failure.failure = FailureKind::Differs;
+        if (failure.failure == FailureKind::Chip) {
+            // A port closed without a failed step: answers in flight that came out of step.
+            if (!session.bus.link.IsOpen()) failure.failure = FailureKind::Link;
+            // A verify that stopped inside the memory with the link intact found a difference.
+            else if (job.verify && walk.address) failure.failure = FailureKind::Differs;
+        }
         return FailureEnding(session, progress, failure);
     }
     // A byte that came late behind the last answer means some answer was taken for another.

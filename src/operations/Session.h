@@ -41,6 +41,9 @@ struct Session {
     // compares only these. Unset, it compares the whole memory.
     std::optional<std::vector<std::uint8_t>> coveredProgram;
     std::optional<std::vector<std::uint8_t>> coveredData;
+    // Reads and verifies send up to this many reads before collecting the first one's answers
+    // (the window's "Answers in flight", --answers-in-flight). 1: one at a time, as always.
+    int answersInFlight = 1;
 
     operator Workspace() { return {bus.log, chip, progress}; }
 };

@@ -9,14 +9,19 @@ namespace quillon {
 namespace {
 
 constexpr int kSyncWaitMs = 20;
-constexpr int kReadBackBytes = 8;
-constexpr int kReadBackUsed = 2;  // bytes 0 and 1 carry everything a read instruction returns
 
 bool LoadAndExchange(Bus& bus, std::uint8_t i1, std::uint8_t i2, std::uint8_t i3,
                      std::uint8_t i4, std::string_view failText)
 {
     return SendStep(bus, Packet{SpiLoad(i1, i2, i3, i4)}, failText) &&
            SendStep(bus, Packet{SpiExchange()}, " 0x46");
+}
+
+std::optional<SpiReply> ReplyOf(const std::optional<Answer>& answer)
+{
+    if (!answer) return std::nullopt;
+    // A short answer of one byte has no byte 1: it reads as 0, never as stale data.
+    return SpiReply{answer->data[0], answer->count > 1 ? answer->data[1] : std::uint8_t{0}};
 }
 
 }  // namespace
@@ -36,10 +41,20 @@ std::optional<SpiReply> SpiQuery(Bus& bus, std::uint8_t i1, std::uint8_t i2,
     if (!LoadAndExchange(bus, i1, i2, i3, i4, failText)) return std::nullopt;
     bus.Delay();
     if (!SendStep(bus, Packet{SpiReadBack()}, " 0x45")) return std::nullopt;
-    auto answer = ReadStep(bus, kReadBackBytes, " (SPI paket)", kReadBackUsed);
-    if (!answer) return std::nullopt;
-    // A short answer of one byte has no byte 1: it reads as 0, never as stale data.
-    return SpiReply{answer->data[0], answer->count > 1 ? answer->data[1] : std::uint8_t{0}};
+    return ReplyOf(ReadStep(bus, kSpiReadBackAnswer));
+}
+
+bool SpiRequest(Bus& bus, std::uint8_t i1, std::uint8_t i2, std::uint8_t i3, std::uint8_t i4,
+                std::string_view failText)
+{
+    if (!LoadAndExchange(bus, i1, i2, i3, i4, failText)) return false;
+    bus.Delay();
+    return SendOwingStep(bus, Packet{SpiReadBack()}, " 0x45", kSpiReadBackAnswer);
+}
+
+std::optional<SpiReply> SpiCollect(Bus& bus)
+{
+    return ReplyOf(ReadStep(bus, kSpiReadBackAnswer));
 }
 
 bool EnterSerialProgMode(Bus& bus, std::string_view tryText)

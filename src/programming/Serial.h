@@ -7,6 +7,8 @@
 #include <optional>
 #include <string_view>
 
+#include "gateway/Step.h"
+
 namespace quillon {
 
 class Bus;
@@ -24,6 +26,16 @@ struct SpiReply {
 // An instruction that reads; nullopt after a logged failure (port closed).
 std::optional<SpiReply> SpiQuery(Bus& bus, std::uint8_t i1, std::uint8_t i2,
                                  std::uint8_t i3, std::uint8_t i4, std::string_view failText);
+
+// What SpiReadBack answers: 8 bytes, of which bytes 0 and 1 carry everything a read returns.
+inline constexpr AnswerShape kSpiReadBackAnswer{8, 2, " (SPI paket)"};
+
+// Answers in flight: a read instruction's packets, SpiReadBack included, sent without waiting
+// for the answer; SpiCollect takes it later, in order. False after a logged failure.
+bool SpiRequest(Bus& bus, std::uint8_t i1, std::uint8_t i2, std::uint8_t i3, std::uint8_t i4,
+                std::string_view failText);
+// The oldest answer SpiRequest left owed; nullopt after a logged failure (port closed).
+std::optional<SpiReply> SpiCollect(Bus& bus);
 
 // Programming Enable: logs "Trying to" + tryText first. False silently (port open) when the
 // chip did not echo 0x53.

@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -289,6 +290,20 @@ void MainWindow::BuildMenus()
     skipBlankPages_ = edit->addAction(QStringLiteral("Skip blank pages when writing"));
     skipBlankPages_->setObjectName(QStringLiteral("SkipBlankPages1"));
     skipBlankPages_->setCheckable(true);
+    // 1 by default: one read at a time is the exchange every gateway has been driven with; more
+    // keep reads and verifies from waiting out a USB adapter's latency on every answer.
+    QMenu* inFlight = edit->addMenu(QStringLiteral("Answers in flight"));
+    inFlight->setObjectName(QStringLiteral("AnswersInFlightMenu1"));
+    inFlight->menuAction()->setObjectName(QStringLiteral("AnswersInFlightMenu1"));
+    answersInFlight_ = new QActionGroup(this);
+    for (const int n : {1, 2, 4, 8, 16, 32}) {
+        QAction* choice = inFlight->addAction(n == 1 ? QStringLiteral("1 (one read at a time)") : QString::number(n));
+        choice->setObjectName(QStringLiteral("AnswersInFlight%1").arg(n));
+        choice->setData(n);
+        choice->setCheckable(true);
+        choice->setChecked(n == 1);
+        answersInFlight_->addAction(choice);
+    }
     // On by default: a write into the wrong chip (or an empty socket) is the costly mistake.
     // Off, every command sends exactly its own bytes.
     QAction* check = addItem(edit, "CheckChip1", "Check the chip's signature before writing",
@@ -371,6 +386,7 @@ void MainWindow::RunCommand(std::function<void()> work, std::function<void()> do
 {
     // Handed over before the worker starts; it holds the session until the command ends.
     ctx_->skipBlankPages = skipBlankPages_->isChecked();
+    ctx_->answersInFlight = answersInFlight_->checkedAction()->data().toInt();
     runner_->Run(std::move(work), std::move(done));
 }
 

@@ -19,6 +19,7 @@
 #include "operations/Session.h"
 
 class QAction;
+class QActionGroup;
 class QComboBox;
 class QLineEdit;
 class QMenu;
@@ -152,6 +153,7 @@ private:
     LogPane* logPane_ = nullptr;
     QAction* lockFusesItem_ = nullptr;
     QAction* skipBlankPages_ = nullptr;  // Edit > Skip blank pages when writing
+    QActionGroup* answersInFlight_ = nullptr;  // Edit > Answers in flight, one checked; its data is N
 };
 
 }  // namespace quillon::ui

@@ -192,6 +192,68 @@ TEST_P(RoundTrip, VerifyComparesOnlyTheBytesTheFileGives)
     EXPECT_EQ(Joined(harness->ProtocolErrors()), "");
 }
 
+TEST_P(RoundTrip, AnswersInFlightReadAndVerifyAsOneAtATime)
+{
+    const std::uint32_t flashSize = chip().flashSize, eepromSize = chip().eepromSize;
+    std::vector<std::uint8_t> flash(flashSize), eeprom(eepromSize);
+    for (std::uint32_t i = 0; i < flashSize; ++i) flash[i] = Pattern(i, 9);
+    for (std::uint32_t i = 0; i < eepromSize; ++i) eeprom[i] = Pattern(i, 0x21);
+    harness->PreloadFlash(flash);
+    harness->PreloadEeprom(eeprom);
+    const ReadChoices inFlight{.answersInFlight = 8};
+
+    for (const MemoryKind kind : {MemoryKind::Program, MemoryKind::Data}) {
+        const auto& inChip = kind == MemoryKind::Program ? flash : eeprom;
+        const std::uint32_t step = kind == MemoryKind::Program ? entry->step : 1;
+        auto image = Image(kind);
+        std::fill(image.begin(), image.end(), 0x00);
+        EXPECT_TRUE(ReadMemory(bus(), *entry, target(), kind, image, DropTrace(), inFlight).Done());
+        EXPECT_TRUE(std::equal(inChip.begin(), inChip.end(), image.begin())) << "read in flight";
+        EXPECT_EQ(bus().link.Owed(), 0u);
+
+        EXPECT_TRUE(VerifyMemory(bus(), *entry, target(), kind, image, DropTrace(), {}, inFlight).Done());
+        // A difference stops where one read at a time stops, and the answers still in flight
+        // are taken, so the port is open and in step for the next command.
+        for (const std::uint32_t changed : {0u, static_cast<std::uint32_t>(inChip.size()) / 2 + 1,
+                                            static_cast<std::uint32_t>(inChip.size()) - 1}) {
+            image[changed] ^= 0x08;
+            const WalkResult differs = VerifyMemory(bus(), *entry, target(), kind, image, DropTrace(), {}, inFlight);
+            EXPECT_EQ(differs.end, WalkResult::End::Failed) << changed;
+            EXPECT_EQ(differs.address, changed - changed % step) << changed;
+            EXPECT_TRUE(bus().link.IsOpen());
+            EXPECT_EQ(bus().link.Owed(), 0u);
+            EXPECT_EQ(harness->device().Queued(), 0u) << "an answer left behind";
+            image[changed] ^= 0x08;
+        }
+    }
+
+    // Only the bytes a file gives: the same count and the same stop as one at a time.
+    const std::uint32_t from = flashSize / 4 + 1, to = flashSize / 2 + 1;
+    std::vector<std::uint8_t> covered(flashSize, 0);
+    std::fill(covered.begin() + from, covered.begin() + to, 1);
+    auto image = Image(MemoryKind::Program);
+    for (std::uint32_t i = 0; i < flashSize; ++i) image[i] = covered[i] ? flash[i] : static_cast<std::uint8_t>(~flash[i]);
+    const WalkResult same = VerifyMemory(bus(), *entry, target(), MemoryKind::Program, image, DropTrace(), covered, inFlight);
+    EXPECT_TRUE(same.Done());
+    EXPECT_EQ(same.bytes, to - from);
+    image[to - 1] ^= 0x40;
+    const WalkResult differs = VerifyMemory(bus(), *entry, target(), MemoryKind::Program, image, DropTrace(), covered, inFlight);
+    EXPECT_EQ(differs.address, (to - 1) - (to - 1) % entry->step);
+
+    // Cancelled halfway, the reads in flight are taken before the socket is powered down.
+    const WalkProgress cancelHalfway = [&](std::uint32_t done, std::uint32_t total) {
+        harness->ClearTrace();
+        if (done >= total / 2) bus().cancel.Request();
+    };
+    const WalkResult cancelled = ReadMemory(bus(), *entry, target(), MemoryKind::Program, image, cancelHalfway, inFlight);
+    bus().cancel.Clear();
+    EXPECT_EQ(cancelled.end, WalkResult::End::Cancelled);
+    EXPECT_TRUE(bus().link.IsOpen());
+    EXPECT_EQ(bus().link.Owed(), 0u);
+    EXPECT_EQ(harness->device().Queued(), 0u);
+    EXPECT_EQ(Joined(harness->ProtocolErrors()), "");
+}
+
 TEST_P(RoundTrip, FlashPagesAreTheChipsOwn)
 {
     // Committing pages of another size than the chip's programs some of its pages twice, or

@@ -318,13 +318,15 @@ TEST(Gateway, AnswersOutOfStepFailTheCommand)
         {{"--chip", "ATtiny13", "--stray-every", "00@2"}, {"verify-program", dir / "blank.hex"}, 1},
         {{"--chip", "ATtiny13", "--short-spi", "2"}, {"read-data", dir / "short.hex"}, 0},
     };
-    for (const auto& c : cases) {
+    // One read at a time and with answers in flight alike.
+    for (const auto& c : cases) for (const std::string inFlight : {"1", "8"}) {
         SimulatedGateway gateway(c.gateway);
         ASSERT_FALSE(gateway.Path().empty()) << gateway.ErrorText();
-        std::vector<std::string> args = {"--port", gateway.Path(), "--delay", "0", "--chip", c.gateway[1]};
+        std::vector<std::string> args = {"--port", gateway.Path(), "--delay", "0", "--chip", c.gateway[1],
+                                         "--answers-in-flight", inFlight};
         args.insert(args.end(), c.commands.begin(), c.commands.end());
         Finished f = RunProgram(Cli(), args, std::chrono::seconds(60));
-        const std::string what = c.gateway[2] + " " + c.commands[0];
+        const std::string what = c.gateway[2] + " " + c.commands[0] + " in flight " + inFlight;
         EXPECT_EQ(f.status, c.status) << what << f.out << f.err;
         EXPECT_EQ(f.out.find("more than asked: the answers are out of step\n") != std::string::npos, c.status != 0)
             << what << f.out;

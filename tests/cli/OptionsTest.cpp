@@ -20,6 +20,9 @@ TEST(Options, WrongCommandLinesAreRefusedWithTheReason)
         {{"--port", "x", "--delay", "1.5", "erase"}, "0 to 5"},
         {{"--port", "x", "--delay=", "erase"}, "0 to 5"},
         {{"--port", "x", "--page", "3", "erase"}, "1 or 2"},
+        {{"--port", "x", "--answers-in-flight", "0", "read-fuses"}, "from 1 to 32"},
+        {{"--port", "x", "--answers-in-flight", "33", "read-fuses"}, "from 1 to 32"},
+        {{"--port", "x", "--answers-in-flight", "4x", "read-fuses"}, "from 1 to 32"},
         {{"--port", "x", "--forced", "erase"}, "unknown option \"--forced\""},
         {{"--port", "x", "format"}, "unknown command \"format\""},
         {{"--port", "x", "write-program"}, "write-program needs a file name"},
@@ -44,7 +47,7 @@ TEST(Options, WrongCommandLinesAreRefusedWithTheReason)
 TEST(Options, ALineIsTakenApartInOrder)
 {
     ParseResult r = ParseOptions({"--port=sim:ATtiny85", "--delay", "0", "--chip", "ATtiny85", "-y",
-                                  "--force", "--page", "2", "write-program", "a.hex", "erase", "verify-data",
+                                  "--force", "--page", "2", "--answers-in-flight=32", "write-program", "a.hex", "erase", "verify-data",
                                   "b.bin", "write-fuses", "0x62,df,FF,ff", "read-calibration"});
     ASSERT_TRUE(r.options) << r.error;
     const Options& o = *r.options;
@@ -54,6 +57,7 @@ TEST(Options, ALineIsTakenApartInOrder)
     EXPECT_TRUE(o.yes);
     EXPECT_TRUE(o.force);
     EXPECT_EQ(o.page, 1);
+    EXPECT_EQ(o.answersInFlight, 32);
     ASSERT_EQ(o.commands.size(), 5u);
     EXPECT_EQ(o.commands[0].kind, CommandKind::WriteProgram);
     EXPECT_EQ(o.commands[0].argument, "a.hex");
@@ -71,6 +75,7 @@ TEST(Options, DefaultsAreDelayOnePageOneAutosearchAndNoYes)
     ASSERT_TRUE(r.options) << r.error;
     EXPECT_EQ(r.options->delay, 1);
     EXPECT_EQ(r.options->page, 0);
+    EXPECT_EQ(r.options->answersInFlight, 1) << "one read at a time until tried on the gateway";
     EXPECT_TRUE(r.options->chip.empty());
     EXPECT_FALSE(r.options->yes);
     EXPECT_FALSE(r.options->force);

@@ -139,6 +139,74 @@ TEST(Link, BytesNobodyAskedForPutTheStreamOutOfStep)
     }
 }
 
+TEST(Link, AnswersInFlightAreCountedAndMustComeWhole)
+{
+    // Three packets sent with their 8-byte answers in flight, then the answers as queued.
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> queued;
+        int whole;  // answers collected before the fault
+        std::string line;
+    };
+    const std::vector<std::uint8_t> answer(8, 0x11);
+    auto join = [](std::initializer_list<std::vector<std::uint8_t>> parts) {
+        std::vector<std::uint8_t> all;
+        for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+        return all;
+    };
+    const Case cases[] = {
+        {"three whole answers", join({answer, answer, answer}), 3, ""},
+        // One at a time, a 4-byte answer is taken as it is; in flight its missing bytes would
+        // be the next answer's first, so the stream is out of step at the last one.
+        {"one answer short", join({answer, {1, 2, 3, 4}, answer}), 2,
+         "The gateway answered 4 of 8 bytes while more answers were on their way: the answers are out of step"},
+        {"one byte more", join({answer, answer, answer, {0x55}}), 0,
+         "The gateway sent 1 byte more than asked: the answers are out of step"},
+        {"silence after the first", answer, 1, ""},
+    };
+    for (const auto& c : cases) {
+        auto wire = std::make_shared<ScriptedWire>();
+        wire->pending = {0x5A};
+        Bus bus(ScriptedOpener(wire));
+        bus.link.OpenPort("x");
+        ASSERT_TRUE(bus.link.IsOpen());
+        wire->pendingIsQueued = true;
+        for (int i = 0; i < 3; ++i) ASSERT_TRUE(bus.link.SendPacket(Packet{SpiReadBack()}, 8)) << c.what;
+        EXPECT_EQ(bus.link.Owed(), 24u);
+        wire->pending.assign(c.queued.begin(), c.queued.end());
+        int collected = 0;
+        while (collected < 3 && bus.link.ReadAnswer(8, 2).count == 8) ++collected;
+        EXPECT_EQ(collected, c.whole) << c.what;
+        // A missing answer is the caller's to log; bytes out of step close the port here, and
+        // nothing is owed on a closed port.
+        EXPECT_EQ(bus.link.IsOpen(), c.line.empty()) << c.what;
+        EXPECT_EQ(bus.link.Owed(), c.line.empty() ? 8u * static_cast<unsigned>(3 - c.whole - (c.whole < 3)) : 0u) << c.what;
+        EXPECT_EQ(bus.log.Lines(), c.line.empty() ? Lines{} : Lines{c.line}) << c.what;
+        EXPECT_EQ(bus.link.LostStep(), !c.line.empty()) << c.what;
+        if (c.whole == 3) EXPECT_TRUE(bus.link.ConfirmInStep()) << c.what;
+    }
+}
+
+TEST(Link, AnAnswerSentAloneMayStillComeShort)
+{
+    // The first of two in flight and a lone one are different: only the lone one ends at a pause.
+    auto wire = std::make_shared<ScriptedWire>();
+    wire->pending = {0x5A};
+    Bus bus(ScriptedOpener(wire));
+    bus.link.OpenPort("x");
+    wire->pendingIsQueued = true;
+    ASSERT_TRUE(bus.link.SendPacket(Packet{SpiReadBack()}, 8));
+    wire->pending = {1, 2, 3, 4};
+    EXPECT_EQ(bus.link.ReadAnswer(8, 2).count, 4);
+    EXPECT_TRUE(bus.link.IsOpen());
+    EXPECT_EQ(bus.link.Owed(), 0u);
+    // Bytes waiting before a packet while answers are owed are theirs, not strays.
+    ASSERT_TRUE(bus.link.SendPacket(Packet{SpiReadBack()}, 8));
+    wire->pending.assign(8, 0x22);
+    EXPECT_TRUE(bus.link.SendPacket(Packet{SpiReadBack()}, 8));
+    EXPECT_TRUE(bus.log.Lines().empty());
+}
+
 TEST(Link, AClosedPortSendsNothing)
 {
     auto wire = std::make_shared<ScriptedWire>();

@@ -1,6 +1,7 @@
 // tavro-sim end to end: started on a pseudo-terminal and reached through the real serial link.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -80,6 +81,38 @@ TEST(TavroSim, StrayBytesFollowTheChosenAnswers)
     const auto lines = later.log.Lines();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2], "The gateway sent 1 byte more than asked: the answers are out of step");
+}
+
+// An adapter's latency timer: what the gateway answers is held until the timer runs out after
+// its first byte, unless a USB packet's worth (62 bytes) gathers first, which goes at once.
+TEST(TavroSim, AdapterLatencyHoldsAnswersUntilItsTimerOrAFullPacket)
+{
+    using Clock = std::chrono::steady_clock;
+    using std::chrono::milliseconds;
+    constexpr milliseconds kTimer{300};
+    TavroSimProcess sim({"--chip", "ATtiny85", "--adapter-latency-us", std::to_string(kTimer.count() * 1000)});
+    ASSERT_FALSE(sim.Path().empty()) << "tavro-sim did not start";
+    OpenedPort port = OpenSerialPort(sim.Path());
+    ASSERT_NE(port.transport, nullptr);
+    Transport& line = *port.transport;
+    std::uint8_t answer[64];
+
+    // The handshake's one answer byte: alone, it waits out the timer.
+    auto start = Clock::now();
+    ASSERT_TRUE(line.Write(std::vector<std::uint8_t>{0x0A, 0x08, 0x00, 0x1E, 0x04}));
+    EXPECT_EQ(line.Read(std::span(answer, 1), milliseconds(2000)), 1u);
+    EXPECT_GE(Clock::now() - start, kTimer - milliseconds(20));
+
+    // Eight read-backs answer 64 bytes: the first 62 fill a USB packet and come long before the
+    // timer; the last two wait for it.
+    const std::vector<std::uint8_t> readBacks(8, 0x45);
+    start = Clock::now();
+    ASSERT_TRUE(line.Write(readBacks));
+    EXPECT_EQ(line.Read(std::span(answer, 62), milliseconds(2000)), 62u);
+    EXPECT_LT(Clock::now() - start, kTimer - milliseconds(100));
+    EXPECT_EQ(line.Queued(), 0u) << "the rest came before the timer";
+    EXPECT_EQ(line.Read(std::span(answer, 2), milliseconds(2000)), 2u);
+    EXPECT_GE(Clock::now() - start, kTimer - milliseconds(20));
 }
 
 TEST(TavroSim, RefusesBadOptions)

@@ -119,9 +119,14 @@ TEST_F(WindowTest, MainWindowCaptionsAndNames)
          {"LoadProgramfromFile1", "SaveProgramtoFile1", "", "Open1", "Save1", "", "SaveLogas1", "Exit1"}},
         // The doubled ampersand shows as one.
         {"Edit3",
-         {"Lock && Fuses...", "-", "Skip blank pages when writing", "Check the chip's signature before writing",
-          "Check that the gateway answers during writes", "Switch the socket off after every command"},
-         {"LockFuses1", "", "SkipBlankPages1", "CheckChip1", "CheckAnswers1", "PowerDown1"}},
+         {"Lock && Fuses...", "-", "Skip blank pages when writing", "Answers in flight",
+          "Check the chip's signature before writing", "Check that the gateway answers during writes",
+          "Switch the socket off after every command"},
+         {"LockFuses1", "", "SkipBlankPages1", "AnswersInFlightMenu1", "CheckChip1", "CheckAnswers1", "PowerDown1"}},
+        {"AnswersInFlightMenu1",
+         {"1 (one read at a time)", "2", "4", "8", "16", "32"},
+         {"AnswersInFlight1", "AnswersInFlight2", "AnswersInFlight4", "AnswersInFlight8", "AnswersInFlight16",
+          "AnswersInFlight32"}},
         {"Help1", {"About Program", "-", "How to connect..."}, {"About1", "", "TavroConnection1"}},
     };
     for (const MenuCase& c : cases) {

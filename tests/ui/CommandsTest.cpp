@@ -200,6 +200,31 @@ TEST_F(Commands, SkipBlankPagesLeavesErasedPagesOutOfWriteProgram)
     }
 }
 
+TEST_F(Commands, AnswersInFlightReadAndVerifyAsOneAtATime)
+{
+    StartWith("ATmega8");
+    Find<QSlider>("TrackBar1")->setValue(0);
+    auto* one = window->findChild<QAction*>(QStringLiteral("AnswersInFlight1"));
+    auto* eight = window->findChild<QAction*>(QStringLiteral("AnswersInFlight8"));
+    ASSERT_NE(one, nullptr);
+    ASSERT_NE(eight, nullptr);
+    EXPECT_TRUE(one->isChecked()) << "one read at a time is the default";
+    FillFlash(0x10);
+
+    eight->trigger();
+    EXPECT_FALSE(one->isChecked());
+    Click("Button4");  // Read Program
+    EXPECT_EQ(Ctx().answersInFlight, 8);
+    EXPECT_TRUE(window->View(0)->RowText(0).startsWith(QStringLiteral("00000000: 10 17 1E 25")));
+    Click("Button6");  // Verify Program
+    EXPECT_TRUE(Logged("       Finished. No differences found."));
+    EXPECT_TRUE(Ctx().bus.link.IsOpen());
+
+    one->trigger();
+    Click("Button6");
+    EXPECT_EQ(Ctx().answersInFlight, 1);
+}
+
 TEST_F(Commands, AGatewayFailureClosesThePortButLeavesTheControlsConnected)
 {
     StartWith("ATmega8");
