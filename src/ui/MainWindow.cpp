@@ -491,7 +491,9 @@ void MainWindow::OnWriteProgram()
 
 void MainWindow::OnVerifyProgram()
 {
-    // The chip is compared with what the active page shows, edits included.
+    // The chip is compared with what the active page shows, edits included. The image is the
+    // worker's while a command runs, so it is taken only when none does.
+    if (runner_->Busy()) return;
     StoreActiveView(views_, ctx_->chip, MemoryKind::Program);
     RunOperation(QStringLiteral("Verify Program"), [this] { return VerifyProgram(*ctx_); });
 }
@@ -517,6 +519,7 @@ void MainWindow::OnWriteData()
 
 void MainWindow::OnVerifyData()
 {
+    if (runner_->Busy()) return;
     StoreActiveView(views_, ctx_->chip, MemoryKind::Data);
     RunOperation(QStringLiteral("Verify Data"), [this] { return VerifyData(*ctx_); });
 }

@@ -120,7 +120,9 @@ void MainWindow::SaveFile(MemoryKind memory)
     if (!chosen) return;
     const std::string path = chosen->name.toStdString();
     const int filter = chosen->filterIndex;
-    // The file gets what the active page shows, edits included.
+    // The file gets what the active page shows, edits included; the image is the worker's while
+    // a command runs.
+    if (runner_->Busy()) return;
     StoreActiveView(views_, ctx_->chip, memory);
     auto outcome = std::make_shared<Result>();
     RunCommand([this, path, filter, memory, outcome] { *outcome = SaveMemoryFile(*ctx_, path, filter, memory); },
