@@ -10,6 +10,7 @@
 #include "images/FileCommands.h"
 #include "images/IntelHex.h"
 #include "images/Views.h"
+#include "support/ScratchFolder.h"
 
 namespace {
 
@@ -17,23 +18,6 @@ using namespace quillon;
 namespace fs = std::filesystem;
 
 constexpr std::uint32_t kLargestFlash = 262144;
-
-class Scratch {
-public:
-    Scratch() : path_(fs::temp_directory_path() / ("quillon-bench-" + std::to_string(std::random_device{}())))
-    {
-        fs::create_directories(path_);
-    }
-    ~Scratch()
-    {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    std::string operator/(const char* name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
 
 // A session with the window's views beside it, so that a command is measured with the copies the
 // window makes around it.
@@ -75,7 +59,7 @@ std::unique_ptr<WindowSide> LargestChip()
 void HexSave(benchmark::State& state)
 {
     auto ctx = LargestChip();
-    Scratch dir;
+    test::ScratchFolder dir;
     for (auto _ : state)
         if (!ctx->Save(dir / "p.hex", FilterHex)) state.SkipWithError("save failed");
 }
@@ -84,7 +68,7 @@ BENCHMARK(HexSave)->Unit(benchmark::kMillisecond);
 void HexLoad(benchmark::State& state)
 {
     auto ctx = LargestChip();
-    Scratch dir;
+    test::ScratchFolder dir;
     ctx->Save(dir / "p.hex", FilterHex);
     for (auto _ : state)
         if (!ctx->Load(dir / "p.hex")) state.SkipWithError("load failed");
@@ -94,7 +78,7 @@ BENCHMARK(HexLoad)->Unit(benchmark::kMillisecond);
 void BinSave(benchmark::State& state)
 {
     auto ctx = LargestChip();
-    Scratch dir;
+    test::ScratchFolder dir;
     for (auto _ : state)
         if (!ctx->Save(dir / "p.bin", FilterBin)) state.SkipWithError("save failed");
 }
@@ -103,7 +87,7 @@ BENCHMARK(BinSave)->Unit(benchmark::kMillisecond);
 void BinLoad(benchmark::State& state)
 {
     auto ctx = LargestChip();
-    Scratch dir;
+    test::ScratchFolder dir;
     ctx->Save(dir / "p.bin", FilterBin);
     for (auto _ : state)
         if (!ctx->Load(dir / "p.bin")) state.SkipWithError("load failed");
@@ -130,7 +114,7 @@ BENCHMARK(HexReadInMemory)->Unit(benchmark::kMillisecond);
 void SrecCat(benchmark::State& state, const char* from, const char* to)
 {
     auto ctx = LargestChip();
-    Scratch dir;
+    test::ScratchFolder dir;
     ctx->Save(dir / "p.hex", FilterHex);
     ctx->Save(dir / "p.bin", FilterBin);
     const std::string command = std::string("srec_cat ") + (dir / (from[0] == 'b' ? "p.bin" : "p.hex")) +

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <memory>
 
 #include "operations/FileFuses.h"
 #include "operations/Session.h"
@@ -104,12 +105,22 @@ void LockFusesForm::OnSaveAndClose()
 
 void LockFusesForm::OnReadBits()
 {
-    runner_.Run([this] { ReadLockFuses(ctx_, model_); }, [this] { Render(); });
+    auto result = std::make_shared<Result>();
+    runner_.Run([this, result] { *result = ReadLockFuses(ctx_, model_); },
+                [this, result] {
+                    Render();
+                    if (resultShown_) resultShown_(QStringLiteral("Read Lock & Fuses"), *result);
+                });
 }
 
 void LockFusesForm::OnWriteBits()
 {
-    runner_.Run([this] { WriteLockFuses(ctx_, model_, confirm_); }, [this] { Render(); });
+    auto result = std::make_shared<Result>();
+    runner_.Run([this, result] { *result = WriteLockFuses(ctx_, model_, confirm_); },
+                [this, result] {
+                    Render();
+                    if (resultShown_) resultShown_(QStringLiteral("Write Lock & Fuses"), *result);
+                });
 }
 
 void LockFusesForm::OfferFileBytes(const QString& fileName, const FileFuses& bytes)

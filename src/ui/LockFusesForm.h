@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <array>
+#include <functional>
 
 #include "images/FileCommands.h"
 #include "operations/LockFuses.h"
@@ -33,6 +34,10 @@ public:
 
     void reject() override;  // no way out but "Save changes && Close the window"
 
+    // Told how each Read and Write ended, with the command's name, for the main window to show.
+    using ResultShown = std::function<void(const QString& command, const Result& result)>;
+    void SetResultShown(ResultShown shown) { resultShown_ = std::move(shown); }
+
 private:
     void Render();
     void OnSaveAndClose();
@@ -42,6 +47,7 @@ private:
     Session& ctx_;
     CommandRunner& runner_;
     Confirm confirm_;
+    ResultShown resultShown_;
     LockFusesDialog model_;
     QFrame* bitsPanel_;
     QLabel* fileLabel_ = nullptr;

@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QSessionManager>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <string_view>
@@ -98,6 +99,7 @@ MainWindow::MainWindow(std::unique_ptr<Session> context, QWidget* parent)
     layout->addWidget(pages_, 1);
     layout->addWidget(panel3);
     BuildMenus();
+    statusBar()->setObjectName(QStringLiteral("StatusBar1"));
 
     logPane_->Attach(ctx_->bus.log);
     connect(runner_, &CommandRunner::started, this, &MainWindow::FreezeViews);
@@ -390,13 +392,32 @@ void MainWindow::RunCommand(std::function<void()> work, std::function<void()> do
     runner_->Run(std::move(work), std::move(done));
 }
 
-void MainWindow::RunOperation(std::function<Result()> work, std::function<void(const Result&)> done)
+void MainWindow::RunOperation(const QString& command, std::function<Result()> work,
+                              std::function<void(const Result&)> done)
 {
     auto result = std::make_shared<Result>();
     RunCommand([work = std::move(work), result] { *result = work(); },
-               [done = std::move(done), result] {
+               [this, command, done = std::move(done), result] {
+                   ShowResult(command, *result);
                    if (done) done(*result);
                });
+}
+
+void MainWindow::ShowResult(const QString& command, const Result& result)
+{
+    // The result's words on one line: the log's lines joined, without their indent.
+    QStringList lines;
+    for (const QString& line : QString::fromStdString(result.words).split(QLatin1Char('\n')))
+        if (!line.trimmed().isEmpty()) lines << line.trimmed();
+    const QString words = lines.join(QLatin1Char(' '));
+    QString text;
+    switch (result.ending) {
+    case Ending::Succeeded: text = QStringLiteral("%1 completed").arg(command); break;
+    case Ending::Refused: text = QStringLiteral("%1: nothing was done").arg(command); break;
+    case Ending::Cancelled: text = QStringLiteral("%1 cancelled: %2").arg(command, words); break;
+    case Ending::Failed: text = QStringLiteral("%1 failed: %2").arg(command, words); break;
+    }
+    statusBar()->showMessage(text);
 }
 
 HexViewWidget* MainWindow::View(int index) const
@@ -455,11 +476,10 @@ bool MainWindow::AskYesNo(const QString& caption, const QString& text)
 void MainWindow::OnConnect()
 {
     const std::string name = portBox_->currentText().toStdString();
-    auto opened = std::make_shared<bool>(false);
-    RunCommand([this, name, opened] { *opened = Connect(*ctx_, name).Succeeded(); },
-               [this, opened] {
-                   if (*opened) SetConnected(true);
-               });
+    RunOperation(QStringLiteral("Connect"), [this, name] { return Connect(*ctx_, name); },
+                 [this](const Result& result) {
+                     if (result) SetConnected(true);
+                 });
 }
 
 void MainWindow::OnDisconnect()
@@ -476,7 +496,7 @@ void MainWindow::OnPortChanged()
 
 void MainWindow::OnAutosearch()
 {
-    RunOperation([this] { return Autosearch(*ctx_); },
+    RunOperation(QStringLiteral("Autosearch"), [this] { return Autosearch(*ctx_); },
                  [this](const Result& result) {
                      if (result) RefreshViewsForChip(views_, ctx_->chip);
                  });
@@ -484,7 +504,7 @@ void MainWindow::OnAutosearch()
 
 void MainWindow::OnReadProgram()
 {
-    RunOperation([this] { return ReadProgram(*ctx_); },
+    RunOperation(QStringLiteral("Read Program"), [this] { return ReadProgram(*ctx_); },
                  [this](const Result& result) {
                      if (result) FillActiveView(views_, ctx_->chip, MemoryKind::Program);
                  });
@@ -492,24 +512,27 @@ void MainWindow::OnReadProgram()
 
 void MainWindow::OnWriteProgram()
 {
-    RunOperation([this, confirm = ConfirmWriting(MemoryKind::Program)] { return WriteProgram(*ctx_, confirm); });
+    RunOperation(QStringLiteral("Write Program"),
+                 [this, confirm = ConfirmWriting(MemoryKind::Program)] { return WriteProgram(*ctx_, confirm); });
 }
 
 void MainWindow::OnVerifyProgram()
 {
-    // The chip is compared with what the active page shows, edits included.
+    // The chip is compared with what the active page shows, edits included. The image is the
+    // worker's while a command runs, so it is taken only when none does.
+    if (runner_->Busy()) return;
     StoreActiveView(views_, ctx_->chip, MemoryKind::Program);
-    RunOperation([this] { return VerifyProgram(*ctx_); });
+    RunOperation(QStringLiteral("Verify Program"), [this] { return VerifyProgram(*ctx_); });
 }
 
 void MainWindow::OnReadCalibration()
 {
-    RunOperation([this] { return ReadCalibration(*ctx_); });
+    RunOperation(QStringLiteral("Read Calibration"), [this] { return ReadCalibration(*ctx_); });
 }
 
 void MainWindow::OnReadData()
 {
-    RunOperation([this] { return ReadData(*ctx_); },
+    RunOperation(QStringLiteral("Read Data"), [this] { return ReadData(*ctx_); },
                  [this](const Result& result) {
                      if (result) FillActiveView(views_, ctx_->chip, MemoryKind::Data);
                  });
@@ -517,18 +540,20 @@ void MainWindow::OnReadData()
 
 void MainWindow::OnWriteData()
 {
-    RunOperation([this, confirm = ConfirmWriting(MemoryKind::Data)] { return WriteData(*ctx_, confirm); });
+    RunOperation(QStringLiteral("Write Data"),
+                 [this, confirm = ConfirmWriting(MemoryKind::Data)] { return WriteData(*ctx_, confirm); });
 }
 
 void MainWindow::OnVerifyData()
 {
+    if (runner_->Busy()) return;
     StoreActiveView(views_, ctx_->chip, MemoryKind::Data);
-    RunOperation([this] { return VerifyData(*ctx_); });
+    RunOperation(QStringLiteral("Verify Data"), [this] { return VerifyData(*ctx_); });
 }
 
 void MainWindow::OnChipErase()
 {
-    RunOperation([this, confirm = ConfirmOnGuiThread()] { return ChipErase(*ctx_, confirm); });
+    RunOperation(QStringLiteral("Chip Erase"), [this, confirm = ConfirmOnGuiThread()] { return ChipErase(*ctx_, confirm); });
 }
 
 void MainWindow::OnExit()
@@ -571,6 +596,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::OnLockFuses()
 {
     LockFusesForm dialog(*ctx_, *runner_, ConfirmOnGuiThread(), this);
+    dialog.SetResultShown([this](const QString& command, const Result& result) { ShowResult(command, result); });
     if (fileFuses_) {
         dialog.OfferFileBytes(fuseFile_, *fileFuses_);
         fileFuses_.reset();

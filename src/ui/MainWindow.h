@@ -90,8 +90,11 @@ private:
 
     // Runs a command on the worker thread and brings the widgets up to date afterwards.
     void RunCommand(std::function<void()> work, std::function<void()> done = {});
-    // Runs an operation on the worker thread; `done` gets its result back on this thread.
-    void RunOperation(std::function<Result()> work, std::function<void(const Result&)> done = {});
+    // Runs an operation on the worker thread; `done` gets its result back on this thread, and the
+    // status line says how the command (named as its button is) ended.
+    void RunOperation(const QString& command, std::function<Result()> work,
+                      std::function<void(const Result&)> done = {});
+    void ShowResult(const QString& command, const Result& result);
     void FreezeViews();
     void SyncFromCore();
     bool AskYesNo(const QString& caption, const QString& text);

@@ -98,6 +98,8 @@ void MainWindow::LoadFile(MemoryKind memory)
                    *outcome = LoadMemoryFileAs(*ctx_, path, format, memory, load.get());
                },
                [this, outcome, load, memory, format, name = chosen->name] {
+                   ShowResult(memory == MemoryKind::Program ? QStringLiteral("Load Program") : QStringLiteral("Load Data"),
+                              *outcome);
                    // What the load put into the images goes over what the views held.
                    if (load->program) FillActiveView(views_, ctx_->chip, MemoryKind::Program);
                    if (load->data) FillActiveView(views_, ctx_->chip, MemoryKind::Data);
@@ -118,11 +120,17 @@ void MainWindow::SaveFile(MemoryKind memory)
     if (!chosen) return;
     const std::string path = chosen->name.toStdString();
     const int filter = chosen->filterIndex;
-    // The file gets what the active page shows, edits included.
+    // The file gets what the active page shows, edits included; the image is the worker's while
+    // a command runs.
+    if (runner_->Busy()) return;
     StoreActiveView(views_, ctx_->chip, memory);
     auto outcome = std::make_shared<Result>();
     RunCommand([this, path, filter, memory, outcome] { *outcome = SaveMemoryFile(*ctx_, path, filter, memory); },
-               [this, outcome, name = chosen->name] { ReportFileFailure(QStringLiteral("Saving"), name, *outcome); });
+               [this, outcome, memory, name = chosen->name] {
+                   ShowResult(memory == MemoryKind::Program ? QStringLiteral("Save Program") : QStringLiteral("Save Data"),
+                              *outcome);
+                   ReportFileFailure(QStringLiteral("Saving"), name, *outcome);
+               });
 }
 
 void MainWindow::OnSaveLog()

@@ -6,7 +6,8 @@
 #include <set>
 #include <tuple>
 
-#include "ChipBench.h"
+#include "UnitSocket.h"
+#include "support/ScriptedTransport.h"
 #include "chips/BitNames.h"
 #include "chips/ChipMenu.h"
 
@@ -17,7 +18,7 @@ std::vector<std::uint8_t> Slots(const Chip& chip) { return {chip.lockFuse.begin(
 
 TEST(SelectChip, RestoresTheFactoryLockAndFuseBytesWhateverWasReadBefore)
 {
-    FakeBench bench;
+    UnitSocket socket{ScriptedOpener(std::make_shared<ScriptedWire>())};
     struct Case {
         const char* chip;
         std::vector<std::uint8_t> slots;
@@ -27,17 +28,17 @@ TEST(SelectChip, RestoresTheFactoryLockAndFuseBytesWhateverWasReadBefore)
                           Case{"ATmega88", {0x62, 0xDF, 0xF9, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
                           Case{"ATmega328P", {0x62, 0xD9, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
                           Case{"ATmega8", {0xE1, 0xD9, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}}}) {
-        bench.ctx.chip.lockFuse.fill(0x00);
-        bench.ctx.Select(*FindChipByName(c.chip));
-        EXPECT_EQ(Slots(bench.ctx.chip), c.slots) << c.chip;
+        socket.chip.lockFuse.fill(0x00);
+        socket.Select(*FindChipByName(c.chip));
+        EXPECT_EQ(Slots(socket.chip), c.slots) << c.chip;
     }
 }
 
 TEST(ResetImage, OnlyTheNamedPartChanges)
 {
-    FakeBench bench;
-    Chip& chip = bench.ctx.chip;
-    bench.ctx.Select(*FindChip(0x07931E));
+    UnitSocket socket{ScriptedOpener(std::make_shared<ScriptedWire>())};
+    Chip& chip = socket.chip;
+    socket.Select(*FindChip(0x07931E));
     chip.flash.fill(0);
     chip.eeprom.fill(0);
     chip.lockFuse.fill(0);

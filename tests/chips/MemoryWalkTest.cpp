@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "FakeGateway.h"
 #include "chips/MemoryWalk.h"
+#include "gateway/Bus.h"
+#include "support/ScriptedTransport.h"
 
 namespace quillon::test {
 namespace {
@@ -43,7 +44,9 @@ const ChipRow kEntry{.signature = 1, .driver = &kNoting, .family = Family::Seria
 class Walk : public ::testing::Test {
 protected:
     void SetUp() override { calls.clear(); }
-    FakeBench bench;
+    // The made-up unit never touches the wire: a scripted one that expects nothing will do.
+    std::shared_ptr<ScriptedWire> wire = std::make_shared<ScriptedWire>();
+    Bus bus{ScriptedOpener(wire)};
     std::vector<std::string> progress;
     WalkProgress Progress()
     {
@@ -56,7 +59,7 @@ protected:
 TEST_F(Walk, WriteCommitsEveryPageAndTheLastPartOne)
 {
     std::vector<std::uint8_t> image{10, 11, 12, 13, 14, 15, 16, 17, 18, 19};
-    EXPECT_TRUE(WriteMemory(bench.ctx.bus, kEntry, {}, MemoryKind::Program, image, Progress()).Done());
+    EXPECT_TRUE(WriteMemory(bus, kEntry, {}, MemoryKind::Program, image, Progress()).Done());
     EXPECT_EQ(calls, (std::vector<std::string>{"enter", "erase", "enter", "load 0=10", "load 1=11", "load 2=12",
                                                "load 3=13", "page 3", "load 4=14", "load 5=15", "load 6=16",
                                                "load 7=17", "page 7", "load 8=18", "load 9=19", "page 9"}));
@@ -67,7 +70,7 @@ TEST_F(Walk, VerifyStopsAtTheDifferenceAndLeavesTheImageAlone)
 {
     std::vector<std::uint8_t> image(64, 0x00);
     image[37] = 0x5A;
-    const WalkResult result = VerifyMemory(bench.ctx.bus, kEntry, {}, MemoryKind::Program, image, Progress());
+    const WalkResult result = VerifyMemory(bus, kEntry, {}, MemoryKind::Program, image, Progress());
     EXPECT_EQ(result.end, WalkResult::End::Failed);
     EXPECT_EQ(result.address, 37u);
     EXPECT_EQ(calls.back(), "compare 37");
@@ -77,7 +80,7 @@ TEST_F(Walk, VerifyStopsAtTheDifferenceAndLeavesTheImageAlone)
     calls.clear();
     chipByte = 0x7E;
     std::vector<std::uint8_t> eeprom(8, 0x00);
-    EXPECT_TRUE(ReadMemory(bench.ctx.bus, kEntry, {}, MemoryKind::Data, eeprom).Done());
+    EXPECT_TRUE(ReadMemory(bus, kEntry, {}, MemoryKind::Data, eeprom).Done());
     EXPECT_EQ(eeprom, std::vector<std::uint8_t>(8, 0x7E));
     chipByte = 0x00;
 }
@@ -86,11 +89,11 @@ TEST_F(Walk, AUnitLackingAStepIsToldAndNoAddressIsSent)
 {
     std::vector<std::uint8_t> image(8, 0x00);
     // Writing the EEPROM needs a byte write or a page load the unit does not have.
-    const WalkResult result = WriteMemory(bench.ctx.bus, kEntry, {}, MemoryKind::Data, image);
+    const WalkResult result = WriteMemory(bus, kEntry, {}, MemoryKind::Data, image);
     EXPECT_EQ(result.end, WalkResult::End::NotOffered);
     EXPECT_EQ(result.address, std::nullopt);
     EXPECT_EQ(calls, (std::vector<std::string>{"enter"}));
-    EXPECT_EQ(bench.Lines(), (std::vector<std::string>{"Command is not available for this chip"}));
+    EXPECT_EQ(bus.log.Lines(), (std::vector<std::string>{"Command is not available for this chip"}));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "Subprocess.h"
+#include "support/ScratchFolder.h"
 #include "chips/BitNames.h"
 #include "chips/Catalogue.h"
 #include "chips/ChipTable.h"
@@ -24,24 +25,6 @@ namespace fs = std::filesystem;
 using test::Finished;
 using test::RunProgram;
 using test::SimulatedGateway;
-
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (fs::temp_directory_path() / "quillon-cli-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        if (!path_.empty()) fs::remove_all(path_, ignored);
-    }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
 
 void WriteBytes(const std::string& file, std::size_t size, unsigned salt)
 {
@@ -100,7 +83,7 @@ TEST_P(EveryUnit, WritesVerifiesReadsBackErasesAndHandlesFusesAndCalibration)
     ASSERT_NE(dispatch, nullptr);
     ASSERT_EQ(dispatch->driver->name, GetParam().unit);
 
-    TempDir dir;
+    test::ScratchFolder dir;
     WriteBytes(dir / "program.bin", std::min<std::uint32_t>(entry->flashSize, 384), 3);
     WriteBytes(dir / "data.bin", std::min<std::uint32_t>(entry->eepromSize, 48), 11);
     ASSERT_TRUE(BinaryToHex(dir / "program.bin", dir / "program.hex"));
@@ -188,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Gateway, AHangUpDuringAWriteFailsItClosesThePortAndTheNextCommandCannotEnter)
 {
-    TempDir dir;
+    test::ScratchFolder dir;
     WriteBytes(dir / "program.bin", 256, 5);
     ASSERT_TRUE(BinaryToHex(dir / "program.bin", dir / "program.hex"));
     SimulatedGateway gateway({"--chip", "ATmega8", "--hangup-after", "600"});
@@ -228,7 +211,7 @@ TEST(CommandLine, RefusesToChangeTheChipWithoutYesAndSaysWhy)
 
 TEST(CommandLine, AReaderThatStopsReadingDoesNotStopAWrite)
 {
-    TempDir dir;
+    test::ScratchFolder dir;
     WriteBytes(dir / "program.bin", 512, 9);
     ASSERT_TRUE(BinaryToHex(dir / "program.bin", dir / "program.hex"));
     SimulatedGateway gateway({"--chip", "ATmega48"});
@@ -257,7 +240,7 @@ TEST(CommandLine, FindsTheChipBySignatureWhenNoneIsNamed)
 // accepts data beyond the memory and nothing else.
 TEST(CommandLine, FilesThatDidNotLoadCompletelyTouchNothing)
 {
-    TempDir dir;
+    test::ScratchFolder dir;
     const std::string record = ":0100000011EE\r\n";
     const std::string end = ":00000001FF\r\n";
     { std::ofstream(dir / "empty.hex"); }
@@ -304,7 +287,7 @@ TEST(CommandLine, FilesThatDidNotLoadCompletelyTouchNothing)
 // memory it reads; a short SPI answer with the bytes that matter is taken as it is.
 TEST(Gateway, AnswersOutOfStepFailTheCommand)
 {
-    TempDir dir;
+    test::ScratchFolder dir;
     { std::ofstream(dir / "blank.hex") << ":00000001FF\r\n"; }
     struct Case {
         std::vector<std::string> gateway;
@@ -341,7 +324,7 @@ TEST(Gateway, AnswersOutOfStepFailTheCommand)
 // On a real line: the chip keeps what it held when the file to write did not load completely.
 TEST(Gateway, TheChipIsNotTouchedByAFileThatDidNotLoad)
 {
-    TempDir dir;
+    test::ScratchFolder dir;
     WriteBytes(dir / "held.bin", 8192, 7);
     ASSERT_TRUE(BinaryToHex(dir / "held.bin", dir / "held.hex"));
     { std::ofstream(dir / "cut.hex") << ":0100000011EE\r\n"; }
@@ -361,7 +344,7 @@ TEST(CommandLine, BadInputIsRefusedBeforeAnythingIsTouched)
         int status;
         const char* says;
     };
-    TempDir dir;
+    test::ScratchFolder dir;
     { std::ofstream(dir / "bad.hex") << ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n:0200000Z0000FB\r\n"; }
     const Case cases[] = {
         {{"--port", "sim:ATmega8", "--chip", "ATmega9", "read-fuses"}, 2, "unknown chip \"ATmega9\""},
@@ -399,7 +382,7 @@ class Signalled : public ::testing::TestWithParam<SignalCase> {};
 TEST_P(Signalled, StopsTheCommandAndSaysSo)
 {
     const SignalCase& c = GetParam();
-    TempDir dir;
+    test::ScratchFolder dir;
     WriteBytes(dir / "program.bin", 8192, 5);
     ASSERT_TRUE(BinaryToHex(dir / "program.bin", dir / "program.hex"));
     const std::string old = ":00000001FF\r\n";
@@ -452,7 +435,7 @@ TEST(CommandLine, AWrongChipInTheSocketIsNotChangedUnlessForced)
         int status;
         const char* says;
     };
-    TempDir dir;
+    test::ScratchFolder dir;
     WriteBytes(dir / "program.bin", 256, 7);
     ASSERT_TRUE(BinaryToHex(dir / "program.bin", dir / "program.hex"));
     { std::ofstream(dir / "blank.bin") << std::string(16, '\xFF'); }
@@ -534,7 +517,7 @@ TEST(CommandLine, FuseWritesThatLockTheToolOutNeedForceAndPlainOnesNeedYes)
 
 TEST(Cli, VerifyComparesTheBytesTheFileGivesAndWholeMemoryComparesAll)
 {
-    TempDir dir;
+    test::ScratchFolder dir;
     WriteBytes(dir / "full.bin", 1024, 5);
     WriteBytes(dir / "head.bin", 512, 5);  // a raw binary covers its length
     ASSERT_TRUE(BinaryToHex(dir / "full.bin", dir / "full.hex"));

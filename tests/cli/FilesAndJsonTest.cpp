@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "Subprocess.h"
+#include "support/ScratchFolder.h"
 
 namespace quillon {
 namespace {
@@ -36,24 +37,6 @@ std::string ReadFile(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class Scratch {
-public:
-    Scratch()
-    {
-        std::string pattern = (fs::temp_directory_path() / "quillon-files-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
-    ~Scratch()
-    {
-        std::error_code ignored;
-        if (!path_.empty()) fs::remove_all(path_, ignored);
-    }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
-
 // Every line of standard output as a JSON object; a line that is not one fails the test.
 std::vector<Json> JsonLines(const std::string& out)
 {
@@ -77,7 +60,7 @@ std::vector<Json> OfType(const std::vector<Json>& lines, const std::string& type
 
 TEST(Json, AnAttiny85WriteThroughTavroSimReportsItsStepsAsJson)
 {
-    Scratch dir;
+    test::ScratchFolder dir;
     ASSERT_EQ(RunProgram("/usr/bin/srec_cat", {"-generate", "0", "0x300", "-repeat-string", "quillon", "-o",
                                                dir / "prog.hex", "-intel"})
                   .status,
@@ -108,7 +91,7 @@ TEST(Json, AnAttiny85WriteThroughTavroSimReportsItsStepsAsJson)
 
 TEST(Json, FailuresAndWrongLinesEndWithTheirExitStatus)
 {
-    Scratch dir;
+    test::ScratchFolder dir;
     { std::ofstream(dir / "other.hex") << ":0100000000FF\r\n:00000001FF\r\n"; }
     Finished verify = RunProgram(Cli(), {"--json", "--port", "sim:ATmega8", "--chip", "ATmega8", "--delay", "0",
                                          "verify-program", dir / "other.hex", "read-fuses"});
@@ -160,7 +143,7 @@ TEST(Json, ListChipsGivesOneObjectAChip)
 TEST(ElfFiles, ABigProgramWrittenFromItsElfFileReadsBackAsObjcopyExtractsIt)
 {
     if (!fs::exists(Fixture("big2560.elf"))) GTEST_SKIP() << "the AVR compiler fixtures were not built";
-    Scratch dir;
+    test::ScratchFolder dir;
     const std::string elf = Fixture("big2560.elf");
     Finished f = RunProgram(Cli(), {"--port", "sim:ATmega2560", "--chip", "ATmega2560", "--delay", "0", "--yes",
                                     "write-program", elf, "write-data", elf, "read-program", dir / "back.bin",
@@ -217,7 +200,7 @@ TEST(ElfFiles, FuseBytesAreWrittenFromTheFileOnlyByWriteFusesWithYes)
 
 TEST(SRecordFiles, WrittenFromOneWidthAndReadBackInAnotherTheBytesStay)
 {
-    Scratch dir;
+    test::ScratchFolder dir;
     ASSERT_EQ(RunProgram("/usr/bin/srec_cat", {"-generate", "0x40", "0x1C0", "-repeat-data", "1", "2", "3", "5", "8",
                                                "-o", dir / "prog.s19", "-motorola"})
                   .status,

@@ -225,6 +225,39 @@ Bytes ToBytes(const Packet& p)
     return {p.Bytes().begin(), p.Bytes().end()};
 }
 
+// The scripted wire of these tests: an answer comes only for the packet it was promised to, and
+// Done() names the first packet that went wrong or was never sent.
+TEST(ScriptedWire, AnswersExpectedPacketsAndNamesTheFirstMismatch)
+{
+    struct Case {
+        std::vector<Bytes> sent;
+        const char* done;  // empty when every expectation was met
+    };
+    const Case cases[] = {
+        {{{0x18}, {0x17}}, ""},
+        {{{0x18}, {0x17}, {0x04}}, "packet 3 [04] sent after the last expected one"},
+        {{{0x18}, {0x15, 0x14}, {0x17}}, "packet 2 was [15 14], expected [17]"},
+        {{{0x18}}, "1 expected packet(s) never sent, the first [17] after 1 that were"},
+    };
+    for (const Case& c : cases) {
+        auto wire = std::make_shared<ScriptedWire>();
+        wire->Expect({0x18}, {0x01});
+        wire->Expect({0x17}, {0xA5, 0x5A});
+        auto opened = ScriptedOpener(wire)("scripted");
+        std::vector<std::uint8_t> answers(8);
+        std::size_t received = 0;
+        for (const Bytes& packet : c.sent) {
+            ASSERT_TRUE(opened.transport->Write(packet));
+            received += opened.transport->Read(std::span(answers).subspan(received), {});
+        }
+        const ::testing::AssertionResult done = wire->Done();
+        EXPECT_EQ(std::string(done ? "" : done.message()), c.done);
+        // Answers only for the packets that matched, in order.
+        const Bytes expected = c.sent.size() >= 2 && c.sent[1] == Bytes{0x17} ? Bytes{0x01, 0xA5, 0x5A} : Bytes{0x01};
+        EXPECT_EQ(Bytes(answers.begin(), answers.begin() + static_cast<std::ptrdiff_t>(received)), expected) << c.done;
+    }
+}
+
 TEST(Commands, BuildersReadLikeTheWire)
 {
     EXPECT_EQ(ToBytes(Packet{SetPORTC(0x18), SetPORTD(0x14)}), (Bytes{0x11, 0x18, 0x15, 0x14}));

@@ -170,7 +170,7 @@ TEST_F(ElfCommands, LoadingDataTakesOnlyTheEepromAndARefusedFileLoadsNothing)
     EXPECT_TRUE(std::equal(program.eeprom.begin(), program.eeprom.end(), ctx.chip.eeprom.begin()));
     EXPECT_EQ(ctx.chip.flash[0], 0xFF);
 
-    const std::string bad = (folder / "prog.elf").string();
+    const std::string bad = (folder / "prog.elf");
     WriteText(folder / "prog.elf", std::string(program.elf.begin(), program.elf.begin() + 0x100));
     ctx.chip.flash.fill(0xFF);
     EXPECT_EQ(LoadMemoryFile(ctx, bad, MemoryKind::Program).failure, FailureKind::FileContent);

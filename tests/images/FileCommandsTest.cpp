@@ -37,7 +37,7 @@ protected:
     }
     // The log lines after those of the set-up.
     Lines Logged() const { return ctx.log.Lines(); }
-    std::string Path(const std::string& name) const { return (folder / name).string(); }
+    std::string Path(const std::string& name) const { return (folder / name); }
 
     test::TestWorkspace ctx;
     RecordingProgress progress;
@@ -482,12 +482,12 @@ TEST_P(HexFileRoundTrip, EveryCatalogueSize)
     const auto eeprom = RandomBytes(eepromSize, eepromSize + 1);
     std::copy(flash.begin(), flash.end(), ctx.chip.flash.begin());
     std::copy(eeprom.begin(), eeprom.end(), ctx.chip.eeprom.begin());
-    ASSERT_TRUE(SaveProgramFile(ctx, (folder / "p.hex").string(), FilterHex));
-    ASSERT_TRUE(SaveDataFile(ctx, (folder / "d.eep").string(), FilterEep));
+    ASSERT_TRUE(SaveProgramFile(ctx, (folder / "p.hex"), FilterHex));
+    ASSERT_TRUE(SaveDataFile(ctx, (folder / "d.eep"), FilterEep));
     ctx.chip.flash.fill(0);
     ctx.chip.eeprom.fill(0);
-    ASSERT_TRUE(LoadProgramFile(ctx, (folder / "p.hex").string()));
-    ASSERT_TRUE(LoadDataFile(ctx, (folder / "d.eep").string()));
+    ASSERT_TRUE(LoadProgramFile(ctx, (folder / "p.hex")));
+    ASSERT_TRUE(LoadDataFile(ctx, (folder / "d.eep")));
     EXPECT_TRUE(std::equal(flash.begin(), flash.end(), ctx.chip.flash.begin()));
     EXPECT_TRUE(std::equal(eeprom.begin(), eeprom.end(), ctx.chip.eeprom.begin()));
     EXPECT_EQ(ctx.log.Lines().back(), "Operation complete");

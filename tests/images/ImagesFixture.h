@@ -1,5 +1,5 @@
-// Helpers of the image tests: a workspace holding a chip with chosen sizes and built views, a
-// progress sink that records its calls, and a scratch folder removed after each test.
+// Helpers of the image tests: a workspace holding a chip with chosen sizes and built views, and a
+// progress sink that records its calls.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,6 +14,7 @@
 
 #include "images/Views.h"
 #include "images/Workspace.h"
+#include "support/ScratchFolder.h"
 
 namespace quillon::test {
 
@@ -87,28 +88,5 @@ inline void WriteText(const std::filesystem::path& path, const std::string& text
     std::ofstream(path, std::ios::binary) << text;
 }
 
-class ScratchFolder {
-public:
-    ScratchFolder()
-    {
-        std::random_device random;
-        path_ = std::filesystem::temp_directory_path() /
-                ("quillon-images-" + std::to_string(random()) + std::to_string(random()));
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
 
 }  // namespace quillon::test

@@ -132,7 +132,7 @@ TEST(SRecordCommands, SavedUnderTheSRecordFilterAndLoadedBack)
     SelectTestChip(ctx, 2048, 128);
     const std::vector<std::uint8_t> image = RandomBytes(2048, 3);
     std::copy(image.begin(), image.end(), ctx.chip.flash.begin());
-    const std::string base = (folder / "prog").string();
+    const std::string base = (folder / "prog");
     ASSERT_EQ(SaveMemoryFile(ctx, base, FilterSRecord, MemoryKind::Program).ending, Ending::Succeeded);
     EXPECT_EQ(ctx.log.Lines().front(), "Saving program to file: " + base + ".srec");
 
@@ -146,11 +146,11 @@ TEST(SRecordCommands, SavedUnderTheSRecordFilterAndLoadedBack)
     WriteText(folder / "bad.srec", text);
     ctx.chip.flash.fill(0xFF);
     FileLoad load;
-    EXPECT_EQ(LoadMemoryFile(ctx, (folder / "bad.srec").string(), MemoryKind::Program, &load).failure,
+    EXPECT_EQ(LoadMemoryFile(ctx, (folder / "bad.srec"), MemoryKind::Program, &load).failure,
               FailureKind::FileContent);
     EXPECT_FALSE(load.program) << "nothing loaded, so the view keeps what it shows";
     EXPECT_EQ(ctx.log.Lines().back(),
-              "Cannot load " + (folder / "bad.srec").string() + ": line 129: checksum mismatch; nothing was loaded");
+              "Cannot load " + (folder / "bad.srec") + ": line 129: checksum mismatch; nothing was loaded");
     EXPECT_EQ(ctx.chip.flash[0], 0xFF);
 }
 

@@ -140,7 +140,7 @@ TEST(CancelledRead, FailedReadStillKeepsTheBytesBelowTheFailure)
     test::Timeline timeline(s.ctx);
     std::fill(s.ctx.chip.flash.begin(), s.ctx.chip.flash.end(), 0x5A);
     for (std::size_t i = 0; i < s.Chip().flash.size(); ++i) s.Chip().flash[i] = Pattern(i);
-    s.wire->hangUpAfter = 400;
+    s.HangUpAfter(400);
     EXPECT_FALSE(ReadProgram(s.ctx));
     EXPECT_EQ(s.ctx.chip.flash[0], Pattern(0));
     EXPECT_EQ(s.ctx.chip.flash[2], Pattern(2));

@@ -61,7 +61,7 @@ TEST(LockFusesCommands, AFailedWriteStopsTheSequenceWithTheEarlierBytesWritten)
     {
         test::SimSocket s("ATmega64");
         s.ctx.bus.log.SetListener([&](const std::string& line) {
-            if (line.rfind("Trying to", 0) == 0) starts.push_back(s.wire->packets.size());
+            if (line.rfind("Trying to", 0) == 0) starts.push_back(s.Packets().size());
         });
         LockFusesDialog d = OpenLockFusesDialog(s.ctx.chip);
         ASSERT_TRUE(WriteLockFuses(s.ctx, d, Yes));
@@ -71,7 +71,7 @@ TEST(LockFusesCommands, AFailedWriteStopsTheSequenceWithTheEarlierBytesWritten)
     test::SimSocket s("ATmega64");
     s.Chip().fuses = {0xFF, 0xFF, 0xFF};
     s.Chip().lock = 0xFF;
-    s.wire->hangUpAfter = static_cast<long>(starts[2]);  // WriteFuseHigh's first packet fails
+    s.HangUpAfter(static_cast<int>(starts[2]));  // WriteFuseHigh's first packet fails
     test::Timeline timeline(s.ctx);
     LockFusesDialog d = OpenLockFusesDialog(s.ctx.chip);  // factory E1 99 FD FF
     EXPECT_FALSE(WriteLockFuses(s.ctx, d, Yes));

@@ -151,7 +151,7 @@ TEST(Read, AFailureHalfWayKeepsWhatItReadAndTheNextCommandFailsToEnter)
     test::SimSocket s("ATmega8");
     test::Timeline timeline(s.ctx);
     Fill(s.Chip().flash);
-    s.wire->hangUpAfter = 2000;  // well into the loop
+    s.HangUpAfter(2000);  // well into the loop
 
     const Result result = ReadProgram(s.ctx);
     EXPECT_EQ(result.failure, FailureKind::Link);
@@ -202,7 +202,7 @@ TEST(Write, SerialEepromPagesAreCommittedAfterEveryFourthByte)
 
     // L<a> for a byte loaded at a within its page, C<p> for the page at p committed.
     std::vector<std::string> order;
-    for (const auto& i : SpiInstructions(s.wire->packets)) {
+    for (const auto& i : SpiInstructions(s.Packets())) {
         if (i[0] == 0xC1) order.push_back("L" + std::to_string(i[2]));
         if (i[0] == 0xC2) order.push_back("C" + std::to_string(i[2]));
     }
@@ -249,7 +249,7 @@ TEST(Calibration, TheATmega162IsReadLikeAnATmega163)
         test::Timeline timeline(s.ctx);
         s.Chip().calibration = {0x9C, 0xFF, 0xFF, 0xFF};
         EXPECT_TRUE(ReadCalibration(s.ctx)) << chip;
-        return std::make_pair(s.wire->packets, timeline.events);
+        return std::make_pair(s.Packets(), timeline.events);
     };
     auto [packets162, lines162] = run("ATmega162");
     auto [packets163, lines163] = run("ATmega163");

@@ -180,13 +180,19 @@ TEST(Parallel, WaitReadyFailures)
 TEST(Parallel, ReadSignatureAssemblesThreeBytesLowFirst)
 {
     Wired w;
-    w.wire->pending = {0x1E, 0x90, 0x01};
+    // The Read Signature command, then for each byte its address loaded and PINB read back.
+    w.wire->Expect({0x11, 0x18, 0x15, 0x14});
+    w.wire->Expect({0x0B, 0xFF, 0x0D, 0x08});
+    w.wire->Expect({0x1D, 0x02});
+    const std::uint8_t signature[] = {0x1E, 0x90, 0x01};
+    for (std::uint8_t address = 0; address < 3; ++address) {
+        w.wire->Expect({0x11, 0x08, 0x15, 0x14});
+        w.wire->Expect({0x0B, 0xFF, 0x0D, address});
+        w.wire->Expect({0x1D, 0x02});
+        w.wire->Expect({0x0B, 0x00, 0x15, 0x10, 0x17, 0x15, 0x14}, {signature[address]});
+    }
     EXPECT_EQ(ReadSignature(w.bus), 0x01901E);
-    const auto events = w.Events();
-    ASSERT_EQ(events.size(), 3u + 3 * 4);
-    EXPECT_EQ(events[3], "11 08 15 14");
-    EXPECT_EQ(events[5], "1D 02");
-    EXPECT_EQ(events[6], "0B 00 15 10 17 15 14");
+    EXPECT_TRUE(w.wire->Done());
     EXPECT_EQ(w.bus.log.Lines(), (Lines{"Trying to read signature bytes", "       Finished"}));
 
     Wired missing;
@@ -199,8 +205,13 @@ TEST(Parallel, ReadSignatureAssemblesThreeBytesLowFirst)
 TEST(Serial, ProgrammingEnableTravelsLastByteFirst)
 {
     Wired w(0);
-    w.wire->pending = {0x00, 0x53, 0xAC, 0xFF, 0, 0, 0, 0};
+    w.wire->Expect({0x48});
+    w.wire->Expect({0x47});
+    w.wire->Expect({0x44, 0x00, 0x00, 0x53, 0xAC});
+    w.wire->Expect({0x46});
+    w.wire->Expect({0x45}, {0x00, 0x53, 0xAC, 0xFF, 0, 0, 0, 0});  // I2 echoed while I3 goes out
     ASSERT_TRUE(EnterSerialProgMode(w.bus, " execute Programming Enable"));
+    EXPECT_TRUE(w.wire->Done());
     EXPECT_EQ(w.Events(), (std::vector<std::string>{"48", "47", "sleep 20", "44 00 00 53 AC", "46", "45"}));
     EXPECT_EQ(w.bus.log.Lines(), (Lines{"Trying to execute Programming Enable", "       Finished with success."}));
 }

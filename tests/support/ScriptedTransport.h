@@ -1,11 +1,17 @@
-// A transport that records what is written and answers from a script, for tests of the link
-// and of steps whose answers do not need a simulated chip.
+// A transport that records what is written and answers from a script, for tests of the link, of
+// steps and of commands whose answers do not need a simulated chip. The script is either an
+// expectation list (each packet the test expects, in order, with the answer it gets) checked by
+// Done(), or, for tests of the link itself, raw bytes to deliver whatever is written.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <deque>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "gateway/Transport.h"
@@ -21,6 +27,63 @@ struct ScriptedWire {
     bool pendingIsQueued = false;
     int writes = 0;
     int reads = 0;
+
+    // The packet the program is to send next and what the gateway answers to it (nothing for a
+    // command without an answer). Once any is given, every packet must be the next one expected.
+    void Expect(std::vector<std::uint8_t> packet, std::vector<std::uint8_t> answer = {})
+    {
+        expected.push_back({std::move(packet), std::move(answer)});
+        scripted = true;
+    }
+    // Every expected packet was sent, in order, and nothing else: or the first that was not.
+    ::testing::AssertionResult Done() const
+    {
+        if (!mismatch.empty()) return ::testing::AssertionFailure() << mismatch;
+        if (!expected.empty())
+            return ::testing::AssertionFailure()
+                   << expected.size() << " expected packet(s) never sent, the first [" << Hex(expected.front().packet)
+                   << "] after " << matched << " that were";
+        return ::testing::AssertionSuccess();
+    }
+
+    // Takes a written packet against the expectation list: its answer, or none after a mismatch.
+    void Check(const std::vector<std::uint8_t>& packet)
+    {
+        if (!scripted || !mismatch.empty()) return;
+        if (expected.empty()) {
+            mismatch = "packet " + std::to_string(matched + 1) + " [" + Hex(packet) + "] sent after the last expected one";
+            return;
+        }
+        if (packet != expected.front().packet) {
+            mismatch = "packet " + std::to_string(matched + 1) + " was [" + Hex(packet) + "], expected [" +
+                       Hex(expected.front().packet) + "]";
+            return;
+        }
+        pending.insert(pending.end(), expected.front().answer.begin(), expected.front().answer.end());
+        expected.pop_front();
+        ++matched;
+    }
+
+    static std::string Hex(const std::vector<std::uint8_t>& bytes)
+    {
+        std::string text;
+        for (std::uint8_t b : bytes) {
+            char digits[4];
+            std::snprintf(digits, sizeof digits, "%02X", b);
+            text += (text.empty() ? "" : " ") + std::string(digits);
+        }
+        return text;
+    }
+
+private:
+    struct Expectation {
+        std::vector<std::uint8_t> packet;
+        std::vector<std::uint8_t> answer;
+    };
+    std::deque<Expectation> expected;
+    bool scripted = false;
+    int matched = 0;
+    std::string mismatch;  // the first, in words
 };
 
 class ScriptedTransport final : public Transport {
@@ -31,7 +94,9 @@ public:
     {
         const int number = wire_->writes++;
         wire_->written.emplace_back(bytes.begin(), bytes.end());
-        return number != wire_->failWriteNumber;
+        if (number == wire_->failWriteNumber) return false;
+        wire_->Check(wire_->written.back());
+        return true;
     }
 
     std::size_t Read(std::span<std::uint8_t> buffer, std::chrono::milliseconds) override

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -76,6 +77,8 @@ protected:
 
     Session& Ctx() { return window->Ctx(); }
     ViewSet& Views() { return window->Views(); }
+    // How the last command ended, as the status line says it.
+    std::string Status() const { return window->statusBar()->currentMessage().toStdString(); }
 
     template <class T = QWidget>
     T* Find(const char* name)
