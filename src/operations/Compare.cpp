@@ -29,10 +29,12 @@ Result Ended(Session& session, ProgressGuard& progress, Result result)
 
 }  // namespace
 
-std::vector<DifferingRange> DifferingRanges(std::span<const std::uint8_t> expected, std::span<const std::uint8_t> chip)
+std::vector<DifferingRange> DifferingRanges(std::span<const std::uint8_t> expected, std::span<const std::uint8_t> chip,
+                                            std::span<const std::uint8_t> covered)
 {
     std::vector<DifferingRange> ranges;
-    const std::size_t size = std::min(expected.size(), chip.size());
+    std::size_t size = std::min(expected.size(), chip.size());
+    if (!covered.empty()) size = std::min(size, covered.size());
     // Compared with memcmp in blocks first: a flash that mostly agrees is walked at memory speed.
     constexpr std::size_t kBlock = 64;
     std::size_t i = 0;
@@ -44,7 +46,7 @@ std::vector<DifferingRange> DifferingRanges(std::span<const std::uint8_t> expect
             continue;
         }
         for (const std::size_t end = i + n; i < end; ++i) {
-            if (expected[i] == chip[i]) continue;
+            if (expected[i] == chip[i] || (!covered.empty() && covered[i] == 0)) continue;
             const auto address = static_cast<std::uint32_t>(i);
             if (!ranges.empty() && ranges.back().last + 1 == address) ranges.back().last = address;
             else ranges.push_back({address, address});
@@ -69,7 +71,8 @@ std::vector<std::string> RangeLines(std::span<const DifferingRange> ranges)
     return lines;
 }
 
-Result CompareMemory(Session& session, MemoryKind memory, std::span<const std::uint8_t> expected, Comparison& out)
+Result CompareMemory(Session& session, MemoryKind memory, std::span<const std::uint8_t> expected, Comparison& out,
+                     std::span<const std::uint8_t> covered)
 {
     out = {};
     const bool flash = memory == MemoryKind::Program;
@@ -103,13 +106,17 @@ Result CompareMemory(Session& session, MemoryKind memory, std::span<const std::u
         return Ended(session, progress, outOfStep);
     }
 
-    out.ranges = DifferingRanges(expected, chip);
+    out.ranges = DifferingRanges(expected, chip, covered);
     for (const DifferingRange& range : out.ranges) out.differing += range.Size();
     out.chip = std::move(chip);
     progress.Free();
     if (out.ranges.empty()) {
         log.LogMessage(LogFinished, ". No differences found.");
-        log.LogMessage(LogText, "Compared " + Plural(std::min(expected.size(), out.chip.size()), "byte") + ".");
+        std::size_t compared = std::min(expected.size(), out.chip.size());
+        if (!covered.empty())
+            compared = static_cast<std::size_t>(std::count_if(covered.begin(), covered.begin() + static_cast<std::ptrdiff_t>(std::min(compared, covered.size())),
+                                                              [](std::uint8_t c) { return c != 0; }));
+        log.LogMessage(LogText, "Compared " + Plural(compared, "byte") + ".");
         log.LogEndTime();
         return Result::Ok();
     }

@@ -32,8 +32,10 @@ struct Comparison {
 // The log lists this many ranges, then says how many more there are.
 inline constexpr std::size_t kListedRanges = 100;
 
-// Every run of differing bytes over the shorter of the two.
-std::vector<DifferingRange> DifferingRanges(std::span<const std::uint8_t> expected, std::span<const std::uint8_t> chip);
+// Every run of differing bytes over the shorter of the two. With `covered` (one flag a byte,
+// nonzero for the bytes a file gave) only those bytes are compared.
+std::vector<DifferingRange> DifferingRanges(std::span<const std::uint8_t> expected, std::span<const std::uint8_t> chip,
+                                            std::span<const std::uint8_t> covered = {});
 
 // "0x0100-0x010F (16 bytes)" or "0x0200 (1 byte)".
 std::string RangeText(const DifferingRange& range);
@@ -43,8 +45,10 @@ std::string RangeText(const DifferingRange& range);
 std::vector<std::string> RangeLines(std::span<const DifferingRange> ranges);
 
 // Reads the whole memory of that kind and compares it with `expected` (the memory's size, or less:
-// only that many bytes are compared). Succeeds when nothing differs; fails with
-// FailureKind::Differs, the count and the ranges in the log and the result's words, otherwise.
-Result CompareMemory(Session& session, MemoryKind memory, std::span<const std::uint8_t> expected, Comparison& out);
+// only that many bytes are compared; with `covered`, only the bytes it flags). Succeeds when
+// nothing differs; fails with FailureKind::Differs, the count and the ranges in the log and the
+// result's words, otherwise.
+Result CompareMemory(Session& session, MemoryKind memory, std::span<const std::uint8_t> expected, Comparison& out,
+                     std::span<const std::uint8_t> covered = {});
 
 }  // namespace quillon
