@@ -52,6 +52,11 @@ QFont ViewFont()
     return font;
 }
 
+QString HexNumber(std::size_t value, int digits)
+{
+    return QStringLiteral("0x") + QString::number(value, 16).toUpper().rightJustified(digits, QLatin1Char('0'));
+}
+
 // The backgrounds of marked bytes: a compare's difference wins over a user's change.
 const QColor kDiffersColour(255, 176, 176);
 const QColor kChangedColour(190, 215, 255);
@@ -227,12 +232,9 @@ bool HexViewWidget::event(QEvent* event)
         const std::optional<std::size_t> address = frozen_ ? std::nullopt : ByteAt(at);
         if (address && *address < chipBytes_.size() && (document_.MarksAt(*address) & kDiffersFromChip)) {
             QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
-                               QStringLiteral("0x%1: the chip holds %2, the view %3")
-                                   .arg(*address, 4, 16, QLatin1Char('0'))
-                                   .arg(chipBytes_[*address], 2, 16, QLatin1Char('0'))
-                                   .arg(document_.At(*address), 2, 16, QLatin1Char('0'))
-                                   .toUpper()
-                                   .replace(QStringLiteral("0X"), QStringLiteral("0x")),
+                               QStringLiteral("%1: the chip holds %2, the view %3")
+                                   .arg(HexNumber(*address, 4), HexNumber(chipBytes_[*address], 2),
+                                        HexNumber(document_.At(*address), 2)),
                                this);
         } else {
             QToolTip::hideText();

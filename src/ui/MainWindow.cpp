@@ -311,6 +311,8 @@ void MainWindow::BuildMenus()
     });
     help->addSeparator();
     addItem(help, "TavroConnection1", "How to connect...", [this] { OnHowToConnect(); });
+    BuildEditTools(edit);
+    AddShortcuts();
 }
 
 void MainWindow::BuildChipMenu(QMenu* menu)
@@ -349,6 +351,7 @@ void MainWindow::SetConnected(bool connected)
     autosearchButton_->setEnabled(connected);
     for (QPushButton* button : operationButtons_) button->setEnabled(connected);
     lockFusesItem_->setEnabled(connected);
+    for (QAction* action : connectedActions_) action->setEnabled(connected);
 }
 
 void MainWindow::RunCommand(std::function<void()> work, std::function<void()> done)

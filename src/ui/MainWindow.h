@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "chips/MemoryKind.h"
 #include "core/Result.h"
@@ -30,6 +31,7 @@ namespace quillon::ui {
 
 class AboutBox;
 class CommandRunner;
+class FindDialog;
 class HexViewWidget;
 class IdBox;
 class LogPane;
@@ -115,6 +117,18 @@ private:
     void OnHowToConnect();
     std::optional<ChosenFile> ChooseFile(FileDialogKind kind);
 
+    // The Edit menu's tools on the views (MainWindowTools.cpp): undo, go to, find, fill and
+    // compare, and the menus' shortcuts.
+    void BuildEditTools(QMenu* edit);
+    void AddShortcuts();
+    // The view the Edit tools work on: the one that last had the focus, on the active page.
+    HexViewWidget* ActiveEditView() const;
+    HexViewWidget* ActiveView(MemoryKind memory) const;
+    void OnCompare(MemoryKind memory);
+    void OnGoTo();
+    void OnFind();
+    void FindAgain(bool forward);
+
     std::unique_ptr<Session> ctx_;
     CommandRunner* runner_;
     UiProgress* progress_;
@@ -142,6 +156,9 @@ private:
     LogPane* logPane_ = nullptr;
     QAction* lockFusesItem_ = nullptr;
     QAction* skipBlankPages_ = nullptr;  // Edit > Skip blank pages when writing
+    std::vector<QAction*> connectedActions_;  // enabled while connected, as the buttons are
+    bool lastViewFlash_ = true;               // the Edit tools' view: flash or EEPROM
+    FindDialog* findDialog_ = nullptr;
 };
 
 }  // namespace quillon::ui
