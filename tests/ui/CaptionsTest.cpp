@@ -119,8 +119,11 @@ TEST_F(WindowTest, MainWindowCaptionsAndNames)
          {"LoadProgramfromFile1", "SaveProgramtoFile1", "", "Open1", "Save1", "", "SaveLogas1", "Exit1"}},
         // The doubled ampersand shows as one.
         {"Edit3",
-         {"Lock && Fuses...", "-", "Skip blank pages when writing", "Check the chip's signature before writing"},
-         {"LockFuses1", "", "SkipBlankPages1", "CheckChip1"}},
+         {"Lock && Fuses...", "-", "Skip blank pages when writing", "Check the chip's signature before writing", "-",
+          "Undo", "Redo", "-", "Go to address...", "Find...", "Find next", "Find previous", "Fill with 0xFF", "-",
+          "Compare Program", "Compare Data"},
+         {"LockFuses1", "", "SkipBlankPages1", "CheckChip1", "", "Undo1", "Redo1", "", "GoTo1", "Find1", "FindNext1",
+          "FindPrevious1", "FillFF1", "", "CompareProgram1", "CompareData1"}},
         {"Help1", {"About Program", "-", "How to connect..."}, {"About1", "", "TavroConnection1"}},
     };
     for (const MenuCase& c : cases) {
