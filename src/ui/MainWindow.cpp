@@ -437,7 +437,11 @@ void MainWindow::OnReadProgram()
 
 void MainWindow::OnWriteProgram()
 {
-    RunCommand([this] { WriteProgram(*ctx_, ConfirmOnGuiThread()); });
+    auto result = std::make_shared<Result>();
+    RunCommand([this, result] { *result = WriteProgram(*ctx_, ConfirmOnGuiThread()); },
+               [this, result] {
+                   if (*result) MarkWritten(MemoryKind::Program);
+               });
 }
 
 void MainWindow::OnVerifyProgram()
@@ -457,7 +461,11 @@ void MainWindow::OnReadData()
 
 void MainWindow::OnWriteData()
 {
-    RunCommand([this] { WriteData(*ctx_, ConfirmOnGuiThread()); });
+    auto result = std::make_shared<Result>();
+    RunCommand([this, result] { *result = WriteData(*ctx_, ConfirmOnGuiThread()); },
+               [this, result] {
+                   if (*result) MarkWritten(MemoryKind::Data);
+               });
 }
 
 void MainWindow::OnVerifyData()

@@ -125,6 +125,8 @@ private:
     HexViewWidget* ActiveEditView() const;
     HexViewWidget* ActiveView(MemoryKind memory) const;
     void OnCompare(MemoryKind memory);
+    // The chip now holds what the active view of that kind shows: no byte is changed or differs.
+    void MarkWritten(MemoryKind memory);
     void OnGoTo();
     void OnFind();
     void FindAgain(bool forward);

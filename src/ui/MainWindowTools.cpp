@@ -116,6 +116,11 @@ void MainWindow::OnCompare(MemoryKind memory)
                });
 }
 
+void MainWindow::MarkWritten(MemoryKind memory)
+{
+    ActiveView(memory)->Document().ClearMarks(kChangedByUser | kDiffersFromChip);
+}
+
 void MainWindow::OnGoTo()
 {
     HexViewWidget* view = ActiveEditView();

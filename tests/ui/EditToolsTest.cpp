@@ -179,6 +179,28 @@ TEST_F(EditTools, CompareMarksEveryDifferingByteAndShowsTheChipsValueOnHover)
     EXPECT_EQ(view->Document().MarksAt(0), kChangedByUser);
 }
 
+TEST_F(EditTools, ChangedBytesStayMarkedUntilAWriteOfThatMemory)
+{
+    StartWith("ATmega8");
+    HexViewWidget* flash = window->View(0);
+    HexViewWidget* eeprom = window->View(2);
+    flash->setFocus();
+    flash->SetCaret(10);
+    QTest::keyClicks(flash, QStringLiteral("AB"));
+    eeprom->setFocus();
+    eeprom->SetCaret(10);
+    QTest::keyClicks(eeprom, QStringLiteral("CD"));
+    ASSERT_EQ(flash->Document().MarksAt(0), kChangedByUser);
+
+    BoxAnswerer yes(QMessageBox::Yes);
+    Click("Button5");
+    EXPECT_EQ(Chip().flash[0], 0xAB);
+    EXPECT_EQ(flash->Document().MarksAt(0), 0);
+    EXPECT_EQ(eeprom->Document().MarksAt(0), kChangedByUser) << "the EEPROM was not written";
+    Click("Button8");
+    EXPECT_EQ(eeprom->Document().MarksAt(0), 0) << "a read replaces the view's bytes";
+}
+
 TEST_F(EditTools, AShortcutNeverTakesAKeyFromAFocusedViewButActsElsewhere)
 {
     SelectFromMenu("ATmega8");
