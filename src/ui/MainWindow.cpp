@@ -157,12 +157,10 @@ void MainWindow::BuildPanel()
 
     connectButton_ = MakeButton(panel1, "Button1", "Connect");
     disconnectButton_ = MakeButton(panel1, "Button2", "Disconnect");
-    portBox_ = new QComboBox(panel1);
+    portBox_ = new PortBox(panel1);
     portBox_->setObjectName(QStringLiteral("ComboBox1"));
-    portBox_->setEditable(true);
-    portBox_->addItems(PortNames());
-    portBox_->setCurrentIndex(0);
-    portBox_->setInsertPolicy(QComboBox::NoInsert);
+    portBox_->Refresh();
+    portBox_->setEditText(InitialPort(SystemSerialPorts(), {}));
     portBox_->setMinimumContentsLength(12);
     grid->addWidget(connectButton_, 0, 0);
     grid->addWidget(disconnectButton_, 1, 0);
@@ -405,7 +403,7 @@ bool MainWindow::AskYesNo(const QString& caption, const QString& text)
 
 void MainWindow::OnConnect()
 {
-    const std::string name = portBox_->currentText().toStdString();
+    const std::string name = portBox_->PortName().toStdString();
     auto opened = std::make_shared<bool>(false);
     RunCommand([this, name, opened] { *opened = Connect(*ctx_, name).Succeeded(); },
                [this, opened] {

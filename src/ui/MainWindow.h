@@ -35,6 +35,7 @@ class FindDialog;
 class HexViewWidget;
 class IdBox;
 class LogPane;
+class PortBox;
 class UiProgress;
 
 // What the user chose in a file dialog: the name and what the chosen filter stands for (a
@@ -68,7 +69,7 @@ public:
     using FileChooser = std::function<std::optional<ChosenFile>(FileDialogKind kind)>;
     void SetFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
 
-    // The port names the COM box offers: COM1 to COM10, the system's serial ports, the
+    // The port names the COM box offers: the system's serial ports, COM1 to COM10, the
     // simulated gateways.
     static QStringList PortNames();
 
@@ -148,7 +149,7 @@ private:
     QPushButton* disconnectButton_ = nullptr;
     QPushButton* autosearchButton_ = nullptr;
     std::array<QPushButton*, 8> operationButtons_{};  // Button4 .. Button11
-    QComboBox* portBox_ = nullptr;
+    PortBox* portBox_ = nullptr;
     QLineEdit* chipNameBox_ = nullptr;
     IdBox* idBox_ = nullptr;
     QSlider* delaySlider_ = nullptr;
