@@ -1,6 +1,9 @@
 #include "ui/HexViewWidget.h"
 
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QFocusEvent>
+#include <QMimeData>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -72,6 +75,17 @@ QString RowOf(const MemoryDocument& document, int line)
     return row;
 }
 
+// The one local file of a drag, when it is one the views load: Intel HEX or raw binary.
+QString DroppedFile(const QMimeData* data)
+{
+    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1) return {};
+    const QUrl url = data->urls().front();
+    if (!url.isLocalFile()) return {};
+    const QString suffix = QFileInfo(url.toLocalFile()).suffix().toLower();
+    if (suffix != QLatin1String("hex") && suffix != QLatin1String("eep") && suffix != QLatin1String("bin")) return {};
+    return url.toLocalFile();
+}
+
 }  // namespace
 
 HexViewWidget::HexViewWidget(MemoryDocument& document, QWidget* parent)
@@ -90,6 +104,7 @@ HexViewWidget::HexViewWidget(MemoryDocument& document, QWidget* parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     viewport()->setCursor(Qt::IBeamCursor);
+    setAcceptDrops(true);
     viewport()->setBackgroundRole(QPalette::Base);
     verticalScrollBar()->setSingleStep(1);
     const int frame = 2 * frameWidth();
@@ -319,6 +334,29 @@ void HexViewWidget::PaintMarks(QPainter& painter, int line, int xOffset, int y)
         painter.fillRect(QRect(hex, y, 2 * charWidth_, lineHeight_), colour);
         painter.fillRect(QRect(chr, y, charWidth_, lineHeight_), colour);
     }
+}
+
+void HexViewWidget::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!frozen_ && !DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    else event->ignore();
+}
+
+void HexViewWidget::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (!frozen_ && !DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    else event->ignore();
+}
+
+void HexViewWidget::dropEvent(QDropEvent* event)
+{
+    const QString path = frozen_ ? QString() : DroppedFile(event->mimeData());
+    if (path.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    emit fileDropped(path);
 }
 
 void HexViewWidget::UpdateLine(int line)

@@ -58,10 +58,15 @@ public:
 
 signals:
     void edited();  // the user changed a byte
+    // A .hex, .eep or .bin file was dropped on the view.
+    void fileDropped(const QString& path);
 
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -34,6 +34,7 @@
 #include "ui/LogPane.h"
 #include "ui/PortList.h"
 #include "ui/ProgressForm.h"
+#include "ui/WindowSettings.h"
 
 namespace quillon::ui {
 
@@ -98,6 +99,7 @@ MainWindow::MainWindow(std::unique_ptr<Session> context, QWidget* parent)
     layout->addWidget(pages_, 1);
     layout->addWidget(panel3);
     BuildMenus();
+    BuildStatusBar();
 
     logPane_->Attach(ctx_->bus.log);
     connect(runner_, &CommandRunner::started, this, &MainWindow::FreezeViews);
@@ -138,6 +140,7 @@ MainWindow::~MainWindow()
 {
     // The worker uses the context: it stops and is joined before anything it uses goes away.
     runner_->Shutdown();
+    if (settings_) settings_->SetGeometry(saveGeometry());
     logPane_->Detach();
     ctx_->progress = nullptr;
     ctx_->views.changed = {};
@@ -310,6 +313,7 @@ void MainWindow::BuildMenus()
     help->addSeparator();
     addItem(help, "TavroConnection1", "How to connect...", [this] { OnHowToConnect(); });
     BuildEditTools(edit);
+    BuildRecentMenu(file);
     AddShortcuts();
 }
 
@@ -338,6 +342,7 @@ void MainWindow::ShowPortState()
 {
     const bool lost = connected_ && !ctx_->bus.link.IsOpen();
     setWindowTitle(lost ? PortLostTitle() : QStringLiteral("Quillon"));
+    ShowStatus();
 }
 
 void MainWindow::SetConnected(bool connected)
@@ -350,6 +355,7 @@ void MainWindow::SetConnected(bool connected)
     for (QPushButton* button : operationButtons_) button->setEnabled(connected);
     lockFusesItem_->setEnabled(connected);
     for (QAction* action : connectedActions_) action->setEnabled(connected);
+    ShowStatus();
 }
 
 void MainWindow::RunCommand(std::function<void()> work, std::function<void()> done)
@@ -438,6 +444,7 @@ void MainWindow::OnWriteProgram()
     auto result = std::make_shared<Result>();
     RunCommand([this, result] { *result = WriteProgram(*ctx_, ConfirmOnGuiThread()); },
                [this, result] {
+                   NoteResult(QStringLiteral("Write Program"), *result);
                    if (*result) MarkWritten(MemoryKind::Program);
                });
 }
@@ -462,6 +469,7 @@ void MainWindow::OnWriteData()
     auto result = std::make_shared<Result>();
     RunCommand([this, result] { *result = WriteData(*ctx_, ConfirmOnGuiThread()); },
                [this, result] {
+                   NoteResult(QStringLiteral("Write Data"), *result);
                    if (*result) MarkWritten(MemoryKind::Data);
                });
 }

@@ -20,6 +20,8 @@
 #include "operations/Session.h"
 
 class QAction;
+class QLabel;
+class QSettings;
 class QComboBox;
 class QLineEdit;
 class QMenu;
@@ -36,6 +38,7 @@ class HexViewWidget;
 class IdBox;
 class LogPane;
 class PortBox;
+class WindowSettings;
 class UiProgress;
 
 // What the user chose in a file dialog: the name and what the chosen filter stands for (a
@@ -64,6 +67,10 @@ public:
     bool Connected() const { return connected_; }
     // The title while the port is closed by a gateway failure in the connected look.
     static QString PortLostTitle();
+
+    // Remembers the port, delay, page, geometry, folders and recent files in `settings` from now
+    // on, and restores what it holds. Without it the window starts as it always has.
+    void UseSettings(std::unique_ptr<QSettings> settings);
 
     // Replaces the file dialogs, so that a script or a test can answer them.
     using FileChooser = std::function<std::optional<ChosenFile>(FileDialogKind kind)>;
@@ -109,6 +116,7 @@ private:
     void OnVerifyData();
     void OnChipErase();
     void LoadFile(MemoryKind memory);
+    void LoadChosenFile(MemoryKind memory, const ChosenFile& chosen);
     void SaveFile(MemoryKind memory);
     void OnSaveLog();
     void ReportFileFailure(const QString& action, const QString& name, const Result& result,
@@ -117,6 +125,7 @@ private:
     void OnLockFuses();
     void OnHowToConnect();
     std::optional<ChosenFile> ChooseFile(FileDialogKind kind);
+    std::optional<ChosenFile> ChooseInDialog(FileDialogKind kind);
 
     // The Edit menu's tools on the views (MainWindowTools.cpp): undo, go to, find, fill and
     // compare, and the menus' shortcuts.
@@ -131,6 +140,17 @@ private:
     void OnGoTo();
     void OnFind();
     void FindAgain(bool forward);
+
+    // Settings, recent files, the status bar and dropped files (MainWindowSettings.cpp).
+    void BuildRecentMenu(QMenu* file);
+    void ShowRecentFiles();
+    void RememberFolder(FileDialogKind kind, const QString& file);
+    QString RememberedFolder(FileDialogKind kind) const;
+    void RememberLoaded(MemoryKind memory, const QString& file);
+    void BuildStatusBar();
+    void ShowStatus();
+    // The ending of the command under way, for the status bar.
+    void NoteResult(const QString& command, const Result& result);
 
     std::unique_ptr<Session> ctx_;
     CommandRunner* runner_;
@@ -162,6 +182,14 @@ private:
     std::vector<QAction*> connectedActions_;  // enabled while connected, as the buttons are
     bool lastViewFlash_ = true;               // the Edit tools' view: flash or EEPROM
     FindDialog* findDialog_ = nullptr;
+    std::unique_ptr<WindowSettings> settings_;
+    QMenu* recentMenu_ = nullptr;
+    QLabel* statusPort_ = nullptr;
+    QLabel* statusChip_ = nullptr;
+    QLabel* statusResult_ = nullptr;
+    QString lastCommand_;            // the caption of the command under way or last run
+    std::optional<Result> lastResult_;
+    qint64 commandStarted_ = 0;      // ms since the epoch
 };
 
 }  // namespace quillon::ui
