@@ -7,7 +7,6 @@
 #include "chips/ChipTable.h"
 #include "chips/MemoryWalk.h"
 #include "images/ProgressGuard.h"
-#include "images/Views.h"
 #include "operations/ChipInSocket.h"
 #include "operations/CommandFrame.h"
 #include "operations/Session.h"
@@ -79,8 +78,6 @@ struct ReadJob {
 
 Result ReadOrVerify(Session& session, const ReadJob& job)
 {
-    // A verify compares the chip with what the active view shows, edits included.
-    if (job.verify) StoreActiveView(session, job.memory);
     ProgressGuard progress(session.progress);
     Begin(session, job.trying);
 
@@ -127,19 +124,13 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
         session.bus.log.LogEndTime();
         return Result::Ok();
     }
-    if (job.verify) return SuccessEnding(session, progress, ". No differences found.");
-    progress.Free();
-    FillActiveView(session, job.memory);
-    session.bus.log.LogMessage(LogFinished, "");
-    session.bus.log.LogEndTime();
-    return Result::Ok();
+    return SuccessEnding(session, progress, job.verify ? ". No differences found." : "");
 }
 
 Result Write(Session& session, MemoryKind memory, const Confirm& confirm)
 {
     const bool flash = memory == MemoryKind::Program;
     if (!Ask(confirm, flash ? kFlashLossQuestion : kEepromLossQuestion)) return Result::Refused();
-    StoreActiveView(session, memory);
     ProgressGuard progress(session.progress);
     Begin(session, flash ? " write the program" : " write the EEPROM");
 

@@ -92,7 +92,7 @@ void MainWindow::AddShortcuts()
 
 HexViewWidget* MainWindow::ActiveView(MemoryKind memory) const
 {
-    const int page = ctx_->views.activePage == 1 ? 1 : 0;
+    const int page = views_.activePage == 1 ? 1 : 0;
     return View(memory == MemoryKind::Program ? page : page + 2);
 }
 

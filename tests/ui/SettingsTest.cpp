@@ -61,7 +61,7 @@ TEST_F(Remembered, PortDelayPageGeometryFolderAndRecentFilesSurviveARestartButNo
     EXPECT_EQ(Find<QSlider>("TrackBar1")->value(), 3);
     EXPECT_EQ(Ctx().bus.delay, 3);
     EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentIndex(), 1);
-    EXPECT_EQ(Ctx().views.activePage, 1);
+    EXPECT_EQ(window->Views().activePage, 1);
     EXPECT_EQ(window->size(), QSize(1000, 780));
     EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), QStringLiteral("None"));
     EXPECT_EQ(Ctx().chip.signature, 0);
@@ -136,7 +136,7 @@ TEST_F(Remembered, TheStatusBarShowsPortChipAndTheLastCommandsEnding)
     Click("Button5");
     EXPECT_TRUE(result->text().startsWith(QStringLiteral("Write Program was not run after "))) << result->text().toStdString();
     Click("Button4");
-    EXPECT_TRUE(result->text().startsWith(QStringLiteral("Read Program ended in "))) << result->text().toStdString();
+    EXPECT_TRUE(result->text().startsWith(QStringLiteral("Read Program succeeded in "))) << result->text().toStdString();
     for (const char* name : {"Button1", "Button4", "Button11", "ComboBox1", "TrackBar1", "RichEdit1", "Edit2"})
         EXPECT_FALSE(Find<QWidget>(name)->toolTip().isEmpty()) << name;
 }
