@@ -154,10 +154,12 @@ void MainWindow::BuildStatusBar()
         } else if (lastResult_->Succeeded()) {
             statusResult_->setText(QStringLiteral("%1 succeeded in %2").arg(command, took));
         } else {
-            const QString words = QString::fromStdString(lastResult_->words).section(QLatin1Char('\n'), 0, 0).trimmed();
-            const QString how = lastResult_->WasCancelled() ? QStringLiteral("was cancelled")
-                                : lastResult_->ending == Ending::Refused ? QStringLiteral("was not run")
-                                                                       : QStringLiteral("failed");
+            QString words = QString::fromStdString(lastResult_->words).section(QLatin1Char('\n'), 0, 0).trimmed();
+            if (words.endsWith(QLatin1Char(':'))) words.chop(1);
+            const QString how = lastResult_->WasCancelled()                  ? QStringLiteral("was cancelled")
+                                : lastResult_->ending == Ending::Refused         ? QStringLiteral("was not run")
+                                : lastResult_->failure == FailureKind::Differs ? QStringLiteral("found differences")
+                                                                                 : QStringLiteral("failed");
             statusResult_->setText(QStringLiteral("%1 %2 after %3%4").arg(command, how, took,
                                                                           words.isEmpty() ? QString() : ": " + words));
         }

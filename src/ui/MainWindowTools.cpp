@@ -108,12 +108,12 @@ void MainWindow::OnCompare(MemoryKind memory)
     auto expected = std::make_shared<std::vector<std::uint8_t>>(view->Document().Bytes().begin(),
                                                                 view->Document().Bytes().end());
     auto comparison = std::make_shared<Comparison>();
-    RunCommand([this, memory, expected, comparison] { CompareMemory(*ctx_, memory, *expected, *comparison); },
-               [view, comparison] {
-                   // Only a complete read is set against the view: a partial one would mark
-                   // bytes the chip was never asked for.
-                   if (!comparison->chip.empty()) view->ShowDifferences(std::move(comparison->chip));
-               });
+    RunOperation([this, memory, expected, comparison] { return CompareMemory(*ctx_, memory, *expected, *comparison); },
+                 [view, comparison](const Result&) {
+                     // Only a complete read is set against the view: a partial one would mark
+                     // bytes the chip was never asked for.
+                     if (!comparison->chip.empty()) view->ShowDifferences(std::move(comparison->chip));
+                 });
 }
 
 void MainWindow::MarkWritten(MemoryKind memory)

@@ -165,6 +165,10 @@ TEST_F(EditTools, CompareMarksEveryDifferingByteAndShowsTheChipsValueOnHover)
         marked += (view->Document().MarksAt(a) & kDiffersFromChip) ? 1 : 0;
     EXPECT_EQ(marked, 19u);
     EXPECT_EQ(view->Document().At(0), 0xAA) << "the view keeps its own bytes";
+    const QString status = Find<QLabel>("StatusResult")->text();
+    EXPECT_TRUE(status.startsWith(QStringLiteral("Compare Program found differences after ")) &&
+                status.endsWith(QStringLiteral(": Finished. 19 bytes differ in 3 ranges")))
+        << status.toStdString();
 
     view->verticalScrollBar()->setValue(0);
     const QPoint onByte0(3 + 11 * view->fontMetrics().horizontalAdvance(QLatin1Char('0')), view->fontMetrics().height() / 2);
