@@ -12,14 +12,7 @@ namespace {
 
 std::string HexAddress(std::size_t address)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), kHex[address & 0xF]);
-        address >>= 4;
-    } while (address != 0);
-    while (digits.size() < 4) digits.insert(digits.begin(), '0');
-    return "0x" + digits;
+    return "0x" + HexDigits(address, 4);
 }
 
 std::string_view Trimmed(std::string_view text)
