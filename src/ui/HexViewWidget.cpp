@@ -251,11 +251,9 @@ bool HexViewWidget::event(QEvent* event)
                                    .arg(HexNumber(*address, 4), HexNumber(chipBytes_[*address], 2),
                                         HexNumber(document_.At(*address), 2)),
                                this);
-        } else {
-            QToolTip::hideText();
-            event->ignore();
+            return true;
         }
-        return true;
+        // Elsewhere the view's own tooltip says what the view is for.
     }
     return QAbstractScrollArea::event(event);
 }
