@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QWindow>
 #include <memory>
+#include <vector>
 
 #include "chips/Catalogue.h"
 #include "operations/ChipSelection.h"
@@ -97,6 +98,27 @@ void BM_KeyInLargestFlashView(benchmark::State& state)
     }
 }
 BENCHMARK(BM_KeyInLargestFlashView)->Unit(benchmark::kMicrosecond);
+
+// A compare's ending: 10000 differing bytes of the largest flash marked, the view repainted on a
+// page where every byte differs. The target is under 16 ms, one frame.
+void BM_TenThousandDifferencesMarkedAndRepainted(benchmark::State& state)
+{
+    auto window = MakeWindow();
+    ShowAndWait(*window);
+    quillon::SelectChip(window->Ctx(), kAtmega2560);
+    quillon::ui::HexViewWidget* view = window->View(0);
+    view->Reload(0);
+    std::vector<std::uint8_t> chip(view->Document().Bytes().begin(), view->Document().Bytes().end());
+    for (std::size_t i = 0; i < 10000; ++i) chip[i * 26] ^= 0x5A;  // spread over the whole flash
+    for (std::size_t i = 0; i < 512; ++i) chip[i] = 0x00;          // and the first rows in full
+    std::size_t marked = 0;
+    for (auto _ : state) {
+        marked = view->ShowDifferences(chip);
+        view->viewport()->repaint();
+    }
+    state.counters["marked"] = static_cast<double>(marked);
+}
+BENCHMARK(BM_TenThousandDifferencesMarkedAndRepainted)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

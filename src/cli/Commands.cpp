@@ -11,6 +11,7 @@
 #include "images/FileCommands.h"
 #include "operations/FileFuses.h"
 #include "operations/CommandFrame.h"
+#include "operations/Compare.h"
 #include "operations/LockFuses.h"
 #include "operations/MemoryCommands.h"
 #include "operations/Session.h"
@@ -133,6 +134,18 @@ Result Then(Result first, Next&& next)
     return first ? next() : first;
 }
 
+// Every difference between the chip and the file, where a verify stops at the first.
+Result CompareWithFile(Session& session, MemoryKind kind, const std::string& file, bool force, Output& output,
+                       bool wholeMemory)
+{
+    Result loaded = LoadReference(session, kind, file, force, output, wholeMemory);
+    if (!loaded) return loaded;
+    const auto& covered = kind == MemoryKind::Program ? session.coveredProgram : session.coveredData;
+    Comparison comparison;
+    return CompareMemory(session, kind, ChipMemory(session.chip, kind), comparison,
+                         covered ? std::span<const std::uint8_t>(*covered) : std::span<const std::uint8_t>{});
+}
+
 // The fuse and lock bytes a compiled program carries, written only on this explicit request and
 // with --yes. The chip's own bytes are read first, so a byte the file lacks (often the lock)
 // is written back as it was.
@@ -208,6 +221,9 @@ Result RunCommand(Session& session, const Command& command, const Confirm& confi
     case CommandKind::VerifyData:
         return Then(LoadReference(session, MemoryKind::Data, file, force, output, wholeMemory),
                     [&] { return VerifyData(session); });
+    case CommandKind::CompareProgram:
+        return CompareWithFile(session, MemoryKind::Program, file, force, output, wholeMemory);
+    case CommandKind::CompareData: return CompareWithFile(session, MemoryKind::Data, file, force, output, wholeMemory);
     case CommandKind::Erase: return ChipErase(session, confirm);
     case CommandKind::ReadCalibration: return ReadCalibration(session);
     case CommandKind::ReadFuses: return ReadFuses(session, output);

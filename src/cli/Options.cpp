@@ -17,13 +17,15 @@ struct CommandName {
     bool takesArgument;
 };
 
-constexpr std::array<CommandName, 10> kCommands{{
+constexpr std::array<CommandName, 12> kCommands{{
     {"read-program", CommandKind::ReadProgram, true},
     {"write-program", CommandKind::WriteProgram, true},
     {"verify-program", CommandKind::VerifyProgram, true},
     {"read-data", CommandKind::ReadData, true},
     {"write-data", CommandKind::WriteData, true},
     {"verify-data", CommandKind::VerifyData, true},
+    {"compare-program", CommandKind::CompareProgram, true},
+    {"compare-data", CommandKind::CompareData, true},
     {"erase", CommandKind::Erase, false},
     {"read-calibration", CommandKind::ReadCalibration, false},
     {"read-fuses", CommandKind::ReadFuses, false},
@@ -253,6 +255,9 @@ Commands, run in the order given:
   read-data FILE       read the EEPROM and save it to FILE
   write-data FILE      load FILE, write the EEPROM and verify it
   verify-data FILE     load FILE and compare the EEPROM with it
+  compare-program FILE read the whole flash and list every range of it that differs
+                       from FILE, not only the first (see "Differences" below)
+  compare-data FILE    the same for the EEPROM
   erase                erase the chip
   read-calibration     read the oscillator calibration bytes
   read-fuses           read the lock and fuse bytes and show them
@@ -271,9 +276,19 @@ its flash, or with the data commands its EEPROM section). Other names are Intel 
 
 Every step is logged on standard output.
 
+Differences: compare-program and compare-data compare the bytes FILE gives (with
+--whole-memory, the whole memory against FILE padded with 0xFF) and print
+       Finished. 18 bytes differ in 3 ranges:
+  0x0000 (1 byte)
+  0x0100-0x010F (16 bytes)
+  0x1FFF (1 byte)
+the first 100 ranges, then "  and N more ranges"; or "Finished. No differences found."
+followed by "Compared N bytes.". They end with status 1 when anything differs.
+
 Exit status:
   0    every command succeeded
-  1    a command failed (the last line on standard error names them)
+  1    a command failed, or a compare found differences (the last line on
+       standard error names them)
   2    the command line is wrong; nothing was done
   130  cancelled by an interrupt (Ctrl+C), 143 terminated (SIGTERM)
 )";

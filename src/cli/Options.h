@@ -16,6 +16,8 @@ enum class CommandKind {
     ReadData,
     WriteData,
     VerifyData,
+    CompareProgram,
+    CompareData,
     Erase,
     ReadCalibration,
     ReadFuses,

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace quillon {
 
@@ -69,6 +70,18 @@ inline void PutHexByte(char* out, std::uint8_t b)
 {
     out[0] = kUpperHexDigits[b >> 4];
     out[1] = kUpperHexDigits[b & 0x0F];
+}
+
+// Upper-case hex digits of a value, at least `minDigits` of them: "3F000" for 0x3F000.
+inline std::string HexDigits(std::uint64_t value, std::size_t minDigits)
+{
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), kUpperHexDigits[value & 0x0F]);
+        value >>= 4;
+    } while (value != 0);
+    if (digits.size() < minDigits) digits.insert(0, minDigits - digits.size(), '0');
+    return digits;
 }
 
 }  // namespace quillon

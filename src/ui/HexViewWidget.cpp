@@ -1,11 +1,15 @@
 #include "ui/HexViewWidget.h"
 
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QFocusEvent>
+#include <QMimeData>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolTip>
 #include <algorithm>
 #include <array>
 
@@ -51,6 +55,15 @@ QFont ViewFont()
     return font;
 }
 
+QString HexNumber(std::size_t value, int digits)
+{
+    return QStringLiteral("0x") + QString::number(value, 16).toUpper().rightJustified(digits, QLatin1Char('0'));
+}
+
+// The backgrounds of marked bytes: a compare's difference wins over a user's change.
+const QColor kDiffersColour(255, 176, 176);
+const QColor kChangedColour(190, 215, 255);
+
 QString RowOf(const MemoryDocument& document, int line)
 {
     if (line < 0 || static_cast<std::size_t>(line) >= RowCount(document)) return {};
@@ -60,6 +73,17 @@ QString RowOf(const MemoryDocument& document, int line)
     QChar* out = row.data();
     for (std::size_t i = 0; i < text.size(); ++i) out[i] = QChar(kCodePage[static_cast<unsigned char>(text[i])]);
     return row;
+}
+
+// The one local file of a drag, when it is one the views load: Intel HEX or raw binary.
+QString DroppedFile(const QMimeData* data)
+{
+    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1) return {};
+    const QUrl url = data->urls().front();
+    if (!url.isLocalFile()) return {};
+    const QString suffix = QFileInfo(url.toLocalFile()).suffix().toLower();
+    if (suffix != QLatin1String("hex") && suffix != QLatin1String("eep") && suffix != QLatin1String("bin")) return {};
+    return url.toLocalFile();
 }
 
 }  // namespace
@@ -80,6 +104,7 @@ HexViewWidget::HexViewWidget(MemoryDocument& document, QWidget* parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     viewport()->setCursor(Qt::IBeamCursor);
+    setAcceptDrops(true);
     viewport()->setBackgroundRole(QPalette::Base);
     verticalScrollBar()->setSingleStep(1);
     const int frame = 2 * frameWidth();
@@ -151,6 +176,104 @@ void HexViewWidget::Thaw()
     viewport()->update();
 }
 
+std::size_t HexViewWidget::CaretByte() const
+{
+    const std::size_t size = document_.Size();
+    if (size == 0) return 0;
+    const std::size_t row = caret_ / kLineStride;
+    const std::size_t col = caret_ % kLineStride;
+    std::size_t inRow = 0;
+    if (col >= quillon::kCharColumn) inRow = std::min<std::size_t>(col - quillon::kCharColumn, kBytesPerLine - 1);
+    else if (col >= quillon::kHexColumn) inRow = std::min<std::size_t>((col - quillon::kHexColumn) / 3, kBytesPerLine - 1);
+    return std::min(row * kBytesPerLine + inRow, size - 1);
+}
+
+void HexViewWidget::GoToByte(std::size_t address)
+{
+    if (frozen_ || document_.Size() == 0) return;
+    address = std::min(address, document_.Size() - 1);
+    const int before = static_cast<int>(caret_ / kLineStride);
+    caret_ = HexPosition(address);
+    EnsureCaretVisible();
+    UpdateLine(before);
+    UpdateLine(static_cast<int>(caret_ / kLineStride));
+}
+
+bool HexViewWidget::Undo()
+{
+    if (frozen_) return false;
+    const std::optional<std::size_t> caret = document_.Undo();
+    if (caret) SetCaret(*caret);
+    return caret.has_value();
+}
+
+bool HexViewWidget::Redo()
+{
+    if (frozen_) return false;
+    const std::optional<std::size_t> caret = document_.Redo();
+    if (caret) SetCaret(*caret);
+    return caret.has_value();
+}
+
+void HexViewWidget::FillAll(std::uint8_t value)
+{
+    if (frozen_ || document_.Size() == 0) return;
+    std::vector<ByteEdit> edits(document_.Size());
+    for (std::size_t a = 0; a < edits.size(); ++a) edits[a] = {a, value, 0};
+    document_.Edit(edits, caret_, caret_);
+    emit edited();
+}
+
+std::size_t HexViewWidget::ShowDifferences(std::vector<std::uint8_t> chip)
+{
+    chipBytes_ = std::move(chip);
+    return document_.MarkDifferences(chipBytes_);
+}
+
+bool HexViewWidget::event(QEvent* event)
+{
+    // While the view has the focus every key follows the view's rules: a menu's shortcut acts
+    // only when the focus is elsewhere.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (!frozen_ && VirtualKeyFor(*key)) {
+            event->accept();
+            return true;
+        }
+    }
+    if (event->type() == QEvent::ToolTip) {
+        const QPoint pos = static_cast<QHelpEvent*>(event)->pos();
+        const QPoint at = viewport()->mapFrom(this, pos);
+        const std::optional<std::size_t> address = frozen_ ? std::nullopt : ByteAt(at);
+        if (address && *address < chipBytes_.size() && (document_.MarksAt(*address) & kDiffersFromChip)) {
+            QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
+                               QStringLiteral("%1: the chip holds %2, the view %3")
+                                   .arg(HexNumber(*address, 4), HexNumber(chipBytes_[*address], 2),
+                                        HexNumber(document_.At(*address), 2)),
+                               this);
+            return true;
+        }
+        // Elsewhere the view's own tooltip says what the view is for.
+    }
+    return QAbstractScrollArea::event(event);
+}
+
+std::optional<std::size_t> HexViewWidget::ByteAt(QPoint point) const
+{
+    if (LineCount() == 0 || point.y() < 0) return std::nullopt;
+    const int line = FirstVisibleLine() + point.y() / lineHeight_;
+    if (line >= LineCount()) return std::nullopt;
+    const int col = (point.x() - 3 + horizontalScrollBar()->value()) / charWidth_;
+    int inRow = -1;
+    if (col >= static_cast<int>(quillon::kHexColumn) && col < static_cast<int>(quillon::kHexColumnEnd) &&
+        (col - static_cast<int>(quillon::kHexColumn)) % 3 != 2)
+        inRow = (col - static_cast<int>(quillon::kHexColumn)) / 3;
+    else if (col >= static_cast<int>(quillon::kCharColumn) && col < static_cast<int>(quillon::kCharColumn + kBytesPerLine))
+        inRow = col - static_cast<int>(quillon::kCharColumn);
+    if (inRow < 0) return std::nullopt;
+    return static_cast<std::size_t>(line) * kBytesPerLine + static_cast<std::size_t>(inRow);
+}
+
 void HexViewWidget::SetCaret(std::size_t position)
 {
     caret_ = std::min(position, TextSize());
@@ -183,6 +306,7 @@ void HexViewWidget::paintEvent(QPaintEvent*)
     painter.setPen(palette().color(QPalette::Text));
     for (int i = 0; i < rows && first + i < lines; ++i) {
         const int y = i * lineHeight_;
+        if (!frozen_) PaintMarks(painter, first + i, xOffset, y);
         painter.drawText(xOffset, y + metrics.ascent(), RowText(first + i));
     }
     if (hasFocus() && !frozen_) {
@@ -194,6 +318,43 @@ void HexViewWidget::paintEvent(QPaintEvent*)
                              palette().color(QPalette::Text));
         }
     }
+}
+
+void HexViewWidget::PaintMarks(QPainter& painter, int line, int xOffset, int y)
+{
+    const std::size_t base = static_cast<std::size_t>(line) * kBytesPerLine;
+    for (std::size_t b = 0; b < kBytesPerLine && base + b < document_.Size(); ++b) {
+        const std::uint8_t marks = document_.MarksAt(base + b);
+        if ((marks & (kDiffersFromChip | kChangedByUser)) == 0) continue;
+        const QColor& colour = (marks & kDiffersFromChip) ? kDiffersColour : kChangedColour;
+        const int hex = xOffset + static_cast<int>(quillon::kHexColumn + 3 * b) * charWidth_;
+        const int chr = xOffset + static_cast<int>(quillon::kCharColumn + b) * charWidth_;
+        painter.fillRect(QRect(hex, y, 2 * charWidth_, lineHeight_), colour);
+        painter.fillRect(QRect(chr, y, charWidth_, lineHeight_), colour);
+    }
+}
+
+void HexViewWidget::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!frozen_ && !DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    else event->ignore();
+}
+
+void HexViewWidget::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (!frozen_ && !DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    else event->ignore();
+}
+
+void HexViewWidget::dropEvent(QDropEvent* event)
+{
+    const QString path = frozen_ ? QString() : DroppedFile(event->mimeData());
+    if (path.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    emit fileDropped(path);
 }
 
 void HexViewWidget::UpdateLine(int line)
@@ -251,8 +412,9 @@ void HexViewWidget::keyPressEvent(QKeyEvent* event)
     const ViewKeyOutcome outcome = ViewKeyDown(document_, caret_, *vk);
     if (!outcome.handled) return;
     const int before = static_cast<int>(caret_ / kLineStride);
-    ApplyEdits(document_, outcome);
+    const std::size_t caretBefore = caret_;
     caret_ = std::min(outcome.caret, TextSize());
+    if (!outcome.edits.empty()) document_.Edit(outcome.edits, caretBefore, caret_);
     EnsureCaretVisible();
     UpdateLine(before);
     UpdateLine(static_cast<int>(caret_ / kLineStride));

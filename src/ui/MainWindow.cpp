@@ -36,6 +36,7 @@
 #include "ui/LogPane.h"
 #include "ui/PortList.h"
 #include "ui/ProgressForm.h"
+#include "ui/WindowSettings.h"
 
 namespace quillon::ui {
 
@@ -99,7 +100,7 @@ MainWindow::MainWindow(std::unique_ptr<Session> context, QWidget* parent)
     layout->addWidget(pages_, 1);
     layout->addWidget(panel3);
     BuildMenus();
-    statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    BuildStatusBar();
 
     logPane_->Attach(ctx_->bus.log);
     connect(runner_, &CommandRunner::started, this, &MainWindow::FreezeViews);
@@ -140,6 +141,7 @@ MainWindow::~MainWindow()
 {
     // The worker uses the context: it stops and is joined before anything it uses goes away.
     runner_->Shutdown();
+    if (settings_) settings_->SetGeometry(saveGeometry());
     logPane_->Detach();
     ctx_->progress = nullptr;
     views_.changed = {};
@@ -159,12 +161,10 @@ void MainWindow::BuildPanel()
 
     connectButton_ = MakeButton(panel1, "Button1", "Connect");
     disconnectButton_ = MakeButton(panel1, "Button2", "Disconnect");
-    portBox_ = new QComboBox(panel1);
+    portBox_ = new PortBox(panel1);
     portBox_->setObjectName(QStringLiteral("ComboBox1"));
-    portBox_->setEditable(true);
-    portBox_->addItems(PortNames());
-    portBox_->setCurrentIndex(0);
-    portBox_->setInsertPolicy(QComboBox::NoInsert);
+    portBox_->Refresh();
+    portBox_->setEditText(InitialPort(SystemSerialPorts(), {}));
     portBox_->setMinimumContentsLength(12);
     grid->addWidget(connectButton_, 0, 0);
     grid->addWidget(disconnectButton_, 1, 0);
@@ -338,6 +338,9 @@ void MainWindow::BuildMenus()
     });
     help->addSeparator();
     addItem(help, "TavroConnection1", "How to connect...", [this] { OnHowToConnect(); });
+    BuildEditTools(edit);
+    BuildRecentMenu(file);
+    AddShortcuts();
 }
 
 void MainWindow::BuildChipMenu(QMenu* menu)
@@ -371,6 +374,7 @@ void MainWindow::ShowPortState()
 {
     const bool lost = connected_ && !ctx_->bus.link.IsOpen();
     setWindowTitle(lost ? PortLostTitle() : QStringLiteral("Quillon"));
+    ShowStatus();
 }
 
 void MainWindow::SetConnected(bool connected)
@@ -382,6 +386,8 @@ void MainWindow::SetConnected(bool connected)
     autosearchButton_->setEnabled(connected);
     for (QPushButton* button : operationButtons_) button->setEnabled(connected);
     lockFusesItem_->setEnabled(connected);
+    for (QAction* action : connectedActions_) action->setEnabled(connected);
+    ShowStatus();
 }
 
 void MainWindow::RunCommand(std::function<void()> work, std::function<void()> done)
@@ -405,19 +411,9 @@ void MainWindow::RunOperation(const QString& command, std::function<Result()> wo
 
 void MainWindow::ShowResult(const QString& command, const Result& result)
 {
-    // The result's words on one line: the log's lines joined, without their indent.
-    QStringList lines;
-    for (const QString& line : QString::fromStdString(result.words).split(QLatin1Char('\n')))
-        if (!line.trimmed().isEmpty()) lines << line.trimmed();
-    const QString words = lines.join(QLatin1Char(' '));
-    QString text;
-    switch (result.ending) {
-    case Ending::Succeeded: text = QStringLiteral("%1 completed").arg(command); break;
-    case Ending::Refused: text = QStringLiteral("%1: nothing was done").arg(command); break;
-    case Ending::Cancelled: text = QStringLiteral("%1 cancelled: %2").arg(command, words); break;
-    case Ending::Failed: text = QStringLiteral("%1 failed: %2").arg(command, words); break;
-    }
-    statusBar()->showMessage(text);
+    // Shown in the status bar when the command's run ends, with how long it took.
+    lastCommand_ = command;
+    lastResult_ = result;
 }
 
 HexViewWidget* MainWindow::View(int index) const
@@ -475,7 +471,7 @@ bool MainWindow::AskYesNo(const QString& caption, const QString& text)
 
 void MainWindow::OnConnect()
 {
-    const std::string name = portBox_->currentText().toStdString();
+    const std::string name = portBox_->PortName().toStdString();
     RunOperation(QStringLiteral("Connect"), [this, name] { return Connect(*ctx_, name); },
                  [this](const Result& result) {
                      if (result) SetConnected(true);
@@ -513,7 +509,10 @@ void MainWindow::OnReadProgram()
 void MainWindow::OnWriteProgram()
 {
     RunOperation(QStringLiteral("Write Program"),
-                 [this, confirm = ConfirmWriting(MemoryKind::Program)] { return WriteProgram(*ctx_, confirm); });
+                 [this, confirm = ConfirmWriting(MemoryKind::Program)] { return WriteProgram(*ctx_, confirm); },
+                 [this](const Result& result) {
+                     if (result) MarkWritten(MemoryKind::Program);
+                 });
 }
 
 void MainWindow::OnVerifyProgram()
@@ -541,7 +540,10 @@ void MainWindow::OnReadData()
 void MainWindow::OnWriteData()
 {
     RunOperation(QStringLiteral("Write Data"),
-                 [this, confirm = ConfirmWriting(MemoryKind::Data)] { return WriteData(*ctx_, confirm); });
+                 [this, confirm = ConfirmWriting(MemoryKind::Data)] { return WriteData(*ctx_, confirm); },
+                 [this](const Result& result) {
+                     if (result) MarkWritten(MemoryKind::Data);
+                 });
 }
 
 void MainWindow::OnVerifyData()

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "chips/MemoryKind.h"
 #include "core/Result.h"
@@ -20,6 +21,8 @@
 
 class QAction;
 class QActionGroup;
+class QLabel;
+class QSettings;
 class QComboBox;
 class QLineEdit;
 class QMenu;
@@ -31,9 +34,12 @@ namespace quillon::ui {
 
 class AboutBox;
 class CommandRunner;
+class FindDialog;
 class HexViewWidget;
 class IdBox;
 class LogPane;
+class PortBox;
+class WindowSettings;
 class UiProgress;
 
 // What the user chose in a file dialog: the name and what the chosen filter stands for (a
@@ -65,11 +71,15 @@ public:
     // The title while the port is closed by a gateway failure in the connected look.
     static QString PortLostTitle();
 
+    // Remembers the port, delay, page, geometry, folders and recent files in `settings` from now
+    // on, and restores what it holds. Without it the window starts as it always has.
+    void UseSettings(std::unique_ptr<QSettings> settings);
+
     // Replaces the file dialogs, so that a script or a test can answer them.
     using FileChooser = std::function<std::optional<ChosenFile>(FileDialogKind kind)>;
     void SetFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
 
-    // The port names the COM box offers: COM1 to COM10, the system's serial ports, the
+    // The port names the COM box offers: the system's serial ports, COM1 to COM10, the
     // simulated gateways.
     static QStringList PortNames();
 
@@ -118,6 +128,7 @@ private:
     void OnVerifyData();
     void OnChipErase();
     void LoadFile(MemoryKind memory);
+    void LoadChosenFile(MemoryKind memory, const ChosenFile& chosen);
     void SaveFile(MemoryKind memory);
     void OnSaveLog();
     void ReportFileFailure(const QString& action, const QString& name, const Result& result,
@@ -126,6 +137,30 @@ private:
     void OnLockFuses();
     void OnHowToConnect();
     std::optional<ChosenFile> ChooseFile(FileDialogKind kind);
+    std::optional<ChosenFile> ChooseInDialog(FileDialogKind kind);
+
+    // The Edit menu's tools on the views (MainWindowTools.cpp): undo, go to, find, fill and
+    // compare, and the menus' shortcuts.
+    void BuildEditTools(QMenu* edit);
+    void AddShortcuts();
+    // The view the Edit tools work on: the one that last had the focus, on the active page.
+    HexViewWidget* ActiveEditView() const;
+    HexViewWidget* ActiveView(MemoryKind memory) const;
+    void OnCompare(MemoryKind memory);
+    // The chip now holds what the active view of that kind shows: no byte is changed or differs.
+    void MarkWritten(MemoryKind memory);
+    void OnGoTo();
+    void OnFind();
+    void FindAgain(bool forward);
+
+    // Settings, recent files, the status bar and dropped files (MainWindowSettings.cpp).
+    void BuildRecentMenu(QMenu* file);
+    void ShowRecentFiles();
+    void RememberFolder(FileDialogKind kind, const QString& file);
+    QString RememberedFolder(FileDialogKind kind) const;
+    void RememberLoaded(MemoryKind memory, const QString& file);
+    void BuildStatusBar();
+    void ShowStatus();
 
     std::unique_ptr<Session> ctx_;
     // Written on this thread only: before a command hands the image over, and after it ended.
@@ -146,7 +181,7 @@ private:
     QPushButton* disconnectButton_ = nullptr;
     QPushButton* autosearchButton_ = nullptr;
     std::array<QPushButton*, 8> operationButtons_{};  // Button4 .. Button11
-    QComboBox* portBox_ = nullptr;
+    PortBox* portBox_ = nullptr;
     QLineEdit* chipNameBox_ = nullptr;
     IdBox* idBox_ = nullptr;
     QSlider* delaySlider_ = nullptr;
@@ -157,6 +192,17 @@ private:
     QAction* lockFusesItem_ = nullptr;
     QAction* skipBlankPages_ = nullptr;  // Edit > Skip blank pages when writing
     QActionGroup* answersInFlight_ = nullptr;  // Edit > Answers in flight, one checked; its data is N
+    std::vector<QAction*> connectedActions_;  // enabled while connected, as the buttons are
+    bool lastViewFlash_ = true;               // the Edit tools' view: flash or EEPROM
+    FindDialog* findDialog_ = nullptr;
+    std::unique_ptr<WindowSettings> settings_;
+    QMenu* recentMenu_ = nullptr;
+    QLabel* statusPort_ = nullptr;
+    QLabel* statusChip_ = nullptr;
+    QLabel* statusResult_ = nullptr;
+    QString lastCommand_;            // the caption of the command under way or last run
+    std::optional<Result> lastResult_;
+    qint64 commandStarted_ = 0;      // ms since the epoch
 };
 
 }  // namespace quillon::ui

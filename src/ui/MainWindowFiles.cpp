@@ -42,8 +42,15 @@ constexpr Filter kSaveFilters[] = {
 
 std::optional<ChosenFile> MainWindow::ChooseFile(FileDialogKind kind)
 {
-    if (chooseFile_) return chooseFile_(kind);
+    std::optional<ChosenFile> chosen = chooseFile_ ? chooseFile_(kind) : ChooseInDialog(kind);
+    if (chosen) RememberFolder(kind, chosen->name);
+    return chosen;
+}
+
+std::optional<ChosenFile> MainWindow::ChooseInDialog(FileDialogKind kind)
+{
     QFileDialog dialog(this);
+    if (const QString folder = RememberedFolder(kind); !folder.isEmpty()) dialog.setDirectory(folder);
     dialog.setObjectName(kind == FileDialogKind::Open ? QStringLiteral("OpenDialog1") : QStringLiteral("SaveDialog1"));
     const std::span<const Filter> filters = kind == FileDialogKind::Open ? std::span<const Filter>(kOpenFilters)
                                                                          : std::span<const Filter>(kSaveFilters);
@@ -89,15 +96,19 @@ void MainWindow::ReportFileFailure(const QString& action, const QString& name, c
 void MainWindow::LoadFile(MemoryKind memory)
 {
     const auto chosen = ChooseFile(FileDialogKind::Open);
-    if (!chosen) return;
-    const std::string path = chosen->name.toStdString();
-    const FileFormat format = LoadFormatFor(path, chosen->filterIndex);
+    if (chosen) LoadChosenFile(memory, *chosen);
+}
+
+void MainWindow::LoadChosenFile(MemoryKind memory, const ChosenFile& chosen)
+{
+    const std::string path = chosen.name.toStdString();
+    const FileFormat format = LoadFormatFor(path, chosen.filterIndex);
     auto outcome = std::make_shared<Result>();
     auto load = std::make_shared<FileLoad>();
     RunCommand([this, path, format, memory, outcome, load] {
                    *outcome = LoadMemoryFileAs(*ctx_, path, format, memory, load.get());
                },
-               [this, outcome, load, memory, format, name = chosen->name] {
+               [this, outcome, load, memory, format, name = chosen.name] {
                    ShowResult(memory == MemoryKind::Program ? QStringLiteral("Load Program") : QStringLiteral("Load Data"),
                               *outcome);
                    // What the load put into the images goes over what the views held.
@@ -106,6 +117,10 @@ void MainWindow::LoadFile(MemoryKind memory)
                    // A refused S-record or ELF file loaded nothing at all: unlike a HEX file
                    // stopped at a line, nothing on the screen shows it.
                    ReportFileFailure(QStringLiteral("Loading"), name, *outcome, format != FileFormat::IntelHex);
+                   // A file that loaded in part is still worth a second try from the list.
+                   if (outcome->Succeeded() || outcome->failure == FailureKind::FilePart ||
+                       outcome->failure == FailureKind::FileBeyond)
+                       RememberLoaded(memory, name);
                    // A new program replaces the fuse bytes an earlier one offered.
                    if (outcome->Succeeded() && memory == MemoryKind::Program) {
                        fileFuses_ = load->fuses;

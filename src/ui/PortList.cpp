@@ -2,6 +2,7 @@
 
 #include <libserialport.h>
 
+#include <QSignalBlocker>
 #include <memory>
 
 namespace quillon::ui {
@@ -16,20 +17,75 @@ struct PortListDeleter {
 constexpr const char* kSimulated[] = {"sim:ATmega8", "sim:ATmega2560", "sim:ATmega169", "sim:AT90S2313",
                                       "sim:ATtiny2313", "sim:ATtiny85"};
 
+const QString kDescriptionSeparator = QStringLiteral(" \u2014 ");
+
 }  // namespace
 
-QStringList PortList()
+std::vector<SystemPort> SystemSerialPorts()
 {
-    QStringList names;
-    for (int i = 1; i <= 10; ++i) names << QStringLiteral("COM%1").arg(i);
+    std::vector<SystemPort> found;
     sp_port** raw = nullptr;
-    if (sp_list_ports(&raw) == SP_OK && raw) {
-        std::unique_ptr<sp_port*, PortListDeleter> ports(raw);
-        for (sp_port** port = raw; *port; ++port)
-            if (const char* name = sp_get_port_name(*port)) names << QString::fromLocal8Bit(name);
+    if (sp_list_ports(&raw) != SP_OK || raw == nullptr) return found;
+    std::unique_ptr<sp_port*, PortListDeleter> ports(raw);
+    for (sp_port** port = raw; *port; ++port) {
+        const char* name = sp_get_port_name(*port);
+        if (name == nullptr) continue;
+        const bool usb = sp_get_port_transport(*port) == SP_TRANSPORT_USB;
+        const char* description = usb ? sp_get_port_description(*port) : nullptr;
+        found.push_back({QString::fromLocal8Bit(name), description ? QString::fromLocal8Bit(description) : QString(), usb});
     }
-    for (const char* name : kSimulated) names << QString::fromLatin1(name);
-    return names;
+    return found;
+}
+
+QStringList PortEntries(const std::vector<SystemPort>& system)
+{
+    QStringList entries;
+    for (const SystemPort& port : system)
+        entries << (port.description.isEmpty() ? port.name : port.name + kDescriptionSeparator + port.description);
+    for (int i = 1; i <= 10; ++i) entries << QStringLiteral("COM%1").arg(i);
+    for (const char* name : kSimulated) entries << QString::fromLatin1(name);
+    return entries;
+}
+
+QStringList PortList() { return PortEntries(SystemSerialPorts()); }
+
+QString PortNameOf(const QString& entry)
+{
+    const qsizetype at = entry.indexOf(kDescriptionSeparator);
+    return at < 0 ? entry : entry.left(at);
+}
+
+QString InitialPort(const std::vector<SystemPort>& system, const QString& lastUsed)
+{
+    if (!lastUsed.isEmpty()) return lastUsed;
+    for (const SystemPort& port : system)
+        if (port.usb) return PortEntries({port}).front();
+    return QStringLiteral("COM1");
+}
+
+PortBox::PortBox(QWidget* parent) : QComboBox(parent)
+{
+    setEditable(true);
+    setInsertPolicy(QComboBox::NoInsert);
+}
+
+void PortBox::Refresh()
+{
+    // The text stays as it is: a re-listing must not look like a change of port, which would
+    // close an open one.
+    const QString text = currentText();
+    const QSignalBlocker blocker(this);
+    clear();
+    addItems(PortEntries(lister_ ? lister_() : std::vector<SystemPort>{}));
+    const int index = findText(text);
+    if (index >= 0) setCurrentIndex(index);
+    setEditText(text);
+}
+
+void PortBox::showPopup()
+{
+    Refresh();
+    QComboBox::showPopup();
 }
 
 }  // namespace quillon::ui

@@ -1,4 +1,5 @@
 // Quillon's window: programs AVR microcontrollers through the Tavro serial gateway.
+#include <QSettings>
 #include <memory>
 
 #include "operations/Session.h"
@@ -12,6 +13,8 @@ int main(int argc, char** argv)
     // Every port name opens a serial port, except "sim:<chip>", the built-in simulated gateway.
     auto context = std::make_unique<quillon::Session>(quillon::ui::WindowPortOpener());
     quillon::ui::MainWindow window(std::move(context));
+    // The platform's usual place: ~/.config/Quillon/Quillon.conf on Linux.
+    window.UseSettings(std::make_unique<QSettings>(QStringLiteral("Quillon"), QStringLiteral("Quillon")));
     window.show();
     return quillon::ui::Application::exec();
 }

@@ -223,5 +223,59 @@ TEST(SRecordFiles, WrittenFromOneWidthAndReadBackInAnotherTheBytesStay)
     EXPECT_EQ(bad.out.find("Trying to"), std::string::npos) << bad.out;
 }
 
+// compare-program lists every range that differs, where verify-program names only the first.
+TEST(Compare, EveryDifferingRangeIsPrintedAndAnyDifferenceEndsWithStatusOne)
+{
+    Scratch dir;
+    std::string program(1024, '\0');
+    for (std::size_t i = 0; i < program.size(); ++i) program[i] = static_cast<char>(i % 199);  // never 0xFF, the erased value
+    std::string changed = program;
+    changed[0] ^= 1;
+    for (std::size_t i = 0x100; i <= 0x10F; ++i) changed[i] = '\x55';
+    changed[0x3FF] ^= 0x40;
+    { std::ofstream(dir / "prog.bin", std::ios::binary) << program; }
+    { std::ofstream(dir / "changed.bin", std::ios::binary) << changed; }
+    { std::ofstream(dir / "head.bin", std::ios::binary) << program.substr(0, 16); }
+    const std::vector<std::string> common = {"--port", "sim:ATmega8", "--chip", "ATmega8", "--delay", "0", "--yes",
+                                             "write-program", dir / "prog.bin"};
+    auto run = [&](std::vector<std::string> more) {
+        std::vector<std::string> args = common;
+        args.insert(args.end(), more.begin(), more.end());
+        return RunProgram(Cli(), args);
+    };
+
+    Finished differs = run({"compare-program", dir / "changed.bin"});
+    EXPECT_EQ(differs.status, 1);
+    EXPECT_NE(differs.out.find("Trying to compare the program\n"), std::string::npos) << differs.out;
+    EXPECT_NE(differs.out.find("       Finished. 18 bytes differ in 3 ranges:\n  0x0000 (1 byte)\n"
+                               "  0x0100-0x010F (16 bytes)\n  0x03FF (1 byte)\nEnd time: "),
+              std::string::npos)
+        << differs.out;
+    EXPECT_NE(differs.err.find("failed: compare-program"), std::string::npos) << differs.err;
+
+    Finished same = run({"compare-program", dir / "prog.bin"});
+    EXPECT_EQ(same.status, 0) << same.out << same.err;
+    EXPECT_NE(same.out.find("       Finished. No differences found.\nCompared 1024 bytes.\n"), std::string::npos)
+        << same.out;
+
+    // The bytes a file gives, unless the whole memory is asked for: then the rest counts as 0xFF.
+    EXPECT_EQ(run({"compare-program", dir / "head.bin"}).status, 0);
+    Finished whole = run({"--whole-memory", "compare-program", dir / "head.bin"});
+    EXPECT_EQ(whole.status, 1);
+    EXPECT_NE(whole.out.find("Finished. 1008 bytes differ in 1 range:\n  0x0010-0x03FF (1008 bytes)\n"),
+              std::string::npos)
+        << whole.out;
+
+    Finished data = RunProgram(Cli(), {"--port", "sim:ATmega8", "--chip", "ATmega8", "--delay", "0", "--json",
+                                       "compare-data", dir / "head.bin"});
+    EXPECT_EQ(data.status, 1);
+    EXPECT_NE(data.out.find("Trying to compare the EEPROM"), std::string::npos) << data.out;
+    EXPECT_EQ(JsonLines(data.out).back(), (Json{{"type", "exit"}, {"status", 1}, {"failed", {"compare-data"}}}));
+
+    Finished help = RunProgram(Cli(), {"--help"});
+    EXPECT_NE(help.out.find("compare-program FILE"), std::string::npos);
+    EXPECT_NE(help.out.find("and N more ranges"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace quillon

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -69,6 +70,81 @@ TEST(MemoryDocument, AListenerStopsWithItsHandleAndACopyHasNone)
         MemoryDocument gone(16);
         outlives = gone.Listen([&](std::size_t, std::size_t) { ++calls; });
     }
+}
+
+// Typed bytes, a fill: each one step back and forward, with the bytes, their marks and the caret.
+TEST(MemoryDocumentUndo, EachEditIsOneStepThatRestoresBytesMarksAndCaret)
+{
+    MemoryDocument document(32);
+    const ByteEdit typed[] = {{4, 0x1F, 0}, {4, 0x12, 0}};  // two digits of one byte
+    document.Edit(typed, 10, 16);
+    std::vector<ByteEdit> fill;
+    for (std::size_t a = 0; a < 32; ++a) fill.push_back({a, 0x00, 0});
+    document.Edit(fill, 16, 16);
+    ASSERT_EQ(document.At(31), 0x00);
+    EXPECT_EQ(document.MarksAt(31), kChangedByUser);
+
+    EXPECT_EQ(document.Undo(), std::optional<std::size_t>(16));
+    EXPECT_EQ(document.At(4), 0x12);
+    EXPECT_EQ(document.At(31), 0xFF);
+    EXPECT_EQ(document.MarksAt(31), 0);
+    EXPECT_EQ(document.Undo(), std::optional<std::size_t>(10));
+    EXPECT_EQ(document.At(4), 0xFF) << "an address edited twice in one step undoes to its first value";
+    EXPECT_EQ(document.MarksAt(4), 0);
+    EXPECT_EQ(document.Undo(), std::nullopt);
+
+    EXPECT_EQ(document.Redo(), std::optional<std::size_t>(16));
+    EXPECT_EQ(document.At(4), 0x12);
+    EXPECT_EQ(document.MarksAt(4), kChangedByUser);
+
+    // A new edit after an undo drops the steps that were undone.
+    document.Edit(std::vector<ByteEdit>{{5, 0x77, kShownUpperCase}}, 16, 19);
+    EXPECT_FALSE(document.CanRedo());
+    EXPECT_EQ(document.MarksAt(5), kShownUpperCase | kChangedByUser);
+}
+
+TEST(MemoryDocumentUndo, AReadOrLoadLeavesNothingToUndoAndNoMarks)
+{
+    MemoryDocument document(16);
+    document.Edit(std::vector<ByteEdit>{{1, 0x00, 0}}, 0, 0);
+    const std::vector<std::uint8_t> read(16, 0xAA);
+    document.Assign(read);
+    EXPECT_FALSE(document.CanUndo());
+    EXPECT_EQ(document.MarksAt(1), 0);
+    document.Edit(std::vector<ByteEdit>{{1, 0x00, 0}}, 0, 0);
+    document.Reset(16);
+    EXPECT_FALSE(document.CanUndo());
+}
+
+TEST(MemoryDocumentUndo, TheHistoryKeepsTheNewestStepsWithinItsBound)
+{
+    MemoryDocument document(std::size_t{1} << 18);  // the largest flash
+    std::vector<ByteEdit> fill(document.Size());
+    for (std::size_t a = 0; a < fill.size(); ++a) fill[a] = {a, static_cast<std::uint8_t>(a), 0};
+    for (int i = 0; i < 6; ++i) document.Edit(fill, 0, static_cast<std::size_t>(i));
+    int undone = 0;
+    while (document.Undo()) ++undone;
+    EXPECT_EQ(undone, 4);
+    EXPECT_EQ(document.At(7), 7) << "the oldest steps were forgotten, not the newest";
+}
+
+TEST(MemoryDocumentMarks, DifferencesAreMarkedTypingOverOneAndAWriteClearThem)
+{
+    MemoryDocument document(8);
+    const std::vector<std::uint8_t> chip = {0xFF, 0x00, 0xFF, 0xFF, 0x11, 0xFF, 0xFF};  // one shorter
+    std::vector<std::pair<std::size_t, std::size_t>> heard;
+    auto listening = document.Listen([&](std::size_t first, std::size_t last) { heard.emplace_back(first, last); });
+    EXPECT_EQ(document.MarkDifferences(chip), 2u);
+    EXPECT_EQ(heard.back(), (std::pair<std::size_t, std::size_t>{0, 8}));
+    EXPECT_EQ(document.MarksAt(1), kDiffersFromChip);
+    EXPECT_EQ(document.MarksAt(4), kDiffersFromChip);
+    EXPECT_EQ(document.MarksAt(7), 0) << "a byte the chip's bytes do not reach is not a difference";
+
+    document.Edit(std::vector<ByteEdit>{{4, 0x11, 0}}, 0, 0);
+    EXPECT_EQ(document.MarksAt(4), kChangedByUser);
+    document.ClearMarks(kChangedByUser | kDiffersFromChip);
+    for (std::size_t a = 0; a < 8; ++a) EXPECT_EQ(document.MarksAt(a), 0) << a;
+    EXPECT_TRUE(document.CanUndo()) << "a write keeps the edits undoable";
 }
 
 }  // namespace

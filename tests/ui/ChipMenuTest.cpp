@@ -13,6 +13,7 @@
 #include "chips/ChipMenu.h"
 #include "ui/HexViewWidget.h"
 #include "WindowFixture.h"
+#include "ui/PortList.h"
 
 namespace quillon::ui::test {
 namespace {
@@ -46,15 +47,36 @@ TEST_F(WindowTest, ChipSelectShowsTheChipTablesMenu)
     EXPECT_EQ(Logged("Selected chip is  ATmega1281"), true);
 }
 
-TEST_F(WindowTest, ThePortBoxOffersComPortsThenTheSystemsThenSimulatedGateways)
+TEST_F(WindowTest, ThePortBoxOffersTheSystemsPortsThenComPortsThenSimulatedGateways)
 {
-    auto* combo = Find<QComboBox>("ComboBox1");
-    EXPECT_EQ(combo->currentText(), QStringLiteral("COM1"));
+    auto* combo = Find<PortBox>("ComboBox1");
+    ASSERT_NE(combo, nullptr);
     EXPECT_TRUE(combo->isEditable());
-    ASSERT_GT(combo->count(), 10);
+    // Listed afresh each time the box opens: an adapter plugged in after start-up shows.
+    std::vector<SystemPort> system;
+    combo->SetLister([&] { return system; });
+    combo->setEditText(QStringLiteral("COM3"));
+    combo->showPopup();
+    combo->hidePopup();
+    ASSERT_EQ(combo->count(), 16);
     for (int i = 0; i < 10; ++i) EXPECT_EQ(combo->itemText(i), QStringLiteral("COM%1").arg(i + 1));
     EXPECT_EQ(combo->itemText(combo->count() - 1).left(4), QStringLiteral("sim:"));
-    EXPECT_GE(combo->findText(QStringLiteral("sim:ATmega8")), 10);
+    EXPECT_EQ(combo->findText(QStringLiteral("sim:ATmega8")), 10);
+
+    system = {{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("FT232R USB UART"), true},
+              {QStringLiteral("/dev/ttyS0"), {}, false}};
+    combo->showPopup();
+    combo->hidePopup();
+    EXPECT_EQ(combo->itemText(0), QStringLiteral("/dev/ttyUSB0 \u2014 FT232R USB UART"));
+    EXPECT_EQ(combo->itemText(1), QStringLiteral("/dev/ttyS0"));
+    EXPECT_EQ(combo->itemText(2), QStringLiteral("COM1"));
+    EXPECT_EQ(combo->currentText(), QStringLiteral("COM3")) << "opening the list keeps the port";
+    combo->setCurrentIndex(0);
+    EXPECT_EQ(combo->PortName(), QStringLiteral("/dev/ttyUSB0")) << "the description is not part of the name";
+
+    EXPECT_EQ(InitialPort(system, {}), QStringLiteral("/dev/ttyUSB0 \u2014 FT232R USB UART"));
+    EXPECT_EQ(InitialPort({system[1]}, {}), QStringLiteral("COM1")) << "only a USB port is taken for the gateway";
+    EXPECT_EQ(InitialPort(system, QStringLiteral("sim:ATmega8")), QStringLiteral("sim:ATmega8"));
 }
 
 TEST_F(WindowTest, KeysInAViewWithoutAChipChangeNothing)

@@ -86,7 +86,7 @@ TEST_F(LockFuses, ReadToggleAndWriteKeepTheGreyedBit)
     Chip().fuses = {0xE2, 0x99, 0xF8};  // extended: RESERVED (bit 0) programmed
     WithDialog([&](LockFusesForm& form) {
         Press(form, "Button1");  // Read Lock && Fuses
-        EXPECT_EQ(Status(), "Read Lock & Fuses completed");
+        EXPECT_EQ(Status(), "Read Lock & Fuses succeeded in <time>");
         EXPECT_EQ(SlotFromBoxes(form, 0), 0xE2);
         EXPECT_EQ(SlotFromBoxes(form, 2), 0xF8);
         QCheckBox* reserved = form.CheckBox(17);
@@ -162,7 +162,7 @@ TEST_F(LockFuses, ALockOutWriteAsksFirstAndNoLeavesTheChipUntouched)
     EXPECT_TRUE(answerer.seen.front().text.contains(QStringLiteral("RSTDISBL")));
     EXPECT_EQ(Chip().fuses, fuses);
     EXPECT_EQ(Chip().lock, lock);
-    EXPECT_EQ(Status(), "Write Lock & Fuses: nothing was done");
+    EXPECT_EQ(Status(), "Write Lock & Fuses was not run after <time>");
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -77,8 +79,14 @@ protected:
 
     Session& Ctx() { return window->Ctx(); }
     ViewSet& Views() { return window->Views(); }
-    // How the last command ended, as the status line says it.
-    std::string Status() const { return window->statusBar()->currentMessage().toStdString(); }
+    // How the last command ended, as the status bar says it, its duration written as <time>.
+    std::string Status() const
+    {
+        const auto* label = window->findChild<QLabel*>(QStringLiteral("StatusResult"));
+        if (label == nullptr) return {};
+        static const QRegularExpression duration(QStringLiteral("\\b(in|after) [0-9]+\\.[0-9] s\\b"));
+        return QString(label->text()).replace(duration, QStringLiteral("\\1 <time>")).toStdString();
+    }
 
     template <class T = QWidget>
     T* Find(const char* name)

@@ -1,7 +1,10 @@
 // Takes the pictures of the window that the documentation shows: the main window after reading an
-// ATmega2560, the Lock & Fuses dialog of an ATmega169 and of an ATmega8, and the About box. It
-// drives the real widgets against the built-in simulated gateway.
+// ATmega2560, a Compare Program with its differences marked, the Go to dialog, the status bar, the
+// Lock & Fuses dialog of an ATmega169 and of an ATmega8, and the About box. It drives the real
+// widgets against the built-in simulated gateway.
+#include <QAction>
 #include <QApplication>
+#include <QStatusBar>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
@@ -10,11 +13,13 @@
 #include <QTest>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "operations/Session.h"
 #include "model/SimDevice.h"
 #include "ui/AboutBox.h"
 #include "ui/CommandRunner.h"
+#include "ui/GoToDialog.h"
 #include "ui/HexViewWidget.h"
 #include "ui/LockFusesForm.h"
 #include "ui/MainWindow.h"
@@ -89,6 +94,28 @@ int main(int argc, char** argv)
     Click(window, "Button3");
     Click(window, "Button4");
     bool ok = Save(window, folder, "main-window-atmega2560.png");
+
+    // Three places where the view no longer holds what the chip does, then Compare Program.
+    quillon::ui::HexViewWidget* flash = window.View(0);
+    std::vector<quillon::ByteEdit> edits = {{0x0002, 0x90, 0}, {0x0003, 0x01, 0}, {0x0062, 0xFF, 0}};
+    for (std::size_t a = 0x0A0; a < 0x0A6; ++a) edits.push_back({a, 0x00, 0});
+    flash->Document().Edit(edits, 0, 0);
+    flash->Document().Edit(std::vector<quillon::ByteEdit>{{0x0B4, 0x0C, 0}}, 0, 0);  // typed over with what the chip holds
+    window.findChild<QAction*>(QStringLiteral("CompareProgram1"))->trigger();
+    WaitIdle(window);
+    QTest::qWait(100);
+    ok = Save(window, folder, "compare-differences.png") && ok;
+    ok = Save(*window.statusBar(), folder, "status-bar.png") && ok;
+
+    {
+        quillon::ui::GoToDialog dialog(flash->Document().Size(), &window);
+        dialog.show();
+        if (!QTest::qWaitForWindowExposed(&dialog)) return 1;
+        QTest::keyClicks(dialog.Field(), QStringLiteral("0x3F000"));
+        QTest::qWait(50);
+        ok = Save(dialog, folder, "go-to-address.png") && ok;
+        dialog.reject();
+    }
 
     for (const char* chip : {"ATmega169", "ATmega8"}) {
         window.findChild<QAction*>(QString::fromLatin1(chip))->trigger();

@@ -1,0 +1,211 @@
+// What the main window remembers between runs and shows around its controls: the settings it
+// restores, File > Recent files, the status bar, tooltips, and files dropped on a view.
+#include <QAction>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTabWidget>
+
+#include "ui/CommandRunner.h"
+#include "ui/HexViewWidget.h"
+#include "ui/IdBox.h"
+#include "ui/MainWindow.h"
+#include "ui/PortList.h"
+#include "ui/WindowSettings.h"
+
+namespace quillon::ui {
+
+namespace {
+
+QString DialogKey(FileDialogKind kind)
+{
+    return kind == FileDialogKind::Open ? QStringLiteral("open") : QStringLiteral("save");
+}
+
+QString Seconds(qint64 ms)
+{
+    return QStringLiteral("%1 s").arg(static_cast<double>(ms) / 1000.0, 0, 'f', 1);
+}
+
+}  // namespace
+
+void MainWindow::UseSettings(std::unique_ptr<QSettings> settings)
+{
+    settings_ = std::make_unique<WindowSettings>(std::move(settings));
+    // Restored before anything is connected: nothing here opens a port or runs a command.
+    if (const QString port = settings_->Port(); !port.isEmpty()) {
+        const QSignalBlocker blocker(portBox_);
+        portBox_->setEditText(port);
+    }
+    if (const auto delay = settings_->Delay()) delaySlider_->setValue(*delay);
+    if (const auto page = settings_->Page()) pages_->setCurrentIndex(*page);
+    if (const QByteArray geometry = settings_->Geometry(); !geometry.isEmpty()) restoreGeometry(geometry);
+    connect(delaySlider_, &QSlider::valueChanged, this, [this](int value) { settings_->SetDelay(value); });
+    connect(pages_, &QTabWidget::currentChanged, this, [this](int index) { settings_->SetPage(index); });
+    ShowRecentFiles();
+    ShowStatus();
+}
+
+void MainWindow::BuildRecentMenu(QMenu* file)
+{
+    QAction* saveLog = findChild<QAction*>(QStringLiteral("SaveLogas1"));
+    recentMenu_ = new QMenu(QStringLiteral("Recent files"), file);
+    recentMenu_->setObjectName(QStringLiteral("RecentFiles1"));
+    recentMenu_->setToolTipsVisible(true);
+    file->insertMenu(saveLog, recentMenu_);
+    file->insertSeparator(saveLog);
+    ShowRecentFiles();
+
+    // A file dropped on a view loads into that view's memory, as the File menu's load does.
+    for (int i = 0; i < 4; ++i) {
+        HexViewWidget* view = View(i);
+        connect(view, &HexViewWidget::fileDropped, this, [this, i](const QString& path) {
+            if (runner_->Busy()) return;
+            pages_->setCurrentIndex(i % 2);
+            LoadChosenFile(i < 2 ? MemoryKind::Program : MemoryKind::Data, {path, FilterAny});
+        });
+    }
+}
+
+void MainWindow::ShowRecentFiles()
+{
+    if (recentMenu_ == nullptr) return;
+    recentMenu_->clear();
+    const std::vector<RecentFile> files = settings_ ? settings_->Recent() : std::vector<RecentFile>{};
+    recentMenu_->setEnabled(!files.empty());
+    int number = 1;
+    for (const RecentFile& file : files) {
+        const bool program = file.memory == MemoryKind::Program;
+        QAction* item = recentMenu_->addAction(QStringLiteral("&%1 %2 (%3)")
+                                                   .arg(number++)
+                                                   .arg(QFileInfo(file.path).fileName(),
+                                                        program ? QStringLiteral("program") : QStringLiteral("data")));
+        item->setToolTip(file.path);
+        item->setStatusTip(QStringLiteral("Load %1 into the %2 view of the active page")
+                               .arg(file.path, program ? QStringLiteral("flash") : QStringLiteral("EEPROM")));
+        connect(item, &QAction::triggered, this, [this, file] { LoadChosenFile(file.memory, {file.path, FilterAny}); });
+    }
+}
+
+void MainWindow::RememberFolder(FileDialogKind kind, const QString& file)
+{
+    if (settings_) settings_->SetFolder(DialogKey(kind), QFileInfo(file).absolutePath());
+}
+
+QString MainWindow::RememberedFolder(FileDialogKind kind) const
+{
+    return settings_ ? settings_->Folder(DialogKey(kind)) : QString();
+}
+
+void MainWindow::RememberLoaded(MemoryKind memory, const QString& file)
+{
+    if (!settings_) return;
+    settings_->AddRecent({QFileInfo(file).absoluteFilePath(), memory});
+    ShowRecentFiles();
+}
+
+void MainWindow::BuildStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    statusPort_ = new QLabel(bar);
+    statusPort_->setObjectName(QStringLiteral("StatusPort"));
+    statusPort_->setToolTip(QStringLiteral("The gateway's port and whether it is open"));
+    statusChip_ = new QLabel(bar);
+    statusChip_->setObjectName(QStringLiteral("StatusChip"));
+    statusChip_->setToolTip(QStringLiteral("The selected chip: from Autosearch or the Chip Select menu"));
+    statusResult_ = new QLabel(bar);
+    statusResult_->setObjectName(QStringLiteral("StatusResult"));
+    statusResult_->setToolTip(QStringLiteral("How the last command ended and how long it took; the log has the details"));
+    bar->addWidget(statusPort_);
+    bar->addWidget(statusChip_);
+    bar->addWidget(statusResult_, 1);
+
+    // Every button and menu command names itself for the status bar as it starts.
+    auto name = [this](const QString& caption) {
+        return [this, caption] {
+            if (runner_->Busy()) lastCommand_ = QString(caption).replace(QStringLiteral("&&"), QStringLiteral("&"));
+        };
+    };
+    for (QPushButton* button : findChildren<QPushButton*>())
+        connect(button, &QPushButton::clicked, this, name(button->text()));
+    for (QAction* action : menuBar()->findChildren<QAction*>())
+        if (!action->isSeparator() && action->menu() == nullptr)
+            connect(action, &QAction::triggered, this, name(action->text()));
+    connect(runner_, &CommandRunner::started, this, [this] {
+        lastResult_.reset();
+        lastCommand_.clear();
+        commandStarted_ = QDateTime::currentMSecsSinceEpoch();
+        statusResult_->setText(QStringLiteral("Working..."));
+    });
+    connect(runner_, &CommandRunner::finished, this, [this] {
+        const QString took = Seconds(QDateTime::currentMSecsSinceEpoch() - commandStarted_);
+        const QString command = lastCommand_.isEmpty() ? QStringLiteral("Command") : lastCommand_;
+        if (!lastResult_) {
+            statusResult_->setText(QStringLiteral("%1 ended in %2").arg(command, took));
+        } else if (lastResult_->Succeeded()) {
+            statusResult_->setText(QStringLiteral("%1 succeeded in %2").arg(command, took));
+        } else {
+            QString words = QString::fromStdString(lastResult_->words).section(QLatin1Char('\n'), 0, 0).trimmed();
+            if (words.endsWith(QLatin1Char(':'))) words.chop(1);
+            const QString how = lastResult_->WasCancelled()                  ? QStringLiteral("was cancelled")
+                                : lastResult_->ending == Ending::Refused         ? QStringLiteral("was not run")
+                                : lastResult_->failure == FailureKind::Differs ? QStringLiteral("found differences")
+                                                                                 : QStringLiteral("failed");
+            statusResult_->setText(QStringLiteral("%1 %2 after %3%4").arg(command, how, took,
+                                                                          words.isEmpty() ? QString() : ": " + words));
+        }
+        ShowStatus();
+    });
+    connect(chipNameBox_, &QLineEdit::textChanged, this, [this] { ShowStatus(); });
+
+    // What each control does, where the caption alone does not say it.
+    const std::pair<const char*, const char*> tips[] = {
+        {"Button1", "Open the port named below and greet the gateway"},
+        {"Button2", "Close the port"},
+        {"ComboBox1", "The gateway's serial port; the list is read afresh each time it opens; sim: entries are simulated gateways"},
+        {"Button3", "Find the chip in the socket by its signature"},
+        {"Edit1", "The selected chip"},
+        {"Edit2", "The chip's signature bytes; type them to select a chip by hand"},
+        {"TrackBar1", "Extra wait in milliseconds at every programming step, for long cables or slow chips"},
+        {"Button4", "Read the whole flash into the active page's flash view (F5)"},
+        {"Button5", "Erase the chip and write the active page's flash view into it (asks first)"},
+        {"Button6", "Compare the flash with the active page's flash view; stops at the first difference (F7)"},
+        {"Button7", "Read the oscillator calibration bytes into the log"},
+        {"Button8", "Read the whole EEPROM into the active page's EEPROM view (Shift+F5)"},
+        {"Button9", "Write the active page's EEPROM view into the chip (asks first)"},
+        {"Button10", "Compare the EEPROM with the active page's EEPROM view (Shift+F7)"},
+        {"Button11", "Erase flash, EEPROM and lock bits (asks first)"},
+        {"RichEdit1", "Page1's flash: type hex digits or characters over the bytes; drop a .hex or .bin file here to load it"},
+        {"RichEdit2", "Page2's flash: type hex digits or characters over the bytes; drop a .hex or .bin file here to load it"},
+        {"RichEdit3", "Page1's EEPROM: type over the bytes; drop a .eep, .hex or .bin file here to load it"},
+        {"RichEdit4", "Page2's EEPROM: type over the bytes; drop a .eep, .hex or .bin file here to load it"},
+        {"RichEdit5", "What every command did, line by line"},
+        {"PageControl1", "Two independent working copies: commands use the page shown"},
+    };
+    for (const auto& [object, tip] : tips)
+        if (auto* widget = findChild<QWidget*>(QString::fromLatin1(object))) widget->setToolTip(QString::fromLatin1(tip));
+    for (QMenu* menu : menuBar()->findChildren<QMenu*>()) menu->setToolTipsVisible(true);
+    ShowStatus();
+}
+
+void MainWindow::ShowStatus()
+{
+    if (statusPort_ == nullptr) return;
+    const QString port = portBox_->PortName();
+    if (!connected_) statusPort_->setText(QStringLiteral("Not connected"));
+    else if (!ctx_->bus.link.IsOpen()) statusPort_->setText(QStringLiteral("%1: closed by an error").arg(port));
+    else statusPort_->setText(QStringLiteral("%1: connected").arg(port));
+    statusChip_->setText(QStringLiteral("Chip: %1").arg(chipNameBox_->text()));
+    if (settings_ && connected_ && ctx_->bus.link.IsOpen()) settings_->SetPort(portBox_->currentText());
+}
+
+}  // namespace quillon::ui

@@ -1,0 +1,173 @@
+// The Edit menu's tools on the hex views: undo and redo of the user's edits, go to an address,
+// find bytes, fill with 0xFF, and Compare Program / Compare Data with every difference marked;
+// and the shortcuts of the menus and buttons, which a focused hex view never loses a key to.
+#include <QAction>
+#include <QApplication>
+#include <QKeySequence>
+#include <QMenu>
+#include <QPushButton>
+#include <memory>
+#include <vector>
+
+#include "operations/Compare.h"
+#include "ui/CommandRunner.h"
+#include "ui/FindDialog.h"
+#include "ui/GoToDialog.h"
+#include "ui/HexViewWidget.h"
+#include "ui/MainWindow.h"
+
+namespace quillon::ui {
+
+void MainWindow::BuildEditTools(QMenu* edit)
+{
+    auto add = [this, edit](const char* name, const char* caption, const char* tip, auto handler) {
+        QAction* action = edit->addAction(QString::fromLatin1(caption));
+        action->setObjectName(QString::fromLatin1(name));
+        action->setStatusTip(QString::fromLatin1(tip));
+        action->setToolTip(QString::fromLatin1(tip));
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    edit->addSeparator();
+    add("Undo1", "Undo", "Take back the last edit, fill or paste of the view you edited last",
+        [this] { ActiveEditView()->Undo(); });
+    add("Redo1", "Redo", "Do again what Undo took back", [this] { ActiveEditView()->Redo(); });
+    edit->addSeparator();
+    add("GoTo1", "Go to address...", "Put the caret on the byte at an address, in hex or decimal", [this] { OnGoTo(); });
+    add("Find1", "Find...", "Find bytes, typed in hex or as text", [this] { OnFind(); });
+    add("FindNext1", "Find next", "Find the same bytes again after the caret", [this] { FindAgain(true); });
+    add("FindPrevious1", "Find previous", "Find the same bytes again before the caret", [this] { FindAgain(false); });
+    add("FillFF1", "Fill with 0xFF", "Set every byte of the view to FF, as an erased chip holds (one Undo step)",
+        [this] { ActiveEditView()->FillAll(0xFF); });
+    edit->addSeparator();
+    connectedActions_.push_back(add("CompareProgram1", "Compare Program",
+                                    "Read the whole flash and mark every byte that differs from the active page's view",
+                                    [this] { OnCompare(MemoryKind::Program); }));
+    connectedActions_.push_back(add("CompareData1", "Compare Data",
+                                    "Read the whole EEPROM and mark every byte that differs from the active page's view",
+                                    [this] { OnCompare(MemoryKind::Data); }));
+
+    // The Edit tools work on the view the user was in last.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        for (int i = 0; i < 4; ++i)
+            if (now != nullptr && now == View(i)) lastViewFlash_ = i < 2;
+    });
+}
+
+void MainWindow::AddShortcuts()
+{
+    struct Shortcut {
+        const char* name;
+        QKeySequence keys;
+    };
+    // A view with the focus takes every key itself (see HexViewWidget::event); these act while
+    // the focus is elsewhere, and the menus show them.
+    const Shortcut actions[] = {
+        {"LoadProgramfromFile1", QKeySequence(Qt::CTRL | Qt::Key_O)},
+        {"SaveProgramtoFile1", QKeySequence(Qt::CTRL | Qt::Key_S)},
+        {"Open1", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)},
+        {"Save1", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
+        {"Exit1", QKeySequence(Qt::CTRL | Qt::Key_Q)},
+        {"Undo1", QKeySequence(Qt::CTRL | Qt::Key_Z)},
+        {"Redo1", QKeySequence(Qt::CTRL | Qt::Key_Y)},
+        {"GoTo1", QKeySequence(Qt::CTRL | Qt::Key_G)},
+        {"Find1", QKeySequence(Qt::CTRL | Qt::Key_F)},
+        {"FindNext1", QKeySequence(Qt::Key_F3)},
+        {"FindPrevious1", QKeySequence(Qt::SHIFT | Qt::Key_F3)},
+        {"CompareProgram1", QKeySequence(Qt::Key_F8)},
+        {"CompareData1", QKeySequence(Qt::SHIFT | Qt::Key_F8)},
+    };
+    for (const Shortcut& s : actions)
+        if (auto* action = findChild<QAction*>(QString::fromLatin1(s.name))) action->setShortcut(s.keys);
+    // The reads and verifies only: a write or an erase is never one key away.
+    const Shortcut buttons[] = {
+        {"Button4", QKeySequence(Qt::Key_F5)},
+        {"Button8", QKeySequence(Qt::SHIFT | Qt::Key_F5)},
+        {"Button6", QKeySequence(Qt::Key_F7)},
+        {"Button10", QKeySequence(Qt::SHIFT | Qt::Key_F7)},
+    };
+    for (const Shortcut& s : buttons)
+        if (auto* button = findChild<QPushButton*>(QString::fromLatin1(s.name))) button->setShortcut(s.keys);
+}
+
+HexViewWidget* MainWindow::ActiveView(MemoryKind memory) const
+{
+    const int page = views_.activePage == 1 ? 1 : 0;
+    return View(memory == MemoryKind::Program ? page : page + 2);
+}
+
+HexViewWidget* MainWindow::ActiveEditView() const
+{
+    return ActiveView(lastViewFlash_ ? MemoryKind::Program : MemoryKind::Data);
+}
+
+void MainWindow::OnCompare(MemoryKind memory)
+{
+    HexViewWidget* view = ActiveView(memory);
+    // The bytes the user sees now, edits included; the command reads the chip beside them.
+    auto expected = std::make_shared<std::vector<std::uint8_t>>(view->Document().Bytes().begin(),
+                                                                view->Document().Bytes().end());
+    auto comparison = std::make_shared<Comparison>();
+    RunOperation(memory == MemoryKind::Program ? QStringLiteral("Compare Program") : QStringLiteral("Compare Data"),
+                 [this, memory, expected, comparison] { return CompareMemory(*ctx_, memory, *expected, *comparison); },
+                 [view, comparison](const Result&) {
+                     // Only a complete read is set against the view: a partial one would mark
+                     // bytes the chip was never asked for.
+                     if (!comparison->chip.empty()) view->ShowDifferences(std::move(comparison->chip));
+                 });
+}
+
+void MainWindow::MarkWritten(MemoryKind memory)
+{
+    ActiveView(memory)->Document().ClearMarks(kChangedByUser | kDiffersFromChip);
+}
+
+void MainWindow::OnGoTo()
+{
+    HexViewWidget* view = ActiveEditView();
+    GoToDialog dialog(view->Document().Size(), this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    view->GoToByte(dialog.Address());
+    view->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::OnFind()
+{
+    if (findDialog_ == nullptr) {
+        findDialog_ = new FindDialog(this);
+        connect(findDialog_, &FindDialog::findRequested, this, &MainWindow::FindAgain);
+    }
+    findDialog_->show();
+    findDialog_->raise();
+    findDialog_->activateWindow();
+}
+
+void MainWindow::FindAgain(bool forward)
+{
+    if (findDialog_ == nullptr) {
+        OnFind();
+        return;
+    }
+    const ParsedPattern pattern = findDialog_->Pattern();
+    if (pattern.bytes.empty()) {
+        findDialog_->ShowOutcome(QString::fromStdString(pattern.error), true);
+        OnFind();
+        return;
+    }
+    HexViewWidget* view = ActiveEditView();
+    const std::size_t here = view->CaretByte();
+    const std::size_t size = view->Document().Size();
+    // Next starts one byte on from the caret, previous one byte back, so that a match under the
+    // caret is passed over.
+    const std::size_t from = forward ? here + 1 : (here == 0 ? size : here - 1);
+    const std::optional<std::size_t> found = FindBytes(view->Document().Bytes(), pattern.bytes, from, forward);
+    if (!found) {
+        findDialog_->ShowOutcome(QStringLiteral("Not found in this view"), true);
+        return;
+    }
+    view->GoToByte(*found);
+    findDialog_->ShowOutcome(
+        QStringLiteral("Found at 0x") + QString::number(*found, 16).toUpper().rightJustified(4, QLatin1Char('0')), false);
+}
+
+}  // namespace quillon::ui
