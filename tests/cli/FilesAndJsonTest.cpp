@@ -226,7 +226,7 @@ TEST(SRecordFiles, WrittenFromOneWidthAndReadBackInAnotherTheBytesStay)
 // compare-program lists every range that differs, where verify-program names only the first.
 TEST(Compare, EveryDifferingRangeIsPrintedAndAnyDifferenceEndsWithStatusOne)
 {
-    Scratch dir;
+    test::ScratchFolder dir;
     std::string program(1024, '\0');
     for (std::size_t i = 0; i < program.size(); ++i) program[i] = static_cast<char>(i % 199);  // never 0xFF, the erased value
     std::string changed = program;

@@ -127,7 +127,7 @@ TEST(Compare, TheSameBytesEndWithTheVerifysLine)
 TEST(Compare, AReadThatFailsReportsNoDifferences)
 {
     test::SimSocket s("ATmega8");
-    s.wire->hangUpAfter = 40;
+    s.HangUpAfter(40);
     Comparison comparison;
     const Result result = CompareMemory(s.ctx, MemoryKind::Program, Pattern(s.ctx.chip.flashSize), comparison);
     EXPECT_EQ(result.failure, FailureKind::Link);
@@ -140,7 +140,7 @@ TEST(Compare, NoChipSelectedSendsNothing)
     test::SimSocket s("ATmega8", false);
     Comparison comparison;
     EXPECT_EQ(CompareMemory(s.ctx, MemoryKind::Program, {}, comparison).failure, FailureKind::NoChip);
-    EXPECT_TRUE(s.wire->packets.empty());
+    EXPECT_TRUE(s.Packets().empty());
 }
 
 }  // namespace
