@@ -195,8 +195,9 @@ Options:
                   end of the memory (that data is left out); any other file that did not
                   load completely is never written nor taken as the reference
   --no-signature-check
-                  do not read the chip's signature before changing it, nor search
-                  serially for a chip: every command sends only its own bytes
+                  do not read the chip's signature before changing it, nor its lock
+                  bits after a read that found only 0xFF, nor search serially for a
+                  chip: every command sends only its own bytes
   --json          every log line, progress step and command result as one JSON object
                   a line on standard output (the fields are in the README)
   --version       the program's version
