@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <random>
 
-#include "operations/ChipSelection.h"
 #include "operations/Session.h"
 #include "images/FileCommands.h"
 #include "images/IntelHex.h"
@@ -36,38 +35,59 @@ private:
     fs::path path_;
 };
 
-std::unique_ptr<Session> LargestChip()
+// A session with the window's views beside it, so that a command is measured with the copies the
+// window makes around it.
+struct WindowSide {
+    Session session;
+    ViewSet views;
+
+    // As Save from the window: the active view into the image, then the file.
+    bool Save(const std::string& path, int filter)
+    {
+        StoreActiveView(views, session.chip, MemoryKind::Program);
+        return SaveProgramFile(session, path, filter).Succeeded();
+    }
+    // As Load from the window: the file into the image, then the image into the active view.
+    bool Load(const std::string& path)
+    {
+        FileLoad load;
+        const bool ok = LoadMemoryFile(session, path, MemoryKind::Program, &load).Succeeded();
+        if (load.program) FillActiveView(views, session.chip, MemoryKind::Program);
+        return ok;
+    }
+};
+
+std::unique_ptr<WindowSide> LargestChip()
 {
-    auto ctx = std::make_unique<Session>();
-    ctx->chip.name = "Largest";
-    ctx->chip.signature = 0x01981E;
-    ctx->chip.flashSize = kLargestFlash;
-    ctx->chip.eepromSize = 4096;
+    auto ctx = std::make_unique<WindowSide>();
+    Chip& chip = ctx->session.chip;
+    chip.name = "Largest";
+    chip.signature = 0x01981E;
+    chip.flashSize = kLargestFlash;
+    chip.eepromSize = 4096;
     std::mt19937 random(1);
-    for (auto& b : ctx->chip.flash) b = static_cast<std::uint8_t>(random());
-    RefreshViewsForChip(*ctx);
-    quillon::FillViewFromImage(*ctx, RichEdit1, MemoryKind::Program);
+    for (auto& b : chip.flash) b = static_cast<std::uint8_t>(random());
+    RefreshViewsForChip(ctx->views, chip);
+    quillon::FillViewFromImage(ctx->views, chip, RichEdit1, MemoryKind::Program);
     return ctx;
 }
 
-// The command includes taking the view into the image, as a save from the window does.
 void HexSave(benchmark::State& state)
 {
     auto ctx = LargestChip();
     Scratch dir;
     for (auto _ : state)
-        if (!SaveProgramFile(*ctx, dir / "p.hex", FilterHex)) state.SkipWithError("save failed");
+        if (!ctx->Save(dir / "p.hex", FilterHex)) state.SkipWithError("save failed");
 }
 BENCHMARK(HexSave)->Unit(benchmark::kMillisecond);
 
-// The command includes filling the view from the image after the load.
 void HexLoad(benchmark::State& state)
 {
     auto ctx = LargestChip();
     Scratch dir;
-    SaveProgramFile(*ctx, dir / "p.hex", FilterHex);
+    ctx->Save(dir / "p.hex", FilterHex);
     for (auto _ : state)
-        if (!LoadProgramFile(*ctx, dir / "p.hex")) state.SkipWithError("load failed");
+        if (!ctx->Load(dir / "p.hex")) state.SkipWithError("load failed");
 }
 BENCHMARK(HexLoad)->Unit(benchmark::kMillisecond);
 
@@ -76,7 +96,7 @@ void BinSave(benchmark::State& state)
     auto ctx = LargestChip();
     Scratch dir;
     for (auto _ : state)
-        if (!SaveProgramFile(*ctx, dir / "p.bin", FilterBin)) state.SkipWithError("save failed");
+        if (!ctx->Save(dir / "p.bin", FilterBin)) state.SkipWithError("save failed");
 }
 BENCHMARK(BinSave)->Unit(benchmark::kMillisecond);
 
@@ -84,9 +104,9 @@ void BinLoad(benchmark::State& state)
 {
     auto ctx = LargestChip();
     Scratch dir;
-    SaveProgramFile(*ctx, dir / "p.bin", FilterBin);
+    ctx->Save(dir / "p.bin", FilterBin);
     for (auto _ : state)
-        if (!LoadProgramFile(*ctx, dir / "p.bin")) state.SkipWithError("load failed");
+        if (!ctx->Load(dir / "p.bin")) state.SkipWithError("load failed");
 }
 BENCHMARK(BinLoad)->Unit(benchmark::kMillisecond);
 
@@ -94,15 +114,15 @@ BENCHMARK(BinLoad)->Unit(benchmark::kMillisecond);
 void HexWriteInMemory(benchmark::State& state)
 {
     auto ctx = LargestChip();
-    for (auto _ : state) benchmark::DoNotOptimize(WriteIntelHex(ctx->chip.flash, true));
+    for (auto _ : state) benchmark::DoNotOptimize(WriteIntelHex(ctx->session.chip.flash, true));
 }
 BENCHMARK(HexWriteInMemory)->Unit(benchmark::kMillisecond);
 
 void HexReadInMemory(benchmark::State& state)
 {
     auto ctx = LargestChip();
-    const std::string text = WriteIntelHex(ctx->chip.flash, true);
-    for (auto _ : state) benchmark::DoNotOptimize(ReadIntelHex(text, ctx->chip.flash));
+    const std::string text = WriteIntelHex(ctx->session.chip.flash, true);
+    for (auto _ : state) benchmark::DoNotOptimize(ReadIntelHex(text, ctx->session.chip.flash));
 }
 BENCHMARK(HexReadInMemory)->Unit(benchmark::kMillisecond);
 
@@ -111,8 +131,8 @@ void SrecCat(benchmark::State& state, const char* from, const char* to)
 {
     auto ctx = LargestChip();
     Scratch dir;
-    SaveProgramFile(*ctx, dir / "p.hex", FilterHex);
-    SaveProgramFile(*ctx, dir / "p.bin", FilterBin);
+    ctx->Save(dir / "p.hex", FilterHex);
+    ctx->Save(dir / "p.bin", FilterBin);
     const std::string command = std::string("srec_cat ") + (dir / (from[0] == 'b' ? "p.bin" : "p.hex")) +
                                 " -" + (from[0] == 'b' ? "binary" : "intel") + " -o " +
                                 (dir / (to[0] == 'b' ? "out.bin" : "out.hex")) + " -" +

@@ -22,7 +22,6 @@
 #include "operations/ChipSelection.h"
 #include "operations/Session.h"
 #include "gateway/Link.h"
-#include "images/Views.h"
 #include "operations/Connection.h"
 #include "operations/MemoryCommands.h"
 #include "support/TavroSimProcess.h"
@@ -100,7 +99,6 @@ void WriteVerify(benchmark::State& state, const Job& job)
             RealSleep(ms);
         };
         ctx.bus.delay = 0;
-        AttachViews(ctx);
         if (gateway.Path().empty() || !Connect(ctx, gateway.Path())) {
             state.SkipWithError("tavro-sim did not serve a terminal");
             return;
@@ -115,7 +113,6 @@ void WriteVerify(benchmark::State& state, const Job& job)
             std::fill(covered.begin(), covered.begin() + program, 1);
             ctx.coveredProgram = std::move(covered);
         }
-        FillActiveView(ctx, MemoryKind::Program);
         count.bytes = 0;
         sleptMs = 0;
 

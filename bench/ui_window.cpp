@@ -39,6 +39,13 @@ std::unique_ptr<MainWindow> MakeWindow()
 
 constexpr std::int32_t kAtmega2560 = 0x01981E;
 
+// As the Chip Select menu does it: the chip, then its empty views.
+void SelectLargestChip(quillon::ui::MainWindow& window)
+{
+    quillon::SelectChip(window.Ctx(), kAtmega2560);
+    quillon::RefreshViewsForChip(window.Views(), window.Ctx().chip);
+}
+
 void BM_WindowCreatedAndShown(benchmark::State& state)
 {
     for (auto _ : state) {
@@ -59,12 +66,13 @@ void BM_LargestFlashViewFilledAndShown(benchmark::State& state)
     auto window = MakeWindow();
     ShowAndWait(*window);
     quillon::Session& ctx = window->Ctx();
-    quillon::SelectChip(ctx, kAtmega2560);
+    quillon::ViewSet& views = window->Views();
+    SelectLargestChip(*window);
     for (std::size_t i = 0; i < ctx.chip.flashSize; ++i) ctx.chip.flash[i] = static_cast<std::uint8_t>(i * 13);
     quillon::ui::HexViewWidget* view = window->View(0);
     for (auto _ : state) {
-        quillon::FillViewFromImage(ctx, quillon::RichEdit1, quillon::MemoryKind::Program);
-        view->Reload(ctx.views.view[quillon::RichEdit1].caret);
+        quillon::FillViewFromImage(views, ctx.chip, quillon::RichEdit1, quillon::MemoryKind::Program);
+        view->Reload(views.view[quillon::RichEdit1].caret);
         view->repaint();
     }
     state.counters["lines"] = view->LineCount();
@@ -76,7 +84,7 @@ void BM_KeyInLargestFlashView(benchmark::State& state)
 {
     auto window = MakeWindow();
     ShowAndWait(*window);
-    quillon::SelectChip(window->Ctx(), kAtmega2560);
+    SelectLargestChip(*window);
     quillon::ui::HexViewWidget* view = window->View(0);
     view->Reload(0);
     view->setFocus();

@@ -19,5 +19,11 @@ inline std::span<std::uint8_t> ChipMemory(Chip& chip, MemoryKind kind)
         return std::span(chip.flash).first(std::min<std::size_t>(chip.flashSize, chip.flash.size()));
     return std::span(chip.eeprom).first(std::min<std::size_t>(chip.eepromSize, chip.eeprom.size()));
 }
+inline std::span<const std::uint8_t> ChipMemory(const Chip& chip, MemoryKind kind)
+{
+    if (kind == MemoryKind::Program)
+        return std::span(chip.flash).first(std::min<std::size_t>(chip.flashSize, chip.flash.size()));
+    return std::span(chip.eeprom).first(std::min<std::size_t>(chip.eepromSize, chip.eeprom.size()));
+}
 
 }  // namespace quillon

@@ -46,10 +46,9 @@ std::vector<std::uint8_t> CoveredBytes(Session& session, MemoryKind kind, const 
 {
     Log quiet;
     auto scratch = std::make_unique<Chip>(session.chip);
-    ViewSet views;
     const std::span<std::uint8_t> probe = ChipMemory(*scratch, kind);
     std::fill(probe.begin(), probe.end(), 0x00);
-    const Workspace ws{quiet, *scratch, views, nullptr};
+    const Workspace ws{quiet, *scratch, nullptr};
     LoadMemoryFile(ws, file, kind);
     const std::span<const std::uint8_t> loaded = ChipMemory(session.chip, kind);
     std::vector<std::uint8_t> covered(loaded.size());

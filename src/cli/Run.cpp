@@ -123,7 +123,6 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bo
     session.checkChipInSocket = options.checkSignature;
     session.serialAutosearch = options.checkSignature;
     session.skipBlankPages = !options.wholeMemory;
-    // No views: the commands move bytes between the chip's images, the files and the chip.
     session.progress = output.Progress();
     session.bus.log.SetListener([&output](const std::string& line) { output.Log(line); });
 

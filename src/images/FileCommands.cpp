@@ -8,7 +8,6 @@
 #include "core/FileIo.h"
 #include "images/IntelHex.h"
 #include "images/ProgressGuard.h"
-#include "images/Views.h"
 
 namespace quillon {
 
@@ -73,7 +72,7 @@ ProgressStep StepOf(ProgressGuard& progress)
     return [&progress](std::uint32_t done, std::uint32_t total) { progress.SetFraction(done, total); };
 }
 
-Result LoadHex(const Workspace& ws, const std::string& fileName, MemoryKind kind)
+Result LoadHex(const Workspace& ws, const std::string& fileName, MemoryKind kind, FileLoad* load)
 {
     HexReadResult result;
     std::string_view part;  // what keeps the file from having loaded completely
@@ -94,7 +93,7 @@ Result LoadHex(const Workspace& ws, const std::string& fileName, MemoryKind kind
             ws.log.LogMessage(LogComplete, "");
     }
     // Also after a rejected record or a partial load: what was stored is shown.
-    FillActiveView(ws, kind);
+    NoteLoaded(load, kind);
     std::string beyond;
     if (result.droppedBytes > 0) {
         beyond = LeftOutText(result.droppedBytes, result.firstDropped);
@@ -131,6 +130,12 @@ std::optional<FileFormat> ExtensionFormat(const std::string& fileName)
 }
 
 }  // namespace
+
+void NoteLoaded(FileLoad* load, MemoryKind kind)
+{
+    if (load == nullptr) return;
+    (kind == MemoryKind::Program ? load->program : load->data) = true;
+}
 
 void LogLeftOut(const Workspace& ws, std::uint64_t count, std::uint64_t firstAddress, const std::string& memory)
 {
@@ -176,23 +181,22 @@ SaveTarget SaveTargetFor(const std::string& fileName, int filterIndex)
     }
 }
 
-Result LoadMemoryFile(const Workspace& ws, const std::string& fileName, MemoryKind kind,
-                      std::optional<FileFuses>* fuses)
+Result LoadMemoryFile(const Workspace& ws, const std::string& fileName, MemoryKind kind, FileLoad* load)
 {
-    return LoadMemoryFileAs(ws, fileName, LoadFormatFor(fileName), kind, fuses);
+    return LoadMemoryFileAs(ws, fileName, LoadFormatFor(fileName), kind, load);
 }
 
 Result LoadMemoryFileAs(const Workspace& ws, const std::string& fileName, FileFormat format, MemoryKind kind,
-                        std::optional<FileFuses>* fuses)
+                        FileLoad* load)
 {
     if (!NeedChip(ws)) return NoChip();
     switch (format) {
-    case FileFormat::Binary: return LoadBinFile(ws, fileName, kind);
-    case FileFormat::SRecord: return LoadSRecordFile(ws, fileName, kind);
-    case FileFormat::Elf: return LoadElfFile(ws, fileName, kind, fuses);
+    case FileFormat::Binary: return LoadBinFile(ws, fileName, kind, load);
+    case FileFormat::SRecord: return LoadSRecordFile(ws, fileName, kind, load);
+    case FileFormat::Elf: return LoadElfFile(ws, fileName, kind, load);
     case FileFormat::IntelHex: break;
     }
-    return LoadHex(ws, fileName, kind);
+    return LoadHex(ws, fileName, kind, load);
 }
 
 Result SaveMemoryFile(const Workspace& ws, const std::string& fileName, int filterIndex, MemoryKind kind)
@@ -242,15 +246,14 @@ Result SaveDataFile(const Workspace& ws, const std::string& fileName, int filter
     return SaveMemoryFile(ws, fileName, filterIndex, MemoryKind::Data);
 }
 
-Result LoadHexFile(const Workspace& ws, const std::string& fileName, MemoryKind kind)
+Result LoadHexFile(const Workspace& ws, const std::string& fileName, MemoryKind kind, FileLoad* load)
 {
-    return LoadHex(ws, fileName, kind);
+    return LoadHex(ws, fileName, kind, load);
 }
 
 Result SaveHexFile(const Workspace& ws, const std::string& fileName, MemoryKind kind)
 {
     ws.log.LogMessage(SaveMessage(kind), fileName);
-    StoreActiveView(ws, kind);
     {
         ProgressGuard progress(ws.progress);
         const std::string text = WriteIntelHex(ChipMemory(ws.chip, kind),
@@ -261,7 +264,7 @@ Result SaveHexFile(const Workspace& ws, const std::string& fileName, MemoryKind 
     return Result::Ok();
 }
 
-Result LoadBinFile(const Workspace& ws, const std::string& fileName, MemoryKind kind)
+Result LoadBinFile(const Workspace& ws, const std::string& fileName, MemoryKind kind, FileLoad* load)
 {
     std::span<std::uint8_t> memory = ChipMemory(ws.chip, kind);
     const auto size = static_cast<std::uint32_t>(memory.size());
@@ -280,7 +283,7 @@ Result LoadBinFile(const Workspace& ws, const std::string& fileName, MemoryKind 
             progress.SetFraction(static_cast<std::uint32_t>(k + 1), size);
         }
     }
-    FillActiveView(ws, kind);
+    NoteLoaded(load, kind);
     // A load that did not take the whole file ends with the line that says so, never with
     // "Operation complete".
     if (fileSize == 0) {
@@ -299,7 +302,6 @@ Result LoadBinFile(const Workspace& ws, const std::string& fileName, MemoryKind 
 Result SaveBinFile(const Workspace& ws, const std::string& fileName, MemoryKind kind)
 {
     ws.log.LogMessage(SaveMessage(kind), fileName);
-    StoreActiveView(ws, kind);
     {
         ProgressGuard progress(ws.progress);
         std::span<const std::uint8_t> memory = ChipMemory(ws.chip, kind);

@@ -45,6 +45,15 @@ struct FileFuses {
     std::optional<std::uint8_t> lock;
 };
 
+// What a load leaves for a front end besides its result: the images it put bytes into, which a
+// window shows again (also after some failures, see below), and the fuse and lock bytes a program
+// file carried.
+struct FileLoad {
+    bool program = false;
+    bool data = false;
+    std::optional<FileFuses> fuses;
+};
+
 // The commands of the File menu, for the memory of that kind. They succeed when the file was
 // loaded or saved completely, and fail with
 //   NoChip       "No chip selected" was logged and nothing happened;
@@ -54,14 +63,15 @@ struct FileFuses {
 //                system's reason, nothing was loaded or replaced;
 //   FilePart     the file is empty, ends without its end record or goes on after it;
 //   FileBeyond   some of its data lies beyond the end of the memory and was left out.
-// After FilePart and FileBeyond what did load is shown over what the view held.
+// `load`, when given, names the images to show again: after success, and after FilePart,
+// FileBeyond and an Intel HEX FileContent, where what did load goes over what the view held.
 // An ELF file loaded as the program also fills the EEPROM image from its EEPROM section, and
-// hands its fuse and lock bytes to `fuses` when given.
+// hands its fuse and lock bytes to `load`.
 Result LoadMemoryFile(const Workspace& ws, const std::string& fileName, MemoryKind kind,
-                      std::optional<FileFuses>* fuses = nullptr);
+                      FileLoad* load = nullptr);
 // As LoadMemoryFile, in the given format whatever the name.
 Result LoadMemoryFileAs(const Workspace& ws, const std::string& fileName, FileFormat format, MemoryKind kind,
-                        std::optional<FileFuses>* fuses = nullptr);
+                        FileLoad* load = nullptr);
 Result SaveMemoryFile(const Workspace& ws, const std::string& fileName, int filterIndex, MemoryKind kind);
 // Saves under exactly that name in that format (ELF cannot be saved: fails with File).
 Result SaveMemoryFileAs(const Workspace& ws, const std::string& fileName, FileFormat format, MemoryKind kind);
@@ -72,16 +82,18 @@ Result LoadDataFile(const Workspace& ws, const std::string& fileName);
 Result SaveProgramFile(const Workspace& ws, const std::string& fileName, int filterIndex);
 Result SaveDataFile(const Workspace& ws, const std::string& fileName, int filterIndex);
 
-// The format operations under them; they assume a selected chip and refresh or take the active
-// page's view of that kind.
-Result LoadHexFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
+// The format operations under them; they assume a selected chip. A save writes the image of that
+// kind as it is: a front end first takes its view's bytes into it.
+Result LoadHexFile(const Workspace& ws, const std::string& fileName, MemoryKind kind, FileLoad* load = nullptr);
 Result SaveHexFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
-Result LoadBinFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
+Result LoadBinFile(const Workspace& ws, const std::string& fileName, MemoryKind kind, FileLoad* load = nullptr);
 Result SaveBinFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
-Result LoadSRecordFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
+Result LoadSRecordFile(const Workspace& ws, const std::string& fileName, MemoryKind kind, FileLoad* load = nullptr);
 Result SaveSRecordFile(const Workspace& ws, const std::string& fileName, MemoryKind kind);
-Result LoadElfFile(const Workspace& ws, const std::string& fileName, MemoryKind kind,
-                   std::optional<FileFuses>* fuses = nullptr);
+Result LoadElfFile(const Workspace& ws, const std::string& fileName, MemoryKind kind, FileLoad* load = nullptr);
+
+// Notes in `load`, when given, that the image of that kind took bytes from the file.
+void NoteLoaded(FileLoad* load, MemoryKind kind);
 
 // "Left out N bytes beyond the end of the memory, the first at address 0x...", when N > 0.
 void LogLeftOut(const Workspace& ws, std::uint64_t count, std::uint64_t firstAddress,

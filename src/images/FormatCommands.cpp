@@ -7,7 +7,6 @@
 #include "images/FileCommands.h"
 #include "images/ProgressGuard.h"
 #include "images/SRecord.h"
-#include "images/Views.h"
 
 namespace quillon {
 
@@ -51,7 +50,7 @@ std::string FuseText(const FileFuses& fuses)
 
 }  // namespace
 
-Result LoadSRecordFile(const Workspace& ws, const std::string& fileName, MemoryKind kind)
+Result LoadSRecordFile(const Workspace& ws, const std::string& fileName, MemoryKind kind, FileLoad* loaded)
 {
     SRecordLoad load;
     {
@@ -66,7 +65,7 @@ Result LoadSRecordFile(const Workspace& ws, const std::string& fileName, MemoryK
         progress.SetPosition(100);
         ws.log.LogMessage(LogComplete, "");
     }
-    FillActiveView(ws, kind);
+    NoteLoaded(loaded, kind);
     LogLeftOut(ws, load.memory.droppedBytes, load.memory.firstDropped);
     return Result::Ok();
 }
@@ -74,7 +73,6 @@ Result LoadSRecordFile(const Workspace& ws, const std::string& fileName, MemoryK
 Result SaveSRecordFile(const Workspace& ws, const std::string& fileName, MemoryKind kind)
 {
     ws.log.LogMessage(kind == MemoryKind::Program ? LogSaveProgram : LogSaveData, fileName);
-    StoreActiveView(ws, kind);
     {
         ProgressGuard progress(ws.progress);
         const std::string text = WriteSRecord(ChipMemory(ws.chip, kind), SRecordWidthFor(fileName));
@@ -86,8 +84,7 @@ Result SaveSRecordFile(const Workspace& ws, const std::string& fileName, MemoryK
     return Result::Ok();
 }
 
-Result LoadElfFile(const Workspace& ws, const std::string& fileName, MemoryKind kind,
-                        std::optional<FileFuses>* fuses)
+Result LoadElfFile(const Workspace& ws, const std::string& fileName, MemoryKind kind, FileLoad* loaded)
 {
     const bool program = kind == MemoryKind::Program;
     ElfLoad load;
@@ -109,11 +106,11 @@ Result LoadElfFile(const Workspace& ws, const std::string& fileName, MemoryKind 
         progress.SetPosition(100);
         ws.log.LogMessage(LogComplete, "");
     }
-    FillActiveView(ws, kind);
+    NoteLoaded(loaded, kind);
     if (program) {
         LogLeftOut(ws, load.flash.droppedBytes, load.flash.firstDropped);
         if (load.HasEeprom()) {
-            FillActiveView(ws, MemoryKind::Data);
+            NoteLoaded(loaded, MemoryKind::Data);
             ws.log.LogMessage(LogText, "EEPROM data from the file: " + std::to_string(load.eeprom.loadedBytes) +
                                             (load.eeprom.loadedBytes == 1 ? " byte" : " bytes"));
             LogLeftOut(ws, load.eeprom.droppedBytes, load.eeprom.firstDropped, "the EEPROM");
@@ -121,7 +118,7 @@ Result LoadElfFile(const Workspace& ws, const std::string& fileName, MemoryKind 
         if (load.HasFuses()) {
             FileFuses found{load.fuses, load.lock};
             ws.log.LogMessage(LogText, FuseText(found));
-            if (fuses) *fuses = std::move(found);
+            if (loaded) loaded->fuses = std::move(found);
         }
     } else {
         LogLeftOut(ws, load.eeprom.droppedBytes, load.eeprom.firstDropped);

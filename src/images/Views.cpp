@@ -3,14 +3,10 @@
 #include <algorithm>
 
 #include "images/HexText.h"
-#include "images/ProgressGuard.h"
 
 namespace quillon {
 
 namespace {
-
-// Bulk transfers move the progress bar once per this many bytes.
-constexpr std::uint32_t kProgressBlock = 1024;
 
 void Notify(ViewSet& views, int view)
 {
@@ -26,13 +22,6 @@ bool ValidView(int view)
 std::size_t FirstDigit(const MemoryDocument& document)
 {
     return std::min<std::size_t>(kHexColumn, ViewTextLength(RowCount(document)));
-}
-
-// The progress of a transfer of `count` bytes out of `size`, told as it always was.
-void ReportTransfer(ProgressGuard& progress, std::size_t count, std::uint32_t size)
-{
-    for (std::size_t k = 0; k < count; k += kProgressBlock)
-        progress.SetFraction(static_cast<std::uint32_t>(k + 1), size);
 }
 
 }  // namespace
@@ -53,32 +42,26 @@ void BuildEmptyView(ViewSet& views, int view, std::uint32_t size)
     Notify(views, view);
 }
 
-void FillViewFromImage(const Workspace& ws, int view, MemoryKind kind)
+void FillViewFromImage(ViewSet& views, const Chip& chip, int view, MemoryKind kind)
 {
     if (!ValidView(view)) return;
-    HexView& v = ws.views.view[static_cast<std::size_t>(view)];
-    std::span<const std::uint8_t> image = ChipMemory(ws.chip, kind);
+    HexView& v = views.view[static_cast<std::size_t>(view)];
+    std::span<const std::uint8_t> image = ChipMemory(chip, kind);
     const std::size_t count = std::min(image.size(), v.document.Size());
-    ProgressGuard progress(ws.progress);
     v.document.Assign(image.first(count));
-    ReportTransfer(progress, count, static_cast<std::uint32_t>(image.size()));
     v.caret = FirstDigit(v.document);
-    progress.Free();
-    Notify(ws.views, view);
+    Notify(views, view);
 }
 
-void StoreViewToImage(const Workspace& ws, int view, MemoryKind kind)
+void StoreViewToImage(ViewSet& views, Chip& chip, int view, MemoryKind kind)
 {
-    if (ws.chip.signature == 0 || !ValidView(view)) return;
-    HexView& v = ws.views.view[static_cast<std::size_t>(view)];
-    std::span<std::uint8_t> image = ChipMemory(ws.chip, kind);
+    if (chip.signature == 0 || !ValidView(view)) return;
+    HexView& v = views.view[static_cast<std::size_t>(view)];
+    std::span<std::uint8_t> image = ChipMemory(chip, kind);
     const std::size_t count = std::min(image.size(), v.document.Size());
-    ProgressGuard progress(ws.progress);
     std::copy_n(v.document.Bytes().begin(), count, image.begin());
-    ReportTransfer(progress, count, static_cast<std::uint32_t>(image.size()));
     v.caret = FirstDigit(v.document);
-    progress.Free();
-    Notify(ws.views, view);
+    Notify(views, view);
 }
 
 std::string IdBoxText(std::int32_t signature)
@@ -91,23 +74,23 @@ std::string IdBoxText(std::int32_t signature)
     return text;
 }
 
-void ShowSignature(const Workspace& ws)
+void ShowSignature(ViewSet& views, const Chip& chip)
 {
-    ws.views.idBox = IdBoxText(ws.chip.signature);
-    Notify(ws.views, -1);
+    views.idBox = IdBoxText(chip.signature);
+    Notify(views, -1);
 }
 
-void RefreshViewsForChip(const Workspace& ws)
+void RefreshViewsForChip(ViewSet& views, const Chip& chip)
 {
     // A view never shows more than its image holds.
-    const auto flash = static_cast<std::uint32_t>(ChipMemory(ws.chip, MemoryKind::Program).size());
-    const auto eeprom = static_cast<std::uint32_t>(ChipMemory(ws.chip, MemoryKind::Data).size());
-    BuildEmptyView(ws.views, RichEdit1, flash);
-    BuildEmptyView(ws.views, RichEdit2, flash);
-    BuildEmptyView(ws.views, RichEdit3, eeprom);
-    BuildEmptyView(ws.views, RichEdit4, eeprom);
-    ws.views.chipNameBox = ws.chip.name;
-    ShowSignature(ws);
+    const auto flash = static_cast<std::uint32_t>(ChipMemory(chip, MemoryKind::Program).size());
+    const auto eeprom = static_cast<std::uint32_t>(ChipMemory(chip, MemoryKind::Data).size());
+    BuildEmptyView(views, RichEdit1, flash);
+    BuildEmptyView(views, RichEdit2, flash);
+    BuildEmptyView(views, RichEdit3, eeprom);
+    BuildEmptyView(views, RichEdit4, eeprom);
+    views.chipNameBox = chip.name;
+    ShowSignature(views, chip);
 }
 
 }  // namespace quillon

@@ -1,15 +1,38 @@
 // The four hex views' documents of the flash and EEPROM images: building them for the selected
 // chip, copying an image into a view and a view back into its image, and the ID and chip name boxes.
+// The window owns them; the chip record's images are where they meet the commands.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
+#include "chips/Chip.h"
 #include "chips/MemoryKind.h"
 #include "images/HexRows.h"
-#include "images/Workspace.h"
+#include "images/MemoryDocument.h"
 
 namespace quillon {
+
+// One hex view: the bytes it shows and edits, and where the last build, fill or store put the
+// caret (the window moves its caret there when it is told the view changed; typing keeps its own
+// caret, see images/HexKeys.h).
+struct HexView {
+    MemoryDocument document;
+    std::size_t caret = 0;
+};
+
+// The main window's views: index 0 RichEdit1 (Page1 flash), 1 RichEdit2 (Page2 flash),
+// 2 RichEdit3 (Page1 EEPROM), 3 RichEdit4 (Page2 EEPROM).
+struct ViewSet {
+    std::array<HexView, 4> view;
+    int activePage = 0;  // 0 = Page1, 1 = Page2
+    std::string chipNameBox = "None";
+    std::string idBox = "FF FF FF";
+    // Told which view (0..3) changed its bytes, and when the chip name or ID box changed (-1).
+    std::function<void(int view)> changed;
+};
 
 // Indexes into ViewSet::view.
 enum ViewIndex : int { RichEdit1 = 0, RichEdit2 = 1, RichEdit3 = 2, RichEdit4 = 3 };
@@ -23,28 +46,29 @@ void BuildEmptyView(ViewSet& views, int view, std::uint32_t size);
 
 // Copies the first chip-size bytes of that kind's image into the view's document, which keeps
 // its size: bytes past its end are left out. Caret to the first digit.
-void FillViewFromImage(const Workspace& ws, int view, MemoryKind kind);
+void FillViewFromImage(ViewSet& views, const Chip& chip, int view, MemoryKind kind);
 
 // Copies the view's bytes back into the first chip-size bytes of that kind's image.
 // Does nothing while no chip is selected. Caret to the first digit.
-void StoreViewToImage(const Workspace& ws, int view, MemoryKind kind);
+void StoreViewToImage(ViewSet& views, Chip& chip, int view, MemoryKind kind);
 
-// The active page's view of that kind, as the read, write, verify and file commands use it.
-inline void FillActiveView(const Workspace& ws, MemoryKind kind)
+// The active page's view of that kind: what a write, verify or save takes into the image before
+// it runs, and what shows the image after a read or load.
+inline void FillActiveView(ViewSet& views, const Chip& chip, MemoryKind kind)
 {
-    FillViewFromImage(ws, ActiveView(ws.views, kind), kind);
+    FillViewFromImage(views, chip, ActiveView(views, kind), kind);
 }
-inline void StoreActiveView(const Workspace& ws, MemoryKind kind)
+inline void StoreActiveView(ViewSet& views, Chip& chip, MemoryKind kind)
 {
-    StoreViewToImage(ws, ActiveView(ws.views, kind), kind);
+    StoreViewToImage(views, chip, ActiveView(views, kind), kind);
 }
 
 // "01 90 1E" for the signature bytes 1E 90 01 at addresses 0, 1, 2.
 std::string IdBoxText(std::int32_t signature);
-void ShowSignature(const Workspace& ws);
+void ShowSignature(ViewSet& views, const Chip& chip);
 
 // What a chip selection does to the window: rebuilds RichEdit1 to RichEdit4 empty, as large as
 // the chip's memories, and shows the chip's name and signature.
-void RefreshViewsForChip(const Workspace& ws);
+void RefreshViewsForChip(ViewSet& views, const Chip& chip);
 
 }  // namespace quillon

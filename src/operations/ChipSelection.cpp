@@ -1,7 +1,6 @@
 #include "operations/ChipSelection.h"
 
 #include "chips/Catalogue.h"
-#include "images/Views.h"
 #include "operations/Session.h"
 
 namespace quillon {
@@ -19,15 +18,9 @@ bool SelectChip(Session& session, std::int32_t signature)
         return false;
     }
     FillChipRecord(session.chip, *entry);
-    if (session.refreshViews) session.refreshViews(session);
     log.LogMessage(LogSelectedChip, " " + session.chip.name);
     for (int which = 1; which <= 4; ++which) ResetImage(session.chip, which);
     return true;
-}
-
-void AttachViews(Session& session)
-{
-    session.refreshViews = [](Session& s) { RefreshViewsForChip(s); };
 }
 
 }  // namespace quillon

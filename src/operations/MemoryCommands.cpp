@@ -9,7 +9,6 @@
 #include "chips/FuseRisks.h"
 #include "chips/MemoryWalk.h"
 #include "images/ProgressGuard.h"
-#include "images/Views.h"
 #include "operations/ChipInSocket.h"
 #include "operations/CommandFrame.h"
 #include "operations/Session.h"
@@ -81,8 +80,6 @@ struct ReadJob {
 
 Result ReadOrVerify(Session& session, const ReadJob& job)
 {
-    // A verify compares the chip with what the active view shows, edits included.
-    if (job.verify) StoreActiveView(session, job.memory);
     ProgressGuard progress(session.progress);
     Begin(session, job.trying);
 
@@ -136,7 +133,6 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
     if (session.checkChipInSocket && std::all_of(read.begin(), read.end(), [](std::uint8_t b) { return b == 0xFF; }))
         lockBits = ReadProgrammedLockBits(session, *entry);
     progress.Free();
-    FillActiveView(session, job.memory);
     session.bus.log.LogMessage(LogFinished, "");
     if (lockBits && !lockBits->empty())
         session.bus.log.LogMessage(LogText, "The chip is locked (" + JoinBitNames(*lockBits) +
@@ -150,7 +146,6 @@ Result Write(Session& session, MemoryKind memory, const Confirm& confirm)
 {
     const bool flash = memory == MemoryKind::Program;
     if (!Ask(confirm, flash ? kFlashLossQuestion : kEepromLossQuestion)) return Result::Refused();
-    StoreActiveView(session, memory);
     ProgressGuard progress(session.progress);
     Begin(session, flash ? " write the program" : " write the EEPROM");
 

@@ -1,9 +1,9 @@
 // What the operations work on: the bus to the gateway, the selected chip's record with its
-// images, the views a front end shows them in, and the progress sink. The units below see only
-// the bus; the views and file commands see the workspace the session lends them.
+// images, and the progress sink. The units below see only the bus; the file commands see the
+// workspace the session lends them. A front end that shows the images in views copies between
+// them and the images around each command.
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -23,7 +23,6 @@ struct Session {
     Bus bus;
     std::unique_ptr<Chip> chipStorage = std::make_unique<Chip>();  // 320 KiB: keep it off the stack
     Chip& chip = *chipStorage;
-    ViewSet views;
     ProgressSink* progress = nullptr;
     // Read the signature before a command changes the chip. Off, every command sends exactly
     // the bytes it always has; the window and quillon-cli turn it on unless told not to.
@@ -39,11 +38,7 @@ struct Session {
     std::optional<std::vector<std::uint8_t>> coveredProgram;
     std::optional<std::vector<std::uint8_t>> coveredData;
 
-    // Rebuilds the views, the chip name box and the ID box after a chip was selected. Empty in
-    // sessions that show no views.
-    std::function<void(Session&)> refreshViews;
-
-    operator Workspace() { return {bus.log, chip, views, progress}; }
+    operator Workspace() { return {bus.log, chip, progress}; }
 };
 
 }  // namespace quillon

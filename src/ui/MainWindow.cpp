@@ -18,10 +18,10 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <string_view>
+#include <utility>
 
 #include "chips/Catalogue.h"
 #include "chips/ChipMenu.h"
-#include "images/Views.h"
 #include "operations/ChipSelection.h"
 #include "operations/Connection.h"
 #include "operations/MemoryCommands.h"
@@ -73,9 +73,8 @@ MainWindow::MainWindow(std::unique_ptr<Session> context, QWidget* parent)
     progress_ = new UiProgress(this);
     progress_->SetCancelAction([this] { runner_->Cancel(); });
     ctx_->progress = progress_;
-    AttachViews(*ctx_);
-    // Called on the worker thread: only mark, the widgets catch up when the command has ended.
-    ctx_->views.changed = [this](int view) {
+    // Only mark: the widgets catch up when the command has ended.
+    views_.changed = [this](int view) {
         dirty_.fetch_or(view >= 0 && view < 4 ? 1u << view : kBoxesDirty);
     };
 
@@ -140,7 +139,7 @@ MainWindow::~MainWindow()
     runner_->Shutdown();
     logPane_->Detach();
     ctx_->progress = nullptr;
-    ctx_->views.changed = {};
+    views_.changed = {};
 }
 
 QStringList MainWindow::PortNames() { return PortList(); }
@@ -245,12 +244,12 @@ void MainWindow::BuildPages()
         const int flash = page;
         const int eeprom = page + 2;
         column->addWidget(MakeLabel(sheet, "Program Memory (Flash):"));
-        auto* flashView = new HexViewWidget(ctx_->views.view[flash].document, sheet);
+        auto* flashView = new HexViewWidget(views_.view[flash].document, sheet);
         flashView->setObjectName(QStringLiteral("RichEdit%1").arg(flash + 1));
         flashView->setMinimumHeight(13 * 16 + 6);
         column->addWidget(flashView, 3);
         column->addWidget(MakeLabel(sheet, "Data Memory (EEPROM):"));
-        auto* eepromView = new HexViewWidget(ctx_->views.view[eeprom].document, sheet);
+        auto* eepromView = new HexViewWidget(views_.view[eeprom].document, sheet);
         eepromView->setObjectName(QStringLiteral("RichEdit%1").arg(eeprom + 1));
         eepromView->setMinimumHeight(13 * 6 + 6);
         column->addWidget(eepromView, 1);
@@ -258,7 +257,7 @@ void MainWindow::BuildPages()
         eepromViews_[static_cast<std::size_t>(page)] = eepromView;
         pages_->addTab(sheet, page == 0 ? QStringLiteral("Page1") : QStringLiteral("Page2"));
     }
-    connect(pages_, &QTabWidget::currentChanged, this, [this](int index) { ctx_->views.activePage = index; });
+    connect(pages_, &QTabWidget::currentChanged, this, [this](int index) { views_.activePage = index; });
 }
 
 void MainWindow::BuildMenus()
@@ -324,7 +323,13 @@ void MainWindow::BuildChipMenu(QMenu* menu)
             if (!entry.chip) continue;
             const std::int32_t signature = entry.chip->signature;
             connect(item, &QAction::triggered, this,
-                    [this, signature] { RunCommand([this, signature] { SelectChip(*ctx_, signature); }); });
+                    [this, signature] {
+                        auto selected = std::make_shared<bool>(false);
+                        RunCommand([this, signature, selected] { *selected = SelectChip(*ctx_, signature); },
+                                   [this, selected] {
+                                       if (*selected) RefreshViewsForChip(views_, ctx_->chip);
+                                   });
+                    });
         }
     }
 }
@@ -358,6 +363,15 @@ void MainWindow::RunCommand(std::function<void()> work, std::function<void()> do
     runner_->Run(std::move(work), std::move(done));
 }
 
+void MainWindow::RunOperation(std::function<Result()> work, std::function<void(const Result&)> done)
+{
+    auto result = std::make_shared<Result>();
+    RunCommand([work = std::move(work), result] { *result = work(); },
+               [done = std::move(done), result] {
+                   if (done) done(*result);
+               });
+}
+
 HexViewWidget* MainWindow::View(int index) const
 {
     const auto page = static_cast<std::size_t>(index % 2);
@@ -374,20 +388,31 @@ void MainWindow::SyncFromCore()
     const unsigned dirty = dirty_.exchange(0);
     for (int i = 0; i < 4; ++i) {
         View(i)->Thaw();
-        if (dirty & (1u << i)) View(i)->Reload(ctx_->views.view[static_cast<std::size_t>(i)].caret);
+        if (dirty & (1u << i)) View(i)->Reload(views_.view[static_cast<std::size_t>(i)].caret);
     }
     if (dirty & kBoxesDirty) {
-        chipNameBox_->setText(QString::fromStdString(ctx_->views.chipNameBox));
-        idBox_->setText(QString::fromStdString(ctx_->views.idBox));
+        chipNameBox_->setText(QString::fromStdString(views_.chipNameBox));
+        idBox_->setText(QString::fromStdString(views_.idBox));
     }
 }
 
-Confirm MainWindow::ConfirmOnGuiThread()
+Confirm MainWindow::ConfirmOnGuiThread(std::function<void()> onFirstYes)
 {
-    return [this](const Question& q) {
-        return AskYesNo(QString::fromLatin1(q.caption.data(), static_cast<qsizetype>(q.caption.size())),
-                        QString::fromLatin1(q.text.data(), static_cast<qsizetype>(q.text.size())));
+    // Shared by the copies of the Confirm; read and cleared on this thread only.
+    auto pending = std::make_shared<std::function<void()>>(std::move(onFirstYes));
+    return [this, pending](const Question& q) {
+        return runner_->AskOnGuiThread([this, pending, q] {
+            const bool yes = AskYesNo(QString::fromLatin1(q.caption.data(), static_cast<qsizetype>(q.caption.size())),
+                                      QString::fromLatin1(q.text.data(), static_cast<qsizetype>(q.text.size())));
+            if (yes && *pending) std::exchange(*pending, {})();
+            return yes;
+        });
     };
+}
+
+Confirm MainWindow::ConfirmWriting(MemoryKind memory)
+{
+    return ConfirmOnGuiThread([this, memory] { StoreActiveView(views_, ctx_->chip, memory); });
 }
 
 bool MainWindow::AskYesNo(const QString& caption, const QString& text)
@@ -424,47 +449,59 @@ void MainWindow::OnPortChanged()
 
 void MainWindow::OnAutosearch()
 {
-    RunCommand([this] { Autosearch(*ctx_); });
+    RunOperation([this] { return Autosearch(*ctx_); },
+                 [this](const Result& result) {
+                     if (result) RefreshViewsForChip(views_, ctx_->chip);
+                 });
 }
 
 void MainWindow::OnReadProgram()
 {
-    RunCommand([this] { ReadProgram(*ctx_); });
+    RunOperation([this] { return ReadProgram(*ctx_); },
+                 [this](const Result& result) {
+                     if (result) FillActiveView(views_, ctx_->chip, MemoryKind::Program);
+                 });
 }
 
 void MainWindow::OnWriteProgram()
 {
-    RunCommand([this] { WriteProgram(*ctx_, ConfirmOnGuiThread()); });
+    RunOperation([this, confirm = ConfirmWriting(MemoryKind::Program)] { return WriteProgram(*ctx_, confirm); });
 }
 
 void MainWindow::OnVerifyProgram()
 {
-    RunCommand([this] { VerifyProgram(*ctx_); });
+    // The chip is compared with what the active page shows, edits included.
+    StoreActiveView(views_, ctx_->chip, MemoryKind::Program);
+    RunOperation([this] { return VerifyProgram(*ctx_); });
 }
 
 void MainWindow::OnReadCalibration()
 {
-    RunCommand([this] { ReadCalibration(*ctx_); });
+    RunOperation([this] { return ReadCalibration(*ctx_); });
 }
 
 void MainWindow::OnReadData()
 {
-    RunCommand([this] { ReadData(*ctx_); });
+    RunOperation([this] { return ReadData(*ctx_); },
+                 [this](const Result& result) {
+                     if (result) FillActiveView(views_, ctx_->chip, MemoryKind::Data);
+                 });
 }
 
 void MainWindow::OnWriteData()
 {
-    RunCommand([this] { WriteData(*ctx_, ConfirmOnGuiThread()); });
+    RunOperation([this, confirm = ConfirmWriting(MemoryKind::Data)] { return WriteData(*ctx_, confirm); });
 }
 
 void MainWindow::OnVerifyData()
 {
-    RunCommand([this] { VerifyData(*ctx_); });
+    StoreActiveView(views_, ctx_->chip, MemoryKind::Data);
+    RunOperation([this] { return VerifyData(*ctx_); });
 }
 
 void MainWindow::OnChipErase()
 {
-    RunCommand([this] { ChipErase(*ctx_, ConfirmOnGuiThread()); });
+    RunOperation([this, confirm = ConfirmOnGuiThread()] { return ChipErase(*ctx_, confirm); });
 }
 
 void MainWindow::OnExit()

@@ -15,7 +15,7 @@
 #include "core/Result.h"
 #include "operations/Confirmation.h"
 #include "images/FileCommands.h"
-#include "operations/Confirmation.h"
+#include "images/Views.h"
 #include "operations/Session.h"
 
 class QAction;
@@ -52,6 +52,8 @@ public:
     ~MainWindow() override;
 
     Session& Ctx() { return *ctx_; }
+    // The documents the hex views show and edit, with the active page.
+    ViewSet& Views() { return views_; }
     CommandRunner& Runner() { return *runner_; }
     UiProgress& Progress() { return *progress_; }
     AboutBox& About() { return *about_; }
@@ -87,11 +89,17 @@ private:
 
     // Runs a command on the worker thread and brings the widgets up to date afterwards.
     void RunCommand(std::function<void()> work, std::function<void()> done = {});
+    // Runs an operation on the worker thread; `done` gets its result back on this thread.
+    void RunOperation(std::function<Result()> work, std::function<void(const Result&)> done = {});
     void FreezeViews();
     void SyncFromCore();
     bool AskYesNo(const QString& caption, const QString& text);
     // The warnings of the writes and the erase, asked in a box while the command waits.
-    Confirm ConfirmOnGuiThread();
+    // `onFirstYes` runs on this thread at the first Yes, while the command still waits for it.
+    Confirm ConfirmOnGuiThread(std::function<void()> onFirstYes = {});
+    // A write takes the active page's bytes of that memory into the image once the user agreed
+    // to it, and only then: a No leaves the image as it was.
+    Confirm ConfirmWriting(MemoryKind memory);
 
     void OnConnect();
     void OnDisconnect();
@@ -116,6 +124,8 @@ private:
     std::optional<ChosenFile> ChooseFile(FileDialogKind kind);
 
     std::unique_ptr<Session> ctx_;
+    // Written on this thread only: before a command hands the image over, and after it ended.
+    ViewSet views_;
     CommandRunner* runner_;
     UiProgress* progress_;
     AboutBox* about_ = nullptr;

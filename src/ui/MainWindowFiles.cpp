@@ -93,17 +93,20 @@ void MainWindow::LoadFile(MemoryKind memory)
     const std::string path = chosen->name.toStdString();
     const FileFormat format = LoadFormatFor(path, chosen->filterIndex);
     auto outcome = std::make_shared<Result>();
-    auto fuses = std::make_shared<std::optional<FileFuses>>();
-    RunCommand([this, path, format, memory, outcome, fuses] {
-                   *outcome = LoadMemoryFileAs(*ctx_, path, format, memory, fuses.get());
+    auto load = std::make_shared<FileLoad>();
+    RunCommand([this, path, format, memory, outcome, load] {
+                   *outcome = LoadMemoryFileAs(*ctx_, path, format, memory, load.get());
                },
-               [this, outcome, fuses, memory, format, name = chosen->name] {
+               [this, outcome, load, memory, format, name = chosen->name] {
+                   // What the load put into the images goes over what the views held.
+                   if (load->program) FillActiveView(views_, ctx_->chip, MemoryKind::Program);
+                   if (load->data) FillActiveView(views_, ctx_->chip, MemoryKind::Data);
                    // A refused S-record or ELF file loaded nothing at all: unlike a HEX file
                    // stopped at a line, nothing on the screen shows it.
                    ReportFileFailure(QStringLiteral("Loading"), name, *outcome, format != FileFormat::IntelHex);
                    // A new program replaces the fuse bytes an earlier one offered.
                    if (outcome->Succeeded() && memory == MemoryKind::Program) {
-                       fileFuses_ = *fuses;
+                       fileFuses_ = load->fuses;
                        fuseFile_ = QFileInfo(name).fileName();
                    }
                });
@@ -115,6 +118,8 @@ void MainWindow::SaveFile(MemoryKind memory)
     if (!chosen) return;
     const std::string path = chosen->name.toStdString();
     const int filter = chosen->filterIndex;
+    // The file gets what the active page shows, edits included.
+    StoreActiveView(views_, ctx_->chip, memory);
     auto outcome = std::make_shared<Result>();
     RunCommand([this, path, filter, memory, outcome] { *outcome = SaveMemoryFile(*ctx_, path, filter, memory); },
                [this, outcome, name = chosen->name] { ReportFileFailure(QStringLiteral("Saving"), name, *outcome); });

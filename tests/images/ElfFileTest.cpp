@@ -143,8 +143,10 @@ TEST_F(ElfCommands, LoadingTheProgramFillsBothImagesAndOffersTheFuses)
     CompiledProgram program;
     if (!LoadFixture("app328", program)) GTEST_SKIP() << "the AVR compiler fixtures were not built";
     const std::string path = Fixture("app328.elf").string();
-    std::optional<FileFuses> fuses;
-    ASSERT_EQ(LoadMemoryFile(ctx, path, MemoryKind::Program, &fuses).ending, Ending::Succeeded);
+    FileLoad load;
+    ASSERT_EQ(LoadMemoryFile(ctx, path, MemoryKind::Program, &load).ending, Ending::Succeeded);
+    EXPECT_TRUE(load.program && load.data) << "both images are to be shown again";
+    const std::optional<FileFuses>& fuses = load.fuses;
     EXPECT_EQ(ctx.log.Lines(),
               (std::vector<std::string>{"Loading program from file: " + path, "Operation complete",
                                         "EEPROM data from the file: 8 bytes",

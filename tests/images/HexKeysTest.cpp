@@ -123,7 +123,7 @@ TEST(HexKeys, TypedBytesReachTheImageOnlyThroughTheView)
     EXPECT_EQ(RowText(document, 0).substr(10, 8), "1F FF FF");
 
     EXPECT_EQ(ctx.chip.flash[0], 0xFF);
-    StoreViewToImage(ctx, RichEdit1, MemoryKind::Program);
+    StoreViewToImage(ctx.views, ctx.chip, RichEdit1, MemoryKind::Program);
     EXPECT_EQ(ctx.chip.flash[0], 0x1F);
 }
 

@@ -43,7 +43,8 @@ public:
     std::vector<std::string> calls;
 };
 
-// What a session lends the views and file commands, owned by the test.
+// What a session lends the file commands, owned by the test, and the four views a window would
+// show the images in.
 struct TestWorkspace {
     Log log;
     std::unique_ptr<Chip> chipStorage = std::make_unique<Chip>();
@@ -51,10 +52,10 @@ struct TestWorkspace {
     ViewSet views;
     ProgressSink* progress = nullptr;
 
-    operator Workspace() { return {log, chip, views, progress}; }
+    operator Workspace() { return {log, chip, progress}; }
 };
 
-// A chip as selection leaves it: images all 0xFF, four views built empty.
+// A chip as selection leaves it in a window: images all 0xFF, four views built empty.
 inline void SelectTestChip(TestWorkspace& ctx, std::uint32_t flashSize, std::uint32_t eepromSize,
                            std::int32_t signature = 0x07931E, const std::string& name = "TestChip")
 {
@@ -64,7 +65,7 @@ inline void SelectTestChip(TestWorkspace& ctx, std::uint32_t flashSize, std::uin
     ctx.chip.eepromSize = eepromSize;
     ctx.chip.flash.fill(0xFF);
     ctx.chip.eeprom.fill(0xFF);
-    RefreshViewsForChip(ctx);
+    RefreshViewsForChip(ctx.views, ctx.chip);
 }
 
 inline std::vector<std::uint8_t> RandomBytes(std::size_t n, unsigned salt)

@@ -132,7 +132,6 @@ TEST(SRecordCommands, SavedUnderTheSRecordFilterAndLoadedBack)
     SelectTestChip(ctx, 2048, 128);
     const std::vector<std::uint8_t> image = RandomBytes(2048, 3);
     std::copy(image.begin(), image.end(), ctx.chip.flash.begin());
-    FillActiveView(ctx, MemoryKind::Program);
     const std::string base = (folder / "prog").string();
     ASSERT_EQ(SaveMemoryFile(ctx, base, FilterSRecord, MemoryKind::Program).ending, Ending::Succeeded);
     EXPECT_EQ(ctx.log.Lines().front(), "Saving program to file: " + base + ".srec");
@@ -146,7 +145,10 @@ TEST(SRecordCommands, SavedUnderTheSRecordFilterAndLoadedBack)
     text[text.rfind("S9") - 3] ^= 1;  // the last data record's checksum
     WriteText(folder / "bad.srec", text);
     ctx.chip.flash.fill(0xFF);
-    EXPECT_EQ(LoadMemoryFile(ctx, (folder / "bad.srec").string(), MemoryKind::Program).failure, FailureKind::FileContent);
+    FileLoad load;
+    EXPECT_EQ(LoadMemoryFile(ctx, (folder / "bad.srec").string(), MemoryKind::Program, &load).failure,
+              FailureKind::FileContent);
+    EXPECT_FALSE(load.program) << "nothing loaded, so the view keeps what it shows";
     EXPECT_EQ(ctx.log.Lines().back(),
               "Cannot load " + (folder / "bad.srec").string() + ": line 129: checksum mismatch; nothing was loaded");
     EXPECT_EQ(ctx.chip.flash[0], 0xFF);

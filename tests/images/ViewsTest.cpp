@@ -10,7 +10,6 @@
 namespace quillon {
 namespace {
 
-using test::RecordingProgress;
 using test::SelectTestChip;
 
 std::string LineOf(const std::string& text, std::size_t line)
@@ -55,7 +54,7 @@ TEST(Views, FillShowsEveryByteInBothColumns)
     test::TestWorkspace ctx;
     SelectTestChip(ctx, 1024, 64);
     for (int k = 0; k < 256; ++k) ctx.chip.flash[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(k);
-    FillViewFromImage(ctx, RichEdit1, MemoryKind::Program);
+    FillViewFromImage(ctx.views, ctx.chip, RichEdit1, MemoryKind::Program);
     const std::string text = DocumentText(ctx.views.view[RichEdit1].document);
     EXPECT_EQ(LineOf(text, 1), "00000010: 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F   |   " +
                                    std::string(15, '\x1F') + "\x1F");
@@ -77,13 +76,13 @@ TEST(Views, StoreReadsBackWhatFillShowedAndWhatWasTyped)
     SelectTestChip(ctx, 4096, 256);
     auto bytes = test::RandomBytes(256, 7);
     std::copy(bytes.begin(), bytes.end(), ctx.chip.eeprom.begin());
-    FillViewFromImage(ctx, RichEdit3, MemoryKind::Data);
+    FillViewFromImage(ctx.views, ctx.chip, RichEdit3, MemoryKind::Data);
     MemoryDocument& document = ctx.views.view[RichEdit3].document;
     const ByteEdit typed[] = {{5, 0xAB, 0}, {6, 0x61, kShownUpperCase}};
     document.Apply(typed);
     ctx.chip.eeprom.fill(0);
     ctx.chip.eeprom[300] = 0x42;  // beyond the chip's 256 bytes: never touched
-    StoreViewToImage(ctx, RichEdit3, MemoryKind::Data);
+    StoreViewToImage(ctx.views, ctx.chip, RichEdit3, MemoryKind::Data);
     bytes[5] = 0xAB;
     bytes[6] = 0x61;
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), ctx.chip.eeprom.begin()));
@@ -106,7 +105,7 @@ TEST(Views, TheUpperCasedCharacterLastsUntilTheByteIsWrittenAgain)
 
     ApplyEdits(document, ViewKeyDown(document, kCharColumn, 0x62));
     ctx.chip.flash[0] = 0x62;
-    FillViewFromImage(ctx, RichEdit1, MemoryKind::Program);
+    FillViewFromImage(ctx.views, ctx.chip, RichEdit1, MemoryKind::Program);
     EXPECT_EQ(shown(), 'b');
 }
 
@@ -117,7 +116,7 @@ TEST(Views, StoreWithoutChipLeavesImagesAlone)
     ctx.chip.signature = 0;
     ctx.chip.flash.fill(0x5A);
     ctx.views.view[RichEdit1].caret = 77;
-    StoreViewToImage(ctx, RichEdit1, MemoryKind::Program);
+    StoreViewToImage(ctx.views, ctx.chip, RichEdit1, MemoryKind::Program);
     EXPECT_EQ(ctx.chip.flash[0], 0x5A);
     EXPECT_EQ(ctx.views.view[RichEdit1].caret, 77u);
 }
@@ -128,12 +127,12 @@ TEST(Views, TransfersUseTheActivePageOnly)
     SelectTestChip(ctx, 1024, 64);
     ctx.chip.flash[0] = 0x12;
     ctx.views.activePage = 1;
-    FillActiveView(ctx, MemoryKind::Program);
+    FillActiveView(ctx.views, ctx.chip, MemoryKind::Program);
     EXPECT_EQ(ctx.views.view[RichEdit2].document.At(0), 0x12);
     EXPECT_EQ(ctx.views.view[RichEdit1].document.At(0), 0xFF);
 
     ctx.views.activePage = 0;
-    StoreActiveView(ctx, MemoryKind::Program);
+    StoreActiveView(ctx.views, ctx.chip, MemoryKind::Program);
     EXPECT_EQ(ctx.chip.flash[0], 0xFF) << "Page1 still showed FF";
     EXPECT_EQ(ActiveView(ctx.views, MemoryKind::Data), RichEdit3);
     ctx.views.activePage = 1;
@@ -147,32 +146,18 @@ TEST(Views, FillIntoAViewNotBuiltForTheChipStaysInsideItsDocument)
     MemoryDocument& flash = ctx.views.view[RichEdit1].document;
     flash.Reset(32);  // two lines for 1024 bytes
     ctx.chip.flash.fill(0x00);
-    FillViewFromImage(ctx, RichEdit1, MemoryKind::Program);
+    FillViewFromImage(ctx.views, ctx.chip, RichEdit1, MemoryKind::Program);
     EXPECT_EQ(flash.Size(), 32u);
     EXPECT_EQ(flash.At(31), 0x00);
 
     MemoryDocument& eeprom = ctx.views.view[RichEdit3].document;
     eeprom.Reset(0);
     ctx.chip.eeprom.fill(0x11);
-    FillViewFromImage(ctx, RichEdit3, MemoryKind::Data);
-    StoreViewToImage(ctx, RichEdit3, MemoryKind::Data);
+    FillViewFromImage(ctx.views, ctx.chip, RichEdit3, MemoryKind::Data);
+    StoreViewToImage(ctx.views, ctx.chip, RichEdit3, MemoryKind::Data);
     EXPECT_EQ(eeprom.Size(), 0u);
     EXPECT_EQ(ctx.chip.eeprom[0], 0x11);
     EXPECT_EQ(ctx.views.view[RichEdit3].caret, 0u) << "an empty view has its caret at 0";
-}
-
-TEST(Views, ProgressMovesEvery1024BytesAndIsFreed)
-{
-    test::TestWorkspace ctx;
-    RecordingProgress progress;
-    ctx.progress = &progress;
-    SelectTestChip(ctx, 4096, 64);
-    FillViewFromImage(ctx, RichEdit1, MemoryKind::Program);
-    StoreViewToImage(ctx, RichEdit1, MemoryKind::Program);
-    const std::vector<std::string> once{"C", "0", "25", "50", "75", "F"};
-    std::vector<std::string> twice = once;
-    twice.insert(twice.end(), once.begin(), once.end());
-    EXPECT_EQ(progress.calls, twice);
 }
 
 TEST(Views, IdBoxShowsSignatureByteTwoFirst)

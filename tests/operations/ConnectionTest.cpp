@@ -73,8 +73,7 @@ TEST(Connection, AutosearchSelectsTheChipInTheSocket)
                                       "Trying to exit Programming Mode", "       Finished with success.",
                                       "Selected chip is  AT90S4433"}));
     EXPECT_EQ(s.ctx.chip.name, "AT90S4433");
-    EXPECT_EQ(s.ctx.views.chipNameBox, "AT90S4433");
-    EXPECT_EQ(s.ctx.views.idBox, "03 92 1E");
+    EXPECT_EQ(s.ctx.chip.signature, 0x03921E);
 }
 
 // Autosearch reads signatures by the parallel method, so it finds every chip that has one; the

@@ -1,13 +1,13 @@
-// The memory commands against a simulated chip: what lands in the images, the views and the
-// chip, the command's own log lines around the driver's, and where the loops commit pages.
+// The memory commands against a simulated chip: what lands in the images and the chip, the
+// command's own log lines around the driver's, and where the loops commit pages.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "Recorder.h"
 #include "SimSocket.h"
-#include "images/Views.h"
 #include "model/Gateway.h"
+#include "chips/MemoryKind.h"
 #include "operations/MemoryCommands.h"
 
 namespace quillon {
@@ -57,9 +57,9 @@ struct FamilyCase {
 
 class RoundTrip : public ::testing::TestWithParam<FamilyCase> {};
 
-// A read fills the image and the active view; a verify then finds nothing; a write puts the
-// active view onto the chip, every page of it.
-TEST_P(RoundTrip, ReadVerifyWriteKeepTheChipTheImageAndTheViewInStep)
+// A read fills the image; a verify then finds nothing; a write puts the image onto the chip,
+// every page of it.
+TEST_P(RoundTrip, ReadVerifyWriteKeepTheChipAndTheImageInStep)
 {
     test::SimSocket s(GetParam().chip);
     test::Timeline timeline(s.ctx);
@@ -69,9 +69,10 @@ TEST_P(RoundTrip, ReadVerifyWriteKeepTheChipTheImageAndTheViewInStep)
 
     ASSERT_TRUE(ReadProgram(s.ctx));
     EXPECT_TRUE(std::equal(s.Chip().flash.begin(), s.Chip().flash.end(), s.ctx.chip.flash.begin()));
-    EXPECT_EQ(DocumentText(s.ctx.views.view[RichEdit1].document).substr(0, 15), "00000000: " + std::string("01 08"));
+    EXPECT_EQ(s.ctx.chip.flash[0], 0x01);
+    EXPECT_EQ(s.ctx.chip.flash[1], 0x08);
     EXPECT_EQ(Tail(timeline.events, 3), (Lines{"</window>", "       Finished", "End time: 10:0:3"}));
-    ASSERT_EQ(timeline.windows.size(), 2u);  // the command's, then the view fill's
+    ASSERT_EQ(timeline.windows.size(), 1u);
     EXPECT_EQ(timeline.windows[0].size(), flashSize / 32);
     EXPECT_EQ(timeline.windows[0].back(), 100);
 
@@ -84,20 +85,18 @@ TEST_P(RoundTrip, ReadVerifyWriteKeepTheChipTheImageAndTheViewInStep)
     EXPECT_EQ(Tail(timeline.events, 3),
               (Lines{"</window>", "       Finished. No differences found.", "End time: 10:0:3"}));
 
-    // Write the view back in reverse order of bytes: a different image, every byte programmed.
+    // Write the image back in reverse order of bytes: a different image, every byte programmed.
     std::vector<std::uint8_t> image(s.ctx.chip.flash.begin(), s.ctx.chip.flash.begin() + flashSize);
     std::reverse(image.begin(), image.end());
     std::copy(image.begin(), image.end(), s.ctx.chip.flash.begin());
-    FillActiveView(s.ctx, MemoryKind::Program);
     timeline.Clear();
     ASSERT_TRUE(WriteProgram(s.ctx, Yes));
     EXPECT_TRUE(std::equal(image.begin(), image.end(), s.Chip().flash.begin()));
     EXPECT_EQ(Tail(timeline.events, 3), (Lines{"</window>", "       Finished", "End time: 10:0:3"}));
-    ASSERT_EQ(timeline.windows.size(), 2u);  // the view store's, then the command's
-    EXPECT_EQ(timeline.windows[1].back(), 100);
+    ASSERT_EQ(timeline.windows.size(), 1u);
+    EXPECT_EQ(timeline.windows[0].back(), 100);
 
     std::fill(s.ctx.chip.eeprom.begin(), s.ctx.chip.eeprom.end(), 0x5A);
-    FillActiveView(s.ctx, MemoryKind::Data);
     ASSERT_TRUE(WriteData(s.ctx, Yes));
     EXPECT_TRUE(std::all_of(s.Chip().eeprom.begin(), s.Chip().eeprom.end(), [](auto b) { return b == 0x5A; }));
     EXPECT_TRUE(s.ctx.bus.link.IsOpen());
@@ -114,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(Families, RoundTrip,
 struct VerifyCase {
     const char* chip;
     MemoryKind kind;
-    std::vector<std::uint32_t> differences;  // bytes changed in the view, first one reported
+    std::vector<std::uint32_t> differences;  // bytes changed in the image, first one reported
     const char* reported;
 };
 
@@ -136,7 +135,6 @@ TEST(Verify, StopsAtTheFirstDifferenceAndNamesItsAddress)
             if (c.kind == MemoryKind::Program) s.ctx.chip.flash[address] = 0x00;
             else s.ctx.chip.eeprom[address] = 0x00;
         }
-        FillActiveView(s.ctx, c.kind);
         const Result result = c.kind == MemoryKind::Program ? VerifyProgram(s.ctx) : VerifyData(s.ctx);
         EXPECT_EQ(result.failure, FailureKind::Differs) << c.chip;
         EXPECT_EQ(result.words, "       Finished with fail. Address: 0x" + std::string(c.reported)) << c.chip;
@@ -148,12 +146,11 @@ TEST(Verify, StopsAtTheFirstDifferenceAndNamesItsAddress)
     }
 }
 
-TEST(Read, AFailureHalfWayKeepsTheOldViewAndTheNextCommandFailsToEnter)
+TEST(Read, AFailureHalfWayKeepsWhatItReadAndTheNextCommandFailsToEnter)
 {
     test::SimSocket s("ATmega8");
     test::Timeline timeline(s.ctx);
     Fill(s.Chip().flash);
-    const std::string oldView = DocumentText(s.ctx.views.view[RichEdit1].document);
     s.wire->hangUpAfter = 2000;  // well into the loop
 
     const Result result = ReadProgram(s.ctx);
@@ -161,7 +158,6 @@ TEST(Read, AFailureHalfWayKeepsTheOldViewAndTheNextCommandFailsToEnter)
     EXPECT_TRUE(result.words.starts_with("Error executing commands: ")) << result.words;
     EXPECT_TRUE(result.words.ends_with("\n       Finished with fail.")) << result.words;
     EXPECT_FALSE(s.ctx.bus.link.IsOpen());
-    EXPECT_EQ(DocumentText(s.ctx.views.view[RichEdit1].document), oldView);
     EXPECT_EQ(s.ctx.chip.flash[0], Pattern(0));  // the part read before the failure is in the image
     EXPECT_EQ(s.ctx.chip.flash[s.ctx.chip.flashSize - 1], 0xFF);
     Lines tail = Tail(timeline.events, 4);
@@ -222,23 +218,6 @@ TEST(Read, AnErasedLookingReadOfALockedChipSaysOnlyChipEraseUnlocksIt)
     }
 }
 
-TEST(Pages, AReadOnPage2LeavesPage1AndAVerifyOnPage1ComparesWithPage1)
-{
-    test::SimSocket s("ATmega8");
-    test::Timeline timeline(s.ctx);
-    Fill(s.Chip().flash);
-    const std::string page1 = DocumentText(s.ctx.views.view[RichEdit1].document);
-    s.ctx.views.activePage = 1;
-    ASSERT_TRUE(ReadProgram(s.ctx));
-    EXPECT_EQ(DocumentText(s.ctx.views.view[RichEdit1].document), page1);
-    EXPECT_NE(DocumentText(s.ctx.views.view[RichEdit2].document), page1);
-
-    s.ctx.views.activePage = 0;
-    EXPECT_FALSE(VerifyProgram(s.ctx));  // Page1 still shows all FF
-    EXPECT_EQ(Tail(timeline.events, 3)[0], "       Finished with fail. Address: 0x0000");
-    EXPECT_EQ(s.ctx.chip.flash[0], 0xFF);  // the image now holds what Page1 shows
-}
-
 struct PageCase {
     const char* chip;
     std::uint32_t page;
@@ -255,9 +234,9 @@ TEST(Write, FlashPagesAreCommittedAtTheChipsPageSize)
         // An all-FF image is still programmed over the whole flash.
         ASSERT_TRUE(WriteProgram(s.ctx, Yes)) << c.chip;
         // The bar moves right after each page is programmed, and only then.
-        ASSERT_EQ(timeline.windows.size(), 2u);
-        EXPECT_EQ(timeline.windows[1].size(), s.ctx.chip.flashSize / c.page) << c.chip;
-        EXPECT_EQ(timeline.windows[1].back(), 100) << c.chip;
+        ASSERT_EQ(timeline.windows.size(), 1u);
+        EXPECT_EQ(timeline.windows[0].size(), s.ctx.chip.flashSize / c.page) << c.chip;
+        EXPECT_EQ(timeline.windows[0].back(), 100) << c.chip;
     }
 }
 
@@ -265,7 +244,6 @@ TEST(Write, SerialEepromPagesAreCommittedAfterEveryFourthByte)
 {
     test::SimSocket s("ATtiny25");
     for (std::size_t i = 0; i < s.ctx.chip.eepromSize; ++i) s.ctx.chip.eeprom[i] = Pattern(i);
-    FillActiveView(s.ctx, MemoryKind::Data);
     ASSERT_TRUE(WriteData(s.ctx, Yes));
     EXPECT_TRUE(std::equal(s.Chip().eeprom.begin(), s.Chip().eeprom.end(), s.ctx.chip.eeprom.begin()));
 
@@ -281,7 +259,7 @@ TEST(Write, SerialEepromPagesAreCommittedAfterEveryFourthByte)
     EXPECT_EQ(order.size(), s.ctx.chip.eepromSize * 5 / 4);
 }
 
-TEST(Erase, TheATtiny12IsErasedTwiceAndAVerifyThenFindsTheOldView)
+TEST(Erase, TheATtiny12IsErasedTwiceAndAVerifyThenFindsTheOldImage)
 {
     test::SimSocket s("ATtiny12");
     test::Timeline timeline(s.ctx);
@@ -295,7 +273,7 @@ TEST(Erase, TheATtiny12IsErasedTwiceAndAVerifyThenFindsTheOldView)
     EXPECT_EQ(timeline.windows, (std::vector<std::vector<int>>{{}}));
     EXPECT_TRUE(std::all_of(s.Chip().flash.begin(), s.Chip().flash.end(), [](auto b) { return b == 0xFF; }));
 
-    // The view still shows the chip from before the erase.
+    // The image still holds the chip from before the erase.
     EXPECT_FALSE(VerifyProgram(s.ctx));
     EXPECT_EQ(Tail(timeline.events, 3)[0], "       Finished with fail. Address: 0x0000");
 }

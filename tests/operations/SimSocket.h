@@ -12,7 +12,6 @@
 #include "operations/ChipSelection.h"
 #include "operations/Session.h"
 #include "gateway/Transport.h"
-#include "images/Views.h"
 #include "model/ChipDescription.h"
 #include "model/Gateway.h"
 #include "model/SocketChip.h"
@@ -65,7 +64,6 @@ public:
         });
         ctx.bus.sleep = [w = wire](int ms) { w->gateway.Advance(ms); };
         ctx.bus.delay = 0;
-        AttachViews(ctx);
         ctx.bus.link.OpenPort("sim");
         EXPECT_TRUE(ctx.bus.link.IsOpen());
         if (const ChipRow* entry = FindChipByName(chip); entry && select) SelectChip(ctx, entry->signature);

@@ -63,7 +63,7 @@ TEST_F(WindowTest, KeysInAViewWithoutAChipChangeNothing)
     view->setFocus();
     for (Qt::Key key : {Qt::Key_A, Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_Right, Qt::Key_Space})
         QTest::keyClick(view, key);
-    EXPECT_EQ(Ctx().views.view[2].document.Size(), 0u);
+    EXPECT_EQ(Views().view[2].document.Size(), 0u);
     EXPECT_EQ(view->Caret(), 0u);
 }
 

@@ -149,9 +149,29 @@ TEST_F(Commands, ReadFillsTheActivePageTypingAndWritingReachTheChip)
     // Page2's view still shows FF: verifying with Page2 active finds the chip differs at 0.
     QTest::mouseClick(Find<QTabWidget>("PageControl1")->tabBar(), Qt::LeftButton, {},
                       Find<QTabWidget>("PageControl1")->tabBar()->tabRect(1).center());
-    EXPECT_EQ(Ctx().views.activePage, 1);
+    EXPECT_EQ(Views().activePage, 1);
     Click("Button6");
     EXPECT_TRUE(Logged("       Finished with fail. Address: 0x0000"));
+}
+
+// The pages are the window's: a read fills the active page only, and a verify compares the
+// chip with the page that is active, taking its bytes into the image first.
+TEST_F(Commands, AReadOnPage2LeavesPage1AndAVerifyOnPage1ComparesWithPage1)
+{
+    StartWith("ATmega8");
+    Find<QSlider>("TrackBar1")->setValue(0);
+    FillFlash(0x21);
+    auto* tabs = Find<QTabWidget>("PageControl1");
+    QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(1).center());
+    Click("Button4");
+    EXPECT_TRUE(window->View(1)->RowText(0).startsWith(QStringLiteral("00000000: 21 28 2F")));
+    EXPECT_TRUE(window->View(0)->RowText(0).startsWith(QStringLiteral("00000000: FF FF")));
+
+    QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(0).center());
+    Click("Button6");
+    EXPECT_TRUE(Logged("       Finished with fail. Address: 0x0000"));
+    EXPECT_EQ(Ctx().chip.flash[0], 0xFF) << "the image holds what Page1 shows";
+    EXPECT_TRUE(window->View(1)->RowText(0).startsWith(QStringLiteral("00000000: 21 28 2F")));
 }
 
 TEST_F(Commands, SkipBlankPagesLeavesErasedPagesOutOfWriteProgram)
@@ -184,10 +204,13 @@ TEST_F(Commands, AGatewayFailureClosesThePortButLeavesTheControlsConnected)
 {
     StartWith("ATmega8");
     Find<QSlider>("TrackBar1")->setValue(0);
+    FillFlash(0x10);
     device->ActiveFaults().hangupAfter = device->PacketsWritten() + 40;
     Click("Button4");
     EXPECT_TRUE(Logged("       Finished with fail."));
     EXPECT_FALSE(Ctx().bus.link.IsOpen());
+    EXPECT_TRUE(window->View(0)->RowText(0).startsWith(QStringLiteral("00000000: FF FF")))
+        << "a failed read leaves the view as it was";
     ExpectState(true);
     Click("Button2");  // Disconnect and Connect open it again, once the gateway is back
     Socket("ATmega8");

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QTabWidget>
 #include <QTimer>
 #include <QTemporaryDir>
 
@@ -177,6 +178,41 @@ TEST_F(FileMenu, AFileThatLoadedInPartIsShownInABox)
     EXPECT_TRUE(boxes.seen[0].text.contains(QStringLiteral("without an end record"))) << boxes.seen[0].text.toStdString();
     EXPECT_TRUE(view->RowText(0).startsWith(QStringLiteral("00000000: 11 22 FF"))) << view->RowText(0).toStdString();
     EXPECT_EQ(LogLines().back(), "The file ends without an end record: it may have been cut short");
+}
+
+// A save writes what the active page shows, edits included; a file refused whole leaves the edits
+// in the view alone.
+TEST_F(FileMenu, ASaveTakesTheActivePageAndARefusedFileKeepsItsEdits)
+{
+    SelectFromMenu("ATmega8");
+    for (int page : {0, 1}) {
+        HexViewWidget* view = window->View(page);
+        Find<QTabWidget>("PageControl1")->setCurrentIndex(page);
+        view->setFocus();
+        view->SetCaret(10);
+        QTest::keyClicks(view, page == 0 ? QStringLiteral("0") : QStringLiteral("12"));
+    }
+    Find<QTabWidget>("PageControl1")->setCurrentIndex(0);
+    Answer(folder.filePath(QStringLiteral("p.bin")), FilterBin);
+    Trigger("SaveProgramtoFile1");
+    QByteArray expected(8192, '\xFF');
+    expected[0] = '\x0F';
+    EXPECT_EQ(Contents(folder.filePath(QStringLiteral("p.bin"))), expected);
+
+    window->View(0)->setFocus();
+    window->View(0)->SetCaret(10);
+    QTest::keyClicks(window->View(0), QStringLiteral("A"));  // AF, not yet in the image
+    const QString damaged = folder.filePath(QStringLiteral("bad.srec"));
+    {
+        QFile file(damaged);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("S1050000AABB00\nS9030000FC\n");  // a wrong checksum: refused whole
+    }
+    Answer(damaged, FilterSRecord);
+    BoxAnswerer boxes(QMessageBox::Ok);
+    Trigger("LoadProgramfromFile1");
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_TRUE(window->View(0)->RowText(0).startsWith(QStringLiteral("00000000: AF FF"))) << "the edit stays";
 }
 
 TEST_F(FileMenu, SaveLogAsWritesARichTextDocumentThenLogsTheName)

@@ -44,7 +44,7 @@ class HexViewTyping : public WindowTest {};
 TEST_F(HexViewTyping, KeysEditTheViewInPlace)
 {
     SelectFromMenu("ATmega8");
-    MemoryDocument& document = Ctx().views.view[0].document;
+    MemoryDocument& document = Views().view[0].document;
     const MemoryDocument freshDocument = document;
     const std::string fresh = DocumentText(document);
     ASSERT_EQ(fresh.size(), 512 * kLine - 2);
@@ -103,7 +103,7 @@ TEST_F(HexViewTyping, TheLargestViewPaintsOnlyItsVisibleRowsAndScrollsToTheCaret
     view->setFocus();
     view->SetCaret(16383 * kLine + 10);
     QTest::keyClick(view, Qt::Key_7);
-    EXPECT_EQ(Ctx().views.view[0].document.At(16383 * 16), 0x7F);
+    EXPECT_EQ(Views().view[0].document.At(16383 * 16), 0x7F);
     EXPECT_GT(view->FirstVisibleLine(), 16000);  // the caret's line was scrolled into sight
     EXPECT_TRUE(view->RowText(16383).startsWith(QStringLiteral("0003FFF0: 7F FF")));
 }
@@ -125,7 +125,7 @@ TEST_F(HexViewTyping, TheIdBoxTakesNibblesAndKeepsItsSpaces)
     QTest::keyClick(idBox, Qt::Key_V, Qt::ControlModifier);
     QTest::keyClick(idBox, Qt::Key_Insert, Qt::ShiftModifier);
     EXPECT_EQ(idBox->text(), QStringLiteral("0A 90 1E"));  // nothing is pasted
-    EXPECT_EQ(Ctx().views.idBox, "01 90 1E");  // the box's text is never read back
+    EXPECT_EQ(Views().idBox, "01 90 1E");  // the box's text is never read back
 }
 
 }  // namespace

@@ -79,6 +79,7 @@ protected:
     }
 
     Session& Ctx() { return window->Ctx(); }
+    ViewSet& Views() { return window->Views(); }
 
     template <class T = QWidget>
     T* Find(const char* name)
