@@ -1,6 +1,7 @@
 #!/bin/sh
 # Takes the screenshots under docs/screenshots/ on a virtual X display: the main window after
-# reading an ATmega2560, the Lock & Fuses dialog of an ATmega169 and of an ATmega8, the About box.
+# reading an ATmega2560, the Lock & Fuses dialog of an ATmega169 and of an ATmega8, its warning
+# before a lock-out write, the progress window of a long write (about 10 s), the About box.
 # Usage: scripts/screenshots.sh [build folder]   (default: build)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -24,6 +24,7 @@ void ResetImage(Chip& chip, int which)
     case 2: chip.eeprom.fill(0xFF); break;
     case 3:
         chip.lockFuse.fill(0xFF);
+        chip.lockFuseOrigin = SlotsOrigin::Factory;
         if (const ChipRow* row = FindChip(chip.signature))
             std::copy_n(row->factoryLockFuse.begin(), row->lockFuseCount, chip.lockFuse.begin());
         break;

@@ -11,6 +11,10 @@ namespace quillon {
 inline constexpr std::uint32_t kFlashImageSize = 262144;
 inline constexpr std::uint32_t kEepromImageSize = 65536;
 
+// Where the lock and fuse slots came from: the catalogue's factory values, the chip itself (read
+// from it or written to it), or boxes saved in the Lock & Fuses dialog and not written yet.
+enum class SlotsOrigin : std::uint8_t { Factory, Chip, Edited };
+
 struct Chip {
     std::string name;          // empty until a chip is selected
     std::string pictureFile;   // name + ".jpg"
@@ -21,6 +25,7 @@ struct Chip {
     std::array<std::uint8_t, kEepromImageSize> eeprom{};
     std::uint8_t lockFuseCount = 0;           // 2, 3 or 4
     std::array<std::uint8_t, 8> lockFuse{};   // fuses first (low, high, extended), lock last
+    SlotsOrigin lockFuseOrigin = SlotsOrigin::Factory;
     std::uint8_t calibrationCount = 0;        // 0, 1, 2 or 4
     std::array<std::uint8_t, 8> calibration{};
 };

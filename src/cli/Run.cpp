@@ -66,6 +66,18 @@ int Interrupted(Session& session, Output& output, const std::string& what)
     return status;
 }
 
+// The lines after a failure's first, which say why: "; "-joined for the last line, which the
+// log's lines have scrolled away from. Empty when the failure has no more to say.
+std::string Explanation(const std::string& words)
+{
+    const std::size_t first = words.find('\n');
+    if (first == std::string::npos) return {};
+    std::string rest = words.substr(first + 1);
+    for (std::size_t at = rest.find('\n'); at != std::string::npos; at = rest.find('\n', at))
+        rest.replace(at, 1, "; ");
+    return ": " + rest;
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bool watchSignals)
@@ -124,7 +136,8 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bo
         output.Exit(kExitFailure, {});
         return kExitFailure;
     };
-    if (!Connect(session, options.port)) return give_up("cannot open the port \"" + options.port + "\"");
+    if (const quillon::Result opened = Connect(session, options.port); !opened)
+        return give_up("cannot open the port \"" + options.port + "\"" + Explanation(opened.words));
     if (session.bus.cancel.Requested()) return Interrupted(session, output, "the chip is unchanged");
     if (chosen != nullptr) {
         SelectChip(session, chosen->signature);

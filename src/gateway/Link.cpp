@@ -4,6 +4,7 @@
 #include <cctype>
 #include <string>
 
+#include "gateway/PortFailureText.h"
 #include "log/Log.h"
 
 namespace quillon {
@@ -60,22 +61,25 @@ std::string Link::Failure(int index, std::string_view text)
     return std::string(LogPrefix(index)) + std::string(text);
 }
 
+std::string Link::Explained(std::string failure, const std::vector<std::string>& explanation)
+{
+    for (const std::string& line : explanation) {
+        log_.LogMessage(LogText, line);
+        failure += '\n' + line;
+    }
+    return failure;
+}
+
 std::string Link::OpenPort(const std::string& devicePath)
 {
     ClosePort();
     lostStep_ = false;
     OpenedPort opened = opener_ ? opener_(devicePath) : OpenedPort{nullptr, OpenFailure::NotAvailable};
     if (!opened.transport) {
-        switch (opened.failure) {
-        case OpenFailure::GetSettings: return Failure(LogGetParams, "");
-        case OpenFailure::SetSettings: return Failure(LogSetParams, "");
-        case OpenFailure::InUse: {
-            std::string failure = Failure(LogPortNotAvailable, "");
-            log_.LogMessage(LogText, "The port is in use by another program");
-            return failure;
-        }
-        default: return Failure(LogPortNotAvailable, "");
-        }
+        int index = LogPortNotAvailable;
+        if (opened.failure == OpenFailure::GetSettings) index = LogGetParams;
+        if (opened.failure == OpenFailure::SetSettings) index = LogSetParams;
+        return Explained(Failure(index, ""), WhyPortDidNotOpen(devicePath, opened));
     }
     transport_ = std::move(opened.transport);
 
@@ -100,7 +104,8 @@ std::string Link::OpenPort(const std::string& devicePath)
     if (ReadAnswer(1).count == 0) {
         std::string failure = Failure(LogAnswerError, " (PINB)");
         ClosePort();
-        return failure;
+        // Nothing answered at all, so the bytes went nowhere that speaks the protocol.
+        return Explained(std::move(failure), {NoGatewayAnswered(devicePath)});
     }
     return {};
 }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "gateway/Commands.h"
 #include "gateway/Transport.h"
@@ -35,9 +36,9 @@ public:
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
 
-    // Opens, configures and handshakes. Logs one line on failure (two when another program
-    // holds the port), leaves the port closed and gives that line; logs nothing on success and
-    // gives an empty text.
+    // Opens, configures and handshakes. On failure logs the failure's line and the lines that
+    // explain it (the system's reason, a group to join, a silent port), leaves the port closed
+    // and gives those lines joined by '\n'; logs nothing on success and gives an empty text.
     std::string OpenPort(const std::string& devicePath);
     // Sends one packet. Bytes already waiting before it is sent belong to no answer: the stream is
     // out of step, which is logged, the port closed and the send failed.
@@ -75,6 +76,8 @@ private:
     // waits for its answer; more with answers in flight).
     bool InStep(std::size_t queued, std::size_t owed);
     std::string Failure(int index, std::string_view text);
+    // Logs each explaining line after the failure's own and adds it to the failure's words.
+    std::string Explained(std::string failure, const std::vector<std::string>& explanation);
 
     Log& log_;
     PortOpener opener_;

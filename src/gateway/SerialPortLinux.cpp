@@ -133,25 +133,31 @@ void AskForLowLatency(int fd)
     (void)::ioctl(fd, TIOCSSERIAL, &serial);
 }
 
+// A failure with the system's reason. Taken before the descriptor closes, which may change errno.
+OpenedPort Failed(OpenFailure failure)
+{
+    return {nullptr, failure, errno};
+}
+
 }  // namespace
 
 OpenedPort OpenSerialPort(const std::string& devicePath)
 {
     int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     // EBUSY: another program opened it with TIOCEXCL.
-    if (fd < 0) return {nullptr, errno == EBUSY ? OpenFailure::InUse : OpenFailure::NotAvailable};
+    if (fd < 0) return Failed(errno == EBUSY ? OpenFailure::InUse : OpenFailure::NotAvailable);
     auto transport = std::make_unique<TtyTransport>(fd);
     // Not shared, as the gateway's protocol has no room for a second talker: two programs'
     // packets would interleave and each would take the other's answers.
-    if (::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) return {nullptr, OpenFailure::NotAvailable};
+    if (::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) return Failed(OpenFailure::NotAvailable);
 
     termios2 tio{};
-    if (::ioctl(fd, TCGETS2, &tio) != 0) return {nullptr, OpenFailure::GetSettings};
+    if (::ioctl(fd, TCGETS2, &tio) != 0) return Failed(OpenFailure::GetSettings);
     // TIOCEXCL does not stop root, so an advisory lock stops a second instance as well. Taken
     // only on a terminal, so that no lock is ever held on a file that is none. It ends with the
     // descriptor.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        return {nullptr, errno == EWOULDBLOCK ? OpenFailure::InUse : OpenFailure::NotAvailable};
+        return Failed(errno == EWOULDBLOCK ? OpenFailure::InUse : OpenFailure::NotAvailable);
     tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
                                           IXON | IXOFF | IXANY | INPCK);
     tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
@@ -161,7 +167,7 @@ OpenedPort OpenSerialPort(const std::string& devicePath)
     tio.c_ispeed = tio.c_ospeed = 250000;
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
-    if (::ioctl(fd, TCSETS2, &tio) != 0) return {nullptr, OpenFailure::SetSettings};
+    if (::ioctl(fd, TCSETS2, &tio) != 0) return Failed(OpenFailure::SetSettings);
 
     // DTR and RTS inactive. A pseudo-terminal has no modem lines and refuses this; that must
     // not stop a connection to a simulated gateway.

@@ -59,6 +59,7 @@ enum class OpenFailure {
 struct OpenedPort {
     std::unique_ptr<Transport> transport;  // null on failure
     OpenFailure failure = OpenFailure::None;
+    int systemError = 0;  // the system's error number at the failing step; 0 when none is known
 };
 
 // Opens a device path (as DevicePathFor returns it) and configures the line for the gateway.

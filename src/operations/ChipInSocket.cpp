@@ -1,6 +1,9 @@
 #include "operations/ChipInSocket.h"
 
+#include <array>
+
 #include "chips/ChipTable.h"
+#include "chips/FuseRisks.h"
 #include "operations/CommandFrame.h"
 #include "operations/Session.h"
 #include "programming/Parallel.h"
@@ -44,6 +47,24 @@ std::optional<std::int32_t> ReadSocketSignature(Session& session, const ChipRow&
     if (!bus.link.IsOpen()) return std::nullopt;
     if (!PowerDownSocket(bus)) return std::nullopt;
     return signature;
+}
+
+std::optional<std::vector<std::string>> ReadProgrammedLockBits(Session& session, const ChipRow& entry)
+{
+    Bus& bus = session.bus;
+    const Driver& d = *entry.driver;
+    const Target target = TargetOf(session.chip);
+    std::array<std::uint8_t, 8> slots;
+    slots.fill(0xFF);
+    bool ok = d.EnterProgMode != nullptr && d.EnterProgMode(bus, target);
+    for (const auto& read : LockFuseReadSequence(d)) {
+        if (!ok) break;
+        ok = read(bus, target, slots);
+    }
+    if (!bus.link.IsOpen() || !PowerDownSocket(bus)) return std::nullopt;
+    // A chip that did not answer gives no lock bits to judge.
+    if (!ok) return std::vector<std::string>{};
+    return JudgeFuseBytes(entry, slots, slots).lockBits;
 }
 
 std::string SignatureText(std::int32_t signature)

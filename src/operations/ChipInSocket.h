@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/Result.h"
 #include "operations/Confirmation.h"
@@ -25,5 +26,10 @@ std::string SignatureText(std::int32_t signature);
 // the selected chip's, logs why, asks `confirm` whether to write anyway and fails unless the
 // answer was Yes. Nothing on the chip is changed here.
 Result CheckChipInSocket(Session& session, const ChipRow& entry, const Confirm& confirm);
+
+// Reads the lock and fuse bytes through `entry`'s unit and powers the socket down; the record
+// keeps the slots it had. The lock bits that stop external reads and are programmed; nullopt when
+// the link failed.
+std::optional<std::vector<std::string>> ReadProgrammedLockBits(Session& session, const ChipRow& entry);
 
 }  // namespace quillon

@@ -17,7 +17,9 @@ Result Connect(Session& session, const std::string& portName)
     if (!path) {
         // A name that makes no device path cannot be opened; say so as for any absent port.
         bus.log.LogMessage(LogPortNotAvailable, "");
-        return Result::Failed(FailureKind::Port, LineOf(LogPortNotAvailable, ""));
+        const std::string why = portName.empty() ? "No port name was given" : "The port name is too long for a device path";
+        bus.log.LogMessage(LogText, why);
+        return Result::Failed(FailureKind::Port, LineOf(LogPortNotAvailable, "") + "\n" + why);
     }
     std::string failure = bus.link.OpenPort(*path);
     if (!bus.link.IsOpen()) return Result::Failed(FailureKind::Port, std::move(failure));

@@ -40,6 +40,11 @@ bool AskAboutRisks(Session& session, const FuseRisks& risks, const Confirm& conf
                                  "RESET pin or debugWIRE taken, or a clock source the socket does not give). "
                                  "Write these bits anyway?";
         if (!Ask(confirm, {"Chip will be locked out", text, Risk::LockOut})) return false;
+        // Asked again, plainly: one Yes given out of habit must not end the chip's life here.
+        const std::string again = "Really write " + JoinBitNames(risks.lockOut) + "? Afterwards this tool cannot "
+                                  "read, write or erase the " + session.chip.name +
+                                  " any more, nor undo these bits; only a high-voltage programmer can.";
+        if (!Ask(confirm, {"Write bits that lock the chip out?", again, Risk::LockOut})) return false;
     }
     if (!risks.lockBits.empty()) {
         const std::string text = "Programming the lock bits " + JoinBitNames(risks.lockBits) +
@@ -98,28 +103,58 @@ void ApplyBitNames(LockFusesDialog& dialog, std::int32_t signature)
     }
 }
 
-void FillBoxesFromRecord(LockFusesDialog& dialog, const Chip& chip)
+namespace {
+
+void CheckBoxesOf(LockFusesDialog& dialog, std::span<const std::uint8_t> slots)
 {
-    for (std::size_t g = 0; g < dialog.group.size(); ++g) {
+    for (std::size_t g = 0; g < dialog.group.size() && g < slots.size(); ++g) {
         for (std::size_t b = 0; b < 8; ++b) {
             FuseBox& box = dialog.group[g].box[b];
-            if (box.visible && (chip.lockFuse[g] & (1u << b)) == 0) box.checked = true;
+            if (box.visible && (slots[g] & (1u << b)) == 0) box.checked = true;
         }
     }
+}
+
+void TakeBoxesAsBefore(LockFusesDialog& dialog, SlotsOrigin origin)
+{
+    dialog.origin = origin;
+    for (std::size_t g = 0; g < dialog.before.size(); ++g) dialog.before[g] = BoxByte(dialog, g);
+}
+
+}  // namespace
+
+void FillBoxesFromRecord(LockFusesDialog& dialog, const Chip& chip)
+{
+    CheckBoxesOf(dialog, chip.lockFuse);
+    TakeBoxesAsBefore(dialog, chip.lockFuseOrigin);
+}
+
+std::uint8_t BoxByte(const LockFusesDialog& dialog, std::size_t slot)
+{
+    std::uint8_t byte = 0xFF;
+    if (slot >= dialog.group.size()) return byte;
+    for (std::size_t b = 0; b < 8; ++b) {
+        const FuseBox& box = dialog.group[slot].box[b];
+        // Bits without a box are never programmed from here: they always go out as 1.
+        if (box.visible && box.checked) byte &= static_cast<std::uint8_t>(~(1u << b));
+    }
+    return byte;
 }
 
 void StoreBoxesToRecord(const LockFusesDialog& dialog, Chip& chip)
 {
     if (chip.signature == 0) return;
-    for (std::size_t g = 0; g < UsedSlots(chip); ++g) {
-        std::uint8_t slot = 0xFF;
-        for (std::size_t b = 0; b < 8; ++b) {
-            const FuseBox& box = dialog.group[g].box[b];
-            // Bits without a box are never programmed from here: they always go out as 1.
-            if (box.visible && box.checked) slot &= static_cast<std::uint8_t>(~(1u << b));
-        }
-        chip.lockFuse[g] = slot;
-    }
+    for (std::size_t g = 0; g < UsedSlots(chip); ++g) chip.lockFuse[g] = BoxByte(dialog, g);
+}
+
+void FillFactoryDefaults(LockFusesDialog& dialog, const Chip& chip)
+{
+    const ChipRow* row = FindChip(chip.signature);
+    if (row == nullptr) return;
+    UncheckAll(dialog);
+    CheckBoxesOf(dialog, std::span(row->factoryLockFuse).first(std::min<std::size_t>(row->lockFuseCount, 4)));
+    // What the boxes showed before stays the measure, so the change the defaults make shows.
+    dialog.origin = SlotsOrigin::Factory;
 }
 
 LockFusesDialog OpenLockFusesDialog(const Chip& chip)
@@ -155,6 +190,7 @@ Result ReadLockFuses(Session& session, LockFusesDialog& dialog)
         }
     }
     progress.Free();
+    if (result) session.chip.lockFuseOrigin = SlotsOrigin::Chip;
     UncheckAll(dialog);
     FillBoxesFromRecord(dialog, session.chip);
     return result;
@@ -163,7 +199,10 @@ Result ReadLockFuses(Session& session, LockFusesDialog& dialog)
 Result WriteLockFuses(Session& session, LockFusesDialog& dialog, const Confirm& confirm)
 {
     const std::array<std::uint8_t, 8> before = session.chip.lockFuse;
+    const SlotsOrigin origin = session.chip.lockFuseOrigin;
     StoreBoxesToRecord(dialog, session.chip);
+    // Until the write succeeds the record holds bytes the chip may not have.
+    if (session.chip.lockFuse != before) session.chip.lockFuseOrigin = SlotsOrigin::Edited;
     if (const ChipRow* row = FindChip(session.chip.signature); row != nullptr && row->driver != nullptr) {
         const std::size_t used = UsedSlots(session.chip);
         const FuseRisks risks = JudgeFuseBytes(*row, std::span(before).first(used),
@@ -171,6 +210,7 @@ Result WriteLockFuses(Session& session, LockFusesDialog& dialog, const Confirm& 
         if (!AskAboutRisks(session, risks, confirm)) {
             // A refused write leaves the record as the chip holds it, not as the boxes asked.
             session.chip.lockFuse = before;
+            session.chip.lockFuseOrigin = origin;
             return Result::Refused();
         }
     }
@@ -188,12 +228,16 @@ Result WriteLockFuses(Session& session, LockFusesDialog& dialog, const Confirm& 
         ok = (*op)(session.bus, target, session.chip.lockFuse);
     ok = ok && ConfirmGatewayAnswers(session.bus);
     if (!LeaveSocketUnpowered(session) || !ok) return FinishedWithFailure(session, " with fail.");
+    session.chip.lockFuseOrigin = SlotsOrigin::Chip;
+    TakeBoxesAsBefore(dialog, SlotsOrigin::Chip);
     return Result::Ok();
 }
 
 void SaveLockFuses(Session& session, const LockFusesDialog& dialog)
 {
+    const std::array<std::uint8_t, 8> before = session.chip.lockFuse;
     StoreBoxesToRecord(dialog, session.chip);
+    if (session.chip.lockFuse != before) session.chip.lockFuseOrigin = SlotsOrigin::Edited;
 }
 
 }  // namespace quillon

@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <string>
 
+#include "chips/Chip.h"
 #include "core/Result.h"
 #include "operations/Confirmation.h"
 
 namespace quillon {
 
-struct Chip;
 struct Session;
 
 // One check box: checked means the bit is 0 (programmed).
@@ -32,6 +32,9 @@ struct FuseGroup {
 struct LockFusesDialog {
     bool panelVisible = false;
     std::array<FuseGroup, 4> group;  // group g shows slot g
+    // Where the boxes came from, and the bytes they made then: what a change is measured against.
+    SlotsOrigin origin = SlotsOrigin::Factory;
+    std::array<std::uint8_t, 4> before{0xFF, 0xFF, 0xFF, 0xFF};
 
     // CheckBox1 .. CheckBox32: number 8g + b + 1 is bit b of slot g. Null outside 1..32.
     FuseBox* CheckBox(int number);
@@ -44,6 +47,11 @@ void ResetDialog(LockFusesDialog& dialog);
 void ApplyBitNames(LockFusesDialog& dialog, std::int32_t signature);
 void FillBoxesFromRecord(LockFusesDialog& dialog, const Chip& chip);
 void StoreBoxesToRecord(const LockFusesDialog& dialog, Chip& chip);
+
+// The byte group `slot`'s boxes make as Write would send it: checked bits 0, all others 1.
+std::uint8_t BoxByte(const LockFusesDialog& dialog, std::size_t slot);
+// The boxes as the chip's row gives its factory bytes; the record and the chip are not touched.
+void FillFactoryDefaults(LockFusesDialog& dialog, const Chip& chip);
 
 // The dialog as it opens: reset, named for the selected chip, filled from its slots.
 LockFusesDialog OpenLockFusesDialog(const Chip& chip);

@@ -1,10 +1,12 @@
 #include "operations/MemoryCommands.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "chips/ChipTable.h"
+#include "chips/FuseRisks.h"
 #include "chips/MemoryWalk.h"
 #include "images/ProgressGuard.h"
 #include "operations/ChipInSocket.h"
@@ -131,7 +133,20 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
         session.bus.log.LogEndTime();
         return Result::Ok();
     }
-    return SuccessEnding(session, progress, job.verify ? ". No differences found." : "");
+    if (job.verify) return SuccessEnding(session, progress, ". No differences found.");
+    // A locked chip reads as erased. Whether it is one takes a look at its lock bits, which is
+    // part of the checks on the chip: without them the read sends only its own bytes.
+    std::optional<std::vector<std::string>> lockBits;
+    if (session.checkChipInSocket && std::all_of(read.begin(), read.end(), [](std::uint8_t b) { return b == 0xFF; }))
+        lockBits = ReadProgrammedLockBits(session, *entry);
+    progress.Free();
+    session.bus.log.LogMessage(LogFinished, "");
+    if (lockBits && !lockBits->empty())
+        session.bus.log.LogMessage(LogText, "The chip is locked (" + JoinBitNames(*lockBits) +
+                                                " programmed): it reads as 0xFF, and only Chip Erase unlocks it, "
+                                                "erasing the flash and the EEPROM");
+    session.bus.log.LogEndTime();
+    return Result::Ok();
 }
 
 Result Write(Session& session, MemoryKind memory, const Confirm& confirm)

@@ -15,6 +15,20 @@
 
 namespace quillon::ui {
 
+namespace {
+
+// Below the buttons: a row with each group's byte in hex, then where the boxes came from.
+constexpr int kBytesTop = 183;
+constexpr int kOriginTop = 203;
+constexpr int kHeight = 228;
+
+QString Hex(std::uint8_t byte)
+{
+    return QStringLiteral("0x") + QString::number(byte, 16).rightJustified(2, QLatin1Char('0')).toUpper();
+}
+
+}  // namespace
+
 LockFusesForm::LockFusesForm(Session& session, CommandRunner& runner, Confirm confirm, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       ctx_(session),
@@ -24,7 +38,7 @@ LockFusesForm::LockFusesForm(Session& session, CommandRunner& runner, Confirm co
 {
     setObjectName(QStringLiteral("LockFusesForm"));
     setWindowTitle(QStringLiteral("Lock & Fuses"));
-    setFixedSize(443, 181);
+    setFixedSize(443, kHeight);
     // Centred on the screen, not over the main window, wherever that has been moved.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -52,9 +66,27 @@ LockFusesForm::LockFusesForm(Session& session, CommandRunner& runner, Confirm co
             connect(box, &QCheckBox::clicked, this, [this, g, b, box] {
                 model_.Click(g, b);
                 box->setChecked(model_.group[static_cast<std::size_t>(g)].box[static_cast<std::size_t>(b)].checked);
+                RenderBytes();
             });
         }
+        auto* hex = new QLabel(this);
+        hex->setObjectName(QStringLiteral("ByteLabel%1").arg(g + 1));
+        hex->setGeometry(1 + 112 * g, kBytesTop, 105, 16);
+        hex->setAlignment(Qt::AlignCenter);
+        bytes_[static_cast<std::size_t>(g)] = hex;
     }
+    origin_ = new QLabel(this);
+    origin_->setObjectName(QStringLiteral("OriginLabel"));
+    origin_->setGeometry(4, kOriginTop, 334, 20);
+    auto* factory = new QPushButton(QStringLiteral("Factory defaults"), this);
+    factory->setObjectName(QStringLiteral("FactoryButton"));
+    factory->setGeometry(343, kOriginTop, 100, 22);
+    factory->setAutoDefault(false);
+    factory->setToolTip(QStringLiteral("Set the boxes to the chip's factory values; nothing is written until Write"));
+    connect(factory, &QPushButton::clicked, this, [this] {
+        FillFactoryDefaults(model_, ctx_.chip);
+        Render();
+    });
 
     auto* ok = new QPushButton(QStringLiteral("Save changes && Close the window"), this);
     ok->setObjectName(QStringLiteral("OKButton"));
@@ -95,6 +127,35 @@ void LockFusesForm::Render()
             box->setEnabled(model.enabled);
         }
     }
+    RenderBytes();
+}
+
+void LockFusesForm::RenderBytes()
+{
+    for (std::size_t g = 0; g < 4; ++g) {
+        const std::uint8_t now = BoxByte(model_, g);
+        const std::uint8_t before = model_.before[g];
+        QLabel* label = bytes_[g];
+        label->setVisible(model_.panelVisible && model_.group[g].visible);
+        // Old and new while they differ, so a change is seen before it is written.
+        label->setText(now == before ? Hex(now) : QStringLiteral("%1 \u2192 %2").arg(Hex(before), Hex(now)));
+        QFont font = label->font();
+        font.setBold(now != before);
+        label->setFont(font);
+    }
+    const QString chip = QString::fromStdString(ctx_.chip.name);
+    QString origin;
+    switch (model_.origin) {
+    case SlotsOrigin::Factory:
+        origin = ctx_.chip.lockFuseOrigin == SlotsOrigin::Factory
+                     ? QStringLiteral("Factory values of the %1: not read from the chip yet").arg(chip)
+                     : QStringLiteral("Factory values of the %1; before the arrows: the record's").arg(chip);
+        break;
+    case SlotsOrigin::Chip: origin = QStringLiteral("As read from or written to the chip"); break;
+    case SlotsOrigin::Edited: origin = QStringLiteral("Saved here earlier, not written to the chip yet"); break;
+    }
+    origin_->setVisible(model_.panelVisible);
+    origin_->setText(origin);
 }
 
 void LockFusesForm::OnSaveAndClose()
@@ -138,8 +199,8 @@ void LockFusesForm::OfferFileBytes(const QString& fileName, const FileFuses& byt
         fileLabel_ = new QLabel(this);
         fileLabel_->setObjectName(QStringLiteral("FileLabel"));
         fileLabel_->setWordWrap(true);
-        fileLabel_->setGeometry(4, 181, 435, 30);
-        setFixedSize(443, 211);
+        fileLabel_->setGeometry(4, kHeight, 435, 30);
+        setFixedSize(443, kHeight + 30);
     }
     fileLabel_->setText(text);
     setWindowTitle(QStringLiteral("Lock & Fuses - from %1").arg(fileName));

@@ -40,6 +40,7 @@ public:
 
 private:
     void Render();
+    void RenderBytes();  // the hex bytes beside the groups and where the boxes came from
     void OnSaveAndClose();
     void OnReadBits();
     void OnWriteBits();
@@ -53,6 +54,8 @@ private:
     QLabel* fileLabel_ = nullptr;
     std::array<QGroupBox*, 4> groups_{};
     std::array<QCheckBox*, 32> boxes_{};
+    std::array<QLabel*, 4> bytes_{};
+    QLabel* origin_ = nullptr;
 };
 
 }  // namespace quillon::ui

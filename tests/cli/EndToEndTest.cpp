@@ -17,6 +17,7 @@
 #include "chips/BitNames.h"
 #include "chips/Catalogue.h"
 #include "chips/ChipTable.h"
+#include "gateway/Bus.h"
 
 namespace quillon {
 namespace {
@@ -224,6 +225,36 @@ TEST(CommandLine, AReaderThatStopsReadingDoesNotStopAWrite)
     Finished verify = RunProgram(Cli(), {"--port", gateway.Path(), "--delay", "0", "--chip", "ATmega48",
                                          "verify-program", dir / "program.hex"});
     EXPECT_EQ(verify.status, 0) << verify.out;
+}
+
+// A port that did not open says why on the last line, where a script's log shows it.
+TEST(CommandLine, APortThatDoesNotOpenSaysWhyOnTheLastLine)
+{
+    SimulatedGateway held({"--chip", "ATmega8"});
+    SimulatedGateway silent({"--chip", "ATmega8", "--silent-after", "2"});
+    ASSERT_FALSE(held.Path().empty()) << held.ErrorText();
+    ASSERT_FALSE(silent.Path().empty()) << silent.ErrorText();
+    Bus holder;  // another program that has the port open
+    holder.link.OpenPort(held.Path());
+    ASSERT_TRUE(holder.link.IsOpen());
+
+    struct Case {
+        std::string port;
+        std::string why;
+    };
+    const Case cases[] = {
+        {held.Path(), "The port " + held.Path() + " is in use by another program: close it there first"},
+        {"/dev/quillon-no-such-port", "Cannot open /dev/quillon-no-such-port: No such file or directory"},
+        {silent.Path(),
+         "No gateway answered on " + silent.Path() +
+             ": is the Tavro plugged into this port and powered?"},
+    };
+    for (const Case& c : cases) {
+        Finished f = RunProgram(Cli(), {"--port", c.port, "--delay", "0", "--chip", "ATmega8", "read-fuses"});
+        EXPECT_EQ(f.status, 1) << c.port;
+        EXPECT_TRUE(f.err.ends_with("quillon-cli: cannot open the port \"" + c.port + "\": " + c.why + "\n"))
+            << f.err;
+    }
 }
 
 TEST(CommandLine, FindsTheChipBySignatureWhenNoneIsNamed)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
 
 #include "gateway/Bus.h"
@@ -48,31 +49,46 @@ TEST(OpenPort, HandshakeIsThreePacketsThenOneAnswerByte)
     EXPECT_TRUE(bus.log.Lines().empty());  // success logs nothing here; Connect logs the path
 }
 
-TEST(OpenPort, EveryFailureLogsOneLineAndLeavesThePortClosed)
+TEST(OpenPort, EveryFailureLogsItsLineThenWhatExplainsItAndLeavesThePortClosed)
 {
     struct Case {
         OpenFailure openFailure;
+        int systemError;
         int failWrite;
         bool answer;
-        std::string line;
+        Lines lines;
     };
     const Case cases[] = {
-        {OpenFailure::NotAvailable, -1, true, "Error. The COM-port is not available"},
-        {OpenFailure::GetSettings, -1, true, "Error getting the COM-port parameters"},
-        {OpenFailure::SetSettings, -1, true, "Error setting the COM-port parameters"},
-        {OpenFailure::None, 0, true, "Error executing commands:  0x0A 0x08 0x00"},
-        {OpenFailure::None, 1, true, "Error executing commands:  0x1E"},
-        {OpenFailure::None, 2, true, "Error executing commands:  0x1E"},
-        {OpenFailure::None, -1, false, "Error reading the answer (PINB)"},
+        {OpenFailure::NotAvailable, ENOENT, -1, true,
+         {"Error. The COM-port is not available", "Cannot open /dev/ttyS0: No such file or directory"}},
+        {OpenFailure::NotAvailable, 0, -1, true, {"Error. The COM-port is not available", "Cannot open /dev/ttyS0"}},
+        {OpenFailure::InUse, EBUSY, -1, true,
+         {"Error. The COM-port is not available",
+          "The port /dev/ttyS0 is in use by another program: close it there first"}},
+        {OpenFailure::GetSettings, ENOTTY, -1, true,
+         {"Error getting the COM-port parameters",
+          "Cannot read the line settings of /dev/ttyS0: Inappropriate ioctl for device (is it a serial port?)"}},
+        {OpenFailure::SetSettings, EINVAL, -1, true,
+         {"Error setting the COM-port parameters", "Cannot set the line settings of /dev/ttyS0: Invalid argument"}},
+        {OpenFailure::None, 0, 0, true, {"Error executing commands:  0x0A 0x08 0x00"}},
+        {OpenFailure::None, 0, 1, true, {"Error executing commands:  0x1E"}},
+        {OpenFailure::None, 0, 2, true, {"Error executing commands:  0x1E"}},
+        {OpenFailure::None, 0, -1, false,
+         {"Error reading the answer (PINB)",
+          "No gateway answered on /dev/ttyS0: is the Tavro plugged into this port and powered?"}},
     };
     for (const auto& c : cases) {
         auto wire = std::make_shared<ScriptedWire>();
         wire->failWriteNumber = c.failWrite;
         if (c.answer) wire->pending = {0x00};
-        Bus bus(ScriptedOpener(wire, c.openFailure));
-        bus.link.OpenPort("/dev/ttyS0");
-        EXPECT_FALSE(bus.link.IsOpen()) << c.line;
-        EXPECT_EQ(bus.log.Lines(), std::vector<std::string>{c.line});
+        Bus bus(ScriptedOpener(wire, c.openFailure, c.systemError));
+        const std::string words = bus.link.OpenPort("/dev/ttyS0");
+        EXPECT_FALSE(bus.link.IsOpen()) << c.lines.front();
+        EXPECT_EQ(bus.log.Lines(), c.lines);
+        // The caller gets the same lines, for a last line that explains.
+        std::string joined;
+        for (const auto& line : c.lines) joined += (joined.empty() ? "" : "\n") + line;
+        EXPECT_EQ(words, joined);
     }
 }
 

@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "gateway/Bus.h"
@@ -81,7 +85,10 @@ TEST(SerialPort, NoGatewayBehindThePortIsMessageSevenAndClosed)
     Bus bus;
     bus.link.OpenPort(pty.slave);
     EXPECT_FALSE(bus.link.IsOpen());
-    EXPECT_EQ(bus.log.Lines(), std::vector<std::string>{"Error reading the answer (PINB)"});
+    EXPECT_EQ(bus.log.Lines(),
+              (std::vector<std::string>{"Error reading the answer (PINB)",
+                                        "No gateway answered on " + pty.slave +
+                                            ": is the Tavro plugged into this port and powered?"}));
 }
 
 TEST(SerialPort, AMissingDeviceIsNotAvailable)
@@ -89,7 +96,60 @@ TEST(SerialPort, AMissingDeviceIsNotAvailable)
     Bus bus;
     bus.link.OpenPort("/dev/quillon-no-such-port");
     EXPECT_FALSE(bus.link.IsOpen());
-    EXPECT_EQ(bus.log.Lines(), std::vector<std::string>{"Error. The COM-port is not available"});
+    EXPECT_EQ(bus.log.Lines(),
+              (std::vector<std::string>{"Error. The COM-port is not available",
+                                        "Cannot open /dev/quillon-no-such-port: No such file or directory"}));
+}
+
+// The log of an OpenPort run by a user who is not root and in no group but their own: a child
+// process drops to "nobody", as root cannot be refused a device.
+std::optional<std::vector<std::string>> OpenAsNobody(const std::string& path)
+{
+    int out[2];
+    if (pipe(out) != 0) return std::nullopt;
+    const pid_t child = fork();
+    if (child == 0) {
+        close(out[0]);
+        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+        Bus bus;
+        bus.link.OpenPort(path);
+        std::string text;
+        for (const std::string& line : bus.log.Lines()) text += line + "\n";
+        (void)!write(out[1], text.data(), text.size());
+        _exit(0);
+    }
+    close(out[1]);
+    std::string text;
+    char buf[512];
+    for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;) text.append(buf, static_cast<std::size_t>(n));
+    close(out[0]);
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(text.substr(at, end - at));
+    return lines;
+}
+
+TEST(SerialPort, ADeviceOfAGroupTheUserIsNotInNamesTheReasonAndTheGroup)
+{
+    if (geteuid() != 0) GTEST_SKIP() << "dropping to another user needs root";
+    const group* dialout = getgrnam("dialout");
+    if (dialout == nullptr) GTEST_SKIP() << "no group dialout here";
+    Pty pty;
+    ASSERT_FALSE(pty.slave.empty());
+    // As a USB serial adapter's node is on Debian: root's, read and write for the group dialout.
+    ASSERT_EQ(chown(pty.slave.c_str(), 0, dialout->gr_gid), 0);
+    ASSERT_EQ(chmod(pty.slave.c_str(), 0660), 0);
+    const auto lines = OpenAsNobody(pty.slave);
+    ASSERT_TRUE(lines.has_value());
+    EXPECT_EQ(*lines, (std::vector<std::string>{
+                          "Error. The COM-port is not available",
+                          "Cannot open " + pty.slave + ": Permission denied",
+                          "Only members of the group \"dialout\" may open " + pty.slave +
+                              ": add the user to it (sudo usermod -aG dialout $USER) and log in again",
+                      }));
 }
 
 }  // namespace

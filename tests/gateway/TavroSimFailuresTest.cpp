@@ -45,7 +45,9 @@ TEST(TavroSim, SilentDuringTheHandshakeIsMessageSevenAndClosed)
 {
     Connected c({"--chip", "ATmega8", "--silent-after", "2"});
     EXPECT_FALSE(c.bus.link.IsOpen());
-    EXPECT_EQ(c.bus.log.Lines(), Lines{"Error reading the answer (PINB)"});
+    EXPECT_EQ(c.bus.log.Lines(),
+              (Lines{"Error reading the answer (PINB)",
+                     "No gateway answered on " + c.sim.Path() + ": is the Tavro plugged into this port and powered?"}));
 }
 
 TEST(TavroSim, GatewayGoingSilentIsMessageSevenAboutASecondLater)
@@ -140,7 +142,8 @@ TEST(TavroSim, ASecondProgramOnTheSamePortIsRefusedEvenAsRoot)
     second.link.OpenPort(first.sim.Path());
     EXPECT_FALSE(second.link.IsOpen());
     EXPECT_EQ(second.log.Lines(),
-              (Lines{"Error. The COM-port is not available", "The port is in use by another program"}));
+              (Lines{"Error. The COM-port is not available",
+                     "The port " + first.sim.Path() + " is in use by another program: close it there first"}));
     // The first keeps working, and once it closes the port the second gets it.
     ASSERT_TRUE(EnterProgMode(first.bus));
     first.bus.link.ClosePort();
@@ -169,7 +172,9 @@ TEST(SerialDevice, AFileThatIsNoSerialPortHasNoLineSettings)
     Bus bus;
     bus.link.OpenPort("/dev/null");
     EXPECT_FALSE(bus.link.IsOpen());
-    EXPECT_EQ(bus.log.Lines(), Lines{"Error getting the COM-port parameters"});
+    EXPECT_EQ(bus.log.Lines(), (Lines{"Error getting the COM-port parameters",
+                                      "Cannot read the line settings of /dev/null: Inappropriate ioctl for "
+                                      "device (is it a serial port?)"}));
 }
 
 }  // namespace

@@ -25,10 +25,15 @@ TEST(Connection, ConnectLogsThePathOrWhyNot)
     const Case cases[] = {
         {"/dev/ttyUSB0", OpenFailure::None, true, {"The COM-port is open: /dev/ttyUSB0"}},
         {"COM3", OpenFailure::None, true, {"The COM-port is open: /dev/ttyS2"}},
-        {"/dev/ttyUSB9", OpenFailure::NotAvailable, true, {"Error. The COM-port is not available"}},
-        {"/dev/ttyUSB0", OpenFailure::None, false, {"Error reading the answer (PINB)"}},
+        {"/dev/ttyUSB9", OpenFailure::NotAvailable, true,
+         {"Error. The COM-port is not available", "Cannot open /dev/ttyUSB9"}},
+        {"/dev/ttyUSB0", OpenFailure::None, false,
+         {"Error reading the answer (PINB)",
+          "No gateway answered on /dev/ttyUSB0: is the Tavro plugged into this port and powered?"}},
         // A name too long for a device path is not tried at all.
-        {std::string(120, 'x'), OpenFailure::None, true, {"Error. The COM-port is not available"}},
+        {std::string(120, 'x'), OpenFailure::None, true,
+         {"Error. The COM-port is not available", "The port name is too long for a device path"}},
+        {"", OpenFailure::None, true, {"Error. The COM-port is not available", "No port name was given"}},
     };
     for (const Case& c : cases) {
         auto wire = std::make_shared<test::ScriptedWire>();
@@ -37,7 +42,9 @@ TEST(Connection, ConnectLogsThePathOrWhyNot)
         const bool open = c.lines[0].starts_with("The COM-port is open");
         const Result result = Connect(ctx, c.port);
         EXPECT_EQ(result.Succeeded(), open) << c.port;
-        if (!open) EXPECT_EQ(result.words, c.lines.back()) << c.port;
+        std::string joined;
+        for (const std::string& line : c.lines) joined += (joined.empty() ? "" : "\n") + line;
+        if (!open) EXPECT_EQ(result.words, joined) << c.port;
         EXPECT_EQ(ctx.bus.link.IsOpen(), open) << c.port;
         EXPECT_EQ(ctx.bus.log.Lines(), c.lines) << c.port;
     }

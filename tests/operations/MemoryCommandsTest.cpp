@@ -171,6 +171,53 @@ TEST(Read, AFailureHalfWayKeepsWhatItReadAndTheNextCommandFailsToEnter)
     EXPECT_EQ(Tail(timeline.events, 3), (Lines{"       Finished with fail.", "End time: 10:0:3", "</window>"}));
 }
 
+// A locked chip reads as erased; with the checks on, its lock bits are read after such a read
+// and named. A blank chip reads the same and gets no line; without the checks nothing more is
+// sent. The flash read, the EEPROM read, and a chip of each family.
+TEST(Read, AnErasedLookingReadOfALockedChipSaysOnlyChipEraseUnlocksIt)
+{
+    struct Case {
+        std::string chip;
+        std::uint8_t lock;  // as programmed into the simulated chip
+        bool eeprom;
+        std::string bits;  // named in the line; empty: no line
+    };
+    const Case cases[] = {
+        {"ATmega8", 0xFC, false, "LB1, LB2"},
+        {"ATmega8", 0xFE, true, "LB1"},
+        {"ATtiny85", 0xFC, false, "LB1, LB2"},
+        {"AT90S2313", 0xF9, false, "LB1, LB2"},
+        {"ATmega8", 0xFF, false, ""},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::vector<std::uint8_t>> sent[2];
+        for (const bool checks : {false, true}) {
+            test::SimSocket s(c.chip);
+            s.Chip().lock = c.lock;
+            s.ctx.checkChipInSocket = checks;
+            const std::size_t before = s.ctx.bus.log.Size();
+            EXPECT_TRUE(c.eeprom ? ReadData(s.ctx) : ReadProgram(s.ctx)) << c.chip;
+            const Lines lines = s.ctx.bus.log.Lines();
+            const auto locked = std::find_if(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end(),
+                                             [](const std::string& l) { return l.starts_with("The chip is locked"); });
+            if (checks && !c.bits.empty()) {
+                ASSERT_NE(locked, lines.end()) << c.chip;
+                EXPECT_EQ(*locked, "The chip is locked (" + c.bits +
+                                       " programmed): it reads as 0xFF, and only Chip Erase unlocks it, erasing "
+                                       "the flash and the EEPROM");
+                EXPECT_EQ(*(locked - 1), "       Finished");  // after the command's own line
+            } else {
+                EXPECT_EQ(locked, lines.end()) << c.chip << " " << *locked;
+            }
+            EXPECT_EQ(s.Chip().lock, c.lock) << c.chip;  // only looked at
+            sent[checks] = s.wire->packets;
+        }
+        // The checks add packets after the read's own and change none of them.
+        ASSERT_GT(sent[1].size(), sent[0].size()) << c.chip;
+        EXPECT_TRUE(std::equal(sent[0].begin(), sent[0].end(), sent[1].begin())) << c.chip;
+    }
+}
+
 struct PageCase {
     const char* chip;
     std::uint32_t page;

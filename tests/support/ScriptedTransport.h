@@ -122,10 +122,10 @@ private:
 
 // An opener that hands out a scripted transport, or fails the way it is told to.
 inline PortOpener ScriptedOpener(std::shared_ptr<ScriptedWire> wire,
-                                 OpenFailure failure = OpenFailure::None)
+                                 OpenFailure failure = OpenFailure::None, int systemError = 0)
 {
-    return [wire, failure](const std::string&) -> OpenedPort {
-        if (failure != OpenFailure::None) return {nullptr, failure};
+    return [wire, failure, systemError](const std::string&) -> OpenedPort {
+        if (failure != OpenFailure::None) return {nullptr, failure, systemError};
         return {std::make_unique<ScriptedTransport>(wire), OpenFailure::None};
     };
 }

@@ -224,7 +224,8 @@ TEST_F(WindowTest, LockFusesDialogGeometryAndCaptions)
         ASSERT_NE(form, nullptr);
         ran = true;
         EXPECT_EQ(form->windowTitle(), QStringLiteral("Lock & Fuses"));
-        EXPECT_EQ(form->size(), QSize(443, 181));
+        // The dialog's own 443 x 181, and a strip below with the bytes in hex and Factory defaults.
+        EXPECT_EQ(form->size(), QSize(443, 228));
         EXPECT_TRUE(CentredOnScreen(*form)) << form->geometry().x() << "," << form->geometry().y();
         EXPECT_FALSE(form->windowFlags().testFlag(Qt::WindowCloseButtonHint));
         EXPECT_EQ(form->findChild<QFrame*>(QStringLiteral("Panel1"))->geometry(), QRect(0, 0, 443, 155));

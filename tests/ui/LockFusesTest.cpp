@@ -67,7 +67,7 @@ TEST_F(LockFuses, AFreshlySelectedChipShowsItsFactoryBits)
     SelectFromMenu("ATmega8");
     WithDialog([&](LockFusesForm& form) {
         EXPECT_EQ(form.windowTitle(), QStringLiteral("Lock & Fuses"));
-        EXPECT_EQ(form.size(), QSize(443, 181));
+        EXPECT_EQ(form.size(), QSize(443, 228));  // the dialog's own layout, a strip with the bytes below it
         EXPECT_EQ(form.findChild<QGroupBox*>(QStringLiteral("GroupBox1"))->title(), QStringLiteral("Low Fuses"));
         EXPECT_FALSE(form.findChild<QGroupBox*>(QStringLiteral("GroupBox4"))->isVisible());
         // Slot 0 = 0xE1: CKSEL1, CKSEL2, CKSEL3 and SUT0 programmed, CKSEL0, SUT1, BODEN, BODLEVEL not.
@@ -144,25 +144,78 @@ TEST_F(LockFuses, AnElfFilesBytesAreOfferedAndWrittenOnlyByWrite)
     WithDialog([&](LockFusesForm& form) { EXPECT_EQ(form.windowTitle(), QStringLiteral("Lock & Fuses")); });
 }
 
-// An ATtiny85 found by the serial search: RSTDISBL ticked asks the second question, and No leaves
-// the chip as it was.
-TEST_F(LockFuses, ALockOutWriteAsksFirstAndNoLeavesTheChipUntouched)
+// An ATtiny85 found by the serial search: RSTDISBL ticked asks a warning and then a second,
+// explicit question; No to either leaves the chip as it was.
+TEST_F(LockFuses, ALockOutWriteAsksTwiceAndNoLeavesTheChipUntouched)
 {
     StartWith("ATtiny85");
     Find<QSlider>("TrackBar1")->setValue(0);
     const auto fuses = Chip().fuses;
     const std::uint8_t lock = Chip().lock;
-    BoxAnswerer answerer(QMessageBox::No);
+    for (const bool yesToTheFirst : {false, true}) {
+        BoxAnswerer answerer(QMessageBox::No);
+        if (yesToTheFirst) answerer.AnswerFirst({QMessageBox::Yes});
+        WithDialog([&](LockFusesForm& form) {
+            // RSTDISBL, bit 7 of the high fuses; the first round's Save & Close kept it ticked.
+            if (!form.CheckBox(16)->isChecked()) QTest::mouseClick(form.CheckBox(16), Qt::LeftButton);
+            Press(form, "Button2");
+        });
+        ASSERT_EQ(answerer.seen.size(), yesToTheFirst ? 2u : 1u);
+        EXPECT_EQ(answerer.seen[0].caption, QStringLiteral("Chip will be locked out"));
+        EXPECT_TRUE(answerer.seen[0].text.contains(QStringLiteral("RSTDISBL")));
+        if (yesToTheFirst) {
+            EXPECT_EQ(answerer.seen[1].caption, QStringLiteral("Write bits that lock the chip out?"));
+            EXPECT_TRUE(answerer.seen[1].text.startsWith(QStringLiteral("Really write RSTDISBL?")));
+        }
+        EXPECT_EQ(Chip().fuses, fuses);
+        EXPECT_EQ(Chip().lock, lock);
+        EXPECT_EQ(Status(), "Write Lock & Fuses was not run after <time>");
+    }
+}
+
+// The bytes in hex beside their groups, old and new while boxes change, where the boxes came
+// from, and the factory values on a button.
+TEST_F(LockFuses, TheBytesShowInHexWithTheirOriginAndFactoryDefaultsRefillTheBoxes)
+{
+    StartWith("ATmega8");
+    Find<QSlider>("TrackBar1")->setValue(0);
+    Chip().fuses = {0xE4, 0xC9};
+    const auto text = [](LockFusesForm& form, const char* name) {
+        return form.findChild<QLabel*>(QString::fromLatin1(name))->text();
+    };
     WithDialog([&](LockFusesForm& form) {
-        QTest::mouseClick(form.CheckBox(16), Qt::LeftButton);  // RSTDISBL, bit 7 of the high fuses
-        Press(form, "Button2");
+        EXPECT_EQ(form.size(), QSize(443, 228));  // the dialog's own layout, a strip below it
+        EXPECT_EQ(text(form, "ByteLabel1"), QStringLiteral("0xE1"));  // the ATmega8's factory low fuses
+        EXPECT_EQ(text(form, "ByteLabel2"), QStringLiteral("0xD9"));
+        EXPECT_FALSE(form.findChild<QLabel*>(QStringLiteral("ByteLabel4"))->isVisible());
+        EXPECT_EQ(text(form, "OriginLabel"), QStringLiteral("Factory values of the ATmega8: not read from the chip yet"));
+
+        Press(form, "Button1");
+        EXPECT_EQ(text(form, "ByteLabel1"), QStringLiteral("0xE4"));
+        EXPECT_EQ(text(form, "ByteLabel2"), QStringLiteral("0xC9"));
+        EXPECT_EQ(text(form, "OriginLabel"), QStringLiteral("As read from or written to the chip"));
+
+        QTest::mouseClick(form.CheckBox(1), Qt::LeftButton);  // CKSEL0: 0 -> 1
+        EXPECT_EQ(text(form, "ByteLabel1"), QString::fromUtf8("0xE4 \u2192 0xE5"));
+        QTest::mouseClick(form.CheckBox(1), Qt::LeftButton);  // and back
+        EXPECT_EQ(text(form, "ByteLabel1"), QStringLiteral("0xE4"));
+
+        Press(form, "FactoryButton");
+        EXPECT_EQ(SlotFromBoxes(form, 0), 0xE1);
+        EXPECT_EQ(SlotFromBoxes(form, 1), 0xD9);
+        EXPECT_EQ(text(form, "ByteLabel1"), QString::fromUtf8("0xE4 \u2192 0xE1"));
+        EXPECT_EQ(text(form, "ByteLabel2"), QString::fromUtf8("0xC9 \u2192 0xD9"));
+        EXPECT_TRUE(text(form, "OriginLabel").startsWith(QStringLiteral("Factory values of the ATmega8;")));
+        EXPECT_EQ(Chip().fuses[0], 0xE4) << "the button only fills the boxes";
     });
-    ASSERT_FALSE(answerer.seen.empty());
-    EXPECT_EQ(answerer.seen.front().caption, QStringLiteral("Chip will be locked out"));
-    EXPECT_TRUE(answerer.seen.front().text.contains(QStringLiteral("RSTDISBL")));
-    EXPECT_EQ(Chip().fuses, fuses);
-    EXPECT_EQ(Chip().lock, lock);
-    EXPECT_EQ(Status(), "Write Lock & Fuses was not run after <time>");
+    // Saved and opened again: the record's bytes, marked as not written.
+    WithDialog([&](LockFusesForm& form) {
+        EXPECT_EQ(text(form, "ByteLabel1"), QStringLiteral("0xE1"));
+        EXPECT_EQ(text(form, "OriginLabel"), QStringLiteral("Saved here earlier, not written to the chip yet"));
+        Press(form, "Button2");
+        EXPECT_EQ(text(form, "OriginLabel"), QStringLiteral("As read from or written to the chip"));
+    });
+    EXPECT_EQ(Chip().fuses[0], 0xE1);
 }
 
 }  // namespace

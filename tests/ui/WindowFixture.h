@@ -35,6 +35,8 @@ public:
         timer_.start();
     }
     void SetAnswer(QMessageBox::StandardButton answer) { answer_ = answer; }
+    // These answers go to the next boxes, in order; the rest get the usual answer.
+    void AnswerFirst(std::vector<QMessageBox::StandardButton> answers) { first_ = std::move(answers); }
 
     struct Seen {
         QString caption;
@@ -48,7 +50,8 @@ private:
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             auto* box = qobject_cast<QMessageBox*>(widget);
             if (!box || !box->isVisible()) continue;
-            QAbstractButton* button = box->button(answer_);
+            const QMessageBox::StandardButton answer = seen.size() < first_.size() ? first_[seen.size()] : answer_;
+            QAbstractButton* button = box->button(answer);
             if (!button) button = box->buttons().value(0);
             if (!button) continue;
             seen.push_back({box->windowTitle(), box->text()});
@@ -57,6 +60,7 @@ private:
     }
 
     QMessageBox::StandardButton answer_;
+    std::vector<QMessageBox::StandardButton> first_;
     QTimer timer_;
 };
 

@@ -1,18 +1,27 @@
 // Takes the pictures of the window that the documentation shows: the main window after reading an
 // ATmega2560, a Compare Program with its differences marked, the Go to dialog, the status bar, the
-// Lock & Fuses dialog of an ATmega169 and of an ATmega8, and the About box. It drives the real
+// Lock & Fuses dialog of an ATmega169 and of an ATmega8, the dialog warning before a write that
+// locks an ATtiny85 out, the progress window of a long read, and the About box. It drives the real
 // widgets against the built-in simulated gateway.
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QStatusBar>
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QTimer>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
+#include <chrono>
 #include <cstdio>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "operations/Session.h"
@@ -23,6 +32,7 @@
 #include "ui/HexViewWidget.h"
 #include "ui/LockFusesForm.h"
 #include "ui/MainWindow.h"
+#include "ui/ProgressForm.h"
 
 namespace {
 
@@ -61,6 +71,109 @@ void LoadProgramLikeFlash(quillon::sim::SocketChip& chip)
     for (std::size_t i = 0xE4; i < 0x600; ++i) chip.flash[i] = static_cast<std::uint8_t>((i * 37) ^ (i >> 3));
     const char text[] = "Quillon demo firmware, built for the ATmega2560 board.";
     for (std::size_t i = 0; i + 1 < sizeof text; ++i) chip.flash[0x600 + i] = static_cast<std::uint8_t>(text[i]);
+}
+
+// A window on its own simulated chip, connected and with the chip found by Autosearch. `realTime`:
+// the programming steps' waits are slept for real, so that a command takes a user's time.
+std::unique_ptr<MainWindow> WindowOn(const char* chip, bool realTime)
+{
+    auto device = std::make_shared<quillon::sim::SimDevice>(quillon::sim::MakeSocketChip(chip), quillon::sim::Faults{});
+    LoadProgramLikeFlash(*device->Chip());
+    if (realTime)  // a program that fills the flash, so that every page is written
+        for (std::size_t i = 0; i < device->Chip()->flash.size(); ++i)
+            device->Chip()->flash[i] = static_cast<std::uint8_t>((i * 37) ^ (i >> 3));
+    auto context = std::make_unique<quillon::Session>([device](const std::string&) {
+        return quillon::OpenedPort{std::make_unique<quillon::sim::SimTransport>(device), quillon::OpenFailure::None};
+    });
+    if (realTime)
+        device->FollowClock();  // the waits are slept for real, as with a gateway on a port
+    else
+        context->bus.sleep = [device](int ms) { device->Sleep(ms); };
+    auto window = std::make_unique<MainWindow>(std::move(context));
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get())) return nullptr;
+    window->findChild<QComboBox*>(QStringLiteral("ComboBox1"))->setCurrentText(QStringLiteral("sim:") + QString::fromLatin1(chip));
+    window->findChild<QSlider*>(QStringLiteral("TrackBar1"))->setValue(realTime ? 1 : 0);
+    Click(*window, "Button1");
+    Click(*window, "Button3");
+    return window;
+}
+
+// The Lock & Fuses dialog of an ATtiny85 with RSTDISBL ticked and the warning that Write brings up,
+// in one picture of the screen.
+bool SaveLockOutWarning(const QDir& folder)
+{
+    auto window = WindowOn("ATtiny85", false);
+    if (!window) return false;
+    std::mutex mutex;
+    QString caption;
+    QString text;
+    quillon::Confirm decline = [&](const quillon::Question& question) {
+        std::lock_guard lock(mutex);
+        if (caption.isEmpty()) {
+            caption = QString::fromUtf8(question.caption.data(), static_cast<qsizetype>(question.caption.size()));
+            text = QString::fromUtf8(question.text.data(), static_cast<qsizetype>(question.text.size()));
+        }
+        return false;
+    };
+    quillon::ui::LockFusesForm dialog(window->Ctx(), window->Runner(), decline, window.get());
+    dialog.show();
+    if (!QTest::qWaitForWindowExposed(&dialog)) return false;
+    QTest::mouseClick(dialog.CheckBox(16), Qt::LeftButton);  // RSTDISBL
+    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("Button2")), Qt::LeftButton);
+    WaitIdle(*window);
+    std::lock_guard lock(mutex);
+    // The question as the window asks it, under the dialog it came from.
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Yes | QMessageBox::No, &dialog);
+    box.setDefaultButton(QMessageBox::No);
+    box.show();
+    if (!QTest::qWaitForWindowExposed(&box)) return false;
+    const QPixmap form = dialog.grab();
+    const QPixmap question = box.grab();
+    QPixmap picture(std::max(form.width(), question.width()) + 16, form.height() + question.height() + 24);
+    picture.fill(dialog.palette().color(QPalette::Dark));
+    QPainter painter(&picture);
+    painter.drawPixmap((picture.width() - form.width()) / 2, 8, form);
+    painter.drawPixmap((picture.width() - question.width()) / 2, form.height() + 16, question);
+    painter.end();
+    const QString path = folder.filePath(QStringLiteral("lock-fuses-warning.png"));
+    const bool ok = !caption.isEmpty() && picture.save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "could not write", path.toLocal8Bit().constData());
+    box.hide();
+    dialog.accept();
+    return ok;
+}
+
+// The progress window of a write long enough for the time left to show, cancelled afterwards.
+bool SaveProgressWindow(const QDir& folder)
+{
+    auto window = WindowOn("ATmega2560", true);
+    if (!window) return false;
+    Click(*window, "Button4");  // the chip's program into the view, to be written back
+    QTimer yes;  // "All previous chip data will be lost": Yes
+    QObject::connect(&yes, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            if (QAbstractButton* button = box->button(QMessageBox::Yes)) button->click();
+    });
+    yes.start(20);
+    QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("Button5")), Qt::LeftButton);
+    quillon::ui::ProgressForm* progress = nullptr;
+    for (int i = 0; i < 600; ++i) {
+        QTest::qWait(50);
+        progress = window->findChild<quillon::ui::ProgressForm*>();
+        if (progress && progress->isVisible() && progress->Text()->text().contains(QStringLiteral("left"))) break;
+    }
+    bool ok = progress != nullptr && progress->Text()->text().contains(QStringLiteral("left"));
+    if (!ok)
+        std::fprintf(stderr, "the progress window showed no time left: \"%s\"\n",
+                     progress ? progress->Text()->text().toLocal8Bit().constData() : "(no window)");
+    if (ok) {
+        QTest::qWait(1500);  // a little further along
+        ok = Save(*progress, folder, "progress-window.png");
+    }
+    if (progress) QTest::mouseClick(progress->CancelButton(), Qt::LeftButton);
+    WaitIdle(*window);
+    return ok;
 }
 
 }  // namespace
@@ -126,6 +239,9 @@ int main(int argc, char** argv)
         ok = Save(dialog, folder, chip == std::string("ATmega8") ? "lock-fuses-atmega8.png" : "lock-fuses-atmega169.png") && ok;
         dialog.accept();
     }
+
+    ok = SaveLockOutWarning(folder) && ok;
+    ok = SaveProgressWindow(folder) && ok;
 
     window.About().show();
     if (!QTest::qWaitForWindowExposed(&window.About())) return 1;
