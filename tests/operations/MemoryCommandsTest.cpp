@@ -210,7 +210,7 @@ TEST(Read, AnErasedLookingReadOfALockedChipSaysOnlyChipEraseUnlocksIt)
                 EXPECT_EQ(locked, lines.end()) << c.chip << " " << *locked;
             }
             EXPECT_EQ(s.Chip().lock, c.lock) << c.chip;  // only looked at
-            sent[checks] = s.wire->packets;
+            sent[checks] = s.Packets();
         }
         // The checks add packets after the read's own and change none of them.
         ASSERT_GT(sent[1].size(), sent[0].size()) << c.chip;
