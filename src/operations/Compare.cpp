@@ -91,16 +91,23 @@ Result CompareMemory(Session& session, MemoryKind memory, std::span<const std::u
     const WalkResult walk = ReadMemory(session.bus, *entry, TargetOf(session.chip), memory, chip,
                                        [&progress](std::uint32_t done, std::uint32_t total) {
                                            progress.SetFraction(done, total);
-                                       });
+                                       },
+                                       {.answersInFlight = session.answersInFlight});
     if (walk.end == WalkResult::End::Cancelled) {
         log.LogMessage(LogText, "Cancelled by the user");
         log.LogMessage(LogText, "The chip is unchanged");
         return Ended(session, progress, Result::Cancelled("The chip is unchanged"));
     }
     if (walk.end == WalkResult::End::NotOffered) return Ended(session, progress, NotOffered());
-    if (!walk.Done()) return Ended(session, progress, FinishedWithFailure(session, kWithFail));
+    if (!walk.Done()) {
+        LeaveSocketUnpowered(session);
+        Result failed = FinishedWithFailure(session, kWithFail);
+        // A port closed without a failed step: answers in flight that came out of step.
+        if (failed.failure == FailureKind::Chip && !session.bus.link.IsOpen()) failed.failure = FailureKind::Link;
+        return Ended(session, progress, failed);
+    }
     // A byte that came late behind the last answer means some answer was taken for another.
-    if (!session.bus.link.ConfirmInStep()) {
+    if (!session.bus.link.ConfirmInStep() || !LeaveSocketUnpowered(session)) {
         Result outOfStep = FinishedWithFailure(session, kWithFail);
         outOfStep.failure = FailureKind::Link;
         return Ended(session, progress, outOfStep);
