@@ -8,7 +8,8 @@
 #   scripts/fault-matrix.sh [BUILD_DIR] [JOBS] [QUILLON-CLI OPTIONS...]
 #
 # The options are added to every quillon-cli run, e.g. --no-answer-check to see what the check
-# catches.
+# catches. With KEEP=1 the cases' folders (output, trace, what the chip held, milliseconds taken)
+# stay in $TMPDIR for a look.
 set -uo pipefail
 
 build=$(realpath "${1:-build}")
