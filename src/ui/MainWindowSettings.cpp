@@ -18,6 +18,8 @@
 #include "ui/HexViewWidget.h"
 #include "ui/IdBox.h"
 #include "ui/MainWindow.h"
+
+#include <QActionGroup>
 #include "ui/PortList.h"
 #include "ui/WindowSettings.h"
 
@@ -48,6 +50,13 @@ void MainWindow::UseSettings(std::unique_ptr<QSettings> settings)
     if (const auto delay = settings_->Delay()) delaySlider_->setValue(*delay);
     if (const auto page = settings_->Page()) pages_->setCurrentIndex(*page);
     if (const QByteArray geometry = settings_->Geometry(); !geometry.isEmpty()) restoreGeometry(geometry);
+    if (const auto skip = settings_->SkipBlankPages()) skipBlankPages_->setChecked(*skip);
+    if (const auto n = settings_->AnswersInFlight())
+        for (QAction* choice : answersInFlight_->actions())
+            if (choice->data().toInt() == *n) choice->setChecked(true);
+    connect(skipBlankPages_, &QAction::toggled, this, [this](bool on) { settings_->SetSkipBlankPages(on); });
+    connect(answersInFlight_, &QActionGroup::triggered, this,
+            [this](QAction* choice) { settings_->SetAnswersInFlight(choice->data().toInt()); });
     connect(delaySlider_, &QSlider::valueChanged, this, [this](int value) { settings_->SetDelay(value); });
     connect(pages_, &QTabWidget::currentChanged, this, [this](int index) { settings_->SetPage(index); });
     ShowRecentFiles();

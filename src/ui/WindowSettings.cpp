@@ -28,6 +28,25 @@ std::optional<int> WindowSettings::Page() const { return IntIn(*settings_, QStri
 
 void WindowSettings::SetPage(int page) { settings_->setValue(QStringLiteral("page"), page); }
 
+std::optional<bool> WindowSettings::SkipBlankPages() const
+{
+    const QVariant value = settings_->value(QStringLiteral("skipBlankPages"));
+    const QString text = value.toString();
+    if (text != QLatin1String("true") && text != QLatin1String("false")) return std::nullopt;
+    return text == QLatin1String("true");
+}
+
+void WindowSettings::SetSkipBlankPages(bool skip) { settings_->setValue(QStringLiteral("skipBlankPages"), skip); }
+
+std::optional<int> WindowSettings::AnswersInFlight() const
+{
+    const std::optional<int> n = IntIn(*settings_, QStringLiteral("answersInFlight"), 1, 32);
+    if (!n || (*n & (*n - 1)) != 0) return std::nullopt;  // the menu offers powers of two only
+    return n;
+}
+
+void WindowSettings::SetAnswersInFlight(int n) { settings_->setValue(QStringLiteral("answersInFlight"), n); }
+
 QByteArray WindowSettings::Geometry() const { return settings_->value(QStringLiteral("window/geometry")).toByteArray(); }
 
 void WindowSettings::SetGeometry(const QByteArray& geometry)

@@ -1,6 +1,6 @@
 // What the window remembers between runs, in the platform's usual place for settings: the port,
-// the delay value, the active page, the window's geometry, each file dialog's last folder and the
-// recent files. Never the chip: its ID bytes must come from the chip or a menu choice in this run.
+// the delay value, the active page, blank-page skipping and answers in flight, the window's
+// geometry, each file dialog's last folder and the recent files. Never the chip: its ID bytes must come from the chip or a menu choice in this run.
 #pragma once
 
 #include <QByteArray>
@@ -33,6 +33,13 @@ public:
     void SetDelay(int delay);
     std::optional<int> Page() const;
     void SetPage(int page);
+    // How writes and reads run: speed choices, remembered; the safety checks are not, so each run
+    // starts with them on.
+    std::optional<bool> SkipBlankPages() const;
+    void SetSkipBlankPages(bool skip);
+    // One of 1, 2, 4, 8, 16, 32; anything else stored is taken as none.
+    std::optional<int> AnswersInFlight() const;
+    void SetAnswersInFlight(int n);
     QByteArray Geometry() const;
     void SetGeometry(const QByteArray& geometry);
     // `dialog`: "open", "save" or "log".

@@ -53,9 +53,16 @@ TEST_F(Remembered, PortDelayPageGeometryFolderAndRecentFilesSurviveARestartButNo
     Trigger("LoadProgramfromFile1");
     Find<QTabWidget>("PageControl1")->setCurrentIndex(1);
     window->resize(1000, 780);
+    Trigger("SkipBlankPages1");
+    Trigger("AnswersInFlight8");
+    Trigger("CheckChip1");  // a safety check switched off is not remembered
     QCoreApplication::processEvents();
 
     Restart();
+    EXPECT_TRUE(Find<QAction>("SkipBlankPages1")->isChecked());
+    EXPECT_TRUE(Find<QAction>("AnswersInFlight8")->isChecked());
+    EXPECT_FALSE(Find<QAction>("AnswersInFlight1")->isChecked());
+    EXPECT_TRUE(Find<QAction>("CheckChip1")->isChecked());
     EXPECT_EQ(Find<QComboBox>("ComboBox1")->currentText(), QStringLiteral("sim:socket"));
     EXPECT_FALSE(window->Connected()) << "the port is offered, not opened";
     EXPECT_EQ(Find<QSlider>("TrackBar1")->value(), 3);
@@ -81,7 +88,9 @@ TEST_F(Remembered, AValueEditedOutOfRangeIsIgnoredAndTheListKeepsEachFileOnceNew
 {
     Settings()->setValue(QStringLiteral("delay"), 9);
     Settings()->setValue(QStringLiteral("page"), QStringLiteral("two"));
+    Settings()->setValue(QStringLiteral("answersInFlight"), 3);
     window->UseSettings(Settings());
+    EXPECT_TRUE(Find<QAction>("AnswersInFlight1")->isChecked());
     EXPECT_EQ(Find<QSlider>("TrackBar1")->value(), 1);
     EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentIndex(), 0);
 
