@@ -47,7 +47,9 @@ TEST(FuseRisks, EveryBitOfEveryChipRaisesWhatItsNameAndTheModeCallFor)
                 EXPECT_EQ(Has(r.lockOut, name), serial && (endsSerial || clock)) << where;
                 EXPECT_EQ(Has(r.serialLockOut, name), !serial && endsSerial) << where;
                 EXPECT_EQ(Has(r.lockBits, name), (name == "LB1" || name == "LB2") && programmed) << where;
-                if (!endsSerial && !clock && name != "LB1" && name != "LB2") EXPECT_TRUE(r.None()) << where;
+                if (!endsSerial && !clock && name != "LB1" && name != "LB2") {
+                    EXPECT_TRUE(r.None()) << where;
+                }
             }
         }
     }
