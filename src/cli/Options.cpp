@@ -3,6 +3,7 @@
 #include <array>
 #include <cctype>
 #include <charconv>
+#include <optional>
 #include <string_view>
 
 #include "chips/MemoryWalk.h"
@@ -10,6 +11,15 @@
 namespace quillon::cli {
 
 namespace {
+
+// A decimal number from low to high, the whole text and nothing else; none otherwise.
+std::optional<int> WholeNumberIn(const std::string& text, int low, int high)
+{
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size() || value < low || value > high) return std::nullopt;
+    return value;
+}
 
 struct CommandName {
     std::string_view name;
@@ -100,26 +110,21 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
             options.chip = value == "auto" ? "" : value;
         } else if (TakeValue(args, i, "--delay", value, error)) {
             if (!error.empty()) return Fail(error);
-            int delay = -1;
-            auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), delay);
-            if (ec != std::errc{} || end != value.data() + value.size() || delay < 0 || delay > 5)
-                return Fail("--delay takes a whole number from 0 to 5, not \"" + value + "\"");
-            options.delay = delay;
+            const std::optional<int> delay = WholeNumberIn(value, 0, 5);
+            if (!delay) return Fail("--delay takes a whole number from 0 to 5, not \"" + value + "\"");
+            options.delay = *delay;
         } else if (TakeValue(args, i, "--answer-timeout", value, error)) {
             if (!error.empty()) return Fail(error);
-            int ms = 0;
-            auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), ms);
-            if (ec != std::errc{} || end != value.data() + value.size() || ms < 100 || ms > 60000)
-                return Fail("--answer-timeout takes milliseconds from 100 to 60000, not \"" + value + "\"");
-            options.answerTimeoutMs = ms;
+            const std::optional<int> ms = WholeNumberIn(value, 100, 60000);
+            if (!ms) return Fail("--answer-timeout takes milliseconds from 100 to 60000, not \"" + value + "\"");
+            options.answerTimeoutMs = *ms;
         } else if (TakeValue(args, i, "--answers-in-flight", value, error)) {
             if (!error.empty()) return Fail(error);
-            int n = 0;
-            auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
-            if (ec != std::errc{} || end != value.data() + value.size() || n < 1 || n > kMaxAnswersInFlight)
+            const std::optional<int> n = WholeNumberIn(value, 1, kMaxAnswersInFlight);
+            if (!n)
                 return Fail("--answers-in-flight takes a whole number from 1 to " + std::to_string(kMaxAnswersInFlight) +
                             ", not \"" + value + "\"");
-            options.answersInFlight = n;
+            options.answersInFlight = *n;
         } else if (TakeValue(args, i, "--page", value, error)) {
             if (!error.empty()) return Fail(error);
             if (value != "1" && value != "2")
