@@ -173,6 +173,9 @@ BENCHMARK_CAPTURE(WriteVerify, ATmega2560_app8k_fast, Job{"ATmega2560", 0, true,
     ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK_CAPTURE(WriteVerify, ATmega2560_app8k_fast_in_flight_16, Job{"ATmega2560", 0, true, "app8k", 16})
     ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+// The same program written and verified over the whole memory, as the window does by default.
+BENCHMARK_CAPTURE(WriteVerify, ATmega2560_app8k_full, Job{"ATmega2560", 0, false, "app8k"})
+    ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
 }  // namespace quillon
