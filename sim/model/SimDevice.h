@@ -45,6 +45,7 @@ public:
     sim::Trace& Trace() { return trace_; }
     Faults& ActiveFaults() { return faults_; }
     int PacketsWritten() const { return packets_; }
+    int AnswersSent() const { return answers_; }  // the packets that were answered, handshake on
     bool HungUp() const { return hungUp_; }
     bool Silent() const { return silent_; }
 

@@ -92,7 +92,8 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
     const auto& covered = job.memory == MemoryKind::Program ? session.coveredProgram : session.coveredData;
     const std::span<const std::uint8_t> compared = covered ? std::span<const std::uint8_t>(*covered) : std::span<const std::uint8_t>{};
     // A read goes into a copy first: one the user cancels leaves the image as it was, while one
-    // that fails keeps what it read below the failing address, as it always has.
+    // that fails keeps what it read below the failing address, as it always has. A read whose
+    // answers came out of step, behind the last one too, names no address and keeps nothing.
     std::vector<std::uint8_t> read;
     if (!job.verify) read.assign(image.begin(), image.end());
     const WalkResult walk =
@@ -112,15 +113,14 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
         if (job.verify && walk.address) text += " Address: 0x" + AddressDigits(*walk.address);
         failure = FinishedWithFailure(session, text);
         if (failure.failure == FailureKind::Chip) {
-            // A port closed without a failed step: answers in flight that came out of step.
+            // A port closed without a failed step: answers that came out of step.
             if (!session.bus.link.IsOpen()) failure.failure = FailureKind::Link;
             // A verify that stopped inside the memory with the link intact found a difference.
             else if (job.verify && walk.address) failure.failure = FailureKind::Differs;
         }
         return FailureEnding(session, progress, failure);
     }
-    // A byte that came late behind the last answer means some answer was taken for another.
-    if (!session.bus.link.ConfirmInStep() || !LeaveSocketUnpowered(session)) {
+    if (!LeaveSocketUnpowered(session)) {
         failure = FinishedWithFailure(session, kWithFail);
         failure.failure = FailureKind::Link;
         return FailureEnding(session, progress, failure);

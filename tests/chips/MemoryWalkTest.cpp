@@ -2,6 +2,7 @@
 // progress bar is told, what a verify leaves in the caller's image, and a unit lacking a step.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ namespace {
 
 std::vector<std::string> calls;
 std::uint8_t chipByte = 0x00;  // what every read gives
+// A byte the gateway sends late behind the answer of the read at `strayAt`.
+ScriptedWire* strayWire = nullptr;
+std::int32_t strayAt = -1;
 
 bool Enter(Bus&, const Target&) { return calls.push_back("enter"), true; }
 bool Erase(Bus&, const Target&) { return calls.push_back("erase"), true; }
@@ -25,6 +29,7 @@ bool Commit(Bus&, const Target&, std::int32_t pos) { return calls.push_back("pag
 bool Read(Bus&, const Target&, std::int32_t pos, std::span<std::uint8_t> bytes, bool verify)
 {
     calls.push_back((verify ? "compare " : "read ") + std::to_string(pos));
+    if (pos == strayAt && strayWire != nullptr) strayWire->pending.push_back(0x55);
     if (verify) return bytes[0] == chipByte;
     bytes[0] = chipByte;
     return true;
@@ -83,6 +88,49 @@ TEST_F(Walk, VerifyStopsAtTheDifferenceAndLeavesTheImageAlone)
     EXPECT_TRUE(ReadMemory(bus, kEntry, {}, MemoryKind::Data, eeprom).Done());
     EXPECT_EQ(eeprom, std::vector<std::uint8_t>(8, 0x7E));
     chipByte = 0x00;
+}
+
+// A byte that comes behind an answer means some answer was taken for another's. A read that
+// meets one keeps nothing and names no address, wherever it came; a verify names no difference
+// that the line was out of step behind.
+TEST_F(Walk, AByteBehindAnAnswerFailsTheReadAndNoDifferenceIsCountedBeforeIt)
+{
+    struct Case {
+        const char* what;
+        bool verify;
+        std::int32_t strayAt;
+        std::int32_t differsAt;  // -1: the image is the chip's
+        std::optional<std::uint32_t> address;
+    };
+    const Case cases[] = {
+        {"read, behind the last answer", false, 9, -1, std::nullopt},
+        {"read, mid-way", false, 4, -1, std::nullopt},
+        {"verify, behind the last answer", true, 9, -1, std::nullopt},
+        {"verify, behind the differing answer", true, 6, 6, 6u},
+    };
+    for (const Case& c : cases) {
+        auto scripted = std::make_shared<ScriptedWire>();
+        scripted->pending = {0x5A};  // the handshake's answer
+        Bus open{ScriptedOpener(scripted)};
+        open.link.OpenPort("x");
+        ASSERT_TRUE(open.link.IsOpen());
+        scripted->pendingIsQueued = true;
+        strayWire = scripted.get();
+        strayAt = c.strayAt;
+
+        std::vector<std::uint8_t> image(10, 0x00);
+        if (c.differsAt >= 0) image[static_cast<std::size_t>(c.differsAt)] = 0x5A;
+        const WalkResult result = c.verify ? VerifyMemory(open, kEntry, {}, MemoryKind::Data, image)
+                                           : ReadMemory(open, kEntry, {}, MemoryKind::Data, image);
+        strayWire = nullptr;
+        strayAt = -1;
+        EXPECT_EQ(result.end, WalkResult::End::Failed) << c.what;
+        EXPECT_EQ(result.address, c.address) << c.what;
+        EXPECT_FALSE(open.link.IsOpen()) << c.what << ": the port closes on bytes out of step";
+        EXPECT_EQ(open.log.Lines(),
+                  (std::vector<std::string>{"The gateway sent 1 byte more than asked: the answers are out of step"}))
+            << c.what;
+    }
 }
 
 TEST_F(Walk, AUnitLackingAStepIsToldAndNoAddressIsSent)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "Recorder.h"
 #include "SimSocket.h"
@@ -169,6 +170,52 @@ TEST(Read, AFailureHalfWayKeepsWhatItReadAndTheNextCommandFailsToEnter)
     EXPECT_EQ(timeline.events[3], "Trying to enter Programming Mode");
     EXPECT_EQ(timeline.events[4].rfind("Error executing commands: ", 0), 0u);
     EXPECT_EQ(Tail(timeline.events, 3), (Lines{"       Finished with fail.", "End time: 10:0:3", "</window>"}));
+}
+
+// A byte that comes behind the last answer of a read means some answer was taken for another's:
+// the read fails and keeps nothing, one read at a time as with answers in flight. The stray byte
+// follows the last answer the same command's clean run drew from the gateway.
+TEST(Read, AStrayByteBehindTheLastAnswerLeavesTheImageAsItWas)
+{
+    struct Case {
+        const char* what;
+        int inFlight;
+        std::function<Result(Session&)> command;
+    };
+    const std::vector<Case> cases{
+        {"read, one at a time", 1, ReadProgram},
+        {"read, eight in flight", 8, ReadProgram},
+        {"EEPROM read, one at a time", 1, ReadData},
+    };
+    for (const Case& c : cases) {
+        test::SimSocket s("ATtiny13");
+        test::Timeline timeline(s.ctx);
+        Fill(s.Chip().flash);
+        Fill(s.Chip().eeprom);
+        s.ctx.answersInFlight = c.inFlight;
+        const int before = s.device->AnswersSent();
+        ASSERT_TRUE(c.command(s.ctx)) << c.what;
+        const int answers = s.device->AnswersSent() - before;
+
+        std::fill(s.ctx.chip.flash.begin(), s.ctx.chip.flash.end(), 0x00);
+        std::fill(s.ctx.chip.eeprom.begin(), s.ctx.chip.eeprom.end(), 0x00);
+        const std::vector<std::uint8_t> flashBefore(s.ctx.chip.flash.begin(), s.ctx.chip.flash.end());
+        const std::vector<std::uint8_t> eepromBefore(s.ctx.chip.eeprom.begin(), s.ctx.chip.eeprom.end());
+        s.device->ActiveFaults().stray = {0x55};
+        s.device->ActiveFaults().strayAfterAnswer = s.device->AnswersSent() + answers;
+        timeline.Clear();
+
+        const Result result = c.command(s.ctx);
+        EXPECT_EQ(result.failure, FailureKind::Link) << c.what << ": " << result.words;
+        EXPECT_TRUE(std::equal(flashBefore.begin(), flashBefore.end(), s.ctx.chip.flash.begin())) << c.what;
+        EXPECT_TRUE(std::equal(eepromBefore.begin(), eepromBefore.end(), s.ctx.chip.eeprom.begin())) << c.what;
+        EXPECT_FALSE(s.ctx.bus.link.IsOpen()) << c.what;
+        EXPECT_NE(std::find(timeline.events.begin(), timeline.events.end(),
+                            "The gateway sent 1 byte more than asked: the answers are out of step"),
+                  timeline.events.end())
+            << c.what;
+        EXPECT_EQ(Tail(timeline.events, 2), (Lines{"End time: 10:0:3", "</window>"})) << c.what;
+    }
 }
 
 // A locked chip reads as erased; with the checks on, its lock bits are read after such a read

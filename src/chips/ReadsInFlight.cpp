@@ -1,0 +1,125 @@
+#include "chips/ReadsInFlight.h"
+
+#include <algorithm>
+#include <array>
+#include <deque>
+#include <optional>
+
+#include "chips/ReadPlan.h"
+#include "chips/WalkEndings.h"
+#include "gateway/Bus.h"
+
+namespace quillon {
+
+namespace {
+
+class ReadsInFlight {
+public:
+    ReadsInFlight(Bus& bus, const Target& target, Driver::ReadRequest request, const AnswerShape& answer,
+                  const ReadPlan& plan, const WalkProgress& progress, int depth)
+        : bus_(bus), target_(target), request_(request), answer_(answer), plan_(plan), progress_(progress),
+          depth_(static_cast<std::size_t>(std::clamp(depth, 1, kMaxAnswersInFlight)))
+    {
+    }
+
+    WalkResult Walk()
+    {
+        WalkResult result;
+        for (std::uint32_t address = 0; address < plan_.Size(); address += plan_.Step()) {
+            if (bus_.cancel.Requested()) {
+                if (!Drain()) return ReadFailedAt(bus_, plan_, address);
+                return CancelledAt(bus_, address, -1);
+            }
+            const std::uint32_t compared = plan_.Compared(address);
+            if (!plan_.Reads(address)) {
+                if (flight_.empty()) plan_.Progress(progress_, address);
+                continue;
+            }
+            while (flight_.size() >= window_)
+                if (!CollectOldest()) return Stopped();
+            if (!request_(bus_, target_, static_cast<std::int32_t>(address))) {
+                if (!bus_.link.IsOpen()) return ReadFailedAt(bus_, plan_, flight_.empty() ? address : flight_.front());
+                // Refused before anything was sent: the reads before it still answer.
+                if (!Drain()) return ReadFailedAt(bus_, plan_, address);
+                return StoppedAt(address);
+            }
+            flight_.push_back(address);
+            if (plan_.Verify()) result.bytes += compared;
+        }
+        while (!flight_.empty())
+            if (!CollectOldest()) return Stopped();
+        return result;
+    }
+
+private:
+    // Collects every answer of the oldest read in flight and stores or compares its bytes.
+    bool CollectOldest()
+    {
+        const std::uint32_t address = flight_.front();
+        std::array<std::uint8_t, 2> values{};
+        bool whole = true;
+        const std::size_t width = plan_.Verify() ? plan_.Want(address).size() : plan_.Into(address).size();
+        for (std::size_t i = 0; i < RequestWidth(); ++i) {
+            auto answer = ReadStep(bus_, answer_);
+            if (!answer) return false;
+            whole = whole && answer->count == answer_.count;
+            if (i < values.size()) values[i] = answer->data[0];
+        }
+        if (whole && window_ == 1) window_ = depth_;
+        flight_.pop_front();
+        if (!plan_.Take(address, std::span(values).first(width))) {
+            differs_ = address;
+            return false;
+        }
+        plan_.Progress(progress_, address);
+        return true;
+    }
+
+    // A read's answers: one a byte it moves.
+    std::size_t RequestWidth() const { return plan_.Step(); }
+
+    // Takes the answers still owed so the port stays in step for the next command; false when
+    // the gateway failed meanwhile (logged, port closed).
+    bool Drain()
+    {
+        while (!flight_.empty()) {
+            for (std::size_t i = 0; i < RequestWidth(); ++i)
+                if (!ReadStep(bus_, answer_)) return false;
+            flight_.pop_front();
+        }
+        return bus_.link.ConfirmInStep();
+    }
+
+    // After a collect failed: a difference the port stays open for, or a failure of the link.
+    WalkResult Stopped()
+    {
+        if (differs_) {
+            const std::uint32_t at = *differs_;
+            // The difference counts only if the answers behind it were in step.
+            if (!Drain()) return ReadFailedAt(bus_, plan_, at);
+            return StoppedAt(at);
+        }
+        return ReadFailedAt(bus_, plan_, flight_.empty() ? plan_.Size() : flight_.front());
+    }
+
+    Bus& bus_;
+    const Target& target_;
+    Driver::ReadRequest request_;
+    AnswerShape answer_;
+    const ReadPlan& plan_;
+    const WalkProgress& progress_;
+    std::size_t depth_;
+    std::size_t window_ = 1;
+    std::deque<std::uint32_t> flight_;  // addresses whose answers are owed, oldest first
+    std::optional<std::uint32_t> differs_;
+};
+
+}  // namespace
+
+WalkResult ReadInFlight(Bus& bus, const Target& target, Driver::ReadRequest request, const AnswerShape& answer,
+                        const ReadPlan& plan, const WalkProgress& progress, int depth)
+{
+    return ReadsInFlight(bus, target, request, answer, plan, progress, depth).Walk();
+}
+
+}  // namespace quillon
