@@ -1,6 +1,7 @@
 #include "operations/LockFuses.h"
 
 #include <algorithm>
+#include <array>
 
 #include "chips/BitNames.h"
 #include "chips/ChipTable.h"
@@ -175,19 +176,23 @@ Result ReadLockFuses(Session& session, LockFusesDialog& dialog)
     if (const ChipRow* entry = LookUpUnit(session, result)) {
         const Driver& d = *entry->driver;
         const Target target = TargetOf(session.chip);
+        // The bytes are read into a copy: the record, which may hold the user's edits, takes them
+        // only when the whole read succeeded.
+        std::array<std::uint8_t, 8> read = session.chip.lockFuse;
         bool ok = d.EnterProgMode != nullptr && d.EnterProgMode(session.bus, target);
         const auto sequence = LockFuseReadSequence(d);
         for (auto op = sequence.begin(); ok && op != sequence.end(); ++op)
-            ok = (*op)(session.bus, target, session.chip.lockFuse);
+            ok = (*op)(session.bus, target, read);
         // A byte that came late behind the last answer means some answer was taken for another.
         const bool inStep = !ok || session.bus.link.ConfirmInStep();
         ok = LeaveSocketUnpowered(session) && ok;
-        // The boxes keep what they showed: half a read is not worth showing.
+        // The boxes and the record keep what they held: half a read is not worth showing.
         if (!ok || !inStep) {
             Result failure = FinishedWithFailure(session, " with fail.");
             if (!inStep) failure.failure = FailureKind::Link;
             return failure;
         }
+        session.chip.lockFuse = read;
     }
     progress.Free();
     if (result) session.chip.lockFuseOrigin = SlotsOrigin::Chip;

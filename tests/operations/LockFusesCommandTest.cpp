@@ -1,6 +1,8 @@
 // Reading and writing the lock and fuse bytes through the dialog's commands, on simulated chips.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "Recorder.h"
 #include "SimSocket.h"
 #include "operations/LockFuses.h"
@@ -84,6 +86,38 @@ TEST(LockFusesCommands, AFailedWriteStopsTheSequenceWithTheEarlierBytesWritten)
     EXPECT_EQ(tail[1], "       Finished with fail.");
     EXPECT_EQ(tail[2], "</window>");
     EXPECT_FALSE(s.ctx.bus.link.IsOpen());
+}
+
+// A read that fails wherever the gateway hangs up leaves the record, with the user's edits in
+// it, and the boxes as they were: half a read shows nowhere.
+TEST(LockFusesCommands, AFailedReadLeavesTheRecordAndTheBoxesAsTheyWere)
+{
+    int packets = 0;
+    {
+        test::SimSocket s("ATmega64");
+        LockFusesDialog d = OpenLockFusesDialog(s.ctx.chip);
+        ASSERT_TRUE(ReadLockFuses(s.ctx, d));
+        packets = static_cast<int>(s.Packets().size());
+    }
+    ASSERT_GT(packets, 4);
+    for (int hangUp = 1; hangUp < packets; ++hangUp) {
+        test::SimSocket s("ATmega64");
+        s.Chip().fuses = {0x00, 0x00, 0x00};
+        s.Chip().lock = 0x00;
+        LockFusesDialog d = OpenLockFusesDialog(s.ctx.chip);
+        ASSERT_TRUE(d.Click(0, 7));  // edited by hand, then kept in the record
+        SaveLockFuses(s.ctx, d);
+        const std::array<std::uint8_t, 8> record = s.ctx.chip.lockFuse;
+        const SlotsOrigin origin = s.ctx.chip.lockFuseOrigin;
+        const bool checked = d.group[0].box[7].checked;
+        s.HangUpAfter(hangUp);
+
+        EXPECT_FALSE(ReadLockFuses(s.ctx, d)) << hangUp;
+        EXPECT_EQ(s.ctx.chip.lockFuse, record) << "hang-up after packet " << hangUp;
+        EXPECT_EQ(s.ctx.chip.lockFuseOrigin, origin) << hangUp;
+        EXPECT_EQ(d.group[0].box[7].checked, checked) << hangUp;
+        EXPECT_FALSE(d.group[0].box[0].checked) << hangUp;  // programmed on the chip, unprogrammed here
+    }
 }
 
 TEST(LockFusesCommands, TheGreyedBitGoesOutAsItWasFilled)
