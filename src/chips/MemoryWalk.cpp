@@ -16,7 +16,8 @@ namespace {
 
 using End = WalkResult::End;
 
-// EEPROM writes move the progress bar once per page of 4.
+// The EEPROM page of the units that load it 4 bytes at a time; every EEPROM write moves the
+// progress bar once per 4 bytes.
 constexpr std::uint32_t kEepromPage = 4;
 // A write proves the gateway still answers after every flash page, and every this many bytes
 // where there are no pages or smaller ones, so that a silent gateway costs at most that much.

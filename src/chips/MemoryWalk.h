@@ -26,7 +26,8 @@ struct WalkResult {
         Cancelled,   // the bus's cancel request was seen between two packets; the socket is unpowered
     };
     End end = End::Done;
-    // Where a read, verify or write stopped; empty when it stopped before the first address.
+    // Where a read, verify or write stopped; empty when it stopped before the first address, or
+    // when a read's answers came out of step, as nothing it read can be trusted then.
     std::optional<std::uint32_t> address;
     // Cancelled writes: how many bytes from address 0 the chip holds as written (a page loaded
     // but not committed does not count; a blank page left out counts, as the erase made it so);

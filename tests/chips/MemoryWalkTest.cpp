@@ -1,5 +1,6 @@
 // The memory walk on a made-up unit that notes every call: where pages are committed, what the
-// progress bar is told, what a verify leaves in the caller's image, and a unit lacking a step.
+// progress bar is told, what a verify leaves in the caller's image, a unit lacking a step, and
+// a byte out of step behind an answer.
 #include <gtest/gtest.h>
 
 #include <optional>
