@@ -37,7 +37,7 @@ constexpr const char* kUsage =
     "usage: tavro-sim [options]\n"
     "Serves a simulated Tavro gateway on a pseudo-terminal and prints its device path.\n"
     "\n"
-    "  --chip NAME          chip in the socket (e.g. ATmega8, any case); none: empty socket\n"
+    "  --chip NAME          chip in the socket (e.g. ATmega8, any case); none or empty: empty socket\n"
     "  --flash FILE.bin     initial flash contents from address 0 (raw binary)\n"
     "  --eeprom FILE.bin    initial EEPROM contents from address 0 (raw binary)\n"
     "  --fuses LO[,HI[,EXT]]  initial fuse bytes in hex, e.g. 62,DF,FF\n"
@@ -298,7 +298,7 @@ int main(int argc, char** argv)
     }
 
     std::unique_ptr<quillon::sim::SocketChip> chip;
-    if (!o.chip.empty() && o.chip != "empty") {
+    if (!quillon::sim::NamesEmptySocket(o.chip)) {
         chip = quillon::sim::MakeSocketChip(o.chip);
         if (!chip) {
             std::cerr << "tavro-sim: unknown chip " << o.chip << "; known chips:";

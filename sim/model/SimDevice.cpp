@@ -115,15 +115,20 @@ bool HasSimPrefix(const std::string& path)
 
 }  // namespace
 
+bool NamesEmptySocket(std::string_view name)
+{
+    std::string lower(name);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower.empty() || lower == "empty" || lower == "none";
+}
+
 OpenedPort OpenSimPort(const std::string& devicePath)
 {
     if (!HasSimPrefix(devicePath)) return {nullptr, OpenFailure::NotAvailable};
     const std::string name = devicePath.substr(4);
     std::unique_ptr<SocketChip> chip;
-    std::string lower = name;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (!name.empty() && lower != "empty") {
+    if (!NamesEmptySocket(name)) {
         chip = MakeSocketChip(name);
         if (!chip) return {nullptr, OpenFailure::NotAvailable};
     }

@@ -97,8 +97,11 @@ private:
 // A fresh chip of that name (case ignored) with factory contents; null for an unknown name.
 std::unique_ptr<SocketChip> MakeSocketChip(std::string_view name);
 
+// Whether a chip name asks for an empty socket: nothing, "empty" or "none", case ignored.
+bool NamesEmptySocket(std::string_view name);
+
 // "sim:<chip name>" opens a simulated gateway with that chip in the socket ("sim:ATmega8",
-// any case); "sim:" and "sim:empty" give an empty socket. Anything else is NotAvailable.
+// any case); "sim:", "sim:empty" and "sim:none" give an empty socket. Anything else is NotAvailable.
 OpenedPort OpenSimPort(const std::string& devicePath);
 
 // "sim:..." to the simulator, everything else to the real serial port.

@@ -232,8 +232,8 @@ Options:
                   load completely is never written nor taken as the reference
   --no-signature-check
                   do not read the chip's signature before changing it, nor its lock
-                  bits after a read that found only 0xFF, nor search serially for a
-                  chip: every command sends only its own bytes
+                  bits and signature after a read that found only 0xFF, nor search
+                  serially for a chip: every command sends only its own bytes
   --no-verify     do not compare the chip with the file after write-program and
                   write-data; without it a write succeeds only when the chip holds the
                   file afterwards

@@ -104,6 +104,13 @@ std::string Link::OpenPort(const std::string& devicePath)
     if (ReadAnswer(1).count == 0) {
         std::string failure = Failure(LogAnswerError, " (PINB)");
         ClosePort();
+        // Bytes did come, more than the one asked for: something answers, so "nobody there"
+        // would send the user looking at the cable instead of at what else talks on the port.
+        if (lostStep_)
+            return Explained(std::move(failure),
+                             {"The device on " + devicePath +
+                              " answered the handshake with more bytes than the gateway sends: is this the "
+                              "Tavro's port, and is no other program using it?"});
         // Nothing answered at all, so the bytes went nowhere that speaks the protocol.
         return Explained(std::move(failure), {NoGatewayAnswered(devicePath)});
     }

@@ -21,6 +21,13 @@ bool NoChipAnswers(std::int32_t signature)
     return signature == 0 || signature == 0xFFFFFF;
 }
 
+std::string NoChipWords(std::int32_t found, const ChipRow& entry, std::int32_t selected)
+{
+    return "No chip answers in the socket (signature " + SignatureText(found) + ", the selected " +
+           std::string(entry.name) + " is " + SignatureText(selected) +
+           "): no chip, the chip turned round, the wrong socket for this chip, or no supply.";
+}
+
 std::string NameOf(std::int32_t signature)
 {
     const ChipRow* row = FindChip(signature);
@@ -85,9 +92,7 @@ Result CheckChipInSocket(Session& session, const ChipRow& entry, const Confirm& 
 
     std::string words;
     if (NoChipAnswers(*found)) {
-        words = "No chip answers in the socket (signature " + SignatureText(*found) + ", the selected " +
-                std::string(entry.name) + " is " + SignatureText(selected) +
-                "): no chip, the chip turned round, the wrong socket for this chip, or no supply.";
+        words = NoChipWords(*found, entry, selected);
     } else {
         words = "The chip in the socket is " + SignatureText(*found) + " (" + NameOf(*found) +
                 "), not the selected " + std::string(entry.name) + " (" + SignatureText(selected) + ")";
@@ -96,6 +101,16 @@ Result CheckChipInSocket(Session& session, const ChipRow& entry, const Confirm& 
     if (Ask(confirm, kWriteAnywayQuestion)) return Result::Ok();
     log.LogMessage(LogText, "Nothing was changed on the chip.");
     return Result::Failed(FailureKind::WrongChip, words);
+}
+
+Result ConfirmChipAnswers(Session& session, const ChipRow& entry)
+{
+    const std::optional<std::int32_t> found = ReadSocketSignature(session, entry);
+    if (!found) return Result::Failed(FailureKind::Link, session.bus.LastFailure());
+    if (!NoChipAnswers(*found)) return Result::Ok();
+    std::string words = NoChipWords(*found, entry, session.chip.signature);
+    session.bus.log.LogMessage(LogText, words);
+    return Result::Failed(FailureKind::Chip, std::move(words));
 }
 
 }  // namespace quillon

@@ -32,4 +32,8 @@ Result CheckChipInSocket(Session& session, const ChipRow& entry, const Confirm& 
 // the link failed.
 std::optional<std::vector<std::string>> ReadProgrammedLockBits(Session& session, const ChipRow& entry);
 
+// After a read that found only 0xFF and no lock bits to explain it: reads the signature and fails,
+// logging why, when no chip answers in the socket (an empty socket reads as erased too).
+Result ConfirmChipAnswers(Session& session, const ChipRow& entry);
+
 }  // namespace quillon

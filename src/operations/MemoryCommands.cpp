@@ -139,6 +139,14 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
     std::optional<std::vector<std::string>> lockBits;
     if (session.checkChipInSocket && std::all_of(read.begin(), read.end(), [](std::uint8_t b) { return b == 0xFF; }))
         lockBits = ReadProgrammedLockBits(session, *entry);
+    if (lockBits && lockBits->empty()) {
+        // Nothing locked, yet nothing but 0xFF: an erased chip, or no chip at all. The latter is no
+        // read of a chip, and its file would hold nothing the user asked for.
+        if (Result answers = ConfirmChipAnswers(session, *entry); !answers) {
+            session.bus.log.LogMessage(LogFinished, kWithFail);
+            return FailureEnding(session, progress, answers);
+        }
+    }
     progress.Free();
     session.bus.log.LogMessage(LogFinished, "");
     if (lockBits && !lockBits->empty())

@@ -41,13 +41,35 @@ TEST(TavroSim, ConnectsAndReadsTheSignature)
     EXPECT_TRUE(c.bus.link.IsOpen());
 }
 
-TEST(TavroSim, SilentDuringTheHandshakeIsMessageSevenAndClosed)
+TEST(TavroSim, HandshakeWithoutItsOneAnswerByteIsMessageSevenAndClosed)
 {
-    Connected c({"--chip", "ATmega8", "--silent-after", "2"});
-    EXPECT_FALSE(c.bus.link.IsOpen());
-    EXPECT_EQ(c.bus.log.Lines(),
-              (Lines{"Error reading the answer (PINB)",
-                     "No gateway answered on " + c.sim.Path() + ": is the Tavro plugged into this port and powered?"}));
+    // Silence is a missing gateway; a byte too many is something that answers, out of step.
+    struct Case {
+        std::vector<std::string> fault;
+        std::vector<std::string> lines;  // "@" stands for the device path
+    };
+    const Case cases[] = {
+        {{"--silent-after", "2"},
+         {"Error reading the answer (PINB)",
+          "No gateway answered on @: is the Tavro plugged into this port and powered?"}},
+        {{"--stray-every", "55@1"},
+         {"The gateway sent 1 byte more than asked: the answers are out of step", "Error reading the answer (PINB)",
+          "The device on @ answered the handshake with more bytes than the gateway sends: is this the Tavro's "
+          "port, and is no other program using it?"}},
+    };
+    for (const Case& k : cases) {
+        std::vector<std::string> args{"--chip", "ATmega8"};
+        args.insert(args.end(), k.fault.begin(), k.fault.end());
+        Connected c(args);
+        ASSERT_FALSE(c.sim.Path().empty()) << "tavro-sim did not start";
+        EXPECT_FALSE(c.bus.link.IsOpen()) << k.fault.front();
+        Lines expected;
+        for (std::string line : k.lines) {
+            if (const auto at = line.find('@'); at != std::string::npos) line.replace(at, 1, c.sim.Path());
+            expected.push_back(line);
+        }
+        EXPECT_EQ(c.bus.log.Lines(), expected) << k.fault.front();
+    }
 }
 
 TEST(TavroSim, GatewayGoingSilentIsMessageSevenAboutASecondLater)

@@ -9,6 +9,7 @@
 #include "SimSocket.h"
 #include "model/Gateway.h"
 #include "chips/MemoryKind.h"
+#include "operations/ChipInSocket.h"
 #include "operations/MemoryCommands.h"
 
 namespace quillon {
@@ -262,6 +263,36 @@ TEST(Read, AnErasedLookingReadOfALockedChipSaysOnlyChipEraseUnlocksIt)
         // The checks add packets after the read's own and change none of them.
         ASSERT_GT(sent[1].size(), sent[0].size()) << c.chip;
         EXPECT_TRUE(std::equal(sent[0].begin(), sent[0].end(), sent[1].begin())) << c.chip;
+    }
+}
+
+// An empty socket reads as erased too, with no lock bits to explain it: with the checks on, the
+// signature then says no chip answers and the read fails, so no file of 0xFF is saved as the
+// chip's. Without them the read succeeds as it always has.
+TEST(Read, AnErasedLookingReadOfAnEmptySocketFailsSayingNoChipAnswers)
+{
+    struct Case {
+        std::string chip;  // selected; the socket is empty
+        bool eeprom;
+    };
+    for (const Case& c : {Case{"ATmega8", false}, Case{"ATmega8", true}, Case{"AT90S8515", false}}) {
+        for (const bool checks : {false, true}) {
+            test::SimSocket s("");
+            SelectChip(s.ctx, FindChipByName(c.chip)->signature);
+            s.ctx.checkChipInSocket = checks;
+            const bool read = (c.eeprom ? ReadData(s.ctx) : ReadProgram(s.ctx)).Succeeded();
+            EXPECT_EQ(read, !checks) << c.chip;
+            if (!checks) continue;
+            const Lines lines = s.ctx.bus.log.Lines();
+            ASSERT_GE(lines.size(), 3u);
+            EXPECT_TRUE(lines[lines.size() - 3].starts_with("No chip answers in the socket (signature ") &&
+                        lines[lines.size() - 3].ends_with(", the selected " + c.chip + " is " +
+                                                          SignatureText(FindChipByName(c.chip)->signature) +
+                                                          "): no chip, the chip turned round, the wrong socket "
+                                                          "for this chip, or no supply."))
+                << lines[lines.size() - 3];
+            EXPECT_EQ(lines[lines.size() - 2], "       Finished with fail.");
+        }
     }
 }
 

@@ -150,7 +150,7 @@ TEST(SimFaults, PacingAdvancesVirtualTimeLikeTheLine)
 
 TEST(OpenByName, SimPathsAndUnknownChips)
 {
-    for (const char* path : {"sim:ATmega8", "sim:atmega8", "SIM:ATtiny85", "sim:", "sim:empty"}) {
+    for (const char* path : {"sim:ATmega8", "sim:atmega8", "SIM:ATtiny85", "sim:", "sim:empty", "sim:none", "sim:None"}) {
         OpenedPort p = sim::OpenSimPort(path);
         EXPECT_TRUE(p.transport) << path;
     }

@@ -115,6 +115,22 @@ TEST(TavroSim, AdapterLatencyHoldsAnswersUntilItsTimerOrAFullPacket)
     EXPECT_GE(Clock::now() - start, kTimer - milliseconds(20));
 }
 
+TEST(TavroSim, EmptySocketByEitherName)
+{
+    for (const char* name : {"none", "empty", "NONE"}) {
+        TavroSimProcess sim({"--chip", name});
+        ASSERT_FALSE(sim.Path().empty()) << name << ": tavro-sim did not start";
+        Bus bus;
+        bus.delay = 0;
+        bus.link.OpenPort(sim.Path());
+        ASSERT_TRUE(bus.link.IsOpen()) << name;
+        ASSERT_TRUE(EnterProgMode(bus)) << name;
+        const auto signature = ReadSignature(bus);
+        EXPECT_TRUE(signature == 0 || signature == 0xFFFFFF) << name << ": no chip answers";
+        bus.link.ClosePort();
+    }
+}
+
 TEST(TavroSim, RefusesBadOptions)
 {
     for (std::vector<std::string> args : {std::vector<std::string>{"--chip", "ATmega9999"},
