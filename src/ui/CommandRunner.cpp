@@ -7,15 +7,24 @@
 #include <QWidget>
 #include <exception>
 #include <memory>
+#include <utility>
 
 namespace quillon::ui {
 
-CommandRunner::CommandRunner(QObject* parent) : QObject(parent) {}
+CommandRunner::CommandRunner(QObject* parent) : QObject(parent)
+{
+    connect(this, &CommandRunner::workerEnded, this, &CommandRunner::Finish, Qt::QueuedConnection);
+    connect(this, &CommandRunner::questionPosted, this, &CommandRunner::AnswerQuestion, Qt::QueuedConnection);
+}
 
 CommandRunner::~CommandRunner()
 {
     Shutdown();
-    if (busy_ && qApp) qApp->removeEventFilter(this);
+    // A command whose ending was never delivered (the owner went first): undo what Run set up.
+    if (busy_ && qApp) {
+        qApp->removeEventFilter(this);
+        QApplication::restoreOverrideCursor();
+    }
 }
 
 void CommandRunner::Cancel()
@@ -26,12 +35,14 @@ void CommandRunner::Cancel()
 void CommandRunner::Shutdown()
 {
     {
-        std::lock_guard lock(answerMutex_);
+        std::lock_guard lock(stateMutex_);
         shuttingDown_ = true;
     }
     answered_.notify_all();
     if (cancel_ != nullptr && busy_) cancel_->Request();
     if (worker_.joinable()) worker_.join();
+    // The request belongs to the owner, which may free it as soon as this returns.
+    cancel_ = nullptr;
 }
 
 void CommandRunner::Guard(QWidget* window) { guarded_.emplace_back(window); }
@@ -40,17 +51,19 @@ bool CommandRunner::Run(std::function<void()> work, std::function<void()> done)
 {
     if (busy_) return false;
     {
-        std::lock_guard lock(answerMutex_);
+        std::lock_guard lock(stateMutex_);
         if (shuttingDown_) return false;
+        error_.clear();
     }
     if (worker_.joinable()) worker_.join();
     if (cancel_ != nullptr) cancel_->Clear();
     busy_ = true;
+    done_ = std::move(done);
     qApp->installEventFilter(this);
     // The arrow with the busy sign: the window still answers (a question may come up) but works.
     QApplication::setOverrideCursor(Qt::BusyCursor);
     emit started();
-    worker_ = std::thread([this, work = std::move(work), done = std::move(done)]() mutable {
+    worker_ = std::thread([this, work = std::move(work)] {
         QString error;
         try {
             work();
@@ -59,16 +72,26 @@ bool CommandRunner::Run(std::function<void()> work, std::function<void()> done)
         } catch (...) {
             error = QStringLiteral("Unknown error");
         }
-        QMetaObject::invokeMethod(
-            this, [this, done = std::move(done), error]() mutable { Finish(std::move(done), error); },
-            Qt::QueuedConnection);
+        {
+            std::lock_guard lock(stateMutex_);
+            error_ = std::move(error);
+        }
+        emit workerEnded(QPrivateSignal());
     });
     return true;
 }
 
-void CommandRunner::Finish(std::function<void()> done, QString error)
+void CommandRunner::Finish()
 {
+    if (!busy_) return;
+    // Joined first: everything the command did happens before what `done` reads.
     if (worker_.joinable()) worker_.join();
+    QString error;
+    {
+        std::lock_guard lock(stateMutex_);
+        error = std::exchange(error_, {});
+    }
+    std::function<void()> done = std::exchange(done_, {});
     qApp->removeEventFilter(this);
     QApplication::restoreOverrideCursor();
     busy_ = false;
@@ -89,34 +112,36 @@ bool CommandRunner::AskOnGuiThread(const std::function<bool()>& ask)
     if (QThread::currentThread() == thread()) return ask();
     // Not a blocking queued call: the GUI thread may be about to join this worker (the window
     // closing), and then the worker must give up waiting instead of both waiting for ever.
-    struct Answer {
-        bool given = false;
-        bool yes = false;
-    };
-    auto answer = std::make_shared<Answer>();
+    auto question = std::make_shared<Question>();
+    question->ask = ask;
+    std::unique_lock lock(stateMutex_);
+    if (shuttingDown_) return false;
+    question_ = question;
+    lock.unlock();
+    emit questionPosted(QPrivateSignal());
+    lock.lock();
+    answered_.wait(lock, [&] { return question->given || shuttingDown_; });
+    if (question_ == question) question_.reset();
+    return question->given && question->yes;
+}
+
+void CommandRunner::AnswerQuestion()
+{
+    std::shared_ptr<Question> question;
     {
-        std::lock_guard lock(answerMutex_);
-        if (shuttingDown_) return false;
+        std::lock_guard lock(stateMutex_);
+        if (shuttingDown_) return;
+        question = std::exchange(question_, {});
     }
-    QMetaObject::invokeMethod(
-        this,
-        [this, ask, answer] {
-            {
-                std::lock_guard lock(answerMutex_);
-                if (shuttingDown_) return;
-            }
-            const bool yes = ask();
-            {
-                std::lock_guard lock(answerMutex_);
-                answer->yes = yes;
-                answer->given = true;
-            }
-            answered_.notify_all();
-        },
-        Qt::QueuedConnection);
-    std::unique_lock lock(answerMutex_);
-    answered_.wait(lock, [&] { return answer->given || shuttingDown_; });
-    return answer->given && answer->yes;
+    if (!question) return;
+    // Asked without the lock held: the question may open a dialog with its own event loop.
+    const bool yes = question->ask();
+    {
+        std::lock_guard lock(stateMutex_);
+        question->yes = yes;
+        question->given = true;
+    }
+    answered_.notify_all();
 }
 
 bool CommandRunner::IsGuarded(QObject* object) const

@@ -5,7 +5,9 @@
 #include <QObject>
 #include <QPointer>
 #include <condition_variable>
+#include <QString>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -33,7 +35,8 @@ public:
     bool CancelRequested() const { return cancel_ != nullptr && cancel_->Requested(); }
 
     // Cancels the command under way, answers any question it is waiting on with No, and waits
-    // for it to end. After this no command runs; the owner may then tear down what it used.
+    // for it to end. After this no command runs and the runner no longer touches the cancel
+    // request: the owner may then tear down what it used, in any order.
     void Shutdown();
 
     bool Busy() const { return busy_; }
@@ -50,22 +53,40 @@ public:
 signals:
     void started();
     void finished();
+    // Sent by the worker thread; they carry nothing, what goes with them is left under
+    // stateMutex_. Qt's own event queue is not what orders the worker's writes before the GUI
+    // thread's reads: the mutex is, which the thread checkers can see too.
+    void workerEnded(QPrivateSignal);
+    void questionPosted(QPrivateSignal);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void Finish(std::function<void()> done, QString error);
+    // A question from the worker, shared so that it outlives whichever side gives up first.
+    struct Question {
+        std::function<bool()> ask;
+        bool given = false;
+        bool yes = false;
+    };
+
+    void Finish();
+    void AnswerQuestion();
     bool IsGuarded(QObject* object) const;
 
+    // GUI thread only.
     bool busy_ = false;
     CancelRequest* cancel_ = nullptr;
+    std::function<void()> done_;
+    std::vector<QPointer<QWidget>> guarded_;
     std::thread worker_;
-    // A question from the worker waits on this until the GUI thread answers or shuts down.
-    std::mutex answerMutex_;
+    // Between the worker and the GUI thread. A question waits on answered_ until the GUI thread
+    // answers it or shuts down.
+    std::mutex stateMutex_;
     std::condition_variable answered_;
     bool shuttingDown_ = false;
-    std::vector<QPointer<QWidget>> guarded_;
+    QString error_;  // how the last command's work ended: empty, or an exception's text
+    std::shared_ptr<Question> question_;
 };
 
 }  // namespace quillon::ui

@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QThread>
 #include <QToolTip>
 #include <algorithm>
 #include <array>
@@ -92,9 +93,10 @@ HexViewWidget::HexViewWidget(MemoryDocument& document, QWidget* parent)
     : QAbstractScrollArea(parent), document_(document)
 {
     // Typing changes the document here; a command changes it on the worker thread while the
-    // widget is frozen, and the window reloads the widget when the command has ended.
+    // widget is frozen, and thawing repaints every visible row. So a change made on another
+    // thread posts nothing here: a queued call per change would only be dropped on arrival.
     listening_ = document_.Listen([this](std::size_t first, std::size_t last) {
-        QMetaObject::invokeMethod(this, [this, first, last] { UpdateBytes(first, last); });
+        if (QThread::currentThread() == thread()) UpdateBytes(first, last);
     });
     setFont(ViewFont());
     const QFontMetrics metrics(font());
