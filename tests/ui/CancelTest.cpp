@@ -16,6 +16,7 @@
 #include <cstdlib>
 
 #include "SimWindowFixture.h"
+#include "support/Sanitizers.h"
 #include "ui/HexViewWidget.h"
 #include "ui/ProgressForm.h"
 
@@ -163,7 +164,7 @@ TEST_F(Cancelling, ChildClosesTheWindowMidCommand)
         window->close();
     });
     QApplication::exec();
-    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_LT(clock.elapsed(), 2000 * quillon::test::kSanitizerSlowdown);
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(yes.seen.size(), 1u);
     // The cancelled read's ending, then the port closed as Exit closes it.
@@ -189,7 +190,7 @@ TEST(CloseMidCommand, EndsTheProcessWithStatusZero)
     // Start-up and the read's first tenth take a few seconds; a hang takes for ever.
     int status = 0;
     pid_t ended = 0;
-    for (int i = 0; i < 600 && ended == 0; ++i) {
+    for (int i = 0; i < 600 * quillon::test::kSanitizerSlowdown && ended == 0; ++i) {
         ended = waitpid(pid, &status, WNOHANG);
         if (ended == 0) usleep(50'000);
     }
