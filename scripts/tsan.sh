@@ -7,8 +7,9 @@
 #   QUILLON_TSAN_RAW=1  run without the suppressions, to count what they hide
 # Qt's frames are named where Qt exports the function. For the names of its internal functions
 # too, install Debian's libqt6core6-dbgsym, libqt6gui6-dbgsym and libqt6widgets6-dbgsym from
-# the debug archive (deb http://deb.debian.org/debian-debug bookworm-debug main); the report
-# count does not depend on them.
+# the debug archive (deb http://deb.debian.org/debian-debug bookworm-debug main): gcc's
+# ThreadSanitizer finds them under /usr/lib/debug/.build-id by itself. The report count does
+# not depend on them.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-tsan"
