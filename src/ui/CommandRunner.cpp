@@ -53,7 +53,6 @@ bool CommandRunner::Run(std::function<void()> work, std::function<void()> done)
     {
         std::lock_guard lock(stateMutex_);
         if (shuttingDown_) return false;
-        error_.clear();
     }
     if (worker_.joinable()) worker_.join();
     if (cancel_ != nullptr) cancel_->Clear();

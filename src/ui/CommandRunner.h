@@ -4,8 +4,8 @@
 
 #include <QObject>
 #include <QPointer>
-#include <condition_variable>
 #include <QString>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -53,9 +53,9 @@ public:
 signals:
     void started();
     void finished();
-    // Sent by the worker thread; they carry nothing, what goes with them is left under
-    // stateMutex_. Qt's own event queue is not what orders the worker's writes before the GUI
-    // thread's reads: the mutex is, which the thread checkers can see too.
+    // Sent by the worker thread. They carry nothing: what goes with them is left under
+    // stateMutex_, so the mutex, which ThreadSanitizer sees as well, orders the worker's writes
+    // before the GUI thread's reads, not Qt's event queue, which it cannot see.
     void workerEnded(QPrivateSignal);
     void questionPosted(QPrivateSignal);
 
@@ -81,7 +81,7 @@ private:
     std::vector<QPointer<QWidget>> guarded_;
     std::thread worker_;
     // Between the worker and the GUI thread. A question waits on answered_ until the GUI thread
-    // answers it or shuts down.
+    // answers it or shuts down. Taken last, for a few assignments: nothing is called under it.
     std::mutex stateMutex_;
     std::condition_variable answered_;
     bool shuttingDown_ = false;
