@@ -2,8 +2,10 @@
 // them log, which close the port, and what a verify leaves on the wire.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
+#include <memory>
 
 #include "SimUnitSocket.h"
 
