@@ -293,8 +293,8 @@ followed by "Compared N bytes.". They end with status 1 when anything differs.
 
 Exit status:
   0    every command succeeded
-  1    a command failed, or a compare found differences (the last line on
-       standard error names them)
+  1    a command failed, or a compare found differences (standard error says
+       why, and its last line names them)
   2    the command line is wrong; nothing was done
   130  cancelled by an interrupt (Ctrl+C), 143 terminated (SIGTERM)
 )";

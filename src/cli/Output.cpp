@@ -83,6 +83,7 @@ void Output::Log(const std::string& line)
 void Output::Error(const std::string& message)
 {
     // Standard error keeps the message for a person watching either form.
+    ++errors_;
     if (bar_) bar_->Hide();
     std::fprintf(err_, "quillon-cli: %s\n", message.c_str());
     std::fflush(err_);

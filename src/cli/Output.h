@@ -35,6 +35,7 @@ public:
 
     void Log(const std::string& line);
     void Error(const std::string& message);  // without the "quillon-cli: " prefix
+    int ErrorsShown() const { return errors_; }
     void Fuses(const std::vector<SlotReport>& slots);
     void Result(const std::string& command, const std::string& argument, bool ok);
     void Exit(int status, const std::vector<std::string>& failed);
@@ -53,6 +54,7 @@ private:
     std::FILE* out_;
     std::FILE* err_;
     std::string command_;
+    int errors_ = 0;
     std::unique_ptr<TerminalProgress> bar_;
     std::unique_ptr<Steps> steps_;
 };

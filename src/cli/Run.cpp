@@ -78,6 +78,22 @@ std::string Explanation(const std::string& words)
     return ": " + rest;
 }
 
+// A failure's words as one line: the log's lines, "; "-joined, without their indent.
+std::string OneLine(const std::string& words)
+{
+    std::string line;
+    std::size_t from = 0;
+    while (from <= words.size()) {
+        std::size_t to = words.find('\n', from);
+        if (to == std::string::npos) to = words.size();
+        std::string part = words.substr(from, to - from);
+        part.erase(0, part.find_first_not_of(' '));
+        if (!part.empty()) line += (line.empty() ? "" : "; ") + part;
+        from = to + 1;
+    }
+    return line;
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bool watchSignals)
@@ -162,7 +178,13 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bo
         if (session.bus.cancel.Requested()) return Interrupted(session, output, word + " and what follows did not run");
         current = command.kind;
         output.SetCommand(word);
+        const int errorsBefore = output.ErrorsShown();
         const quillon::Result result = RunCommand(session, command, confirm, options, output);
+        // Why it failed goes to stderr too, unless the command said so there itself: with the
+        // log sent to a file, stderr is all a person watching sees.
+        if (result.ending == quillon::Ending::Failed && output.ErrorsShown() == errorsBefore &&
+            !OneLine(result.words).empty())
+            output.Error(word + ": " + OneLine(result.words));
         output.Result(word, command.argument, result.Succeeded());
         if (result.WasCancelled()) {
             output.SetCommand({});

@@ -137,8 +137,16 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
     // A locked chip reads as erased. Whether it is one takes a look at its lock bits, which is
     // part of the checks on the chip: without them the read sends only its own bytes.
     std::optional<std::vector<std::string>> lockBits;
-    if (session.checkChipInSocket && std::all_of(read.begin(), read.end(), [](std::uint8_t b) { return b == 0xFF; }))
+    if (session.checkChipInSocket && std::all_of(read.begin(), read.end(), [](std::uint8_t b) { return b == 0xFF; })) {
         lockBits = ReadProgrammedLockBits(session, *entry);
+        // Without the lock bits nobody can tell an erased chip from a locked one or an empty
+        // socket, so the bytes cannot be given out as the chip's.
+        if (!lockBits) {
+            failure = FinishedWithFailure(session, kWithFail);
+            failure.failure = FailureKind::Link;
+            return FailureEnding(session, progress, failure);
+        }
+    }
     if (lockBits && lockBits->empty()) {
         // Nothing locked, yet nothing but 0xFF: an erased chip, or no chip at all. The latter is no
         // read of a chip, and its file would hold nothing the user asked for.

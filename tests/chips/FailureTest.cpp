@@ -2,22 +2,31 @@
 // them log, which close the port, and what a verify leaves on the wire.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
+#include <memory>
 
-#include "ChipBench.h"
+#include "SimUnitSocket.h"
 
 namespace quillon::test {
 namespace {
 
 using Trace = std::vector<std::string>;
 
+// Into programming mode, as every command starts, so that the chip in the socket answers as
+// silicon does from here on.
+void Enter(SimUnitSocket& socket)
+{
+    EXPECT_TRUE(drive::Run(socket.driver().EnterProgMode, socket.unit));
+}
+
 struct VerifyCase {
     const char* chip;
     bool eeprom;
     std::int32_t pos;
     std::size_t differing;  // offset from pos of the byte the chip gives differently
-    Trace expected;         // the wire up to the difference
+    Trace expected;         // the packets and sleeps up to the difference
 };
 
 void PrintTo(const VerifyCase& c, std::ostream* os) { *os << c.chip << (c.eeprom ? " EEPROM" : " flash"); }
@@ -27,35 +36,55 @@ class VerifyDifference : public ::testing::TestWithParam<VerifyCase> {};
 TEST_P(VerifyDifference, StopsSilentlyWithThePortOpen)
 {
     const auto& c = GetParam();
-    ChipBench bench(c.chip);
-    std::span<std::uint8_t> image = c.eeprom ? std::span<std::uint8_t>(bench.ctx.chip.eeprom)
-                                             : std::span<std::uint8_t>(bench.ctx.chip.flash);
-    // The chip reads 0xFF everywhere; the image differs in one byte.
+    SimUnitSocket socket(c.chip);
+    UnitSocket& unit = socket.unit;
+    std::span<std::uint8_t> image = c.eeprom ? std::span<std::uint8_t>(unit.chip.eeprom)
+                                             : std::span<std::uint8_t>(unit.chip.flash);
+    const Driver& d = socket.driver();
+    auto read = [&](std::int32_t pos, bool verify) {
+        if (c.eeprom) return drive::ReadEepromByte(d, unit, pos, verify);
+        return d.ReadFlashWord ? drive::ReadFlashWord(d, unit, pos, verify) : drive::ReadFlashByte(d, unit, pos, verify);
+    };
+    // A read from the start of the memory, as the walk does, leaves the chip set up for the
+    // addresses after it.
+    Enter(socket);
+    ASSERT_TRUE(read(0, false));
+    socket.Mark();
+    // The chip is blank and reads 0xFF everywhere; the image differs in one byte.
     std::fill(image.begin(), image.end(), 0xFF);
     image[static_cast<std::size_t>(c.pos) + c.differing] = 0x00;
-    const Driver& d = bench.driver();
-    auto read = [&](std::int32_t pos) {
-        if (c.eeprom) return drive::ReadEepromByte(d, bench.ctx, pos, true);
-        return d.ReadFlashWord ? drive::ReadFlashWord(d, bench.ctx, pos, true) : drive::ReadFlashByte(d, bench.ctx, pos, true);
-    };
-    EXPECT_FALSE(read(c.pos));
-    EXPECT_EQ(bench.Trace(), c.expected);
-    EXPECT_TRUE(bench.Lines().empty());
-    EXPECT_TRUE(bench.ctx.bus.link.IsOpen());
+    EXPECT_FALSE(read(c.pos, true));
+    EXPECT_EQ(socket.Wire(), c.expected);
+    EXPECT_TRUE(socket.Lines().empty());
+    EXPECT_TRUE(unit.bus.link.IsOpen());
     EXPECT_EQ(image[static_cast<std::size_t>(c.pos) + c.differing], 0x00) << "a verify never stores";
 
     // The next address still reads and compares.
-    EXPECT_TRUE(read(c.pos + (c.eeprom || !d.ReadFlashWord ? 1 : 2) + static_cast<std::int32_t>(c.differing)));
+    EXPECT_TRUE(read(c.pos + (c.eeprom || !d.ReadFlashWord ? 1 : 2) + static_cast<std::int32_t>(c.differing), true));
+}
+
+// A load step's three packets: the control lines, the byte on the bus, the XTAL1 pulse.
+Trace LoadAddressLow(const char* byte) { return {"11 08 15 14", std::string("0B FF 0D ") + byte, "1D 02"}; }
+Trace LoadAddressHigh(const char* byte) { return {"11 0A 15 14", std::string("0B FF 0D ") + byte, "1D 02"}; }
+Trace Joined(std::initializer_list<Trace> parts)
+{
+    Trace out;
+    for (const Trace& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Chips, VerifyDifference,
-    ::testing::Values(VerifyCase{"ATmega8", false, 2, 0, {"AddrL 01", "0B 00 15 10 17"}},
-                      VerifyCase{"ATmega8", false, 2, 1, {"AddrL 01", "0B 00 15 10 17", "11 0A 17 15 14"}},
-                      VerifyCase{"AT90S1200", false, 4, 0, {"AddrH 00", "AddrL 02", "0B 00 15 10 17"}},
-                      VerifyCase{"ATmega640", true, 9, 0, {"AddrH 00", "AddrL 09", "0B 00 15 10 17 15 14"}},
-                      VerifyCase{"ATtiny85", false, 7, 0, {"SPI 28 00 03 00", "sleep 2", "readback"}},
-                      VerifyCase{"ATtiny13", true, 5, 0, {"SPI A0 00 05 00", "sleep 2", "readback"}}));
+    ::testing::Values(
+        VerifyCase{"ATmega8", false, 2, 0, Joined({LoadAddressLow("01"), {"0B 00 15 10 17"}})},
+        VerifyCase{"ATmega8", false, 2, 1, Joined({LoadAddressLow("01"), {"0B 00 15 10 17", "11 0A 17 15 14"}})},
+        VerifyCase{"AT90S1200", false, 4, 0,
+                   Joined({LoadAddressHigh("00"), LoadAddressLow("02"), {"0B 00 15 10 17"}})},
+        VerifyCase{"ATmega640", true, 9, 0,
+                   Joined({LoadAddressHigh("00"), LoadAddressLow("09"), {"0B 00 15 10 17 15 14"}})},
+        // The SPI instruction goes out last byte first, then the exchange; the read-back after it.
+        VerifyCase{"ATtiny85", false, 7, 0, {"44 00 03 00 28", "46", "sleep 2", "45"}},
+        VerifyCase{"ATtiny13", true, 5, 0, {"44 00 05 00 A0", "46", "sleep 2", "45"}}));
 
 struct GatewayFailureCase {
     const char* chip;
@@ -73,13 +102,13 @@ class GatewayFailure : public ::testing::TestWithParam<GatewayFailureCase> {};
 TEST_P(GatewayFailure, LogsTheStepAndClosesThePort)
 {
     const auto& c = GetParam();
-    ChipBench bench(c.chip);
-    bench.wire->failWriteNumber = c.failWrite;
-    bench.wire->answers = !c.silent;
-    EXPECT_FALSE(c.call(bench.driver(), bench.ctx));
-    ASSERT_FALSE(bench.Lines().empty());
-    EXPECT_EQ(bench.Lines().back(), c.logLine);
-    EXPECT_FALSE(bench.ctx.bus.link.IsOpen());
+    SimUnitSocket socket(c.chip);
+    if (c.failWrite >= 0) socket.HangUpAfter(c.failWrite);
+    if (c.silent) socket.FallSilentAfter(0);
+    EXPECT_FALSE(c.call(socket.driver(), socket.unit));
+    ASSERT_FALSE(socket.Lines().empty());
+    EXPECT_EQ(socket.Lines().back(), c.logLine);
+    EXPECT_FALSE(socket.unit.bus.link.IsOpen());
 }
 
 const std::string kExec = "Error executing commands: ";
@@ -124,30 +153,34 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(BusyChip, WaitReadyGivingUpSaysTheChipStayedBusyAndKeepsThePort)
 {
     const std::string busy = "The chip did not become ready after the programming pulse";
-    ChipBench bench("ATmega8");
-    bench.wire->ready = false;
-    EXPECT_FALSE(drive::WriteFlashPage(bench.driver(), bench.ctx, 62));
-    const Trace trace = bench.Trace();
-    EXPECT_EQ(std::count(trace.begin(), trace.end(), "rdy"), 50);
-    EXPECT_EQ(bench.Lines(), std::vector<std::string>{busy});
-    EXPECT_TRUE(bench.ctx.bus.link.IsOpen());
+    SimUnitSocket socket("ATmega8");
+    Enter(socket);
+    socket.sim.faults().neverReady = true;
+    socket.Mark();
+    EXPECT_FALSE(drive::WriteFlashPage(socket.driver(), socket.unit, 62));
+    const Trace wire = socket.Wire();
+    EXPECT_EQ(std::count(wire.begin(), wire.end(), "18"), 50) << "ready polls";
+    EXPECT_EQ(socket.Lines(), std::vector<std::string>{busy});
+    EXPECT_TRUE(socket.unit.bus.link.IsOpen());
 
-    bench.Clear();
-    EXPECT_FALSE(drive::Run(bench.driver().WriteLockBits, bench.ctx));
-    EXPECT_EQ(bench.Lines(), (std::vector<std::string>{"Trying to write lock-bits", busy}));
-    EXPECT_TRUE(bench.ctx.bus.link.IsOpen());
+    socket.Mark();
+    EXPECT_FALSE(drive::Run(socket.driver().WriteLockBits, socket.unit));
+    EXPECT_EQ(socket.Lines(), (std::vector<std::string>{"Trying to write lock-bits", busy}));
+    EXPECT_TRUE(socket.unit.bus.link.IsOpen());
 }
 
 TEST(FailedOneByteRead, KeepsTheSlotsItHadNotReachedYet)
 {
-    ChipBench bench("ATtiny2313");
-    bench.ctx.chip.lockFuse = {1, 2, 3, 4};
-    bench.wire->bus = {0x64};
-    bench.wire->failWriteNumber = 4;  // the fuse high read, after the command's three packets
-    EXPECT_FALSE(drive::Run(bench.driver().ReadFuseLockBits, bench.ctx));
-    EXPECT_EQ(bench.ctx.chip.lockFuse[0], 0x64);
-    EXPECT_EQ(bench.ctx.chip.lockFuse[1], 2);
-    EXPECT_EQ(bench.Lines().back(), kExec + " read Fuse High bits");
+    SimUnitSocket socket("ATtiny2313");
+    socket.sim.chip().fuses[0] = 0x64;
+    Enter(socket);
+    socket.Mark();
+    socket.unit.chip.lockFuse = {1, 2, 3, 4};
+    socket.HangUpAfter(4);  // the fuse high read, after the command's three packets and the fuse low read
+    EXPECT_FALSE(drive::Run(socket.driver().ReadFuseLockBits, socket.unit));
+    EXPECT_EQ(socket.unit.chip.lockFuse[0], 0x64);
+    EXPECT_EQ(socket.unit.chip.lockFuse[1], 2);
+    EXPECT_EQ(socket.Lines().back(), kExec + " read Fuse High bits");
 }
 
 }  // namespace
@@ -159,25 +192,25 @@ namespace {
 TEST(OutsideTheImages, PositionsAreRefusedWithoutTraffic)
 {
     for (const char* chip : {"ATmega2560", "AT90S8515", "ATtiny85", "ATtiny12"}) {
-        ChipBench bench(chip);
-        const Driver& d = bench.driver();
-        const auto& c = bench.ctx;
+        SimUnitSocket socket(chip);
+        const Driver& d = socket.driver();
+        UnitSocket& unit = socket.unit;
         for (std::int32_t pos : {-2, -1, static_cast<std::int32_t>(kFlashImageSize) - 1,
                                  static_cast<std::int32_t>(kFlashImageSize)}) {
             if (d.ReadFlashWord) {
-                EXPECT_FALSE(drive::ReadFlashWord(d, bench.ctx, pos, false)) << chip << " " << pos;
-                EXPECT_FALSE(drive::WriteFlashWord(d, bench.ctx, pos)) << chip << " " << pos;
+                EXPECT_FALSE(drive::ReadFlashWord(d, unit, pos, false)) << chip << " " << pos;
+                EXPECT_FALSE(drive::WriteFlashWord(d, unit, pos)) << chip << " " << pos;
             } else if (pos != static_cast<std::int32_t>(kFlashImageSize) - 1) {
-                EXPECT_FALSE(drive::ReadFlashByte(d, bench.ctx, pos, true)) << chip << " " << pos;
-                EXPECT_FALSE((d.LoadFlashByte ? drive::LoadFlashByte : drive::WriteFlashByte)(d, bench.ctx, pos)) << chip << " " << pos;
+                EXPECT_FALSE(drive::ReadFlashByte(d, unit, pos, true)) << chip << " " << pos;
+                EXPECT_FALSE((d.LoadFlashByte ? drive::LoadFlashByte : drive::WriteFlashByte)(d, unit, pos)) << chip << " " << pos;
             }
         }
         for (std::int32_t pos : {-1, static_cast<std::int32_t>(kEepromImageSize)}) {
-            EXPECT_FALSE(drive::ReadEepromByte(d, bench.ctx, pos, false)) << chip << " " << pos;
-            EXPECT_FALSE((d.LoadEepromByte ? drive::LoadEepromByte : drive::WriteEepromByte)(d, bench.ctx, pos)) << chip << " " << pos;
+            EXPECT_FALSE(drive::ReadEepromByte(d, unit, pos, false)) << chip << " " << pos;
+            EXPECT_FALSE((d.LoadEepromByte ? drive::LoadEepromByte : drive::WriteEepromByte)(d, unit, pos)) << chip << " " << pos;
         }
-        EXPECT_TRUE(bench.Trace().empty()) << chip;
-        EXPECT_TRUE(c.bus.link.IsOpen());
+        EXPECT_TRUE(socket.Wire().empty()) << chip;
+        EXPECT_TRUE(unit.bus.link.IsOpen());
     }
 }
 
@@ -196,6 +229,7 @@ struct StepTextsCase {
     const char* what;
     std::function<bool(const Driver&, UnitSocket&)> call;
     std::vector<std::string> steps;
+    bool fromProgrammingMode = true;  // false: the call starts from a socket that is off
 };
 
 void PrintTo(const StepTextsCase& c, std::ostream* os) { *os << c.chip << " " << c.what; }
@@ -232,19 +266,29 @@ TEST_P(StepTexts, EveryPacketFailsWithItsOwnText)
 {
     const auto& c = GetParam();
     const std::vector<std::string> expected = ExpandSteps(c.steps);
+    // The socket as the call finds it in a command, with the packets counted from there. Every
+    // transfer takes 20 ms, as through a slow adapter, longer than any programming time: the
+    // chip is done by the time a ready poll reaches it, so each wait for ready is one poll.
+    auto prepared = [&c] {
+        auto socket = std::make_unique<SimUnitSocket>(c.chip);
+        socket->sim.faults().latencyUs = 20000;
+        if (c.fromProgrammingMode) Enter(*socket);
+        socket->Mark();
+        return socket;
+    };
     {
-        ChipBench bench(c.chip);
-        ASSERT_TRUE(c.call(bench.driver(), bench.ctx));
-        ASSERT_EQ(bench.wire->writes, static_cast<int>(expected.size())) << "packets of a run without failure";
+        const auto socket = prepared();
+        ASSERT_TRUE(c.call(socket->driver(), socket->unit)) << ::testing::PrintToString(socket->Lines());
+        ASSERT_EQ(socket->PacketsSinceMark(), static_cast<int>(expected.size())) << "packets of a run without failure";
     }
     const std::string prefix = "Error executing commands: ";
     std::vector<std::string> logged;
     for (std::size_t k = 0; k < expected.size(); ++k) {
-        ChipBench bench(c.chip);
-        bench.wire->failWriteNumber = static_cast<int>(k);
-        EXPECT_FALSE(c.call(bench.driver(), bench.ctx)) << "write " << k;
-        EXPECT_FALSE(bench.ctx.bus.link.IsOpen()) << "write " << k;
-        const auto lines = bench.Lines();
+        const auto socket = prepared();
+        socket->HangUpAfter(static_cast<int>(k));
+        EXPECT_FALSE(c.call(socket->driver(), socket->unit)) << "write " << k;
+        EXPECT_FALSE(socket->unit.bus.link.IsOpen()) << "write " << k;
+        const auto lines = socket->Lines();
         logged.push_back(!lines.empty() && lines.back().starts_with(prefix) ? lines.back().substr(prefix.size())
                                                                             : "(no error line)");
     }
@@ -287,8 +331,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         StepTextsCase{"AT90S1200", "entry", Run(&Driver::EnterProgMode),
                       {" set DDRB=0x0, PORTB=0x0", " set DDRC=0x32, PORTC=0x0", " set DDRD=0xFC, PORTD=0x0",
-                       " EnterHVPPrgMode_AVR", " set WR=1, OE=1"}},
-        StepTextsCase{"AT90S2313", "entry", Run(&Driver::EnterProgMode), kHexEntry},
+                       " EnterHVPPrgMode_AVR", " set WR=1, OE=1"},
+                      false},
+        StepTextsCase{"AT90S2313", "entry", Run(&Driver::EnterProgMode), kHexEntry, false},
         StepTextsCase{"AT90S1200", "erase", Run(&Driver::EraseChip), {"Cmd", " GiveWR100NegPulse"}},
         StepTextsCase{"AT90S1200", "read flash", ReadAt(drive::ReadFlashWord, 0),
                       {"Cmd", "AddrH", "AddrL", " read flash word low byte", " read flash word high byte"}},
@@ -311,11 +356,12 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     Paged, StepTexts,
     ::testing::Values(
-        StepTextsCase{"ATmega8", "stepped entry", Run(&Driver::EnterProgMode), SteppedEntry()},
+        StepTextsCase{"ATmega8", "stepped entry", Run(&Driver::EnterProgMode), SteppedEntry(), false},
         StepTextsCase{"ATmega48", "built-in entry", Run(&Driver::EnterProgMode),
                       {" set DDRB=0, PORTB=0", " set DDRC=0x32, PORTC=0x0", " set DDRD=0xFC, PORTD=0x0",
-                       " EnterHVPProgMode_AVR", " set WR=1, OE=1"}},
-        StepTextsCase{"AT90CAN32", "entry", Run(&Driver::EnterProgMode), kHexEntry},
+                       " EnterHVPProgMode_AVR", " set WR=1, OE=1"},
+                      false},
+        StepTextsCase{"AT90CAN32", "entry", Run(&Driver::EnterProgMode), kHexEntry, false},
         StepTextsCase{"ATmega8", "erase", Run(&Driver::EraseChip), {"Cmd", " GiveWRNegPulse", "rdy"}},
         StepTextsCase{"ATmega2560", "read flash", ReadAt(drive::ReadFlashWord, 0),
                       {"Cmd", "AddrE", "AddrH", "AddrL", " read flash word low byte", " read flash word high byte"}},
@@ -375,7 +421,7 @@ INSTANTIATE_TEST_SUITE_P(
     Serial, StepTexts,
     ::testing::Values(
         StepTextsCase{"AT90S2323", "entry", Run(&Driver::EnterProgMode),
-                      {" 0x48", " 0x47", "Q 0x44 0x00 0x00 0x53 0xAC"}},
+                      {" 0x48", " 0x47", "Q 0x44 0x00 0x00 0x53 0xAC"}, false},
         StepTextsCase{"ATtiny13", "erase", Run(&Driver::EraseChip), {"I 0x44 0x00 0x00 0x80 0xAC"}},
         StepTextsCase{"ATtiny12", "write flash", At(drive::WriteFlashByte, 0x200), {"I 0x44 Data b a 0x4H"}},
         StepTextsCase{"ATtiny85", "load flash", At(drive::LoadFlashByte, 0x200), {"I 0x44 Data b a 0x4H"}},

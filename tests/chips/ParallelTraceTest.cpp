@@ -1,18 +1,19 @@
 // Byte-exact traces of the parallel drivers at the addresses where they load, latch and commit.
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <algorithm>
 
-#include "ChipBench.h"
+#include "WiredChip.h"
 
 namespace quillon::test {
 namespace {
 
 using Trace = std::vector<std::string>;
 
-const std::string kReadLow = "0B 00 15 10 17";
-const std::string kReadHigh = "11 0A 17 15 14";
-const std::string kReadByte = "0B 00 15 10 17 15 14";
+// The reads of the data bus, answered by an erased chip.
+const std::string kReadLow = "0B 00 15 10 17 | FF";
+const std::string kReadHigh = "11 0A 17 15 14 | FF";
+const std::string kReadByte = "0B 00 15 10 17 15 14 | FF";
 
 struct AddressCase {
     const char* chip;
@@ -26,9 +27,10 @@ class ReadFlashWordTrace : public ::testing::TestWithParam<AddressCase> {};
 
 TEST_P(ReadFlashWordTrace, LoadsCommandAndAddressBytesOnlyWhereTheyChange)
 {
-    ChipBench bench(GetParam().chip);
-    EXPECT_TRUE(drive::ReadFlashWord(bench.driver(), bench.ctx, GetParam().pos, false));
-    EXPECT_EQ(bench.Trace(), GetParam().expected);
+    WiredChip w(GetParam().chip);
+    w.Expect(GetParam().expected);
+    EXPECT_TRUE(drive::ReadFlashWord(w.driver(), w.socket, GetParam().pos, false));
+    EXPECT_TRUE(w.wire->Done());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -54,13 +56,14 @@ class WriteFlashTrace : public ::testing::TestWithParam<AddressCase> {};
 // WriteFlashWord, chosen by whether the case's pos ends a page of the chip.
 TEST_P(WriteFlashTrace, SendsTheWordOrPageExactly)
 {
-    ChipBench bench(GetParam().chip);
-    for (std::uint32_t i = 0; i < bench.ctx.chip.flashSize; ++i) bench.ctx.chip.flash[i] = i % 2 ? 0xA5 : 0x5A;
-    const auto& entry = bench.dispatch();
+    WiredChip w(GetParam().chip);
+    for (std::uint32_t i = 0; i < w.socket.chip.flashSize; ++i) w.socket.chip.flash[i] = i % 2 ? 0xA5 : 0x5A;
+    const auto& entry = w.row();
     const std::int32_t pos = GetParam().pos;
     const bool pageEnd = entry.page != 0 && (static_cast<std::uint32_t>(pos) + 2) % entry.page == 0;
-    EXPECT_TRUE(pageEnd ? drive::WriteFlashPage(bench.driver(), bench.ctx, pos) : drive::WriteFlashWord(bench.driver(), bench.ctx, pos));
-    EXPECT_EQ(bench.Trace(), GetParam().expected);
+    w.Expect(GetParam().expected);
+    EXPECT_TRUE(pageEnd ? drive::WriteFlashPage(w.driver(), w.socket, pos) : drive::WriteFlashWord(w.driver(), w.socket, pos));
+    EXPECT_TRUE(w.wire->Done());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -98,9 +101,10 @@ class EepromTrace : public ::testing::TestWithParam<AddressCase> {};
 
 TEST_P(EepromTrace, ReadsWithTheHighAddressByteWhereTheChipHasOne)
 {
-    ChipBench bench(GetParam().chip);
-    EXPECT_TRUE(drive::ReadEepromByte(bench.driver(), bench.ctx, GetParam().pos, false));
-    EXPECT_EQ(bench.Trace(), GetParam().expected);
+    WiredChip w(GetParam().chip);
+    w.Expect(GetParam().expected);
+    EXPECT_TRUE(drive::ReadEepromByte(w.driver(), w.socket, GetParam().pos, false));
+    EXPECT_TRUE(w.wire->Done());
 }
 
 INSTANTIATE_TEST_SUITE_P(Chips, EepromTrace,
@@ -124,15 +128,18 @@ class EepromWriteRun : public ::testing::TestWithParam<EepromRun> {};
 
 TEST_P(EepromWriteRun, ProgramsAtTheEndOfEveryPageOfTheChip)
 {
-    ChipBench bench(GetParam().chip);
+    WiredChip w(GetParam().chip);
     std::vector<int> highLoads, commits;
     for (int pos = 0; pos < 16; ++pos) {
-        bench.Clear();
-        ASSERT_TRUE(drive::WriteEepromByte(bench.driver(), bench.ctx, pos));
-        const Trace t = bench.Trace();
-        if (std::find(t.begin(), t.end(), "AddrH 00") != t.end()) highLoads.push_back(pos);
-        if (std::find_if(t.begin(), t.end(), [](const std::string& s) { return s.ends_with("1D 03"); }) != t.end())
-            commits.push_back(pos);
+        w.Restart();
+        w.wire->pending.assign(16, 0x01);  // ready whenever polled
+        ASSERT_TRUE(drive::WriteEepromByte(w.driver(), w.socket, pos));
+        const auto& sent = w.wire->written;
+        if (Sent(sent, "AddrH 00")) highLoads.push_back(pos);
+        const auto wrPulse = [](const std::vector<std::uint8_t>& p) {
+            return p.size() >= 2 && p[p.size() - 2] == 0x1D && p.back() == 0x03;
+        };
+        if (std::any_of(sent.begin(), sent.end(), wrPulse)) commits.push_back(pos);
     }
     EXPECT_EQ(highLoads, GetParam().highLoads);
     EXPECT_EQ(commits, GetParam().commits);
@@ -152,9 +159,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(EepromPage, AtmegaLatchesEveryByteAndProgramsTheFullPage)
 {
-    ChipBench bench("ATmega640");
-    for (int i = 0; i < 8; ++i) bench.ctx.chip.eeprom[i] = static_cast<std::uint8_t>(0x10 + i);
-    for (int pos = 0; pos < 8; ++pos) ASSERT_TRUE(drive::WriteEepromByte(bench.driver(), bench.ctx, pos));
+    WiredChip w("ATmega640");
+    for (int i = 0; i < 8; ++i) w.socket.chip.eeprom[i] = static_cast<std::uint8_t>(0x10 + i);
     Trace expected{"Cmd 11", "AddrH 00"};
     for (int pos = 0; pos < 8; ++pos) {
         char b[16];
@@ -165,19 +171,20 @@ TEST(EepromPage, AtmegaLatchesEveryByteAndProgramsTheFullPage)
         expected.push_back("1D 01");
     }
     expected.insert(expected.end(), {"1D 03", "sleep 2", "rdy"});
-    EXPECT_EQ(bench.Trace(), expected);
+    w.Expect(expected);
+    for (int pos = 0; pos < 8; ++pos) ASSERT_TRUE(drive::WriteEepromByte(w.driver(), w.socket, pos));
+    EXPECT_TRUE(w.wire->Done());
 }
 
 TEST(EepromPage, SmallTiniesLatchByRaisingBs1AndLowerItBeforeProgramming)
 {
     for (const char* chip : {"ATtiny261", "ATtiny2313"}) {
-        ChipBench bench(chip);
-        for (int pos = 0; pos < 4; ++pos) ASSERT_TRUE(drive::WriteEepromByte(bench.driver(), bench.ctx, pos));
-        EXPECT_EQ(bench.Trace(),
-                  (Trace{"Cmd 11", "AddrH 00", "AddrL 00", "DataL FF", "11 0A", "sleep 2", "AddrL 01", "DataL FF", "11 0A",
-                         "sleep 2", "AddrL 02", "DataL FF", "11 0A", "sleep 2", "AddrL 03", "DataL FF", "11 0A", "sleep 2",
-                         "11 08", "1D 03", "sleep 2", "rdy"}))
-            << chip;
+        WiredChip w(chip);
+        w.Expect({"Cmd 11", "AddrH 00", "AddrL 00", "DataL FF", "11 0A", "sleep 2", "AddrL 01", "DataL FF", "11 0A",
+                  "sleep 2", "AddrL 02", "DataL FF", "11 0A", "sleep 2", "AddrL 03", "DataL FF", "11 0A", "sleep 2",
+                  "11 08", "1D 03", "sleep 2", "rdy"});
+        for (int pos = 0; pos < 4; ++pos) ASSERT_TRUE(drive::WriteEepromByte(w.driver(), w.socket, pos)) << chip;
+        EXPECT_TRUE(w.wire->Done()) << chip;
     }
 }
 
@@ -199,17 +206,18 @@ const Trace kBuiltIn{"0B 00 0D 00", "0F 32 11 00", "13 FC 15 00", "sleep 1", "sl
 TEST_P(EntryTrace, PowersUpAndLogsInTheUnitsWording)
 {
     {
-        ChipBench bench(GetParam().chip);
-        EXPECT_TRUE(drive::Run(bench.driver().EnterProgMode, bench.ctx));
-        EXPECT_EQ(bench.Trace(), GetParam().expected);
-        EXPECT_EQ(bench.Lines(), (std::vector<std::string>{"Trying to enter Programming Mode",
-                                                            "       Finished with success."}));
+        WiredChip w(GetParam().chip);
+        w.Expect(GetParam().expected);
+        EXPECT_TRUE(drive::Run(w.driver().EnterProgMode, w.socket));
+        EXPECT_TRUE(w.wire->Done());
+        EXPECT_EQ(w.Lines(), (std::vector<std::string>{"Trying to enter Programming Mode",
+                                                        "       Finished with success."}));
     }
-    ChipBench failing(GetParam().chip);
+    WiredChip failing(GetParam().chip);
     failing.wire->failWriteNumber = 3;
-    EXPECT_FALSE(drive::Run(failing.driver().EnterProgMode, failing.ctx));
+    EXPECT_FALSE(drive::Run(failing.driver().EnterProgMode, failing.socket));
     EXPECT_EQ(failing.Lines().back(), std::string("Error executing commands: ") + GetParam().failText);
-    EXPECT_FALSE(failing.ctx.bus.link.IsOpen());
+    EXPECT_FALSE(failing.socket.bus.link.IsOpen());
 }
 
 INSTANTIATE_TEST_SUITE_P(Chips, EntryTrace,
@@ -224,8 +232,7 @@ INSTANTIATE_TEST_SUITE_P(Chips, EntryTrace,
 struct ByteOpCase {
     const char* chip;
     drive::AnyOperation op;
-    std::vector<std::uint8_t> bus;  // what the chip puts on the data bus, read by read
-    Trace expected;
+    Trace expected;  // with what the chip puts on the data bus at every read
     std::vector<std::uint8_t> slots;  // the lock/fuse slots afterwards (lockFuseCount of them)
     std::vector<std::string> log;
 };
@@ -237,15 +244,15 @@ class ByteOpTrace : public ::testing::TestWithParam<ByteOpCase> {};
 TEST_P(ByteOpTrace, MovesTheRightByteBetweenChipAndSlot)
 {
     const auto& c = GetParam();
-    ChipBench bench(c.chip);
-    auto& slot = bench.ctx.chip.lockFuse;
+    WiredChip w(c.chip);
+    auto& slot = w.socket.chip.lockFuse;
     for (std::size_t i = 0; i < 4; ++i) slot[i] = static_cast<std::uint8_t>(0xC0 + i);
-    bench.wire->bus.assign(c.bus.begin(), c.bus.end());
-    ASSERT_TRUE(drive::Offers(bench.driver(), c.op));
-    EXPECT_TRUE(drive::Run(bench.driver(), c.op, bench.ctx));
-    EXPECT_EQ(bench.Trace(), c.expected);
-    EXPECT_EQ(std::vector<std::uint8_t>(slot.begin(), slot.begin() + bench.ctx.chip.lockFuseCount), c.slots);
-    EXPECT_EQ(bench.Lines(), c.log);
+    ASSERT_TRUE(drive::Offers(w.driver(), c.op));
+    w.Expect(c.expected);
+    EXPECT_TRUE(drive::Run(w.driver(), c.op, w.socket));
+    EXPECT_TRUE(w.wire->Done());
+    EXPECT_EQ(std::vector<std::uint8_t>(slot.begin(), slot.begin() + w.socket.chip.lockFuseCount), c.slots);
+    EXPECT_EQ(w.Lines(), c.log);
 }
 
 const std::string kOk = "       Finished with success.";
@@ -253,48 +260,48 @@ const std::string kOk = "       Finished with success.";
 INSTANTIATE_TEST_SUITE_P(
     Chips, ByteOpTrace,
     ::testing::Values(
-        ByteOpCase{"ATmega640", &Driver::WriteFuseExtended, {}, {"Cmd 40", "DataL C2", "15 94", "1D 03", "sleep 2", "rdy"},
+        ByteOpCase{"ATmega640", &Driver::WriteFuseExtended, {"Cmd 40", "DataL C2", "15 94", "1D 03", "sleep 2", "rdy"},
                    {0xC0, 0xC1, 0xC2, 0xC3}, {"Trying to write fuse extended byte", kOk}},
-        ByteOpCase{"ATtiny2313", &Driver::WriteFuseExtended, {}, {"Cmd 40", "DataL C2", "11 18", "1D 03", "sleep 2", "rdy"},
+        ByteOpCase{"ATtiny2313", &Driver::WriteFuseExtended, {"Cmd 40", "DataL C2", "11 18", "1D 03", "sleep 2", "rdy"},
                    {0xC0, 0xC1, 0xC2, 0xC3}, {"Trying to write fuse extended byte", kOk}},
-        ByteOpCase{"ATmega8", &Driver::WriteFuseHigh, {}, {"Cmd 40", "DataL C1", "11 0A", "1D 03", "sleep 2", "rdy"},
+        ByteOpCase{"ATmega8", &Driver::WriteFuseHigh, {"Cmd 40", "DataL C1", "11 0A", "1D 03", "sleep 2", "rdy"},
                    {0xC0, 0xC1, 0xC2}, {"Trying to write fuse high byte", kOk}},
-        ByteOpCase{"ATmega8", &Driver::WriteLockBits, {}, {"Cmd 20", "DataL C2", "1D 03", "sleep 2", "rdy"},
+        ByteOpCase{"ATmega8", &Driver::WriteLockBits, {"Cmd 20", "DataL C2", "1D 03", "sleep 2", "rdy"},
                    {0xC0, 0xC1, 0xC2}, {"Trying to write lock-bits", kOk}},
-        ByteOpCase{"ATmega103", &Driver::WriteFuseLow, {}, {"Cmd 40", "DataL C0", "1D 09", "sleep 2"}, {0xC0, 0xC1},
+        ByteOpCase{"ATmega103", &Driver::WriteFuseLow, {"Cmd 40", "DataL C0", "1D 09", "sleep 2"}, {0xC0, 0xC1},
                    {"Trying to write fuse low byte", kOk}},
-        ByteOpCase{"ATmega603", &Driver::ReadLockBits, {0x06}, {"Cmd 04", "11 0A 0B 00 15 10 17 15 14"}, {0xC0, 0xFF},
+        ByteOpCase{"ATmega603", &Driver::ReadLockBits, {"Cmd 04", "11 0A 0B 00 15 10 17 15 14 | 06"}, {0xC0, 0xFF},
                    {"Trying to read lock-bits", kOk}},
-        ByteOpCase{"ATmega103", &Driver::ReadLockBits, {0x00}, {"Cmd 04", "11 0A 0B 00 15 10 17 15 14"}, {0xC0, 0xF9},
+        ByteOpCase{"ATmega103", &Driver::ReadLockBits, {"Cmd 04", "11 0A 0B 00 15 10 17 15 14 | 00"}, {0xC0, 0xF9},
                    {"Trying to read lock-bits", kOk}},
-        ByteOpCase{"ATmega16", &Driver::ReadLockBits, {0xFB}, {"Cmd 04", "11 0A 0B 00 15 10 17 15 14"},
+        ByteOpCase{"ATmega16", &Driver::ReadLockBits, {"Cmd 04", "11 0A 0B 00 15 10 17 15 14 | FB"},
                    {0xC0, 0xC1, 0xFB}, {"Trying to read lock-bits", kOk}},
-        ByteOpCase{"ATmega64", &Driver::ReadFuseHigh, {0x99}, {"Cmd 04", "11 0A 0B 00 15 90 17 15 14"},
+        ByteOpCase{"ATmega64", &Driver::ReadFuseHigh, {"Cmd 04", "11 0A 0B 00 15 90 17 15 14 | 99"},
                    {0xC0, 0x99, 0xC2, 0xC3}, {"Trying to read fuse high byte", kOk}},
-        ByteOpCase{"ATtiny861", &Driver::ReadFuseExtended, {0xFE}, {"Cmd 04", "11 18 0B 00 15 10 17 15 14"},
+        ByteOpCase{"ATtiny861", &Driver::ReadFuseExtended, {"Cmd 04", "11 18 0B 00 15 10 17 15 14 | FE"},
                    {0xC0, 0xC1, 0xFE, 0xC3}, {"Trying to read fuse extended byte", kOk}},
-        ByteOpCase{"ATtiny2313", &Driver::ReadFuseLockBits, {0x64, 0xDF, 0xFF, 0xFC},
-                   {"Cmd 04", "0B 00 11 08 15 10 17", "11 1A 17", "11 18 17", "11 0A 17 15 14"},
+        ByteOpCase{"ATtiny2313", &Driver::ReadFuseLockBits,
+                   {"Cmd 04", "0B 00 11 08 15 10 17 | 64", "11 1A 17 | DF", "11 18 17 | FF", "11 0A 17 15 14 | FC"},
                    {0x64, 0xDF, 0xFF, 0xFC}, {"Trying to read fuse- & lock-bits", kOk}},
-        ByteOpCase{"AT90S1200", &Driver::ReadFuseLockBits, {0x3F}, {"Cmd 04", "11 0A 0B 00 15 10 17 15 14"}, {0xFF, 0xF9},
+        ByteOpCase{"AT90S1200", &Driver::ReadFuseLockBits, {"Cmd 04", "11 0A 0B 00 15 10 17 15 14 | 3F"}, {0xFF, 0xF9},
                    {"Trying to read fuse- & lock-bits", kOk}},
-        ByteOpCase{"AT90S4433", &Driver::ReadFuseLockBits, {0x1A, 0x02}, {"Cmd 04", kReadLow, kReadHigh}, {0xDA, 0xFB},
+        ByteOpCase{"AT90S4433", &Driver::ReadFuseLockBits, {"Cmd 04", "0B 00 15 10 17 | 1A", "11 0A 17 15 14 | 02"}, {0xDA, 0xFB},
                    {"Trying to read fuse- and lock-bits", kOk}},
-        ByteOpCase{"AT90S2333", &Driver::WriteFuseLow, {}, {"Cmd 40", "DataL C0", "1D 09", "sleep 2"}, {0xC0, 0xC1}, {kOk}},
-        ByteOpCase{"AT90S1200", &Driver::WriteFuseLow, {}, {"Cmd 40", "DataL C0", "1D 09", "sleep 2"}, {0xC0, 0xC1},
+        ByteOpCase{"AT90S2333", &Driver::WriteFuseLow, {"Cmd 40", "DataL C0", "1D 09", "sleep 2"}, {0xC0, 0xC1}, {kOk}},
+        ByteOpCase{"AT90S1200", &Driver::WriteFuseLow, {"Cmd 40", "DataL C0", "1D 09", "sleep 2"}, {0xC0, 0xC1},
                    {"Trying to write fuse byte", kOk}},
-        ByteOpCase{"ATmega603", &Driver::ReadFuseLow, {0x2B}, {"Cmd 04", "11 08 0B 00 15 10 17 15 14"}, {0x2B, 0xC1},
+        ByteOpCase{"ATmega603", &Driver::ReadFuseLow, {"Cmd 04", "11 08 0B 00 15 10 17 15 14 | 2B"}, {0x2B, 0xC1},
                    {"Trying to read fuse low byte", kOk}},
-        ByteOpCase{"ATmega161", &Driver::WriteLockBits, {}, {"Cmd 20", "DataL C1", "1D 03", "sleep 2", "rdy"},
+        ByteOpCase{"ATmega161", &Driver::WriteLockBits, {"Cmd 20", "DataL C1", "1D 03", "sleep 2", "rdy"},
                    {0xC0, 0xC1}, {"Trying to write lock-bits", kOk}},
         // Erase: the long pulse without a ready wait on the old chips, the short one with it.
-        ByteOpCase{"AT90S1200", &Driver::EraseChip, {}, {"Cmd 80", "1D 08", "sleep 2"}, {0xC0, 0xC1},
+        ByteOpCase{"AT90S1200", &Driver::EraseChip, {"Cmd 80", "1D 08", "sleep 2"}, {0xC0, 0xC1},
                    {"Trying to erase the chip", kOk}},
-        ByteOpCase{"ATmega103", &Driver::EraseChip, {}, {"Cmd 80", "1D 08", "sleep 2"}, {0xC0, 0xC1},
+        ByteOpCase{"ATmega103", &Driver::EraseChip, {"Cmd 80", "1D 08", "sleep 2"}, {0xC0, 0xC1},
                    {"Trying to erase the chip", kOk}},
-        ByteOpCase{"ATmega8", &Driver::EraseChip, {}, {"Cmd 80", "1D 03", "sleep 2", "rdy"}, {0xC0, 0xC1, 0xC2},
+        ByteOpCase{"ATmega8", &Driver::EraseChip, {"Cmd 80", "1D 03", "sleep 2", "rdy"}, {0xC0, 0xC1, 0xC2},
                    {"Trying to erase the chip", kOk}},
-        ByteOpCase{"AT90S8515", &Driver::WriteLockBits, {}, {"Cmd 20", "DataL C1", "1D 03", "sleep 2", "rdy"},
+        ByteOpCase{"AT90S8515", &Driver::WriteLockBits, {"Cmd 20", "DataL C1", "1D 03", "sleep 2", "rdy"},
                    {0xC0, 0xC1}, {"Trying to write lock-bits", kOk}}));
 
 struct CalibrationCase {
@@ -309,36 +316,41 @@ class CalibrationTrace : public ::testing::TestWithParam<CalibrationCase> {};
 
 TEST_P(CalibrationTrace, ReadsOneByteForEveryCalibrationAddress)
 {
-    ChipBench bench(GetParam().chip);
-    bench.ctx.chip.calibrationCount = static_cast<std::uint8_t>(GetParam().count);
-    bench.wire->bus = {0xA0, 0xA1, 0xA2, 0xA3};
-    const Driver* unit = bench.dispatch().calibration;
+    WiredChip w(GetParam().chip);
+    w.socket.chip.calibrationCount = static_cast<std::uint8_t>(GetParam().count);
+    const Driver* unit = w.row().calibration;
     ASSERT_NE(unit, nullptr);
-    EXPECT_TRUE(drive::Run(unit->ReadCalibration, bench.ctx));
-    EXPECT_EQ(bench.Trace(), GetParam().expected);
-    EXPECT_EQ(bench.Lines(), (std::vector<std::string>{"Trying to read calibration bytes", "       Finished"}));
+    w.Expect(GetParam().expected);
+    EXPECT_TRUE(drive::Run(unit->ReadCalibration, w.socket));
+    EXPECT_TRUE(w.wire->Done());
+    EXPECT_EQ(w.Lines(), (std::vector<std::string>{"Trying to read calibration bytes", "       Finished"}));
 }
 
-const std::string kCal = "11 0A 0B 00 15 10 17 15 14";
+// A calibration byte read from the data bus, and what the chip puts there.
+std::string Cal(const char* answer) { return std::string("11 0A 0B 00 15 10 17 15 14 | ") + answer; }
 
 INSTANTIATE_TEST_SUITE_P(
     Chips, CalibrationTrace,
-    ::testing::Values(CalibrationCase{"ATmega8", 4, {"Cmd 08", "AddrL 00", kCal, "AddrL 01", kCal, "AddrL 02", kCal, "AddrL 03", kCal}},
+    ::testing::Values(CalibrationCase{"ATmega8", 4,
+                                      {"Cmd 08", "AddrL 00", Cal("A0"), "AddrL 01", Cal("A1"), "AddrL 02", Cal("A2"),
+                                       "AddrL 03", Cal("A3")}},
                       CalibrationCase{"ATmega8", 0, {"Cmd 08"}},
-                      CalibrationCase{"AT90CAN128", 4, {"Cmd 08", "AddrL 00", kCal}},
+                      CalibrationCase{"AT90CAN128", 4, {"Cmd 08", "AddrL 00", Cal("A0")}},
                       CalibrationCase{"ATtiny2313", 2,
-                                      {"Cmd 08", "AddrL 00", "11 0A", kReadByte, "AddrL 01", "11 0A", kReadByte}},
-                      CalibrationCase{"ATmega162", 1, {"Cmd 08", "AddrL 00", kCal}}));
+                                      {"Cmd 08", "AddrL 00", "11 0A", "0B 00 15 10 17 15 14 | A0", "AddrL 01", "11 0A",
+                                       "0B 00 15 10 17 15 14 | A1"}},
+                      CalibrationCase{"ATmega162", 1, {"Cmd 08", "AddrL 00", Cal("A0")}}));
 
 TEST(Calibration, Atmega162IsReadWithTheAtmega163sBuiltInEntry)
 {
-    ChipBench bench("ATmega162");
-    ASSERT_EQ(bench.driver().ReadCalibration, nullptr);
-    const Driver* unit = bench.dispatch().calibration;
+    WiredChip w("ATmega162");
+    ASSERT_EQ(w.driver().ReadCalibration, nullptr);
+    const Driver* unit = w.row().calibration;
     ASSERT_NE(unit, nullptr);
     EXPECT_EQ(unit->name, "Atmega163");
-    EXPECT_TRUE(drive::Run(unit->EnterProgMode, bench.ctx));
-    EXPECT_EQ(bench.Trace(), kBuiltIn);
+    w.Expect(kBuiltIn);
+    EXPECT_TRUE(drive::Run(unit->EnterProgMode, w.socket));
+    EXPECT_TRUE(w.wire->Done());
 }
 
 }  // namespace

@@ -506,6 +506,39 @@ TEST(CommandLine, AnEmptySocketSaysNoChipAnswersAndWhy)
     EXPECT_NE(f.out.find("no supply"), std::string::npos) << f.out;
 }
 
+// With the log sent to a file, stderr is all a person watching sees: it says why a command
+// failed, once, right before the line naming the failed commands.
+TEST(CommandLine, StderrSaysWhyACommandFailed)
+{
+    test::ScratchFolder dir;
+    { std::ofstream(dir / "differs.hex") << ":02000000AA55FF\r\n:00000001FF\r\n"; }
+    { std::ofstream(dir / "checksum.hex") << ":020000000C94FF\r\n"; }
+    { std::ofstream(dir / "cut.hex") << ":0100000011EE\r\n"; }
+    struct Case {
+        std::string port;
+        std::vector<std::string> command;
+        std::string why;  // the line before the last, without "quillon-cli: "
+    };
+    const Case cases[] = {
+        {"sim:empty", {"read-program", dir / "out.hex"}, "read-program: No chip answers in the socket (signature FF FF FF"},
+        {"sim:ATmega8", {"verify-program", dir / "differs.hex"}, "verify-program: Finished with fail. Address: 0x0000"},
+        {"sim:ATmega8", {"read-program", dir / "no/out.hex"}, "read-program: Error creating the file: "},
+        {"sim:ATmega8", {"write-program", dir / "checksum.hex"}, "write-program: Wrong file (line 1: wrong checksum)"},
+        // The loader says it itself, so it is said once.
+        {"sim:ATmega8", {"write-program", dir / "cut.hex"}, dir / "cut.hex" + ": "},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"--port", c.port, "--delay", "0", "--chip", "ATmega8", "--yes"};
+        args.insert(args.end(), c.command.begin(), c.command.end());
+        Finished f = RunProgram(Cli(), args);
+        EXPECT_EQ(f.status, 1) << f.out << f.err;
+        EXPECT_EQ(Count(f.err, "\n"), 2) << f.err;
+        EXPECT_TRUE(f.err.starts_with("quillon-cli: " + c.why)) << f.err;
+        EXPECT_TRUE(f.err.ends_with("quillon-cli: failed: " + c.command[0] + "\n")) << f.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.hex"));
+}
+
 // Without the check every command sends only its own bytes: no signature read before the write.
 TEST(CommandLine, TheSignatureCheckCanBeTurnedOff)
 {

@@ -274,6 +274,32 @@ TEST(ScriptedWire, AnswersExpectedPacketsAndNamesTheFirstMismatch)
     }
 }
 
+// Waits take their place in the list like packets: a wait of another length, or a packet sent
+// before the wait, is named as the first mismatch.
+TEST(ScriptedWire, WaitsAreStepsOfTheList)
+{
+    struct Case {
+        int slept;  // -1: no wait before the second packet
+        const char* done;
+    };
+    const Case cases[] = {
+        {2, ""},
+        {3, "step 2 was (sleep 3 ms), expected (sleep 2 ms)"},
+        {-1, "packet 2 was [17], expected (sleep 2 ms)"},
+    };
+    for (const Case& c : cases) {
+        auto wire = std::make_shared<ScriptedWire>();
+        wire->Expect({0x18}, {0x01});
+        wire->ExpectSleep(2);
+        wire->Expect({0x17});
+        wire->Check({0x18});
+        if (c.slept >= 0) wire->Slept(c.slept);
+        wire->Check({0x17});
+        const ::testing::AssertionResult done = wire->Done();
+        EXPECT_EQ(std::string(done ? "" : done.message()), c.done);
+    }
+}
+
 TEST(Commands, BuildersReadLikeTheWire)
 {
     EXPECT_EQ(ToBytes(Packet{SetPORTC(0x18), SetPORTD(0x14)}), (Bytes{0x11, 0x18, 0x15, 0x14}));

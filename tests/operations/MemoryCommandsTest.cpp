@@ -296,6 +296,33 @@ TEST(Read, AnErasedLookingReadOfAnEmptySocketFailsSayingNoChipAnswers)
     }
 }
 
+// The lock bits are what tells an erased chip from a locked one or an empty socket: a link lost
+// while reading them leaves that open, and the read must not end as if its 0xFF were the chip's.
+TEST(Read, AnErasedLookingReadWhoseLockBitsAreLostFails)
+{
+    std::size_t readOnly = 0, withChecks = 0;
+    for (const bool checks : {false, true}) {
+        test::SimSocket s("ATmega8");
+        s.ctx.checkChipInSocket = checks;
+        ASSERT_TRUE(ReadProgram(s.ctx));
+        (checks ? withChecks : readOnly) = s.Packets().size();
+    }
+    ASSERT_GT(withChecks, readOnly + 1);
+    for (std::size_t hangUp = readOnly; hangUp < withChecks; ++hangUp) {
+        test::SimSocket s("ATmega8");
+        s.ctx.checkChipInSocket = true;
+        s.HangUpAfter(static_cast<int>(hangUp));
+        const Result read = ReadProgram(s.ctx);
+        EXPECT_FALSE(read.Succeeded()) << "hang-up after packet " << hangUp;
+        EXPECT_EQ(read.failure, FailureKind::Link) << hangUp;
+        EXPECT_FALSE(s.ctx.bus.link.IsOpen()) << hangUp;
+        const Lines lines = s.ctx.bus.log.Lines();
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines[lines.size() - 2], "       Finished with fail.") << hangUp;
+        EXPECT_TRUE(lines.back().starts_with("End time: ")) << hangUp;
+    }
+}
+
 struct PageCase {
     const char* chip;
     std::uint32_t page;

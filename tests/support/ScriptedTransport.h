@@ -1,7 +1,8 @@
 // A transport that records what is written and answers from a script, for tests of the link, of
 // steps and of commands whose answers do not need a simulated chip. The script is either an
-// expectation list (each packet the test expects, in order, with the answer it gets) checked by
-// Done(), or, for tests of the link itself, raw bytes to deliver whatever is written.
+// expectation list (each packet the test expects, in order, with the answer it gets, and the
+// waits between them where the test hands the bus's sleeps to Slept) checked by Done(), or, for
+// tests of the link itself, raw bytes to deliver whatever is written.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -32,7 +33,14 @@ struct ScriptedWire {
     // command without an answer). Once any is given, every packet must be the next one expected.
     void Expect(std::vector<std::uint8_t> packet, std::vector<std::uint8_t> answer = {})
     {
-        expected.push_back({std::move(packet), std::move(answer)});
+        expected.push_back({std::move(packet), std::move(answer), kNoSleep});
+        scripted = true;
+    }
+    // A wait of the program between two packets, for tests whose bus sleeps through Slept: the
+    // gaps a chip needs are as much part of the trace as the bytes.
+    void ExpectSleep(int milliseconds)
+    {
+        expected.push_back({{}, {}, milliseconds});
         scripted = true;
     }
     // Every expected packet was sent, in order, and nothing else: or the first that was not.
@@ -41,28 +49,15 @@ struct ScriptedWire {
         if (!mismatch.empty()) return ::testing::AssertionFailure() << mismatch;
         if (!expected.empty())
             return ::testing::AssertionFailure()
-                   << expected.size() << " expected packet(s) never sent, the first [" << Hex(expected.front().packet)
-                   << "] after " << matched << " that were";
+                   << expected.size() << " expected packet(s) never sent, the first " << Describe(expected.front())
+                   << " after " << matched << " that were";
         return ::testing::AssertionSuccess();
     }
 
     // Takes a written packet against the expectation list: its answer, or none after a mismatch.
-    void Check(const std::vector<std::uint8_t>& packet)
-    {
-        if (!scripted || !mismatch.empty()) return;
-        if (expected.empty()) {
-            mismatch = "packet " + std::to_string(matched + 1) + " [" + Hex(packet) + "] sent after the last expected one";
-            return;
-        }
-        if (packet != expected.front().packet) {
-            mismatch = "packet " + std::to_string(matched + 1) + " was [" + Hex(packet) + "], expected [" +
-                       Hex(expected.front().packet) + "]";
-            return;
-        }
-        pending.insert(pending.end(), expected.front().answer.begin(), expected.front().answer.end());
-        expected.pop_front();
-        ++matched;
-    }
+    void Check(const std::vector<std::uint8_t>& packet) { Meet({packet, {}, kNoSleep}); }
+    // Takes a wait of the program against the expectation list (nothing without one).
+    void Slept(int milliseconds) { Meet({{}, {}, milliseconds}); }
 
     static std::string Hex(const std::vector<std::uint8_t>& bytes)
     {
@@ -76,10 +71,37 @@ struct ScriptedWire {
     }
 
 private:
+    static constexpr int kNoSleep = -1;
     struct Expectation {
         std::vector<std::uint8_t> packet;
         std::vector<std::uint8_t> answer;
+        int sleepMs = kNoSleep;  // a wait instead of a packet
     };
+
+    static std::string Describe(const Expectation& e)
+    {
+        return e.sleepMs == kNoSleep ? "[" + Hex(e.packet) + "]" : "(sleep " + std::to_string(e.sleepMs) + " ms)";
+    }
+
+    void Meet(const Expectation& event)
+    {
+        if (!scripted || !mismatch.empty()) return;
+        // Numbered in the expectation list, waits included.
+        const std::string number = (event.sleepMs == kNoSleep ? "packet " : "step ") + std::to_string(matched + 1);
+        if (expected.empty()) {
+            mismatch = number + " " + Describe(event) + " sent after the last expected one";
+            return;
+        }
+        const Expectation& next = expected.front();
+        if (event.packet != next.packet || event.sleepMs != next.sleepMs) {
+            mismatch = number + " was " + Describe(event) + ", expected " + Describe(next);
+            return;
+        }
+        pending.insert(pending.end(), next.answer.begin(), next.answer.end());
+        expected.pop_front();
+        ++matched;
+    }
+
     std::deque<Expectation> expected;
     bool scripted = false;
     int matched = 0;

@@ -13,13 +13,20 @@ SimHarness::SimHarness(std::string_view chip, sim::Faults faults)
         if (!socket) ADD_FAILURE() << "the simulator has no chip named " << chip;
     }
     device_ = std::make_shared<sim::SimDevice>(std::move(socket), std::move(faults));
+    bus_ = std::make_unique<Bus>();
+    Wire(*bus_);
+}
+
+void SimHarness::Wire(Bus& other)
+{
+    // Weak, so that a bus outliving the harness finds no gateway rather than a freed one.
     std::weak_ptr<sim::SimDevice> weak = device_;
-    bus_ = std::make_unique<Bus>([weak](const std::string&) -> OpenedPort {
+    other.link.SetOpener([weak](const std::string&) -> OpenedPort {
         auto device = weak.lock();
         if (!device) return {nullptr, OpenFailure::NotAvailable};
         return {std::make_unique<sim::SimTransport>(device), OpenFailure::None};
     });
-    bus_->sleep = [weak](int ms) {
+    other.sleep = [weak](int ms) {
         if (auto device = weak.lock()) device->Sleep(ms);
     };
 }

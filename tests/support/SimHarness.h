@@ -27,6 +27,10 @@ public:
     // Opens the link (with its handshake) on the simulated gateway; true when the port is open.
     bool Connect();
 
+    // Puts another bus on this simulated gateway, one a test's own record of the chip holds: its
+    // port opens here and its sleeps run on the model's virtual time.
+    void Wire(Bus& other);
+
     sim::SimDevice& device() { return *device_; }
     sim::Gateway& gateway() { return device_->Model(); }
     sim::SocketChip& chip();  // the chip in the socket; fails the test when the socket is empty
