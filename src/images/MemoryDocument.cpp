@@ -144,6 +144,20 @@ void MemoryDocument::ClearMarks(std::uint8_t mask)
     if (first < last) Changed(first, last);
 }
 
+void MemoryDocument::MarkWritten()
+{
+    ClearMarks(kChangedByUser | kDiffersFromChip);
+    // Otherwise an undo would bring back the marks from before the write: a byte taken back to
+    // what the chip held earlier would show as unchanged while the chip holds the newer value.
+    for (Step& step : steps_)
+        for (auto* edits : {&step.before, &step.after})
+            for (ByteEdit& e : *edits) {
+                const bool changed = e.value != bytes_[e.address];
+                e.marks = static_cast<std::uint8_t>((changed ? e.marks | kChangedByUser : e.marks & ~kChangedByUser) &
+                                                    ~kDiffersFromChip);
+            }
+}
+
 std::size_t MemoryDocument::MarkDifferences(std::span<const std::uint8_t> chip)
 {
     const std::size_t size = std::min(chip.size(), bytes_.size());

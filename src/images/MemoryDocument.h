@@ -92,8 +92,12 @@ public:
     // The caret the step went to, or none when there is nothing to redo.
     std::optional<std::size_t> Redo();
 
-    // Takes `mask` off every byte's marks (after a write, the changed and difference marks).
+    // Takes `mask` off every byte's marks.
     void ClearMarks(std::uint8_t mask);
+    // The chip now holds these bytes (a write of them succeeded): no byte is changed or differs,
+    // and the edits left to undo or redo are marked changed by whether they would take a byte
+    // away from what the chip holds. The history stays.
+    void MarkWritten();
     // Marks the bytes whose value the chip does not hold (compared over the shorter of the two);
     // the others lose the mark. Returns how many differ.
     std::size_t MarkDifferences(std::span<const std::uint8_t> chip);

@@ -119,7 +119,7 @@ void MainWindow::OnCompare(MemoryKind memory)
 
 void MainWindow::MarkWritten(MemoryKind memory)
 {
-    ActiveView(memory)->Document().ClearMarks(kChangedByUser | kDiffersFromChip);
+    ActiveView(memory)->Document().MarkWritten();
 }
 
 void MainWindow::OnGoTo()

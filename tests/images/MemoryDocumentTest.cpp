@@ -142,9 +142,44 @@ TEST(MemoryDocumentMarks, DifferencesAreMarkedTypingOverOneAndAWriteClearThem)
 
     document.Edit(std::vector<ByteEdit>{{4, 0x11, 0}}, 0, 0);
     EXPECT_EQ(document.MarksAt(4), kChangedByUser);
-    document.ClearMarks(kChangedByUser | kDiffersFromChip);
+    document.MarkWritten();
     for (std::size_t a = 0; a < 8; ++a) EXPECT_EQ(document.MarksAt(a), 0) << a;
     EXPECT_TRUE(document.CanUndo()) << "a write keeps the edits undoable";
+}
+
+// After a write the chip holds the edited bytes: taking an edit back makes the byte differ from
+// the chip again, and doing it again makes it the chip's once more.
+TEST(MemoryDocumentMarks, UndoAcrossAWriteMarksWhatNoLongerMatchesTheChip)
+{
+    MemoryDocument document(4);
+    document.Edit(std::vector<ByteEdit>{{1, 0x11, 0}}, 1, 2);
+    document.Edit(std::vector<ByteEdit>{{1, 0x22, 0}, {2, 0x33, 0}}, 2, 3);
+    document.MarkWritten();  // the chip holds FF 22 33 FF
+    document.Edit(std::vector<ByteEdit>{{2, 0xFF, 0}}, 3, 3);  // after the write
+    ASSERT_EQ(document.MarksAt(2), kChangedByUser);
+
+    struct Step {
+        const char* what;
+        std::uint8_t at1, marks1, at2, marks2;
+    };
+    const Step steps[] = {
+        {"undo the edit after the write", 0x22, 0, 0x33, 0},
+        {"undo the written edit", 0x11, kChangedByUser, 0xFF, kChangedByUser},
+        {"undo the first edit", 0xFF, kChangedByUser, 0xFF, kChangedByUser},
+    };
+    for (const Step& s : steps) {
+        ASSERT_TRUE(document.Undo()) << s.what;
+        EXPECT_EQ(document.At(1), s.at1) << s.what;
+        EXPECT_EQ(document.MarksAt(1), s.marks1) << s.what;
+        EXPECT_EQ(document.At(2), s.at2) << s.what;
+        EXPECT_EQ(document.MarksAt(2), s.marks2) << s.what;
+    }
+    document.Redo();
+    document.Redo();
+    EXPECT_EQ(document.MarksAt(1), 0) << "redone to what the chip holds";
+    EXPECT_EQ(document.MarksAt(2), 0);
+    document.Redo();
+    EXPECT_EQ(document.MarksAt(2), kChangedByUser);
 }
 
 }  // namespace
