@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "SimUnitSocket.h"
+#include "support/PacketWords.h"
 
 namespace quillon::test {
 namespace {
@@ -63,28 +64,26 @@ TEST_P(VerifyDifference, StopsSilentlyWithThePortOpen)
     EXPECT_TRUE(read(c.pos + (c.eeprom || !d.ReadFlashWord ? 1 : 2) + static_cast<std::int32_t>(c.differing), true));
 }
 
-// A load step's three packets: the control lines, the byte on the bus, the XTAL1 pulse.
-Trace LoadAddressLow(const char* byte) { return {"11 08 15 14", std::string("0B FF 0D ") + byte, "1D 02"}; }
-Trace LoadAddressHigh(const char* byte) { return {"11 0A 15 14", std::string("0B FF 0D ") + byte, "1D 02"}; }
-Trace Joined(std::initializer_list<Trace> parts)
+// The wire the words of a trace stand for, in the form SimUnitSocket::Wire gives it.
+Trace Spelled(std::initializer_list<const char*> words)
 {
     Trace out;
-    for (const Trace& p : parts) out.insert(out.end(), p.begin(), p.end());
+    for (const char* word : words)
+        for (const WireStep& step : Spell(word))
+            out.push_back(step.sleepMs ? "sleep " + std::to_string(*step.sleepMs) : sim::Hex(step.packet));
     return out;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Chips, VerifyDifference,
     ::testing::Values(
-        VerifyCase{"ATmega8", false, 2, 0, Joined({LoadAddressLow("01"), {"0B 00 15 10 17"}})},
-        VerifyCase{"ATmega8", false, 2, 1, Joined({LoadAddressLow("01"), {"0B 00 15 10 17", "11 0A 17 15 14"}})},
-        VerifyCase{"AT90S1200", false, 4, 0,
-                   Joined({LoadAddressHigh("00"), LoadAddressLow("02"), {"0B 00 15 10 17"}})},
-        VerifyCase{"ATmega640", true, 9, 0,
-                   Joined({LoadAddressHigh("00"), LoadAddressLow("09"), {"0B 00 15 10 17 15 14"}})},
-        // The SPI instruction goes out last byte first, then the exchange; the read-back after it.
-        VerifyCase{"ATtiny85", false, 7, 0, {"44 00 03 00 28", "46", "sleep 2", "45"}},
-        VerifyCase{"ATtiny13", true, 5, 0, {"44 00 05 00 A0", "46", "sleep 2", "45"}}));
+        VerifyCase{"ATmega8", false, 2, 0, Spelled({"AddrL 01", "0B 00 15 10 17"})},
+        VerifyCase{"ATmega8", false, 2, 1, Spelled({"AddrL 01", "0B 00 15 10 17", "11 0A 17 15 14"})},
+        VerifyCase{"AT90S1200", false, 4, 0, Spelled({"AddrH 00", "AddrL 02", "0B 00 15 10 17"})},
+        VerifyCase{"ATmega640", true, 9, 0, Spelled({"AddrH 00", "AddrL 09", "0B 00 15 10 17 15 14"})},
+        // The read-back after the exchange; its answer is not part of the wire compared here.
+        VerifyCase{"ATtiny85", false, 7, 0, Spelled({"SPI 28 00 03 00", "sleep 2", "45"})},
+        VerifyCase{"ATtiny13", true, 5, 0, Spelled({"SPI A0 00 05 00", "sleep 2", "45"})}));
 
 struct GatewayFailureCase {
     const char* chip;
