@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "chips/MemoryWalk.h"
+#include "cli/WiringFile.h"
 
 namespace quillon::cli {
 
@@ -132,6 +133,12 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
             options.page = value == "1" ? 0 : 1;
         } else if (arg == "list-chips") {
             options.listChips = true;
+        } else if (arg == "wiring") {
+            options.wiring = true;
+        } else if (TakeValue(args, i, "--out", value, error)) {
+            if (!error.empty()) return Fail(error);
+            if (value.empty()) return Fail("--out needs a file name");
+            options.out = value;
         } else if (!arg.empty() && arg[0] == '-') {
             return Fail("unknown option \"" + arg + "\"");
         } else if (const CommandName* command = FindCommand(arg)) {
@@ -159,6 +166,15 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
         if (!options.commands.empty()) return Fail("list-chips runs on its own, without other commands");
         return {options, {}};
     }
+    if (options.wiring) {
+        if (!options.commands.empty()) return Fail("wiring runs on its own, without other commands");
+        if (options.chip.empty()) return Fail("wiring needs the chip (--chip NAME)");
+        if (options.out.empty()) return Fail("wiring needs the file to write (--out FILE.svg or FILE.png)");
+        if (!IsWiringFileName(options.out))
+            return Fail("wiring writes .svg or .png files, not \"" + options.out + "\"");
+        return {options, {}};
+    }
+    if (!options.out.empty()) return Fail("--out belongs to the wiring command");
     if (options.port.empty()) return Fail("no port given (--port NAME)");
     if (options.commands.empty()) return Fail("no command given");
     return {options, {}};
@@ -203,6 +219,7 @@ std::string UsageText()
 {
     return R"(Usage: quillon-cli --port PORT [options] COMMAND...
        quillon-cli list-chips
+       quillon-cli wiring --chip NAME --out FILE.svg|FILE.png
 
 Programs an AVR microcontroller through the Tavro gateway.
 
@@ -275,6 +292,9 @@ Commands, run in the order given:
                        is written back as the chip has it
   list-chips           list the supported chips (name, signature, flash, EEPROM and
                        page bytes, programming mode); needs no port
+  wiring               draw how the chip named by --chip is wired to the gateway (its
+                       package, pin numbers and the gateway line of every pin used) into
+                       the file named by --out: SVG or PNG by its extension; needs no port
 
 FILE's format follows its extension: .hex/.eep Intel HEX, .bin raw binary,
 .srec/.s19/.s28/.s37/.mot Motorola S-record, .elf a compiled program (read only:

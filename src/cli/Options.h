@@ -34,6 +34,8 @@ struct Options {
     bool version = false;
     bool json = false;  // every line on stdout one JSON object
     bool listChips = false;  // list the supported chips instead of running commands
+    bool wiring = false;     // write the chip's wiring drawing to `out` instead of running commands
+    std::string out;
     std::string port;
     int delay = 1;
     std::string chip;  // empty: autosearch

@@ -12,6 +12,7 @@
 #include "cli/Commands.h"
 #include "cli/Options.h"
 #include "cli/SignalWatcher.h"
+#include "cli/WiringFile.h"
 #include "cli/Output.h"
 #include "model/SimDevice.h"
 #include "operations/ChipSelection.h"
@@ -130,6 +131,18 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bo
             output.Exit(kExitUsage, {});
             return kExitUsage;
         }
+    }
+    if (options.wiring) {
+        const FileStatus written = WriteWiringFile(chosen->name, options.out);
+        if (!written) {
+            output.Error("wiring: " + written.message);
+            output.Exit(kExitFailure, {"wiring"});
+            return kExitFailure;
+        }
+        output.Log("Wrote how to connect the " + std::string(chosen->name) + " to " + options.out);
+        output.Result("wiring", options.out, true);
+        output.Exit(kExitSuccess, {});
+        return kExitSuccess;
     }
 
     // "sim:ATmega8" opens the built-in simulated gateway, anything else a serial port.
