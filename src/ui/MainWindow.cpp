@@ -32,6 +32,7 @@
 #include "ui/HexViewWidget.h"
 #include "ui/IdBox.h"
 #include "ui/ImageForm.h"
+#include "ui/WiringWindow.h"
 #include "ui/LockFusesForm.h"
 #include "ui/LogPane.h"
 #include "ui/PortList.h"
@@ -608,6 +609,8 @@ void MainWindow::OnLockFuses()
 
 void MainWindow::OnHowToConnect()
 {
+    // Drawn from the chip's pin list, unless a picture named after the chip is at hand.
+    if (ShowWiringDrawing(ctx_->chip, this)) return;
     auto form = ImageForm::Create(ctx_->chip, this);
     form->exec();
 }
