@@ -147,8 +147,9 @@ Result CompareWithFile(Session& session, MemoryKind kind, const std::string& fil
 }
 
 // The fuse and lock bytes a compiled program carries, written only on this explicit request and
-// with --yes. The chip's own bytes are read first, so a byte the file lacks (often the lock)
-// is written back as it was.
+// with --yes. The chip's own bytes are read first, to judge what the file's would change; a byte
+// the file lacks (often the lock) is not written at all: a read that went wrong on the line must
+// never come back to the chip as a lock byte.
 Result WriteFileFuses(Session& session, const std::string& file, const Confirm& confirm, Output& output)
 {
     std::string contents;
@@ -176,7 +177,10 @@ Result WriteFileFuses(Session& session, const std::string& file, const Confirm& 
         return Result::Failed(FailureKind::FileContent, file + ": " + refused);
     }
     session.bus.log.LogMessage(LogText, "Fuse and lock bytes from " + file + ": " + FileFusesText(bytes));
-    return WriteLockFuses(session, dialog, confirm);
+    unsigned slots = 0;
+    for (std::size_t g = 0; g < bytes.fuses.size(); ++g) slots |= 1u << g;
+    if (bytes.lock) slots |= 1u << (session.chip.lockFuseCount - 1u);
+    return WriteLockFuses(session, dialog, confirm, slots);
 }
 
 }  // namespace

@@ -148,6 +148,15 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
                     return Fail(std::string(command->name) + " needs " +
                                 (command->kind == CommandKind::WriteFuses ? "the fuse bytes" : "a file name"));
                 c.argument = args[++i];
+                // "read-program read-fuses" most likely lost its file name: a file named like a
+                // command or an option is taken only when written as a path.
+                if (c.kind != CommandKind::WriteFuses &&
+                    (FindCommand(c.argument) != nullptr || c.argument == "list-chips" ||
+                     (c.argument.size() > 1 && c.argument[0] == '-')))
+                    return Fail(std::string(command->name) + " would take \"" + c.argument +
+                                "\" as its file, though it is spelled like " +
+                                (c.argument[0] == '-' ? "an option" : "a command") +
+                                "; give a file of that name as a path (./" + c.argument + ")");
                 if (c.kind == CommandKind::WriteFuses && !IsFuseFile(c.argument) && !ParseFuseBytes(c.argument))
                     return Fail("write-fuses takes up to four hex bytes separated by commas or an .elf file, not \"" +
                                 c.argument + "\"");
@@ -249,11 +258,13 @@ Options:
                   load completely is never written nor taken as the reference
   --no-signature-check
                   do not read the chip's signature before changing it, nor its lock
-                  bits and signature after a read that found only 0xFF, nor search
-                  serially for a chip: every command sends only its own bytes
+                  bits and signature after a read that found only 0xFF (or fuse or
+                  calibration bytes all 0xFF or all 0x00), nor search serially for a
+                  chip: every command sends only its own bytes
   --no-verify     do not compare the chip with the file after write-program and
-                  write-data; without it a write succeeds only when the chip holds the
-                  file afterwards
+                  write-data, nor read the bytes back after write-fuses; without it a
+                  write succeeds only when the chip holds the file (or the bytes)
+                  afterwards
   --no-answer-check
                   do not make writes and erases prove, with one ReadPINC a flash page
                   (or 32 bytes) and at their end, that the gateway still answers
@@ -267,7 +278,8 @@ Options:
                   missing, 100 to 60000 ms (default 1000); more for a gateway behind a
                   slow link such as a radio serial link
   --json          every log line, progress step and command result as one JSON object
-                  a line on standard output (the fields are in the README)
+                  a line on standard output (the fields are in the README); a file to
+                  save on standard output ("-", /dev/stdout) is refused with it
   --version       the program's version
   --help, -h      this text
 
@@ -289,7 +301,7 @@ Commands, run in the order given:
                        that lock this tool out of the chip need --force
   write-fuses FILE.elf write the fuse and lock bytes a compiled program carries (its
                        .fuse and .lock sections; needs --yes); a byte the file lacks
-                       is written back as the chip has it
+                       is not written: the chip keeps its own
   list-chips           list the supported chips (name, signature, flash, EEPROM and
                        page bytes, programming mode); needs no port
   wiring               draw how the chip named by --chip is wired to the gateway (its
@@ -316,7 +328,9 @@ Exit status:
   1    a command failed, or a compare found differences (standard error says
        why, and its last line names them)
   2    the command line is wrong; nothing was done
-  130  cancelled by an interrupt (Ctrl+C), 143 terminated (SIGTERM)
+  129  cancelled because the terminal closed (SIGHUP), 130 by an interrupt
+       (Ctrl+C), 143 terminated (SIGTERM): the command under way stops, the
+       socket is switched off and no output file is written
 )";
 }
 

@@ -1,5 +1,6 @@
 #include "cli/Run.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,6 +54,7 @@ std::string SignalName(int signal)
 {
     if (signal == SIGINT) return "SIGINT";
     if (signal == SIGTERM) return "SIGTERM";
+    if (signal == SIGHUP) return "SIGHUP";
     return "a signal";
 }
 
@@ -95,6 +97,18 @@ std::string OneLine(const std::string& words)
     return line;
 }
 
+// A file to save that is standard output itself: its bytes would land among the JSON lines, which
+// promise one object a line. A null device takes both without harm.
+bool IsStandardOutput(const std::string& file, std::FILE* out)
+{
+    if (file == "-" || file == "/dev/stdout" || file == "/dev/fd/1" || file == "/proc/self/fd/1") return true;
+    struct stat ours {};
+    struct stat theirs {};
+    if (::fstat(::fileno(out), &ours) != 0 || ::stat(file.c_str(), &theirs) != 0) return false;
+    if (ours.st_dev != theirs.st_dev || ours.st_ino != theirs.st_ino) return false;
+    return !S_ISCHR(ours.st_mode) || ::isatty(::fileno(out)) != 0;
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bool watchSignals)
@@ -123,6 +137,15 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bo
         output.Chips(ChipListRows());
         return kExitSuccess;
     }
+    if (options.json)
+        for (const Command& command : options.commands)
+            if ((command.kind == CommandKind::ReadProgram || command.kind == CommandKind::ReadData) &&
+                IsStandardOutput(command.argument, out)) {
+                output.Error(std::string(CommandWord(command.kind)) + ": \"" + command.argument +
+                             "\" is standard output, which --json keeps for its lines; save to a file");
+                output.Exit(kExitUsage, {});
+                return kExitUsage;
+            }
     const ChipRow* chosen = nullptr;
     if (!options.chip.empty()) {
         chosen = FindChipNamed(options.chip);
@@ -155,6 +178,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bo
     session.skipBlankPages = !options.wholeMemory;
     session.bus.confirmAnswers = options.confirmAnswers;
     session.powerDownAfterCommand = options.powerDown;
+    session.readBackFuses = options.verifyWrites;
     session.bus.link.SetAnswerBound(std::chrono::milliseconds(options.answerTimeoutMs));
     session.answersInFlight = options.answersInFlight;
     session.progress = output.Progress();

@@ -11,12 +11,10 @@ namespace quillon::cli {
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;  // a command did not end with its success line
 inline constexpr int kExitUsage = 2;    // the command line is wrong; nothing was done
-// 130 and 143 (interrupted, terminated) are the shell's numbers for a run cancelled by SIGINT
-// or SIGTERM; quillon-cli leaves them to the signal for now.
+// A run stopped by SIGHUP, SIGINT or SIGTERM ends with 128 plus the signal's number (129, 130,
+// 143), the shell's numbers for a process that signal ended.
 
-// A run stopped by SIGINT or SIGTERM ends with 128 plus the signal's number (130, 143).
-
-// With `watchSignals`, SIGINT and SIGTERM cancel the command under way instead of ending the
+// With `watchSignals`, SIGHUP, SIGINT and SIGTERM cancel the command under way instead of ending the
 // process at once.
 int Run(const std::vector<std::string>& args, std::FILE* out = stdout, std::FILE* err = stderr,
         bool watchSignals = false);

@@ -1,5 +1,5 @@
-// SIGINT and SIGTERM as a cancel request: while a watcher lives, the two signals no longer end
-// the process; a thread of its own takes them and asks the command under way to stop, so it
+// SIGINT, SIGTERM and SIGHUP as a cancel request: while a watcher lives, the signals no longer
+// end the process; a thread of its own takes them and asks the command under way to stop, so it
 // ends the way a Cancel in the window does.
 #pragma once
 
@@ -14,7 +14,7 @@ namespace quillon::cli {
 
 class SignalWatcher {
 public:
-    // Blocks the two signals in the calling thread and in every thread it starts later: make
+    // Blocks the signals in the calling thread and in every thread it starts later: make
     // the watcher before any other thread.
     explicit SignalWatcher(CancelRequest& cancel);
     ~SignalWatcher();
@@ -28,7 +28,7 @@ private:
     std::thread thread_;
 };
 
-// The exit status of a process ended by that signal, as a shell reports it: 130, 143.
+// The exit status of a process ended by that signal, as a shell reports it: 129, 130, 143.
 constexpr int ExitStatusFor(int signal) { return 128 + signal; }
 
 }  // namespace quillon::cli

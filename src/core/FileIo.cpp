@@ -143,20 +143,46 @@ std::string TemporaryName(const fs::path& target)
 struct OutputTarget {
     fs::path path;         // what is replaced: the end of any chain of symbolic links
     bool inPlace = false;  // written through the name as it stands, never replaced
+    std::string refused;   // why the name must not be followed; empty when it may
 };
+
+// A link in a sticky, world-writable folder (/tmp) that neither we nor the folder's owner made:
+// anyone may have planted it there to have our save overwrite a file of ours. The kernel refuses
+// to follow such a link itself (protected symlinks); since the links are followed here by hand,
+// the same rule is applied here. Empty when the link may be followed.
+std::string PlantedLink(const fs::path& link)
+{
+#ifdef _WIN32
+    (void)link;
+    return {};
+#else
+    struct stat linkStat {};
+    struct stat folderStat {};
+    const fs::path folder = link.has_parent_path() ? link.parent_path() : fs::path(".");
+    if (::lstat(link.string().c_str(), &linkStat) != 0 || ::stat(folder.string().c_str(), &folderStat) != 0)
+        return {};
+    const bool shared = (folderStat.st_mode & S_ISVTX) != 0 && (folderStat.st_mode & S_IWOTH) != 0;
+    if (!shared || linkStat.st_uid == ::geteuid() || linkStat.st_uid == folderStat.st_uid) return {};
+    return "a symbolic link of another user in the shared folder " + folder.string() + "; not followed";
+#endif
+}
 
 // Follows the links one by one, so that a link to a file not yet there still names the file to
 // create. A link into /proc (/dev/stdout, /dev/fd/N) stands for an open descriptor: it is
 // written in place, whatever it leads to.
 OutputTarget ResolveOutput(const std::string& path)
 {
-    OutputTarget out{fs::path(path), false};
+    OutputTarget out{fs::path(path), false, {}};
     std::error_code ec;
     for (int hops = 0; hops < 40 && fs::is_symlink(out.path, ec); ++hops) {
+        if (std::string why = PlantedLink(out.path); !why.empty()) {
+            out.refused = std::move(why);
+            return out;
+        }
         fs::path next = fs::read_symlink(out.path, ec);
         if (ec) break;
         if (next.is_relative()) next = out.path.parent_path() / next;
-        if (next.string().rfind("/proc/", 0) == 0) return {fs::path(path), true};
+        if (next.string().rfind("/proc/", 0) == 0) return {fs::path(path), true, {}};
         out.path = next;
     }
     struct stat st {};
@@ -224,6 +250,7 @@ FileStatus ReadWholeFile(const std::string& path, std::string& contents, std::si
 FileStatus WriteFileSafely(const std::string& path, std::string_view data)
 {
     const OutputTarget target = ResolveOutput(path);
+    if (!target.refused.empty()) return Failure("Error creating the file: ", path, target.refused);
     if (target.inPlace) return WriteInPlace(path, data);
 
     std::string temporary;

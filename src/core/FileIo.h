@@ -34,7 +34,9 @@ FileStatus ReadWholeFile(const std::string& path, std::string& contents,
 
 // Replaces (or creates) the file with `data`. On any failure the file keeps its old content and
 // no temporary file is left behind. An existing file's permissions carry over. A symbolic link
-// is followed: what it points to is replaced, never the link. A target that exists and is no
+// is followed: what it points to is replaced, never the link; but a link in a sticky,
+// world-writable folder (/tmp) owned by neither the user nor the folder's owner is refused, as
+// the kernel refuses to follow one. A target that exists and is no
 // regular file (a device, a FIFO, standard output through /dev/stdout) is written in place.
 FileStatus WriteFileSafely(const std::string& path, std::string_view data);
 

@@ -52,6 +52,7 @@ std::string LeftOutText(std::uint64_t count, std::uint64_t firstAddress, const s
 }
 
 constexpr std::string_view kEmptyText = "The file is empty: nothing was loaded";
+constexpr std::string_view kNoDataText = "The file holds no data: nothing was loaded";
 constexpr std::string_view kNoEndText = "The file ends without an end record: it may have been cut short";
 
 bool NeedChip(const Workspace& ws)
@@ -82,8 +83,13 @@ Result LoadHex(const Workspace& ws, const std::string& fileName, MemoryKind kind
         // Nothing was stored when it cannot be read, so the view stays as it is.
         if (FileStatus status = ReadWholeFile(fileName, text); !status) return FileFailure(ws, status);
         result = ReadIntelHex(text, ChipMemory(ws.chip, kind), StepOf(progress));
-        if (result.ending == HexReadResult::Ending::EndOfText) part = result.records == 0 ? kEmptyText : kNoEndText;
+        if (result.ending == HexReadResult::Ending::EndOfText && result.records == 0) part = kEmptyText;
+        else if (result.ending != HexReadResult::Ending::Rejected && result.dataBytes == 0) part = kNoDataText;
+        else if (result.ending == HexReadResult::Ending::EndOfText) part = kNoEndText;
         else if (result.ending == HexReadResult::Ending::EndRecord && result.textAfterEnd) part = kAfterEndText;
+        if (result.startAddress)
+            ws.log.LogMessage(LogText, "The file's start address " + HexAddress(*result.startAddress) +
+                                           " is ignored: the chip starts at its reset vector");
         if (result.ending == HexReadResult::Ending::Rejected)
             ws.log.LogMessage(LogWrongFile, result.reason);
         else if (!part.empty())

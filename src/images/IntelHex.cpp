@@ -130,6 +130,7 @@ HexReadResult ReadIntelHex(std::string_view text, std::span<std::uint8_t> memory
         auto value16 = [&] { return std::uint32_t{record.data(0)} << 8 | record.data(1); };
         switch (type) {
         case 0x00:
+            result.dataBytes += n;
             for (std::size_t j = 0; j < n; ++j) {
                 const std::uint64_t target = linearBase + segmentBase + address + j;
                 if (target < memory.size()) {
@@ -155,9 +156,16 @@ HexReadResult ReadIntelHex(std::string_view text, std::span<std::uint8_t> memory
                 linearBase = std::uint64_t{value16()} * 65536;
             return true;
         case 0x03:
-            return stop(HexReadResult::Ending::Rejected, " (from 8086/80186)");
         case 0x05:
-            return stop(HexReadResult::Ending::Rejected, " (from 80386)");
+            // The toolchain writes one for a program whose entry is not address 0 (a boot
+            // loader): the data around it is sound.
+            if (n != 4)
+                return stop(HexReadResult::Ending::Rejected,
+                            LineFault(index + 1, "a start address record needs four data bytes"));
+            if (!result.startAddress)
+                result.startAddress = std::uint32_t{record.data(0)} << 24 | std::uint32_t{record.data(1)} << 16 |
+                                      std::uint32_t{record.data(2)} << 8 | record.data(3);
+            return true;
         default:
             return stop(HexReadResult::Ending::Rejected, " (unknown format)");
         }

@@ -1,9 +1,11 @@
 // Intel HEX text to and from a memory image: the reader takes data, end, extended segment and
-// extended linear address records; the writer emits 8-byte data records and end of file.
+// extended linear address records, and start address records, whose address it only reports;
+// the writer emits 8-byte data records and end of file.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,6 +26,10 @@ struct HexReadResult {
     std::uint64_t droppedBytes = 0;   // data addressed at or beyond the memory's end
     std::uint64_t firstDropped = 0;   // the lowest of those addresses
     std::size_t records = 0;          // records taken, the end record included
+    std::uint64_t dataBytes = 0;      // bytes of the data records, stored or dropped
+    // The first start address record's value (CS:IP as CS << 16 | IP, or EIP): where a program
+    // on a PC would begin. An AVR always starts at its reset vector, so nothing uses it.
+    std::optional<std::uint32_t> startAddress;
     // For EndRecord: the text goes on with more than blank lines (or the end-of-file control
     // characters old tools append) after it; none of it was read.
     bool textAfterEnd = false;

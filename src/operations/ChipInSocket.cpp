@@ -1,5 +1,6 @@
 #include "operations/ChipInSocket.h"
 
+#include <algorithm>
 #include <array>
 
 #include "chips/ChipTable.h"
@@ -101,6 +102,12 @@ Result CheckChipInSocket(Session& session, const ChipRow& entry, const Confirm& 
     if (Ask(confirm, kWriteAnywayQuestion)) return Result::Ok();
     log.LogMessage(LogText, "Nothing was changed on the chip.");
     return Result::Failed(FailureKind::WrongChip, words);
+}
+
+bool ReadsAsEmptySocket(std::span<const std::uint8_t> bytes)
+{
+    return !bytes.empty() && (std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0xFF; }) ||
+                              std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0x00; }));
 }
 
 Result ConfirmChipAnswers(Session& session, const ChipRow& entry)

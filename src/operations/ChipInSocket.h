@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ Result CheckChipInSocket(Session& session, const ChipRow& entry, const Confirm& 
 // keeps the slots it had. The lock bits that stop external reads and are programmed; nullopt when
 // the link failed.
 std::optional<std::vector<std::string>> ReadProgrammedLockBits(Session& session, const ChipRow& entry);
+
+// Bytes an empty socket gives: all 0xFF (the data lines pulled up) or all 0x00.
+bool ReadsAsEmptySocket(std::span<const std::uint8_t> bytes);
 
 // After a read that found only 0xFF and no lock bits to explain it: reads the signature and fails,
 // logging why, when no chip answers in the socket (an empty socket reads as erased too).

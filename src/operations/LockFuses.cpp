@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
+#include <vector>
 
 #include "chips/BitNames.h"
 #include "chips/ChipTable.h"
@@ -192,6 +194,11 @@ Result ReadLockFuses(Session& session, LockFusesDialog& dialog)
             if (!inStep) failure.failure = FailureKind::Link;
             return failure;
         }
+        // An empty socket reads as bytes that are all 0xFF (or all 0x00): only the signature
+        // tells them from a chip's. Part of the checks on the chip, so off they send nothing.
+        const std::span<const std::uint8_t> slots = std::span(read).first(UsedSlots(session.chip));
+        if (session.checkChipInSocket && !slots.empty() && ReadsAsEmptySocket(slots))
+            if (Result answers = ConfirmChipAnswers(session, *entry); !answers) return answers;
         session.chip.lockFuse = read;
     }
     progress.Free();
@@ -201,7 +208,60 @@ Result ReadLockFuses(Session& session, LockFusesDialog& dialog)
     return result;
 }
 
-Result WriteLockFuses(Session& session, LockFusesDialog& dialog, const Confirm& confirm)
+namespace {
+
+// The slot a write operation of the unit sends: each writes one byte, the lock byte the last slot.
+std::size_t SlotWrittenBy(const Driver& d, Driver::FuseWrite op, std::size_t lockSlot)
+{
+    if (op == d.WriteLockBits) return lockSlot;
+    if (op == d.WriteFuseHigh) return 1;
+    if (op == d.WriteFuseExtended) return 2;
+    return 0;
+}
+
+// The bits of a slot the chip names: the ones that can be set and read back. Bits without a box
+// go out as 1 and read back as whatever the unimplemented bit gives.
+std::uint8_t NamedBits(const FuseGroup& group)
+{
+    std::uint8_t mask = 0;
+    for (std::size_t b = 0; b < 8; ++b)
+        if (group.box[b].visible) mask |= static_cast<std::uint8_t>(1u << b);
+    return mask;
+}
+
+// What the read-back found: one line a byte the chip does not hold, then why, if lock bits say.
+// Empty when every written byte is there.
+std::string ReadBackDifferences(const LockFusesDialog& dialog, const ChipRow& row, std::size_t used,
+                                unsigned written, const std::array<std::uint8_t, 8>& wanted,
+                                const std::array<std::uint8_t, 8>& held)
+{
+    std::string lines;
+    bool fuseDiffers = false;
+    for (std::size_t g = 0; g < used; ++g) {
+        if (!(written & (1u << g))) continue;
+        const FuseGroup& group = dialog.group[g];
+        const auto differs = static_cast<std::uint8_t>((wanted[g] ^ held[g]) & NamedBits(group));
+        if (differs == 0) continue;
+        std::vector<std::string> bits;
+        for (std::size_t b = 0; b < 8; ++b)
+            if (differs & (1u << b)) bits.push_back(group.box[b].caption);
+        lines += (lines.empty() ? "" : "\n") + group.caption + ": written 0x" + ByteDigits(wanted[g]) +
+                 ", the chip holds 0x" + ByteDigits(held[g]) + " (" + JoinBitNames(bits) + ")";
+        if (g + 1 < used) fuseDiffers = true;
+    }
+    if (lines.empty()) return lines;
+    const std::vector<std::string> locked =
+        JudgeFuseBytes(row, std::span(held).first(used), std::span(held).first(used)).lockBits;
+    if (!locked.empty())
+        lines += "\nThe chip is locked (" + JoinBitNames(locked) + " programmed): " +
+                 (fuseDiffers ? "lock bits block fuse writes, and " : "") +
+                 "only Chip Erase clears them, erasing the flash and the EEPROM";
+    return lines;
+}
+
+}  // namespace
+
+Result WriteLockFuses(Session& session, LockFusesDialog& dialog, const Confirm& confirm, unsigned slotsToWrite)
 {
     const std::array<std::uint8_t, 8> before = session.chip.lockFuse;
     const SlotsOrigin origin = session.chip.lockFuseOrigin;
@@ -227,12 +287,39 @@ Result WriteLockFuses(Session& session, LockFusesDialog& dialog, const Confirm& 
     if (Result checked = CheckChipInSocket(session, *entry, confirm); !checked) return checked;
     const Driver& d = *entry->driver;
     const Target target = TargetOf(session.chip);
+    const std::size_t used = UsedSlots(session.chip);
+    const std::size_t lockSlot = used == 0 ? 0 : used - 1;
     bool ok = d.EnterProgMode != nullptr && d.EnterProgMode(session.bus, target);
     const auto sequence = LockFuseWriteSequence(d);
     for (auto op = sequence.begin(); ok && op != sequence.end(); ++op)
-        ok = (*op)(session.bus, target, session.chip.lockFuse);
+        if (slotsToWrite & (1u << SlotWrittenBy(d, *op, lockSlot)))
+            ok = (*op)(session.bus, target, session.chip.lockFuse);
     ok = ok && ConfirmGatewayAnswers(session.bus);
+    // What the chip holds now: a chip whose lock bits bar fuse writes takes them without a word.
+    std::array<std::uint8_t, 8> held = session.chip.lockFuse;
+    const bool readBack = session.readBackFuses;
+    if (readBack) {
+        for (const auto& read : LockFuseReadSequence(d)) {
+            if (!ok) break;
+            ok = read(session.bus, target, held);
+        }
+        ok = ok && session.bus.link.ConfirmInStep();
+    }
     if (!LeaveSocketUnpowered(session) || !ok) return FinishedWithFailure(session, " with fail.");
+    if (readBack) {
+        if (std::string differs = ReadBackDifferences(dialog, *entry, used, slotsToWrite, session.chip.lockFuse, held);
+            !differs.empty()) {
+            // The boxes keep what the user asked for; the record, too, stays marked as edited.
+            const std::string words = "The chip does not hold the bytes written:\n" + differs;
+            for (std::size_t at = 0, next; at <= words.size(); at = next + 1) {
+                next = words.find('\n', at);
+                if (next == std::string::npos) next = words.size();
+                session.bus.log.LogMessage(LogText, words.substr(at, next - at));
+            }
+            session.bus.log.LogMessage(LogFinished, " with fail.");
+            return Result::Failed(FailureKind::Chip, words + "\n" + LineOf(LogFinished, " with fail."));
+        }
+    }
     session.chip.lockFuseOrigin = SlotsOrigin::Chip;
     TakeBoxesAsBefore(dialog, SlotsOrigin::Chip);
     return Result::Ok();

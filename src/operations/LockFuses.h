@@ -58,10 +58,17 @@ LockFusesDialog OpenLockFusesDialog(const Chip& chip);
 
 // "Read Lock && Fuses": succeeds when every read of the chip's sequence succeeded.
 Result ReadLockFuses(Session& session, LockFusesDialog& dialog);
+// Which slots a write sends, bit g for slot g: all of them unless the bytes came from a file that
+// lacks some (a byte nobody gave is left as the chip holds it, never written back from a read).
+inline constexpr unsigned kAllSlots = 0xFF;
+
 // "Write Lock && Fuses": the boxes into the slots, then the chip's write sequence. Bytes that
 // would lock this tool out or program lock bits are asked about first (any answer but Yes
 // refuses, with the chip untouched); settings that only lock out serial programmers get a line.
-Result WriteLockFuses(Session& session, LockFusesDialog& dialog, const Confirm& confirm);
+// With the session's read-back on, the bytes are read back and the write fails, naming each
+// one the chip does not hold (and why, when lock bits are programmed).
+Result WriteLockFuses(Session& session, LockFusesDialog& dialog, const Confirm& confirm,
+                      unsigned slotsToWrite = kAllSlots);
 // "Save changes && Close the window": the boxes into the slots; the chip is not touched.
 void SaveLockFuses(Session& session, const LockFusesDialog& dialog);
 

@@ -101,10 +101,9 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
                                   {.answersInFlight = session.answersInFlight})
                    : ReadMemory(session.bus, *entry, target, job.memory, read, ProgressOf(progress),
                                 {.answersInFlight = session.answersInFlight});
-    if (!job.verify && walk.end != WalkResult::End::Cancelled) {
-        const std::size_t keep = walk.Done() ? read.size() : std::min<std::size_t>(walk.address.value_or(0), read.size());
-        std::copy_n(read.begin(), keep, image.begin());
-    }
+    // A complete read reaches the image only once it is known to be the chip's (see below).
+    if (!job.verify && walk.end != WalkResult::End::Cancelled && !walk.Done())
+        std::copy_n(read.begin(), std::min<std::size_t>(walk.address.value_or(0), read.size()), image.begin());
     if (walk.end == WalkResult::End::Cancelled) return CancelledEnding(session, progress, std::string(kChipUnchanged));
     if (walk.end == WalkResult::End::NotOffered) return FailureEnding(session, progress, NotOffered());
     if (!walk.Done()) {
@@ -155,12 +154,19 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
             return FailureEnding(session, progress, answers);
         }
     }
+    if (lockBits && !lockBits->empty()) {
+        // The memory could not be read at all: its 0xFF is no content, and no file may hold it.
+        const std::string locked = "The chip is locked (" + JoinBitNames(*lockBits) +
+                                   " programmed): it reads as 0xFF, and only Chip Erase unlocks it, "
+                                   "erasing the flash and the EEPROM";
+        session.bus.log.LogMessage(LogText, locked);
+        session.bus.log.LogMessage(LogFinished, kWithFail);
+        return FailureEnding(session, progress,
+                             Result::Failed(FailureKind::Chip, locked + "\n" + LineOf(LogFinished, kWithFail)));
+    }
+    std::copy(read.begin(), read.end(), image.begin());
     progress.Free();
     session.bus.log.LogMessage(LogFinished, "");
-    if (lockBits && !lockBits->empty())
-        session.bus.log.LogMessage(LogText, "The chip is locked (" + JoinBitNames(*lockBits) +
-                                                " programmed): it reads as 0xFF, and only Chip Erase unlocks it, "
-                                                "erasing the flash and the EEPROM");
     session.bus.log.LogEndTime();
     return Result::Ok();
 }
@@ -269,8 +275,10 @@ Result ReadCalibration(Session& session)
     }
     const Target target = TargetOf(chip);
     const std::size_t count = std::min<std::size_t>(chip.calibrationCount, chip.calibration.size());
+    // Read into a copy: the record takes the bytes only from a read that a chip answered.
+    auto read = chip.calibration;
     if (!unit.EnterProgMode(session.bus, target) ||
-        !unit.ReadCalibration(session.bus, target, std::span(chip.calibration).first(count))) {
+        !unit.ReadCalibration(session.bus, target, std::span(read).first(count))) {
         LeaveSocketUnpowered(session);
         return FinishedWithFailure(session, kWithFail);
     }
@@ -279,6 +287,13 @@ Result ReadCalibration(Session& session)
         outOfStep.failure = FailureKind::Link;
         return outOfStep;
     }
+    // An empty socket gives 0xFF (or 0x00) for every byte: no calibration of any chip.
+    if (session.checkChipInSocket && ReadsAsEmptySocket(std::span(read).first(count)))
+        if (Result answers = ConfirmChipAnswers(session, *entry); !answers) {
+            log.LogMessage(LogFinished, kWithFail);
+            return answers;
+        }
+    chip.calibration = read;
     progress.Free();
     std::string text;
     for (std::size_t i = 0; i < count; ++i)

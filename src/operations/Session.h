@@ -31,6 +31,10 @@ struct Session {
     // Off, the socket stays powered between commands as it always has (and every command sends
     // exactly its own bytes); the window and quillon-cli turn it on unless told not to.
     bool powerDownAfterCommand = false;
+    // Write Lock & Fuses reads the bytes it wrote back and fails, naming each one, when the chip
+    // does not hold them (a locked chip refuses fuse writes without a word). Off, the write sends
+    // only its own bytes; the window and quillon-cli turn it on unless told not to.
+    bool readBackFuses = false;
     // Autosearch tries the serial signature read when the parallel one finds no chip it knows.
     bool serialAutosearch = false;
 

@@ -109,7 +109,7 @@ MainWindow::MainWindow(std::unique_ptr<Session> context, QWidget* parent)
     connect(runner_, &CommandRunner::finished, this, &MainWindow::ShowPortState);
     connect(runner_, &CommandRunner::finished, this, [this] {
         // Closed from the next turn of the loop, once the command's own ending has run.
-        if (closeAfterCommand_) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        if (closeAfterCommand_) QMetaObject::invokeMethod(this, [this] { EndWithoutAsking(); }, Qt::QueuedConnection);
     });
     // A session that ends (logout, shutdown) while a command runs: ask as a close would, or
     // simply cancel when the session manager allows no question.
@@ -123,8 +123,7 @@ MainWindow::MainWindow(std::unique_ptr<Session> context, QWidget* parent)
                 return;
             }
         }
-        closeAfterCommand_ = true;
-        runner_->Cancel();
+        EndWithoutAsking();
     });
 
     ctx_->bus.link.ClosePort();
@@ -307,13 +306,13 @@ void MainWindow::BuildMenus()
         choice->setChecked(n == 1);
         answersInFlight_->addAction(choice);
     }
-    // On by default: a write into the wrong chip (or an empty socket) is the costly mistake.
-    // Off, every command sends exactly its own bytes.
+    // On by default: a write into the wrong chip (or an empty socket) is the costly mistake, and
+    // so is a fuse write a locked chip ignored. Off, every command sends exactly its own bytes.
     QAction* check = addItem(edit, "CheckChip1", "Check the chip's signature before writing",
-                             [this](bool on) { ctx_->checkChipInSocket = ctx_->serialAutosearch = on; });
+                             [this](bool on) { ctx_->checkChipInSocket = ctx_->serialAutosearch = ctx_->readBackFuses = on; });
     check->setCheckable(true);
     check->setChecked(true);
-    ctx_->checkChipInSocket = ctx_->serialAutosearch = true;
+    ctx_->checkChipInSocket = ctx_->serialAutosearch = ctx_->readBackFuses = true;
     // Both on by default, for the same reason; off, the commands send what they always have.
     QAction* answers = addItem(edit, "CheckAnswers1", "Check that the gateway answers during writes",
                                [this](bool on) { ctx_->bus.confirmAnswers = on; });
@@ -594,6 +593,22 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (ctx_->bus.link.IsOpen()) OnDisconnect();
     about_->close();
     QMainWindow::closeEvent(event);
+}
+
+void MainWindow::EndWithoutAsking()
+{
+    if (runner_->Busy()) {
+        // The window closes once the command has ended, which the cancel brings about.
+        closeAfterCommand_ = true;
+        runner_->Cancel();
+        return;
+    }
+    // A dialog open over the window ends first: its own loop then returns to the window's.
+    for (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != this;
+         modal = QApplication::activeModalWidget()) {
+        if (!modal->close()) break;
+    }
+    close();
 }
 
 void MainWindow::OnLockFuses()

@@ -83,6 +83,11 @@ public:
     // simulated gateways.
     static QStringList PortNames();
 
+    // Ends the program without a question, as the end of the session (or a closed terminal)
+    // asks: a command under way is cancelled first, then the socket is switched off, the port
+    // closed and every window closed.
+    void EndWithoutAsking();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 

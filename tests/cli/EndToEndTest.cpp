@@ -89,7 +89,7 @@ TEST_P(EveryUnit, WritesVerifiesReadsBackErasesAndHandlesFusesAndCalibration)
     WriteBytes(dir / "data.bin", std::min<std::uint32_t>(entry->eepromSize, 48), 11);
     ASSERT_TRUE(BinaryToHex(dir / "program.bin", dir / "program.hex"));
     ASSERT_TRUE(BinaryToHex(dir / "data.bin", dir / "data.hex"));
-    { std::ofstream(dir / "blank.hex") << ":00000001FF\r\n"; }
+    { std::ofstream(dir / "blank.hex") << ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n:00000001FF\r\n"; }
 
     SimulatedGateway gateway({"--chip", std::string(entry->name)});
     ASSERT_FALSE(gateway.Path().empty()) << gateway.ErrorText();
@@ -275,6 +275,7 @@ TEST(CommandLine, FilesThatDidNotLoadCompletelyTouchNothing)
     const std::string record = ":0100000011EE\r\n";
     const std::string end = ":00000001FF\r\n";
     { std::ofstream(dir / "empty.hex"); }
+    { std::ofstream(dir / "only-end.hex") << end; }
     { std::ofstream(dir / "cut.hex") << record; }
     { std::ofstream(dir / "after.hex") << record << end << ":0100010022DC\r\n"; }
     { std::ofstream(dir / "high.hex") << ":02000004FFFFFC\r\n" << record << end; }
@@ -288,6 +289,7 @@ TEST(CommandLine, FilesThatDidNotLoadCompletelyTouchNothing)
     };
     const Case cases[] = {
         {{"write-program", dir / "empty.hex"}, 1, "The file is empty"},
+        {{"write-program", dir / "only-end.hex"}, 1, "The file holds no data"},
         {{"write-program", dir / "cut.hex"}, 1, "without an end record"},
         {{"verify-program", dir / "cut.hex"}, 1, "without an end record"},
         {{"write-program", dir / "after.hex"}, 1, "goes on after its end record"},
@@ -319,7 +321,7 @@ TEST(CommandLine, FilesThatDidNotLoadCompletelyTouchNothing)
 TEST(Gateway, AnswersOutOfStepFailTheCommand)
 {
     test::ScratchFolder dir;
-    { std::ofstream(dir / "blank.hex") << ":00000001FF\r\n"; }
+    { std::ofstream(dir / "blank.hex") << ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n:00000001FF\r\n"; }
     struct Case {
         std::vector<std::string> gateway;
         std::vector<std::string> commands;
@@ -450,7 +452,8 @@ TEST_P(Signalled, StopsTheCommandAndSaysSo)
 INSTANTIATE_TEST_SUITE_P(Cli, Signalled,
                          ::testing::Values(SignalCase{"write-program", SIGINT, 130, "SIGINT"},
                                            SignalCase{"read-program", SIGINT, 130, "SIGINT"},
-                                           SignalCase{"read-program", SIGTERM, 143, "SIGTERM"}),
+                                           SignalCase{"read-program", SIGTERM, 143, "SIGTERM"},
+                                           SignalCase{"write-program", SIGHUP, 129, "SIGHUP"}),
                          [](const auto& info) {
                              return std::string(info.param.name) + "_" +
                                     (std::string(info.param.command) == "write-program" ? "write" : "read");
@@ -537,6 +540,59 @@ TEST(CommandLine, StderrSaysWhyACommandFailed)
         EXPECT_TRUE(f.err.ends_with("quillon-cli: failed: " + c.command[0] + "\n")) << f.err;
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "out.hex"));
+}
+
+// A command that could not do what it says fails, and standard error says why in the line before
+// its last: fuses, lock and calibration of an empty socket, a locked chip's memory (no file
+// saved), a fuse write the locked chip did not take (read back, chip as it was).
+TEST(CommandLine, ACommandThatCouldNotDoWhatItSaysFailsWithTheReason)
+{
+    test::ScratchFolder dir;
+    struct Case {
+        const char* port;
+        const char* chip;
+        std::vector<std::string> commands;  // the last one fails
+        const char* why;                    // a line before the last, without "quillon-cli: "
+    };
+    const Case cases[] = {
+        {"sim:empty", "ATmega8", {"read-fuses"}, "read-fuses: No chip answers in the socket (signature FF FF FF"},
+        {"sim:empty", "AT90S2313", {"read-fuses"}, "read-fuses: No chip answers in the socket (signature FF FF FF"},
+        {"sim:empty", "ATmega8", {"read-calibration"}, "read-calibration: No chip answers in the socket"},
+        {"sim:ATmega8", "ATmega8", {"write-fuses", "E1,D9,FC", "read-program", dir / "out.hex"},
+         "read-program: The chip is locked (LB1, LB2 programmed): it reads as 0xFF"},
+        {"sim:ATtiny85", "ATtiny85", {"write-fuses", "62,DF,FF,FE", "read-data", dir / "out.eep"},
+         "read-data: The chip is locked (LB1 programmed)"},
+        {"sim:ATmega8", "ATmega8", {"write-fuses", "E1,D9,FC", "write-fuses", "E4,D9,FC"},
+         "write-fuses: The chip does not hold the bytes written:; Low Fuses: written 0xE4, the chip holds 0xE1 "
+         "(CKSEL0, CKSEL2); The chip is locked (LB1, LB2 programmed): lock bits block fuse writes"},
+        {"sim:ATtiny13", "ATtiny13", {"write-fuses", "6A,FF,FC", "write-fuses", "7A,FF,FF"},
+         "write-fuses: The chip does not hold the bytes written:; Low Fuses: written 0x7A, the chip holds 0x6A "
+         "(CKDIV8); Lock bits: written 0xFF, the chip holds 0xFC (LB1, LB2)"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"--port", c.port, "--delay", "0", "--chip", c.chip, "--yes"};
+        args.insert(args.end(), c.commands.begin(), c.commands.end());
+        Finished f = RunProgram(Cli(), args);
+        // The failing command is the last one, with its argument when it takes one.
+        const std::string last(std::string(c.why).substr(0, std::string(c.why).find(':')));
+        EXPECT_EQ(f.status, 1) << c.why << f.out << f.err;
+        EXPECT_NE(f.err.find("quillon-cli: " + std::string(c.why)), std::string::npos) << f.err;
+        EXPECT_TRUE(f.err.ends_with("quillon-cli: failed: " + last + "\n")) << f.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "out.hex"));
+    EXPECT_FALSE(fs::exists(dir / "out.eep"));
+}
+
+// With --json, standard output carries the JSON lines only: a file to save there is refused at
+// once, before the port is opened.
+TEST(CommandLine, JsonRefusesAFileOnStandardOutput)
+{
+    for (const char* file : {"/dev/stdout", "-", "/proc/self/fd/1"}) {
+        Finished f = RunProgram(Cli(), {"--port", "sim:ATmega8", "--chip", "ATmega8", "--json", "read-data", file});
+        EXPECT_EQ(f.status, 2) << file << f.out << f.err;
+        EXPECT_EQ(f.out.find("COM-port"), std::string::npos) << f.out;
+        EXPECT_NE(f.err.find("is standard output, which --json keeps for its lines"), std::string::npos) << f.err;
+    }
 }
 
 // Without the check every command sends only its own bytes: no signature read before the write.

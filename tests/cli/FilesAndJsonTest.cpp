@@ -116,7 +116,7 @@ TEST(Json, FailuresAndWrongLinesEndWithTheirExitStatus)
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind("quillon-cli ", 0), 0u) << version.out;
     Finished help = RunProgram(Cli(), {"--help"});
-    for (const char* status : {"  0 ", "  1 ", "  2 ", "  130 "})
+    for (const char* status : {"  0 ", "  1 ", "  2 ", "  129 ", " 130 ", " 143 "})
         EXPECT_NE(help.out.find(status), std::string::npos) << status;
 }
 
@@ -196,6 +196,22 @@ TEST(ElfFiles, FuseBytesAreWrittenFromTheFileOnlyByWriteFusesWithYes)
     EXPECT_EQ(other.status, 1);
     EXPECT_NE(other.err.find("the file holds 3 fuse bytes, the ATtiny13 has 2"), std::string::npos) << other.err;
     EXPECT_EQ(other.out.find("Trying to write"), std::string::npos) << other.out;
+}
+
+// A program without a lock byte writes its fuses and no lock byte at all: the chip keeps its own
+// lock, not one read from it and written back. The fuses are read back.
+TEST(ElfFiles, AFileWithoutALockByteSendsNoLockWrite)
+{
+    if (!fs::exists(Fixture("big2560.elf"))) GTEST_SKIP() << "the AVR compiler fixtures were not built";
+    Finished f = RunProgram(Cli(), {"--port", "sim:ATmega2560", "--chip", "ATmega2560", "--delay", "0", "--yes",
+                                    "write-fuses", Fixture("big2560.elf"), "read-fuses"});
+    EXPECT_EQ(f.status, 0) << f.out << f.err;
+    EXPECT_NE(f.out.find("Fuse and lock bytes from " + Fixture("big2560.elf") + ": fuses FF D8 FC\n"),
+              std::string::npos) << f.out;
+    EXPECT_EQ(f.out.find("Trying to write lock-bits"), std::string::npos) << f.out;
+    EXPECT_NE(f.out.find("Trying to write fuse extended byte"), std::string::npos) << f.out;
+    EXPECT_NE(f.out.find("\nHigh Fuses: 0xD8 "), std::string::npos) << f.out;
+    EXPECT_NE(f.out.find("\nLock bits: 0xFF "), std::string::npos) << f.out;
 }
 
 TEST(SRecordFiles, WrittenFromOneWidthAndReadBackInAnotherTheBytesStay)

@@ -36,12 +36,28 @@ TEST(Options, WrongCommandLinesAreRefusedWithTheReason)
         {{"--port", "x", "write-fuses", "app.hex"}, "or an .elf file"},
         {{"--port", "x", "--answer-timeout", "99", "erase"}, "100 to 60000"},
         {{"--port", "x", "--answer-timeout", "1s", "erase"}, "100 to 60000"},
+        // The file name forgotten: the next command or option is not taken for it.
+        {{"--port", "x", "read-program", "read-fuses"},
+         "read-program would take \"read-fuses\" as its file, though it is spelled like a command; give a file "
+         "of that name as a path (./read-fuses)"},
+        {{"--port", "x", "read-data", "erase"}, "spelled like a command"},
+        {{"--port", "x", "verify-program", "list-chips"}, "spelled like a command"},
+        {{"--port", "x", "write-program", "--yes"}, "spelled like an option; give a file of that name as a path (./--yes)"},
     };
     for (const auto& c : cases) {
         ParseResult r = ParseOptions(c.args);
         EXPECT_FALSE(r.options) << c.args.back();
         EXPECT_NE(r.error.find(c.because), std::string::npos) << r.error;
     }
+}
+
+TEST(Options, AFileNamedLikeACommandIsTakenWrittenAsAPath)
+{
+    ParseResult r = ParseOptions({"--port", "x", "read-program", "./read-fuses", "write-data", "-", "read-fuses"});
+    ASSERT_TRUE(r.options) << r.error;
+    ASSERT_EQ(r.options->commands.size(), 3u);
+    EXPECT_EQ(r.options->commands[0].argument, "./read-fuses");
+    EXPECT_EQ(r.options->commands[1].argument, "-");
 }
 
 TEST(Options, ALineIsTakenApartInOrder)

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -112,8 +113,8 @@ TEST_F(FileCommands, HexLoadStopsAtARecordItDoesNotTake)
         const char* logged;
     };
     for (const Case& c : {
-             Case{":00000003FD", "Wrong file (from 8086/80186)"},
-             Case{":00000005FB", "Wrong file (from 80386)"},
+             Case{":00000003FD", "Wrong file (line 2: a start address record needs four data bytes)"},
+             Case{":00000005FB", "Wrong file (line 2: a start address record needs four data bytes)"},
              Case{":00000006FA", "Wrong file (unknown format)"},
              Case{"0200020056782E", "Wrong file (line 2: no colon at its start)"},
              Case{" :0200020056782E", "Wrong file (line 2: no colon at its start)"},
@@ -208,7 +209,11 @@ TEST_F(FileCommands, IncompleteLoadsSayWhatIsMissing)
         {"after.hex", record + end + "\r\n:0100010022DC\r\n", FailureKind::FilePart,
          "The file goes on after its end record: the rest was not loaded", 0x11},
         {"trailing.hex", record + end + "\r\n\x1A", FailureKind::None, "Operation complete", 0x11},
-        {"only-end.hex", end, FailureKind::None, "Operation complete", 0xFF},
+        {"only-end.hex", end, FailureKind::FilePart, "The file holds no data: nothing was loaded", 0xFF},
+        {"no-data.hex", ":020000040000FA\r\n:0000000000\r\n" + end, FailureKind::FilePart,
+         "The file holds no data: nothing was loaded", 0xFF},
+        // A start address (a boot loader's entry, or a PC's) is no reason to refuse the data.
+        {"start.hex", record + ":0400000300007E007B\r\n:0400000500007E0079\r\n" + end, FailureKind::None, "Operation complete", 0x11},
         // A linear base of 0xFFFF puts everything far beyond a 1 KiB flash.
         {"high.hex", ":02000004FFFFFC\r\n" + record + end, FailureKind::FileBeyond,
          "Left out 1 byte beyond the end of the memory, the first at address 0xFFFF0000", 0xFF},
@@ -236,6 +241,12 @@ TEST_F(FileCommands, IncompleteLoadsSayWhatIsMissing)
         EXPECT_EQ(ctx.chip.flash[0], c.first) << c.name;
         EXPECT_TRUE(load.program) << c.name << ": what did load is shown";
     }
+    // The start address is said once, the first one named.
+    const Lines all = Logged();
+    EXPECT_EQ(std::count_if(all.begin(), all.end(), [](const std::string& l) { return l.find("start address") != std::string::npos; }), 1);
+    EXPECT_NE(std::find(all.begin(), all.end(),
+                        "The file's start address 0x00007E00 is ignored: the chip starts at its reset vector"),
+              all.end());
 }
 
 // Inputs must be regular files of a sane size, refused before anything is read or waited for.
@@ -264,6 +275,40 @@ TEST_F(FileCommands, InputsThatAreNoRegularFilesAreRefusedAtOnce)
         EXPECT_EQ(Logged().back(), "Error reading the file: " + c.path + " (" + c.reason + ")");
         EXPECT_FALSE(load.program || load.data) << c.path << ": a refused load must not refresh a view";
     }
+}
+
+// In a sticky, world-writable folder (as /tmp is) a link another user planted is not followed:
+// the save is refused and the file it points to keeps its content. Our own link there, and one
+// of the folder's owner, are followed as anywhere else. Planting another user's link takes root.
+TEST_F(FileCommands, ASaveRefusesALinkAnotherUserPlantedInASharedFolder)
+{
+    namespace fs = std::filesystem;
+    if (::geteuid() != 0) GTEST_SKIP() << "planting another user's link takes root";
+    const uid_t other = 65534;  // nobody
+    ASSERT_EQ(::chmod(folder.path().c_str(), 01777), 0);
+    WriteText(folder / "secret.bin", "root's own");
+    struct Case {
+        const char* link;
+        uid_t owner;        // the link's
+        uid_t folderOwner;  // the shared folder's
+        bool refused;
+    };
+    for (const Case& c : {Case{"planted.bin", other, 0, true}, Case{"ours.bin", 0, 0, false},
+                          Case{"folder-owners.bin", other, other, false}}) {
+        WriteText(folder / "secret.bin", "root's own");
+        ASSERT_EQ(::chown(folder.path().c_str(), c.folderOwner, 0), 0);
+        fs::create_symlink(folder / "secret.bin", folder / c.link);
+        ASSERT_EQ(::lchown((folder / c.link).c_str(), c.owner, 0), 0);
+        const bool saved = SaveProgramFile(ctx, Path(c.link), FilterBin).Succeeded();
+        EXPECT_EQ(saved, !c.refused) << c.link;
+        EXPECT_EQ(ReadText(folder / "secret.bin"), c.refused ? "root's own" : std::string(1024, '\xFF')) << c.link;
+        EXPECT_TRUE(fs::is_symlink(folder / c.link)) << c.link;
+        if (c.refused)
+            EXPECT_EQ(Logged().back(), "Error creating the file: " + Path(c.link) +
+                                           " (a symbolic link of another user in the shared folder " +
+                                           folder.path().string() + "; not followed)");
+    }
+    ASSERT_EQ(::chown(folder.path().c_str(), 0, 0), 0);
 }
 
 // A regular file is replaced whole; a link is followed and stays a link; what is no regular file

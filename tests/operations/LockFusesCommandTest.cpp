@@ -1,7 +1,9 @@
 // Reading and writing the lock and fuse bytes through the dialog's commands, on simulated chips.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <initializer_list>
 
 #include "Recorder.h"
 #include "SimSocket.h"
@@ -131,6 +133,81 @@ TEST(LockFusesCommands, TheGreyedBitGoesOutAsItWasFilled)
         EXPECT_EQ(s.ctx.chip.lockFuse[2] & 1, extended & 1);
         EXPECT_EQ(s.Chip().fuses[2] & 1, extended & 1);
     }
+}
+
+// The boxes as the given bytes would set them, slot by slot.
+void SetBytes(LockFusesDialog& d, std::initializer_list<std::uint8_t> bytes)
+{
+    std::size_t g = 0;
+    for (std::uint8_t byte : bytes) {
+        for (std::size_t b = 0; b < 8; ++b) d.group[g].box[b].checked = d.group[g].box[b].visible && !(byte & (1u << b));
+        ++g;
+    }
+}
+
+// A write is read back: a locked chip that took none of it fails the write, naming each byte it
+// does not hold and why; the chip stays as it was. Lock bits block the fuses of the newer chips;
+// the classic ones keep their fuses writable, but no write takes a lock bit back.
+TEST(LockFusesCommands, AWriteIsReadBackAndALockedChipFailsItNamingEachByte)
+{
+    struct Case {
+        const char* chip;
+        std::uint8_t lock;  // the simulated chip's
+        std::initializer_list<std::uint8_t> asked;
+        std::vector<std::string> says;  // empty: the write succeeds
+    };
+    const Case cases[] = {
+        {"ATmega8", 0xFF, {0xE4, 0xD9, 0xFF}, {}},
+        {"ATmega8", 0xFC, {0xE4, 0xD9, 0xFC},
+         {"Low Fuses: written 0xE4, the chip holds 0xE1 (CKSEL0, CKSEL2)",
+          "The chip is locked (LB1, LB2 programmed): lock bits block fuse writes, and only Chip Erase clears them, "
+          "erasing the flash and the EEPROM"}},
+        {"ATtiny13", 0xFC, {0x7A, 0xFF, 0xFC}, {"Low Fuses: written 0x7A, the chip holds 0x6A (CKDIV8)",
+                                                "The chip is locked (LB1, LB2 programmed): lock bits block fuse writes"}},
+        {"ATtiny85", 0xFE, {0xE2, 0xDF, 0xFF, 0xFE}, {"Low Fuses: written 0xE2, the chip holds 0x62 (CKDIV8)",
+                                                      "The chip is locked (LB1 programmed): lock bits block"}},
+        {"AT90S2333", 0xF9, {0xDA, 0xFF}, {"Lock bits: written 0xFF, the chip holds 0xF9 (LB1, LB2)",
+                                           "The chip is locked (LB1, LB2 programmed): only Chip Erase clears them"}},
+    };
+    for (const Case& c : cases) {
+        test::SimSocket s(c.chip);
+        s.ctx.readBackFuses = true;
+        s.Chip().lock = c.lock;
+        const auto fuses = s.Chip().fuses;
+        LockFusesDialog d = OpenLockFusesDialog(s.ctx.chip);
+        SetBytes(d, c.asked);
+        test::Timeline timeline(s.ctx);
+        const Result result = WriteLockFuses(s.ctx, d, Yes);
+        if (c.says.empty()) {
+            EXPECT_TRUE(result) << c.chip << result.words;
+            EXPECT_EQ(s.Chip().fuses[0], *c.asked.begin()) << c.chip;
+            continue;
+        }
+        EXPECT_EQ(result.failure, FailureKind::Chip) << c.chip;
+        for (const std::string& line : c.says)
+            EXPECT_NE(result.words.find("\n" + line), std::string::npos) << c.chip << "\n" << result.words;
+        EXPECT_EQ(timeline.events[timeline.events.size() - 2], "       Finished with fail.") << c.chip;
+        EXPECT_EQ(s.Chip().fuses, fuses) << c.chip;
+        EXPECT_EQ(s.Chip().lock, c.lock) << c.chip;
+        // The boxes keep what was asked for.
+        EXPECT_EQ(BoxByte(d, 0), *c.asked.begin()) << c.chip;
+    }
+}
+
+// A byte nobody gave is not written: the file's fuses go out, the lock byte the boxes hold does
+// not, and the chip keeps its own.
+TEST(LockFusesCommands, ASlotLeftOutOfTheWriteIsNeverSent)
+{
+    test::SimSocket s("ATmega8");
+    s.ctx.readBackFuses = true;
+    LockFusesDialog d = OpenLockFusesDialog(s.ctx.chip);
+    SetBytes(d, {0xE4, 0xD9, 0x00});
+    test::Timeline timeline(s.ctx);
+    ASSERT_TRUE(WriteLockFuses(s.ctx, d, Yes, 0b011));
+    EXPECT_EQ(s.Chip().fuses[0], 0xE4);
+    EXPECT_EQ(s.Chip().lock, 0xFF);
+    EXPECT_EQ(std::count(timeline.events.begin(), timeline.events.end(), "Trying to write lock-bits"), 0);
+    EXPECT_EQ(std::count(timeline.events.begin(), timeline.events.end(), "Trying to write fuse low byte"), 1);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "model/Gateway.h"
 #include "chips/MemoryKind.h"
 #include "operations/ChipInSocket.h"
+#include "operations/LockFuses.h"
 #include "operations/MemoryCommands.h"
 
 namespace quillon {
@@ -222,7 +223,9 @@ TEST(Read, AStrayByteBehindTheLastAnswerLeavesTheImageAsItWas)
 // A locked chip reads as erased; with the checks on, its lock bits are read after such a read
 // and named. A blank chip reads the same and gets no line; without the checks nothing more is
 // sent. The flash read, the EEPROM read, and a chip of each family.
-TEST(Read, AnErasedLookingReadOfALockedChipSaysOnlyChipEraseUnlocksIt)
+// A locked chip's memory cannot be read: the read fails (so no file of 0xFF is saved as the
+// chip's) and the image keeps what it held.
+TEST(Read, AnErasedLookingReadOfALockedChipFailsSayingOnlyChipEraseUnlocksIt)
 {
     struct Case {
         std::string chip;
@@ -244,7 +247,12 @@ TEST(Read, AnErasedLookingReadOfALockedChipSaysOnlyChipEraseUnlocksIt)
             s.Chip().lock = c.lock;
             s.ctx.checkChipInSocket = checks;
             const std::size_t before = s.ctx.bus.log.Size();
-            EXPECT_TRUE(c.eeprom ? ReadData(s.ctx) : ReadProgram(s.ctx)) << c.chip;
+            auto image = ChipMemory(s.ctx.chip, c.eeprom ? MemoryKind::Data : MemoryKind::Program);
+            std::fill(image.begin(), image.end(), 0x5A);
+            const Result result = c.eeprom ? ReadData(s.ctx) : ReadProgram(s.ctx);
+            const bool fails = checks && !c.bits.empty();
+            EXPECT_EQ(result.Succeeded(), !fails) << c.chip;
+            EXPECT_EQ(image[0], fails ? 0x5A : 0xFF) << c.chip;
             const Lines lines = s.ctx.bus.log.Lines();
             const auto locked = std::find_if(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end(),
                                              [](const std::string& l) { return l.starts_with("The chip is locked"); });
@@ -253,7 +261,8 @@ TEST(Read, AnErasedLookingReadOfALockedChipSaysOnlyChipEraseUnlocksIt)
                 EXPECT_EQ(*locked, "The chip is locked (" + c.bits +
                                        " programmed): it reads as 0xFF, and only Chip Erase unlocks it, erasing "
                                        "the flash and the EEPROM");
-                EXPECT_EQ(*(locked - 1), "       Finished");  // after the command's own line
+                EXPECT_EQ(*(locked + 1), "       Finished with fail.");
+                EXPECT_EQ(result.words.rfind(*locked, 0), 0u) << result.words;
             } else {
                 EXPECT_EQ(locked, lines.end()) << c.chip << " " << *locked;
             }
@@ -292,6 +301,41 @@ TEST(Read, AnErasedLookingReadOfAnEmptySocketFailsSayingNoChipAnswers)
                                                           "for this chip, or no supply."))
                 << lines[lines.size() - 3];
             EXPECT_EQ(lines[lines.size() - 2], "       Finished with fail.");
+        }
+    }
+}
+
+// The fuse, lock and calibration bytes of an empty socket read as 0xFF too: with the checks on
+// the signature is read and the command fails saying no chip answers; the record keeps its bytes.
+TEST(Read, FusesAndCalibrationOfAnEmptySocketFailSayingNoChipAnswers)
+{
+    const std::function<Result(Session&)> commands[] = {
+        [](Session& s) {
+            LockFusesDialog d = OpenLockFusesDialog(s.chip);
+            return ReadLockFuses(s, d);
+        },
+        [](Session& s) { return ReadCalibration(s); },
+    };
+    for (const char* chip : {"ATmega8", "AT90S2333", "ATtiny85"}) {
+        for (std::size_t command = 0; command < std::size(commands); ++command) {
+            for (const bool checks : {false, true}) {
+                test::SimSocket s("");
+                SelectChip(s.ctx, FindChipByName(chip)->signature);
+                s.ctx.checkChipInSocket = checks;
+                s.ctx.chip.lockFuse.fill(0x5A);
+                s.ctx.chip.calibration.fill(0x5A);
+                const Result result = commands[command](s.ctx);
+                const std::string name = std::string(chip) + " command " + std::to_string(command);
+                if (result.failure == FailureKind::NotOffered) continue;  // no calibration bytes
+                // Without the checks a parallel chip's bytes are taken as read, as they always were.
+                if (!checks) continue;
+                EXPECT_FALSE(result) << name;
+                // A serial chip that does not answer its entry fails before any byte is read.
+                if (FindChipByName(chip)->family != Family::Serial)
+                    EXPECT_TRUE(result.words.starts_with("No chip answers in the socket (signature ")) << name << result.words;
+                EXPECT_EQ(s.ctx.chip.lockFuse[0], 0x5A) << name;
+                EXPECT_EQ(s.ctx.chip.calibration[0], 0x5A) << name;
+            }
         }
     }
 }

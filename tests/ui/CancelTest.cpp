@@ -3,6 +3,7 @@
 // the main window mid-command asks, cancels and ends the program; a lost gateway is named.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 
 #include "SimWindowFixture.h"
 #include "support/Sanitizers.h"
+#include "ui/EndSignals.h"
 #include "ui/HexViewWidget.h"
 #include "ui/ProgressForm.h"
 
@@ -170,6 +172,25 @@ TEST_F(Cancelling, ChildClosesTheWindowMidCommand)
     // The cancelled read's ending, then the port closed as Exit closes it.
     EXPECT_EQ(Tail(4)[0], "Cancelled by the user");
     EXPECT_EQ(Tail(1)[0], "The COM-port is closed");
+}
+
+// A closed terminal (SIGHUP) mid-read ends the window as the end of a session does, without a
+// question: the read is cancelled, the socket switched off, the port closed, the window closed.
+TEST_F(Cancelling, SighupMidCommandCancelsPowersDownAndCloses)
+{
+    StartWith("ATmega8", {}, std::chrono::microseconds(150));
+    EndSignals endSignals;
+    QObject::connect(&endSignals, &EndSignals::arrived, window.get(), [this] { window->EndWithoutAsking(); });
+    StartAndWaitFor("Button4", 10);
+    BoxAnswerer yes(QMessageBox::Yes);
+    ::raise(SIGHUP);
+    for (int i = 0; i < 2000 && window->isVisible(); ++i) QTest::qWait(5);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(endSignals.Received(), SIGHUP);
+    EXPECT_TRUE(yes.seen.empty());
+    EXPECT_EQ(Tail(4)[0], "Cancelled by the user");
+    EXPECT_EQ(Tail(1)[0], "The COM-port is closed");
+    EXPECT_TRUE(Unpowered());
 }
 
 TEST(CloseMidCommand, EndsTheProcessWithStatusZero)

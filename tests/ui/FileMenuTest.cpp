@@ -122,7 +122,7 @@ TEST_F(FileMenu, RefusedFilesAreToldInTheLogWithoutABox)
     {
         QFile file(start);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(":0100000011EE\r\n:0400000300000000F9\r\n:00000001FF");
+        file.write(":0100000011EE\r\n:0400000600000000F6\r\n:00000001FF");
     }
     {
         QFile file(broken);
@@ -136,7 +136,7 @@ TEST_F(FileMenu, RefusedFilesAreToldInTheLogWithoutABox)
         const char* shown;
     };
     const Case cases[] = {
-        {start, true, "Wrong file (from 8086/80186)", "00000000: 11 FF"},
+        {start, true, "Wrong file (unknown format)", "00000000: 11 FF"},
         {broken, true, "Wrong file (line 2: too short for a record)", "00000000: 22 FF"},
         {start, false, "No chip selected", nullptr},
     };
