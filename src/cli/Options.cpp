@@ -27,7 +27,7 @@ struct CommandName {
     bool takesArgument;
 };
 
-constexpr std::array<CommandName, 12> kCommands{{
+constexpr std::array<CommandName, 13> kCommands{{
     {"read-program", CommandKind::ReadProgram, true},
     {"write-program", CommandKind::WriteProgram, true},
     {"verify-program", CommandKind::VerifyProgram, true},
@@ -40,7 +40,14 @@ constexpr std::array<CommandName, 12> kCommands{{
     {"read-calibration", CommandKind::ReadCalibration, false},
     {"read-fuses", CommandKind::ReadFuses, false},
     {"write-fuses", CommandKind::WriteFuses, true},
+    {"rescue", CommandKind::Rescue, false},
 }};
+
+// "clock=xtal-8m-16k-65ms": a field setting for write-fuses (a file name or bytes have no '=').
+bool IsSetting(const std::string& arg)
+{
+    return !arg.empty() && arg[0] != '-' && arg.find('=') != std::string::npos;
+}
 
 const CommandName* FindCommand(std::string_view name)
 {
@@ -130,13 +137,27 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
             if (value != "1" && value != "2")
                 return Fail("--page takes 1 or 2, not \"" + value + "\"");
             options.page = value == "1" ? 0 : 1;
+        } else if (TakeValue(args, i, "--preset", value, error)) {
+            if (!error.empty()) return Fail(error);
+            if (value.empty()) return Fail("--preset needs a preset name");
+            options.preset = value;
         } else if (arg == "list-chips") {
             options.listChips = true;
+        } else if (arg == "fuse-settings") {
+            options.fuseSettings = true;
+        } else if (arg == "explain-fuses") {
+            options.explainFuses = true;
         } else if (!arg.empty() && arg[0] == '-') {
             return Fail("unknown option \"" + arg + "\"");
         } else if (const CommandName* command = FindCommand(arg)) {
-            Command c{command->kind, {}};
-            if (command->takesArgument) {
+            Command c{command->kind, {}, {}};
+            if (command->kind == CommandKind::WriteFuses && i + 1 < args.size() && IsSetting(args[i + 1])) {
+                while (i + 1 < args.size() && IsSetting(args[i + 1])) c.settings.push_back(args[++i]);
+            } else if (command->kind == CommandKind::WriteFuses &&
+                       (i + 1 >= args.size() || args[i + 1].empty() || args[i + 1][0] == '-' ||
+                        FindCommand(args[i + 1]) != nullptr)) {
+                // Only a preset: whether --preset was given is checked once the line is read.
+            } else if (command->takesArgument) {
                 if (i + 1 >= args.size() || args[i + 1].empty())
                     return Fail(std::string(command->name) + " needs " +
                                 (command->kind == CommandKind::WriteFuses ? "the fuse bytes" : "a file name"));
@@ -150,6 +171,11 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
                                 c.argument + "\")");
             }
             options.commands.push_back(std::move(c));
+        } else if (options.explainFuses) {
+            // The bytes to explain: "62 DF FF", "62,DF,FF" or "0x62 0xDF".
+            const std::optional<std::vector<unsigned char>> bytes = ParseFuseBytes(arg);
+            if (!bytes) return Fail("explain-fuses takes hex bytes, not \"" + arg + "\"");
+            for (unsigned char b : *bytes) options.explainBytes.push_back(std::to_string(b));
         } else {
             return Fail("unknown command \"" + arg + "\"");
         }
@@ -159,6 +185,18 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
         if (!options.commands.empty()) return Fail("list-chips runs on its own, without other commands");
         return {options, {}};
     }
+    if (options.explainFuses || options.fuseSettings) {
+        const std::string word = options.explainFuses ? "explain-fuses" : "fuse-settings";
+        if (options.explainFuses && options.fuseSettings) return Fail("explain-fuses and fuse-settings run one at a time");
+        if (!options.commands.empty()) return Fail(word + " runs on its own, without other commands");
+        if (options.chip.empty()) return Fail(word + " needs the chip (--chip NAME)");
+        if (options.explainFuses && options.explainBytes.empty())
+            return Fail("explain-fuses needs the fuse bytes, low byte first (e.g. 62 DF FF)");
+        return {options, {}};
+    }
+    for (const Command& c : options.commands)
+        if (c.kind == CommandKind::WriteFuses && c.argument.empty() && c.settings.empty() && options.preset.empty())
+            return Fail("write-fuses needs the fuse bytes, settings by field (clock=KEY ...) or --preset NAME");
     if (options.port.empty()) return Fail("no port given (--port NAME)");
     if (options.commands.empty()) return Fail("no command given");
     return {options, {}};

@@ -22,11 +22,14 @@ enum class CommandKind {
     ReadCalibration,
     ReadFuses,
     WriteFuses,
+    Rescue,
 };
 
 struct Command {
     CommandKind kind;
     std::string argument;  // the file, or the fuse bytes; empty for the others
+    // write-fuses by field: "clock=xtal-8m-16k-65ms", "eesave=on", "preset=crystal".
+    std::vector<std::string> settings;
 };
 
 struct Options {
@@ -34,6 +37,12 @@ struct Options {
     bool version = false;
     bool json = false;  // every line on stdout one JSON object
     bool listChips = false;  // list the supported chips instead of running commands
+    // Fuses in words without a gateway: explain-fuses decodes bytes, fuse-settings lists every
+    // field and setting of the chip named by --chip.
+    bool explainFuses = false;
+    bool fuseSettings = false;
+    std::vector<std::string> explainBytes;
+    std::string preset;  // --preset: a preset write-fuses applies before its named settings
     std::string port;
     int delay = 1;
     std::string chip;  // empty: autosearch

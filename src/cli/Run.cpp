@@ -10,6 +10,7 @@
 #include "chips/Catalogue.h"
 #include "cli/ChipList.h"
 #include "cli/Commands.h"
+#include "cli/FuseWords.h"
 #include "cli/Options.h"
 #include "cli/SignalWatcher.h"
 #include "cli/Output.h"
@@ -122,6 +123,8 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bo
         output.Chips(ChipListRows());
         return kExitSuccess;
     }
+    if (options.explainFuses) return ExplainFuses(options, output);
+    if (options.fuseSettings) return ShowFuseSettings(options, output);
     const ChipRow* chosen = nullptr;
     if (!options.chip.empty()) {
         chosen = FindChipNamed(options.chip);
