@@ -241,6 +241,8 @@ std::string UsageText()
 {
     return R"(Usage: quillon-cli --port PORT [options] COMMAND...
        quillon-cli list-chips
+       quillon-cli explain-fuses --chip NAME B0 B1...
+       quillon-cli fuse-settings --chip NAME
 
 Programs an AVR microcontroller through the Tavro gateway.
 
@@ -304,15 +306,33 @@ Commands, run in the order given:
   compare-data FILE    the same for the EEPROM
   erase                erase the chip
   read-calibration     read the oscillator calibration bytes
-  read-fuses           read the lock and fuse bytes and show them
+  read-fuses           read the lock and fuse bytes and show them, each fuse field
+                       in words under its byte
   write-fuses B0,B1..  write the lock and fuse bytes, in hex, in the chip's order
                        (low fuses, high fuses, extended fuses, lock bits last); bytes
                        that lock this tool out of the chip need --force
   write-fuses FILE.elf write the fuse and lock bytes a compiled program carries (its
                        .fuse and .lock sections; needs --yes); a byte the file lacks
                        is written back as the chip has it
+  write-fuses KEY=SETTING...
+                       write fuse fields by name, e.g. clock=xtal-8m-16k-65ms bod=2v7
+                       boot=512 eesave=on (single bits take on or off); the chip's bytes
+                       are read first and the fields not named keep their values
+  --preset NAME        with write-fuses: a common setting in one step (factory,
+                       rc-no-div, crystal, board16, where the chip has it); it changes
+                       only its fields, and settings named with it apply after it
+  rescue               bring back a chip serial programmers cannot reach: reads it in
+                       high-voltage parallel mode, says what keeps them out and, with
+                       --yes, restores the factory fuses (a Chip Erase first when lock
+                       bits are set); serially programmed chips are refused
   list-chips           list the supported chips (name, signature, flash, EEPROM and
                        page bytes, programming mode); needs no port
+  explain-fuses --chip NAME B0 B1..
+                       the fuse bytes (low first, the lock byte may follow) in words,
+                       field by field; needs no port
+  fuse-settings --chip NAME
+                       every fuse field of the chip with every setting's key and
+                       meaning, the factory ones marked, and its presets; needs no port
 
 FILE's format follows its extension: .hex/.eep Intel HEX, .bin raw binary,
 .srec/.s19/.s28/.s37/.mot Motorola S-record, .elf a compiled program (read only:

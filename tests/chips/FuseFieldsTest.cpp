@@ -172,7 +172,9 @@ TEST(FuseFields, EveryChipHasFieldsThatCoverOnlyItsNamedBits)
             EXPECT_FALSE(f.what.empty()) << where;
             // Every bit of a field has a box in the dialog.
             for (int bit = 0; bit < 8; ++bit)
-                if (f.mask & (1u << bit)) EXPECT_FALSE(row.bitNames[f.slot].bit[bit].empty()) << where << " bit " << bit;
+                if (f.mask & (1u << bit)) {
+                    EXPECT_FALSE(row.bitNames[f.slot].bit[bit].empty()) << where << " bit " << bit;
+                }
             std::set<std::string> settingKeys;
             std::set<std::uint8_t> values;
             for (const FuseSetting& s : f.settings) {
@@ -183,7 +185,9 @@ TEST(FuseFields, EveryChipHasFieldsThatCoverOnlyItsNamedBits)
                 EXPECT_EQ(s.key.find(' '), std::string::npos) << where;
             }
             // The factory value is always one the chip allows.
-            if (!f.IsBit()) EXPECT_NE(f.Setting(f.ValueIn(fuses->factory)), nullptr) << where << " factory";
+            if (!f.IsBit()) {
+                EXPECT_NE(f.Setting(f.ValueIn(fuses->factory)), nullptr) << where << " factory";
+            }
         }
     }
 }
