@@ -306,6 +306,7 @@ void LockFusesForm::BuildSettings(QWidget* page)
             hexEdits_[slot] = hex;
             auto* row = new QHBoxLayout;
             row->addWidget(caption);
+            row->addSpacing(12);
             row->addWidget(new QLabel(QStringLiteral("0x"), inner));
             row->addWidget(hex);
             row->addStretch(1);
