@@ -194,9 +194,16 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
             return Fail("explain-fuses needs the fuse bytes, low byte first (e.g. 62 DF FF)");
         return {options, {}};
     }
-    for (const Command& c : options.commands)
-        if (c.kind == CommandKind::WriteFuses && c.argument.empty() && c.settings.empty() && options.preset.empty())
+    bool bySettings = false;
+    for (const Command& c : options.commands) {
+        if (c.kind != CommandKind::WriteFuses) continue;
+        if (c.argument.empty() && c.settings.empty() && options.preset.empty())
             return Fail("write-fuses needs the fuse bytes, settings by field (clock=KEY ...) or --preset NAME");
+        if (!c.argument.empty() && !options.preset.empty())
+            return Fail("--preset goes with write-fuses by field, not with bytes or a file (\"" + c.argument + "\")");
+        bySettings = bySettings || c.argument.empty();
+    }
+    if (!options.preset.empty() && !bySettings) return Fail("--preset needs a write-fuses command to apply it");
     if (options.port.empty()) return Fail("no port given (--port NAME)");
     if (options.commands.empty()) return Fail("no command given");
     return {options, {}};

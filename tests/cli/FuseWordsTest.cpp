@@ -76,7 +76,11 @@ TEST(FuseWords, ExplainAndSettingsNeedNoGateway)
     for (const Bad& bad : {Bad{{"explain-fuses", "--chip", "ATmega328P", "FF", "DE"}, "has 3 fuse bytes"},
                            Bad{{"explain-fuses", "--chip", "ATmega999", "FF"}, "unknown chip"},
                            Bad{{"explain-fuses", "FF"}, "needs the chip"},
-                           Bad{{"explain-fuses", "--chip", "ATmega8", "XY"}, "takes hex bytes"}}) {
+                           Bad{{"explain-fuses", "--chip", "ATmega8", "XY"}, "takes hex bytes"},
+                           Bad{{"--port", "sim:ATmega8", "--preset", "crystal", "read-fuses"}, "needs a write-fuses"},
+                           Bad{{"--port", "sim:ATmega8", "--preset", "crystal", "write-fuses", "E1,D9,FF"},
+                               "not with bytes or a file"},
+                           Bad{{"--port", "sim:ATmega8", "write-fuses"}, "write-fuses needs the fuse bytes"}}) {
         Finished f = RunProgram(Cli(), bad.args);
         EXPECT_EQ(f.status, 2) << bad.error;
         EXPECT_NE(f.err.find(bad.error), std::string::npos) << f.err;
