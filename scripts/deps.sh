@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libgl-dev
   libjpeg-dev
   libelf-dev nlohmann-json3-dev
-  libcairo2-dev libxml2-dev
+  libcairo2-dev libxml2-dev libexpat1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   srecord unrtf
   gcc-avr avr-libc binutils-avr

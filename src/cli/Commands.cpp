@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "chips/Catalogue.h"
+#include "chips/ChipTable.h"
+#include "cli/FuseWords.h"
 #include "cli/Options.h"
 #include "core/FileIo.h"
 #include "images/ElfFile.h"
@@ -14,6 +16,7 @@
 #include "operations/Compare.h"
 #include "operations/LockFuses.h"
 #include "operations/MemoryCommands.h"
+#include "operations/Rescue.h"
 #include "operations/Session.h"
 
 namespace quillon::cli {
@@ -80,7 +83,7 @@ std::vector<SlotReport> Slots(const LockFusesDialog& dialog, const Chip& chip)
     for (std::size_t g = 0; g < dialog.group.size(); ++g) {
         const FuseGroup& group = dialog.group[g];
         if (!group.visible) continue;
-        SlotReport slot{group.caption, chip.lockFuse[g], {}};
+        SlotReport slot{group.caption, chip.lockFuse[g], {}, {}};
         for (int b = 7; b >= 0; --b) {
             const FuseBox& box = group.box[static_cast<std::size_t>(b)];
             if (box.visible && box.checked) slot.programmed.push_back(box.caption);
@@ -94,7 +97,12 @@ Result ReadFuses(Session& session, Output& output)
 {
     LockFusesDialog dialog = OpenLockFusesDialog(session.chip);
     Result result = ReadLockFuses(session, dialog);
-    if (result) output.Fuses(Slots(dialog, session.chip));
+    if (result) {
+        std::vector<SlotReport> slots = Slots(dialog, session.chip);
+        if (const ChipRow* row = FindChip(session.chip.signature))
+            AddFieldWords(*row, std::span(session.chip.lockFuse).first(session.chip.lockFuseCount), slots);
+        output.Fuses(slots);
+    }
     return result;
 }
 
@@ -231,7 +239,9 @@ Result RunCommand(Session& session, const Command& command, const Confirm& confi
     case CommandKind::Erase: return ChipErase(session, confirm);
     case CommandKind::ReadCalibration: return ReadCalibration(session);
     case CommandKind::ReadFuses: return ReadFuses(session, output);
+    case CommandKind::Rescue: return RescueChip(session, confirm);
     case CommandKind::WriteFuses:
+        if (!command.settings.empty() || file.empty()) return WriteFuseSettings(session, command, options, confirm, output);
         return IsFuseFile(file) ? WriteFileFuses(session, file, confirm, output)
                                 : WriteFuseBytes(session, file, confirm, output);
     }

@@ -28,7 +28,7 @@ struct CommandName {
     bool takesArgument;
 };
 
-constexpr std::array<CommandName, 12> kCommands{{
+constexpr std::array<CommandName, 13> kCommands{{
     {"read-program", CommandKind::ReadProgram, true},
     {"write-program", CommandKind::WriteProgram, true},
     {"verify-program", CommandKind::VerifyProgram, true},
@@ -41,7 +41,14 @@ constexpr std::array<CommandName, 12> kCommands{{
     {"read-calibration", CommandKind::ReadCalibration, false},
     {"read-fuses", CommandKind::ReadFuses, false},
     {"write-fuses", CommandKind::WriteFuses, true},
+    {"rescue", CommandKind::Rescue, false},
 }};
+
+// "clock=xtal-8m-16k-65ms": a field setting for write-fuses (a file name or bytes have no '=').
+bool IsSetting(const std::string& arg)
+{
+    return !arg.empty() && arg[0] != '-' && arg.find('=') != std::string::npos;
+}
 
 const CommandName* FindCommand(std::string_view name)
 {
@@ -131,6 +138,10 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
             if (value != "1" && value != "2")
                 return Fail("--page takes 1 or 2, not \"" + value + "\"");
             options.page = value == "1" ? 0 : 1;
+        } else if (TakeValue(args, i, "--preset", value, error)) {
+            if (!error.empty()) return Fail(error);
+            if (value.empty()) return Fail("--preset needs a preset name");
+            options.preset = value;
         } else if (arg == "list-chips") {
             options.listChips = true;
         } else if (arg == "wiring") {
@@ -139,11 +150,21 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
             if (!error.empty()) return Fail(error);
             if (value.empty()) return Fail("--out needs a file name");
             options.out = value;
+        } else if (arg == "fuse-settings") {
+            options.fuseSettings = true;
+        } else if (arg == "explain-fuses") {
+            options.explainFuses = true;
         } else if (!arg.empty() && arg[0] == '-') {
             return Fail("unknown option \"" + arg + "\"");
         } else if (const CommandName* command = FindCommand(arg)) {
-            Command c{command->kind, {}};
-            if (command->takesArgument) {
+            Command c{command->kind, {}, {}};
+            if (command->kind == CommandKind::WriteFuses && i + 1 < args.size() && IsSetting(args[i + 1])) {
+                while (i + 1 < args.size() && IsSetting(args[i + 1])) c.settings.push_back(args[++i]);
+            } else if (command->kind == CommandKind::WriteFuses &&
+                       (i + 1 >= args.size() || args[i + 1].empty() || args[i + 1][0] == '-' ||
+                        FindCommand(args[i + 1]) != nullptr)) {
+                // Only a preset: whether --preset was given is checked once the line is read.
+            } else if (command->takesArgument) {
                 if (i + 1 >= args.size() || args[i + 1].empty())
                     return Fail(std::string(command->name) + " needs " +
                                 (command->kind == CommandKind::WriteFuses ? "the fuse bytes" : "a file name"));
@@ -166,6 +187,11 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
                                 c.argument + "\")");
             }
             options.commands.push_back(std::move(c));
+        } else if (options.explainFuses) {
+            // The bytes to explain: "62 DF FF", "62,DF,FF" or "0x62 0xDF".
+            const std::optional<std::vector<unsigned char>> bytes = ParseFuseBytes(arg);
+            if (!bytes) return Fail("explain-fuses takes hex bytes, not \"" + arg + "\"");
+            for (unsigned char b : *bytes) options.explainBytes.push_back(std::to_string(b));
         } else {
             return Fail("unknown command \"" + arg + "\"");
         }
@@ -184,6 +210,25 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
         return {options, {}};
     }
     if (!options.out.empty()) return Fail("--out belongs to the wiring command");
+    if (options.explainFuses || options.fuseSettings) {
+        const std::string word = options.explainFuses ? "explain-fuses" : "fuse-settings";
+        if (options.explainFuses && options.fuseSettings) return Fail("explain-fuses and fuse-settings run one at a time");
+        if (!options.commands.empty()) return Fail(word + " runs on its own, without other commands");
+        if (options.chip.empty()) return Fail(word + " needs the chip (--chip NAME)");
+        if (options.explainFuses && options.explainBytes.empty())
+            return Fail("explain-fuses needs the fuse bytes, low byte first (e.g. 62 DF FF)");
+        return {options, {}};
+    }
+    bool bySettings = false;
+    for (const Command& c : options.commands) {
+        if (c.kind != CommandKind::WriteFuses) continue;
+        if (c.argument.empty() && c.settings.empty() && options.preset.empty())
+            return Fail("write-fuses needs the fuse bytes, settings by field (clock=KEY ...) or --preset NAME");
+        if (!c.argument.empty() && !options.preset.empty())
+            return Fail("--preset goes with write-fuses by field, not with bytes or a file (\"" + c.argument + "\")");
+        bySettings = bySettings || c.argument.empty();
+    }
+    if (!options.preset.empty() && !bySettings) return Fail("--preset needs a write-fuses command to apply it");
     if (options.port.empty()) return Fail("no port given (--port NAME)");
     if (options.commands.empty()) return Fail("no command given");
     return {options, {}};
@@ -229,6 +274,8 @@ std::string UsageText()
     return R"(Usage: quillon-cli --port PORT [options] COMMAND...
        quillon-cli list-chips
        quillon-cli wiring --chip NAME --out FILE.svg|FILE.png
+       quillon-cli explain-fuses --chip NAME B0 B1...
+       quillon-cli fuse-settings --chip NAME
 
 Programs an AVR microcontroller through the Tavro gateway.
 
@@ -295,18 +342,36 @@ Commands, run in the order given:
   compare-data FILE    the same for the EEPROM
   erase                erase the chip
   read-calibration     read the oscillator calibration bytes
-  read-fuses           read the lock and fuse bytes and show them
+  read-fuses           read the lock and fuse bytes and show them, each fuse field
+                       in words under its byte
   write-fuses B0,B1..  write the lock and fuse bytes, in hex, in the chip's order
                        (low fuses, high fuses, extended fuses, lock bits last); bytes
                        that lock this tool out of the chip need --force
   write-fuses FILE.elf write the fuse and lock bytes a compiled program carries (its
                        .fuse and .lock sections; needs --yes); a byte the file lacks
                        is not written: the chip keeps its own
+  write-fuses KEY=SETTING...
+                       write fuse fields by name, e.g. clock=xtal-8m-16k-65ms bod=2v7
+                       boot=512 eesave=on (single bits take on or off); the chip's bytes
+                       are read first and the fields not named keep their values
+  --preset NAME        with write-fuses: a common setting in one step (factory,
+                       rc-no-div, crystal, board16, where the chip has it); it changes
+                       only its fields, and settings named with it apply after it
+  rescue               bring back a chip serial programmers cannot reach: reads it in
+                       high-voltage parallel mode, says what keeps them out and, with
+                       --yes, restores the factory fuses (a Chip Erase first when lock
+                       bits are set); serially programmed chips are refused
   list-chips           list the supported chips (name, signature, flash, EEPROM and
                        page bytes, programming mode); needs no port
   wiring               draw how the chip named by --chip is wired to the gateway (its
                        package, pin numbers and the gateway line of every pin used) into
                        the file named by --out: SVG or PNG by its extension; needs no port
+  explain-fuses --chip NAME B0 B1..
+                       the fuse bytes (low first, the lock byte may follow) in words,
+                       field by field; needs no port
+  fuse-settings --chip NAME
+                       every fuse field of the chip with every setting's key and
+                       meaning, the factory ones marked, and its presets; needs no port
 
 FILE's format follows its extension: .hex/.eep Intel HEX, .bin raw binary,
 .srec/.s19/.s28/.s37/.mot Motorola S-record, .elf a compiled program (read only:

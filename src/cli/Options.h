@@ -22,11 +22,14 @@ enum class CommandKind {
     ReadCalibration,
     ReadFuses,
     WriteFuses,
+    Rescue,
 };
 
 struct Command {
     CommandKind kind;
     std::string argument;  // the file, or the fuse bytes; empty for the others
+    // write-fuses by field: "clock=xtal-8m-16k-65ms", "eesave=on", "preset=crystal".
+    std::vector<std::string> settings;
 };
 
 struct Options {
@@ -36,6 +39,12 @@ struct Options {
     bool listChips = false;  // list the supported chips instead of running commands
     bool wiring = false;     // write the chip's wiring drawing to `out` instead of running commands
     std::string out;
+    // Fuses in words without a gateway: explain-fuses decodes bytes, fuse-settings lists every
+    // field and setting of the chip named by --chip.
+    bool explainFuses = false;
+    bool fuseSettings = false;
+    std::vector<std::string> explainBytes;
+    std::string preset;  // --preset: a preset write-fuses applies before its named settings
     std::string port;
     int delay = 1;
     std::string chip;  // empty: autosearch

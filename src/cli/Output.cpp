@@ -99,8 +99,22 @@ void Output::Fuses(const std::vector<SlotReport>& slots)
 {
     if (json_) {
         JsonLine list = JsonLine::array();
-        for (const SlotReport& slot : slots)
-            list.push_back({{"name", slot.name}, {"value", slot.value}, {"programmed", slot.programmed}});
+        for (const SlotReport& slot : slots) {
+            JsonLine item = {{"name", slot.name}, {"value", slot.value}, {"programmed", slot.programmed}};
+            if (!slot.fields.empty()) {
+                JsonLine fields = JsonLine::array();
+                for (const FieldReport& f : slot.fields)
+                    fields.push_back({{"name", f.name},
+                                      {"key", f.key},
+                                      {"value", f.value},
+                                      {"setting", f.setting},
+                                      {"meaning", f.meaning},
+                                      {"factory", f.factory},
+                                      {"factorySetting", f.factorySetting}});
+                item["fields"] = fields;
+            }
+            list.push_back(item);
+        }
         return Emit(Dump({{"type", "fuses"}, {"command", command_}, {"slots", list}}));
     }
     for (const SlotReport& slot : slots) {
@@ -110,6 +124,14 @@ void Output::Fuses(const std::vector<SlotReport>& slots)
         for (const std::string& bit : slot.programmed) line += " " + bit;
         if (slot.programmed.empty()) line += " none";
         std::fprintf(out_, "%s\n", line.c_str());
+        // Under the byte, its fields as write-fuses takes them, in words.
+        for (const FieldReport& f : slot.fields) {
+            std::string words = "    " + f.key + "=" + f.setting;
+            if (f.isBit && f.setting != "on") words += " (when on: " + f.meaning + ")";
+            else words += ": " + f.meaning;
+            if (!f.factory) words += "  [factory: " + f.factorySetting + "]";
+            std::fprintf(out_, "%s\n", words.c_str());
+        }
     }
     std::fflush(out_);
 }
@@ -147,6 +169,11 @@ void Output::Chips(std::span<const ChipListRow> rows)
                    {"eeprom", row.eeprom},
                    {"page", row.page},
                    {"mode", row.mode}}));
+}
+
+void Output::JsonObject(const std::string& line)
+{
+    if (json_) Emit(line);
 }
 
 void Output::Text(const std::string& text)

@@ -16,11 +16,24 @@ namespace quillon::cli {
 
 class TerminalProgress;
 
+// One fuse field of a slot in words.
+struct FieldReport {
+    std::string name;       // "SUT_CKSEL", "EESAVE"
+    std::string key;        // "clock", "eesave": what write-fuses takes
+    unsigned value = 0;     // the field's bits, shifted down
+    std::string setting;    // "xtal-8m-16k-65ms", "on", "reserved-0x1"
+    std::string meaning;    // the setting in words (a bit: what it does when on)
+    bool isBit = false;
+    bool factory = true;         // the setting is the chip's factory one
+    std::string factorySetting;  // the factory setting's key
+};
+
 // One lock or fuse slot as read-fuses shows it.
 struct SlotReport {
     std::string name;                     // "Low Fuses"
     unsigned value = 0xFF;
     std::vector<std::string> programmed;  // names of the bits that are 0, high bit first
+    std::vector<FieldReport> fields;      // the fuse fields in words; none for the lock byte
 };
 
 class Output {
@@ -42,6 +55,7 @@ public:
     void Version(const std::string& version);
     void Chips(std::span<const ChipListRow> rows);  // list-chips
     void Text(const std::string& text);  // the help text: plain in both forms
+    void JsonObject(const std::string& line);  // one ready JSON object (only with --json)
 
     // The progress window: a bar on a terminal's stderr, steps as JSON, or none.
     ProgressSink* Progress();

@@ -11,6 +11,7 @@
 #include "chips/Catalogue.h"
 #include "cli/ChipList.h"
 #include "cli/Commands.h"
+#include "cli/FuseWords.h"
 #include "cli/Options.h"
 #include "cli/SignalWatcher.h"
 #include "cli/WiringFile.h"
@@ -146,6 +147,8 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bo
                 output.Exit(kExitUsage, {});
                 return kExitUsage;
             }
+    if (options.explainFuses) return ExplainFuses(options, output);
+    if (options.fuseSettings) return ShowFuseSettings(options, output);
     const ChipRow* chosen = nullptr;
     if (!options.chip.empty()) {
         chosen = FindChipNamed(options.chip);

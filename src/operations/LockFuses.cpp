@@ -32,16 +32,25 @@ void UncheckAll(LockFusesDialog& dialog)
 // The questions and the line the fuse risks call for; false when a question was not answered Yes.
 bool AskAboutRisks(Session& session, const FuseRisks& risks, const Confirm& confirm)
 {
+    // The settings in words, after the bit names: what each one does to the chip.
+    std::string words;
+    for (const std::string& sentence : risks.explanations) words += " " + sentence;
+    std::string information;
+    for (const std::string& sentence : risks.information) information += " " + sentence;
     if (!risks.serialLockOut.empty())
         session.bus.log.LogMessage(
             LogText, "Note: " + JoinBitNames(risks.serialLockOut) +
-                         " lock out serial (ISP) programmers; this tool still reaches the chip in parallel mode.");
+                         " lock out serial (ISP) programmers; this tool still reaches the chip in parallel mode." +
+                         information);
+    else if (!information.empty())
+        session.bus.log.LogMessage(LogText, "Note:" + information +
+                                                " This tool still reaches the chip in parallel mode.");
     if (!risks.lockOut.empty()) {
         const std::string text = "Writing " + JoinBitNames(risks.lockOut) + " as set ends programming of the " +
                                  session.chip.name +
                                  " with this tool: its serial interface will no longer answer (SPIEN off, the "
-                                 "RESET pin or debugWIRE taken, or a clock source the socket does not give). "
-                                 "Write these bits anyway?";
+                                 "RESET pin or debugWIRE taken, or a clock source the socket does not give)." +
+                                 words + " Write these bits anyway?";
         if (!Ask(confirm, {"Chip will be locked out", text, Risk::LockOut})) return false;
         // Asked again, plainly: one Yes given out of habit must not end the chip's life here.
         const std::string again = "Really write " + JoinBitNames(risks.lockOut) + "? Afterwards this tool cannot "

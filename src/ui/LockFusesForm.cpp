@@ -1,14 +1,23 @@
 #include "ui/LockFusesForm.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QScreen>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QVBoxLayout>
 #include <memory>
 
+#include "chips/ChipTable.h"
+#include "chips/FuseFields.h"
 #include "operations/FileFuses.h"
 #include "operations/Session.h"
 #include "ui/CommandRunner.h"
@@ -17,10 +26,14 @@ namespace quillon::ui {
 
 namespace {
 
-// Below the buttons: a row with each group's byte in hex, then where the boxes came from.
-constexpr int kBytesTop = 183;
-constexpr int kOriginTop = 203;
-constexpr int kHeight = 228;
+// The tabs on top (the fields in words, the named bits), then the buttons, then a row with each
+// group's byte in hex and a row saying where the boxes came from.
+constexpr int kWidth = 640;
+constexpr int kTabsHeight = 340;
+constexpr int kButtonsTop = kTabsHeight + 1;
+constexpr int kBytesTop = kButtonsTop + 27;
+constexpr int kOriginTop = kBytesTop + 20;
+constexpr int kHeight = kOriginTop + 25;
 
 QString Hex(std::uint8_t byte)
 {
@@ -30,7 +43,7 @@ QString Hex(std::uint8_t byte)
 }  // namespace
 
 LockFusesForm::LockFusesForm(Session& session, CommandRunner& runner, Confirm confirm, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       ctx_(session),
       runner_(runner),
       confirm_(std::move(confirm)),
@@ -38,7 +51,7 @@ LockFusesForm::LockFusesForm(Session& session, CommandRunner& runner, Confirm co
 {
     setObjectName(QStringLiteral("LockFusesForm"));
     setWindowTitle(QStringLiteral("Lock & Fuses"));
-    setFixedSize(443, kHeight);
+    setFixedSize(kWidth, kHeight);
     // Centred on the screen, not over the main window, wherever that has been moved.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -47,8 +60,21 @@ LockFusesForm::LockFusesForm(Session& session, CommandRunner& runner, Confirm co
     small.setPixelSize(10);
     setFont(small);
     runner_.Guard(this);
+    if (const ChipRow* row = FindChip(session.chip.signature)) fuses_ = FusesOf(*row);
 
-    bitsPanel_ = new QFrame(this);
+    tabs_ = new QTabWidget(this);
+    tabs_->setObjectName(QStringLiteral("ViewTabs"));
+    tabs_->setGeometry(0, 0, kWidth, kTabsHeight);
+    auto* settingsPage = new QWidget;
+    settingsPage->setObjectName(QStringLiteral("SettingsPage"));
+    auto* bitsPage = new QWidget;
+    bitsPage->setObjectName(QStringLiteral("BitsPage"));
+    tabs_->addTab(settingsPage, QStringLiteral("Settings"));
+    tabs_->addTab(bitsPage, QStringLiteral("Bits"));
+    tabs_->setTabToolTip(0, QStringLiteral("Each fuse field as a list of settings in words"));
+    tabs_->setTabToolTip(1, QStringLiteral("Every lock and fuse bit by name: checked is programmed (0)"));
+
+    bitsPanel_ = new QFrame(bitsPage);
     bitsPanel_->setObjectName(QStringLiteral("Panel1"));
     bitsPanel_->setGeometry(0, 0, 443, 155);
     for (int g = 0; g < 4; ++g) {
@@ -67,6 +93,7 @@ LockFusesForm::LockFusesForm(Session& session, CommandRunner& runner, Confirm co
                 model_.Click(g, b);
                 box->setChecked(model_.group[static_cast<std::size_t>(g)].box[static_cast<std::size_t>(b)].checked);
                 RenderBytes();
+                RenderSettings();
             });
         }
         auto* hex = new QLabel(this);
@@ -75,12 +102,14 @@ LockFusesForm::LockFusesForm(Session& session, CommandRunner& runner, Confirm co
         hex->setAlignment(Qt::AlignCenter);
         bytes_[static_cast<std::size_t>(g)] = hex;
     }
+    BuildSettings(settingsPage);
+
     origin_ = new QLabel(this);
     origin_->setObjectName(QStringLiteral("OriginLabel"));
-    origin_->setGeometry(4, kOriginTop, 334, 20);
+    origin_->setGeometry(4, kOriginTop, kWidth - 110, 20);
     auto* factory = new QPushButton(QStringLiteral("Factory defaults"), this);
     factory->setObjectName(QStringLiteral("FactoryButton"));
-    factory->setGeometry(343, kOriginTop, 100, 22);
+    factory->setGeometry(kWidth - 100, kOriginTop, 100, 22);
     factory->setAutoDefault(false);
     factory->setToolTip(QStringLiteral("Set the boxes to the chip's factory values; nothing is written until Write"));
     connect(factory, &QPushButton::clicked, this, [this] {
@@ -90,17 +119,22 @@ LockFusesForm::LockFusesForm(Session& session, CommandRunner& runner, Confirm co
 
     auto* ok = new QPushButton(QStringLiteral("Save changes && Close the window"), this);
     ok->setObjectName(QStringLiteral("OKButton"));
-    ok->setGeometry(0, 156, 203, 25);
+    ok->setGeometry(0, kButtonsTop, 203, 25);
     auto* read = new QPushButton(QStringLiteral("Read Lock && Fuses"), this);
     read->setObjectName(QStringLiteral("Button1"));
-    read->setGeometry(203, 156, 120, 25);
+    read->setGeometry(203, kButtonsTop, 120, 25);
     auto* write = new QPushButton(QStringLiteral("Write Lock && Fuses"), this);
     write->setObjectName(QStringLiteral("Button2"));
-    write->setGeometry(323, 156, 120, 25);
-    for (QPushButton* button : {ok, read, write}) button->setAutoDefault(false);
+    write->setGeometry(323, kButtonsTop, 120, 25);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setObjectName(QStringLiteral("CancelButton"));
+    cancel->setGeometry(kWidth - 100, kButtonsTop, 100, 25);
+    cancel->setToolTip(QStringLiteral("Close without saving the boxes (Esc)"));
+    for (QPushButton* button : {ok, read, write, cancel}) button->setAutoDefault(false);
     connect(ok, &QPushButton::clicked, this, &LockFusesForm::OnSaveAndClose);
     connect(read, &QPushButton::clicked, this, &LockFusesForm::OnReadBits);
     connect(write, &QPushButton::clicked, this, &LockFusesForm::OnWriteBits);
+    connect(cancel, &QPushButton::clicked, this, &LockFusesForm::reject);
 
     Render();
 }
@@ -128,6 +162,7 @@ void LockFusesForm::Render()
         }
     }
     RenderBytes();
+    RenderSettings();
 }
 
 void LockFusesForm::RenderBytes()
@@ -199,13 +234,230 @@ void LockFusesForm::OfferFileBytes(const QString& fileName, const FileFuses& byt
         fileLabel_ = new QLabel(this);
         fileLabel_->setObjectName(QStringLiteral("FileLabel"));
         fileLabel_->setWordWrap(true);
-        fileLabel_->setGeometry(4, kHeight, 435, 30);
-        setFixedSize(443, kHeight + 30);
+        fileLabel_->setGeometry(4, kHeight, kWidth - 8, 30);
+        setFixedSize(kWidth, kHeight + 30);
     }
     fileLabel_->setText(text);
     setWindowTitle(QStringLiteral("Lock & Fuses - from %1").arg(fileName));
 }
 
-void LockFusesForm::reject() {}
+void LockFusesForm::reject()
+{
+    // Not while a command runs on the chip: its end still renders into this dialog.
+    if (runner_.Busy()) return;
+    QDialog::reject();
+}
+
+void LockFusesForm::ShowBits() { tabs_->setCurrentIndex(1); }
+void LockFusesForm::ShowSettings() { tabs_->setCurrentIndex(0); }
+
+// ---- The fields in words ---------------------------------------------------------------------
+
+void LockFusesForm::BuildSettings(QWidget* page)
+{
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(4, 4, 4, 4);
+    auto* top = new QHBoxLayout;
+    auto* presetCaption = new QLabel(QStringLiteral("Presets:"), page);
+    presets_ = new QComboBox(page);
+    presets_->setObjectName(QStringLiteral("PresetBox"));
+    presets_->setToolTip(QStringLiteral("Common settings in one step: a preset changes only the fields it names, "
+                                        "and nothing is written until Write"));
+    presets_->addItem(QStringLiteral("(choose one)"));
+    if (fuses_ != nullptr)
+        for (const FusePreset& p : PresetsOf(*fuses_))
+            presets_->addItem(QString::fromStdString(p.key + ": " + p.meaning), QString::fromStdString(p.key));
+    presets_->setEnabled(presets_->count() > 1);
+    connect(presets_, &QComboBox::activated, this, &LockFusesForm::OnPresetChosen);
+    top->addWidget(presetCaption);
+    top->addWidget(presets_, 1);
+    layout->addLayout(top);
+    presetLabel_ = new QLabel(page);
+    presetLabel_->setObjectName(QStringLiteral("PresetLabel"));
+    presetLabel_->setWordWrap(true);
+    presetLabel_->hide();
+    layout->addWidget(presetLabel_);
+
+    auto* scroll = new QScrollArea(page);
+    scroll->setObjectName(QStringLiteral("FieldsArea"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    auto* inner = new QWidget;
+    auto* grid = new QGridLayout(inner);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setVerticalSpacing(2);
+    grid->setColumnStretch(1, 1);
+    int line = 0;
+    if (fuses_ == nullptr) {
+        grid->addWidget(new QLabel(QStringLiteral("No chip selected."), inner), 0, 0);
+    } else {
+        const QRegularExpression hexByte(QStringLiteral("[0-9A-Fa-f]{0,2}"));
+        for (std::size_t slot = 0; slot < fuses_->fuseBytes && slot < hexEdits_.size(); ++slot) {
+            auto* caption = new QLabel(QString::fromStdString(model_.group[slot].caption), inner);
+            QFont bold = caption->font();
+            bold.setBold(true);
+            caption->setFont(bold);
+            auto* hex = new QLineEdit(inner);
+            hex->setObjectName(QStringLiteral("HexEdit%1").arg(slot + 1));
+            hex->setValidator(new QRegularExpressionValidator(hexByte, hex));
+            hex->setMaximumWidth(40);
+            hex->setToolTip(QStringLiteral("The byte in hex: type it and press Enter to set the fields below"));
+            connect(hex, &QLineEdit::editingFinished, this, [this, slot] { OnHexTyped(slot); });
+            hexEdits_[slot] = hex;
+            auto* row = new QHBoxLayout;
+            row->addWidget(caption);
+            row->addSpacing(12);
+            row->addWidget(new QLabel(QStringLiteral("0x"), inner));
+            row->addWidget(hex);
+            row->addStretch(1);
+            grid->addLayout(row, line++, 0, 1, 2);
+            for (std::size_t i = 0; i < fuses_->fields.size(); ++i) {
+                const FuseField& f = fuses_->fields[i];
+                if (f.slot != slot) continue;
+                FieldWidgets w;
+                w.field = i;
+                const QString tip = QString::fromStdString(f.name + ": " + f.what + ". Factory: " +
+                                                           f.Words(f.ValueIn(fuses_->factory)) + ".");
+                if (f.IsBit()) {
+                    w.check = new QCheckBox(QString::fromStdString(f.what), inner);
+                    w.check->setObjectName(QStringLiteral("Field_%1").arg(QString::fromStdString(f.key)));
+                    w.check->setToolTip(tip);
+                    connect(w.check, &QCheckBox::toggled, this,
+                            [this, i](bool on) { OnFieldChosen(i, on ? 0 : 1); });
+                } else {
+                    w.combo = new QComboBox(inner);
+                    w.combo->setObjectName(QStringLiteral("Field_%1").arg(QString::fromStdString(f.key)));
+                    w.combo->setToolTip(tip);
+                    for (const FuseSetting& setting : f.settings)
+                        w.combo->addItem(QString::fromStdString(setting.meaning), setting.value);
+                    connect(w.combo, &QComboBox::currentIndexChanged, this, [this, i, combo = w.combo](int index) {
+                        if (index >= 0) OnFieldChosen(i, static_cast<std::uint8_t>(combo->itemData(index).toUInt()));
+                    });
+                }
+                w.label = new QLabel(QString::fromStdString(f.IsBit() ? f.name : f.key + " (" + f.name + ")"), inner);
+                w.label->setToolTip(tip);
+                grid->addWidget(w.label, line, 0);
+                grid->addWidget(w.combo ? static_cast<QWidget*>(w.combo) : w.check, line++, 1);
+                fieldWidgets_.push_back(w);
+            }
+        }
+        auto* legend = new QLabel(QStringLiteral("* differs from the factory setting"), inner);
+        legend->setObjectName(QStringLiteral("FactoryLegend"));
+        grid->addWidget(legend, line++, 0, 1, 2);
+    }
+    grid->setRowStretch(line, 1);
+    scroll->setWidget(inner);
+    layout->addWidget(scroll, 1);
+}
+
+std::vector<std::uint8_t> LockFusesForm::FuseBytes() const
+{
+    std::vector<std::uint8_t> bytes;
+    if (fuses_ == nullptr) return bytes;
+    for (std::size_t slot = 0; slot < fuses_->fuseBytes; ++slot) bytes.push_back(BoxByte(model_, slot));
+    return bytes;
+}
+
+void LockFusesForm::TakeFuseBytes(const std::vector<std::uint8_t>& bytes)
+{
+    for (std::size_t g = 0; g < bytes.size() && g < model_.group.size(); ++g)
+        for (std::size_t b = 0; b < 8; ++b) {
+            FuseBox& box = model_.group[g].box[b];
+            // A greyed box keeps its state: it cannot be changed here.
+            if (box.visible && box.enabled) box.checked = (bytes[g] & (1u << b)) == 0;
+        }
+}
+
+void LockFusesForm::OnFieldChosen(std::size_t index, std::uint8_t value)
+{
+    if (rendering_ || fuses_ == nullptr) return;
+    std::vector<std::uint8_t> bytes = FuseBytes();
+    fuses_->fields[index].StoreIn(bytes, value);
+    TakeFuseBytes(bytes);
+    Render();
+}
+
+void LockFusesForm::OnHexTyped(std::size_t slot)
+{
+    if (rendering_ || fuses_ == nullptr) return;
+    QLineEdit* edit = hexEdits_[slot];
+    bool ok = false;
+    const unsigned value = edit->text().toUInt(&ok, 16);
+    std::vector<std::uint8_t> bytes = FuseBytes();
+    if (ok && !edit->text().isEmpty()) {
+        bytes[slot] = static_cast<std::uint8_t>(value);
+        TakeFuseBytes(bytes);
+    }
+    // An empty field goes back to what the boxes make.
+    Render();
+}
+
+void LockFusesForm::OnPresetChosen(int index)
+{
+    if (fuses_ == nullptr || index <= 0) return;
+    const std::string key = presets_->itemData(index).toString().toStdString();
+    for (const FusePreset& p : PresetsOf(*fuses_)) {
+        if (p.key != key) continue;
+        const std::vector<std::uint8_t> before = FuseBytes();
+        const std::vector<std::uint8_t> after = ApplyPreset(p, before);
+        QString changes;
+        for (const auto& [field, value] : p.changes) {
+            const std::uint8_t was = field->ValueIn(before);
+            if (was == value) continue;
+            changes += QStringLiteral("%1%2: %3 \u2192 %4")
+                           .arg(changes.isEmpty() ? QString() : QStringLiteral("; "),
+                                QString::fromStdString(field->key), QString::fromStdString(field->KeyOf(was)),
+                                QString::fromStdString(field->KeyOf(value)));
+        }
+        presetLabel_->setText(changes.isEmpty()
+                                  ? QStringLiteral("Preset %1: the boxes already hold it.").arg(QString::fromStdString(key))
+                                  : QStringLiteral("Preset %1 changes %2. Nothing is written until Write Lock & Fuses.")
+                                        .arg(QString::fromStdString(key), changes));
+        presetLabel_->show();
+        TakeFuseBytes(after);
+        Render();
+    }
+    presets_->setCurrentIndex(0);
+}
+
+void LockFusesForm::RenderSettings()
+{
+    if (fuses_ == nullptr) return;
+    rendering_ = true;
+    const std::vector<std::uint8_t> bytes = FuseBytes();
+    for (std::size_t slot = 0; slot < bytes.size() && slot < hexEdits_.size(); ++slot)
+        if (hexEdits_[slot] != nullptr && !hexEdits_[slot]->hasFocus())
+            hexEdits_[slot]->setText(QString::number(bytes[slot], 16).rightJustified(2, QLatin1Char('0')).toUpper());
+    for (const FieldWidgets& w : fieldWidgets_) {
+        const FuseField& f = fuses_->fields[w.field];
+        const std::uint8_t value = f.ValueIn(bytes);
+        const bool factory = value == f.ValueIn(fuses_->factory);
+        if (w.check != nullptr) {
+            w.check->setChecked(value == 0);
+            // A box the bit view greys is greyed here too.
+            bool enabled = true;
+            for (std::size_t b = 0; b < 8; ++b)
+                if (f.mask & (1u << b)) enabled = enabled && model_.group[f.slot].box[b].enabled;
+            w.check->setEnabled(enabled);
+        } else {
+            // A reserved value is shown while the chip holds it, never offered otherwise.
+            for (int i = w.combo->count() - 1; i >= 0; --i)
+                if (!w.combo->itemData(i, Qt::UserRole + 1).isNull()) w.combo->removeItem(i);
+            int index = w.combo->findData(value);
+            if (index < 0) {
+                w.combo->insertItem(0, QString::fromStdString(f.Words(value)), value);
+                w.combo->setItemData(0, true, Qt::UserRole + 1);
+                index = 0;
+            }
+            w.combo->setCurrentIndex(index);
+        }
+        QString label = QString::fromStdString(f.IsBit() ? f.name : f.key + " (" + f.name + ")");
+        QFont font = w.label->font();
+        font.setBold(!factory);
+        w.label->setFont(font);
+        w.label->setText(factory ? label : label + QStringLiteral(" *"));
+    }
+    rendering_ = false;
+}
 
 }  // namespace quillon::ui

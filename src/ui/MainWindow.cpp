@@ -287,6 +287,7 @@ void MainWindow::BuildMenus()
     QMenu* edit = bar->addMenu(QStringLiteral("Edit"));
     edit->setObjectName(QStringLiteral("Edit3"));
     lockFusesItem_ = addItem(edit, "LockFuses1", "Lock && Fuses...", [this] { OnLockFuses(); });
+    connectedActions_.push_back(addItem(edit, "RescueChip1", "Rescue chip...", [this] { OnRescueChip(); }));
     edit->addSeparator();
     // Off by default: the classic full pass stays what Write Program does until asked otherwise.
     skipBlankPages_ = edit->addAction(QStringLiteral("Skip blank pages when writing"));

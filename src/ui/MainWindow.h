@@ -140,6 +140,7 @@ private:
                            bool loadedNothing = false);
     void OnExit();
     void OnLockFuses();
+    void OnRescueChip();  // read a parallel chip in high-voltage mode and restore its factory fuses
     void OnHowToConnect();
     std::optional<ChosenFile> ChooseFile(FileDialogKind kind);
     std::optional<ChosenFile> ChooseInDialog(FileDialogKind kind);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "operations/Compare.h"
+#include "operations/Rescue.h"
 #include "ui/CommandRunner.h"
 #include "ui/FindDialog.h"
 #include "ui/GoToDialog.h"
@@ -99,6 +100,13 @@ HexViewWidget* MainWindow::ActiveView(MemoryKind memory) const
 HexViewWidget* MainWindow::ActiveEditView() const
 {
     return ActiveView(lastViewFlash_ ? MemoryKind::Program : MemoryKind::Data);
+}
+
+void MainWindow::OnRescueChip()
+{
+    // The question the rescue asks before it writes (and erases) goes to a Yes/No box.
+    RunOperation(QStringLiteral("Rescue chip"),
+                 [this, confirm = ConfirmOnGuiThread()] { return RescueChip(*ctx_, confirm); });
 }
 
 void MainWindow::OnCompare(MemoryKind memory)

@@ -87,5 +87,54 @@ TEST(FuseRisks, NamedCases)
     }
 }
 
+// The warnings speak the setting's words: the serial chip's question, the parallel chip's line.
+TEST(FuseRisks, ExplainTheSettingsInWords)
+{
+    struct Case {
+        const char* chip;
+        std::vector<std::uint8_t> after;
+        std::vector<std::string> explanations, information;
+    };
+    const std::string extClock = "Clock source: external clock on XTAL1. The chip will not run, and cannot be "
+                                 "programmed serially, until a clock signal is fed to XTAL1 \u2014 a crystal alone "
+                                 "will not start it.";
+    const Case cases[] = {
+        // SUT_CKSEL 10 0000 on an ATmega8: the parallel chip gets the information line.
+        {"ATmega8", {0xE0, 0xD9, 0xFF}, {}, {extClock}},
+        // A clock with no needs on a parallel chip is no news.
+        {"ATmega8", {0xE4, 0xD9, 0xFF}, {}, {}},
+        {"ATmega48", {0x62, 0x5F, 0xFF, 0xFF}, {},
+         {"RSTDISBL on: the RESET pin becomes an I/O pin, so a serial programmer can no longer hold the chip in "
+          "reset."}},
+        // A serial chip: every clock change is asked about, in words.
+        {"ATtiny85", {0x60, 0xDF, 0xFF, 0xFF},
+         {"Clock source: external clock on CLKI. The chip will not run, and cannot be programmed serially, until a "
+          "clock signal is fed to CLKI \u2014 a crystal alone will not start it."},
+         {}},
+        {"ATtiny85", {0x62, 0x9F, 0xFF, 0xFF},
+         {"DWEN on: debugWIRE takes the RESET pin; serial programming stops until debugWIRE turns it off."}, {}},
+        {"ATtiny13", {0x6B, 0xFF, 0xFF},
+         {"Clock source: internal 128 kHz watchdog oscillator. The chip then runs at 128 kHz: a serial programmer "
+          "must slow its clock below 32 kHz to reach it."},
+         {}},
+    };
+    for (const Case& c : cases) {
+        const ChipRow* row = FindChipByName(c.chip);
+        ASSERT_NE(row, nullptr) << c.chip;
+        const FuseRisks r = JudgeFuseBytes(*row, Factory(*row), c.after);
+        EXPECT_EQ(r.explanations, c.explanations) << c.chip;
+        EXPECT_EQ(r.information, c.information) << c.chip;
+    }
+    // What a rescue reports: every cause, each on its own.
+    const ChipRow& m8 = *FindChipByName("ATmega8");
+    const std::vector<std::uint8_t> bricked{0xE0, 0x59, 0xFC};
+    const std::vector<std::string> causes = SerialReachCauses(m8, bricked);
+    ASSERT_EQ(causes.size(), 3u);
+    EXPECT_TRUE(causes[0].starts_with("RSTDISBL on"));
+    EXPECT_EQ(causes[1], extClock);
+    EXPECT_TRUE(causes[2].starts_with("Lock bits LB1, LB2 programmed"));
+    EXPECT_TRUE(SerialReachCauses(m8, std::vector<std::uint8_t>{0xE1, 0xD9, 0xFF}).empty());
+}
+
 }  // namespace
 }  // namespace quillon

@@ -119,11 +119,11 @@ TEST_F(WindowTest, MainWindowCaptionsAndNames)
          {"LoadProgramfromFile1", "SaveProgramtoFile1", "", "Open1", "Save1", "", "", "", "SaveLogas1", "Exit1"}},
         // The doubled ampersand shows as one.
         {"Edit3",
-         {"Lock && Fuses...", "-", "Skip blank pages when writing", "Answers in flight",
+         {"Lock && Fuses...", "Rescue chip...", "-", "Skip blank pages when writing", "Answers in flight",
           "Check the chip's signature before writing", "Check that the gateway answers during writes",
           "Switch the socket off after every command", "-", "Undo", "Redo", "-", "Go to address...", "Find...",
           "Find next", "Find previous", "Fill with 0xFF", "-", "Compare Program", "Compare Data"},
-         {"LockFuses1", "", "SkipBlankPages1", "AnswersInFlightMenu1", "CheckChip1", "CheckAnswers1", "PowerDown1", "",
+         {"LockFuses1", "RescueChip1", "", "SkipBlankPages1", "AnswersInFlightMenu1", "CheckChip1", "CheckAnswers1", "PowerDown1", "",
           "Undo1", "Redo1", "", "GoTo1", "Find1", "FindNext1", "FindPrevious1", "FillFF1", "", "CompareProgram1",
           "CompareData1"}},
         {"AnswersInFlightMenu1",
@@ -224,10 +224,17 @@ TEST_F(WindowTest, LockFusesDialogGeometryAndCaptions)
         ASSERT_NE(form, nullptr);
         ran = true;
         EXPECT_EQ(form->windowTitle(), QStringLiteral("Lock & Fuses"));
-        // The dialog's own 443 x 181, and a strip below with the bytes in hex and Factory defaults.
-        EXPECT_EQ(form->size(), QSize(443, 228));
+        // Two tabs on top (the fields in words, the named bits), the buttons, and a strip below
+        // with the bytes in hex and Factory defaults.
+        EXPECT_EQ(form->size(), QSize(640, 413));
         EXPECT_TRUE(CentredOnScreen(*form)) << form->geometry().x() << "," << form->geometry().y();
-        EXPECT_FALSE(form->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+        // The close box is Cancel, as Esc is.
+        EXPECT_TRUE(form->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+        auto* tabs = form->findChild<QTabWidget*>(QStringLiteral("ViewTabs"));
+        ASSERT_NE(tabs, nullptr);
+        EXPECT_EQ(tabs->count(), 2);
+        EXPECT_EQ(tabs->tabText(0), QStringLiteral("Settings"));
+        EXPECT_EQ(tabs->tabText(1), QStringLiteral("Bits"));
         EXPECT_EQ(form->findChild<QFrame*>(QStringLiteral("Panel1"))->geometry(), QRect(0, 0, 443, 155));
         for (int g = 0; g < 4; ++g) {
             auto* group = form->findChild<QGroupBox*>(QStringLiteral("GroupBox%1").arg(g + 1));
@@ -246,15 +253,16 @@ TEST_F(WindowTest, LockFusesDialogGeometryAndCaptions)
             const char* text;
             QRect geometry;
         };
-        for (const ButtonCase& c : {ButtonCase{"OKButton", "Save changes && Close the window", {0, 156, 203, 25}},
-                                    ButtonCase{"Button1", "Read Lock && Fuses", {203, 156, 120, 25}},
-                                    ButtonCase{"Button2", "Write Lock && Fuses", {323, 156, 120, 25}}}) {
+        for (const ButtonCase& c : {ButtonCase{"OKButton", "Save changes && Close the window", {0, 341, 203, 25}},
+                                    ButtonCase{"Button1", "Read Lock && Fuses", {203, 341, 120, 25}},
+                                    ButtonCase{"Button2", "Write Lock && Fuses", {323, 341, 120, 25}},
+                                    ButtonCase{"CancelButton", "Cancel", {540, 341, 100, 25}}}) {
             auto* button = form->findChild<QPushButton*>(QString::fromLatin1(c.name));
             ASSERT_NE(button, nullptr) << c.name;
             EXPECT_EQ(button->text(), QString::fromLatin1(c.text));
             EXPECT_EQ(button->geometry(), c.geometry) << c.name;
         }
-        // With no chip selected only the three buttons show.
+        // With no chip selected only the buttons show.
         for (const QGroupBox* group : form->findChildren<QGroupBox*>()) EXPECT_FALSE(group->isVisible());
         form->findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
     });

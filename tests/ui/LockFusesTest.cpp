@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTabWidget>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -23,7 +27,7 @@ class LockFuses : public SimWindowTest {
 protected:
     // Opens the dialog from the menu and runs `use` on it while it is shown modally; the dialog
     // is closed with its own button afterwards whatever `use` found.
-    void WithDialog(const std::function<void(LockFusesForm&)>& use)
+    void WithDialog(const std::function<void(LockFusesForm&)>& use, bool bits = true)
     {
         bool ran = false;
         QTimer::singleShot(0, [&] {
@@ -33,8 +37,10 @@ protected:
                 return;
             }
             ran = true;
+            if (bits) form->ShowBits();  // the named-bit tab; the dialog opens on the settings
             use(*form);
-            QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("OKButton")), Qt::LeftButton);
+            if (form->isVisible())
+                QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("OKButton")), Qt::LeftButton);
             if (form->isVisible()) form->accept();
         });
         Trigger("LockFuses1");
@@ -67,7 +73,7 @@ TEST_F(LockFuses, AFreshlySelectedChipShowsItsFactoryBits)
     SelectFromMenu("ATmega8");
     WithDialog([&](LockFusesForm& form) {
         EXPECT_EQ(form.windowTitle(), QStringLiteral("Lock & Fuses"));
-        EXPECT_EQ(form.size(), QSize(443, 228));  // the dialog's own layout, a strip with the bytes below it
+        EXPECT_EQ(form.size(), QSize(640, 413));  // the dialog's own layout, a strip with the bytes below it
         EXPECT_EQ(form.findChild<QGroupBox*>(QStringLiteral("GroupBox1"))->title(), QStringLiteral("Low Fuses"));
         EXPECT_FALSE(form.findChild<QGroupBox*>(QStringLiteral("GroupBox4"))->isVisible());
         // Slot 0 = 0xE1: CKSEL1, CKSEL2, CKSEL3 and SUT0 programmed, CKSEL0, SUT1, BODEN, BODLEVEL not.
@@ -184,7 +190,7 @@ TEST_F(LockFuses, TheBytesShowInHexWithTheirOriginAndFactoryDefaultsRefillTheBox
         return form.findChild<QLabel*>(QString::fromLatin1(name))->text();
     };
     WithDialog([&](LockFusesForm& form) {
-        EXPECT_EQ(form.size(), QSize(443, 228));  // the dialog's own layout, a strip below it
+        EXPECT_EQ(form.size(), QSize(640, 413));  // the dialog's own layout, a strip below it
         EXPECT_EQ(text(form, "ByteLabel1"), QStringLiteral("0xE1"));  // the ATmega8's factory low fuses
         EXPECT_EQ(text(form, "ByteLabel2"), QStringLiteral("0xD9"));
         EXPECT_FALSE(form.findChild<QLabel*>(QStringLiteral("ByteLabel4"))->isVisible());
@@ -216,6 +222,137 @@ TEST_F(LockFuses, TheBytesShowInHexWithTheirOriginAndFactoryDefaultsRefillTheBox
         EXPECT_EQ(text(form, "OriginLabel"), QStringLiteral("As read from or written to the chip"));
     });
     EXPECT_EQ(Chip().fuses[0], 0xE1);
+}
+
+// The fields in words: a drop-down changes the bits and the hex, typed hex moves the drop-downs,
+// the named bits move them too; non-factory settings are marked.
+TEST_F(LockFuses, TheSettingsTabKeepsFieldsBitsAndHexInStep)
+{
+    StartWith("ATmega8");
+    Find<QSlider>("TrackBar1")->setValue(0);
+    WithDialog(
+        [&](LockFusesForm& form) {
+            EXPECT_EQ(form.findChild<QTabWidget*>(QStringLiteral("ViewTabs"))->currentIndex(), 0);
+            auto* clock = form.findChild<QComboBox*>(QStringLiteral("Field_clock"));
+            auto* ckopt = form.findChild<QCheckBox*>(QStringLiteral("Field_ckopt"));
+            auto* hex = form.findChild<QLineEdit*>(QStringLiteral("HexEdit1"));
+            ASSERT_TRUE(clock && ckopt && hex);
+            EXPECT_EQ(clock->currentData().toUInt(), 0x21u);  // factory: internal 1 MHz, 6 CK + 64 ms
+            EXPECT_FALSE(clock->toolTip().isEmpty());
+            EXPECT_EQ(hex->text(), QStringLiteral("E1"));
+            EXPECT_EQ(clock->findText(QStringLiteral("reserved"), Qt::MatchContains), -1);
+
+            // The last setting: the crystal of the highest range, 16K CK + 64 ms.
+            clock->setFocus();
+            QTest::keyClick(clock, Qt::Key_End);
+            EXPECT_EQ(clock->currentData().toUInt(), 0x3Fu);
+            EXPECT_EQ(BoxByte(form.Model(), 0), 0xFF);
+            EXPECT_EQ(hex->text(), QStringLiteral("FF"));
+            EXPECT_EQ(form.findChild<QLabel*>(QStringLiteral("ByteLabel1"))->text(), QString::fromUtf8("0xE1 \u2192 0xFF"));
+            QTest::mouseClick(ckopt, Qt::LeftButton);
+            EXPECT_EQ(BoxByte(form.Model(), 1), 0xC9);
+
+            // Typed hex: a letter that is no hex digit is refused in place, a byte moves the list.
+            hex->setFocus();
+            hex->selectAll();
+            QTest::keyClicks(hex, QStringLiteral("G"));
+            EXPECT_EQ(hex->text(), QStringLiteral("FF"));
+            QTest::keyClicks(hex, QStringLiteral("e4"));
+            QTest::keyClick(hex, Qt::Key_Return);
+            EXPECT_EQ(BoxByte(form.Model(), 0), 0xE4);
+            EXPECT_EQ(clock->currentData().toUInt(), 0x24u);  // internal 8 MHz, 6 CK + 64 ms
+
+            // The named bits drive the same fields.
+            form.ShowBits();
+            EXPECT_EQ(SlotFromBoxes(form, 0), 0xE4);
+            EXPECT_TRUE(form.CheckBox(13)->isChecked());  // CKOPT
+            QTest::mouseClick(form.CheckBox(1), Qt::LeftButton);  // CKSEL0: 0 -> 1
+            form.ShowSettings();
+            EXPECT_EQ(clock->currentData().toUInt(), 0x25u);
+            EXPECT_EQ(hex->text(), QStringLiteral("E5"));
+            // Marked: it is not the factory setting any more.
+            bool marked = false;
+            for (QLabel* label : form.findChildren<QLabel*>())
+                marked = marked || label->text() == QStringLiteral("clock (SUT_CKSEL) *");
+            EXPECT_TRUE(marked);
+        },
+        false);
+}
+
+TEST_F(LockFuses, APresetShowsItsChangesBeforeTheWrite)
+{
+    StartWith("ATmega8");
+    Find<QSlider>("TrackBar1")->setValue(0);
+    const auto before = Chip().fuses;
+    WithDialog(
+        [&](LockFusesForm& form) {
+            auto* presets = form.findChild<QComboBox*>(QStringLiteral("PresetBox"));
+            ASSERT_NE(presets, nullptr);
+            presets->setFocus();
+            QTest::keyClicks(presets, QStringLiteral("c"));  // "crystal: ..."
+            auto* label = form.findChild<QLabel*>(QStringLiteral("PresetLabel"));
+            EXPECT_TRUE(label->isVisible());
+            EXPECT_EQ(label->text(), QString::fromUtf8("Preset crystal changes clock: rc1m-6ck-64ms \u2192 "
+                                                       "xtal-3m-16k-64ms; ckopt: off \u2192 on. Nothing is "
+                                                       "written until Write Lock & Fuses."));
+            EXPECT_EQ(form.findChild<QLabel*>(QStringLiteral("ByteLabel2"))->text(), QString::fromUtf8("0xD9 \u2192 0xC9"));
+            EXPECT_EQ(Chip().fuses, before) << "a preset is not a write";
+            Press(form, "Button2");
+        },
+        false);
+    EXPECT_EQ(Chip().fuses[0], 0xFF);
+    EXPECT_EQ(Chip().fuses[1], 0xC9);
+}
+
+// Esc, Cancel and the close box leave without saving the boxes.
+TEST_F(LockFuses, EscapeCancelAndTheCloseBoxDoNotSave)
+{
+    StartWith("ATmega8");
+    const auto record = Ctx().chip.lockFuse;
+    const std::function<void(LockFusesForm&)> ways[] = {
+        [](LockFusesForm& form) { QTest::keyClick(&form, Qt::Key_Escape); },
+        [](LockFusesForm& form) {
+            QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("CancelButton")), Qt::LeftButton);
+        },
+        [](LockFusesForm& form) { form.close(); },
+    };
+    for (const auto& leave : ways) {
+        WithDialog(
+            [&](LockFusesForm& form) {
+                QTest::mouseClick(form.findChild<QCheckBox*>(QStringLiteral("Field_ckopt")), Qt::LeftButton);
+                EXPECT_EQ(BoxByte(form.Model(), 1), 0xC9);
+                leave(form);
+                EXPECT_FALSE(form.isVisible());
+            },
+            false);
+        EXPECT_EQ(Ctx().chip.lockFuse, record);
+    }
+}
+
+// Edit > Rescue chip... on a chip with the RESET pin disabled, an external clock and both lock
+// bits: No leaves it, Yes brings back the factory fuses.
+TEST_F(LockFuses, RescueChipFromTheMenu)
+{
+    StartWith("ATmega8");
+    Find<QSlider>("TrackBar1")->setValue(0);
+    Chip().fuses = {0xE0, 0x59};
+    Chip().lock = 0xFC;
+    {
+        BoxAnswerer no(QMessageBox::No);
+        Trigger("RescueChip1");
+        ASSERT_EQ(no.seen.size(), 1u);
+        EXPECT_EQ(no.seen[0].caption, QStringLiteral("Rescue chip"));
+        EXPECT_TRUE(no.seen[0].text.contains(QStringLiteral("a Chip Erase comes first"))) << no.seen[0].text.toStdString();
+    }
+    EXPECT_EQ(Chip().fuses[0], 0xE0);
+    EXPECT_EQ(Chip().fuses[1], 0x59);
+    EXPECT_EQ(Chip().lock & 0x03, 0x00);
+    BoxAnswerer yes(QMessageBox::Yes);
+    Trigger("RescueChip1");
+    EXPECT_EQ(Status(), "Rescue chip succeeded in <time>");
+    EXPECT_EQ(Chip().fuses[0], 0xE1);
+    EXPECT_EQ(Chip().fuses[1], 0xD9);
+    EXPECT_EQ(Chip().lock & 0x03, 0x03);
 }
 
 }  // namespace

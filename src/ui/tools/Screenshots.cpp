@@ -119,6 +119,7 @@ bool SaveLockOutWarning(const QDir& folder)
     quillon::ui::LockFusesForm dialog(window->Ctx(), window->Runner(), decline, window.get());
     dialog.show();
     if (!QTest::qWaitForWindowExposed(&dialog)) return false;
+    dialog.ShowBits();
     QTest::mouseClick(dialog.CheckBox(16), Qt::LeftButton);  // RSTDISBL
     QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("Button2")), Qt::LeftButton);
     WaitIdle(*window);
@@ -236,8 +237,24 @@ int main(int argc, char** argv)
         quillon::ui::LockFusesForm dialog(window.Ctx(), window.Runner(), {}, &window);
         dialog.show();
         if (!QTest::qWaitForWindowExposed(&dialog)) return 1;
+        dialog.ShowBits();
+        QTest::qWait(50);
         ok = Save(dialog, folder, chip == std::string("ATmega8") ? "lock-fuses-atmega8.png" : "lock-fuses-atmega169.png") && ok;
         dialog.accept();
+    }
+    {
+        // The fields in words, with the 16 MHz board preset chosen and not yet written.
+        window.findChild<QAction*>(QStringLiteral("ATmega328P"))->trigger();
+        WaitIdle(window);
+        quillon::ui::LockFusesForm dialog(window.Ctx(), window.Runner(), {}, &window);
+        dialog.show();
+        if (!QTest::qWaitForWindowExposed(&dialog)) return 1;
+        auto* presets = dialog.findChild<QComboBox*>(QStringLiteral("PresetBox"));
+        presets->setFocus();
+        QTest::keyClicks(presets, QStringLiteral("b"));
+        QTest::qWait(50);
+        ok = Save(dialog, folder, "lock-fuses-settings.png") && ok;
+        dialog.reject();
     }
 
     ok = SaveLockOutWarning(folder) && ok;
