@@ -249,7 +249,9 @@ Result WriteFuseSettings(Session& session, const Command& command, const Options
             FuseBox& box = dialog.group[g].box[b];
             box.checked = box.visible && (wanted[g] & (1u << b)) == 0;
         }
-    Result result = WriteLockFuses(session, dialog, confirm);
+    // Only the fuse bytes go out: the lock byte was not named, so the chip keeps its own.
+    const unsigned fuseSlots = (1u << fuses->fuseBytes) - 1u;
+    Result result = WriteLockFuses(session, dialog, confirm, fuseSlots);
     if (!result) return result;
     for (std::size_t i = 0; i < fuses->fuseBytes; ++i)
         if (session.chip.lockFuse[i] != wanted[i])
