@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libgl-dev
   libjpeg-dev
   libelf-dev nlohmann-json3-dev
+  libtomlplusplus-dev libsqlite3-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   srecord unrtf
   gcc-avr avr-libc binutils-avr

@@ -203,6 +203,8 @@ std::string UsageText()
 {
     return R"(Usage: quillon-cli --port PORT [options] COMMAND...
        quillon-cli list-chips
+       quillon-cli run-job JOB.toml --port PORT [--count N] [--records FILE] [--detect] [--json]
+       quillon-cli records FILE [--csv] [--json]
 
 Programs an AVR microcontroller through the Tavro gateway.
 
@@ -275,6 +277,19 @@ Commands, run in the order given:
                        is written back as the chip has it
   list-chips           list the supported chips (name, signature, flash, EEPROM and
                        page bytes, programming mode); needs no port
+
+Production (see docs/production.md):
+  run-job JOB.toml     check the job file, then program chip after chip: one line on
+                       standard input (Enter) per chip, or with --detect a chip put in
+                       the socket; each chip is erased, written with its serial number,
+                       verified, fused, locked, read back and recorded, and one line says
+                       "PASS 0042  serial 1041  3.8 s" or "FAIL 0043  <reason>". The end
+                       of standard input ends the run; --count N stops after N chips;
+                       --records FILE names the record store (default: <job name>
+                       .records.sqlite beside the job file). Exit status 0 only when
+                       every chip passed.
+  records FILE         a record store's summary: chips, passed, failed, yield, first and
+                       last serial number, the last failures; --csv prints every row
 
 FILE's format follows its extension: .hex/.eep Intel HEX, .bin raw binary,
 .srec/.s19/.s28/.s37/.mot Motorola S-record, .elf a compiled program (read only:

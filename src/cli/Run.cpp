@@ -13,6 +13,7 @@
 #include "cli/Options.h"
 #include "cli/SignalWatcher.h"
 #include "cli/Output.h"
+#include "cli/Production.h"
 #include "model/SimDevice.h"
 #include "operations/ChipSelection.h"
 #include "operations/Connection.h"
@@ -98,6 +99,7 @@ std::string OneLine(const std::string& words)
 
 int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bool watchSignals)
 {
+    if (IsProductionCommand(args)) return RunProductionCommand(args, out, err, watchSignals);
     ParseResult parsed = ParseOptions(args);
     if (!parsed.options) {
         // Asked for JSON, a script gets its answer as JSON even when the line is wrong.
