@@ -245,7 +245,7 @@ int RunJob(const JobOptions& o, Lines& lines, bool watchSignals)
                   "), records in " + recordsFile + (next ? ", next serial " + std::to_string(*next) : ""));
     }
     if (job.serial && !next) {
-        lines.Error("no serial numbers left: the job's rule has given all its numbers");
+        lines.Error(kNoNumbersLeft);
         return lines.Exit(kExitFailure);
     }
 

@@ -124,13 +124,12 @@ ChipOutcome ProductionRun::ProgramChip(bool keepConnected)
     start.jobName = job_.name;
     start.jobHash = job_.hash;
     std::string error;
-    const std::optional<Taken> taken = store_.Begin(start, job_.serial ? &*job_.serial : nullptr, error);
-    if (!taken) {
-        outcome.reason = error.empty() ? "no serial numbers left: the job's rule has given all its numbers" : error;
+    const std::optional<std::int64_t> id = store_.Begin(start, error);
+    if (!id) {
+        outcome.reason = error;
         return outcome;
     }
-    outcome.id = chipId_ = taken->id;
-    outcome.serial = taken->serial;
+    outcome.id = chipId_ = *id;
     chipLog_.clear();
 
     ChipEnd end;
@@ -179,6 +178,16 @@ ChipOutcome ProductionRun::ProgramChip(bool keepConnected)
         }
         return {};
     });
+    // The number is taken only for a chip of the job's: an empty socket or a wrong chip spends none.
+    bool runOut = false;
+    if (ok && job_.serial) {
+        ok = step("serial", [&]() -> std::string {
+            outcome.serial = store_.TakeSerial(outcome.id, job_.name, *job_.serial, error);
+            if (outcome.serial) return {};
+            runOut = error.empty();
+            return runOut ? std::string(kNoNumbersLeft) : error;
+        });
+    }
     if (ok && job_.keepEeprom && job_.erase && chip.eepromSize > 0) {
         ok = step("read-data", [&] { return judged(ReadData(session_)); });
         if (ok) keptEeprom.assign(chip.eeprom.begin(), chip.eeprom.begin() + chip.eepromSize);
@@ -269,6 +278,7 @@ ChipOutcome ProductionRun::ProgramChip(bool keepConnected)
     if (!ok) end.reason = outcome.reason;
     end.durationMs = static_cast<std::int64_t>(outcome.seconds * 1000.0 + 0.5);
     end.log = chipLog_;
+    if (runOut) outcome.storeError = kNoNumbersLeft;
     // The chip is done but its record may not be: no run may go on without its records.
     if (!store_.Finish(outcome.id, end, error)) outcome.storeError = "the chip's record could not be written: " + error;
     return outcome;

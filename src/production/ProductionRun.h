@@ -18,6 +18,8 @@ struct Session;
 
 namespace quillon::production {
 
+inline constexpr const char* kNoNumbersLeft = "no serial numbers left: the job's rule has given all its numbers";
+
 // How one chip ended; Stopped means the run cannot go on (no chip was touched by this call).
 enum class ChipEnding { Passed, Failed, Cancelled, Stopped };
 
@@ -28,7 +30,8 @@ struct ChipOutcome {
     std::string reason;  // why it failed, was cancelled or why the run stopped
     std::string fuses;   // as read back
     double seconds = 0;
-    std::string storeError;  // the chip ended but its record could not be written: the run must stop
+    // The run must stop after this chip: its record could not be written, or the numbers ran out.
+    std::string storeError;
 };
 
 class ProductionRun {

@@ -40,12 +40,6 @@ struct ChipRecord {
     std::optional<std::int64_t> durationMs;
 };
 
-// What the store gave a chip at its start.
-struct Taken {
-    std::int64_t id = 0;
-    std::optional<std::uint64_t> serial;  // none when the job has no serial rule
-};
-
 struct ChipEnd {
     std::string finished;
     std::optional<std::string> signature;
@@ -74,10 +68,15 @@ public:
     // on are left alone. Returns how many; -1 with `error` set when the store failed.
     virtual int CloseUnfinished(const std::string& station, std::string& error) = 0;
 
-    // In one transaction: the next serial number of the rule for this job (never one given
-    // before, unless the rule gives failed chips' numbers again) and the chip's row. Nullopt with
-    // `error` empty when the rule has run out of numbers; with `error` set when the store failed.
-    virtual std::optional<Taken> Begin(const ChipRecord& start, const SerialRule* rule, std::string& error) = 0;
+    // The chip's row, written before anything is sent to the chip; its id, nullopt with `error`.
+    virtual std::optional<std::int64_t> Begin(const ChipRecord& start, std::string& error) = 0;
+
+    // In one transaction: the next serial number of the rule for the chip's job (never one given
+    // before, unless the rule gives failed chips' numbers again), written into the chip's row.
+    // Taken once the chip in the socket is known to be the job's, before it is written. Nullopt
+    // with `error` empty when the rule has run out of numbers; with `error` set when the store failed.
+    virtual std::optional<std::uint64_t> TakeSerial(std::int64_t id, const std::string& jobName,
+                                                    const SerialRule& rule, std::string& error) = 0;
 
     // The chip's result, reason, fuses and log, in one transaction. False with `error` set.
     virtual bool Finish(std::int64_t id, const ChipEnd& end, std::string& error) = 0;

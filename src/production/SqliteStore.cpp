@@ -133,30 +133,40 @@ public:
         return static_cast<int>(gone.size());
     }
 
-    std::optional<Taken> Begin(const ChipRecord& start, const SerialRule* rule, std::string& error) override
+    std::optional<std::int64_t> Begin(const ChipRecord& start, std::string& error) override
+    {
+        error.clear();
+        Statement insert(db_,
+                         "INSERT INTO chips (started, station, pid, port, job_name, job_hash) VALUES (?, ?, ?, ?, ?, ?)");
+        insert.Bind(1, start.started).Bind(2, start.station).Bind(3, start.pid).Bind(4, start.port);
+        insert.Bind(5, start.jobName).Bind(6, start.jobHash);
+        if (insert.Step() != SQLITE_DONE) {
+            error = Error();
+            return std::nullopt;
+        }
+        return sqlite3_last_insert_rowid(db_);
+    }
+
+    std::optional<std::uint64_t> TakeSerial(std::int64_t id, const std::string& jobName, const SerialRule& rule,
+                                            std::string& error) override
     {
         error.clear();
         if (!Exec("BEGIN IMMEDIATE", error)) return std::nullopt;
-        std::optional<std::uint64_t> serial;
-        if (rule) {
-            serial = Next(start.jobName, *rule, error);
-            if (!serial) {
-                Exec("ROLLBACK", error);
-                return std::nullopt;
-            }
+        const std::optional<std::uint64_t> serial = Next(jobName, rule, error);
+        if (!serial) {
+            std::string ignored;
+            Exec("ROLLBACK", ignored);
+            return std::nullopt;
         }
-        Statement insert(db_,
-                         "INSERT INTO chips (started, station, pid, port, job_name, job_hash, serial) "
-                         "VALUES (?, ?, ?, ?, ?, ?, ?)");
-        insert.Bind(1, start.started).Bind(2, start.station).Bind(3, start.pid).Bind(4, start.port);
-        insert.Bind(5, start.jobName).Bind(6, start.jobHash).Bind(7, serial);
-        if (insert.Step() != SQLITE_DONE) {
+        Statement update(db_, "UPDATE chips SET serial = ? WHERE id = ? AND serial IS NULL");
+        update.Bind(1, serial).Bind(2, id);
+        if (update.Step() != SQLITE_DONE || sqlite3_changes(db_) != 1) {
+            if (sqlite3_changes(db_) != 1) error = path_ + ": no chip " + std::to_string(id) + " without a serial number";
             Abandon(error);
             return std::nullopt;
         }
-        const std::int64_t id = sqlite3_last_insert_rowid(db_);
         if (!Exec("COMMIT", error)) return std::nullopt;
-        return Taken{id, serial};
+        return serial;
     }
 
     bool Finish(std::int64_t id, const ChipEnd& end, std::string& error) override
