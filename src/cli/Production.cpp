@@ -311,7 +311,7 @@ int RunJob(const JobOptions& o, Lines& lines, bool watchSignals)
             break;
         }
         if (outcome.ending == ChipEnding::Cancelled) break;
-        if (o.detect && !cancel.Requested()) {
+        if (o.detect && !cancel.Requested() && (!o.count || chips < *o.count)) {
             // The next chip is the one put in after this one is taken out.
             while (!cancel.Requested()) {
                 const std::optional<std::int32_t> found = run.ReadSocket(error);
