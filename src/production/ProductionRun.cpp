@@ -53,6 +53,25 @@ std::string SignatureHex(std::int32_t signature)
     return SignatureText(signature);
 }
 
+ChipImage ImageForChip(const Job& job, bool flash, std::optional<std::uint64_t> serial,
+                       const std::vector<std::uint8_t>& keptEeprom)
+{
+    ChipImage made{flash ? job.program : job.data, flash ? job.programCovered : job.dataCovered};
+    if (!flash && made.bytes.empty()) {
+        made.bytes.assign(job.chip->eepromSize, 0xFF);
+        made.covered.assign(job.chip->eepromSize, 0);
+    }
+    if (!flash && !keptEeprom.empty()) {
+        for (std::size_t i = 0; i < made.bytes.size() && i < keptEeprom.size(); ++i)
+            if (!made.covered[i]) made.bytes[i] = keptEeprom[i];
+        std::fill(made.covered.begin(), made.covered.end(), 1);
+    }
+    if (job.serial && (job.serial->memory == SerialMemory::Flash) == flash && serial &&
+        PatchSerial(*job.serial, *serial, made.bytes))
+        std::fill_n(made.covered.begin() + job.serial->address, job.serial->length, 1);
+    return made;
+}
+
 ProductionRun::ProductionRun(Session& session, const Job& job, RecordStore& store, std::string port)
     : session_(session), job_(job), store_(store), port_(std::move(port)), station_(StationName())
 {
@@ -198,21 +217,9 @@ ChipOutcome ProductionRun::ProgramChip(bool keepConnected)
     // the bytes the job gives (the number's included).
     auto memory = [&](MemoryKind kind) {
         const bool flash = kind == MemoryKind::Program;
-        std::vector<std::uint8_t> image = flash ? job_.program : job_.data;
-        std::vector<std::uint8_t> covered = flash ? job_.programCovered : job_.dataCovered;
-        if (!flash && image.empty()) {
-            image.assign(chip.eepromSize, 0xFF);
-            covered.assign(chip.eepromSize, 0);
-        }
-        if (!flash && !keptEeprom.empty()) {
-            for (std::size_t i = 0; i < image.size() && i < keptEeprom.size(); ++i)
-                if (!covered[i]) image[i] = keptEeprom[i];
-            std::fill(covered.begin(), covered.end(), 1);
-        }
-        if (job_.serial && (job_.serial->memory == SerialMemory::Flash) == flash && outcome.serial) {
-            PatchSerial(*job_.serial, *outcome.serial, image);
-            std::fill_n(covered.begin() + job_.serial->address, job_.serial->length, 1);
-        }
+        ChipImage made = ImageForChip(job_, flash, outcome.serial, keptEeprom);
+        const std::vector<std::uint8_t>& image = made.bytes;
+        const std::vector<std::uint8_t>& covered = made.covered;
         const std::string word = flash ? "program" : "data";
         bool good = step("write-" + word, [&] {
             std::span<std::uint8_t> target = ChipMemory(session_.chip, kind);

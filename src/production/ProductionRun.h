@@ -79,6 +79,16 @@ private:
     std::string EnsureConnected();
 };
 
+// One memory as a chip of the job gets it: the job's image with the serial number patched in, and
+// the bytes to verify (those the job gives, the number's included). For the EEPROM, `keptEeprom`
+// (what the chip held before its erase) fills the bytes the job does not give.
+struct ChipImage {
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::uint8_t> covered;
+};
+ChipImage ImageForChip(const Job& job, bool flash, std::optional<std::uint64_t> serial,
+                       const std::vector<std::uint8_t>& keptEeprom = {});
+
 // "1E 95 0F"
 std::string SignatureHex(std::int32_t signature);
 
