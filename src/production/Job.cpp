@@ -114,6 +114,7 @@ std::string Resolve(const std::string& jobPath, const std::string& named)
 struct Images {
     std::vector<std::uint8_t> program, programCovered, data, dataCovered;
     bool gaveProgram = false, gaveData = false;
+    std::optional<FileFuses> fuses;  // an ELF program's fuse and lock sections
 };
 
 std::string LoadImages(const ChipRow& row, const std::string& file, MemoryKind kind, Images& out)
@@ -134,6 +135,7 @@ std::string LoadImages(const ChipRow& row, const std::string& file, MemoryKind k
         std::replace(words.begin(), words.end(), '\n', ' ');
         return words.empty() ? "cannot load " + file : words;
     }
+    out.fuses = loaded.fuses;
     FileLoad probe;
     LoadMemoryFile(Workspace{quiet, *low, nullptr}, file, kind, &probe);
     auto take = [](std::span<const std::uint8_t> a, std::span<const std::uint8_t> b, std::vector<std::uint8_t>& image,
@@ -364,6 +366,7 @@ Job Check(const std::string& path)
         if (std::string why = LoadImages(*job.chip, file, program ? MemoryKind::Program : MemoryKind::Data, loaded);
             !why.empty())
             c.Fail(*n, key, file + ": " + why);
+        if (program) images.fuses = loaded.fuses;
         if (loaded.gaveProgram) {
             images.program = std::move(loaded.program);
             images.programCovered = std::move(loaded.programCovered);
@@ -408,9 +411,17 @@ Job Check(const std::string& path)
             if (std::string why = reader(*job.chip, list, job.fuses); !why.empty()) c.Fail(*n, "fuses", why);
         } else {
             const std::string text = Text(c, *n, "fuses");
-            const std::optional<std::vector<std::uint8_t>> bytes = ParseHexBytes(text);
-            if (!bytes) c.Fail(*n, "fuses", "\"" + text + "\" is not hex bytes (\"FF DE FD\", low first)");
-            job.fuses = *bytes;
+            if (text == "program") {
+                // The compiled program's own fuse section.
+                if (!images.fuses || images.fuses->fuses.empty())
+                    c.Fail(*n, "fuses", (job.programFile.empty() ? std::string("no program") : job.programFile) +
+                                            " holds no fuse bytes (a .fuse section of an ELF file)");
+                job.fuses = images.fuses->fuses;
+            } else {
+                const std::optional<std::vector<std::uint8_t>> bytes = ParseHexBytes(text);
+                if (!bytes) c.Fail(*n, "fuses", "\"" + text + "\" is not hex bytes (\"FF DE FD\", low first)");
+                job.fuses = *bytes;
+            }
         }
         if (job.fuses.size() != fuseCount)
             c.Fail(*n, "fuses", "the " + std::string(job.chip->name) + " has " + std::to_string(fuseCount) +
@@ -419,10 +430,17 @@ Job Check(const std::string& path)
     }
     if (const toml::node* n = root.get("lock")) {
         const std::string text = Text(c, *n, "lock");
-        const std::optional<std::vector<std::uint8_t>> bytes = ParseHexBytes(text);
-        if (!bytes || bytes->size() != 1) c.Fail(*n, "lock", "must be one hex byte (\"FC\"), not \"" + text + "\"");
         if (job.chip->lockFuseCount == 0) c.Fail(*n, "lock", "the " + std::string(job.chip->name) + " has no lock byte");
-        job.lock = (*bytes)[0];
+        if (text == "program") {
+            if (!images.fuses || !images.fuses->lock)
+                c.Fail(*n, "lock", (job.programFile.empty() ? std::string("no program") : job.programFile) +
+                                       " holds no lock byte (a .lock section of an ELF file)");
+            job.lock = *images.fuses->lock;
+        } else {
+            const std::optional<std::vector<std::uint8_t>> bytes = ParseHexBytes(text);
+            if (!bytes || bytes->size() != 1) c.Fail(*n, "lock", "must be one hex byte (\"FC\"), not \"" + text + "\"");
+            job.lock = (*bytes)[0];
+        }
     }
 
     if (const toml::node* n = root.get("serial")) {

@@ -341,6 +341,28 @@ TEST_F(ProductionRun, BadJobsAreRefusedBeforeAnythingGoesToTheGateway)
     EXPECT_FALSE(std::filesystem::exists(records));  // not even a record store was made
 }
 
+TEST_F(ProductionRun, AKeptEepromSurvivesTheEraseAroundTheSerialNumber)
+{
+    std::string before(128, '\xFF');
+    before[0x40] = 0x5A;
+    before[0x7F] = 0x01;
+    std::ofstream(dir / "old.eep", std::ios::binary) << before;
+    std::ofstream(job) << "name = \"keep\"\nchip = \"ATtiny2313\"\nprogram = \"fw.hex\"\nkeep_eeprom = true\n"
+                          "[serial]\nmemory = \"eeprom\"\naddress = 0x10\nlength = 2\nformat = \"bcd\"\n"
+                          "order = \"big\"\nfirst = 1234\n";
+    {
+        SimulatedGateway sim({"--chip", "ATtiny2313", "--eeprom", dir / "old.eep", "--save-eeprom", dir / "new.eep"});
+        OperatorRun run(RunArgs(sim.Path()));
+        run.Lines(1);
+        run.EndInput();
+        EXPECT_EQ(run.Wait(), 0) << run.Output();
+    }
+    std::string after = before;
+    after[0x10] = 0x12;
+    after[0x11] = 0x34;
+    EXPECT_EQ(ReadAll(dir / "new.eep"), after);
+}
+
 TEST_F(ProductionRun, DetectionProgramsTheChipPutInTheSocket)
 {
     Job(500, 600);

@@ -190,6 +190,22 @@ TEST_F(JobFiles, BadJobsAreRefusedWithFileLineAndKey)
     }
 }
 
+TEST_F(JobFiles, AnElfProgramGivesItsEepromAndOnRequestItsFusesAndLock)
+{
+    const std::string elf = std::string(QUILLON_BINARY_DIR) + "/fixtures/avr/app328.elf";
+    if (!std::filesystem::exists(elf)) GTEST_SKIP() << "no AVR compiler: " << elf << " was not made";
+    const JobCheck check = Read("name = \"e\"\nchip = \"ATmega328P\"\nprogram = \"" + elf +
+                                "\"\nfuses = \"program\"\nlock = \"program\"\n");
+    ASSERT_TRUE(check.job) << check.error;
+    EXPECT_TRUE(check.job->writesData);
+    EXPECT_EQ(std::count(check.job->dataCovered.begin(), check.job->dataCovered.end(), 1), 8);  // 6 + 2 bytes
+    EXPECT_EQ(check.job->fuses, (std::vector<std::uint8_t>{0xE2, 0xD9, 0xFD}));
+    EXPECT_TRUE(check.job->lock);
+
+    const JobCheck hex = Read("name = \"e\"\nchip = \"ATmega8\"\nprogram = \"fw.hex\"\nfuses = \"program\"\n");
+    EXPECT_NE(hex.error.find(":4: fuses: " + (dir / "fw.hex") + " holds no fuse bytes"), std::string::npos) << hex.error;
+}
+
 TEST(JobFile, AMissingJobFileNamesIt)
 {
     const JobCheck check = ReadJob("/nonexistent/job.toml");
