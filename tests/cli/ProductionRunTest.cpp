@@ -363,6 +363,30 @@ TEST_F(ProductionRun, AKeptEepromSurvivesTheEraseAroundTheSerialNumber)
     EXPECT_EQ(ReadAll(dir / "new.eep"), after);
 }
 
+// A gateway that fails mid-chip never gives a PASS: the chip is recorded failed with the reason.
+TEST_F(ProductionRun, AFailingGatewayFailsTheChipAndItsRecordSaysWhy)
+{
+    Job(1, 100);
+    const std::vector<std::vector<std::string>> faults = {
+        {"--hangup-after", "60"}, {"--silent-after", "60"}, {"--never-ready"}};
+    for (const auto& fault : faults) {
+        std::filesystem::remove(records);
+        std::vector<std::string> args{"--chip", "ATtiny2313"};
+        args.insert(args.end(), fault.begin(), fault.end());
+        SimulatedGateway sim(args);
+        OperatorRun run(RunArgs(sim.Path()));
+        run.Lines(1);
+        run.EndInput();
+        EXPECT_EQ(run.Wait(), 1) << fault[0] << "\n" << run.Output();
+        EXPECT_NE(run.Output().find("FAIL 0001  "), std::string::npos) << fault[0] << "\n" << run.Output();
+        EXPECT_EQ(run.Output().find("PASS"), std::string::npos) << fault[0];
+        const std::vector<ChipRecord> rows = Rows();
+        ASSERT_EQ(rows.size(), 1u) << fault[0];
+        EXPECT_EQ(rows[0].result, std::string("failed")) << fault[0];
+        EXPECT_TRUE(rows[0].reason && !rows[0].reason->empty()) << fault[0];
+    }
+}
+
 TEST_F(ProductionRun, DetectionProgramsTheChipPutInTheSocket)
 {
     Job(500, 600);
