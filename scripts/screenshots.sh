@@ -1,7 +1,8 @@
 #!/bin/sh
 # Takes the screenshots under docs/screenshots/ on a virtual X display: the main window after
 # reading an ATmega2560, the Lock & Fuses dialog of an ATmega169 and of an ATmega8, its warning
-# before a lock-out write, the progress window of a long write (about 10 s), the About box.
+# before a lock-out write, the progress window of a long write (about 10 s), the About box, the
+# production panel.
 # Usage: scripts/screenshots.sh [build folder]   (default: build)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)

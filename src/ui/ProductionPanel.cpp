@@ -176,7 +176,9 @@ void ProductionPanel::ShowSummary()
     const Job& job = *job_;
     std::string text = "Job " + job.name + " for the " + std::string(job.chip->name) + "\n";
     text += "Program: " + (job.programFile.empty() ? std::string("none") : job.programFile) + "\n";
-    text += "Data: " + (job.dataFile.empty() ? std::string(job.writesData ? "from the program" : "none") : job.dataFile) + "\n";
+    const bool dataFromProgram =
+        std::find(job.dataCovered.begin(), job.dataCovered.end(), 1) != job.dataCovered.end();
+    text += "Data: " + (!job.dataFile.empty() ? job.dataFile : dataFromProgram ? "from the program" : "none") + "\n";
     text += "Fuses: " + (job.fuses.empty() ? std::string("not written") : HexList(job.fuses));
     text += job.lock ? ", lock " + HexList({*job.lock}) + "\n" : "\n";
     text += "Erase: " + std::string(job.erase ? "yes" : "no") + (job.keepEeprom ? ", EEPROM kept" : "") + "\n";
