@@ -66,6 +66,9 @@ constexpr const char* kUsage =
     "                       then save every chip when it is taken out, %d in their names standing for\n"
     "                       its number (1 = the first; without %d, .N is appended)\n"
     "  --faulty K[,K...]    with --supply: chip K's first flash page never takes a write, so it fails verify\n"
+    "  --swap-after-ms T    with --supply, for a program that watches the socket: once the socket has\n"
+    "                       been unpowered for T ms the chip is taken out, and after another T ms\n"
+    "                       unpowered the next one is in\n"
     "  --help               show this text\n"
     "\n"
     "A terminal shows no packet boundaries, so --silent-after and --hangup-after count gateway\n"
@@ -81,6 +84,7 @@ struct Options {
     int adapterLatencyUs = 0;  // 0: answers go out as they are made
     int supply = 0;            // 0: one chip for the whole session
     std::set<int> faulty;      // chips of the supply that fail verify
+    int swapAfterMs = 0;       // 0: chips change only with the connection
 };
 
 std::optional<long> ParseNumber(const std::string& s, int base = 10)
@@ -168,6 +172,11 @@ std::string ParseArguments(int argc, char** argv, Options& o, bool& help)
             if (auto e = count(n); !e.empty()) return e;
             if (*n < 1) return "--supply takes 1 or more chips";
             o.supply = *n;
+        } else if (a == "--swap-after-ms") {
+            std::optional<int> n;
+            if (auto e = count(n); !e.empty()) return e;
+            if (*n < 1) return "--swap-after-ms takes 1 or more milliseconds";
+            o.swapAfterMs = *n;
         } else if (a == "--faulty") {
             auto v = value();
             if (!v) return "--faulty needs chip numbers, e.g. 3 or 3,7";
@@ -367,8 +376,8 @@ int main(int argc, char** argv)
         std::cerr << "tavro-sim: --supply needs a chip (--chip)\n";
         return 2;
     }
-    if (!o.faulty.empty() && o.supply == 0) {
-        std::cerr << "tavro-sim: --faulty needs --supply\n";
+    if ((!o.faulty.empty() || o.swapAfterMs > 0) && o.supply == 0) {
+        std::cerr << "tavro-sim: --faulty and --swap-after-ms need --supply\n";
         return 2;
     }
     // The supply's chips all start as the one made above; the first arrives with the first
@@ -485,6 +494,8 @@ int main(int argc, char** argv)
 
     // Carries out the commands whose bytes are all in; false once the gateway hung up.
     bool hungUp = false;
+    bool socketEmpty = false;                 // a supply's chip was taken out, the next not yet in
+    Clock::time_point unpoweredSince = Clock::now();  // the last moment the socket was powered
     auto execute = [&] {
         while (!arriving.empty() && !hungUp) {
             const auto now = Clock::now();
@@ -500,8 +511,24 @@ int main(int argc, char** argv)
             if (supply && !command.empty() && command[0] == 0x0A) {
                 saveChip();
                 device.Model().InsertChip(supply->Next());
+                socketEmpty = false;
+                unpoweredSince = now;
+            }
+            // An operator at a watched socket: a chip comes out, and the next goes in, only while
+            // the socket is unpowered (long enough that it is no pause between two steps).
+            if (supply && o.swapAfterMs > 0 && !device.Model().Lines().vcc &&
+                now - unpoweredSince >= std::chrono::milliseconds(o.swapAfterMs)) {
+                if (socketEmpty) {
+                    device.Model().InsertChip(supply->Next());
+                } else {
+                    saveChip();
+                    device.Model().InsertChip(nullptr);
+                }
+                socketEmpty = !socketEmpty;
+                unpoweredSince = now;
             }
             device.Write(command);
+            if (device.Model().Lines().vcc) unpoweredSince = Clock::now();
             if (supply && supply->CurrentFaulty() && device.Chip()) quillon::sim::ChipSupply::Spoil(*device.Chip());
             // A paced gateway is busy for the whole of a long pulse before it reads on.
             if (pace && device.LastHeldMs() > 0)

@@ -387,6 +387,22 @@ TEST_F(ProductionRun, AFailingGatewayFailsTheChipAndItsRecordSaysWhy)
     }
 }
 
+// Chips put in and taken out of a watched socket: each is programmed once, when it is put in.
+TEST_F(ProductionRun, DetectionFollowsTheChipsPutInOneAfterAnother)
+{
+    Job(1, 100);
+    {
+        SimulatedGateway sim({"--chip", "ATtiny2313", "--supply", "3", "--swap-after-ms", "300", "--save-eeprom",
+                              dir / "chip-%d.eep"});
+        OperatorRun run({"run-job", job, "--port", sim.Path(), "--records", records, "--detect", "--count", "3"});
+        run.EndInput();  // standard input plays no part in a watched socket
+        EXPECT_EQ(run.Wait(), 0) << run.Output();
+        EXPECT_NE(run.Output().find("PASS 0003  serial 3  "), std::string::npos) << run.Output();
+    }
+    for (int n = 1; n <= 3; ++n) EXPECT_EQ(SerialIn(ReadAll(dir / ("chip-" + std::to_string(n) + ".eep"))), n);
+    EXPECT_EQ(Rows().size(), 3u);
+}
+
 TEST_F(ProductionRun, DetectionProgramsTheChipPutInTheSocket)
 {
     Job(500, 600);
