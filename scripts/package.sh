@@ -21,12 +21,12 @@ for file in ./usr/bin/quillon ./usr/bin/quillon-cli ./usr/bin/tavro-sim \
             ./usr/share/applications/quillon.desktop \
             ./usr/share/icons/hicolor/scalable/apps/quillon.svg \
             ./usr/share/doc/Quillon/README.md ./usr/share/doc/Quillon/usage.md \
-            ./usr/share/doc/Quillon/gateway.md; do
+            ./usr/share/doc/Quillon/gateway.md ./usr/share/doc/Quillon/production.md; do
   grep -qxF "$file" <<<"$contents" || fail "$file is missing from $deb"
 done
 
 depends="$(dpkg-deb --field "$deb" Depends)"
-for lib in libqt6widgets6 libserialport0 libelf1 qt6-qpa-plugins; do
+for lib in libqt6widgets6 libserialport0 libelf1 qt6-qpa-plugins libsqlite3 libtomlplusplus3 libssl3; do
   grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 

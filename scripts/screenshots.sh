@@ -2,8 +2,8 @@
 # Takes the screenshots under docs/screenshots/ on a virtual X display: the main window after
 # reading an ATmega2560, the Lock & Fuses dialog of an ATmega169 and of an ATmega8 (named bits),
 # of an ATmega328P (its fields in words, a preset chosen), its warning
-# before a lock-out write, the progress window of a long write (about 10 s), the About box;
-# and the wiring drawing of one chip of each package.
+# before a lock-out write, the progress window of a long write (about 10 s), the About box, the
+# production panel; and the wiring drawing of one chip of each package.
 # Usage: scripts/screenshots.sh [build folder]   (default: build)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -17,11 +17,13 @@
 #include <iostream>
 #include <iterator>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "model/ChipSupply.h"
 #include "model/SimDevice.h"
 
 namespace {
@@ -58,6 +60,15 @@ constexpr const char* kUsage =
     "  --save-flash FILE    write the chip's flash to FILE (raw binary) at exit or hang-up\n"
     "  --save-eeprom FILE   the same for its EEPROM\n"
     "  --save-fuses FILE    write its fuse bytes and lock byte at exit, as hex: LO,HI,EXT,LOCK\n"
+    "  --supply N           a tray of N chips of --chip, each arriving with the contents the options\n"
+    "                       above give: every new connection (the program's handshake) finds the next\n"
+    "                       chip in the socket; after the N-th the socket stays empty. The save options\n"
+    "                       then save every chip when it is taken out, %d in their names standing for\n"
+    "                       its number (1 = the first; without %d, .N is appended)\n"
+    "  --faulty K[,K...]    with --supply: chip K's first flash page never takes a write, so it fails verify\n"
+    "  --swap-after-ms T    with --supply, for a program that watches the socket: once the socket has\n"
+    "                       been unpowered for T ms the chip is taken out, and after another T ms\n"
+    "                       unpowered the next one is in\n"
     "  --help               show this text\n"
     "\n"
     "A terminal shows no packet boundaries, so --silent-after and --hangup-after count gateway\n"
@@ -71,6 +82,9 @@ struct Options {
     std::optional<std::uint8_t> lock;
     quillon::sim::Faults faults;
     int adapterLatencyUs = 0;  // 0: answers go out as they are made
+    int supply = 0;            // 0: one chip for the whole session
+    std::set<int> faulty;      // chips of the supply that fail verify
+    int swapAfterMs = 0;       // 0: chips change only with the connection
 };
 
 std::optional<long> ParseNumber(const std::string& s, int base = 10)
@@ -153,6 +167,26 @@ std::string ParseArguments(int argc, char** argv, Options& o, bool& help)
             std::optional<int> n;
             if (auto e = count(n); !e.empty()) return e;
             o.adapterLatencyUs = *n;
+        } else if (a == "--supply") {
+            std::optional<int> n;
+            if (auto e = count(n); !e.empty()) return e;
+            if (*n < 1) return "--supply takes 1 or more chips";
+            o.supply = *n;
+        } else if (a == "--swap-after-ms") {
+            std::optional<int> n;
+            if (auto e = count(n); !e.empty()) return e;
+            if (*n < 1) return "--swap-after-ms takes 1 or more milliseconds";
+            o.swapAfterMs = *n;
+        } else if (a == "--faulty") {
+            auto v = value();
+            if (!v) return "--faulty needs chip numbers, e.g. 3 or 3,7";
+            std::stringstream list(*v);
+            std::string item;
+            while (std::getline(list, item, ',')) {
+                auto n = ParseNumber(item);
+                if (!n || *n < 1 || *n > 1000000000) return "--faulty takes chip numbers from 1, e.g. 3 or 3,7";
+                o.faulty.insert(static_cast<int>(*n));
+            }
         } else if (a == "--never-ready") {
             o.faults.neverReady = true;
         } else if (a == "--pace") {
@@ -247,22 +281,26 @@ void WriteTrace(const std::string& file, quillon::sim::SimDevice& device)
             << e.timeMs << " ms: " << e.text << "\n";
 }
 
-void SaveChip(const Options& o, quillon::sim::SimDevice& device)
+void SaveChip(const Options& o, quillon::sim::SimDevice& device, int number = 0)
 {
     const quillon::sim::SocketChip* chip = device.Chip();
     if (!chip) return;
+    // A chip of a supply goes to files of its own.
+    const auto name = [number](const std::string& file) {
+        return number > 0 && !file.empty() ? quillon::sim::ChipSupply::NumberedName(file, number) : file;
+    };
     auto save = [](const std::string& file, const std::string& bytes) {
         if (file.empty()) return;
         std::ofstream out(file, std::ios::binary);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         if (!out) std::cerr << "tavro-sim: cannot write " << file << "\n";
     };
-    save(o.saveFlash, std::string(chip->flash.begin(), chip->flash.end()));
-    save(o.saveEeprom, std::string(chip->eeprom.begin(), chip->eeprom.end()));
+    save(name(o.saveFlash), std::string(chip->flash.begin(), chip->flash.end()));
+    save(name(o.saveEeprom), std::string(chip->eeprom.begin(), chip->eeprom.end()));
     char fuses[16];
     std::snprintf(fuses, sizeof fuses, "%02X,%02X,%02X,%02X\n", chip->fuses[0], chip->fuses[1], chip->fuses[2],
                   chip->lock);
-    save(o.saveFuses, fuses);
+    save(name(o.saveFuses), fuses);
 }
 
 void WriteAll(int fd, const std::uint8_t* data, std::size_t n)
@@ -334,8 +372,25 @@ int main(int argc, char** argv)
     const int latencyUs = o.faults.latencyUs;
     o.faults.pace = false;
     o.faults.latencyUs = 0;
+    if (o.supply > 0 && !chip) {
+        std::cerr << "tavro-sim: --supply needs a chip (--chip)\n";
+        return 2;
+    }
+    if ((!o.faulty.empty() || o.swapAfterMs > 0) && o.supply == 0) {
+        std::cerr << "tavro-sim: --faulty and --swap-after-ms need --supply\n";
+        return 2;
+    }
+    // The supply's chips all start as the one made above; the first arrives with the first
+    // connection.
+    std::optional<quillon::sim::ChipSupply> supply;
+    if (o.supply > 0) {
+        auto model = std::make_shared<quillon::sim::SocketChip>(*chip);
+        supply.emplace([model] { return std::make_unique<quillon::sim::SocketChip>(*model); }, o.supply, o.faulty);
+        chip.reset();
+    }
     quillon::sim::SimDevice device(std::move(chip), o.faults);
     device.FollowClock(pace);
+    auto saveChip = [&] { SaveChip(o, device, supply ? supply->Current() : 0); };
 
     Fd master(::posix_openpt(O_RDWR | O_NOCTTY));
     if (master.Get() < 0 || ::grantpt(master.Get()) != 0 || ::unlockpt(master.Get()) != 0) {
@@ -380,7 +435,7 @@ int main(int argc, char** argv)
         slave.Reset();
         master.Reset();  // the program's next write or read on the terminal fails
         WriteTrace(o.traceFile, device);
-        SaveChip(o, device);
+        saveChip();
     };
 
     // The line is full duplex: commands arrive at the line's pace while answers leave at it, each
@@ -439,6 +494,8 @@ int main(int argc, char** argv)
 
     // Carries out the commands whose bytes are all in; false once the gateway hung up.
     bool hungUp = false;
+    bool socketEmpty = false;                 // a supply's chip was taken out, the next not yet in
+    Clock::time_point unpoweredSince = Clock::now();  // the last moment the socket was powered
     auto execute = [&] {
         while (!arriving.empty() && !hungUp) {
             const auto now = Clock::now();
@@ -449,7 +506,30 @@ int main(int argc, char** argv)
                 hungUp = true;  // bytes after the last served command are never executed
                 return;
             }
+            // The handshake opens every connection: with a supply, the chip in the socket is then
+            // the next one, and the one before has gone to its files.
+            if (supply && !command.empty() && command[0] == 0x0A) {
+                saveChip();
+                device.Model().InsertChip(supply->Next());
+                socketEmpty = false;
+                unpoweredSince = now;
+            }
+            // An operator at a watched socket: a chip comes out, and the next goes in, only while
+            // the socket is unpowered (long enough that it is no pause between two steps).
+            if (supply && o.swapAfterMs > 0 && !device.Model().Lines().vcc &&
+                now - unpoweredSince >= std::chrono::milliseconds(o.swapAfterMs)) {
+                if (socketEmpty) {
+                    device.Model().InsertChip(supply->Next());
+                } else {
+                    saveChip();
+                    device.Model().InsertChip(nullptr);
+                }
+                socketEmpty = !socketEmpty;
+                unpoweredSince = now;
+            }
             device.Write(command);
+            if (device.Model().Lines().vcc) unpoweredSince = Clock::now();
+            if (supply && supply->CurrentFaulty() && device.Chip()) quillon::sim::ChipSupply::Spoil(*device.Chip());
             // A paced gateway is busy for the whole of a long pulse before it reads on.
             if (pace && device.LastHeldMs() > 0)
                 busyUntil = now + std::chrono::microseconds(static_cast<long long>(device.LastHeldMs() * 1000));
@@ -501,6 +581,6 @@ int main(int argc, char** argv)
                       [&](const Bytes& command) { arriving.push_back({ready, command}); });
     }
     WriteTrace(o.traceFile, device);
-    SaveChip(o, device);
+    saveChip();
     return 0;
 }

@@ -276,6 +276,8 @@ std::string UsageText()
        quillon-cli wiring --chip NAME --out FILE.svg|FILE.png
        quillon-cli explain-fuses --chip NAME B0 B1...
        quillon-cli fuse-settings --chip NAME
+       quillon-cli run-job JOB.toml --port PORT [--count N] [--records FILE] [--detect] [--json]
+       quillon-cli records FILE [--csv] [--json]
 
 Programs an AVR microcontroller through the Tavro gateway.
 
@@ -372,6 +374,19 @@ Commands, run in the order given:
   fuse-settings --chip NAME
                        every fuse field of the chip with every setting's key and
                        meaning, the factory ones marked, and its presets; needs no port
+
+Production (see docs/production.md):
+  run-job JOB.toml     check the job file, then program chip after chip: one line on
+                       standard input (Enter) per chip, or with --detect a chip put in
+                       the socket; each chip is erased, written with its serial number,
+                       verified, fused, locked, read back and recorded, and one line says
+                       "PASS 0042  serial 1041  3.8 s" or "FAIL 0043  <reason>". The end
+                       of standard input ends the run; --count N stops after N chips;
+                       --records FILE names the record store (default: <job name>
+                       .records.sqlite beside the job file). Exit status 0 only when
+                       every chip passed.
+  records FILE         a record store's summary: chips, passed, failed, yield, first and
+                       last serial number, the last failures; --csv prints every row
 
 FILE's format follows its extension: .hex/.eep Intel HEX, .bin raw binary,
 .srec/.s19/.s28/.s37/.mot Motorola S-record, .elf a compiled program (read only:

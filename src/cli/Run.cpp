@@ -16,6 +16,7 @@
 #include "cli/SignalWatcher.h"
 #include "cli/WiringFile.h"
 #include "cli/Output.h"
+#include "cli/Production.h"
 #include "model/SimDevice.h"
 #include "operations/ChipSelection.h"
 #include "operations/Connection.h"
@@ -114,6 +115,7 @@ bool IsStandardOutput(const std::string& file, std::FILE* out)
 
 int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bool watchSignals)
 {
+    if (IsProductionCommand(args)) return RunProductionCommand(args, out, err, watchSignals);
     ParseResult parsed = ParseOptions(args);
     if (!parsed.options) {
         // Asked for JSON, a script gets its answer as JSON even when the line is wrong.

@@ -36,6 +36,8 @@
 #include "ui/LockFusesForm.h"
 #include "ui/LogPane.h"
 #include "ui/PortList.h"
+#include "ui/PortOpener.h"
+#include "ui/ProductionPanel.h"
 #include "ui/ProgressForm.h"
 #include "ui/WindowSettings.h"
 
@@ -282,6 +284,16 @@ void MainWindow::BuildMenus()
     addItem(file, "Save1", "Save Data to File...", [this] { SaveFile(MemoryKind::Data); });
     file->addSeparator();
     addItem(file, "SaveLogas1", "Save Log as...", [this] { OnSaveLog(); });
+    addItem(file, "Production1", "Production...", [this] {
+        if (Runner().Busy()) return;
+        // The panel works the gateway through a session of its own: the window lets go of the port.
+        if (Ctx().bus.link.IsOpen()) {
+            Disconnect(Ctx());
+            ShowPortState();
+        }
+        ProductionPanel panel(portBox_->currentText(), WindowPortOpener(), this);
+        panel.exec();
+    });
     addItem(file, "Exit1", "Exit", [this] { OnExit(); });
 
     QMenu* edit = bar->addMenu(QStringLiteral("Edit"));

@@ -1,8 +1,8 @@
 # Fails when a source file under src/ includes a header of a layer above its own, or when a
 # layer below the window includes Qt. Run as: cmake -DSOURCE_DIR=<repository> -P CheckLayers.cmake
 #
-# The layers, bottom up: core; log; gateway; programming; chips; images; operations; then the
-# two front ends, cli and ui, side by side. Each folder lists the folders it may include from.
+# The layers, bottom up: core; log; gateway; programming; chips; images; operations; production;
+# then the two front ends, cli and ui, side by side. Each folder lists the folders it may include from.
 cmake_minimum_required(VERSION 3.25)
 
 if(NOT SOURCE_DIR)
@@ -16,8 +16,9 @@ set(allowed_programming programming gateway log core)
 set(allowed_chips chips programming gateway log core)
 set(allowed_images images chips log core)
 set(allowed_operations operations images chips programming gateway log core)
-set(allowed_cli cli operations images chips programming gateway log core model)
-set(allowed_ui ui operations images chips programming gateway log core model)
+set(allowed_production production operations images chips programming gateway log core)
+set(allowed_cli cli production operations images chips programming gateway log core model)
+set(allowed_ui ui production operations images chips programming gateway log core model)
 
 set(violations "")
 file(GLOB layers LIST_DIRECTORIES true RELATIVE ${SOURCE_DIR}/src ${SOURCE_DIR}/src/*)

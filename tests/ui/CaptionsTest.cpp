@@ -115,8 +115,9 @@ TEST_F(WindowTest, MainWindowCaptionsAndNames)
     const MenuCase cases[] = {
         {"File1",
          {"Load Program from File...", "Save Program to File...", "-", "Load Data from File...",
-          "Save Data to File...", "-", "Recent files", "-", "Save Log as...", "Exit"},
-         {"LoadProgramfromFile1", "SaveProgramtoFile1", "", "Open1", "Save1", "", "", "", "SaveLogas1", "Exit1"}},
+          "Save Data to File...", "-", "Recent files", "-", "Save Log as...", "Production...", "Exit"},
+         {"LoadProgramfromFile1", "SaveProgramtoFile1", "", "Open1", "Save1", "", "", "", "SaveLogas1", "Production1",
+          "Exit1"}},
         // The doubled ampersand shows as one.
         {"Edit3",
          {"Lock && Fuses...", "Rescue chip...", "-", "Skip blank pages when writing", "Answers in flight",

@@ -36,7 +36,7 @@ const Control kControls[] = {
     {"ComboBox1", false, true, true}, {"TrackBar1", false, true, true},
     {"LoadProgramfromFile1", true, true, true}, {"SaveProgramtoFile1", true, true, true},
     {"Open1", true, true, true}, {"Save1", true, true, true},
-    {"SaveLogas1", true, true, true}, {"Exit1", true, true, true},
+    {"SaveLogas1", true, true, true}, {"Production1", true, true, true}, {"Exit1", true, true, true},
     {"About1", true, true, true},     {"TavroConnection1", true, true, true},
     {"ATmega8", true, true, true},    {"AT90C8534", true, false, false}, {"ATtiny12", true, false, false},
 };

@@ -17,7 +17,9 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
+#include <QTemporaryDir>
 #include <chrono>
+#include <fstream>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -32,6 +34,7 @@
 #include "ui/HexViewWidget.h"
 #include "ui/LockFusesForm.h"
 #include "ui/MainWindow.h"
+#include "ui/ProductionPanel.h"
 #include "ui/ProgressForm.h"
 
 namespace {
@@ -177,6 +180,30 @@ bool SaveProgressWindow(const QDir& folder)
     return ok;
 }
 
+// The production panel after three chips of a job with a serial number.
+bool SaveProductionPanel(const QDir& folder)
+{
+    QTemporaryDir dir;
+    const std::string base = dir.path().toStdString() + "/";
+    std::ofstream(base + "blink.hex") << ":100000000C9434000C9446000C9446000C9446006A\n:00000001FF\n";
+    std::ofstream(base + "blink.toml") << "name = \"blink\"\nchip = \"ATtiny2313\"\nprogram = \"blink.hex\"\n"
+                                         "fuses = \"E4 DF FF\"\nlock = \"FC\"\n[serial]\nmemory = \"eeprom\"\n"
+                                         "address = 0x10\nlength = 4\nfirst = 1041\nlast = 1999\n";
+    quillon::ui::ProductionPanel panel(QStringLiteral("sim:ATtiny2313"), quillon::sim::OpenAnyPort);
+    panel.show();
+    if (!QTest::qWaitForWindowExposed(&panel)) return false;
+    if (!panel.OpenJob(QString::fromStdString(base + "blink.toml"))) {
+        std::fprintf(stderr, "the production job was refused: %s\n", panel.SummaryText().toLocal8Bit().constData());
+        return false;
+    }
+    for (int chip = 0; chip < 3; ++chip) {
+        panel.Start();
+        while (panel.Busy()) QTest::qWait(20);
+    }
+    QTest::qWait(100);
+    return Save(panel, folder, "production-panel.png");
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -259,6 +286,7 @@ int main(int argc, char** argv)
 
     ok = SaveLockOutWarning(folder) && ok;
     ok = SaveProgressWindow(folder) && ok;
+    ok = SaveProductionPanel(folder) && ok;
 
     window.About().show();
     if (!QTest::qWaitForWindowExposed(&window.About())) return 1;
