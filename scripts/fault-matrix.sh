@@ -2,8 +2,11 @@
 # Runs quillon-cli against tavro-sim with each gateway fault on, for every command and one chip
 # of each programming family, and judges each run by what the simulated chip holds afterwards:
 # a run may fail (exit 1, its last line saying which command) or succeed with the right result,
-# never succeed with a wrong one, hang or crash. Prints one line per failed case and then
-# "N passed, M failed"; exits 1 when any case failed.
+# never succeed with a wrong one, hang or crash; an answer that comes whole within the answer
+# bound, late or split, must succeed. Every run ends with the socket switched off, unless the
+# gateway stopped hearing the program (it went silent or hung up). Prints one line per case (its
+# verdict, exit status and the socket's supply at the end) and then "N passed, M failed"; exits 1
+# when any case failed.
 #
 #   scripts/fault-matrix.sh [BUILD_DIR] [JOBS] [QUILLON-CLI OPTIONS...]
 #
@@ -61,7 +64,7 @@ run_case() {
   # A parallel EEPROM write only clears bits, as on the silicon: it starts from an erased one.
   [ "$command" != write-data ] && preload+=(--eeprom "$work/$chip.eeprom")
   "$sim" --chip "$chip" "${preload[@]}" --save-flash "$dir/flash" --save-eeprom "$dir/eeprom" \
-    --save-fuses "$dir/fuses" --trace "$dir/trace" "$@" > "$dir/sim.out" 2> "$dir/sim.err" &
+    --save-fuses "$dir/fuses" --save-power "$dir/power" --trace "$dir/trace" "$@" > "$dir/sim.out" 2> "$dir/sim.err" &
   local simpid=$!
   for _ in $(seq 100); do [ -s "$dir/sim.out" ] && break; sleep 0.05; done
   local port
@@ -109,9 +112,17 @@ for chip in $chips; do
       echo "$chip $command hangup-half --hangup-after $(( sent / 2 ))"
       echo "$chip $command stray-once --stray 55@$(( answers / 2 > 1 ? answers / 2 : 2 ))"
       echo "$chip $command stray-every --stray-every 00,55@2"
+      # One answer damaged on the line: its first byte lost or doubled; or whole but late.
+      mid=$(( answers / 2 > 1 ? answers / 2 : 2 ))
+      echo "$chip $command lose-byte --lose-byte 0@$mid"
+      echo "$chip $command double-byte --double-byte 0@$mid"
+      echo "$chip $command late-answer --late-answer 500@$mid"
       # RDY/BSY matters only in parallel mode, the SPI answer only in serial mode.
       if [ "$chip" = ATtiny13 ]; then
         echo "$chip $command short-spi-0 --short-spi 0"
+        # An answer split by a pause longer than a USB adapter's frames, the first one included.
+        echo "$chip $command split-answer --split-answer 2,30@$mid"
+        echo "$chip $command split-first --split-answer 1,30@2"
         # A short answer ends at a 20 ms pause: leave the flash's thousand answers to the others.
         case $command in *-program) ;; *) echo "$chip $command short-spi-2 --short-spi 2" ;; esac
       else
@@ -126,9 +137,15 @@ xargs -P "$jobs" -L1 bash -c 'source "$work/fuses.sh"; run_case "$@"' _ < "$case
 judge() {
   local chip=$1 command=$2 name=$3
   local dir="$work/$chip.$command.$name" base="$work/$chip.$command.none"
-  local status clean
+  local status clean power
   status=$(cat "$dir/status" 2> /dev/null || echo missing)
   clean=$(cat "$base/status" 2> /dev/null || echo missing)
+  power=$(cat "$dir/power" 2> /dev/null || echo missing)
+  # Only a gateway that stopped executing or hung up may leave the socket powered.
+  case $name in
+    silent-* | hangup-*) ;;
+    *) [ "$power" = off ] || { echo "the socket ends $power"; return; } ;;
+  esac
   case $status in
     0 | 1) ;;
     124) echo "hung (killed after 30 s)"; return ;;
@@ -136,7 +153,7 @@ judge() {
   esac
   if [ "$status" = 1 ]; then
     tail -n1 "$dir/err" | grep -q '^quillon-cli: \(failed\|cannot open\)' || { echo "exit 1 without a last line naming the failure"; return; }
-    if [ "$clean" = 0 ] && { [ "$name" = none ] || [ "$name" = short-spi-2 ]; }; then
+    if [ "$clean" = 0 ] && case $name in none | short-spi-2 | late-* | split-*) true ;; *) false ;; esac; then
       echo "failed although the gateway answers everything that is used"; return
     fi
     case $command in
@@ -160,13 +177,18 @@ judge() {
 
 passed=0
 failed=0
+printf '%-6s %-10s %-16s %-12s %-4s %s\n' verdict chip command fault exit socket
 while read -r chip command name _; do
   why=$(judge "$chip" "$command" "$name")
+  dir="$work/$chip.$command.$name"
+  row=$(printf '%-10s %-16s %-12s %-4s %s' "$chip" "$command" "$name" "$(cat "$dir/status" 2> /dev/null || echo -)" \
+    "$(cat "$dir/power" 2> /dev/null || echo missing)")
   if [ -z "$why" ]; then
     passed=$((passed + 1))
+    echo "pass   $row"
   else
     failed=$((failed + 1))
-    echo "FAILED $chip $command $name: $why"
+    echo "FAILED $row: $why"
   fi
 done < <(for chip in $chips; do for command in $commands; do echo "$chip $command none"; done; done; cat "$cases")
 echo "$passed passed, $failed failed"

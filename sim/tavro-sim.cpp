@@ -21,6 +21,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "model/ChipSupply.h"
@@ -51,6 +52,10 @@ constexpr const char* kUsage =
     "  --short-spi K        SpiReadBack answers only K bytes (0 to 8) instead of 8\n"
     "  --stray BYTES[@N]    send these hex bytes (e.g. 55,AA) after the N-th answer (default 1)\n"
     "  --stray-every BYTES[@N]  the same after the N-th answer and every answer after it\n"
+    "  --lose-byte I[@N]    byte I (0 = the first) of the N-th answer never arrives (default 1)\n"
+    "  --double-byte I[@N]  byte I of the N-th answer arrives twice\n"
+    "  --split-answer I,MS[@N]  the N-th answer's bytes from byte I on arrive MS ms after the rest\n"
+    "  --late-answer MS[@N] the N-th answer arrives MS ms late\n"
     "  --pace               pace both directions like a 250000-baud 8N2 line (44 us a byte)\n"
     "  --latency-us N       add N microseconds per transfer, like a USB serial adapter\n"
     "  --adapter-latency-us N  hold answers like a USB serial adapter's latency timer: sent\n"
@@ -69,15 +74,19 @@ constexpr const char* kUsage =
     "  --swap-after-ms T    with --supply, for a program that watches the socket: once the socket has\n"
     "                       been unpowered for T ms the chip is taken out, and after another T ms\n"
     "                       unpowered the next one is in\n"
+    "  --save-power FILE    write the socket's supply at exit or hang-up: off, or on: and what is\n"
+    "                       on (+5V, +12V, SPI)\n"
     "  --help               show this text\n"
     "\n"
     "A terminal shows no packet boundaries, so --silent-after and --hangup-after count gateway\n"
-    "commands (the connect handshake is three) and the trace lists one command a line.\n";
+    "commands (the connect handshake is three) and the trace lists one command a line.\n"
+    "Answers are counted from 1, the handshake's, as for --stray.\n";
 
 struct Options {
     std::string chip;
     std::string flashFile, eepromFile, traceFile;
     std::string saveFlash, saveEeprom, saveFuses;  // what the chip holds at exit, for a test to judge
+    std::string savePower;                         // the socket's supply at exit
     std::vector<std::uint8_t> fuses;
     std::optional<std::uint8_t> lock;
     quillon::sim::Faults faults;
@@ -112,6 +121,29 @@ std::optional<Bytes> ParseHexList(const std::string& s)
     return out;
 }
 
+// "V[,V]@N" with `count` numbers before the optional "@N" (N from 1, default 1).
+std::optional<std::pair<std::vector<int>, int>> ParseAnswerFault(const std::string& text, std::size_t count)
+{
+    std::string numbers = text;
+    int answer = 1;
+    if (auto at = numbers.find('@'); at != std::string::npos) {
+        auto n = ParseNumber(numbers.substr(at + 1));
+        if (!n || *n < 1 || *n > 1000000000) return std::nullopt;
+        answer = static_cast<int>(*n);
+        numbers = numbers.substr(0, at);
+    }
+    std::vector<int> values;
+    std::stringstream in(numbers);
+    std::string item;
+    while (std::getline(in, item, ',')) {
+        auto v = ParseNumber(item);
+        if (!v || *v > 1000000) return std::nullopt;
+        values.push_back(static_cast<int>(*v));
+    }
+    if (values.size() != count) return std::nullopt;
+    return std::make_pair(values, answer);
+}
+
 // Returns an error text, empty on success.
 std::string ParseArguments(int argc, char** argv, Options& o, bool& help)
 {
@@ -138,10 +170,27 @@ std::string ParseArguments(int argc, char** argv, Options& o, bool& help)
             auto v = value();
             if (!v) return a + " needs a file name";
             (a == "--flash" ? o.flashFile : a == "--eeprom" ? o.eepromFile : o.traceFile) = *v;
-        } else if (a == "--save-flash" || a == "--save-eeprom" || a == "--save-fuses") {
+        } else if (a == "--save-flash" || a == "--save-eeprom" || a == "--save-fuses" || a == "--save-power") {
             auto v = value();
             if (!v) return a + " needs a file name";
-            (a == "--save-flash" ? o.saveFlash : a == "--save-eeprom" ? o.saveEeprom : o.saveFuses) = *v;
+            (a == "--save-flash"    ? o.saveFlash
+             : a == "--save-eeprom" ? o.saveEeprom
+             : a == "--save-fuses"  ? o.saveFuses
+                                    : o.savePower) = *v;
+        } else if (a == "--lose-byte" || a == "--double-byte" || a == "--split-answer" || a == "--late-answer") {
+            auto v = value();
+            const std::size_t numbers = a == "--split-answer" ? 2 : 1;
+            auto parsed = v ? ParseAnswerFault(*v, numbers) : std::nullopt;
+            if (!parsed)
+                return a + (numbers == 2 ? " needs a byte number and milliseconds, e.g. 2,30@5"
+                                         : a == "--late-answer" ? " needs milliseconds, e.g. 500@5"
+                                                                : " needs a byte number, e.g. 0@5");
+            const auto& [values, answer] = *parsed;
+            if (a == "--lose-byte") o.faults.lostByte = quillon::sim::Faults::AnswerByte{answer, values[0]};
+            if (a == "--double-byte") o.faults.doubledByte = quillon::sim::Faults::AnswerByte{answer, values[0]};
+            if (a == "--split-answer")
+                o.faults.delayedAnswer = quillon::sim::Faults::AnswerDelay{answer, values[0], values[1]};
+            if (a == "--late-answer") o.faults.delayedAnswer = quillon::sim::Faults::AnswerDelay{answer, 0, values[0]};
         } else if (a == "--fuses") {
             auto v = value();
             auto list = v ? ParseHexList(*v) : std::nullopt;
@@ -283,8 +332,6 @@ void WriteTrace(const std::string& file, quillon::sim::SimDevice& device)
 
 void SaveChip(const Options& o, quillon::sim::SimDevice& device, int number = 0)
 {
-    const quillon::sim::SocketChip* chip = device.Chip();
-    if (!chip) return;
     // A chip of a supply goes to files of its own.
     const auto name = [number](const std::string& file) {
         return number > 0 && !file.empty() ? quillon::sim::ChipSupply::NumberedName(file, number) : file;
@@ -295,6 +342,10 @@ void SaveChip(const Options& o, quillon::sim::SimDevice& device, int number = 0)
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         if (!out) std::cerr << "tavro-sim: cannot write " << file << "\n";
     };
+    // An empty socket has a supply too.
+    save(o.savePower, device.SocketPower() + "\n");
+    const quillon::sim::SocketChip* chip = device.Chip();
+    if (!chip) return;
     save(name(o.saveFlash), std::string(chip->flash.begin(), chip->flash.end()));
     save(name(o.saveEeprom), std::string(chip->eeprom.begin(), chip->eeprom.end()));
     char fuses[16];
@@ -542,8 +593,18 @@ int main(int argc, char** argv)
         }
     };
 
+    // Answer bytes an answer fault held back go out once the model says they have arrived.
+    auto sendHeld = [&] {
+        if (hungUp || !device.MsUntilHeldArrive()) return;
+        Bytes late;
+        std::uint8_t out[64];
+        while (std::size_t got = device.Read(out)) late.insert(late.end(), out, out + got);
+        if (!late.empty()) sendAnswer(late);
+    };
+
     while (!g_stop) {
         execute();
+        sendHeld();
         deliverDue();
         if (hungUp || (hangupAt && Clock::now() >= *hangupAt)) {
             hangUp();
@@ -554,6 +615,8 @@ int main(int argc, char** argv)
         if (adapterDue != kNothingHeld) until = std::min(until, adapterDue);
         if (!leaving.empty()) until = std::min(until, leaving.front().due);
         if (!arriving.empty()) until = std::min(until, std::max(arriving.front().ready, busyUntil));
+        if (auto held = device.MsUntilHeldArrive())
+            until = std::min(until, Clock::now() + std::chrono::microseconds(static_cast<long long>(*held * 1000) + 1));
         const nanoseconds wait = std::max(nanoseconds(0), std::chrono::duration_cast<nanoseconds>(until - Clock::now()));
         pollfd p{master.Get(), POLLIN, 0};
         const timespec timeout{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};

@@ -79,6 +79,23 @@ SocketLines Gateway::Lines() const
     return l;
 }
 
+bool Gateway::SocketPowered() const
+{
+    const SocketLines l = Lines();
+    return l.vcc || l.vpp || spiActive_;
+}
+
+std::string Gateway::SocketPower() const
+{
+    if (!SocketPowered()) return "off";
+    const SocketLines l = Lines();
+    std::string on = "on:";
+    if (l.vcc) on += " +5V";
+    if (l.vpp) on += " +12V";
+    if (spiActive_) on += " SPI";
+    return on;
+}
+
 std::uint8_t Gateway::PinB()
 {
     std::optional<std::uint8_t> chipOut;

@@ -66,6 +66,11 @@ public:
     };
     const Registers& Regs() const { return regs_; }
     SocketLines Lines() const;
+    // Whether the socket has supply: +5 V, +12 V on RESET, or the SPI unit's (which powers the
+    // socket from SpiBegin until port C's supply switches are written). In words: "off", or
+    // "on:" followed by what is on.
+    bool SocketPowered() const;
+    std::string SocketPower() const;
     std::uint8_t PinB();
     std::uint8_t PinC() const;
 

@@ -52,21 +52,89 @@ bool SimDevice::Write(std::span<const std::uint8_t> bytes)
     if (gateway_.Output().size() > before || (faults_.shortSpi && *faults_.shortSpi == 0 &&
                                               std::find(bytes.begin(), bytes.end(), 0x45) != bytes.end())) {
         ++answers_;
+        auto& out = gateway_.Output();
+        Bytes answer(out.begin() + static_cast<std::ptrdiff_t>(before), out.end());
+        out.erase(out.begin() + static_cast<std::ptrdiff_t>(before), out.end());
+        Bytes after;
         if (answers_ == faults_.strayAfterAnswer || (faults_.strayEveryAnswer && answers_ > faults_.strayAfterAnswer))
-            for (auto b : faults_.stray) gateway_.Output().push_back(b);
+            after = faults_.stray;
+        Deliver(std::move(answer), std::move(after));
     }
     return true;
+}
+
+void SimDevice::Deliver(Bytes answer, Bytes after)
+{
+    auto strikes = [this](const std::optional<Faults::AnswerByte>& fault, std::size_t size) {
+        return fault && fault->answer == answers_ && fault->index >= 0 &&
+               static_cast<std::size_t>(fault->index) < size;
+    };
+    if (strikes(faults_.lostByte, answer.size())) answer.erase(answer.begin() + faults_.lostByte->index);
+    if (strikes(faults_.doubledByte, answer.size()))
+        answer.insert(answer.begin() + faults_.doubledByte->index, answer[static_cast<std::size_t>(faults_.doubledByte->index)]);
+    std::size_t now = answer.size();
+    double lateMs = 0;
+    if (const auto& d = faults_.delayedAnswer; d && d->answer == answers_ && d->from >= 0) {
+        now = std::min(answer.size(), static_cast<std::size_t>(d->from));
+        lateMs = d->ms;
+    }
+    answer.insert(answer.end(), after.begin(), after.end());
+    for (std::size_t i = 0; i < answer.size(); ++i) {
+        const double at = gateway_.Now() + (i < now ? 0.0 : lateMs);
+        // A serial line keeps its order: nothing overtakes a byte that is held back.
+        if (held_.empty() && i < now)
+            gateway_.Output().push_back(answer[i]);
+        else
+            held_.emplace_back(held_.empty() ? at : std::max(at, held_.back().first), answer[i]);
+    }
+}
+
+void SimDevice::ReleaseHeld()
+{
+    while (!held_.empty() && held_.front().first <= gateway_.Now()) {
+        gateway_.Output().push_back(held_.front().second);
+        held_.pop_front();
+    }
+}
+
+std::size_t SimDevice::Take(std::span<std::uint8_t> buffer)
+{
+    auto& out = gateway_.Output();
+    const std::size_t n = std::min(buffer.size(), out.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        buffer[i] = out.front();
+        out.pop_front();
+    }
+    return n;
 }
 
 std::size_t SimDevice::Read(std::span<std::uint8_t> buffer)
 {
     if (hungUp_) return 0;
     SyncClock();
-    auto& out = gateway_.Output();
-    const std::size_t n = std::min(buffer.size(), out.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        buffer[i] = out.front();
-        out.pop_front();
+    ReleaseHeld();
+    const std::size_t n = Take(buffer);
+    if (n > 0) {
+        trace_.Answer(buffer.first(n));
+        gateway_.Advance(LineTimeMs(n));
+    }
+    return n;
+}
+
+std::size_t SimDevice::ReadWaiting(std::span<std::uint8_t> buffer, std::size_t needed, double timeoutMs,
+                                   double pauseMs)
+{
+    if (hungUp_) return 0;
+    SyncClock();
+    const double deadline = gateway_.Now() + timeoutMs;
+    std::size_t n = 0;
+    for (;;) {
+        ReleaseHeld();
+        n += Take(buffer.subspan(n));
+        if (n == buffer.size() || held_.empty()) break;
+        const double next = held_.front().first;
+        if (next > deadline || (n >= needed && next - gateway_.Now() > pauseMs)) break;
+        gateway_.Advance(next - gateway_.Now());
     }
     if (n > 0) {
         trace_.Answer(buffer.first(n));
@@ -77,12 +145,39 @@ std::size_t SimDevice::Read(std::span<std::uint8_t> buffer)
 
 std::size_t SimDevice::Queued() const
 {
-    return hungUp_ ? 0 : gateway_.Output().size();
+    return QueuedWithin(0);
+}
+
+std::size_t SimDevice::QueuedWithin(double ms) const
+{
+    if (hungUp_) return 0;
+    const double until = gateway_.Now() + ms;
+    const auto due = std::count_if(held_.begin(), held_.end(), [until](const auto& h) { return h.first <= until; });
+    return gateway_.Output().size() + static_cast<std::size_t>(due);
+}
+
+std::optional<double> SimDevice::MsUntilHeldArrive()
+{
+    if (held_.empty()) return std::nullopt;
+    SyncClock();
+    return std::max(0.0, held_.front().first - gateway_.Now());
 }
 
 void SimDevice::DiscardOutput()
 {
+    // What has arrived goes; what is still on its way arrives later all the same.
+    ReleaseHeld();
     gateway_.Output().clear();
+}
+
+bool SimDevice::SocketPowered() const
+{
+    return gateway_.SocketPowered();
+}
+
+std::string SimDevice::SocketPower() const
+{
+    return gateway_.SocketPower();
 }
 
 double SimDevice::LineTimeMs(std::size_t bytes) const

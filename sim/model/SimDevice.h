@@ -4,10 +4,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "gateway/Link.h"
 #include "gateway/Transport.h"
@@ -26,6 +28,23 @@ struct Faults {
     bool strayEveryAnswer = false;   // ...or after that one and every answer after it
     bool pace = false;               // a 250000-baud 8N2 line: 44 us per byte each way
     int latencyUs = 0;               // a USB adapter's delay per transfer (with or without pace)
+
+    // One answer changed on its way, the N-th answer counted as for `stray` (1 = the handshake's),
+    // at byte `index` of it (an answer shorter than that is left alone).
+    struct AnswerByte {
+        int answer = 1;
+        int index = 0;
+    };
+    std::optional<AnswerByte> lostByte;     // that byte never arrives
+    std::optional<AnswerByte> doubledByte;  // that byte arrives twice
+    // The N-th answer's bytes from `from` on arrive `ms` later than the ones before them: a pause
+    // inside the answer, or (from 0) a late answer. Bytes behind them wait their turn.
+    struct AnswerDelay {
+        int answer = 1;
+        int from = 0;
+        int ms = 0;
+    };
+    std::optional<AnswerDelay> delayedAnswer;
 };
 
 inline constexpr double kByteTimeMs = 0.044;  // 11 bits at 250000 baud
@@ -39,6 +58,19 @@ public:
     std::size_t Read(std::span<std::uint8_t> buffer);
     std::size_t Queued() const;  // answer bytes not read yet
     void DiscardOutput();        // the program flushed its input
+    // Read for a program that waits: takes what has arrived and, while fewer than `needed` bytes
+    // are in, lets virtual time run to each delayed byte due within `timeoutMs`; once they are
+    // in, only to bytes due within `pauseMs` of the last. One answer in the trace.
+    std::size_t ReadWaiting(std::span<std::uint8_t> buffer, std::size_t needed, double timeoutMs, double pauseMs);
+    // Answer bytes held back by `delayedAnswer` that will have arrived within `ms` from now.
+    std::size_t QueuedWithin(double ms) const;
+    // How long until the next held-back answer byte arrives; nullopt when none is held.
+    std::optional<double> MsUntilHeldArrive();
+
+    // Whether the socket has supply (+5 V, +12 V on RESET, or serial programming's power), and
+    // the same in words: "off", or "on:" and what is on.
+    bool SocketPowered() const;
+    std::string SocketPower() const;
 
     Gateway& Model() { return gateway_; }
     SocketChip* Chip() { return gateway_.Chip(); }
@@ -72,8 +104,15 @@ private:
     double lastHeldMs_ = 0;
     bool realPulses_ = false;
 
+    // Answer bytes made but not arrived yet, with the virtual time they arrive at, oldest first.
+    std::deque<std::pair<double, std::uint8_t>> held_;
+
     void SyncClock();
     double LineTimeMs(std::size_t bytes) const;  // pacing and adapter latency of one transfer
+    // Sends one answer's bytes (and what follows it) through the answer faults.
+    void Deliver(Bytes answer, Bytes after);
+    void ReleaseHeld();
+    std::size_t Take(std::span<std::uint8_t> buffer);
 };
 
 // A Transport over a shared simulated device: the device outlives the link closing its port,
@@ -82,12 +121,22 @@ class SimTransport final : public Transport {
 public:
     explicit SimTransport(std::shared_ptr<SimDevice> device) : device_(std::move(device)) {}
     bool Write(std::span<const std::uint8_t> bytes) override { return device_->Write(bytes); }
-    // Never waits: the model answers as soon as the command is written.
-    std::size_t Read(std::span<std::uint8_t> buffer, std::chrono::milliseconds) override
+    // The model answers as soon as the command is written; only the bytes an answer fault holds
+    // back are waited for, on virtual time.
+    std::size_t Read(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) override
     {
-        return device_->Read(buffer);
+        return device_->ReadWaiting(buffer, buffer.size(), static_cast<double>(timeout.count()), 0);
     }
-    std::size_t Queued(std::chrono::microseconds) override { return device_->Queued(); }
+    std::size_t ReadUntilPause(std::span<std::uint8_t> buffer, std::size_t needed, std::chrono::milliseconds timeout,
+                               std::chrono::microseconds pause) override
+    {
+        return device_->ReadWaiting(buffer, needed, static_cast<double>(timeout.count()),
+                                    static_cast<double>(pause.count()) / 1000.0);
+    }
+    std::size_t Queued(std::chrono::microseconds settle) override
+    {
+        return device_->QueuedWithin(static_cast<double>(settle.count()) / 1000.0);
+    }
     void DiscardInput() override { device_->DiscardOutput(); }
 
 private:

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <string>
+#include <utility>
 
 #include "gateway/PortFailureText.h"
 #include "log/Log.h"
@@ -82,6 +83,14 @@ std::string Link::OpenPort(const std::string& devicePath)
         return Explained(Failure(index, ""), WhyPortDidNotOpen(devicePath, opened));
     }
     transport_ = std::move(opened.transport);
+    // Until the handshake is answered nothing says the other end is a gateway at all, nor that
+    // this connection powered anything: a failed handshake sends it nothing more.
+    const bool powerDown = std::exchange(powerDownOnFailure_, false);
+    struct Restore {
+        bool& flag;
+        bool value;
+        ~Restore() { flag = value; }
+    } restore{powerDownOnFailure_, powerDown};
 
     // The handshake: three packets back to back, then one answer byte whose value is not ours
     // to judge. The third send reports the second's text, as the gateway's tools always have.
@@ -140,9 +149,15 @@ Answer Link::ReadAnswer(int count, int used)
     const auto needed = static_cast<std::size_t>(std::clamp(used, 0, count));
     const std::span buffer(answer.data.data(), wanted);
     const bool whole = inFlight_;
-    answer.count = static_cast<std::int32_t>(
-        needed < wanted && !whole ? transport_->ReadUntilPause(buffer, needed, answerBound_, kQuietPause)
-                                  : transport_->Read(buffer, answerBound_));
+    const bool mayBeShort = needed < wanted && !whole;
+    std::size_t got = 0;
+    if (!mayBeShort || (answersLearned_ && !shortLength_))
+        got = transport_->Read(buffer, answerBound_);
+    else if (answersLearned_)
+        got = transport_->ReadUntilPause(buffer, std::min(*shortLength_, wanted), answerBound_, kQuietPause);
+    else
+        got = transport_->ReadUntilPause(buffer, needed, answerBound_, LearningPause());
+    answer.count = static_cast<std::int32_t>(got);
     owed_ -= std::min(owed_, wanted);
     if (owed_ == 0) inFlight_ = false;
     if (whole && answer.count > 0 && static_cast<std::size_t>(answer.count) < wanted) {
@@ -151,17 +166,38 @@ Answer Link::ReadAnswer(int count, int used)
         log_.LogMessage(LogText, "The gateway answered " + std::to_string(answer.count) + " of " +
                                      std::to_string(wanted) +
                                      " bytes while more answers were on their way: the answers are out of step");
-        transport_->DiscardInput();
-        ClosePort();
         lostStep_ = true;
+        CloseAfterFailure();
         answer.count = 0;
         return answer;
+    }
+    if (mayBeShort && got > 0 && got < wanted) {
+        // Only the gateway's own short length is an answer; anything else lost a byte on the way
+        // or has its tail still coming, and its bytes are not where the instruction put them.
+        const bool ownLength = answersLearned_ ? shortLength_ == got : got >= needed;
+        if (!ownLength) {
+            log_.LogMessage(LogText, "The gateway answered " + std::to_string(got) + " of " + std::to_string(wanted) +
+                                         " bytes: an incomplete answer is not used");
+            lostStep_ = true;
+            CloseAfterFailure();
+            answer.count = 0;
+            return answer;
+        }
+        answersLearned_ = true;
+        shortLength_ = got;
+    } else if (mayBeShort && got == wanted) {
+        answersLearned_ = true;
     }
     // Only what has already arrived is looked at: waiting here for late bytes would cost every
     // answer a pause. Late ones are caught before the next packet or at the end of the command.
     if (!InStep(transport_->Queued(), owed_)) answer.count = 0;
     if (answer.count > 0) sinceAnswer_ = 0;
     return answer;
+}
+
+std::chrono::microseconds Link::LearningPause() const
+{
+    return std::max<std::chrono::microseconds>(kQuietPause, answerBound_ / 4);
 }
 
 bool Link::ConfirmInStep()
@@ -177,18 +213,30 @@ bool Link::InStep(std::size_t queued, std::size_t owed)
     log_.LogMessage(LogText, "The gateway sent " + std::to_string(extra) + (extra == 1 ? " byte" : " bytes") +
                                  " more than asked: the answers are out of step");
     // Whatever is queued can no longer be matched to a packet: drop it with the port.
-    transport_->DiscardInput();
-    ClosePort();
     lostStep_ = true;
+    CloseAfterFailure();
     return false;
+}
+
+void Link::CloseAfterFailure()
+{
+    if (!transport_) return;
+    transport_->DiscardInput();
+    // Both supplies off, +12 V first, as every command ends: the gateway is usually still there
+    // when an answer came late, short or doubled, and the chip must not stay at +12 V.
+    if (powerDownOnFailure_ && transport_->Write(Packet{SetPORTC(0x00), SetDDRC(0x32)}.Bytes()))
+        log_.LogMessage(LogText, "The gateway was told to switch the socket off before the port closed");
+    ClosePort();
 }
 
 void Link::ClosePort()
 {
     transport_.reset();
-    // Nothing more can come for the answers in flight.
+    // Nothing more can come for the answers in flight, and the next connection may be another gateway.
     owed_ = 0;
     inFlight_ = false;
+    answersLearned_ = false;
+    shortLength_.reset();
 }
 
 }  // namespace quillon

@@ -46,9 +46,14 @@ public:
     // for it and are collected later, in the order of the packets, by ReadAnswer. While answers
     // are owed the bytes waiting are judged by ReadAnswer, which knows where each one ends.
     bool SendPacket(const Packet& packet, int owedBytes = 0);
-    // Up to `count` bytes (at most 32) within about a second. When only the first `used` bytes
-    // matter, the answer ends at the first quiet pause after them instead. Bytes waiting beyond
-    // the answer mean the stream is out of step: logged, port closed, an empty answer.
+    // Up to `count` bytes (at most 32) within about a second. Bytes waiting beyond the answer
+    // mean the stream is out of step: logged, port closed, an empty answer.
+    // When only the first `used` bytes matter, a gateway may answer short, with at least those:
+    // whether it does, and how short, is learned on the first such answer of the connection
+    // (which ends at a long pause once they are in), and only a gateway known to answer short
+    // has its answers end at the first quiet pause after its length. Any other length (a whole
+    // answer's bytes missing, a short one from a gateway that answers whole) is never data:
+    // logged, port closed, an empty answer.
     // An answer collected while others are in flight behind it (or before it) must come whole:
     // only its full length says where the next one begins, so a short one is out of step too.
     Answer ReadAnswer(int count, int used);
@@ -57,6 +62,13 @@ public:
     // nobody asked for. True on a closed port (the command has failed already).
     bool ConfirmInStep();
     void ClosePort();
+    // The end of the connection after a failure: drops what was received, sends the power-down
+    // packet when that was asked for (a port that takes no more bytes is gone and skips it),
+    // says so in the log, and closes. Nothing on a closed port.
+    void CloseAfterFailure();
+    // Whether CloseAfterFailure switches the socket off. Off, a failure closes the port with the
+    // socket as it was, and a failing command sends exactly the bytes it always has.
+    void SetPowerDownOnFailure(bool on) { powerDownOnFailure_ = on; }
     bool IsOpen() const { return transport_ != nullptr; }
     // Packets sent since the gateway last answered: 0 right after an answer came.
     std::uint64_t PacketsSinceAnswer() const { return sinceAnswer_; }
@@ -72,6 +84,10 @@ public:
     void SetAnswerBound(std::chrono::milliseconds bound) { answerBound_ = bound; }
 
 private:
+    // How long the line must stay quiet after the used bytes of the connection's first such
+    // answer before it counts as short: long enough for a USB adapter's frames and a slow
+    // line's gaps, as a late tail taken for a short answer would fail every later one.
+    std::chrono::microseconds LearningPause() const;
     // `owed`: answer bytes still legitimately on their way (none while one packet at a time
     // waits for its answer; more with answers in flight).
     bool InStep(std::size_t queued, std::size_t owed);
@@ -89,6 +105,11 @@ private:
     // Until then every answer's end is known only by its length.
     bool inFlight_ = false;
     bool lostStep_ = false;
+    bool powerDownOnFailure_ = false;
+    // What the gateway does with answers of which only the first bytes are used, learned on the
+    // first one of the connection: whole, or always this many bytes.
+    bool answersLearned_ = false;
+    std::optional<std::size_t> shortLength_;
 };
 
 // The opener for real serial ports (libserialport), with the gateway's line settings.

@@ -8,7 +8,7 @@ bool SendStep(Bus& bus, const Packet& packet, std::string_view failText)
 {
     if (bus.link.SendPacket(packet)) return true;
     bus.LogFailure(LogExecError, failText);
-    bus.link.ClosePort();
+    bus.link.CloseAfterFailure();
     return false;
 }
 
@@ -16,7 +16,7 @@ bool SendOwingStep(Bus& bus, const Packet& packet, std::string_view failText, co
 {
     if (bus.link.SendPacket(packet, answer.count)) return true;
     bus.LogFailure(LogExecError, failText);
-    bus.link.ClosePort();
+    bus.link.CloseAfterFailure();
     return false;
 }
 
@@ -25,7 +25,7 @@ std::optional<Answer> ReadStep(Bus& bus, int count, std::string_view whatText, i
     Answer answer = bus.link.ReadAnswer(count, used);
     if (answer.count > 0) return answer;
     bus.LogFailure(LogAnswerError, whatText);
-    bus.link.ClosePort();
+    bus.link.CloseAfterFailure();
     return std::nullopt;
 }
 

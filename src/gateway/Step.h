@@ -1,5 +1,7 @@
 // One gateway step with the program's failure convention: a failed send logs message 6 with
 // the step's text and closes the port; a missing answer logs message 7 and closes the port.
+// Either closes it as Link::CloseAfterFailure does, with the socket switched off first when the
+// link was asked to.
 #pragma once
 
 #include <cstdint>

@@ -21,6 +21,8 @@ Result Connect(Session& session, const std::string& portName)
         bus.log.LogMessage(LogText, why);
         return Result::Failed(FailureKind::Port, LineOf(LogPortNotAvailable, "") + "\n" + why);
     }
+    // A failure the gateway still hears ends, as every command does, with the socket off.
+    bus.link.SetPowerDownOnFailure(session.powerDownAfterCommand);
     std::string failure = bus.link.OpenPort(*path);
     if (!bus.link.IsOpen()) return Result::Failed(FailureKind::Port, std::move(failure));
     bus.log.LogMessage(LogPortOpen, *path);

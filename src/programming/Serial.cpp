@@ -1,5 +1,7 @@
 #include "programming/Serial.h"
 
+#include <string>
+
 #include "gateway/Bus.h"
 #include "gateway/Commands.h"
 #include "gateway/Step.h"
@@ -10,6 +12,12 @@ namespace {
 
 constexpr int kSyncWaitMs = 20;
 
+std::string HexByte(std::uint8_t value)
+{
+    constexpr char kDigits[] = "0123456789ABCDEF";
+    return {'0', 'x', kDigits[value >> 4], kDigits[value & 0xF]};
+}
+
 bool LoadAndExchange(Bus& bus, std::uint8_t i1, std::uint8_t i2, std::uint8_t i3,
                      std::uint8_t i4, std::string_view failText)
 {
@@ -17,11 +25,40 @@ bool LoadAndExchange(Bus& bus, std::uint8_t i1, std::uint8_t i2, std::uint8_t i3
            SendStep(bus, Packet{SpiExchange()}, " 0x46");
 }
 
-std::optional<SpiReply> ReplyOf(const std::optional<Answer>& answer)
+// The gateway's answer: the four bytes the chip shifted out, then four filler bytes of its own.
+constexpr int kChipBytes = 4;
+
+std::optional<SpiReply> Refused(Bus& bus, const std::string& why)
+{
+    bus.log.LogMessage(LogText, why);
+    bus.LogFailure(LogAnswerError, kSpiReadBackAnswer.whatText);
+    bus.link.CloseAfterFailure();
+    return std::nullopt;
+}
+
+// A gateway may leave off its filler (the link holds it to one length), never part of it: an
+// answer between the two lost a byte. Answer byte 1 is what the chip shifted out while I3 went
+// in: I2, echoed. When it is not, a byte of the answer was lost or doubled on the way (or the
+// chip stopped answering), and byte 0 is not the data. Either fails as if the answer had not come.
+std::optional<SpiReply> ReplyOf(Bus& bus, const std::optional<Answer>& answer, std::optional<std::uint8_t> echo)
 {
     if (!answer) return std::nullopt;
-    // A short answer of one byte has no byte 1: it reads as 0, never as stale data.
-    return SpiReply{answer->data[0], answer->count > 1 ? answer->data[1] : std::uint8_t{0}};
+    if (answer->count > kChipBytes && answer->count < kSpiReadBackAnswer.count)
+        return Refused(bus, "The gateway answered " + std::to_string(answer->count) + " of " +
+                                std::to_string(kSpiReadBackAnswer.count) + " bytes: an incomplete answer is not used");
+    if (echo && answer->data[1] != *echo)
+        return Refused(bus, "The chip's answer does not echo the instruction (" + HexByte(answer->data[1]) + " where " +
+                                HexByte(*echo) + " went out): its bytes are not in their places");
+    return SpiReply{answer->data[0], answer->data[1]};
+}
+
+std::optional<SpiReply> Query(Bus& bus, std::uint8_t i1, std::uint8_t i2, std::uint8_t i3, std::uint8_t i4,
+                              std::string_view failText, std::optional<std::uint8_t> echo)
+{
+    if (!LoadAndExchange(bus, i1, i2, i3, i4, failText)) return std::nullopt;
+    bus.Delay();
+    if (!SendStep(bus, Packet{SpiReadBack()}, " 0x45")) return std::nullopt;
+    return ReplyOf(bus, ReadStep(bus, kSpiReadBackAnswer), echo);
 }
 
 }  // namespace
@@ -38,10 +75,10 @@ bool SpiInstruction(Bus& bus, std::uint8_t i1, std::uint8_t i2, std::uint8_t i3,
 std::optional<SpiReply> SpiQuery(Bus& bus, std::uint8_t i1, std::uint8_t i2,
                                  std::uint8_t i3, std::uint8_t i4, std::string_view failText)
 {
-    if (!LoadAndExchange(bus, i1, i2, i3, i4, failText)) return std::nullopt;
-    bus.Delay();
-    if (!SendStep(bus, Packet{SpiReadBack()}, " 0x45")) return std::nullopt;
-    return ReplyOf(ReadStep(bus, kSpiReadBackAnswer));
+    // Programming Enable's echo is what says whether the chip is in step at all: its caller's
+    // question, with its own answer.
+    const bool enable = i1 == 0xAC && i2 == 0x53;
+    return Query(bus, i1, i2, i3, i4, failText, enable ? std::nullopt : std::optional<std::uint8_t>(i2));
 }
 
 bool SpiRequest(Bus& bus, std::uint8_t i1, std::uint8_t i2, std::uint8_t i3, std::uint8_t i4,
@@ -52,9 +89,9 @@ bool SpiRequest(Bus& bus, std::uint8_t i1, std::uint8_t i2, std::uint8_t i3, std
     return SendOwingStep(bus, Packet{SpiReadBack()}, " 0x45", kSpiReadBackAnswer);
 }
 
-std::optional<SpiReply> SpiCollect(Bus& bus)
+std::optional<SpiReply> SpiCollect(Bus& bus, std::uint8_t i2)
 {
-    return ReplyOf(ReadStep(bus, kSpiReadBackAnswer));
+    return ReplyOf(bus, ReadStep(bus, kSpiReadBackAnswer), i2);
 }
 
 bool EnterSerialProgMode(Bus& bus, std::string_view tryText)

@@ -23,7 +23,9 @@ struct SpiReply {
     std::uint8_t byte1 = 0;
 };
 
-// An instruction that reads; nullopt after a logged failure (port closed).
+// An instruction that reads; nullopt after a logged failure (port closed), which an answer whose
+// byte 1 is not the echo of I2 is too: its bytes are not where the instruction put them.
+// Programming Enable's echo is left to its caller, who learns from it whether the chip is in step.
 std::optional<SpiReply> SpiQuery(Bus& bus, std::uint8_t i1, std::uint8_t i2,
                                  std::uint8_t i3, std::uint8_t i4, std::string_view failText);
 
@@ -34,8 +36,9 @@ inline constexpr AnswerShape kSpiReadBackAnswer{8, 2, " (SPI paket)"};
 // for the answer; SpiCollect takes it later, in order. False after a logged failure.
 bool SpiRequest(Bus& bus, std::uint8_t i1, std::uint8_t i2, std::uint8_t i3, std::uint8_t i4,
                 std::string_view failText);
-// The oldest answer SpiRequest left owed; nullopt after a logged failure (port closed).
-std::optional<SpiReply> SpiCollect(Bus& bus);
+// The oldest answer SpiRequest left owed, whose instruction's I2 was `i2`; nullopt after a
+// logged failure (port closed), an answer without the echo of I2 included.
+std::optional<SpiReply> SpiCollect(Bus& bus, std::uint8_t i2);
 
 // Programming Enable: logs "Trying to" + tryText first. False silently (port open) when the
 // chip did not echo 0x53.

@@ -333,7 +333,10 @@ void MainWindow::BuildMenus()
     answers->setChecked(true);
     ctx_->bus.confirmAnswers = true;
     QAction* powerDown = addItem(edit, "PowerDown1", "Switch the socket off after every command",
-                                 [this](bool on) { ctx_->powerDownAfterCommand = on; });
+                                 [this](bool on) {
+                                     ctx_->powerDownAfterCommand = on;
+                                     ctx_->bus.link.SetPowerDownOnFailure(on);
+                                 });
     powerDown->setCheckable(true);
     powerDown->setChecked(true);
     ctx_->powerDownAfterCommand = true;
