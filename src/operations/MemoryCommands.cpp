@@ -254,7 +254,7 @@ Result ReadCalibration(Session& session)
         return Result::Failed(FailureKind::NoChip, LineOf(LogNoChip, ""));
     }
     const ChipRow* entry = FindChip(chip.signature);
-    if (entry != nullptr && entry->driver != nullptr && entry->calibration == nullptr) {
+    if (entry != nullptr && entry->driver != nullptr && entry->CalibrationUnit() == nullptr) {
         log.LogMessage(LogNotAvailable, "");
         return NotOffered();
     }
@@ -262,7 +262,7 @@ Result ReadCalibration(Session& session)
     entry = LookUpUnit(session, failure);
     if (entry == nullptr) return failure;
     // The unit that reads the calibration may be another than the chip's own.
-    const Driver& unit = *entry->calibration;
+    const Driver& unit = *entry->CalibrationUnit();
     if (unit.EnterProgMode == nullptr || unit.ReadCalibration == nullptr) {
         log.LogMessage(LogNotAvailable, "");
         return NotOffered();
