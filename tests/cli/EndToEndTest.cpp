@@ -46,10 +46,7 @@ Finished CompareWithErased(const std::string& original, const std::string& back,
                                             back, "-intel"});
 }
 
-std::string Cli()
-{
-    return test::BinaryPath("src/cli/quillon-cli");
-}
+using test::Cli;
 
 int Count(const std::string& text, const std::string& what)
 {
