@@ -2,10 +2,11 @@
 # Takes the screenshots under docs/screenshots/ on a virtual X display: the main window after
 # reading an ATmega2560, the Lock & Fuses dialog of an ATmega169 and of an ATmega8, its warning
 # before a lock-out write, the progress window of a long write (about 10 s), the About box.
-# Usage: scripts/screenshots.sh [build folder]   (default: build)
+# Usage: scripts/screenshots.sh [build folder]
+#   (default build folder: build; a relative one is taken from the source tree)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-"$root/build"}
+build=${1:-build}
 case $build in /*) ;; *) build="$root/$build" ;; esac
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
