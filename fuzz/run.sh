@@ -3,11 +3,14 @@
 # a bounded time (seconds per reader, default 60): Intel HEX, ELF, S-record. Inputs they find go
 # to scratch corpora; a crash leaves its input in the build folder and fails the script: add it
 # to the reader's folder under fuzz/corpus/.
+# Usage: fuzz/run.sh [build folder] [seconds]
+#   (default build folder: build-fuzz; a relative one is taken from the source tree)
 set -euo pipefail
 
-seconds="${1:-60}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${QUILLON_FUZZ_BUILD:-$root/build-fuzz}"
+build=${1:-build-fuzz}
+case $build in /*) ;; *) build="$root/$build" ;; esac
+seconds="${2:-60}"
 
 CXX=clang++ CC=clang cmake -G Ninja -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQUILLON_FUZZ=ON -DQUILLON_GUI=OFF -DQUILLON_TESTS=OFF -DQUILLON_BENCH=OFF >/dev/null

@@ -3,12 +3,15 @@
 # a use after free, an overflow or a leak anywhere in the program's code fails the test that
 # reached it. Slow, so not part of ./test.sh; the fuzz targets already run the file readers
 # under AddressSanitizer and UndefinedBehaviorSanitizer there.
-# Usage: scripts/asan.sh [ctest arguments, e.g. -R Cancelling]
-#   QUILLON_ASAN_BUILD  the build folder (default: build-asan in the source tree)
+# Usage: scripts/asan.sh [build folder] [-- ctest arguments, e.g. -R Cancelling]
+#   (default build folder: build-asan; a relative one is taken from the source tree)
 #   QUILLON_ASAN_JOBS   parallel compile jobs (default 2)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(realpath -m "${QUILLON_ASAN_BUILD:-$root/build-asan}")
+build="$root/build-asan"
+if [ $# -gt 0 ] && [ "$1" != "--" ]; then build=$1; shift; fi
+[ "${1:-}" = "--" ] && shift
+case $build in /*) ;; *) build="$root/$build" ;; esac
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
     # Not gcc's UndefinedBehaviorSanitizer: it makes the chip table's compile-time checks on

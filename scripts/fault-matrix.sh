@@ -8,14 +8,17 @@
 # verdict, exit status and the socket's supply at the end) and then "N passed, M failed"; exits 1
 # when any case failed.
 #
-#   scripts/fault-matrix.sh [BUILD_DIR] [JOBS] [QUILLON-CLI OPTIONS...]
+#   scripts/fault-matrix.sh [build folder] [JOBS] [QUILLON-CLI OPTIONS...]
+#   (default build folder: build; a relative one is taken from the source tree)
 #
 # The options are added to every quillon-cli run, e.g. --no-answer-check to see what the check
 # catches. With KEEP=1 the cases' folders (output, trace, what the chip held, milliseconds taken)
 # stay in $TMPDIR for a look.
 set -uo pipefail
 
-build=$(realpath "${1:-build}")
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-build}
+case $build in /*) ;; *) build="$root/$build" ;; esac
 jobs=${2:-4}
 shift $(( $# < 2 ? $# : 2 ))
 extra=("$@")

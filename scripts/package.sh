@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a build folder (default build/) and checks it: the files it
-# holds, the dependencies it declares, and an install into a throw-away root where quillon-cli
-# and the window land in /usr/bin, on the PATH the desktop entry and a shell rely on.
+# Builds the Debian package from a build folder and checks it: the files it holds, the
+# dependencies it declares, and an install into a throw-away root where quillon-cli and the
+# window land in /usr/bin, on the PATH the desktop entry and a shell rely on.
 # Prints the package's path last.
+# Usage: scripts/package.sh [build folder]
+#   (default build folder: build; a relative one is taken from the source tree)
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$(cd "${1:-$root/build}" && pwd)"
+build=${1:-build}
+case $build in /*) ;; *) build="$root/$build" ;; esac
 cmake --build "$build" --target quillon-gui quillon-cli tavro-sim >/dev/null
 
 out="$build/package"

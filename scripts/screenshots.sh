@@ -4,10 +4,11 @@
 # of an ATmega328P (its fields in words, a preset chosen), its warning
 # before a lock-out write, the progress window of a long write (about 10 s), the About box, the
 # production panel; and the wiring drawing of one chip of each package.
-# Usage: scripts/screenshots.sh [build folder]   (default: build)
+# Usage: scripts/screenshots.sh [build folder]
+#   (default build folder: build; a relative one is taken from the source tree)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-"$root/build"}
+build=${1:-build}
 case $build in /*) ;; *) build="$root/$build" ;; esac
 
 if [ ! -f "$build/CMakeCache.txt" ]; then

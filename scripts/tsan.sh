@@ -2,7 +2,8 @@
 # Builds the window's tests with ThreadSanitizer and runs them, with Qt's and GLib's own C library
 # calls left out (scripts/tsan.supp says why). Ends with the number of reports; exits non-zero
 # when there is any, or when a test fails. Slow, so not part of ./test.sh.
-# Usage: scripts/tsan.sh [build folder] [-- gtest arguments]   (default: build-tsan)
+# Usage: scripts/tsan.sh [build folder] [-- gtest arguments]
+#   (default build folder: build-tsan; a relative one is taken from the source tree)
 #   QUILLON_TSAN_JOBS   parallel compile jobs (default 2)
 #   QUILLON_TSAN_RAW=1  run without the suppressions, to count what they hide
 # Qt's frames are named where Qt exports the function. For the names of its internal functions

@@ -1,9 +1,13 @@
 #!/bin/sh
 # Rewrites the chip lists of README.md and docs/usage.md from `quillon-cli list-chips`, between
 # their "<!-- chip list" and "<!-- end of chip list -->" markers. Run after building.
+# Usage: scripts/update-chip-list.sh [build folder]
+#   (default build folder: build; a relative one is taken from the source tree)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-cli=${QUILLON_CLI:-$root/build/src/cli/quillon-cli}
+build=${1:-build}
+case $build in /*) ;; *) build="$root/$build" ;; esac
+cli=$build/src/cli/quillon-cli
 list=$(mktemp)
 trap 'rm -f "$list"' EXIT
 "$cli" list-chips > "$list"

@@ -1,4 +1,4 @@
-// The socket's own knowledge of the 65 chips, from their datasheets. Deliberately independent of
+// The socket's own knowledge of the chips, from their datasheets. Deliberately independent of
 // the program's chip tables: a wrong byte there must not pass because it is repeated here.
 #include <algorithm>
 #include <array>
@@ -204,7 +204,7 @@ constexpr FuseByte HDF = Fuse(0xFF, 0xDF);
 constexpr FuseByte HD9 = Fuse(0xFF, 0xD9);
 constexpr FuseByte H99 = Fuse(0xFF, 0x99);
 
-constexpr std::array<ChipDescription, 65> kChips{{
+constexpr ChipDescription kChips[] = {
     Classic("AT90S1200", 0x90, 0x01, 1024, 64),
     Tiny12("ATtiny12", 0x05, Fuse(0xFF, 0x52)),
     Tiny12("ATtiny15", 0x06, Fuse(0xF3, 0x5C)),
@@ -274,7 +274,7 @@ constexpr std::array<ChipDescription, 65> kChips{{
     Paged({"ATmega644A", 0x96, 0x09, 65536, 2048, 128, 8, {L62, H99, Fuse(0x07, 0xFF)}, 0x3F, 1}),
     Paged({"ATmega1284", 0x97, 0x06, 131072, 4096, 128, 8, {L62, H99, Fuse(0x07, 0xFF)}, 0x3F, 1}),
     Paged({"ATmega1284P", 0x97, 0x05, 131072, 4096, 128, 8, {L62, H99, Fuse(0x07, 0xFF)}, 0x3F, 1}),
-}};
+};
 
 bool SameName(std::string_view a, std::string_view b)
 {

@@ -17,20 +17,25 @@ void FillChipRecord(Chip& chip, const ChipRow& row)
     chip.calibrationCount = row.calibrationCount;
 }
 
-void ResetImage(Chip& chip, int which)
+void ResetImage(Chip& chip, ImagePart part)
 {
-    switch (which) {
-    case 1: chip.flash.fill(0xFF); break;
-    case 2: chip.eeprom.fill(0xFF); break;
-    case 3:
+    switch (part) {
+    case ImagePart::Flash: chip.flash.fill(0xFF); break;
+    case ImagePart::Eeprom: chip.eeprom.fill(0xFF); break;
+    case ImagePart::LockFuse:
         chip.lockFuse.fill(0xFF);
         chip.lockFuseOrigin = SlotsOrigin::Factory;
         if (const ChipRow* row = FindChip(chip.signature))
             std::copy_n(row->factoryLockFuse.begin(), row->lockFuseCount, chip.lockFuse.begin());
         break;
-    case 4: chip.calibration.fill(0xFF); break;
-    default: break;
+    case ImagePart::Calibration: chip.calibration.fill(0xFF); break;
     }
+}
+
+void ResetImages(Chip& chip)
+{
+    for (ImagePart part : {ImagePart::Flash, ImagePart::Eeprom, ImagePart::LockFuse, ImagePart::Calibration})
+        ResetImage(chip, part);
 }
 
 }  // namespace quillon

@@ -13,8 +13,17 @@ struct Chip;
 // Copies the row's name, picture, signature and sizes into the record; the images stay.
 void FillChipRecord(Chip& chip, const ChipRow& row);
 
-// 1: flash image all 0xFF; 2: EEPROM image all 0xFF; 3: lock/fuse bytes 0xFF, then the selected
-// chip's factory values in the first slots; 4: calibration bytes 0xFF. Anything else: nothing.
-void ResetImage(Chip& chip, int which);
+// The parts of the record a selection or a new file resets.
+enum class ImagePart {
+    Flash,        // the flash image all 0xFF
+    Eeprom,       // the EEPROM image all 0xFF
+    LockFuse,     // lock/fuse bytes 0xFF, then the selected chip's factory values in the first slots
+    Calibration,  // the calibration bytes 0xFF
+};
+
+void ResetImage(Chip& chip, ImagePart part);
+
+// Every part, as selecting a chip leaves the record.
+void ResetImages(Chip& chip);
 
 }  // namespace quillon

@@ -28,7 +28,7 @@ std::vector<ChipMenuGroup> ChipMenu()
         ChipMenuGroup& group = menu.emplace_back(ChipMenuGroup{g.caption, {}});
         if (g.group == MenuGroup::At90) group.items.push_back({kUnsupportedAt90, nullptr, false});
         for (const ChipRow& row : Catalogue())
-            if (row.menuGroup == g.group) group.items.push_back({row.name, &row, row.menuEnabled});
+            if (row.Group() == g.group) group.items.push_back({row.name, &row, row.Selectable()});
     }
     return menu;
 }

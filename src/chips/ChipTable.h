@@ -1,5 +1,5 @@
 // The table of supported chips, one row per chip: identity, memory sizes, factory lock and fuse
-// bytes, the driver unit and how the memory loops drive it, its bit names and its menu item.
+// bytes, the driver unit and its pages, its bit names; the rest follows from the family.
 #pragma once
 
 #include <array>
@@ -30,6 +30,9 @@ enum class MenuGroup {
     Mega,  // "AVR mega"
 };
 
+// A row says what differs from chip to chip; what follows from the family (the flash step, how
+// the EEPROM is written, whether the menu offers the chip, its submenu) is derived, so a row
+// cannot contradict it.
 struct ChipRow {
     std::string_view name;
     std::int32_t signature = 0;  // byte 0 in bits 0-7, 1 in 8-15, 2 in 16-23
@@ -42,16 +45,51 @@ struct ChipRow {
 
     const Driver* driver = nullptr;
     Family family = Family::Paged;
-    std::uint32_t step = 2;  // flash bytes per read, verify or write call
     std::uint32_t page = 0;  // flash page in bytes; 0: the unit programs each word or byte itself
-    EepromWrite eepromWrite = EepromWrite::Byte;
     std::uint32_t eepromPage = 0;  // EEPROM page in bytes; 0: every byte by its own pulse
-    // The unit whose EnterProgMode and ReadCalibration read the calibration bytes; null: none.
-    const Driver* calibration = nullptr;
+    // The chip's own unit reads its calibration bytes, unless the row names another here...
+    const Driver* calibrationBy = nullptr;
+    // ...or says they are not read at all (the record still shows their count).
+    bool calibrationUnread = false;
 
-    MenuGroup menuGroup = MenuGroup::Mega;
-    bool menuEnabled = true;  // the Chip Select item can be chosen
+    // Flash bytes per read, verify or write call: a word on the parallel chips, a byte on the serial.
+    constexpr std::uint32_t FlashStep() const { return family == Family::Serial ? 1 : 2; }
+
+    // The serial chips with an EEPROM page load its bytes and commit it; every other unit is
+    // handed byte by byte (the parallel paged ones gather their pages themselves).
+    constexpr EepromWrite EepromWrites() const
+    {
+        return family == Family::Serial && eepromPage != 0 ? EepromWrite::Page4 : EepromWrite::Byte;
+    }
+
+    // Only the parallel chips, which autosearch can find, can be chosen in the Chip Select menu;
+    // the serial ones are greyed there and named on the command line.
+    constexpr bool Selectable() const { return family != Family::Serial; }
+
+    constexpr MenuGroup Group() const
+    {
+        if (name.starts_with("ATtiny")) return MenuGroup::Tiny;
+        if (name.starts_with("ATmega")) return MenuGroup::Mega;
+        return MenuGroup::At90;
+    }
+
+    // The unit whose EnterProgMode and ReadCalibration read the calibration bytes; null: none.
+    constexpr const Driver* CalibrationUnit() const
+    {
+        if (calibrationCount == 0 || calibrationUnread) return nullptr;
+        return calibrationBy != nullptr ? calibrationBy : driver;
+    }
 };
+
+// What the chip's unit is told of it: its sizes and its EEPROM page.
+constexpr Target TargetOf(const ChipRow& row)
+{
+    return {.signature = row.signature, .flashSize = row.flashSize, .eepromSize = row.eepromSize,
+            .eepromPage = row.eepromPage};
+}
+
+// The same for the selected chip, from its row; a chip the table lacks has no EEPROM page.
+Target TargetOf(const Chip& chip);
 
 // Every row, in Chip Select order.
 std::span<const ChipRow> Catalogue();

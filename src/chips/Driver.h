@@ -19,13 +19,13 @@ class Bus;
 
 // What a unit needs to know of the selected chip besides its own description: one unit serves
 // chips of several sizes, and a few steps differ between them.
+// The chip table makes it (TargetOf), so that no unit looks its own row up.
 struct Target {
     std::int32_t signature = 0;
     std::uint32_t flashSize = 0;
     std::uint32_t eepromSize = 0;
+    std::uint32_t eepromPage = 0;  // bytes; 0: every EEPROM byte by its own pulse
 };
-
-inline Target TargetOf(const Chip& chip) { return {chip.signature, chip.flashSize, chip.eepromSize}; }
 
 // The lock and fuse slots: fuses first (low, high, extended), the lock byte last.
 using FuseSlots = std::span<std::uint8_t, 8>;

@@ -88,7 +88,7 @@ WalkResult WriteFlash(Bus& bus, const ChipRow& entry, const Target& target,
     const Driver& d = *entry.driver;
     const bool serial = entry.family == Family::Serial;
     const auto size = static_cast<std::uint32_t>(image.size());
-    const std::uint32_t step = entry.step;
+    const std::uint32_t step = entry.FlashStep();
     const std::uint32_t page = entry.page;
     // Units without a page buffer program every word or byte themselves; the others load the
     // buffer and commit it page by page.
@@ -149,7 +149,7 @@ WalkResult WriteEeprom(Bus& bus, const ChipRow& entry, const Target& target,
                        std::span<const std::uint8_t> image, const WalkProgress& progress)
 {
     const Driver& d = *entry.driver;
-    const bool paged = entry.eepromWrite == EepromWrite::Page4;
+    const bool paged = entry.EepromWrites() == EepromWrite::Page4;
     const auto size = static_cast<std::uint32_t>(image.size());
     if (paged ? !Offers(bus, d.LoadEepromByte) || !Offers(bus, d.WriteEepromPage) : !Offers(bus, d.WriteEepromByte))
         return Ended(End::NotOffered);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "chips/ChipTable.h"
 #include "chips/Hvpp.h"
 
 namespace quillon::paged {
@@ -49,13 +48,6 @@ bool ReloadDue(Reload reload, std::uint32_t address, std::uint32_t page)
     case Reload::PageStart: return address % page == 0;
     }
     return true;
-}
-
-// The selected chip's EEPROM page in bytes; 0 when every byte is programmed by its own pulse.
-std::uint32_t EepromPage(const Target& target)
-{
-    const ChipRow* row = FindChip(target.signature);
-    return row ? row->eepromPage : 0;
 }
 
 std::uint8_t LockSlot(const PagedUnit& unit) { return static_cast<std::uint8_t>(unit.slots - 1); }
@@ -171,7 +163,7 @@ bool WriteEepromByte(Bus& bus, const Target& target, const PagedUnit& unit, std:
                      std::span<const std::uint8_t> byte)
 {
     const std::uint32_t address = Pos(pos);
-    const std::uint32_t page = EepromPage(target);
+    const std::uint32_t page = target.eepromPage;
     if (pos == 0 && !LoadCommand(bus, kWriteEeprom)) return false;
     if (ReloadDue(unit.eepromHigh, address, page == 0 ? 1 : page) && !LoadAddressHigh(bus, Byte(address >> 8)))
         return false;

@@ -14,7 +14,7 @@ bool IsNonzero(std::uint8_t c) { return c != 0; }
 ReadPlan::ReadPlan(const ChipRow& entry, MemoryKind kind, std::span<std::uint8_t> into,
                    std::span<const std::uint8_t> expected, std::span<const std::uint8_t> covered)
     : into_(into), expected_(expected), verify_(!expected.empty()),
-      step_(kind == MemoryKind::Program ? entry.step : 1),
+      step_(kind == MemoryKind::Program ? entry.FlashStep() : 1),
       block_(kind == MemoryKind::Program ? kFlashProgressBlock : kEepromProgressBlock),
       // Serial units send the whole address with every instruction; the parallel ones keep the
       // read command and the high address byte latched, so they walk up from 0 without gaps.

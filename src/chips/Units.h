@@ -1,4 +1,4 @@
-// The 29 driver units, each an operation table built from its family and its own description.
+// The driver units, each an operation table built from its family and its own description.
 // The dispatch table refers to them; tests may call them directly.
 #pragma once
 

@@ -31,7 +31,7 @@ Result Load(Session& session, MemoryKind kind, const std::string& file, bool for
 {
     // What the file does not cover is written and compared as erased, never as whatever an
     // earlier command left in the image.
-    ResetImage(session.chip, kind == MemoryKind::Program ? 1 : 2);
+    ResetImage(session.chip, kind == MemoryKind::Program ? ImagePart::Flash : ImagePart::Eeprom);
     Result result = LoadMemoryFile(session, file, kind);
     if (result.failure == FailureKind::FileBeyond && force) {
         output.Error(file + ": " + result.words + "; going on (--force)");

@@ -7,6 +7,8 @@
 #include <iterator>
 #include <memory>
 
+#include "images/HexText.h"
+
 namespace quillon {
 
 namespace {
@@ -22,17 +24,6 @@ struct Piece {
     std::uint64_t loadAddress;
     std::span<const std::uint8_t> bytes;
 };
-
-std::string Hex(std::uint64_t value)
-{
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), kDigits[value & 0x0F]);
-        value >>= 4;
-    } while (value != 0);
-    return "0x" + digits;
-}
 
 ElfLoad Failed(std::string why)
 {
@@ -125,7 +116,7 @@ ElfLoad ReadElf(std::span<const std::uint8_t> file, std::span<std::uint8_t> flas
             std::copy(bytes.begin(), bytes.end(), load.fuses.begin() + static_cast<std::ptrdiff_t>(offset));
         } else if (address >= kElfLockBase && address < kElfSignatureBase) {
             if (address != kElfLockBase || bytes.size() != 1)
-                return Failed("section " + name + " at " + Hex(address) + " is not one lock byte");
+                return Failed("section " + name + " at " + "0x" + HexDigits(address, 1) + " is not one lock byte");
             load.lock = bytes[0];
         }
         // Data memory, the signature and anything above it are not programmed from a file.

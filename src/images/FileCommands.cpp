@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "core/FileIo.h"
+#include "images/HexText.h"
 #include "images/IntelHex.h"
 #include "images/ProgressGuard.h"
 
@@ -32,23 +33,11 @@ int SaveMessage(MemoryKind kind)
     return kind == MemoryKind::Program ? LogSaveProgram : LogSaveData;
 }
 
-std::string HexAddress(std::uint64_t address)
-{
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), kDigits[address & 0x0F]);
-        address >>= 4;
-    } while (address != 0);
-    if (digits.size() < 8) digits.insert(0, 8 - digits.size(), '0');
-    return "0x" + digits;
-}
-
 // "Left out N bytes beyond the end of the memory, the first at address 0x...".
 std::string LeftOutText(std::uint64_t count, std::uint64_t firstAddress, const std::string& memory = "the memory")
 {
     return "Left out " + std::to_string(count) + (count == 1 ? " byte" : " bytes") + " beyond the end of " +
-           memory + ", the first at address " + HexAddress(firstAddress);
+           memory + ", the first at address " + "0x" + HexDigits(firstAddress, 8);
 }
 
 constexpr std::string_view kEmptyText = "The file is empty: nothing was loaded";

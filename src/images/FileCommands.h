@@ -22,7 +22,7 @@ enum class FileFormat { IntelHex, Binary, SRecord, Elf };
 
 // By the name's extension, in any case: ".bin" raw binary; ".elf" ELF; ".srec", ".s19", ".s28",
 // ".s37", ".mot" S-record; every other name Intel HEX. A name that ends in "bin" without the
-// dot is raw binary too, as it always was.
+// dot is raw binary too: build scripts name their output that way (kept: docs/compatibility.md).
 FileFormat LoadFormatFor(const std::string& fileName);
 // The name's extension when it names a format; otherwise the filter's format when it stands
 // for one; otherwise as above.

@@ -5,6 +5,7 @@
 #include "core/FileIo.h"
 #include "images/ElfFile.h"
 #include "images/FileCommands.h"
+#include "images/HexText.h"
 #include "images/ProgressGuard.h"
 #include "images/SRecord.h"
 
@@ -15,12 +16,6 @@ namespace {
 int LoadMessage(MemoryKind kind)
 {
     return kind == MemoryKind::Program ? LogLoadProgram : LogLoadData;
-}
-
-std::string Byte(std::uint8_t value)
-{
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    return {kDigits[value >> 4], kDigits[value & 0x0F]};
 }
 
 std::span<const std::uint8_t> Bytes(const std::string& text)
@@ -42,9 +37,9 @@ std::string FuseText(const FileFuses& fuses)
     std::string text = "Fuse and lock bytes in the file, not written until asked:";
     if (!fuses.fuses.empty()) {
         text += " fuses (low first)";
-        for (std::uint8_t b : fuses.fuses) text += " " + Byte(b);
+        for (std::uint8_t b : fuses.fuses) text += " " + HexDigits(b, 2);
     }
-    if (fuses.lock) text += (fuses.fuses.empty() ? " lock " : ", lock ") + Byte(*fuses.lock);
+    if (fuses.lock) text += (fuses.fuses.empty() ? " lock " : ", lock ") + HexDigits(*fuses.lock, 2);
     return text;
 }
 

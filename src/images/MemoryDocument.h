@@ -15,8 +15,9 @@ namespace quillon {
 
 // Bits of a byte's marks.
 enum ByteMark : std::uint8_t {
-    // Typed as a lower-case key code into the character column: the byte holds the code, the
-    // column shows the letter upper-cased, as the editor always has.
+    // Typed as a lower-case key code into the character column: the byte holds the code (saved
+    // images keep what was typed), the column shows the letter upper-cased, the look users know
+    // (kept: docs/compatibility.md).
     kShownUpperCase = 0x01,
     // Edited by the user since the last read, load or write of the memory.
     kChangedByUser = 0x02,

@@ -5,6 +5,8 @@
 #include <cctype>
 #include <vector>
 
+#include "images/HexText.h"
+
 namespace quillon {
 
 namespace {
@@ -156,7 +158,6 @@ std::string WriteSRecord(std::span<const std::uint8_t> memory, SRecordWidth atLe
     const char dataType = static_cast<char>('0' + width - 1);
     const char endType = static_cast<char>('0' + 11 - width);
 
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text;
     text.reserve(memory.size() * 2 + memory.size() / kBytesPerRecord * 16 + 64);
     auto record = [&](char type, int addressBytes, std::uint64_t address, std::span<const std::uint8_t> data) {
@@ -171,8 +172,8 @@ std::string WriteSRecord(std::span<const std::uint8_t> memory, SRecordWidth atLe
         text += 'S';
         text += type;
         for (std::size_t i = 0; i < n; ++i) {
-            text += kDigits[bytes[i] >> 4];
-            text += kDigits[bytes[i] & 0x0F];
+            text += kUpperHexDigits[bytes[i] >> 4];
+            text += kUpperHexDigits[bytes[i] & 0x0F];
         }
         text += '\n';
     };

@@ -19,7 +19,7 @@ bool SelectChip(Session& session, std::int32_t signature)
     }
     FillChipRecord(session.chip, *entry);
     log.LogMessage(LogSelectedChip, " " + session.chip.name);
-    for (int which = 1; which <= 4; ++which) ResetImage(session.chip, which);
+    ResetImages(session.chip);
     return true;
 }
 

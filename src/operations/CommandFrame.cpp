@@ -1,14 +1,11 @@
 #include "operations/CommandFrame.h"
 
 #include "chips/ChipTable.h"
+#include "images/HexText.h"
 #include "operations/Session.h"
 #include "programming/Parallel.h"
 
 namespace quillon {
-
-namespace {
-constexpr char kHex[] = "0123456789ABCDEF";
-}
 
 const ChipRow* LookUpUnit(Session& session, Result& failure)
 {
@@ -56,15 +53,12 @@ std::string LineOf(int index, std::string_view text)
 
 std::string AddressDigits(std::uint32_t address)
 {
-    std::string digits;
-    for (int shift = 28; shift >= 0; shift -= 4)
-        if (shift < 16 || (address >> shift) != 0) digits += kHex[(address >> shift) & 0xF];
-    return digits;
+    return HexDigits(address, 4);
 }
 
 std::string ByteDigits(std::uint8_t value)
 {
-    return {kHex[value >> 4], kHex[value & 0xF]};
+    return HexDigits(value, 2);
 }
 
 }  // namespace quillon

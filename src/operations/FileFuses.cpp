@@ -1,16 +1,11 @@
 #include "operations/FileFuses.h"
 
 #include "chips/Chip.h"
+#include "images/HexText.h"
 
 namespace quillon {
 
 namespace {
-
-std::string Byte(std::uint8_t value)
-{
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    return {kDigits[value >> 4], kDigits[value & 0x0F]};
-}
 
 void CheckSlot(FuseGroup& group, std::uint8_t value)
 {
@@ -40,9 +35,9 @@ std::string FileFusesText(const FileFuses& bytes)
     std::string text;
     if (!bytes.fuses.empty()) {
         text = "fuses";
-        for (std::uint8_t b : bytes.fuses) text += " " + Byte(b);
+        for (std::uint8_t b : bytes.fuses) text += " " + HexDigits(b, 2);
     }
-    if (bytes.lock) text += (text.empty() ? "lock " : ", lock ") + Byte(*bytes.lock);
+    if (bytes.lock) text += (text.empty() ? "lock " : ", lock ") + HexDigits(*bytes.lock, 2);
     return text;
 }
 

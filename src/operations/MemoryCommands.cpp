@@ -92,8 +92,9 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
     const auto& covered = job.memory == MemoryKind::Program ? session.coveredProgram : session.coveredData;
     const std::span<const std::uint8_t> compared = covered ? std::span<const std::uint8_t>(*covered) : std::span<const std::uint8_t>{};
     // A read goes into a copy first: one the user cancels leaves the image as it was, while one
-    // that fails keeps what it read below the failing address, as it always has. A read whose
-    // answers came out of step, behind the last one too, names no address and keeps nothing.
+    // that fails keeps what it read below the failing address, all a rescue of a damaged chip
+    // may get (kept: docs/compatibility.md). A read whose answers came out of step, behind the
+    // last one too, names no address and keeps nothing.
     std::vector<std::uint8_t> read;
     if (!job.verify) read.assign(image.begin(), image.end());
     const WalkResult walk =
@@ -260,7 +261,7 @@ Result ReadCalibration(Session& session)
         return Result::Failed(FailureKind::NoChip, LineOf(LogNoChip, ""));
     }
     const ChipRow* entry = FindChip(chip.signature);
-    if (entry != nullptr && entry->driver != nullptr && entry->calibration == nullptr) {
+    if (entry != nullptr && entry->driver != nullptr && entry->CalibrationUnit() == nullptr) {
         log.LogMessage(LogNotAvailable, "");
         return NotOffered();
     }
@@ -268,7 +269,7 @@ Result ReadCalibration(Session& session)
     entry = LookUpUnit(session, failure);
     if (entry == nullptr) return failure;
     // The unit that reads the calibration may be another than the chip's own.
-    const Driver& unit = *entry->calibration;
+    const Driver& unit = *entry->CalibrationUnit();
     if (unit.EnterProgMode == nullptr || unit.ReadCalibration == nullptr) {
         log.LogMessage(LogNotAvailable, "");
         return NotOffered();

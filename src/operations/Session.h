@@ -25,11 +25,13 @@ struct Session {
     Chip& chip = *chipStorage;
     ProgressSink* progress = nullptr;
     // Read the signature before a command changes the chip. Off, every command sends exactly
-    // the bytes it always has; the window and quillon-cli turn it on unless told not to.
+    // the bytes stations qualified it with (docs/compatibility.md); the window and quillon-cli
+    // turn it on unless told not to.
     bool checkChipInSocket = false;
     // Every command ends with the socket's supplies off, as do Disconnect and a change of port.
-    // Off, the socket stays powered between commands as it always has (and every command sends
-    // exactly its own bytes); the window and quillon-cli turn it on unless told not to.
+    // Off, the socket stays powered between commands, for fixtures that keep the chip running
+    // (and every command sends exactly its own bytes; docs/compatibility.md); the window and
+    // quillon-cli turn it on unless told not to.
     bool powerDownAfterCommand = false;
     // Write Lock & Fuses reads the bytes it wrote back and fails, naming each one, when the chip
     // does not hold them (a locked chip refuses fuse writes without a word). Off, the write sends

@@ -45,7 +45,7 @@ constexpr Driver kNoting{.name = "Noting",
                          .ReadEepromByte = Read};
 
 // A serial unit with a page of 4 bytes, over a memory of 10.
-const ChipRow kEntry{.signature = 1, .driver = &kNoting, .family = Family::Serial, .step = 1, .page = 4};
+const ChipRow kEntry{.signature = 1, .driver = &kNoting, .family = Family::Serial, .page = 4};
 
 class Walk : public ::testing::Test {
 protected:

@@ -318,7 +318,7 @@ TEST_P(CalibrationTrace, ReadsOneByteForEveryCalibrationAddress)
 {
     WiredChip w(GetParam().chip);
     w.socket.chip.calibrationCount = static_cast<std::uint8_t>(GetParam().count);
-    const Driver* unit = w.row().calibration;
+    const Driver* unit = w.row().CalibrationUnit();
     ASSERT_NE(unit, nullptr);
     w.Expect(GetParam().expected);
     EXPECT_TRUE(drive::Run(unit->ReadCalibration, w.socket));
@@ -345,7 +345,7 @@ TEST(Calibration, Atmega162IsReadWithTheAtmega163sBuiltInEntry)
 {
     WiredChip w("ATmega162");
     ASSERT_EQ(w.driver().ReadCalibration, nullptr);
-    const Driver* unit = w.row().calibration;
+    const Driver* unit = w.row().CalibrationUnit();
     ASSERT_NE(unit, nullptr);
     EXPECT_EQ(unit->name, "Atmega163");
     w.Expect(kBuiltIn);

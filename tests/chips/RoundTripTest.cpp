@@ -55,7 +55,7 @@ protected:
         harness = std::make_unique<SimHarness>(GetParam().name);
         ASSERT_TRUE(harness->Connect());
         FillChipRecord(chip(), GetParam());
-        for (int which = 1; which <= 4; ++which) ResetImage(chip(), which);
+        ResetImages(chip());
         entry = FindChip(GetParam().signature);
         ASSERT_NE(entry, nullptr);
         d = entry->driver;
@@ -118,7 +118,7 @@ TEST_P(RoundTrip, MemoriesWriteReadAndVerify)
     const std::size_t lines = bus().log.Size();
     const WalkResult flashDiffers = Verify(MemoryKind::Program);
     EXPECT_EQ(flashDiffers.end, WalkResult::End::Failed);
-    EXPECT_EQ(flashDiffers.address, changedFlash - (changedFlash % entry->step));
+    EXPECT_EQ(flashDiffers.address, changedFlash - (changedFlash % entry->FlashStep()));
     const WalkResult eepromDiffers = Verify(MemoryKind::Data);
     EXPECT_EQ(eepromDiffers.end, WalkResult::End::Failed);
     EXPECT_EQ(eepromDiffers.address, changedEeprom);
@@ -185,7 +185,7 @@ TEST_P(RoundTrip, VerifyComparesOnlyTheBytesTheFileGives)
         image[changed] ^= 0x40;
         const WalkResult differs = verify();
         EXPECT_EQ(differs.end, WalkResult::End::Failed) << changed;
-        EXPECT_EQ(differs.address, changed - changed % entry->step) << changed;
+        EXPECT_EQ(differs.address, changed - changed % entry->FlashStep()) << changed;
         EXPECT_TRUE(bus().link.IsOpen());
         image[changed] ^= 0x40;
     }
@@ -204,7 +204,7 @@ TEST_P(RoundTrip, AnswersInFlightReadAndVerifyAsOneAtATime)
 
     for (const MemoryKind kind : {MemoryKind::Program, MemoryKind::Data}) {
         const auto& inChip = kind == MemoryKind::Program ? flash : eeprom;
-        const std::uint32_t step = kind == MemoryKind::Program ? entry->step : 1;
+        const std::uint32_t step = kind == MemoryKind::Program ? entry->FlashStep() : 1;
         auto image = Image(kind);
         std::fill(image.begin(), image.end(), 0x00);
         EXPECT_TRUE(ReadMemory(bus(), *entry, target(), kind, image, DropTrace(), inFlight).Done());
@@ -238,7 +238,7 @@ TEST_P(RoundTrip, AnswersInFlightReadAndVerifyAsOneAtATime)
     EXPECT_EQ(same.bytes, to - from);
     image[to - 1] ^= 0x40;
     const WalkResult differs = VerifyMemory(bus(), *entry, target(), MemoryKind::Program, image, DropTrace(), covered, inFlight);
-    EXPECT_EQ(differs.address, (to - 1) - (to - 1) % entry->step);
+    EXPECT_EQ(differs.address, (to - 1) - (to - 1) % entry->FlashStep());
 
     // Cancelled halfway, the reads in flight are taken before the socket is powered down.
     const WalkProgress cancelHalfway = [&](std::uint32_t done, std::uint32_t total) {
@@ -310,7 +310,7 @@ TEST_P(RoundTrip, FactoryLockAndFuseBytesReadAsTheCatalogueHasThem)
 
 TEST_P(RoundTrip, CalibrationBytesComeFromTheChip)
 {
-    const Driver* unit = entry->calibration;
+    const Driver* unit = entry->CalibrationUnit();
     if (!unit) {
         EXPECT_EQ(d->ReadCalibration, nullptr) << "a chip without a calibration read offers none";
         return;

@@ -12,6 +12,7 @@
 #include "UnitSocket.h"
 #include "chips/Catalogue.h"
 #include "chips/ChipTable.h"
+#include "support/Marks.h"
 #include "support/SimHarness.h"
 
 namespace quillon::test {
@@ -36,21 +37,13 @@ public:
     void Mark()
     {
         sim.ClearTrace();
-        logStart_ = unit.bus.log.Size();
-        packetsAtMark_ = sim.device().PacketsWritten();
+        log_.Reset();
+        packets_.Reset();
     }
-    // The packet this many packets after the mark, and every one after it, fails to write.
-    void HangUpAfter(int packets) { sim.faults().hangupAfter = packetsAtMark_ + packets; }
-    // The gateway takes every packet after this many and answers none of them.
-    void FallSilentAfter(int packets) { sim.faults().silentAfter = packetsAtMark_ + packets; }
-    int PacketsSinceMark() { return sim.device().PacketsWritten() - packetsAtMark_; }
-
-    // The log lines written since the mark.
-    std::vector<std::string> Lines() const
-    {
-        const auto all = unit.bus.log.Lines();
-        return {all.begin() + static_cast<std::ptrdiff_t>(logStart_), all.end()};
-    }
+    void HangUpAfter(int packets) { packets_.HangUpAfter(packets); }
+    void FallSilentAfter(int packets) { packets_.FallSilentAfter(packets); }
+    int PacketsSinceMark() const { return packets_.PacketsSince(); }
+    std::vector<std::string> Lines() const { return log_.Lines(); }
     // The packets written since the mark (in hex, "11 08 15 14") and the sleeps ("sleep 2"), in
     // order; the answers and any packet the gateway refused are left out.
     std::vector<std::string> Wire()
@@ -68,8 +61,8 @@ public:
 
 private:
     const ChipRow* row_ = nullptr;
-    std::size_t logStart_ = 0;
-    int packetsAtMark_ = 0;
+    LogMark log_{unit.bus.log};
+    PacketMark packets_{sim.device()};
 };
 
 }  // namespace quillon::test

@@ -27,7 +27,7 @@ struct UnitSocket {
     void Select(const ChipRow& entry)
     {
         FillChipRecord(chip, entry);
-        for (int which = 1; which <= 4; ++which) ResetImage(chip, which);
+        ResetImages(chip);
     }
 };
 

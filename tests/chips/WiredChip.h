@@ -13,6 +13,7 @@
 #include "UnitSocket.h"
 #include "chips/Catalogue.h"
 #include "chips/ChipTable.h"
+#include "support/Marks.h"
 #include "support/PacketWords.h"
 #include "support/ScriptedTransport.h"
 
@@ -41,7 +42,7 @@ struct WiredChip {
         wire->written.clear();
         wire->pending.clear();
         wire->writes = 0;
-        logStart = socket.bus.log.Size();
+        log.Reset();
     }
 
     void Expect(const std::vector<std::string>& words) { ExpectWords(*wire, words); }
@@ -50,13 +51,9 @@ struct WiredChip {
     const Driver& driver() const { return *row().driver; }
 
     // The log lines written since the last Restart.
-    std::vector<std::string> Lines() const
-    {
-        auto all = socket.bus.log.Lines();
-        return {all.begin() + static_cast<std::ptrdiff_t>(logStart), all.end()};
-    }
+    std::vector<std::string> Lines() const { return log.Lines(); }
 
-    std::size_t logStart = 0;
+    LogMark log{socket.bus.log};
 };
 
 }  // namespace quillon::test

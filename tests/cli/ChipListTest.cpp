@@ -13,7 +13,7 @@
 namespace quillon::cli {
 namespace {
 
-const std::string kCli = test::BinaryPath("src/cli/quillon-cli");
+const std::string kCli = test::Cli();
 
 TEST(ListChips, OneChipALineFromTheChipTableWithoutAPort)
 {

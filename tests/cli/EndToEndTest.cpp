@@ -46,10 +46,7 @@ Finished CompareWithErased(const std::string& original, const std::string& back,
                                             back, "-intel"});
 }
 
-std::string Cli()
-{
-    return test::BinaryPath("src/cli/quillon-cli");
-}
+using test::Cli;
 
 int Count(const std::string& text, const std::string& what)
 {
@@ -142,7 +139,7 @@ TEST_P(EveryUnit, WritesVerifiesReadsBackErasesAndHandlesFusesAndCalibration)
     EXPECT_EQ(after.substr(after.find("  programmed:") + 13), names.empty() ? " none" : names) << rest.out;
 
     Finished calibration = run({"read-calibration"});
-    if (dispatch->calibration != nullptr) {
+    if (dispatch->CalibrationUnit() != nullptr) {
         EXPECT_EQ(calibration.status, 0) << calibration.out << calibration.err;
         EXPECT_NE(calibration.out.find("\ncalibration 0 = 0x"), std::string::npos) << calibration.out;
     } else {

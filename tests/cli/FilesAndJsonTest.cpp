@@ -21,10 +21,7 @@ using test::RunProgram;
 using test::SimulatedGateway;
 using Json = nlohmann::json;
 
-std::string Cli()
-{
-    return test::BinaryPath("src/cli/quillon-cli");
-}
+using test::Cli;
 
 std::string Fixture(const std::string& name)
 {

@@ -50,5 +50,6 @@ private:
 };
 
 std::string BinaryPath(const std::string& relative);  // under the build folder
+inline std::string Cli() { return BinaryPath("src/cli/quillon-cli"); }  // this build's quillon-cli
 
 }  // namespace quillon::test

@@ -5,6 +5,7 @@
 
 #include "images/IntelHex.h"
 #include "ImagesFixture.h"
+#include "support/Tools.h"
 
 namespace quillon {
 namespace {
@@ -24,16 +25,8 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-// Runs an srecord tool; the tools are the independent reading of the format.
-int RunTool(const std::string& command)
-{
-    return std::system((command + " 2>&1").c_str());
-}
-
-std::string Quoted(const std::filesystem::path& p)
-{
-    return "'" + p.string() + "'";
-}
+using test::Quoted;
+using test::RunTool;
 
 TEST(IntelHexWriter, BlankProgramOf2048Bytes)
 {

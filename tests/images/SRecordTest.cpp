@@ -8,6 +8,7 @@
 #include "images/FileCommands.h"
 #include "images/SRecord.h"
 #include "ImagesFixture.h"
+#include "support/Tools.h"
 
 namespace quillon {
 namespace {
@@ -18,15 +19,8 @@ using test::ScratchFolder;
 using test::SelectTestChip;
 using test::WriteText;
 
-int RunTool(const std::string& command)
-{
-    return std::system((command + " >/dev/null 2>&1").c_str());
-}
-
-std::string Quoted(const std::filesystem::path& p)
-{
-    return "'" + p.string() + "'";
-}
+using test::Quoted;
+using test::RunTool;
 
 TEST(SRecord, WrittenFilesMatchTheirImageForSrecCmpInEveryWidth)
 {

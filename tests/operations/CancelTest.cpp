@@ -8,6 +8,7 @@
 #include "SimSocket.h"
 #include "chips/MemoryKind.h"
 #include "operations/MemoryCommands.h"
+#include "support/Answers.h"
 
 namespace quillon {
 namespace {
@@ -39,7 +40,7 @@ Lines Tail(const Lines& lines, std::size_t n)
 
 std::uint8_t Pattern(std::size_t i) { return static_cast<std::uint8_t>((i * 7 + (i >> 8) * 13 + 1) & 0xFF); }
 
-bool Yes(const Question&) { return true; }
+using test::Yes;
 
 bool Unpowered(sim::SocketChip& chip) { return !chip.InParallelMode() && !chip.InSerialMode(); }
 

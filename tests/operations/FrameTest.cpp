@@ -9,16 +9,14 @@
 #include "chips/Catalogue.h"
 #include "operations/LockFuses.h"
 #include "operations/MemoryCommands.h"
+#include "support/Answers.h"
 
 namespace quillon {
 namespace {
 
 using Lines = std::vector<std::string>;
 
-bool Yes(const Question&)
-{
-    return true;
-}
+using test::Yes;
 
 struct CommandCase {
     const char* name;

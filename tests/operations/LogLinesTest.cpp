@@ -8,16 +8,14 @@
 #include "SimSocket.h"
 #include "operations/LockFuses.h"
 #include "operations/MemoryCommands.h"
+#include "support/Answers.h"
 
 namespace quillon {
 namespace {
 
 using Lines = std::vector<std::string>;
 
-bool Yes(const Question&)
-{
-    return true;
-}
+using test::Yes;
 
 struct LogCase {
     const char* chip;

@@ -12,16 +12,14 @@
 #include "operations/ChipInSocket.h"
 #include "operations/LockFuses.h"
 #include "operations/MemoryCommands.h"
+#include "support/Answers.h"
 
 namespace quillon {
 namespace {
 
 using Lines = std::vector<std::string>;
 
-bool Yes(const Question&)
-{
-    return true;
-}
+using test::Yes;
 
 // A pattern no two neighbouring pages share, so a page written to the wrong place shows.
 std::uint8_t Pattern(std::size_t i)

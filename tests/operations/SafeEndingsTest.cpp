@@ -14,13 +14,14 @@
 #include "operations/LockFuses.h"
 #include "operations/MemoryCommands.h"
 #include "operations/Session.h"
+#include "support/Answers.h"
 
 namespace quillon {
 namespace {
 
 using Lines = std::vector<std::string>;
 
-bool Yes(const Question&) { return true; }
+using test::Yes;
 
 // A session on the in-process simulated gateway with `faults` on, the chip selected, virtual time.
 struct Faulty {

@@ -12,6 +12,7 @@
 #include "model/SimDevice.h"
 #include "operations/ChipSelection.h"
 #include "operations/Session.h"
+#include "support/Marks.h"
 
 namespace quillon::test {
 
@@ -32,20 +33,20 @@ public:
         EXPECT_TRUE(ctx.bus.link.IsOpen());
         if (const ChipRow* entry = FindChipByName(chip); entry && select) SelectChip(ctx, entry->signature);
         device->Trace().Clear();
-        start_ = device->PacketsWritten();
+        packets_.Reset();
     }
 
     sim::SocketChip& Chip() { return *device->Chip(); }
     // The packets written since the socket was set up.
     std::vector<sim::Bytes> Packets() const { return device->Trace().Packets(); }
     // Writes fail once this many packets went through since the socket was set up.
-    void HangUpAfter(int packets) { device->ActiveFaults().hangupAfter = start_ + packets; }
+    void HangUpAfter(int packets) { packets_.HangUpAfter(packets); }
 
     std::shared_ptr<sim::SimDevice> device;
     Session ctx;
 
 private:
-    int start_ = 0;
+    PacketMark packets_{*device};
 };
 
 }  // namespace quillon::test

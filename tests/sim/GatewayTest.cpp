@@ -174,10 +174,9 @@ TEST(OpenByName, SimPathsAndUnknownChips)
     EXPECT_TRUE(WaitReady(bus));  // the 9 ms erase ends within the 50 real 1 ms polls
 }
 
-TEST(ChipDescriptions, SixtyFiveChipsWithTheirOwnSignatures)
+TEST(ChipDescriptions, EveryChipHasItsOwnSignature)
 {
     const auto chips = sim::AllChipDescriptions();
-    EXPECT_EQ(chips.size(), 65u);
     for (const auto& d : chips) {
         SCOPED_TRACE(std::string(d.name));
         EXPECT_EQ(sim::FindChipDescription(d.name), &d);

@@ -1,8 +1,8 @@
 // A transport that records what is written and answers from a script, for tests of the link, of
 // steps and of commands whose answers do not need a simulated chip. The script is either an
 // expectation list (each packet the test expects, in order, with the answer it gets, and the
-// waits between them where the test hands the bus's sleeps to Slept) checked by Done(), or, for
-// tests of the link itself, raw bytes to deliver whatever is written.
+// waits between them where the test hands the bus's sleeps to Slept) checked by Done(), which
+// the test must call, or, for tests of the link itself, raw bytes to deliver whatever is written.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -29,12 +29,23 @@ struct ScriptedWire {
     int writes = 0;
     int reads = 0;
 
+    ScriptedWire() = default;
+    ScriptedWire(const ScriptedWire&) = delete;
+    ScriptedWire& operator=(const ScriptedWire&) = delete;
+    // An expectation list nobody checked proves nothing: the test fails.
+    ~ScriptedWire()
+    {
+        if (scripted && !checked)
+            ADD_FAILURE() << "the expected packets were never checked: the test must end with EXPECT_TRUE(wire.Done())";
+    }
+
     // The packet the program is to send next and what the gateway answers to it (nothing for a
     // command without an answer). Once any is given, every packet must be the next one expected.
     void Expect(std::vector<std::uint8_t> packet, std::vector<std::uint8_t> answer = {})
     {
         expected.push_back({std::move(packet), std::move(answer), kNoSleep});
         scripted = true;
+        checked = false;
     }
     // A wait of the program between two packets, for tests whose bus sleeps through Slept: the
     // gaps a chip needs are as much part of the trace as the bytes.
@@ -42,10 +53,12 @@ struct ScriptedWire {
     {
         expected.push_back({{}, {}, milliseconds});
         scripted = true;
+        checked = false;
     }
     // Every expected packet was sent, in order, and nothing else: or the first that was not.
     ::testing::AssertionResult Done() const
     {
+        checked = true;
         if (!mismatch.empty()) return ::testing::AssertionFailure() << mismatch;
         if (!expected.empty())
             return ::testing::AssertionFailure()
@@ -104,6 +117,7 @@ private:
 
     std::deque<Expectation> expected;
     bool scripted = false;
+    mutable bool checked = false;  // Done() was asked since the last expectation
     int matched = 0;
     std::string mismatch;  // the first, in words
 };
