@@ -77,7 +77,7 @@ Result LoadHex(const Workspace& ws, const std::string& fileName, MemoryKind kind
         else if (result.ending == HexReadResult::Ending::EndOfText) part = kNoEndText;
         else if (result.ending == HexReadResult::Ending::EndRecord && result.textAfterEnd) part = kAfterEndText;
         if (result.startAddress)
-            ws.log.LogMessage(LogText, "The file's start address " + HexAddress(*result.startAddress) +
+            ws.log.LogMessage(LogText, "The file's start address 0x" + HexDigits(*result.startAddress, 8) +
                                            " is ignored: the chip starts at its reset vector");
         if (result.ending == HexReadResult::Ending::Rejected)
             ws.log.LogMessage(LogWrongFile, result.reason);
