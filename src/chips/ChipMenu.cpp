@@ -28,7 +28,9 @@ std::vector<ChipMenuGroup> ChipMenu()
         ChipMenuGroup& group = menu.emplace_back(ChipMenuGroup{g.caption, {}});
         if (g.group == MenuGroup::At90) group.items.push_back({kUnsupportedAt90, nullptr, false});
         for (const ChipRow& row : Catalogue())
-            if (row.menuGroup == g.group) group.items.push_back({row.name, &row, row.menuEnabled});
+            // The serial chips are offered too: their table rows keep menuEnabled off, yet
+            // everything works once one is selected (Autosearch has always selected them).
+            if (row.menuGroup == g.group) group.items.push_back({row.name, &row, true, row.family == Family::Serial});
     }
     return menu;
 }
