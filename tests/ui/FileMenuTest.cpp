@@ -241,7 +241,7 @@ TEST_F(FileMenu, RefusedFilesLoadNothingAndAreShownInABox)
     {
         QFile file(good);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(":0200000011EE01\r\n:00000001FF");
+        file.write(":0200000011EEFF\r\n:00000001FF");
     }
     Answer(good, FilterAny);
     Trigger("LoadProgramfromFile1");
