@@ -59,7 +59,7 @@ TEST_F(Remembered, PortDelayPageGeometryFolderAndRecentFilesSurviveARestartButNo
     QCoreApplication::processEvents();
 
     Restart();
-    EXPECT_TRUE(Find<QAction>("SkipBlankPages1")->isChecked());
+    EXPECT_FALSE(Find<QAction>("SkipBlankPages1")->isChecked()) << "on by default, switched off, remembered";
     EXPECT_TRUE(Find<QAction>("AnswersInFlight8")->isChecked());
     EXPECT_FALSE(Find<QAction>("AnswersInFlight1")->isChecked());
     EXPECT_TRUE(Find<QAction>("CheckChip1")->isChecked());
