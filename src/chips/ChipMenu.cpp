@@ -28,7 +28,8 @@ std::vector<ChipMenuGroup> ChipMenu()
         ChipMenuGroup& group = menu.emplace_back(ChipMenuGroup{g.caption, {}});
         if (g.group == MenuGroup::At90) group.items.push_back({kUnsupportedAt90, nullptr, false});
         for (const ChipRow& row : Catalogue())
-            if (row.Group() == g.group) group.items.push_back({row.name, &row, row.Selectable()});
+            // The serial chips are offered too, with a tooltip saying how they are programmed.
+            if (row.Group() == g.group) group.items.push_back({row.name, &row, true, row.family == Family::Serial});
     }
     return menu;
 }

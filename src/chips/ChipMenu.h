@@ -13,6 +13,7 @@ struct ChipMenuItem {
     std::string_view caption;
     const ChipRow* chip = nullptr;  // null: a name shown greyed with no chip behind it
     bool enabled = false;
+    bool serial = false;  // programmed through the gateway's serial socket
 };
 
 struct ChipMenuGroup {

@@ -62,10 +62,6 @@ struct ChipRow {
         return family == Family::Serial && eepromPage != 0 ? EepromWrite::Page4 : EepromWrite::Byte;
     }
 
-    // Only the parallel chips, which autosearch can find, can be chosen in the Chip Select menu;
-    // the serial ones are greyed there and named on the command line.
-    constexpr bool Selectable() const { return family != Family::Serial; }
-
     constexpr MenuGroup Group() const
     {
         if (name.starts_with("ATtiny")) return MenuGroup::Tiny;

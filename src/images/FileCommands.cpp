@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <optional>
 
 #include "core/FileIo.h"
@@ -193,6 +195,85 @@ Result LoadMemoryFileAs(const Workspace& ws, const std::string& fileName, FileFo
     case FileFormat::IntelHex: break;
     }
     return LoadHex(ws, fileName, kind, load);
+}
+
+namespace {
+
+std::string ShortAddress(std::uint64_t address)
+{
+    std::string digits = HexAddress(address).substr(2);
+    digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size() - 4));
+    return "0x" + digits;
+}
+
+// "Loaded 188 bytes at 0x0000–0x00BB from blink.hex; the rest of the flash is 0xFF".
+std::string LoadedText(std::span<const std::uint8_t> covered, const std::string& fileName, MemoryKind kind,
+                       LoadInto how)
+{
+    std::uint64_t count = 0;
+    std::uint64_t blocks = 0;
+    std::uint64_t first = 0;
+    std::uint64_t last = 0;
+    for (std::size_t i = 0; i < covered.size(); ++i) {
+        if (!covered[i]) continue;
+        if (count == 0) first = i;
+        if (count == 0 || !covered[i - 1]) ++blocks;
+        last = i;
+        ++count;
+    }
+    const std::string memory = kind == MemoryKind::Program ? "flash" : "EEPROM";
+    const std::string name = std::filesystem::path(fileName).filename().string();
+    std::string text = "Loaded " + std::to_string(count) + (count == 1 ? " byte" : " bytes");
+    if (blocks == 1)
+        text += " at " + ShortAddress(first) + (count > 1 ? "\u2013" + ShortAddress(last) : "");
+    else if (blocks > 1)
+        text += " in " + std::to_string(blocks) + " blocks between " + ShortAddress(first) + " and " +
+                ShortAddress(last);
+    text += " from " + name + "; ";
+    if (count == covered.size()) return text + "that is the whole " + memory;
+    if (how == LoadInto::Over) return text + "the rest of the " + memory + " is as it was";
+    return text + (count == 0 ? "the " + memory + " is all 0xFF" : "the rest of the " + memory + " is 0xFF");
+}
+
+}  // namespace
+
+Result LoadMemoryFileWhole(const Workspace& ws, const std::string& fileName, FileFormat format, MemoryKind kind,
+                           LoadInto how, FileLoad* load)
+{
+    if (load != nullptr) *load = {};
+    if (!NeedChip(ws)) return NoChip();
+    constexpr MemoryKind kKinds[] = {MemoryKind::Program, MemoryKind::Data};
+    // The file goes into an erased copy; the images see it only once it loaded whole.
+    auto erased = std::make_unique<Chip>(ws.chip);
+    for (MemoryKind k : kKinds) std::ranges::fill(ChipMemory(*erased, k), std::uint8_t{0xFF});
+    FileLoad taken;
+    const Result result = LoadMemoryFileAs({ws.log, *erased, ws.progress}, fileName, format, kind, &taken);
+    if (!result.Succeeded() && result.failure != FailureKind::FileBeyond) {
+        if (result.failure != FailureKind::NoChip)
+            ws.log.LogMessage(LogText, "Nothing was loaded from " + std::filesystem::path(fileName).filename().string() +
+                                           ": the views are as they were");
+        return result;
+    }
+    // Which bytes the file gives: they load the same into a copy filled with 0x00, the others
+    // keep the fill.
+    Log quiet;
+    auto zeroed = std::make_unique<Chip>(ws.chip);
+    for (MemoryKind k : kKinds) std::ranges::fill(ChipMemory(*zeroed, k), std::uint8_t{0x00});
+    LoadMemoryFileAs({quiet, *zeroed, nullptr}, fileName, format, kind);
+    for (MemoryKind k : kKinds) {
+        if (!(k == MemoryKind::Program ? taken.program : taken.data)) continue;
+        const std::span<std::uint8_t> image = ChipMemory(ws.chip, k);
+        const std::span<const std::uint8_t> fromFile = ChipMemory(*erased, k);
+        const std::span<const std::uint8_t> probe = ChipMemory(*zeroed, k);
+        std::vector<std::uint8_t> covered(image.size());
+        for (std::size_t i = 0; i < image.size(); ++i) {
+            covered[i] = fromFile[i] == probe[i] ? 1 : 0;
+            if (how == LoadInto::Replace || covered[i]) image[i] = fromFile[i];
+        }
+        ws.log.LogMessage(LogText, LoadedText(covered, fileName, k, how));
+    }
+    if (load != nullptr) *load = std::move(taken);
+    return result;
 }
 
 Result SaveMemoryFile(const Workspace& ws, const std::string& fileName, int filterIndex, MemoryKind kind)

@@ -73,6 +73,22 @@ Result LoadMemoryFile(const Workspace& ws, const std::string& fileName, MemoryKi
 Result LoadMemoryFileAs(const Workspace& ws, const std::string& fileName, FileFormat format, MemoryKind kind,
                         FileLoad* load = nullptr);
 Result SaveMemoryFile(const Workspace& ws, const std::string& fileName, int filterIndex, MemoryKind kind);
+// What a load does with the bytes the file does not give.
+enum class LoadInto {
+    Replace,  // the memory becomes the file's bytes and 0xFF everywhere else
+    Over,     // the file's bytes go over what the image holds; the rest stays
+};
+
+// The window's load: all or nothing. The file is read into a copy first, and only a load that
+// took the whole file (or all of it but data beyond the memory's end: FileBeyond) reaches the
+// image; a file refused at a line, cut short, going on after its end or unreadable leaves every
+// image exactly as it was and `load` names none. A load that reached an image logs what it
+// filled: "Loaded 188 bytes at 0x0000–0x00BB from blink.hex; the rest of the flash is 0xFF".
+// An ELF file loaded as the program fills (or replaces) the EEPROM image too when it has an
+// EEPROM section.
+Result LoadMemoryFileWhole(const Workspace& ws, const std::string& fileName, FileFormat format, MemoryKind kind,
+                           LoadInto how, FileLoad* load = nullptr);
+
 // Saves under exactly that name in that format (ELF cannot be saved: fails with File).
 Result SaveMemoryFileAs(const Workspace& ws, const std::string& fileName, FileFormat format, MemoryKind kind);
 

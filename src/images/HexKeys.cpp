@@ -65,63 +65,132 @@ bool IsHexDigitKey(std::uint16_t key)
     return HexDigitValue(static_cast<char>(key & 0xFF)) >= 0;
 }
 
-ViewKeyOutcome ViewKeyDown(const MemoryDocument& document, std::size_t caret, std::uint16_t key)
+bool IsModifierKey(std::uint16_t key)
+{
+    switch (key) {
+    case VkShift: case VkControl: case 0x12: case 0x14: case 0x5B: case 0x5C: case 0x90: case 0x91:
+        return true;
+    default:
+        return false;
+    }
+}
+
+namespace {
+
+constexpr long kHex = static_cast<long>(kHexColumn);
+constexpr long kHexEnd = static_cast<long>(kHexColumnEnd);
+constexpr long kChars = static_cast<long>(kCharColumn);
+constexpr long kEnd = static_cast<long>(kLineEnd);
+
+// Home, End, Page Up, Page Down.
+bool IsPageOrEndKey(std::uint16_t key)
+{
+    return key >= 0x21 && key <= 0x24;
+}
+
+// The characters the character column shows as themselves: printable ASCII.
+bool IsStorableCharacter(char32_t c)
+{
+    return c >= 0x20 && c < 0x7F;
+}
+
+}  // namespace
+
+ViewKeyOutcome ViewKeyDown(const MemoryDocument& document, std::size_t caret, const ViewKey& key)
 {
     ViewKeyOutcome out;
-    if (IsArrowKey(key)) return out;
+    std::uint16_t code = key.code;
+    if (IsArrowKey(code) || IsModifierKey(code) || key.command) return out;
+    const bool typed = key.text >= 0x20 && key.text != 0x7F;
+    const bool editing = !typed && (code == VkBackspace || code == VkDelete || IsPageOrEndKey(code));
+    if (!editing && !typed) return out;
     out.handled = true;
 
     const std::size_t textSize = ViewTextLength(RowCount(document));
     caret = std::min(caret, textSize);
-    const std::size_t size = document.Size();
-    const long last = size == 0 ? 0 : static_cast<long>((size - 1) / kBytesPerLine);
+    out.caret = caret;
+    if (RowCount(document) == 0) return out;
+    const long last = static_cast<long>(RowCount(document) - 1);
     long line = static_cast<long>(caret / kLineStride);
     long col = static_cast<long>(caret % kLineStride);
     // Between CR and LF is no place for a caret; take it as the end of the line.
-    if (col > static_cast<long>(kLineEnd)) col = kLineEnd;
+    if (col > kEnd) col = kEnd;
 
     auto row = [&] { return RowEditor(document, line); };
+    auto place = [&] {
+        out.caret = std::min(static_cast<std::size_t>(line) * kLineStride + static_cast<std::size_t>(col), textSize);
+    };
 
-    if (key == VkBackspace) {
+    if (editing && code == VkBackspace) {
         --col;
-        if (col < static_cast<long>(kHexColumn)) {
-            col = kHexColumnEnd;
+        // As typing skips the gap after a byte, so does Backspace, into the byte's low digit.
+        if (col > kHex && col < kHexEnd && !IsDigitColumn(col)) --col;
+        if (col < kHex) {
+            col = kHexEnd;
             line = line - 1 < 0 ? last : line - 1;
-        } else if (col < static_cast<long>(kHexColumnEnd)) {
+        } else if (col < kHexEnd) {
             if (IsDigitColumn(col)) row().SetDigit(col, 0xF, out.edits);
-        } else if (col < static_cast<long>(kCharColumn)) {
-            col = kLineEnd;
+        } else if (col < kChars) {
+            col = kEnd;
             line = line - 1 < 0 ? last : line - 1;
         } else {
             row().SetByte(col, 0xFF, 0, out.edits);
         }
-    } else {
-        if (key == VkDelete) {
-            if (col >= static_cast<long>(kHexColumn) && col < static_cast<long>(kHexColumnEnd))
-                key = 'F';
-            else if (col >= static_cast<long>(kCharColumn))
-                key = 0xFF;
-        }
-        if (col >= static_cast<long>(kLineEnd)) {
-            col = kCharColumn - 1;
+        place();
+        return out;
+    }
+
+    if (editing) {
+        // One place on, as every key moved the caret before typing learnt to skip the gaps;
+        // Delete clears what it leaves.
+        if (col >= kEnd) {
+            col = kChars - 1;
             line = line + 1 > last ? 0 : line + 1;
-        } else if (col >= static_cast<long>(kCharColumn)) {
-            // Every key writes here, modifiers too: the byte is the key code itself, while the
-            // column shows it upper-cased.
-            const auto code = static_cast<std::uint8_t>(std::max<std::uint16_t>(key, 0x1F) & 0xFF);
-            const bool upper = UpperAscii(static_cast<char>(code)) != static_cast<char>(code);
-            row().SetByte(col, code, upper ? kShownUpperCase : 0, out.edits);
-        } else if (col >= static_cast<long>(kHexColumnEnd)) {
-            col = kHexColumn - 1;
+        } else if (col >= kChars) {
+            if (code == VkDelete) row().SetByte(col, 0xFF, 0, out.edits);
+        } else if (col >= kHexEnd) {
+            col = kHex - 1;
             line = line + 1 > last ? 0 : line + 1;
-        } else if (col < static_cast<long>(kHexColumn)) {
-            col = kHexColumn - 1;
-        } else if (IsHexDigitKey(key) && IsDigitColumn(col)) {
-            row().SetDigit(col, HexDigitValue(static_cast<char>(key & 0xFF)), out.edits);
+        } else if (col < kHex) {
+            col = kHex - 1;
+        } else if (code == VkDelete && IsDigitColumn(col)) {
+            row().SetDigit(col, 0xF, out.edits);
         }
         ++col;
+        place();
+        return out;
     }
-    out.caret = std::min(static_cast<std::size_t>(line) * kLineStride + static_cast<std::size_t>(col), textSize);
+
+    if (col >= kChars) {
+        // The character column takes the character typed, whatever it is.
+        if (!IsStorableCharacter(key.text)) return out;
+        if (col >= kEnd) {
+            if (line == last) return out;
+            ++line;
+            col = kChars;
+        }
+        row().SetByte(col, static_cast<std::uint8_t>(key.text), 0, out.edits);
+        ++col;
+        place();
+        return out;
+    }
+
+    // Everywhere else a hex digit fills the next digit of a byte; other characters do nothing.
+    const int digit = key.text < 0x80 ? HexDigitValue(static_cast<char>(key.text)) : -1;
+    if (digit < 0) return out;
+    if (col < kHex) {
+        col = kHex;
+    } else if (col >= kHexEnd) {
+        if (line == last) return out;
+        ++line;
+        col = kHex;
+    } else if (!IsDigitColumn(col)) {
+        ++col;
+    }
+    row().SetDigit(col, digit, out.edits);
+    ++col;
+    if (col < kHexEnd && !IsDigitColumn(col)) ++col;
+    place();
     return out;
 }
 
@@ -133,7 +202,7 @@ void ApplyEdits(MemoryDocument& document, const ViewKeyOutcome& outcome)
 IdBoxKeyOutcome IdBoxKeyDown(std::string_view text, std::size_t caret, std::uint16_t key)
 {
     IdBoxKeyOutcome out;
-    if (IsArrowKey(key)) return out;
+    if (IsArrowKey(key) || IsModifierKey(key)) return out;
     out.handled = true;
 
     constexpr long kEnd = 8;

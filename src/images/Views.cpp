@@ -68,9 +68,10 @@ std::string IdBoxText(std::int32_t signature)
 {
     auto s = static_cast<std::uint32_t>(signature);
     std::string text(8, ' ');
-    PutHexByte(&text[0], static_cast<std::uint8_t>(s >> 16));
+    // In the datasheets' order, the byte at address 0 first, as the log writes it.
+    PutHexByte(&text[0], static_cast<std::uint8_t>(s));
     PutHexByte(&text[3], static_cast<std::uint8_t>(s >> 8));
-    PutHexByte(&text[6], static_cast<std::uint8_t>(s));
+    PutHexByte(&text[6], static_cast<std::uint8_t>(s >> 16));
     return text;
 }
 

@@ -63,7 +63,7 @@ inline void StoreActiveView(ViewSet& views, Chip& chip, MemoryKind kind)
     StoreViewToImage(views, chip, ActiveView(views, kind), kind);
 }
 
-// "01 90 1E" for the signature bytes 1E 90 01 at addresses 0, 1, 2.
+// "1E 90 01" for the signature bytes 1E 90 01 at addresses 0, 1, 2.
 std::string IdBoxText(std::int32_t signature);
 void ShowSignature(ViewSet& views, const Chip& chip);
 

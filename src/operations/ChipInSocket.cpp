@@ -14,8 +14,7 @@ namespace quillon {
 
 namespace {
 
-constexpr Question kWriteAnywayQuestion{
-    "Wrong chip", "The chip in the socket is not the selected one. Write anyway?", Risk::WrongChip};
+constexpr Question kWriteAnywayQuestion{"Wrong chip", "Write anyway?", Risk::WrongChip};
 
 bool NoChipAnswers(std::int32_t signature)
 {
@@ -99,7 +98,9 @@ Result CheckChipInSocket(Session& session, const ChipRow& entry, const Confirm& 
                 "), not the selected " + std::string(entry.name) + " (" + SignatureText(selected) + ")";
     }
     log.LogMessage(LogText, words);
-    if (Ask(confirm, kWriteAnywayQuestion)) return Result::Ok();
+    // The question names both chips: the one who answers it may not be looking at the log.
+    const std::string asked = words + (words.ends_with('.') ? " " : ". ") + std::string(kWriteAnywayQuestion.text);
+    if (Ask(confirm, {kWriteAnywayQuestion.caption, asked, kWriteAnywayQuestion.risk})) return Result::Ok();
     log.LogMessage(LogText, "Nothing was changed on the chip.");
     return Result::Failed(FailureKind::WrongChip, words);
 }

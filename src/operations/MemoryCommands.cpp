@@ -76,6 +76,8 @@ struct ReadJob {
     MemoryKind memory;
     bool verify;
     std::string_view trying;
+    // What the bytes a verify compares are, when it compares only some: said after the count.
+    std::string_view compared = "the ones the file gives";
 };
 
 Result ReadOrVerify(Session& session, const ReadJob& job)
@@ -129,7 +131,7 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
         // Scripts look for the usual line; the count says how much of the memory it speaks for.
         progress.Free();
         session.bus.log.LogMessage(LogFinished, ". No differences found.");
-        session.bus.log.LogMessage(LogText, "Compared " + std::to_string(walk.bytes) + " bytes, the ones the file gives.");
+        session.bus.log.LogMessage(LogText, "Compared " + std::to_string(walk.bytes) + " bytes, " + std::string(job.compared) + ".");
         session.bus.log.LogEndTime();
         return Result::Ok();
     }
@@ -221,14 +223,58 @@ Result VerifyData(Session& session)
     return ReadOrVerify(session, {MemoryKind::Data, true, " verify the EEPROM"});
 }
 
+namespace {
+
+// After a write that succeeded, the chip is compared with what went to it. Of the flash that is
+// the pages that hold data when blank pages were left out (the erase made the others blank),
+// else the whole memory; of the EEPROM always the whole memory, as every byte was written.
+Result VerifyWritten(Session& session, MemoryKind memory)
+{
+    const bool flash = memory == MemoryKind::Program;
+    const std::span<const std::uint8_t> image = ChipMemory(session.chip, memory);
+    auto& covered = flash ? session.coveredProgram : session.coveredData;
+    const auto saved = std::move(covered);
+    covered.reset();
+    const ChipRow* entry = FindChip(session.chip.signature);
+    std::string what = flash ? "the whole flash" : "the whole EEPROM";
+    if (flash && session.skipBlankPages && entry != nullptr) {
+        const std::size_t page = std::max<std::size_t>(entry->page != 0 ? entry->page : entry->step, 1);
+        std::vector<std::uint8_t> mask(image.size(), 0);
+        std::size_t pages = 0;
+        for (std::size_t start = 0; start < image.size(); start += page) {
+            const std::size_t end = std::min(start + page, image.size());
+            if (std::all_of(image.begin() + static_cast<std::ptrdiff_t>(start), image.begin() + static_cast<std::ptrdiff_t>(end),
+                            [](std::uint8_t b) { return b == 0xFF; }))
+                continue;
+            std::fill(mask.begin() + static_cast<std::ptrdiff_t>(start), mask.begin() + static_cast<std::ptrdiff_t>(end), 1);
+            ++pages;
+        }
+        covered = std::move(mask);
+        what = std::to_string(pages) + (pages == 1 ? " flash page" : " flash pages") +
+               " written, the blank ones left to the erase";
+    }
+    session.bus.log.LogMessage(LogText, "Verifying what was written: " + what);
+    const Result verified =
+        ReadOrVerify(session, {memory, true, flash ? " verify the program" : " verify the EEPROM",
+                               "the ones of the pages written"});
+    covered = saved;
+    return verified;
+}
+
+}  // namespace
+
 Result WriteProgram(Session& session, const Confirm& confirm)
 {
-    return Write(session, MemoryKind::Program, confirm);
+    Result written = Write(session, MemoryKind::Program, confirm);
+    if (!written || !session.verifyAfterWrite) return written;
+    return VerifyWritten(session, MemoryKind::Program);
 }
 
 Result WriteData(Session& session, const Confirm& confirm)
 {
-    return Write(session, MemoryKind::Data, confirm);
+    Result written = Write(session, MemoryKind::Data, confirm);
+    if (!written || !session.verifyAfterWrite) return written;
+    return VerifyWritten(session, MemoryKind::Data);
 }
 
 Result ChipErase(Session& session, const Confirm& confirm)

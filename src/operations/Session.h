@@ -43,6 +43,9 @@ struct Session {
     // Write Program leaves out the flash pages that hold only 0xFF (the window's option "Skip
     // blank pages when writing"; on in quillon-cli unless --whole-memory).
     bool skipBlankPages = false;
+    // Write Program and Write Data compare the chip with what they wrote once they succeeded (the
+    // window's option "Verify after writing"). Off, a write sends only its own bytes.
+    bool verifyAfterWrite = false;
     // The bytes of the program and data images a file gave, one flag a byte: when set, Verify
     // compares only these. Unset, it compares the whole memory.
     std::optional<std::vector<std::uint8_t>> coveredProgram;

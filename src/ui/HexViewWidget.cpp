@@ -13,6 +13,7 @@
 #include <QToolTip>
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 #include "images/HexKeys.h"
 #include "images/HexRows.h"
@@ -25,20 +26,12 @@ namespace {
 constexpr int kLineStride = static_cast<int>(quillon::kLineStride);  // 80 characters and the CR LF
 constexpr int kLineWidth = static_cast<int>(quillon::kLineWidth);
 
-// How the character column's bytes are drawn: the 8-bit Windows code page, which the dumps
-// were made for; bytes below 0x20 and the code page's gaps get a middle dot.
+// How the character column's bytes are drawn: printable ASCII as itself, every other byte as a
+// dot, so that no byte passes for a letter it is not.
 constexpr std::array<char16_t, 256> MakeCodePage()
 {
     std::array<char16_t, 256> table{};
-    constexpr char16_t high[32] = {
-        0x20AC, 0x00B7, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x00B7, 0x017D, 0x00B7,
-        0x00B7, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x00B7, 0x017E, 0x0178};
-    for (int i = 0; i < 256; ++i) table[i] = static_cast<char16_t>(i);
-    for (int i = 0; i < 0x20; ++i) table[i] = 0x00B7;
-    table[0x7F] = 0x00B7;
-    for (int i = 0; i < 32; ++i) table[0x80 + i] = high[i];
+    for (int i = 0; i < 256; ++i) table[i] = i >= 0x20 && i < 0x7F ? static_cast<char16_t>(i) : u'.';
     return table;
 }
 constexpr std::array<char16_t, 256> kCodePage = MakeCodePage();
@@ -89,6 +82,26 @@ QString DroppedFile(const QMimeData* data)
 
 }  // namespace
 
+ViewKey ViewKeyOf(const QKeyEvent& event)
+{
+    ViewKey key;
+    key.code = VirtualKeyFor(event).value_or(0);
+    key.command = (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) != 0;
+    const QString text = event.text();
+    if (text.size() == 1 && text.front().isPrint()) key.text = text.front().unicode();
+    return key;
+}
+
+int UndoKey(const QKeyEvent& event)
+{
+    const Qt::KeyboardModifiers mods = event.modifiers() & (Qt::ControlModifier | Qt::ShiftModifier |
+                                                            Qt::AltModifier | Qt::MetaModifier);
+    if (event.key() == Qt::Key_Z && mods == Qt::ControlModifier) return -1;
+    if (event.key() == Qt::Key_Z && mods == (Qt::ControlModifier | Qt::ShiftModifier)) return 1;
+    if (event.key() == Qt::Key_Y && mods == Qt::ControlModifier) return 1;
+    return 0;
+}
+
 HexViewWidget::HexViewWidget(MemoryDocument& document, QWidget* parent)
     : QAbstractScrollArea(parent), document_(document)
 {
@@ -101,7 +114,9 @@ HexViewWidget::HexViewWidget(MemoryDocument& document, QWidget* parent)
     setFont(ViewFont());
     const QFontMetrics metrics(font());
     lineHeight_ = std::max(metrics.height(), 13);
-    charWidth_ = std::max(metrics.horizontalAdvance(QLatin1Char('0')), 1);
+    // The font's own advance, fractions kept: rounded, the marks and clicks in the character
+    // column would drift from the text a whole character or more by the row's end.
+    charWidth_ = std::max(QFontMetricsF(font()).horizontalAdvance(QLatin1Char('0')), 1.0);
     setFocusPolicy(Qt::StrongFocus);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -110,7 +125,7 @@ HexViewWidget::HexViewWidget(MemoryDocument& document, QWidget* parent)
     viewport()->setBackgroundRole(QPalette::Base);
     verticalScrollBar()->setSingleStep(1);
     const int frame = 2 * frameWidth();
-    setMinimumWidth((kLineWidth + 1) * charWidth_ + 6 + frame + verticalScrollBar()->sizeHint().width());
+    setMinimumWidth(static_cast<int>(std::ceil((kLineWidth + 1) * charWidth_)) + 6 + frame + verticalScrollBar()->sizeHint().width());
     UpdateScrollRange();
 }
 
@@ -141,9 +156,9 @@ void HexViewWidget::UpdateScrollRange()
     const int rows = VisibleRows();
     verticalScrollBar()->setPageStep(rows);
     verticalScrollBar()->setRange(0, std::max(0, LineCount() - rows));
-    const int contentWidth = (kLineWidth + 1) * charWidth_ + 6;
+    const int contentWidth = static_cast<int>(std::ceil((kLineWidth + 1) * charWidth_)) + 6;
     horizontalScrollBar()->setPageStep(viewport()->width());
-    horizontalScrollBar()->setSingleStep(charWidth_);
+    horizontalScrollBar()->setSingleStep(static_cast<int>(std::ceil(charWidth_)));
     horizontalScrollBar()->setRange(0, std::max(0, contentWidth - viewport()->width()));
 }
 
@@ -236,9 +251,11 @@ bool HexViewWidget::event(QEvent* event)
 {
     // While the view has the focus every key follows the view's rules: a menu's shortcut acts
     // only when the focus is elsewhere.
+    // While the view has the focus, the keys it edits with follow the view's rules, undo and
+    // redo included; every other key is left to the window's shortcuts.
     if (event->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (!frozen_ && VirtualKeyFor(*key)) {
+        if (!frozen_ && (UndoKey(*key) != 0 || IsViewKey(*key))) {
             event->accept();
             return true;
         }
@@ -265,7 +282,7 @@ std::optional<std::size_t> HexViewWidget::ByteAt(QPoint point) const
     if (LineCount() == 0 || point.y() < 0) return std::nullopt;
     const int line = FirstVisibleLine() + point.y() / lineHeight_;
     if (line >= LineCount()) return std::nullopt;
-    const int col = (point.x() - 3 + horizontalScrollBar()->value()) / charWidth_;
+    const int col = static_cast<int>(std::floor((point.x() - 3 + horizontalScrollBar()->value()) / charWidth_));
     int inRow = -1;
     if (col >= static_cast<int>(quillon::kHexColumn) && col < static_cast<int>(quillon::kHexColumnEnd) &&
         (col - static_cast<int>(quillon::kHexColumn)) % 3 != 2)
@@ -290,10 +307,11 @@ void HexViewWidget::EnsureCaretVisible()
     const int rows = VisibleRows();
     if (line < first) verticalScrollBar()->setValue(line);
     else if (line >= first + rows) verticalScrollBar()->setValue(line - rows + 1);
-    const int x = static_cast<int>(caret_ % kLineStride) * charWidth_ + 3;
+    const int x = static_cast<int>(static_cast<double>(caret_ % kLineStride) * charWidth_) + 3;
     QScrollBar* h = horizontalScrollBar();
+    const int width = static_cast<int>(std::ceil(charWidth_));
     if (x < h->value()) h->setValue(x);
-    else if (x + charWidth_ > h->value() + viewport()->width()) h->setValue(x + charWidth_ - viewport()->width());
+    else if (x + width > h->value() + viewport()->width()) h->setValue(x + width - viewport()->width());
 }
 
 void HexViewWidget::paintEvent(QPaintEvent*)
@@ -315,7 +333,7 @@ void HexViewWidget::paintEvent(QPaintEvent*)
         const int line = static_cast<int>(caret_ / kLineStride);
         const int col = static_cast<int>(caret_ % kLineStride);
         if (line >= first && line < first + rows) {
-            const int x = xOffset + col * charWidth_;
+            const int x = xOffset + static_cast<int>(std::lround(col * charWidth_));
             painter.fillRect(QRect(x, (line - first) * lineHeight_, 2, lineHeight_),
                              palette().color(QPalette::Text));
         }
@@ -329,10 +347,10 @@ void HexViewWidget::PaintMarks(QPainter& painter, int line, int xOffset, int y)
         const std::uint8_t marks = document_.MarksAt(base + b);
         if ((marks & (kDiffersFromChip | kChangedByUser)) == 0) continue;
         const QColor& colour = (marks & kDiffersFromChip) ? kDiffersColour : kChangedColour;
-        const int hex = xOffset + static_cast<int>(quillon::kHexColumn + 3 * b) * charWidth_;
-        const int chr = xOffset + static_cast<int>(quillon::kCharColumn + b) * charWidth_;
-        painter.fillRect(QRect(hex, y, 2 * charWidth_, lineHeight_), colour);
-        painter.fillRect(QRect(chr, y, charWidth_, lineHeight_), colour);
+        const double hex = xOffset + static_cast<double>(quillon::kHexColumn + 3 * b) * charWidth_;
+        const double chr = xOffset + static_cast<double>(quillon::kCharColumn + b) * charWidth_;
+        painter.fillRect(QRectF(hex, y, 2 * charWidth_, lineHeight_), colour);
+        painter.fillRect(QRectF(chr, y, charWidth_, lineHeight_), colour);
     }
 }
 
@@ -398,21 +416,34 @@ void HexViewWidget::MoveByArrow(std::uint16_t vk)
     UpdateLine(static_cast<int>(caret_ / kLineStride));
 }
 
+bool HexViewWidget::IsViewKey(const QKeyEvent& event) const
+{
+    const ViewKey key = ViewKeyOf(event);
+    if (IsArrowKey(key.code) && !key.command) return true;
+    return ViewKeyDown(document_, caret_, key).handled;
+}
+
 void HexViewWidget::keyPressEvent(QKeyEvent* event)
 {
     if (frozen_) return;
-    const auto vk = VirtualKeyFor(*event);
-    if (!vk) {
+    if (const int step = UndoKey(*event); step != 0) {
+        event->accept();
+        const bool done = step < 0 ? Undo() : Redo();
+        if (done) emit edited();
+        return;
+    }
+    const ViewKey key = ViewKeyOf(*event);
+    if (IsArrowKey(key.code) && !key.command) {
+        event->accept();
+        MoveByArrow(key.code);
+        return;
+    }
+    const ViewKeyOutcome outcome = ViewKeyDown(document_, caret_, key);
+    if (!outcome.handled) {
         event->ignore();
         return;
     }
     event->accept();
-    if (IsArrowKey(*vk)) {
-        MoveByArrow(*vk);
-        return;
-    }
-    const ViewKeyOutcome outcome = ViewKeyDown(document_, caret_, *vk);
-    if (!outcome.handled) return;
     const int before = static_cast<int>(caret_ / kLineStride);
     const std::size_t caretBefore = caret_;
     caret_ = std::min(outcome.caret, TextSize());

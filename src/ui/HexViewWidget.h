@@ -11,11 +11,18 @@
 #include <optional>
 #include <vector>
 
+#include "images/HexKeys.h"
 #include "images/MemoryDocument.h"
 
+class QKeyEvent;
 class QPainter;
 
 namespace quillon::ui {
+
+// A key event as the views' editing keys take it.
+ViewKey ViewKeyOf(const QKeyEvent& event);
+// -1 for the keys of undo (Ctrl+Z), 1 for redo (Ctrl+Shift+Z, Ctrl+Y), 0 for every other key.
+int UndoKey(const QKeyEvent& event);
 
 class HexViewWidget : public QAbstractScrollArea {
     Q_OBJECT
@@ -75,6 +82,8 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
+    // A key the view edits or moves the caret with, which no shortcut may take from it.
+    bool IsViewKey(const QKeyEvent& event) const;
     void UpdateScrollRange();
     void PaintMarks(QPainter& painter, int line, int xOffset, int y);
     std::optional<std::size_t> ByteAt(QPoint point) const;  // under a viewport point
@@ -89,7 +98,7 @@ private:
     MemoryDocument::Listening listening_;
     std::size_t caret_ = 0;
     int lineHeight_ = 13;
-    int charWidth_ = 8;
+    double charWidth_ = 8;
     bool frozen_ = false;
     int frozenFirst_ = 0;
     int frozenLines_ = 0;

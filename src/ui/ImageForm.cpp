@@ -7,7 +7,6 @@
 #include <QScreen>
 
 #include "chips/Chip.h"
-#include "ui/DocPaths.h"
 #include "ui/JpegImage.h"
 
 namespace quillon::ui {
@@ -28,15 +27,17 @@ void PictureBox::paintEvent(QPaintEvent*)
     painter.drawImage(rect(), picture_);
 }
 
-QString MissingPictureText()
+QString MissingPictureText(const QString& chip)
 {
-    QString place = DocFile(QStringLiteral("README.md"));
-    if (place.isEmpty()) place = QStringLiteral("README.md");
-    return QString::fromUtf8("Невозможно отобразить схему подключения,\n"
-                             "(не найден файл картинки). Или подключайте\n"
-                             "по даташиту, или скачайте полную версию\n"
-                             "программы с сайта ") +
-           place;
+    return QStringLiteral("No wiring picture is available for the %1.\n\n"
+                          "Wire the chip to the gateway's socket by the chip's datasheet and the gateway's manual.")
+        .arg(chip);
+}
+
+QString NoChipPictureText()
+{
+    return QStringLiteral("No chip is selected. Select one in the Chip Select menu or with Autosearch chip, "
+                          "then ask again how to connect it.");
 }
 
 ImageForm::ImageForm(QWidget* parent)
@@ -53,23 +54,21 @@ ImageForm::ImageForm(QWidget* parent)
 
 std::unique_ptr<ImageForm> ImageForm::Create(const Chip& chip, QWidget* parent)
 {
-    std::unique_ptr<ImageForm> form(new ImageForm(parent));
-    if (chip.signature == 0) return form;
+    // Without a picture to show there is no window: a box says so, in plain words.
+    auto explain = [parent](QMessageBox::Icon icon, const QString& text, const char* name) {
+        QMessageBox box(icon, QStringLiteral("How to connect"), text, QMessageBox::Ok, parent);
+        box.setObjectName(QString::fromLatin1(name));
+        box.exec();
+        return std::unique_ptr<ImageForm>();
+    };
+    if (chip.signature == 0) return explain(QMessageBox::Information, NoChipPictureText(), "NoChipPicture");
     const QString file = QString::fromStdString(chip.pictureFile);
-    if (!QFileInfo(file).isFile()) {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"), MissingPictureText(), QMessageBox::Ok);
-        box.setObjectName(QStringLiteral("MissingPicture"));
-        box.exec();
-        form->pictureArea_->SetPicture(QImage());
-        return form;
-    }
+    if (!QFileInfo(file).isFile())
+        return explain(QMessageBox::Information, MissingPictureText(QString::fromStdString(chip.name)),
+                       "MissingPicture");
     DecodedImage decoded = DecodeJpegFile(file);
-    if (decoded.image.isNull()) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"), decoded.error, QMessageBox::Ok);
-        box.setObjectName(QStringLiteral("BadPicture"));
-        box.exec();
-        return form;
-    }
+    if (decoded.image.isNull()) return explain(QMessageBox::Warning, decoded.error, "BadPicture");
+    std::unique_ptr<ImageForm> form(new ImageForm(parent));
     form->pictureArea_->SetPicture(std::move(decoded.image));
     return form;
 }

@@ -31,8 +31,9 @@ private:
 class ImageForm : public QDialog {
     Q_OBJECT
 public:
-    // Builds the window and loads the chip's picture; a missing or undecodable file is reported
-    // in a message box first and the window stays empty.
+    // Builds the window with the chip's picture (the JPEG file named after the chip beside the
+    // program). Without a chip, a picture file or a picture it can decode, a message box says so
+    // and there is no window: null.
     static std::unique_ptr<ImageForm> Create(const Chip& chip, QWidget* parent = nullptr);
 
     PictureBox* PictureArea() const { return pictureArea_; }
@@ -46,7 +47,8 @@ private:
     PictureBox* pictureArea_;
 };
 
-// The text shown when the chip has no picture file.
-QString MissingPictureText();
+// The texts shown instead of the window: the chip has no picture file, no chip is selected.
+QString MissingPictureText(const QString& chip);
+QString NoChipPictureText();
 
 }  // namespace quillon::ui

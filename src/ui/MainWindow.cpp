@@ -200,6 +200,13 @@ void MainWindow::BuildPanel()
     delaySlider_->setValue(1);
     delaySlider_->setMinimumWidth(90);
     delays->addWidget(delaySlider_);
+    // The slider's value in words: an extra wait at every programming step.
+    auto* delayValue = new QLabel(panel1);
+    delayValue->setObjectName(QStringLiteral("DelayValue"));
+    auto showDelay = [delayValue](int ms) { delayValue->setText(QStringLiteral("%1 ms a step").arg(ms)); };
+    showDelay(delaySlider_->value());
+    connect(delaySlider_, &QSlider::valueChanged, delayValue, showDelay);
+    delays->addWidget(delayValue);
     delays->addStretch();
     grid->addLayout(delays, 0, 3, 3, 1);
 
@@ -259,6 +266,8 @@ void MainWindow::BuildPages()
         eepromView->setMinimumHeight(13 * 6 + 6);
         column->addWidget(eepromView, 1);
         flashViews_[static_cast<std::size_t>(page)] = flashView;
+        connect(flashView, &HexViewWidget::edited, this, [this, flash] { edited_ |= 1u << flash; });
+        connect(eepromView, &HexViewWidget::edited, this, [this, eeprom] { edited_ |= 1u << eeprom; });
         eepromViews_[static_cast<std::size_t>(page)] = eepromView;
         pages_->addTab(sheet, page == 0 ? QStringLiteral("Page1") : QStringLiteral("Page2"));
     }
@@ -278,9 +287,14 @@ void MainWindow::BuildMenus()
     QMenu* file = bar->addMenu(QStringLiteral("File"));
     file->setObjectName(QStringLiteral("File1"));
     addItem(file, "LoadProgramfromFile1", "Load Program from File...", [this] { LoadFile(MemoryKind::Program); });
+    // For those who combine files: the file's bytes go over what the view shows, the rest stays.
+    addItem(file, "LoadProgramOver1", "Load Program into the View over What It Holds...",
+            [this] { LoadFile(MemoryKind::Program, LoadInto::Over); });
     addItem(file, "SaveProgramtoFile1", "Save Program to File...", [this] { SaveFile(MemoryKind::Program); });
     file->addSeparator();
     addItem(file, "Open1", "Load Data from File...", [this] { LoadFile(MemoryKind::Data); });
+    addItem(file, "LoadDataOver1", "Load Data into the View over What It Holds...",
+            [this] { LoadFile(MemoryKind::Data, LoadInto::Over); });
     addItem(file, "Save1", "Save Data to File...", [this] { SaveFile(MemoryKind::Data); });
     file->addSeparator();
     addItem(file, "SaveLogas1", "Save Log as...", [this] { OnSaveLog(); });
@@ -301,10 +315,17 @@ void MainWindow::BuildMenus()
     lockFusesItem_ = addItem(edit, "LockFuses1", "Lock && Fuses...", [this] { OnLockFuses(); });
     connectedActions_.push_back(addItem(edit, "RescueChip1", "Rescue chip...", [this] { OnRescueChip(); }));
     edit->addSeparator();
-    // Off by default: the classic full pass stays what Write Program does until asked otherwise.
+    // Both on by default, as on the command line: a write sends only the pages that hold data and
+    // is checked against the chip afterwards. Both off, Write Program and Write Data send exactly
+    // the bytes they always have.
     skipBlankPages_ = edit->addAction(QStringLiteral("Skip blank pages when writing"));
     skipBlankPages_->setObjectName(QStringLiteral("SkipBlankPages1"));
     skipBlankPages_->setCheckable(true);
+    skipBlankPages_->setChecked(true);
+    verifyAfterWrite_ = edit->addAction(QStringLiteral("Verify after writing"));
+    verifyAfterWrite_->setObjectName(QStringLiteral("VerifyAfterWrite1"));
+    verifyAfterWrite_->setCheckable(true);
+    verifyAfterWrite_->setChecked(true);
     // 1 by default: one read at a time is the exchange every gateway has been driven with; more
     // keep reads and verifies from waiting out a USB adapter's latency on every answer.
     QMenu* inFlight = edit->addMenu(QStringLiteral("Answers in flight"));
@@ -367,14 +388,19 @@ void MainWindow::BuildChipMenu(QMenu* menu)
             QAction* item = sub->addAction(Latin1(entry.caption));
             item->setObjectName(Latin1(entry.caption));
             item->setEnabled(entry.enabled);
+            if (entry.serial)
+                item->setToolTip(QStringLiteral("Programmed through the gateway's serial socket: put the chip there"));
             if (!entry.chip) continue;
             const std::int32_t signature = entry.chip->signature;
             connect(item, &QAction::triggered, this,
                     [this, signature] {
+                        if (runner_->Busy() || !AskToDropEdits(0xFu, QStringLiteral("Select another chip"))) return;
                         auto selected = std::make_shared<bool>(false);
                         RunCommand([this, signature, selected] { *selected = SelectChip(*ctx_, signature); },
                                    [this, selected] {
-                                       if (*selected) RefreshViewsForChip(views_, ctx_->chip);
+                                       if (!*selected) return;
+                                       RefreshViewsForChip(views_, ctx_->chip);
+                                       edited_ = 0;
                                    });
                     });
         }
@@ -410,6 +436,7 @@ void MainWindow::RunCommand(std::function<void()> work, std::function<void()> do
 {
     // Handed over before the worker starts; it holds the session until the command ends.
     ctx_->skipBlankPages = skipBlankPages_->isChecked();
+    ctx_->verifyAfterWrite = verifyAfterWrite_->isChecked();
     ctx_->answersInFlight = answersInFlight_->checkedAction()->data().toInt();
     runner_->Run(std::move(work), std::move(done));
 }
@@ -508,9 +535,12 @@ void MainWindow::OnPortChanged()
 
 void MainWindow::OnAutosearch()
 {
+    if (runner_->Busy() || !AskToDropEdits(0xFu, QStringLiteral("Search for the chip"))) return;
     RunOperation(QStringLiteral("Autosearch"), [this] { return Autosearch(*ctx_); },
                  [this](const Result& result) {
-                     if (result) RefreshViewsForChip(views_, ctx_->chip);
+                     if (!result) return;
+                     RefreshViewsForChip(views_, ctx_->chip);
+                     edited_ = 0;
                  });
 }
 
@@ -518,7 +548,9 @@ void MainWindow::OnReadProgram()
 {
     RunOperation(QStringLiteral("Read Program"), [this] { return ReadProgram(*ctx_); },
                  [this](const Result& result) {
-                     if (result) FillActiveView(views_, ctx_->chip, MemoryKind::Program);
+                     if (!result) return;
+                     FillActiveView(views_, ctx_->chip, MemoryKind::Program);
+                     edited_ &= ~(1u << quillon::ActiveView(views_, MemoryKind::Program));
                  });
 }
 
@@ -549,7 +581,9 @@ void MainWindow::OnReadData()
 {
     RunOperation(QStringLiteral("Read Data"), [this] { return ReadData(*ctx_); },
                  [this](const Result& result) {
-                     if (result) FillActiveView(views_, ctx_->chip, MemoryKind::Data);
+                     if (!result) return;
+                     FillActiveView(views_, ctx_->chip, MemoryKind::Data);
+                     edited_ &= ~(1u << quillon::ActiveView(views_, MemoryKind::Data));
                  });
 }
 
@@ -576,8 +610,27 @@ void MainWindow::OnChipErase()
 
 void MainWindow::OnExit()
 {
-    if (ctx_->bus.link.IsOpen()) OnDisconnect();
+    // Closing disconnects; a close the user takes back leaves the port as it is.
     close();
+}
+
+bool MainWindow::AskToDropEdits(unsigned views, const QString& action)
+{
+    views &= edited_;
+    if (views == 0) return true;
+    QStringList names;
+    for (int i = 0; i < 4; ++i)
+        if (views & (1u << i))
+            names << QStringLiteral("the %1 view of Page%2").arg(i < 2 ? QStringLiteral("flash") : QStringLiteral("EEPROM"))
+                         .arg(i % 2 + 1);
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Unsaved changes"),
+                    QStringLiteral("You changed bytes in %1 since it was last loaded, read, saved or written.\n\n"
+                                   "%2 and lose these changes?")
+                        .arg(names.join(QStringLiteral(" and ")), action),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName(QStringLiteral("UnsavedEdits"));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 bool MainWindow::AskCancelToClose()
@@ -605,6 +658,11 @@ void MainWindow::closeEvent(QCloseEvent* event)
         }
         // The command ended while the question was open: nothing left to wait for.
     }
+    // A signal or the session's end closes without questions: nobody is there to answer them.
+    if (!endingWithoutAsking_ && !AskToDropEdits(0xFu, QStringLiteral("Quit"))) {
+        event->ignore();
+        return;
+    }
     // Closing the window is Exit by another way: the socket goes unpowered and the port closes.
     if (ctx_->bus.link.IsOpen()) OnDisconnect();
     about_->close();
@@ -613,6 +671,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::EndWithoutAsking()
 {
+    endingWithoutAsking_ = true;
     if (runner_->Busy()) {
         // The window closes once the command has ended, which the cancel brings about.
         closeAfterCommand_ = true;
@@ -642,8 +701,7 @@ void MainWindow::OnHowToConnect()
 {
     // Drawn from the chip's pin list, unless a picture named after the chip is at hand.
     if (ShowWiringDrawing(ctx_->chip, this)) return;
-    auto form = ImageForm::Create(ctx_->chip, this);
-    form->exec();
+    if (auto form = ImageForm::Create(ctx_->chip, this)) form->exec();
 }
 
 }  // namespace quillon::ui

@@ -132,12 +132,18 @@ private:
     void OnWriteData();
     void OnVerifyData();
     void OnChipErase();
-    void LoadFile(MemoryKind memory);
-    void LoadChosenFile(MemoryKind memory, const ChosenFile& chosen);
+    // Loads a file into the active page's view of that memory: in place of what it held, or over
+    // it. A replacing load asks first when the view has unsaved edits (unless `ask` is off: the
+    // caller asked already).
+    void LoadFile(MemoryKind memory, LoadInto how = LoadInto::Replace);
+    void LoadChosenFile(MemoryKind memory, const ChosenFile& chosen, LoadInto how = LoadInto::Replace,
+                        bool ask = true);
     void SaveFile(MemoryKind memory);
     void OnSaveLog();
-    void ReportFileFailure(const QString& action, const QString& name, const Result& result,
-                           bool loadedNothing = false);
+    void ReportFileFailure(const QString& action, const QString& name, const Result& result);
+    // True when none of the views in `views` (bit i: view i) has edits since its last load, read,
+    // save or write, or when the user agrees to lose them before `action`.
+    bool AskToDropEdits(unsigned views, const QString& action);
     void OnExit();
     void OnLockFuses();
     void OnRescueChip();  // read a parallel chip in high-voltage mode and restore its factory fuses
@@ -176,7 +182,9 @@ private:
     AboutBox* about_ = nullptr;
     bool connected_ = false;
     bool closeAfterCommand_ = false;  // the user chose to cancel the command and close
+    bool endingWithoutAsking_ = false;  // a signal or the session's end: close with no questions
     std::atomic<unsigned> dirty_{0};  // bit i: view i changed; bit 4: name and ID boxes
+    unsigned edited_ = 0;             // bit i: the user edited view i since its last load, read, save or write
     FileChooser chooseFile_;
     // Fuse and lock bytes of the last program file loaded, until the Lock & Fuses dialog has
     // shown them.
@@ -197,6 +205,7 @@ private:
     LogPane* logPane_ = nullptr;
     QAction* lockFusesItem_ = nullptr;
     QAction* skipBlankPages_ = nullptr;  // Edit > Skip blank pages when writing
+    QAction* verifyAfterWrite_ = nullptr;  // Edit > Verify after writing
     QActionGroup* answersInFlight_ = nullptr;  // Edit > Answers in flight, one checked; its data is N
     std::vector<QAction*> connectedActions_;  // enabled while connected, as the buttons are
     bool lastViewFlash_ = true;               // the Edit tools' view: flash or EEPROM

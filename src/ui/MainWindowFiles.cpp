@@ -71,56 +71,61 @@ std::optional<ChosenFile> MainWindow::ChooseInDialog(FileDialogKind kind)
     return ChosenFile{dialog.selectedFiles().front(), filters[chosen].index};
 }
 
-void MainWindow::ReportFileFailure(const QString& action, const QString& name, const Result& result,
-                                   bool loadedNothing)
+void MainWindow::ReportFileFailure(const QString& action, const QString& name, const Result& result)
 {
-    // Only a file that could not be read or written, one refused whole, or one loaded only in
-    // part gets a box; "No chip selected" and a "Wrong file" line under what loaded say all there
-    // is to say in the log. The box repeats the log's words, with the file's name and the
-    // reason, so the failure cannot pass unnoticed.
-    if (result.failure == FailureKind::FilePart || result.failure == FailureKind::FileBeyond) {
-        // Loaded in part: what did load is in the view, over what it held before.
+    // A file that could not be read or written, one refused or cut short, and one loaded without
+    // its data beyond the memory get a box: the log's words, the file's name and the reason, so
+    // the failure cannot pass unnoticed. "No chip selected" says all there is to say in the log.
+    if (result.failure == FailureKind::FileBeyond) {
         QMessageBox::warning(this, QStringLiteral("Warning"),
-                             QStringLiteral("%1 %2 did not complete.\n\n%3\n\nWhat did load is shown over what "
-                                            "the view held; the rest of the view is unchanged.")
+                             QStringLiteral("%1 %2 did not complete.\n\n%3\n\nWhat fits in the memory was loaded.")
                                  .arg(action, name, QString::fromStdString(result.words)));
         return;
     }
-    const bool refusedWhole = loadedNothing && result.failure == FailureKind::FileContent;
-    if (result.failure != FailureKind::File && !refusedWhole) return;
-    QMessageBox::critical(this, QStringLiteral("Error"),
-                          QStringLiteral("%1 %2 did not complete.\n\n%3")
-                              .arg(action, name, QString::fromStdString(result.words)));
+    const bool loading = action == QStringLiteral("Loading");
+    if (result.failure == FailureKind::File || (loading && (result.failure == FailureKind::FileContent ||
+                                                            result.failure == FailureKind::FilePart))) {
+        QMessageBox::critical(this, QStringLiteral("Error"),
+                              QStringLiteral("%1 %2 did not complete.\n\n%3%4")
+                                  .arg(action, name, QString::fromStdString(result.words),
+                                       loading ? QStringLiteral("\n\nNothing was loaded: the view is as it was.")
+                                               : QString()));
+    }
 }
 
-void MainWindow::LoadFile(MemoryKind memory)
+void MainWindow::LoadFile(MemoryKind memory, LoadInto how)
 {
+    if (how == LoadInto::Replace &&
+        !AskToDropEdits(1u << quillon::ActiveView(views_, memory), QStringLiteral("Load the file")))
+        return;
     const auto chosen = ChooseFile(FileDialogKind::Open);
-    if (chosen) LoadChosenFile(memory, *chosen);
+    if (chosen) LoadChosenFile(memory, *chosen, how, false);
 }
 
-void MainWindow::LoadChosenFile(MemoryKind memory, const ChosenFile& chosen)
+void MainWindow::LoadChosenFile(MemoryKind memory, const ChosenFile& chosen, LoadInto how, bool ask)
 {
+    if (runner_->Busy()) return;
+    if (ask && how == LoadInto::Replace && !AskToDropEdits(1u << quillon::ActiveView(views_, memory), QStringLiteral("Load the file"))) return;
     const std::string path = chosen.name.toStdString();
     const FileFormat format = LoadFormatFor(path, chosen.filterIndex);
+    // Over what the view holds means over what it shows, edits included.
+    if (how == LoadInto::Over) StoreActiveView(views_, ctx_->chip, memory);
     auto outcome = std::make_shared<Result>();
     auto load = std::make_shared<FileLoad>();
-    RunCommand([this, path, format, memory, outcome, load] {
-                   *outcome = LoadMemoryFileAs(*ctx_, path, format, memory, load.get());
+    RunCommand([this, path, format, memory, how, outcome, load] {
+                   *outcome = LoadMemoryFileWhole(*ctx_, path, format, memory, how, load.get());
                },
-               [this, outcome, load, memory, format, name = chosen.name] {
+               [this, outcome, load, memory, name = chosen.name] {
                    ShowResult(memory == MemoryKind::Program ? QStringLiteral("Load Program") : QStringLiteral("Load Data"),
                               *outcome);
-                   // What the load put into the images goes over what the views held.
-                   if (load->program) FillActiveView(views_, ctx_->chip, MemoryKind::Program);
-                   if (load->data) FillActiveView(views_, ctx_->chip, MemoryKind::Data);
-                   // A refused S-record or ELF file loaded nothing at all: unlike a HEX file
-                   // stopped at a line, nothing on the screen shows it.
-                   ReportFileFailure(QStringLiteral("Loading"), name, *outcome, format != FileFormat::IntelHex);
-                   // A file that loaded in part is still worth a second try from the list.
-                   if (outcome->Succeeded() || outcome->failure == FailureKind::FilePart ||
-                       outcome->failure == FailureKind::FileBeyond)
-                       RememberLoaded(memory, name);
+                   // Only a load that took the file names the images it filled.
+                   for (const MemoryKind kind : {MemoryKind::Program, MemoryKind::Data}) {
+                       if (!(kind == MemoryKind::Program ? load->program : load->data)) continue;
+                       FillActiveView(views_, ctx_->chip, kind);
+                       edited_ &= ~(1u << quillon::ActiveView(views_, kind));
+                   }
+                   ReportFileFailure(QStringLiteral("Loading"), name, *outcome);
+                   if (outcome->Succeeded() || outcome->failure == FailureKind::FileBeyond) RememberLoaded(memory, name);
                    // A new program replaces the fuse bytes an earlier one offered.
                    if (outcome->Succeeded() && memory == MemoryKind::Program) {
                        fileFuses_ = load->fuses;
@@ -144,6 +149,7 @@ void MainWindow::SaveFile(MemoryKind memory)
                [this, outcome, memory, name = chosen->name] {
                    ShowResult(memory == MemoryKind::Program ? QStringLiteral("Save Program") : QStringLiteral("Save Data"),
                               *outcome);
+                   if (outcome->Succeeded()) edited_ &= ~(1u << quillon::ActiveView(views_, memory));
                    ReportFileFailure(QStringLiteral("Saving"), name, *outcome);
                });
 }

@@ -51,10 +51,12 @@ void MainWindow::UseSettings(std::unique_ptr<QSettings> settings)
     if (const auto page = settings_->Page()) pages_->setCurrentIndex(*page);
     if (const QByteArray geometry = settings_->Geometry(); !geometry.isEmpty()) restoreGeometry(geometry);
     if (const auto skip = settings_->SkipBlankPages()) skipBlankPages_->setChecked(*skip);
+    if (const auto verify = settings_->VerifyAfterWrite()) verifyAfterWrite_->setChecked(*verify);
     if (const auto n = settings_->AnswersInFlight())
         for (QAction* choice : answersInFlight_->actions())
             if (choice->data().toInt() == *n) choice->setChecked(true);
     connect(skipBlankPages_, &QAction::toggled, this, [this](bool on) { settings_->SetSkipBlankPages(on); });
+    connect(verifyAfterWrite_, &QAction::toggled, this, [this](bool on) { settings_->SetVerifyAfterWrite(on); });
     connect(answersInFlight_, &QActionGroup::triggered, this,
             [this](QAction* choice) { settings_->SetAnswersInFlight(choice->data().toInt()); });
     connect(delaySlider_, &QSlider::valueChanged, this, [this](int value) { settings_->SetDelay(value); });
@@ -162,6 +164,9 @@ void MainWindow::BuildStatusBar()
             statusResult_->setText(QStringLiteral("%1 ended in %2").arg(command, took));
         } else if (lastResult_->Succeeded()) {
             statusResult_->setText(QStringLiteral("%1 succeeded in %2").arg(command, took));
+        } else if (lastResult_->ending == Ending::Refused && !lastResult_->WasCancelled()) {
+            // Nothing ran, so there is no time to give; what stopped it was the user's answer.
+            statusResult_->setText(QStringLiteral("%1 was not run: you answered No").arg(command));
         } else {
             QString words = QString::fromStdString(lastResult_->words).section(QLatin1Char('\n'), 0, 0).trimmed();
             if (words.endsWith(QLatin1Char(':'))) words.chop(1);

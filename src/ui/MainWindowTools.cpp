@@ -61,8 +61,8 @@ void MainWindow::AddShortcuts()
         const char* name;
         QKeySequence keys;
     };
-    // A view with the focus takes every key itself (see HexViewWidget::event); these act while
-    // the focus is elsewhere, and the menus show them.
+    // A view with the focus keeps the keys it edits with, undo and redo among them (see
+    // HexViewWidget::event); every other one of these acts wherever the focus is.
     const Shortcut actions[] = {
         {"LoadProgramfromFile1", QKeySequence(Qt::CTRL | Qt::Key_O)},
         {"SaveProgramtoFile1", QKeySequence(Qt::CTRL | Qt::Key_S)},
@@ -128,6 +128,7 @@ void MainWindow::OnCompare(MemoryKind memory)
 void MainWindow::MarkWritten(MemoryKind memory)
 {
     ActiveView(memory)->Document().MarkWritten();
+    edited_ &= ~(1u << quillon::ActiveView(views_, memory));
 }
 
 void MainWindow::OnGoTo()

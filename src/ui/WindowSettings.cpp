@@ -28,15 +28,27 @@ std::optional<int> WindowSettings::Page() const { return IntIn(*settings_, QStri
 
 void WindowSettings::SetPage(int page) { settings_->setValue(QStringLiteral("page"), page); }
 
-std::optional<bool> WindowSettings::SkipBlankPages() const
+namespace {
+
+std::optional<bool> BoolIn(const QSettings& settings, const QString& key)
 {
-    const QVariant value = settings_->value(QStringLiteral("skipBlankPages"));
-    const QString text = value.toString();
+    const QString text = settings.value(key).toString();
     if (text != QLatin1String("true") && text != QLatin1String("false")) return std::nullopt;
     return text == QLatin1String("true");
 }
 
+}  // namespace
+
+std::optional<bool> WindowSettings::SkipBlankPages() const { return BoolIn(*settings_, QStringLiteral("skipBlankPages")); }
+
 void WindowSettings::SetSkipBlankPages(bool skip) { settings_->setValue(QStringLiteral("skipBlankPages"), skip); }
+
+std::optional<bool> WindowSettings::VerifyAfterWrite() const
+{
+    return BoolIn(*settings_, QStringLiteral("verifyAfterWrite"));
+}
+
+void WindowSettings::SetVerifyAfterWrite(bool verify) { settings_->setValue(QStringLiteral("verifyAfterWrite"), verify); }
 
 std::optional<int> WindowSettings::AnswersInFlight() const
 {

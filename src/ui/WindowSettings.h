@@ -37,6 +37,8 @@ public:
     // starts with them on.
     std::optional<bool> SkipBlankPages() const;
     void SetSkipBlankPages(bool skip);
+    std::optional<bool> VerifyAfterWrite() const;
+    void SetVerifyAfterWrite(bool verify);
     // One of 1, 2, 4, 8, 16, 32; anything else stored is taken as none.
     std::optional<int> AnswersInFlight() const;
     void SetAnswersInFlight(int n);

@@ -121,7 +121,8 @@ TEST(ChipMenu, GroupsChipsByNameInNameOrder)
                 continue;
             }
             EXPECT_EQ(item.caption, item.chip->name);
-            EXPECT_EQ(item.enabled, item.chip->family != Family::Serial);
+            EXPECT_TRUE(item.enabled);
+            EXPECT_EQ(item.serial, item.chip->family == Family::Serial);
             EXPECT_TRUE(listed.insert(item.chip).second);
         }
         // The CAN chips come last, smallest first, as their names do not sort by size.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <random>
+#include <string_view>
 
 #include "images/HexKeys.h"
 #include "images/HexRows.h"
@@ -11,7 +13,6 @@ namespace quillon {
 namespace {
 
 constexpr std::uint32_t kTwoLines = 32;  // line 1 is the last line
-constexpr std::size_t kLine1 = 82;
 
 // What a key does, as the view shows it: the characters that change and the caret.
 struct KeyCase {
@@ -22,81 +23,136 @@ struct KeyCase {
     std::size_t newCaret;
 };
 
-std::string WithEdits(std::string text, const std::vector<TextEdit>& edits)
-{
-    for (const TextEdit& e : edits) text.replace(e.position, e.text.size(), e.text);
-    return text;
-}
-
-std::string Ch(unsigned char c)
-{
-    return std::string(1, static_cast<char>(c));
-}
-
 void PrintTo(const KeyCase& c, std::ostream* os)
 {
     *os << c.what;
 }
 
-class ViewKeys : public ::testing::TestWithParam<KeyCase> {};
-
-TEST_P(ViewKeys, EditsAndCaret)
+// The key a plain key press of `c` gives: the letters' codes are their upper-case ASCII, and
+// they type the character itself.
+ViewKey Typed(char c)
 {
-    const KeyCase& c = GetParam();
-    MemoryDocument document(kTwoLines);
-    const std::string before = DocumentText(document);
-    ViewKeyOutcome out = ViewKeyDown(document, c.caret, c.key);
-    EXPECT_TRUE(out.handled);
-    EXPECT_LE(out.edits.size(), 1u) << "one key, one byte";
-    EXPECT_EQ(out.caret, c.newCaret);
-    ApplyEdits(document, out);
-    EXPECT_EQ(DocumentText(document), WithEdits(before, c.edits));
+    const bool letter = c >= 'a' && c <= 'z';
+    const bool code = letter || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ';
+    // Punctuation has codes of its own (0xBA and on); none of them is an editing key.
+    const auto vk = static_cast<std::uint16_t>(letter ? c - 'a' + 'A' : code ? c : 0xBA);
+    return {vk, static_cast<char32_t>(c), false};
 }
 
-// On a view of two lines, every byte FF.
+// Keys that type nothing: Backspace, Delete, the modifiers and the like.
+ViewKey Code(std::uint16_t code)
+{
+    return {code, 0, false};
+}
+
+// A sequence of keys typed from a caret, and the bytes and caret it leaves.
+struct TypingCase {
+    const char* what;
+    std::size_t caret;
+    std::vector<ViewKey> keys;
+    std::vector<std::pair<std::size_t, std::uint8_t>> bytes;  // address, value; the rest stay FF
+    std::size_t newCaret;
+};
+
+void PrintTo(const TypingCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
+std::vector<ViewKey> Text(std::string_view text)
+{
+    std::vector<ViewKey> keys;
+    for (char c : text) keys.push_back(Typed(c));
+    return keys;
+}
+
+std::vector<ViewKey> Then(std::vector<ViewKey> keys, std::initializer_list<ViewKey> more)
+{
+    keys.insert(keys.end(), more);
+    return keys;
+}
+
+std::vector<ViewKey> Shifted(std::string_view text)
+{
+    std::vector<ViewKey> keys;
+    for (char c : text) {
+        keys.push_back(Code(VkShift));
+        keys.push_back(Typed(c));
+    }
+    return keys;
+}
+
+constexpr std::size_t kRow1 = 82;
+
+class ViewTyping : public ::testing::TestWithParam<TypingCase> {};
+
+TEST_P(ViewTyping, BytesAndCaret)
+{
+    const TypingCase& c = GetParam();
+    MemoryDocument document(kTwoLines);
+    std::size_t caret = c.caret;
+    for (const ViewKey& key : c.keys) {
+        const ViewKeyOutcome out = ViewKeyDown(document, caret, key);
+        EXPECT_LE(out.edits.size(), 1u) << "one key, one byte";
+        if (!out.handled) continue;
+        ApplyEdits(document, out);
+        caret = out.caret;
+    }
+    std::vector<std::uint8_t> expected(kTwoLines, 0xFF);
+    for (const auto& [address, value] : c.bytes) expected[address] = value;
+    EXPECT_EQ(std::vector<std::uint8_t>(document.Bytes().begin(), document.Bytes().end()), expected);
+    EXPECT_EQ(caret, c.newCaret);
+}
+
+// On a view of two rows, every byte FF. Row 0's byte n has its digits at 10 + 3n and its
+// character at 64 + n.
 INSTANTIATE_TEST_SUITE_P(
-    HexKeys, ViewKeys,
+    HexKeys, ViewTyping,
     ::testing::Values(
-        KeyCase{"digit on a high digit", 10, '1', {{10, "1"}, {64, Ch(0x1F)}}, 11},
-        KeyCase{"digit on a low digit", 11, 'A', {{11, "A"}, {64, Ch(0xFA)}}, 12},
-        KeyCase{"keypad 1 is the letter a", 10, 0x61, {{10, "A"}, {64, Ch(0xAF)}}, 11},
-        KeyCase{"Ctrl+C writes C", 13, 'C', {{13, "C"}, {65, Ch(0xCF)}}, 14},
-        KeyCase{"keypad 0 is no digit", 10, 0x60, {}, 11},
-        KeyCase{"digit on the space between bytes", 12, '3', {}, 13},
-        KeyCase{"Delete on the space", 12, VkDelete, {}, 13},
-        KeyCase{"Delete on a digit writes F", 10, VkDelete, {{10, "F"}, {64, Ch(0xFF)}}, 11},
-        KeyCase{"key in the address", 3, 'A', {}, 10},
-        KeyCase{"key after the hex column", 57, VkSpace, {}, kLine1 + 10},
-        KeyCase{"same on the last line wraps to line 0", kLine1 + 57, VkSpace, {}, 10},
-        KeyCase{"key at a line's end", 80, 'A', {}, kLine1 + 64},
-        KeyCase{"same on the last line wraps to line 0", kLine1 + 80, 'A', {}, 64},
-        KeyCase{"last character of the last line",
-                kLine1 + 79, 'A', {{kLine1 + 55, "41"}, {kLine1 + 79, "A"}}, kLine1 + 80},
-        KeyCase{"keypad 1 in the character column", 64, 0x61, {{10, "61"}, {64, "A"}}, 65},
-        KeyCase{"Shift in the character column", 64, VkShift, {{10, "1F"}, {64, Ch(0x1F)}}, 65},
-        KeyCase{"Delete in the character column", 70, VkDelete, {{28, "FF"}, {70, Ch(0xFF)}}, 71},
-        KeyCase{"Backspace at the first digit of line 0", 10, VkBackspace, {}, kLine1 + 57},
-        KeyCase{"Backspace after the last digit",
-                kLine1 + 57, VkBackspace, {{kLine1 + 56, "F"}, {kLine1 + 79, Ch(0xFF)}}, kLine1 + 56},
-        KeyCase{"Backspace after a low digit", 12, VkBackspace, {{11, "F"}, {64, Ch(0xFF)}}, 11},
-        KeyCase{"Backspace after a space", 13, VkBackspace, {}, 12},
-        KeyCase{"Backspace at the first character", kLine1 + 64, VkBackspace, {}, 80},
-        KeyCase{"same on line 0 wraps to the last line", 64, VkBackspace, {}, kLine1 + 80},
-        KeyCase{"Backspace in the character column", 66, VkBackspace, {{13, "FF"}, {65, Ch(0xFF)}}, 65},
-        KeyCase{"Backspace in the address", 4, VkBackspace, {}, kLine1 + 57},
-        KeyCase{"caret between CR and LF counts as the line's end", 81, 'A', {}, kLine1 + 64},
-        KeyCase{"Backspace at a line's end clears its last byte", 80, VkBackspace,
-                {{55, "FF"}, {79, Ch(0xFF)}}, 79},
-        // Taken as the line's end, so the CR and the blanks after the hex column stay as they are.
-        KeyCase{"Backspace between CR and LF", 81, VkBackspace, {{55, "FF"}, {79, Ch(0xFF)}}, 79}));
+        TypingCase{"deadbeef fills four bytes, the caret skipping the gaps", 10, Text("deadbeef"),
+                   {{0, 0xDE}, {1, 0xAD}, {2, 0xBE}, {3, 0xEF}}, 22},
+        TypingCase{"the same from byte 0x10 on the next row", kRow1 + 10, Text("deadbeef"),
+                   {{16, 0xDE}, {17, 0xAD}, {18, 0xBE}, {19, 0xEF}}, kRow1 + 22},
+        TypingCase{"AB typed with Shift gives AB: Shift alone does nothing", 10, Shifted("AB"), {{0, 0xAB}}, 13},
+        TypingCase{"upper and lower case digits alike", 10, Text("aBcD"), {{0, 0xAB}, {1, 0xCD}}, 16},
+        TypingCase{"a digit on the gap fills the next byte", 12, Text("12"), {{1, 0x12}}, 16},
+        TypingCase{"a digit in the address part fills byte 0", 3, Text("7"), {{0, 0x7F}}, 11},
+        TypingCase{"the caret stops after a row's last digit; the next digit goes to the next row", 55,
+                   Text("123"), {{15, 0x12}, {16, 0x3F}}, kRow1 + 11},
+        TypingCase{"the last digit of the memory is the end", kRow1 + 55, Text("1234"), {{31, 0x12}}, kRow1 + 57},
+        TypingCase{"spaces and other characters in the hex column do nothing", 10, Text("de ad-xy"),
+                   {{0, 0xDE}, {1, 0xAD}}, 16},
+        TypingCase{"the character column stores the characters typed, case kept", 64, Text("ab"),
+                   {{0, 0x61}, {1, 0x62}}, 66},
+        TypingCase{"Shift+A in the character column stores A", 64, Shifted("A!"), {{0, 0x41}, {1, 0x21}}, 66},
+        TypingCase{"the character column's end goes on to the next row", 79, Text("xyz"),
+                   {{15, 'x'}, {16, 'y'}, {17, 'z'}}, kRow1 + 66},
+        TypingCase{"modifiers alone write nothing and keep the caret", 64,
+                   {Code(VkShift), Code(VkControl), Code(0x12), Code(0x14)}, {}, 64},
+        TypingCase{"a Ctrl chord is left to the window", 10, {{'C', 'c', true}, {'V', 0, true}}, {}, 10},
+        TypingCase{"function keys, Escape, Tab, Enter and Insert are left to the window", 64,
+                   {Code(0x74), Code(0x1B), Code(0x09), Code(VkEnter), Code(0x2D)}, {}, 64},
+        TypingCase{"Backspace after a byte skips the gap back into its low digit", 13,
+                   Then(Text("12"), {Code(VkBackspace)}), {{1, 0x1F}}, 14},
+        TypingCase{"Backspace at the first digit of row 0 wraps to the end of the last row's digits", 10,
+                   {Code(VkBackspace)}, {}, kRow1 + 57},
+        TypingCase{"Delete on a digit writes F and moves on one place", 10, Then(Text("00"), {Code(VkDelete)}),
+                   {{0, 0x00}}, 14},
+        TypingCase{"Delete on the gap writes nothing and moves on", 12, {Code(VkDelete)}, {}, 13},
+        TypingCase{"Backspace in the character column makes the byte left of the caret FF", 64,
+                   Then(Text("ab"), {Code(VkBackspace)}), {{0, 'a'}}, 65},
+        TypingCase{"Home, End, Page Up, Page Down move one place and write nothing", 64,
+                   {Code(0x24), Code(0x23), Code(0x21), Code(0x22)}, {}, 68},
+        TypingCase{"a character that is not printable ASCII is not stored", 64, {{0, U'\u00e9', false}}, {}, 64}));
 
 TEST(HexKeys, ArrowsAreLeftToTheControl)
 {
     const MemoryDocument document(kTwoLines);
     for (std::uint16_t key : {VkLeft, VkUp, VkRight, VkDown}) {
-        EXPECT_FALSE(ViewKeyDown(document, 20, key).handled);
-        EXPECT_FALSE(IdBoxKeyDown("01 90 1E", 2, key).handled);
+        EXPECT_FALSE(ViewKeyDown(document, 20, Code(key)).handled);
+        EXPECT_FALSE(IdBoxKeyDown("1E 90 01", 2, key).handled);
     }
+    EXPECT_FALSE(IdBoxKeyDown("1E 90 01", 2, VkShift).handled) << "Shift alone leaves the caret";
 }
 
 TEST(HexKeys, TypedBytesReachTheImageOnlyThroughTheView)
@@ -105,23 +161,13 @@ TEST(HexKeys, TypedBytesReachTheImageOnlyThroughTheView)
     test::SelectTestChip(ctx, 1024, 64);
     MemoryDocument& document = ctx.views.view[RichEdit1].document;
     std::size_t caret = 10;
-    auto type = [&](std::uint16_t key) {
+    for (const ViewKey& key : Text("1f")) {
         ViewKeyOutcome out = ViewKeyDown(document, caret, key);
         ApplyEdits(document, out);
         caret = out.caret;
-    };
-    type('1');
-    type('2');
-    EXPECT_EQ(document.At(0), 0x12);
-    EXPECT_EQ(RowText(document, 0)[64], '\x1F');
-    EXPECT_EQ(caret, 12u);
-    type('3');  // on the space: only moves
-    type('4');
-    type(VkBackspace);
-    type(VkBackspace);  // now on the space, the next one goes back into byte 0
-    type(VkBackspace);
+    }
+    EXPECT_EQ(document.At(0), 0x1F);
     EXPECT_EQ(RowText(document, 0).substr(10, 8), "1F FF FF");
-
     EXPECT_EQ(ctx.chip.flash[0], 0xFF);
     StoreViewToImage(ctx.views, ctx.chip, RichEdit1, MemoryKind::Program);
     EXPECT_EQ(ctx.chip.flash[0], 0x1F);
@@ -137,10 +183,17 @@ TEST(HexKeys, RandomTypingKeepsTheLineFormat)
     std::mt19937 random(11);
     std::size_t caret = 0;
     for (int i = 0; i < 20000; ++i) {
-        const auto key = static_cast<std::uint16_t>(random() % 3 == 0 ? std::uint32_t{VkBackspace}
-                                                                     : random() % 0x100);
+        ViewKey key;
+        if (random() % 3 == 0) {
+            key = Code(random() % 2 ? VkBackspace : VkDelete);
+        } else {
+            key.code = static_cast<std::uint16_t>(random() % 0x100);
+            key.text = random() % 4 == 0 ? 0 : static_cast<char32_t>(random() % 0x100);
+            key.command = random() % 10 == 0;
+        }
         if (random() % 50 == 0) caret = random() % (blank.size() + 1);
         ViewKeyOutcome out = ViewKeyDown(document, caret, key);
+        ASSERT_LE(out.edits.size(), 1u);
         ApplyEdits(document, out);
         if (out.handled) caret = out.caret;
         ASSERT_LE(caret, blank.size());
@@ -162,9 +215,8 @@ TEST(HexKeys, RandomTypingKeepsTheLineFormat)
 TEST(HexKeys, EmptyViewOnlyKeepsTheCaretInside)
 {
     const MemoryDocument empty;
-    for (std::uint16_t key : {std::uint16_t{'A'}, std::uint16_t{VkBackspace}, std::uint16_t{VkDelete}}) {
+    for (const ViewKey& key : {Typed('a'), Code(VkBackspace), Code(VkDelete)}) {
         ViewKeyOutcome out = ViewKeyDown(empty, 0, key);
-        EXPECT_TRUE(out.handled);
         EXPECT_TRUE(out.edits.empty());
         EXPECT_EQ(out.caret, 0u);
     }

@@ -64,7 +64,7 @@ TEST(Views, ChipSelectionRebuildsEveryViewAndTheBoxes)
     ASSERT_TRUE(SelectChip(ctx, 0x01901E));  // AT90S1200: 1024 bytes of flash, 64 of EEPROM
     RefreshViewsForChip(views, ctx.chip);
 
-    EXPECT_EQ(views.idBox, "01 90 1E");
+    EXPECT_EQ(views.idBox, "1E 90 01");
     EXPECT_EQ(views.chipNameBox, ctx.chip.name);
     for (int view : {RichEdit1, RichEdit2})
         EXPECT_EQ(DocumentText(views.view[view].document), EmptyViewText(1024)) << view;

@@ -43,7 +43,7 @@ TEST_F(WindowTest, ChipSelectShowsTheChipTablesMenu)
 
     Trigger("ATmega1281");
     EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), QStringLiteral("ATmega1281"));
-    EXPECT_EQ(Find<QLineEdit>("Edit2")->text(), QStringLiteral("04 97 1E"));
+    EXPECT_EQ(Find<QLineEdit>("Edit2")->text(), QStringLiteral("1E 97 04"));
     EXPECT_EQ(Logged("Selected chip is  ATmega1281"), true);
 }
 

@@ -3,6 +3,8 @@
 // answered both ways, verifying, and a gateway that fails in the middle of a command.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -38,7 +40,7 @@ const Control kControls[] = {
     {"Open1", true, true, true}, {"Save1", true, true, true},
     {"SaveLogas1", true, true, true}, {"Production1", true, true, true}, {"Exit1", true, true, true},
     {"About1", true, true, true},     {"TavroConnection1", true, true, true},
-    {"ATmega8", true, true, true},    {"AT90C8534", true, false, false}, {"ATtiny12", true, false, false},
+    {"ATmega8", true, true, true},    {"AT90C8534", true, false, false}, {"ATtiny12", true, true, true},
 };
 
 class Commands : public SimWindowTest {
@@ -91,7 +93,7 @@ TEST_F(Commands, AutosearchSelectsTheChipInTheSocket)
 {
     StartWith("AT90S4433");
     EXPECT_TRUE(Logged("Selected chip is  AT90S4433"));
-    EXPECT_EQ(Find<QLineEdit>("Edit2")->text(), QStringLiteral("03 92 1E"));
+    EXPECT_EQ(Find<QLineEdit>("Edit2")->text(), QStringLiteral("1E 92 03"));
     EXPECT_EQ(window->View(0)->LineCount(), 4096 / 16);
     EXPECT_EQ(window->View(2)->LineCount(), 256 / 16);
 }
@@ -135,7 +137,7 @@ TEST_F(Commands, ReadFillsTheActivePageTypingAndWritingReachTheChip)
         EXPECT_EQ(LogLines().size(), before);
         EXPECT_EQ(progressShown.count(), shownBefore);
         EXPECT_EQ(Chip().flash[0], 0x10);
-        EXPECT_EQ(Status(), "Write Program was not run after <time>");
+        EXPECT_EQ(Status(), "Write Program was not run: you answered No");
     }
     {
         BoxAnswerer boxes(QMessageBox::Yes);
@@ -177,30 +179,48 @@ TEST_F(Commands, AReadOnPage2LeavesPage1AndAVerifyOnPage1ComparesWithPage1)
     EXPECT_TRUE(window->View(1)->RowText(0).startsWith(QStringLiteral("00000000: 21 28 2F")));
 }
 
-TEST_F(Commands, SkipBlankPagesLeavesErasedPagesOutOfWriteProgram)
+// As on the command line, Write Program sends only the pages that hold data and then verifies
+// them; with both switched off in the Edit menu it makes the full pass, unchecked, as it always did.
+TEST_F(Commands, WriteProgramSendsOnlyItsPagesAndVerifiesThem)
 {
     StartWith("ATmega8");
     Find<QSlider>("TrackBar1")->setValue(0);
     auto* skip = window->findChild<QAction*>(QStringLiteral("SkipBlankPages1"));
+    auto* verify = window->findChild<QAction*>(QStringLiteral("VerifyAfterWrite1"));
     ASSERT_NE(skip, nullptr);
-    EXPECT_FALSE(skip->isChecked()) << "the full pass is the default";
+    ASSERT_NE(verify, nullptr);
+    EXPECT_TRUE(skip->isChecked()) << "on by default";
+    EXPECT_TRUE(verify->isChecked()) << "on by default";
 
-    HexViewWidget* view = window->View(0);  // blank but for AB typed over byte 0
+    HexViewWidget* view = window->View(0);  // a small program: bytes in pages 0 and 2
     view->setFocus();
     view->SetCaret(10);
-    QTest::keyClick(view, Qt::Key_A);
-    QTest::keyClick(view, Qt::Key_B);
+    QTest::keyClicks(view, QStringLiteral("0c94"));
+    view->GoToByte(0x80);
+    QTest::keyClicks(view, QStringLiteral("ab"));
     auto& committed = Chip().committedFlashPages;
     const std::size_t pages = Chip().flash.size() / 64;
-    for (const bool skipping : {true, false}) {
-        skip->setChecked(skipping);
+    for (const bool on : {true, false}) {
+        SCOPED_TRACE(on);
+        skip->setChecked(on);
+        verify->setChecked(on);
         committed.clear();
+        const std::size_t before = LogLines().size();
         BoxAnswerer boxes(QMessageBox::Yes);
         Click("Button5");
-        EXPECT_EQ(Chip().flash[0], 0xAB);
-        // Skipping, the first page (with the data) and the last, which ends the write command.
-        EXPECT_EQ(committed.size(), skipping ? 2u : pages) << skipping;
+        EXPECT_EQ(Chip().flash[0], 0x0C);
+        EXPECT_EQ(Chip().flash[0x80], 0xAB);
+        // Skipping: the two pages with data and the last, which ends the write command.
+        EXPECT_EQ(committed.size(), on ? 3u : pages);
+        const std::vector<std::string> all = LogLines();
+        const std::vector<std::string> lines(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+        auto has = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
+        EXPECT_EQ(has("Verifying what was written: 2 flash pages written, the blank ones left to the erase"), on);
+        EXPECT_EQ(has("Compared 128 bytes, the ones of the pages written."), on);
+        EXPECT_EQ(has("       Finished. No differences found."), on);
+        EXPECT_EQ(Status(), "Write Program succeeded in <time>");
     }
+
 }
 
 TEST_F(Commands, AnswersInFlightReadAndVerifyAsOneAtATime)

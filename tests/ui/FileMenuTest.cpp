@@ -4,6 +4,8 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QSlider>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTemporaryDir>
@@ -49,7 +51,7 @@ TEST_F(FileMenu, AProgramSavedAndLoadedBackComesBackIntoTheActiveView)
     Answer(folder.filePath(QStringLiteral("prog.hex")), 3);
     Trigger("LoadProgramfromFile1");
     EXPECT_TRUE(view->RowText(0).startsWith(QStringLiteral("00000000: AB FF")));
-    EXPECT_EQ(LogLines().back(), "Operation complete");
+    EXPECT_EQ(LogLines().back(), "Loaded 8192 bytes at 0x0000\u20130x1FFF from prog.hex; that is the whole flash");
 }
 
 TEST_F(FileMenu, ATypedExtensionChoosesTheFormatOverTheFilter)
@@ -113,71 +115,186 @@ TEST_F(FileMenu, FilesThatCannotBeReadOrWrittenAreReportedWithTheirName)
     EXPECT_TRUE(window->View(0)->RowText(0).startsWith(QStringLiteral("00000000: FF")));
 }
 
-// A file the loader does not take is told in the log alone, as is a load without a chip; the
-// bytes before the line it stopped at are shown.
-TEST_F(FileMenu, RefusedFilesAreToldInTheLogWithoutABox)
+// Intel HEX of `bytes` at `address`, 16 bytes a record, with the end record.
+QByteArray HexFile(std::uint16_t address, const std::vector<std::uint8_t>& bytes)
 {
-    const QString start = folder.filePath(QStringLiteral("start.hex"));
-    const QString broken = folder.filePath(QStringLiteral("broken.hex"));
-    {
-        QFile file(start);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(":0100000011EE\r\n:0400000600000000F6\r\n:00000001FF");
+    QByteArray text;
+    for (std::size_t at = 0; at < bytes.size(); at += 16) {
+        const std::size_t n = std::min<std::size_t>(16, bytes.size() - at);
+        const auto where = static_cast<std::uint16_t>(address + at);
+        std::vector<std::uint8_t> record = {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(where >> 8),
+                                            static_cast<std::uint8_t>(where), 0};
+        record.insert(record.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                      bytes.begin() + static_cast<std::ptrdiff_t>(at + n));
+        std::uint8_t sum = 0;
+        for (std::uint8_t b : record) sum = static_cast<std::uint8_t>(sum + b);
+        record.push_back(static_cast<std::uint8_t>(-sum));
+        text += ':' + QByteArray(reinterpret_cast<const char*>(record.data()), static_cast<qsizetype>(record.size()))
+                          .toHex()
+                          .toUpper() +
+                "\r\n";
     }
-    {
-        QFile file(broken);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(":0100000022DD\r\n:01000100\r\n:00000001FF");
-    }
-    struct Case {
-        QString file;
-        bool chip;
-        std::string logged;
-        const char* shown;
-    };
-    const Case cases[] = {
-        {start, true, "Wrong file (unknown format)", "00000000: 11 FF"},
-        {broken, true, "Wrong file (line 2: too short for a record)", "00000000: 22 FF"},
-        {start, false, "No chip selected", nullptr},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.logged);
-        if (c.chip) SelectFromMenu("ATmega8");
-        else Ctx().chip.signature = 0;
-        Answer(c.file, 1);
-        BoxAnswerer boxes(QMessageBox::Ok);
-        Trigger("LoadProgramfromFile1");
-        EXPECT_TRUE(boxes.seen.empty());
-        EXPECT_EQ(LogLines().back(), c.logged);
-        if (c.shown) EXPECT_TRUE(window->View(0)->RowText(0).startsWith(QString::fromLatin1(c.shown)));
-    }
+    return text + ":00000001FF";
 }
 
-// A file that loaded only in part gets a box that says what is missing; what did load is shown
-// over what the view held.
-TEST_F(FileMenu, AFileThatLoadedInPartIsShownInABox)
+// A load replaces what the view held: a program loaded after another file shows 0xFF where the
+// other one had bytes, and verifies clean against the chip that holds it. Loading over what the
+// view holds is a menu item of its own.
+TEST_F(FileMenu, ALoadReplacesTheViewAndTheProgramVerifiesClean)
 {
-    const QString first = folder.filePath(QStringLiteral("first.hex"));
-    const QString cut = folder.filePath(QStringLiteral("cut.hex"));
-    for (const auto& [name, text] : {std::pair{first, ":0100000011EE\r\n:00000001FF"},
-                                     std::pair{cut, ":0100010022DC\r\n"}}) {  // cut: no end record
+    StartWith("ATmega328P");
+    Find<QSlider>("TrackBar1")->setValue(0);
+    std::vector<std::uint8_t> program(188);
+    for (std::size_t i = 0; i < program.size(); ++i) program[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    std::copy(program.begin(), program.end(), Chip().flash.begin());
+    const QString blink = folder.filePath(QStringLiteral("blink.hex"));
+    const QString patch = folder.filePath(QStringLiteral("patch.hex"));
+    for (const auto& [name, text] : {std::pair{patch, HexFile(0xB0, std::vector<std::uint8_t>(16, 0x55))},
+                                     std::pair{blink, HexFile(0, program)}}) {
         QFile file(name);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(text);
     }
-    SelectFromMenu("ATmega8");
     HexViewWidget* view = window->View(0);
-    Answer(first, 1);
+    Answer(patch, FilterAny);
     Trigger("LoadProgramfromFile1");
-    Answer(cut, 1);
+    EXPECT_TRUE(view->RowText(11).startsWith(QStringLiteral("000000B0: 55 55")));
+    Answer(blink, FilterAny);
+    Trigger("LoadProgramfromFile1");
+    EXPECT_TRUE(Logged("Loaded 188 bytes at 0x0000\u20130x00BB from blink.hex; the rest of the flash is 0xFF"));
+    std::vector<std::uint8_t> expected(32768, 0xFF);
+    std::copy(program.begin(), program.end(), expected.begin());
+    const auto shown = Views().view[0].document.Bytes();
+    EXPECT_TRUE(std::equal(shown.begin(), shown.end(), expected.begin(), expected.end()));
+    EXPECT_TRUE(view->RowText(12).endsWith(QStringLiteral("................"))) << view->RowText(12).toStdString();
+    Click("Button6");  // Verify Program
+    EXPECT_TRUE(Logged("       Finished. No differences found.")) << LogLines().back();
+    EXPECT_EQ(Status(), "Verify Program succeeded in <time>");
+
+    // Over what the view holds: the patch's bytes go over the program, the rest stays.
+    Answer(patch, FilterAny);
+    Trigger("LoadProgramOver1");
+    EXPECT_TRUE(Logged("Loaded 16 bytes at 0x00B0\u20130x00BF from patch.hex; the rest of the flash is as it was"));
+    EXPECT_TRUE(view->RowText(0).startsWith(QStringLiteral("00000000: 03 0A")));
+    EXPECT_TRUE(view->RowText(11).startsWith(QStringLiteral("000000B0: 55 55")));
+}
+
+// Edits not yet saved, written or replaced by a read are asked about before a load, a chip change
+// or quitting throws them away; No keeps them.
+TEST_F(FileMenu, UnsavedEditsAreAskedAboutBeforeTheyAreLost)
+{
+    SelectFromMenu("ATmega8");
+    const QString good = folder.filePath(QStringLiteral("good.hex"));
+    {
+        QFile file(good);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(HexFile(0, {0x11}));
+    }
+    HexViewWidget* view = window->View(0);
+    view->setFocus();
+    view->SetCaret(10);
+    QTest::keyClicks(view, QStringLiteral("ab"));
+    Answer(good, FilterAny);
+    {
+        BoxAnswerer boxes(QMessageBox::No);
+        Trigger("LoadProgramfromFile1");
+        Trigger("ATmega16");
+        window->close();
+        ASSERT_EQ(boxes.seen.size(), 3u);
+        EXPECT_EQ(boxes.seen[0].caption, QStringLiteral("Unsaved changes"));
+        EXPECT_TRUE(boxes.seen[0].text.contains(QStringLiteral("the flash view of Page1"))) << boxes.seen[0].text.toStdString();
+        EXPECT_TRUE(boxes.seen[1].text.contains(QStringLiteral("Select another chip"))) << boxes.seen[1].text.toStdString();
+        EXPECT_TRUE(boxes.seen[2].text.contains(QStringLiteral("Quit"))) << boxes.seen[2].text.toStdString();
+    }
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), QStringLiteral("ATmega8"));
+    EXPECT_TRUE(view->RowText(0).startsWith(QStringLiteral("00000000: AB FF")));
+
+    BoxAnswerer boxes(QMessageBox::Yes);
+    Trigger("LoadProgramfromFile1");
+    EXPECT_TRUE(view->RowText(0).startsWith(QStringLiteral("00000000: 11 FF")));
+    Trigger("ATmega16");  // nothing edited since the load: no question
+    EXPECT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), QStringLiteral("ATmega16"));
+}
+
+// A file the loader does not take loads nothing, in every format: the view stays as it was, a
+// box names the file, the line and the reason, and the status bar says the load failed. A load
+// without a chip is told in the log alone.
+TEST_F(FileMenu, RefusedFilesLoadNothingAndAreShownInABox)
+{
+    struct Case {
+        const char* name;
+        const char* text;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"foreign.hex", ":0100000011EE\r\n:0400000600000000F6\r\n:00000001FF", "Wrong file (unknown format)"},
+        {"broken.hex", ":0100000022DD\r\n:01000100\r\n:00000001FF", "Wrong file (line 2: too short for a record)"},
+        {"cut.hex", ":0100010022DC\r\n", "The file ends without an end record"},
+        {"after.hex", ":0100010022DC\r\n:00000001FF\r\n:0100020033CA\r\n", "The file goes on after its end record"},
+        {"bad.srec", "S1050000AABB00\nS9030000FC\n", "line 1"},
+        {"bad.elf", "\x7F" "ELF, cut short", "ELF"},
+    };
+    SelectFromMenu("ATmega8");
+    const QString good = folder.filePath(QStringLiteral("good.hex"));
+    {
+        QFile file(good);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(":0200000011EEFF\r\n:00000001FF");
+    }
+    Answer(good, FilterAny);
+    Trigger("LoadProgramfromFile1");
+    HexViewWidget* view = window->View(0);
+    ASSERT_TRUE(view->RowText(0).startsWith(QStringLiteral("00000000: 11 EE FF"))) << view->RowText(0).toStdString();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = folder.filePath(QString::fromLatin1(c.name));
+        {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(c.text);
+        }
+        Answer(path, FilterAny);
+        BoxAnswerer boxes(QMessageBox::Ok);
+        Trigger("LoadProgramfromFile1");
+        ASSERT_EQ(boxes.seen.size(), 1u);
+        EXPECT_EQ(boxes.seen[0].caption, QStringLiteral("Error"));
+        EXPECT_TRUE(boxes.seen[0].text.contains(path)) << boxes.seen[0].text.toStdString();
+        EXPECT_TRUE(boxes.seen[0].text.contains(QString::fromStdString(c.reason))) << boxes.seen[0].text.toStdString();
+        EXPECT_TRUE(boxes.seen[0].text.contains(QStringLiteral("Nothing was loaded"))) << boxes.seen[0].text.toStdString();
+        EXPECT_TRUE(view->RowText(0).startsWith(QStringLiteral("00000000: 11 EE FF"))) << view->RowText(0).toStdString();
+        EXPECT_EQ(Ctx().chip.flash[0], 0x11) << "the image is untouched too";
+        EXPECT_EQ(Status().rfind("Load Program failed after <time>: ", 0), 0u) << Status();
+        EXPECT_EQ(LogLines().back(), "Nothing was loaded from " + std::string(c.name) + ": the views are as they were");
+    }
+
+    Ctx().chip.signature = 0;
+    Answer(good, FilterAny);
+    BoxAnswerer boxes(QMessageBox::Ok);
+    Trigger("LoadProgramfromFile1");
+    EXPECT_TRUE(boxes.seen.empty());
+    EXPECT_EQ(LogLines().back(), "No chip selected");
+}
+
+// Data beyond the memory's end is left out, and a box says so; what fits is loaded.
+TEST_F(FileMenu, AFileWithDataBeyondTheMemoryLoadsWhatFitsAndSaysSo)
+{
+    const QString beyond = folder.filePath(QStringLiteral("beyond.hex"));
+    {
+        QFile file(beyond);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(":0100000011EE\r\n:020000040001F9\r\n:0100000022DD\r\n:00000001FF");  // 0x10000 is beyond
+    }
+    SelectFromMenu("ATmega8");
+    Answer(beyond, 1);
     BoxAnswerer boxes(QMessageBox::Ok);
     Trigger("LoadProgramfromFile1");
     ASSERT_EQ(boxes.seen.size(), 1u);
     EXPECT_EQ(boxes.seen[0].caption, QStringLiteral("Warning"));
-    EXPECT_TRUE(boxes.seen[0].text.contains(cut)) << boxes.seen[0].text.toStdString();
-    EXPECT_TRUE(boxes.seen[0].text.contains(QStringLiteral("without an end record"))) << boxes.seen[0].text.toStdString();
-    EXPECT_TRUE(view->RowText(0).startsWith(QStringLiteral("00000000: 11 22 FF"))) << view->RowText(0).toStdString();
-    EXPECT_EQ(LogLines().back(), "The file ends without an end record: it may have been cut short");
+    EXPECT_TRUE(boxes.seen[0].text.contains(QStringLiteral("Left out 1 byte"))) << boxes.seen[0].text.toStdString();
+    EXPECT_TRUE(window->View(0)->RowText(0).startsWith(QStringLiteral("00000000: 11 FF")));
+    EXPECT_TRUE(Logged("Loaded 1 byte at 0x0000 from beyond.hex; the rest of the flash is 0xFF"));
 }
 
 // A save writes what the active page shows, edits included; a file refused whole leaves the edits
@@ -209,9 +326,10 @@ TEST_F(FileMenu, ASaveTakesTheActivePageAndARefusedFileKeepsItsEdits)
         file.write("S1050000AABB00\nS9030000FC\n");  // a wrong checksum: refused whole
     }
     Answer(damaged, FilterSRecord);
-    BoxAnswerer boxes(QMessageBox::Ok);
+    BoxAnswerer boxes(QMessageBox::Yes);  // to losing the edit, then Ok to the error
     Trigger("LoadProgramfromFile1");
-    ASSERT_EQ(boxes.seen.size(), 1u);
+    ASSERT_EQ(boxes.seen.size(), 2u);
+    EXPECT_EQ(boxes.seen[0].caption, QStringLiteral("Unsaved changes"));
     EXPECT_TRUE(window->View(0)->RowText(0).startsWith(QStringLiteral("00000000: AF FF"))) << "the edit stays";
 }
 

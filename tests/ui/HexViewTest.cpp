@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
+#include <QApplication>
 #include <string>
 #include <vector>
 
@@ -23,17 +25,14 @@ struct Key {
     Qt::KeyboardModifiers modifiers = Qt::NoModifier;
 };
 
-struct Change {
-    std::size_t position;
-    std::string text;
-};
-
+// Keys pressed from a caret, and the bytes they leave (the rest stay FF) and the caret.
 struct TypingCase {
     const char* what;
     std::size_t caret;  // SIZE_MAX - n: the last line's column n
-    std::vector<Key> keys;
+    QString typed;      // typed first, as characters
+    std::vector<Key> keys;  // then pressed
+    std::vector<std::pair<std::size_t, std::uint8_t>> bytes;
     std::size_t expectedCaret;
-    std::vector<Change> changes;  // against the freshly built view
 };
 
 constexpr std::size_t kLastLine = 511;  // the ATmega8 shows 8192 bytes: 512 lines
@@ -41,36 +40,31 @@ constexpr std::size_t Last(std::size_t col) { return kLastLine * kLine + col; }
 
 class HexViewTyping : public WindowTest {};
 
-TEST_F(HexViewTyping, KeysEditTheViewInPlace)
+TEST_F(HexViewTyping, KeysGiveTheBytesTyped)
 {
     SelectFromMenu("ATmega8");
     MemoryDocument& document = Views().view[0].document;
     const MemoryDocument freshDocument = document;
-    const std::string fresh = DocumentText(document);
-    ASSERT_EQ(fresh.size(), 512 * kLine - 2);
-    const std::string c1F(1, '\x1F');
+    const auto S = [](Qt::Key key) { return Key{key, Qt::ShiftModifier}; };
 
     const TypingCase cases[] = {
-        {"two digits write a byte and stop on the space; a digit on the space only moves",
-         10, {{Qt::Key_1}, {Qt::Key_2}, {Qt::Key_3}, {Qt::Key_4}}, 14,
-         {{10, "12"}, {64, c1F}, {13, "4"}, {65, "O"}}},
-        {"the last character of the last line, then the wrap to line 0's character column",
-         Last(79), {{Qt::Key_A}, {Qt::Key_Space}}, 64, {{Last(55), "41"}, {Last(79), "A"}}},
-        {"Backspace at the first digit of line 0 wraps to the end of the last line's digits",
-         10, {{Qt::Key_Backspace}}, Last(57), {}},
-        {"Backspace sets the digit left of the caret to F",
-         Last(55), {{Qt::Key_0}, {Qt::Key_0}, {Qt::Key_Backspace}}, Last(56), {{Last(55), "0F"}, {Last(79), c1F}}},
-        {"Delete on the space between bytes writes nothing and moves on",
-         12, {{Qt::Key_Delete}}, 13, {}},
-        {"Delete in the character column makes the byte FF", 64,
-         {{Qt::Key_0, Qt::KeypadModifier}, {Qt::Key_Left}, {Qt::Key_Delete}}, 65, {}},
-        {"a key in the address part goes to the first digit", 3, {{Qt::Key_A}}, 10, {}},
-        // Ctrl goes down first and, like every key, steps on; C then writes C on the low digit.
-        {"Ctrl+C writes C", 10, {{Qt::Key_C, Qt::ControlModifier}}, 12, {{10, "FC"}, {64, "\xFC"}}},
-        {"the keypad's 1 in the character column stores 0x61 and shows A", 64,
-         {{Qt::Key_1, Qt::KeypadModifier}}, 65, {{10, "61"}, {64, "A"}}},
-        {"the arrows move the caret over the line break as one step", 79,
-         {{Qt::Key_Right}, {Qt::Key_Right}, {Qt::Key_Down}, {Qt::Key_Left}}, kLine + 80, {}},
+        {"deadbeef from byte 0x10 gives DE AD BE EF", kLine + 10, QStringLiteral("deadbeef"), {},
+         {{16, 0xDE}, {17, 0xAD}, {18, 0xBE}, {19, 0xEF}}, kLine + 22},
+        {"AB typed in capitals gives AB", 10, QStringLiteral("AB"), {}, {{0, 0xAB}}, 13},
+        {"Shift, Ctrl and Alt alone leave the caret", 10, {}, {{Qt::Key_Shift}, {Qt::Key_Control}, {Qt::Key_Alt}}, {}, 10},
+        {"ab in the character column stores 0x61 0x62", 64, QStringLiteral("ab"), {}, {{0, 0x61}, {1, 0x62}}, 66},
+        {"A in the character column stores 0x41, then Shift alone changes nothing", 64, QStringLiteral("A"),
+         {{Qt::Key_Shift}, S(Qt::Key_Shift)}, {{0, 0x41}}, 65},
+        {"the row's last digit, then the next row", 55, QStringLiteral("123"), {}, {{15, 0x12}, {16, 0x3F}}, kLine + 11},
+        {"the memory's last digit is the end", Last(55), QStringLiteral("1234"), {}, {{8191, 0x12}}, Last(57)},
+        {"Backspace after a byte skips the gap into its low digit", 10, QStringLiteral("12"), {{Qt::Key_Backspace}},
+         {{0, 0x1F}}, 11},
+        {"Delete in the character column makes the byte FF", 64, QStringLiteral("a"),
+         {{Qt::Key_Left}, {Qt::Key_Delete}}, {}, 65},
+        {"the keypad's digits are digits", 10, {}, {{Qt::Key_0, Qt::KeypadModifier}, {Qt::Key_7, Qt::KeypadModifier}},
+         {{0, 0x07}}, 13},
+        {"the arrows move the caret over the line break as one step", 79, {},
+         {{Qt::Key_Right}, {Qt::Key_Right}, {Qt::Key_Down}, {Qt::Key_Left}}, {}, kLine + 80},
     };
     HexViewWidget* view = window->View(0);
     for (const auto& c : cases) {
@@ -78,20 +72,54 @@ TEST_F(HexViewTyping, KeysEditTheViewInPlace)
         document = freshDocument;
         view->setFocus();
         view->SetCaret(c.caret);
+        if (!c.typed.isEmpty()) QTest::keyClicks(view, c.typed);
         for (const Key& key : c.keys) QTest::keyClick(view, key.key, key.modifiers);
         EXPECT_EQ(view->Caret(), c.expectedCaret);
-        std::string expected = fresh;
-        for (const auto& change : c.changes) expected.replace(change.position, change.text.size(), change.text);
-        const std::string text = DocumentText(document);
-        ASSERT_EQ(text.size(), expected.size());
-        for (std::size_t i = 0; i < text.size(); ++i)
-            if (text[i] != expected[i]) {
-                ADD_FAILURE() << "position " << i << " (line " << i / kLine << ", column " << i % kLine
-                              << ") is 0x" << std::hex << int(static_cast<unsigned char>(text[i])) << ", expected 0x"
-                              << int(static_cast<unsigned char>(expected[i]));
+        std::vector<std::uint8_t> expected(8192, 0xFF);
+        for (const auto& [address, value] : c.bytes) expected[address] = value;
+        const auto bytes = document.Bytes();
+        for (std::size_t a = 0; a < expected.size(); ++a)
+            if (bytes[a] != expected[a]) {
+                ADD_FAILURE() << "byte 0x" << std::hex << a << " is 0x" << int(bytes[a]) << ", expected 0x"
+                              << int(expected[a]);
                 break;
             }
     }
+}
+
+// Undo and redo are the view's own keys while it has the focus; keys it does not edit with
+// reach the window's shortcuts.
+TEST_F(HexViewTyping, CtrlZUndoesInTheViewAndOtherShortcutsReachTheWindow)
+{
+    SelectFromMenu("ATmega8");
+    HexViewWidget* view = window->View(0);
+    MemoryDocument& document = Views().view[0].document;
+    view->setFocus();
+    view->SetCaret(10);
+    QTest::keyClicks(view, QStringLiteral("abcd"));
+    EXPECT_EQ(document.At(1), 0xCD);
+    QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(document.At(1), 0xFF);
+    EXPECT_EQ(document.At(0), 0xAB);
+    EXPECT_EQ(view->Caret(), 13u) << "the caret goes back with the step";
+    QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(document.At(1), 0xCF);
+    QTest::keyClick(view, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(document.At(1), 0xCD);
+
+    // Ctrl+G is Go to: its dialog opens, the bytes stay.
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            opened = true;
+            dialog->close();
+        }
+    });
+    QTest::keyClick(view, Qt::Key_G, Qt::ControlModifier);
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(document.At(0), 0xAB);
+    EXPECT_EQ(document.At(1), 0xCD);
 }
 
 TEST_F(HexViewTyping, TheLargestViewPaintsOnlyItsVisibleRowsAndScrollsToTheCaret)
@@ -112,20 +140,20 @@ TEST_F(HexViewTyping, TheIdBoxTakesNibblesAndKeepsItsSpaces)
 {
     SelectFromMenu("AT90S1200");
     auto* idBox = Find<QLineEdit>("Edit2");
-    EXPECT_EQ(idBox->text(), QStringLiteral("01 90 1E"));
+    EXPECT_EQ(idBox->text(), QStringLiteral("1E 90 01"));
     idBox->setFocus();
     idBox->setCursorPosition(1);
     QTest::keyClick(idBox, Qt::Key_A);    // low digit of the first byte
     QTest::keyClick(idBox, Qt::Key_B);    // on the space: nothing written
     QTest::keyClick(idBox, Qt::Key_Backspace);
-    EXPECT_EQ(idBox->text(), QStringLiteral("0A 90 1E"));
+    EXPECT_EQ(idBox->text(), QStringLiteral("1A 90 01"));
     QTest::keyClicks(idBox, QStringLiteral("zz"));  // not hex digits: the caret moves only
-    EXPECT_EQ(idBox->text(), QStringLiteral("0A 90 1E"));
+    EXPECT_EQ(idBox->text(), QStringLiteral("1A 90 01"));
     QGuiApplication::clipboard()->setText(QStringLiteral("pasted"));
     QTest::keyClick(idBox, Qt::Key_V, Qt::ControlModifier);
     QTest::keyClick(idBox, Qt::Key_Insert, Qt::ShiftModifier);
-    EXPECT_EQ(idBox->text(), QStringLiteral("0A 90 1E"));  // nothing is pasted
-    EXPECT_EQ(Views().idBox, "01 90 1E");  // the box's text is never read back
+    EXPECT_EQ(idBox->text(), QStringLiteral("1A 90 01"));  // nothing is pasted
+    EXPECT_EQ(Views().idBox, "1E 90 01");  // the box's text is never read back
 }
 
 }  // namespace

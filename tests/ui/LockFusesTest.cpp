@@ -175,7 +175,7 @@ TEST_F(LockFuses, ALockOutWriteAsksTwiceAndNoLeavesTheChipUntouched)
         }
         EXPECT_EQ(Chip().fuses, fuses);
         EXPECT_EQ(Chip().lock, lock);
-        EXPECT_EQ(Status(), "Write Lock & Fuses was not run after <time>");
+        EXPECT_EQ(Status(), "Write Lock & Fuses was not run: you answered No");
     }
 }
 

@@ -112,36 +112,27 @@ protected:
     QString previous_;
 };
 
-TEST_F(PictureWindow, NoChipOpensAnEmptyWindowWithoutAMessage)
+// Without a picture to show, a box says why in plain words and no empty window opens.
+TEST_F(PictureWindow, WithoutAPictureABoxSaysWhyAndNoWindowOpens)
 {
     BoxAnswerer boxes(QMessageBox::Ok);
-    auto form = ImageForm::Create(Ctx().chip);
-    EXPECT_TRUE(boxes.seen.empty());
-    EXPECT_TRUE(form->PictureArea()->Picture().isNull());
-}
+    EXPECT_EQ(ImageForm::Create(Ctx().chip), nullptr);
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(boxes.seen[0].text, NoChipPictureText());
 
-TEST_F(PictureWindow, AMissingPictureIsExplainedThenTheWindowIsEmpty)
-{
     SelectFromMenu("AT90S2333");
-    BoxAnswerer boxes(QMessageBox::Ok);
-    auto form = ImageForm::Create(Ctx().chip);
-    ASSERT_EQ(boxes.seen.size(), 1u);
-    EXPECT_EQ(boxes.seen[0].caption, QStringLiteral("Error"));
-    EXPECT_TRUE(boxes.seen[0].text.startsWith(QString::fromUtf8(
-        "Невозможно отобразить схему подключения,\n(не найден файл картинки). Или подключайте\n"
-        "по даташиту, или скачайте полную версию\nпрограммы с сайта ")));
-    EXPECT_TRUE(form->PictureArea()->Picture().isNull());
-}
+    Trigger("TavroConnection1");
+    ASSERT_EQ(boxes.seen.size(), 2u);
+    EXPECT_EQ(boxes.seen[1].caption, QStringLiteral("How to connect"));
+    EXPECT_TRUE(boxes.seen[1].text.startsWith(QStringLiteral("No wiring picture is available for the AT90S2333.")));
+    EXPECT_EQ(qobject_cast<ImageForm*>(QApplication::activeModalWidget()), nullptr);
 
-TEST_F(PictureWindow, AnUndecodablePictureIsNamedInAMessageAndTheWindowStaysEmpty)
-{
-    SelectFromMenu("ATmega8");
-    WriteFile(QStringLiteral("ATmega8.jpg"), QByteArray("GIF89a, not a JPEG"));
-    BoxAnswerer boxes(QMessageBox::Ok);
-    auto form = ImageForm::Create(Ctx().chip);
-    ASSERT_EQ(boxes.seen.size(), 1u);
-    EXPECT_TRUE(boxes.seen[0].text.contains(QStringLiteral("ATmega8.jpg")));
-    EXPECT_TRUE(form->PictureArea()->Picture().isNull());
+    WriteFile(QStringLiteral("AT90S2333.jpg"), QByteArray("GIF89a, not a JPEG"));
+    EXPECT_EQ(ImageForm::Create(Ctx().chip), nullptr);
+    ASSERT_EQ(boxes.seen.size(), 3u);
+    EXPECT_TRUE(boxes.seen[2].text.contains(QStringLiteral("AT90S2333.jpg")));
+    for (const auto& seen : boxes.seen)
+        for (const QChar c : seen.text) ASSERT_LT(c.unicode(), 0x80) << seen.text.toStdString();
 }
 
 TEST_F(PictureWindow, ThePictureFillsTheWindowAndFollowsItsSize)
@@ -153,6 +144,10 @@ TEST_F(PictureWindow, ThePictureFillsTheWindowAndFollowsItsSize)
     BoxAnswerer boxes(QMessageBox::Ok);
     auto form = ImageForm::Create(Ctx().chip);
     EXPECT_TRUE(boxes.seen.empty());
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->objectName(), QStringLiteral("ImageForm"));
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Tavro Connection (image is resizeble, just pull it for any corner)"));
+    EXPECT_TRUE(form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     EXPECT_EQ(form->PictureArea()->Picture().size(), QSize(100, 80));
