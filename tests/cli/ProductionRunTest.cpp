@@ -341,6 +341,29 @@ TEST_F(ProductionRun, BadJobsAreRefusedBeforeAnythingGoesToTheGateway)
     EXPECT_FALSE(std::filesystem::exists(records));  // not even a record store was made
 }
 
+// A shared store that cannot be reached stops the run before the gateway hears of it, whether
+// the job or the command line names it.
+TEST_F(ProductionRun, AnUnreachableDatabaseIsSaidAndNoChipIsTouched)
+{
+    const std::string url = "postgresql://quillon@/records?host=" + (dir / "no-server") + "&connect_timeout=2";
+    Job(1, 10);
+    const std::string text = ReadAll(job);
+    std::ofstream(job, std::ios::trunc) << "records = \"" << url << "\"\n" << text;
+    {
+        SimulatedGateway sim({"--chip", "ATtiny2313", "--trace", dir / "sim.trace"});
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"run-job", job, "--port", sim.Path()},
+              std::vector<std::string>{"run-job", job, "--port", sim.Path(), "--records", url}}) {
+            const Finished f = RunProgram(BinaryPath("src/cli/quillon-cli"), args);
+            EXPECT_EQ(f.status, 1) << f.err;
+            EXPECT_NE(f.err.find("quillon-cli: " + url + ": cannot connect to the record store: "), std::string::npos)
+                << f.err;
+            EXPECT_EQ(f.out.find("PASS"), std::string::npos) << f.out;
+        }
+    }
+    EXPECT_EQ(ReadAll(dir / "sim.trace"), "");  // the gateway got not one byte
+}
+
 TEST_F(ProductionRun, AKeptEepromSurvivesTheEraseAroundTheSerialNumber)
 {
     std::string before(128, '\xFF');
