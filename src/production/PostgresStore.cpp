@@ -101,7 +101,10 @@ std::string OneLine(const char* message)
 {
     std::string text = message ? message : "";
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    for (std::size_t at; (at = text.find('\n')) != std::string::npos;) text.replace(at, 1, "; ");
+    for (std::size_t at; (at = text.find('\n')) != std::string::npos;) {
+        const std::size_t next = text.find_first_not_of(" \t\n", at);
+        text.replace(at, (next == std::string::npos ? text.size() : next) - at, "; ");
+    }
     return text.empty() ? "unknown error" : text;
 }
 
@@ -168,7 +171,7 @@ public:
     {
         error.clear();
         if (!Reachable(error)) return std::nullopt;
-        const Result row = Query("INSERT INTO chips (started, station, pid, port, job_name, job_hash) "
+        const Result row = First("INSERT INTO chips (started, station, pid, port, job_name, job_hash) "
                                  "VALUES ($1, $2, $3, $4, $5, $6) RETURNING id",
                                  {start.started, start.station, P(start.pid), start.port, start.jobName, start.jobHash},
                                  error);
@@ -210,7 +213,7 @@ public:
                                           std::string& error) override
     {
         error.clear();
-        if (!Reachable(error) || !Query("BEGIN READ ONLY", {}, error)) return std::nullopt;
+        if (!Reachable(error) || !First("BEGIN READ ONLY", {}, error)) return std::nullopt;
         std::optional<std::uint64_t> next = Next(jobName, rule, false, error);
         Rollback();
         return next;
@@ -220,7 +223,7 @@ public:
     {
         std::vector<ChipRecord> rows;
         if (!Reachable(error)) return rows;
-        const Result select = Query(std::string("SELECT ") + kColumns + " FROM chips ORDER BY id", {}, error);
+        const Result select = First(std::string("SELECT ") + kColumns + " FROM chips ORDER BY id", {}, error);
         for (int i = 0; select && i < select.Rows(); ++i) rows.push_back(Row(select, i));
         return rows;
     }
@@ -229,7 +232,7 @@ public:
     {
         std::vector<std::string> lines;
         if (!Reachable(error)) return lines;
-        const Result select = Query("SELECT text FROM chip_log WHERE chip_id = $1 ORDER BY line", {P(id)}, error);
+        const Result select = First("SELECT text FROM chip_log WHERE chip_id = $1 ORDER BY line", {P(id)}, error);
         for (int i = 0; select && i < select.Rows(); ++i) lines.push_back(select.Text(i, 0));
         return lines;
     }
@@ -238,7 +241,7 @@ public:
     {
         Summary summary;
         if (!Reachable(error)) return summary;
-        const Result counts = Query("SELECT COUNT(*), COUNT(*) FILTER (WHERE result = 'passed'), "
+        const Result counts = First("SELECT COUNT(*), COUNT(*) FILTER (WHERE result = 'passed'), "
                                     "COUNT(*) FILTER (WHERE result = 'failed'), "
                                     "COUNT(*) FILTER (WHERE result = 'cancelled'), "
                                     "COUNT(*) FILTER (WHERE result IS NULL), "
@@ -275,7 +278,7 @@ private:
         return false;
     }
 
-    bool Begin(std::string& error) { return Reachable(error) && Query("BEGIN", {}, error); }
+    bool Begin(std::string& error) { return Reachable(error) && First("BEGIN", {}, error); }
 
     void Rollback()
     {
@@ -288,6 +291,17 @@ private:
         if (error.empty()) error = location_ + ": " + OneLine(PQerrorMessage(conn_));
         Rollback();
         return -1;
+    }
+
+    // The first statement of a call, outside any transaction: a connection the server dropped
+    // since the last call (it restarted) shows only now, so it is made again and the statement
+    // sent once more.
+    Result First(const std::string& sql, const std::vector<Param>& params, std::string& error)
+    {
+        Result r = Query(sql, params, error);
+        if (r || PQstatus(conn_) != CONNECTION_BAD || !Reachable(error)) return r;
+        error.clear();
+        return Query(sql, params, error);
     }
 
     // One statement with its parameters (NULL where none); an empty result with `error` set

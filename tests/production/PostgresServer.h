@@ -41,6 +41,14 @@ public:
         return Url(name);
     }
 
+    // Stops the server, as a crash or a maintenance would; Start brings it back.
+    bool Stop() { return Run({bin_ / "pg_ctl", "-D", folder_ / "data", "-m", "fast", "-w", "stop"}); }
+    bool Start() const
+    {
+        return Run({bin_ / "pg_ctl", "-D", folder_ / "data", "-l", folder_ / "server.log", "-w", "-o",
+                    "-c listen_addresses='' -k " + folder_.string() + " -c fsync=off", "start"});
+    }
+
     std::string Url(const std::string& database) const
     {
         return "postgresql://quillon@/" + database + "?host=" + folder_.string();
@@ -114,8 +122,7 @@ private:
             why_ = "initdb failed (see " + (folder_ / "server.log").string() + ")";
             return;
         }
-        if (!Run({bin_ / "pg_ctl", "-D", folder_ / "data", "-l", folder_ / "server.log", "-w", "-o",
-                  "-c listen_addresses='' -k " + folder_.string() + " -c fsync=off", "start"})) {
+        if (!Start()) {
             why_ = "the PostgreSQL server did not start (see " + (folder_ / "server.log").string() + ")";
             return;
         }

@@ -267,6 +267,32 @@ TEST_P(RecordStores, SummaryAndCsvTellWhatTheRowsHold)
     EXPECT_NE(csv.find(",11,failed,\"verify-program: Address: 0x0000, \"\"quoted\"\"\",,"), std::string::npos) << csv;
 }
 
+// The server going away between chips: the store says so, and takes up again on a new connection
+// once the server is back, numbers following on.
+TEST(PostgresStore, AServerThatGoesAwayIsSaidAndTheStoreGoesOnWhenItIsBack)
+{
+    PostgresServer& server = PostgresServer::Shared();
+    if (!server.Running()) GTEST_SKIP() << "no PostgreSQL server for this test: " << server.Why();
+    const std::string url = server.NewDatabase();
+    std::string error;
+    auto store = OpenRecordStore(url, error);
+    ASSERT_TRUE(store) << error;
+    const SerialRule rule = Range(1, 10);
+    EXPECT_EQ(Chip(*store, rule, kPassed), 1u);
+    ASSERT_TRUE(server.Stop() && server.Start());  // restarted between two chips
+    EXPECT_EQ(Chip(*store, rule, kPassed), 2u);
+
+    ASSERT_TRUE(server.Stop());
+    EXPECT_FALSE(store->Begin(Start(), error));
+    EXPECT_EQ(error.rfind(url + ": ", 0), 0u) << error;
+    EXPECT_FALSE(OpenRecordStore(url, error));
+    EXPECT_NE(error.find("cannot connect to the record store"), std::string::npos) << error;
+
+    ASSERT_TRUE(server.Start());
+    EXPECT_EQ(Chip(*store, rule, kPassed), 3u);
+    EXPECT_EQ(store->Chips(error).size(), 3u) << error;
+}
+
 INSTANTIATE_TEST_SUITE_P(Each, RecordStores, ::testing::Values(Kind::Sqlite, Kind::Postgres),
                          [](const ::testing::TestParamInfo<Kind>& info) {
                              return info.param == Kind::Sqlite ? "Sqlite" : "Postgres";
