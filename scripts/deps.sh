@@ -9,7 +9,7 @@ packages=(
   libjpeg-dev
   libelf-dev nlohmann-json3-dev
   libcairo2-dev libxml2-dev libexpat1-dev
-  libtomlplusplus-dev libsqlite3-dev libssl-dev
+  libtomlplusplus-dev libsqlite3-dev libssl-dev libpq-dev postgresql
   libgtest-dev libgmock-dev libbenchmark-dev
   srecord unrtf
   gcc-avr avr-libc binutils-avr

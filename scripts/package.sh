@@ -29,7 +29,7 @@ for file in ./usr/bin/quillon ./usr/bin/quillon-cli ./usr/bin/tavro-sim \
 done
 
 depends="$(dpkg-deb --field "$deb" Depends)"
-for lib in libqt6widgets6 libserialport0 libelf1 qt6-qpa-plugins libsqlite3 libtomlplusplus3 libssl3; do
+for lib in libqt6widgets6 libserialport0 libelf1 qt6-qpa-plugins libsqlite3 libtomlplusplus3 libssl3 libpq5; do
   grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 

@@ -383,10 +383,12 @@ Production (see docs/production.md):
                        "PASS 0042  serial 1041  3.8 s" or "FAIL 0043  <reason>". The end
                        of standard input ends the run; --count N stops after N chips;
                        --records FILE names the record store (default: <job name>
-                       .records.sqlite beside the job file). Exit status 0 only when
-                       every chip passed.
+                       .records.sqlite beside the job file), or --records
+                       postgresql://USER@HOST/DATABASE a database that several
+                       stations share. Exit status 0 only when every chip passed.
   records FILE         a record store's summary: chips, passed, failed, yield, first and
                        last serial number, the last failures; --csv prints every row
+                       (FILE may be a postgresql:// URL too)
 
 FILE's format follows its extension: .hex/.eep Intel HEX, .bin raw binary,
 .srec/.s19/.s28/.s37/.mot Motorola S-record, .elf a compiled program (read only:

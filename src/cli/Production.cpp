@@ -237,12 +237,12 @@ int RunJob(const JobOptions& o, Lines& lines, bool watchSignals)
     }
     if (lines.Json()) {
         Json start = {{"type", "job"},   {"name", job.name},      {"chip", std::string(job.chip->name)},
-                      {"hash", job.hash}, {"records", recordsFile}, {"port", o.port}};
+                      {"hash", job.hash}, {"records", store->Location()}, {"port", o.port}};
         if (next) start["next_serial"] = *next;
         lines.Emit(start);
     } else {
         lines.Say("Job " + job.name + " for the " + std::string(job.chip->name) + " (" + job.hash.substr(0, 12) +
-                  "), records in " + recordsFile + (next ? ", next serial " + std::to_string(*next) : ""));
+                  "), records in " + store->Location() + (next ? ", next serial " + std::to_string(*next) : ""));
     }
     if (job.serial && !next) {
         lines.Error(kNoNumbersLeft);

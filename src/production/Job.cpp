@@ -18,6 +18,7 @@
 #include "images/FileCommands.h"
 #include "log/Log.h"
 #include "operations/CommandFrame.h"
+#include "production/RecordStore.h"
 
 namespace quillon::production {
 
@@ -349,7 +350,11 @@ Job Check(const std::string& path)
 
     if (const toml::node* n = root.get("erase")) job.erase = Flag(c, *n, "erase");
     if (const toml::node* n = root.get("keep_eeprom")) job.keepEeprom = Flag(c, *n, "keep_eeprom");
-    if (const toml::node* n = root.get("records")) job.recordsFile = Resolve(path, Text(c, *n, "records"));
+    if (const toml::node* n = root.get("records")) {
+        // A file is named relative to the job, like the job's other files; a server by its URL.
+        const std::string records = Text(c, *n, "records");
+        job.recordsFile = IsServerStore(records) ? records : Resolve(path, records);
+    }
 
     Images images;
     for (const char* key : {"program", "data"}) {

@@ -90,12 +90,19 @@ public:
     virtual Summary Summarize(std::size_t lastFailures, std::string& error) = 0;
 };
 
-// Opens (or creates) the store at `location`: today a SQLite file. Null with `error` when it
-// cannot be opened, is no record store, or was made by a newer version.
+// Opens (or creates) the store at `location`: a SQLite file, or a PostgreSQL database named by a
+// URL (postgresql://user@host/database). Null with `error` when it cannot be opened or reached,
+// is no record store, or was made by a newer version.
 std::unique_ptr<RecordStore> OpenRecordStore(const std::string& location, std::string& error);
 
 // Opens an existing store only (for reading records): a missing file is an error, not a new store.
 std::unique_ptr<RecordStore> OpenExistingRecordStore(const std::string& location, std::string& error);
+
+// Whether `location` names a database on a server (a postgresql:// or postgres:// URL), not a file.
+bool IsServerStore(const std::string& location);
+
+// The PostgreSQL store behind OpenRecordStore (`create` true) and OpenExistingRecordStore.
+std::unique_ptr<RecordStore> OpenServerStore(const std::string& url, bool create, std::string& error);
 
 // This machine's host name, as the records name the station.
 std::string StationName();

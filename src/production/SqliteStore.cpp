@@ -420,11 +420,13 @@ std::unique_ptr<RecordStore> Open(const std::string& path, bool create, std::str
 
 std::unique_ptr<RecordStore> OpenRecordStore(const std::string& location, std::string& error)
 {
+    if (IsServerStore(location)) return OpenServerStore(location, true, error);
     return Open(location, true, error);
 }
 
 std::unique_ptr<RecordStore> OpenExistingRecordStore(const std::string& location, std::string& error)
 {
+    if (IsServerStore(location)) return OpenServerStore(location, false, error);
     return Open(location, false, error);
 }
 

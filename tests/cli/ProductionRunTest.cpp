@@ -11,12 +11,14 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "Subprocess.h"
+#include "production/PostgresServer.h"
 #include "production/RecordStore.h"
 #include "support/ScratchFolder.h"
 
@@ -339,6 +341,74 @@ TEST_F(ProductionRun, BadJobsAreRefusedBeforeAnythingGoesToTheGateway)
     }
     EXPECT_EQ(ReadAll(dir / "sim.trace"), "");  // the gateway got not one byte
     EXPECT_FALSE(std::filesystem::exists(records));  // not even a record store was made
+}
+
+// A shared store that cannot be reached stops the run before the gateway hears of it, whether
+// the job or the command line names it.
+TEST_F(ProductionRun, AnUnreachableDatabaseIsSaidAndNoChipIsTouched)
+{
+    const std::string url = "postgresql://quillon@/records?host=" + (dir / "no-server") + "&connect_timeout=2";
+    Job(1, 10);
+    const std::string text = ReadAll(job);
+    std::ofstream(job, std::ios::trunc) << "records = \"" << url << "\"\n" << text;
+    {
+        SimulatedGateway sim({"--chip", "ATtiny2313", "--trace", dir / "sim.trace"});
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"run-job", job, "--port", sim.Path()},
+              std::vector<std::string>{"run-job", job, "--port", sim.Path(), "--records", url}}) {
+            const Finished f = RunProgram(BinaryPath("src/cli/quillon-cli"), args);
+            EXPECT_EQ(f.status, 1) << f.err;
+            EXPECT_NE(f.err.find("quillon-cli: " + url + ": cannot connect to the record store: "), std::string::npos)
+                << f.err;
+            EXPECT_EQ(f.out.find("PASS"), std::string::npos) << f.out;
+        }
+    }
+    EXPECT_EQ(ReadAll(dir / "sim.trace"), "");  // the gateway got not one byte
+}
+
+// Two stations (two runs, each with its own gateway) programming one job at the same time from
+// one PostgreSQL store: every number once, and every row what its station's chip holds.
+TEST_F(ProductionRun, TwoStationsOnOnePostgresStoreShareOneSequence)
+{
+    PostgresServer& server = PostgresServer::Shared();
+    if (!server.Running()) GTEST_SKIP() << "no PostgreSQL server for this test: " << server.Why();
+    records = server.NewDatabase();
+    ASSERT_NE(records, "");
+    Job(1, 100);
+    constexpr int kChips = 6;
+    std::vector<std::string> ports;
+    {
+        std::vector<std::unique_ptr<SimulatedGateway>> sims;
+        std::vector<std::unique_ptr<OperatorRun>> runs;
+        for (const char* station : {"a", "b"}) {
+            sims.push_back(std::make_unique<SimulatedGateway>(std::vector<std::string>{
+                "--chip", "ATtiny2313", "--supply", std::to_string(kChips), "--save-eeprom",
+                dir / (std::string(station) + "-%d.eep")}));
+            ASSERT_FALSE(sims.back()->Path().empty()) << sims.back()->ErrorText();
+            ports.push_back(sims.back()->Path());
+        }
+        for (const std::string& port : ports) runs.push_back(std::make_unique<OperatorRun>(RunArgs(port)));
+        for (auto& run : runs) run->Lines(kChips);
+        for (auto& run : runs) run->EndInput();
+        for (auto& run : runs) EXPECT_EQ(run->Wait(), 0) << run->Output();
+    }
+    const std::vector<ChipRecord> rows = Rows();
+    ASSERT_EQ(rows.size(), std::size_t{2 * kChips});
+    std::set<std::uint64_t> serials;
+    std::map<std::string, int> chipOfPort;
+    for (const ChipRecord& r : rows) {
+        ASSERT_TRUE(r.serial);
+        EXPECT_TRUE(serials.insert(*r.serial).second) << "serial " << *r.serial << " given twice";
+        EXPECT_EQ(r.result, std::string("passed"));
+        const std::string station = r.port == ports[0] ? "a" : "b";
+        const int n = ++chipOfPort[r.port];
+        EXPECT_EQ(SerialIn(ReadAll(dir / (station + "-" + std::to_string(n) + ".eep"))), *r.serial)
+            << station << n;
+    }
+    EXPECT_EQ(*serials.rbegin(), std::uint64_t{2 * kChips});  // 1 to 12, none lost
+    const Finished summary = RunProgram(BinaryPath("src/cli/quillon-cli"), {"records", records});
+    EXPECT_EQ(summary.status, 0) << summary.err;
+    EXPECT_NE(summary.out.find("Chips:     12\n"), std::string::npos) << summary.out;
 }
 
 TEST_F(ProductionRun, AKeptEepromSurvivesTheEraseAroundTheSerialNumber)
