@@ -44,6 +44,18 @@ bool SimDevice::Write(std::span<const std::uint8_t> bytes)
 
     gateway_.Faults().neverReady = faults_.neverReady;
     gateway_.Faults().spiAnswerBytes = faults_.shortSpi;
+    if (Scheduled()) {
+        if (!input_)
+            input_.emplace(static_cast<std::size_t>(faults_.inputBuffer), faults_.pace ? kByteTimeMs : 0.0,
+                           faults_.commandDelayUs / 1000.0);
+        // The bytes left when the write began, behind the adapter's latency; the clock already
+        // stands where the program is done writing them.
+        const double written = gateway_.Now() - LineTimeMs(bytes.size()) + faults_.latencyUs / 1000.0;
+        auto execute = [this](const Bytes& command, double begin) { return Execute(command, begin); };
+        input_->Arrive(bytes, written, execute);
+        input_->RunUntil(gateway_.Now(), execute);
+        return true;
+    }
     const std::size_t before = gateway_.Output().size();
     const double started = gateway_.Now();
     gateway_.Feed(bytes);
@@ -58,11 +70,41 @@ bool SimDevice::Write(std::span<const std::uint8_t> bytes)
     return true;
 }
 
+GatewayInput::Executed SimDevice::Execute(const Bytes& command, double beginMs)
+{
+    if (beginMs > gateway_.Now()) gateway_.Advance(beginMs - gateway_.Now());
+    const std::size_t before = gateway_.Output().size();
+    const double started = gateway_.Now();
+    gateway_.Feed(command);
+    lastHeldMs_ = gateway_.Now() - started;
+    if (clockStart_ && !realPulses_) heldMs_ += lastHeldMs_;
+    const std::size_t answered = gateway_.Output().size() - before;
+    if (answered > 0) {
+        ++answers_;
+        if (answers_ == faults_.strayAfterAnswer || (faults_.strayEveryAnswer && answers_ > faults_.strayAfterAnswer))
+            for (auto b : faults_.stray) gateway_.Output().push_back(b);
+    }
+    return {answered, 0.0};  // the long pulses already moved the clock on
+}
+
+void SimDevice::AdvanceClockTo(double ms)
+{
+    const double target = ms + (realPulses_ ? 0.0 : heldMs_);
+    if (target > gateway_.Now()) gateway_.Advance(target - gateway_.Now());
+}
+
 std::size_t SimDevice::Read(std::span<std::uint8_t> buffer)
 {
     if (hungUp_) return 0;
     SyncClock();
     auto& out = gateway_.Output();
+    if (input_) {
+        // The program waits for its answers: the gateway carries out what it holds meanwhile.
+        auto execute = [this](const Bytes& command, double begin) { return Execute(command, begin); };
+        input_->RunUntil(gateway_.Now(), execute);
+        while (out.size() < buffer.size() && !silent_ && input_->RunNext(execute)) {
+        }
+    }
     const std::size_t n = std::min(buffer.size(), out.size());
     for (std::size_t i = 0; i < n; ++i) {
         buffer[i] = out.front();
@@ -75,9 +117,11 @@ std::size_t SimDevice::Read(std::span<std::uint8_t> buffer)
     return n;
 }
 
-std::size_t SimDevice::Queued() const
+std::size_t SimDevice::Queued()
 {
-    return hungUp_ ? 0 : gateway_.Output().size();
+    if (hungUp_) return 0;
+    if (input_) input_->RunUntil(gateway_.Now(), [this](const Bytes& c, double b) { return Execute(c, b); });
+    return gateway_.Output().size();
 }
 
 void SimDevice::DiscardOutput()
@@ -94,6 +138,7 @@ void SimDevice::Sleep(int ms)
 {
     trace_.Sleep(ms);
     gateway_.Advance(ms);
+    if (input_) input_->RunUntil(gateway_.Now(), [this](const Bytes& c, double b) { return Execute(c, b); });
 }
 
 std::unique_ptr<SocketChip> MakeSocketChip(std::string_view name)

@@ -12,6 +12,7 @@
 #include "gateway/Link.h"
 #include "gateway/Transport.h"
 #include "model/Gateway.h"
+#include "model/GatewayInput.h"
 #include "model/Trace.h"
 
 namespace quillon::sim {
@@ -26,6 +27,10 @@ struct Faults {
     bool strayEveryAnswer = false;   // ...or after that one and every answer after it
     bool pace = false;               // a 250000-baud 8N2 line: 44 us per byte each way
     int latencyUs = 0;               // a USB adapter's delay per transfer (with or without pace)
+    // The gateway's input buffer in bytes (0: it never fills). Bytes arriving while it is full
+    // are lost, and the gateway reads the bytes after them as whatever commands they look like.
+    int inputBuffer = 0;
+    int commandDelayUs = 0;          // every command takes this much longer: a gateway slower than the line
 };
 
 inline constexpr double kByteTimeMs = 0.044;  // 11 bits at 250000 baud
@@ -37,7 +42,7 @@ public:
     // What the transport does with the program's bytes; also used by tavro-sim.
     bool Write(std::span<const std::uint8_t> bytes);
     std::size_t Read(std::span<std::uint8_t> buffer);
-    std::size_t Queued() const;  // answer bytes not read yet
+    std::size_t Queued();        // answer bytes not read yet
     void DiscardOutput();        // the program flushed its input
 
     Gateway& Model() { return gateway_; }
@@ -48,6 +53,12 @@ public:
     int AnswersSent() const { return answers_; }  // the packets that were answered, handshake on
     bool HungUp() const { return hungUp_; }
     bool Silent() const { return silent_; }
+    // Bytes lost to a full input buffer (Faults::inputBuffer) so far.
+    std::uint64_t LostBytes() const { return input_ ? input_->Lost() : 0; }
+
+    // Moves the model's clock on to `ms` after FollowClock started it (never back), for a caller
+    // that schedules the firmware's commands itself.
+    void AdvanceClockTo(double ms);
 
     // Routes a sleep of the program to virtual time and records it.
     void Sleep(int ms);
@@ -71,6 +82,12 @@ private:
     double heldMs_ = 0;
     double lastHeldMs_ = 0;
     bool realPulses_ = false;
+
+    // With an input buffer or a slower gateway the commands are carried out when their time
+    // comes, not as soon as they are written.
+    std::optional<GatewayInput> input_;
+    bool Scheduled() const { return faults_.inputBuffer > 0 || faults_.commandDelayUs > 0; }
+    GatewayInput::Executed Execute(const Bytes& command, double beginMs);
 
     void SyncClock();
     double LineTimeMs(std::size_t bytes) const;  // pacing and adapter latency of one transfer
