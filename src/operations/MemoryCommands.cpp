@@ -98,9 +98,9 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
     if (!job.verify) read.assign(image.begin(), image.end());
     const WalkResult walk =
         job.verify ? VerifyMemory(session.bus, *entry, target, job.memory, image, ProgressOf(progress), compared,
-                                  {.answersInFlight = session.answersInFlight})
+                                  {.answersInFlight = session.answersInFlight, .unboundedInFlight = session.unboundedInFlight})
                    : ReadMemory(session.bus, *entry, target, job.memory, read, ProgressOf(progress),
-                                {.answersInFlight = session.answersInFlight});
+                                {.answersInFlight = session.answersInFlight, .unboundedInFlight = session.unboundedInFlight});
     if (!job.verify && walk.end != WalkResult::End::Cancelled) {
         const std::size_t keep = walk.Done() ? read.size() : std::min<std::size_t>(walk.address.value_or(0), read.size());
         std::copy_n(read.begin(), keep, image.begin());
