@@ -201,9 +201,7 @@ namespace {
 
 std::string ShortAddress(std::uint64_t address)
 {
-    std::string digits = HexAddress(address).substr(2);
-    digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size() - 4));
-    return "0x" + digits;
+    return "0x" + HexDigits(address, 4);
 }
 
 // "Loaded 188 bytes at 0x0000–0x00BB from blink.hex; the rest of the flash is 0xFF".
