@@ -17,6 +17,7 @@
 #include "cli/WiringFile.h"
 #include "cli/Output.h"
 #include "cli/Production.h"
+#include "core/OneLine.h"
 #include "model/SimDevice.h"
 #include "operations/ChipSelection.h"
 #include "operations/Connection.h"
@@ -81,22 +82,6 @@ std::string Explanation(const std::string& words)
     for (std::size_t at = rest.find('\n'); at != std::string::npos; at = rest.find('\n', at))
         rest.replace(at, 1, "; ");
     return ": " + rest;
-}
-
-// A failure's words as one line: the log's lines, "; "-joined, without their indent.
-std::string OneLine(const std::string& words)
-{
-    std::string line;
-    std::size_t from = 0;
-    while (from <= words.size()) {
-        std::size_t to = words.find('\n', from);
-        if (to == std::string::npos) to = words.size();
-        std::string part = words.substr(from, to - from);
-        part.erase(0, part.find_first_not_of(' '));
-        if (!part.empty()) line += (line.empty() ? "" : "; ") + part;
-        from = to + 1;
-    }
-    return line;
 }
 
 // A file to save that is standard output itself: its bytes would land among the JSON lines, which

@@ -238,7 +238,7 @@ Result VerifyWritten(Session& session, MemoryKind memory)
     const ChipRow* entry = FindChip(session.chip.signature);
     std::string what = flash ? "the whole flash" : "the whole EEPROM";
     if (flash && session.skipBlankPages && entry != nullptr) {
-        const std::size_t page = std::max<std::size_t>(entry->page != 0 ? entry->page : entry->step, 1);
+        const std::size_t page = std::max<std::size_t>(entry->page != 0 ? entry->page : entry->FlashStep(), 1);
         std::vector<std::uint8_t> mask(image.size(), 0);
         std::size_t pages = 0;
         for (std::size_t start = 0; start < image.size(); start += page) {

@@ -8,6 +8,7 @@
 
 #include "chips/ChipTable.h"
 #include "chips/MemoryKind.h"
+#include "core/OneLine.h"
 #include "log/Log.h"
 #include "operations/ChipInSocket.h"
 #include "operations/ChipSelection.h"
@@ -23,21 +24,6 @@ namespace {
 
 // The job is the operator's answer to every question: it names what is written, fuses included.
 const Confirm kJobSays = [](const Question&) { return true; };
-
-std::string OneLine(const std::string& words)
-{
-    std::string line;
-    std::size_t from = 0;
-    while (from <= words.size()) {
-        std::size_t to = words.find('\n', from);
-        if (to == std::string::npos) to = words.size();
-        std::string part = words.substr(from, to - from);
-        part.erase(0, part.find_first_not_of(' '));
-        if (!part.empty()) line += (line.empty() ? "" : "; ") + part;
-        from = to + 1;
-    }
-    return line;
-}
 
 std::string HexBytes(std::span<const std::uint8_t> bytes)
 {
