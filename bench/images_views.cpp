@@ -73,7 +73,7 @@ void KeyInLargestView(benchmark::State& state)
     MemoryDocument& document = ctx->views.view[RichEdit1].document;
     const std::size_t caret = (16383 * 82) + 40;
     for (auto _ : state) {
-        ViewKeyOutcome out = ViewKeyDown(document, caret, 'A');
+        ViewKeyOutcome out = ViewKeyDown(document, caret, ViewKey{.code = 'A', .text = U'A'});
         ApplyEdits(document, out);
         benchmark::DoNotOptimize(out.caret);
     }

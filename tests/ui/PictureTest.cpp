@@ -120,12 +120,13 @@ TEST_F(PictureWindow, WithoutAPictureABoxSaysWhyAndNoWindowOpens)
     ASSERT_EQ(boxes.seen.size(), 1u);
     EXPECT_EQ(boxes.seen[0].text, NoChipPictureText());
 
+    // Help > How to connect draws the chip from its pin list (see the wiring window's tests); the
+    // picture window is what it falls back on, and says why when it has nothing to show.
     SelectFromMenu("AT90S2333");
-    Trigger("TavroConnection1");
+    EXPECT_EQ(ImageForm::Create(Ctx().chip), nullptr);
     ASSERT_EQ(boxes.seen.size(), 2u);
     EXPECT_EQ(boxes.seen[1].caption, QStringLiteral("How to connect"));
     EXPECT_TRUE(boxes.seen[1].text.startsWith(QStringLiteral("No wiring picture is available for the AT90S2333.")));
-    EXPECT_EQ(qobject_cast<ImageForm*>(QApplication::activeModalWidget()), nullptr);
 
     WriteFile(QStringLiteral("AT90S2333.jpg"), QByteArray("GIF89a, not a JPEG"));
     EXPECT_EQ(ImageForm::Create(Ctx().chip), nullptr);
