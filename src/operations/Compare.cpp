@@ -92,7 +92,7 @@ Result CompareMemory(Session& session, MemoryKind memory, std::span<const std::u
                                        [&progress](std::uint32_t done, std::uint32_t total) {
                                            progress.SetFraction(done, total);
                                        },
-                                       {.answersInFlight = session.answersInFlight});
+                                       {.answersInFlight = session.answersInFlight, .unboundedInFlight = session.unboundedInFlight});
     if (walk.end == WalkResult::End::Cancelled) {
         log.LogMessage(LogText, "Cancelled by the user");
         log.LogMessage(LogText, "The chip is unchanged");

@@ -24,6 +24,7 @@
 
 #include "chips/Catalogue.h"
 #include "chips/ChipMenu.h"
+#include "chips/MemoryWalk.h"
 #include "operations/ChipSelection.h"
 #include "operations/Connection.h"
 #include "operations/MemoryCommands.h"
@@ -326,20 +327,32 @@ void MainWindow::BuildMenus()
     verifyAfterWrite_->setObjectName(QStringLiteral("VerifyAfterWrite1"));
     verifyAfterWrite_->setCheckable(true);
     verifyAfterWrite_->setChecked(true);
-    // 1 by default: one read at a time is the exchange every gateway has been driven with; more
-    // keep reads and verifies from waiting out a USB adapter's latency on every answer.
+    // Automatic by default: reads go ahead of their answers as far as hides a USB adapter's
+    // latency, never faster than the gateway's input is sure to hold them; 1 is one read at a
+    // time, the exchange every gateway has been driven with.
     QMenu* inFlight = edit->addMenu(QStringLiteral("Answers in flight"));
     inFlight->setObjectName(QStringLiteral("AnswersInFlightMenu1"));
     inFlight->menuAction()->setObjectName(QStringLiteral("AnswersInFlightMenu1"));
     answersInFlight_ = new QActionGroup(this);
-    for (const int n : {1, 2, 4, 8, 16, 32}) {
-        QAction* choice = inFlight->addAction(n == 1 ? QStringLiteral("1 (one read at a time)") : QString::number(n));
+    for (const int n : {kAutoAnswersInFlight, 1, 2, 4, 8, 16, 32}) {
+        QAction* choice = inFlight->addAction(n == kAutoAnswersInFlight ? QStringLiteral("Automatic")
+                                              : n == 1                  ? QStringLiteral("1 (one read at a time)")
+                                                                        : QString::number(n));
         choice->setObjectName(QStringLiteral("AnswersInFlight%1").arg(n));
         choice->setData(n);
         choice->setCheckable(true);
-        choice->setChecked(n == 1);
+        choice->setChecked(n == kAutoAnswersInFlight);
         answersInFlight_->addAction(choice);
     }
+    inFlight->addSeparator();
+    // Off, and not remembered: past the bound a byte the gateway loses turns the bytes after it
+    // into other commands, and a read can end in success with wrong bytes.
+    unboundedInFlight_ = inFlight->addAction(QStringLiteral("Past the gateway's input (risky)"));
+    unboundedInFlight_->setObjectName(QStringLiteral("UnboundedInFlight1"));
+    unboundedInFlight_->setCheckable(true);
+    unboundedInFlight_->setStatusTip(QStringLiteral(
+        "Sends reads faster than the gateway's 32-byte input is known to hold: a byte it loses makes it read the "
+        "following bytes as other commands, and a read can end in success with wrong bytes"));
     // On by default: a write into the wrong chip (or an empty socket) is the costly mistake, and
     // so is a fuse write a locked chip ignored. Off, every command sends exactly its own bytes.
     QAction* check = addItem(edit, "CheckChip1", "Check the chip's signature before writing",
@@ -438,6 +451,7 @@ void MainWindow::RunCommand(std::function<void()> work, std::function<void()> do
     ctx_->skipBlankPages = skipBlankPages_->isChecked();
     ctx_->verifyAfterWrite = verifyAfterWrite_->isChecked();
     ctx_->answersInFlight = answersInFlight_->checkedAction()->data().toInt();
+    ctx_->unboundedInFlight = unboundedInFlight_->isChecked();
     runner_->Run(std::move(work), std::move(done));
 }
 

@@ -207,6 +207,7 @@ private:
     QAction* skipBlankPages_ = nullptr;  // Edit > Skip blank pages when writing
     QAction* verifyAfterWrite_ = nullptr;  // Edit > Verify after writing
     QActionGroup* answersInFlight_ = nullptr;  // Edit > Answers in flight, one checked; its data is N
+    QAction* unboundedInFlight_ = nullptr;     // Edit > Answers in flight > Past the gateway's input
     std::vector<QAction*> connectedActions_;  // enabled while connected, as the buttons are
     bool lastViewFlash_ = true;               // the Edit tools' view: flash or EEPROM
     FindDialog* findDialog_ = nullptr;
