@@ -608,6 +608,7 @@ int main(int argc, char** argv)
         if (!late.empty()) sendAnswer(late, Clock::now());
     };
 
+    double lastReadMs = 0;  // when the last bytes were read from the terminal
     while (!g_stop) {
         input.RunUntil(msOf(Clock::now()), execute);
         sendHeld();
@@ -644,8 +645,16 @@ int main(int argc, char** argv)
             continue;
         }
         // A terminal takes the program's bytes at once; the line would still be carrying them.
-        const double written = msOf(Clock::now()) + latencyUs / 1000.0;
+        // More than one packet's worth at once means several writes waited for a simulator that
+        // woke late on a busy machine: they were written up to a moment ago, after the last read
+        // here, and are not taken for a burst the program never sent.
+        const double nowMs = msOf(Clock::now());
+        constexpr double kWakeSlackMs = 1.0;
+        constexpr ssize_t kPacketBytes = 32;
+        const double written = (n > kPacketBytes ? std::max(lastReadMs, nowMs - kWakeSlackMs) : nowMs) +
+                               latencyUs / 1000.0;
         input.Arrive(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n)), written, execute);
+        lastReadMs = nowMs;
     }
     WriteTrace(o.traceFile, device);
     saveChip();

@@ -100,6 +100,7 @@ public:
     // window or the command line on a "sim:" port) instead of routing its sleeps here.
     // `realPulses`: the caller sleeps out the long pulses itself (LastHeldMs after each write).
     void FollowClock(bool realPulses = false);
+    bool FollowsClock() const { return clockStart_.has_value(); }
     // How long the last write held the firmware (its long pulses), in ms.
     double LastHeldMs() const { return lastHeldMs_; }
 
@@ -160,6 +161,7 @@ public:
         return device_->QueuedWithin(static_cast<double>(settle.count()) / 1000.0);
     }
     void DiscardInput() override { device_->DiscardOutput(); }
+    bool RunsOnTheClock() const override { return device_->FollowsClock(); }
 
 private:
     std::shared_ptr<SimDevice> device_;

@@ -16,9 +16,10 @@
 //   ends in ReadPINB keeps pace.
 //
 // The model knows nothing of long pulses; the reads it paces have none, and it starts afresh
-// when the link does. It assumes the gateway is at worst kLag behind it (the adapter forwarding
-// the program's bytes a little late, a busy machine): a packet counts as waiting until kLag after
-// the model has the gateway take it.
+// when the link does. It assumes the gateway is at worst kLag behind it: a USB adapter forwards
+// what the program writes in 1 ms frames, so bytes written a moment apart may arrive together.
+// A packet counts as waiting until kLag after the model has the gateway take it. At 1 ms that
+// still lets a stream of parallel reads (short packets, 1-byte answers) fill the line.
 #pragma once
 
 #include <chrono>
@@ -32,16 +33,19 @@ public:
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::nanoseconds kByteTime{44000};
     static constexpr std::size_t kInputBytes = 32;  // what the gateway is known to hold
-    static constexpr std::chrono::microseconds kLag{500};
+    static constexpr std::chrono::microseconds kLag{1000};
 
     // A packet of `length` bytes went out at `at`, owing `answerBytes` bytes of answer.
     void Sent(std::size_t length, std::size_t answerBytes, Clock::time_point at);
+    static constexpr std::chrono::microseconds kKeptFor{100000};  // packets are forgotten after this
     // The bytes that could be waiting in the gateway's input once a packet of `length` bytes,
     // sent at `at`, is all in.
-    std::size_t WaitingWith(std::size_t length, Clock::time_point at) const;
+    // `lag`: how far the gateway may be behind the model (kLag).
+    std::size_t WaitingWith(std::size_t length, std::chrono::microseconds lag, Clock::time_point at) const;
     // How long from `now` until a packet of `length` bytes can go with at most `bound` bytes
     // waiting; zero when it can go at once.
-    Clock::duration WaitBefore(std::size_t length, std::size_t bound, Clock::time_point now) const;
+    Clock::duration WaitBefore(std::size_t length, std::size_t bound, std::chrono::microseconds lag,
+                               Clock::time_point now) const;
     void Reset();
 
 private:

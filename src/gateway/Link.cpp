@@ -137,7 +137,7 @@ bool Link::SendPacket(const Packet& packet, int owedBytes)
     // Cheap enough for every packet (one look at the input queue), and it catches bytes that
     // came after the previous answer had been taken.
     if (owed_ == 0 && !InStep(transport_->Queued(), 0)) return false;
-    if (owed_ > 0 && inputBound_ > 0) WaitForInputRoom(packet.length);
+    if (owed_ > 0 && inputBound_ > 0 && transport_->RunsOnTheClock()) WaitForInputRoom(packet.length);
     if (!transport_->Write(packet.Bytes())) return false;
     backlog_.Sent(packet.length, static_cast<std::size_t>(owedBytes), GatewayBacklog::Clock::now());
     ++sinceAnswer_;
@@ -252,7 +252,7 @@ namespace quillon {
 
 void Link::WaitForInputRoom(std::size_t length)
 {
-    const auto wait = backlog_.WaitBefore(length, inputBound_, GatewayBacklog::Clock::now());
+    const auto wait = backlog_.WaitBefore(length, inputBound_, inputLag_, GatewayBacklog::Clock::now());
     if (wait > GatewayBacklog::Clock::duration::zero()) std::this_thread::sleep_for(wait);
 }
 

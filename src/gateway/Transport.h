@@ -46,6 +46,10 @@ public:
 
     // Throws away whatever has been received and not read.
     virtual void DiscardInput() {}
+
+    // Whether the far end runs on the steady clock, as a real line does. A simulated gateway on
+    // virtual time does not, and pacing packets by the clock would only slow its tests down.
+    virtual bool RunsOnTheClock() const { return true; }
 };
 
 enum class OpenFailure {
