@@ -130,9 +130,9 @@ TEST_F(WindowTest, MainWindowCaptionsAndNames)
           "Undo1", "Redo1", "", "GoTo1", "Find1", "FindNext1", "FindPrevious1", "FillFF1", "", "CompareProgram1",
           "CompareData1"}},
         {"AnswersInFlightMenu1",
-         {"1 (one read at a time)", "2", "4", "8", "16", "32"},
-         {"AnswersInFlight1", "AnswersInFlight2", "AnswersInFlight4", "AnswersInFlight8", "AnswersInFlight16",
-          "AnswersInFlight32"}},
+         {"Automatic", "1 (one read at a time)", "2", "4", "8", "16", "32", "-", "Past the gateway's input (risky)"},
+         {"AnswersInFlight0", "AnswersInFlight1", "AnswersInFlight2", "AnswersInFlight4", "AnswersInFlight8",
+          "AnswersInFlight16", "AnswersInFlight32", "", "UnboundedInFlight1"}},
         {"Help1", {"About Program", "-", "How to connect..."}, {"About1", "", "TavroConnection1"}},
     };
     for (const MenuCase& c : cases) {

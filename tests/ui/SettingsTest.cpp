@@ -90,7 +90,7 @@ TEST_F(Remembered, AValueEditedOutOfRangeIsIgnoredAndTheListKeepsEachFileOnceNew
     Settings()->setValue(QStringLiteral("page"), QStringLiteral("two"));
     Settings()->setValue(QStringLiteral("answersInFlight"), 3);
     window->UseSettings(Settings());
-    EXPECT_TRUE(Find<QAction>("AnswersInFlight1")->isChecked());
+    EXPECT_TRUE(Find<QAction>("AnswersInFlight0")->isChecked());
     EXPECT_EQ(Find<QSlider>("TrackBar1")->value(), 1);
     EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentIndex(), 0);
 
