@@ -112,6 +112,8 @@ struct Family {
     MemoryKind kind;
 };
 
+void PrintTo(const Family& f, std::ostream* os) { *os << f.chip; }
+
 class InputBound : public ::testing::TestWithParam<std::tuple<Family, int>> {};
 
 // One chip of each family: classic parallel, paged parallel, serial; small memories.
