@@ -38,7 +38,9 @@ bool SimDevice::Write(std::span<const std::uint8_t> bytes)
     }
     ++packets_;
     trace_.Packet(bytes);
-    gateway_.Advance(LineTimeMs(bytes.size()));
+    // With the gateway's input scheduled, the write returns at once, as a serial port's does:
+    // the bytes then take the line's time to arrive, behind those still on it.
+    if (!Scheduled()) gateway_.Advance(LineTimeMs(bytes.size()));
     if (faults_.silentAfter && packets_ > *faults_.silentAfter) silent_ = true;
     if (silent_) return true;  // the firmware has stopped: bytes vanish
 
@@ -48,9 +50,7 @@ bool SimDevice::Write(std::span<const std::uint8_t> bytes)
         if (!input_)
             input_.emplace(static_cast<std::size_t>(faults_.inputBuffer), faults_.pace ? kByteTimeMs : 0.0,
                            faults_.commandDelayUs / 1000.0);
-        // The bytes left when the write began, behind the adapter's latency; the clock already
-        // stands where the program is done writing them.
-        const double written = gateway_.Now() - LineTimeMs(bytes.size()) + faults_.latencyUs / 1000.0;
+        const double written = gateway_.Now();
         auto execute = [this](const Bytes& command, double begin) { return Execute(command, begin); };
         input_->Arrive(bytes, written, execute);
         input_->RunUntil(gateway_.Now(), execute);
@@ -115,10 +115,14 @@ void SimDevice::Deliver(Bytes answer, Bytes after)
         lateMs = d->ms;
     }
     answer.insert(answer.end(), after.begin(), after.end());
+    // Scheduled, an answer leaves at the line's pace and the adapter holds it for its latency.
+    const double byteMs = Scheduled() && faults_.pace ? kByteTimeMs : 0.0;
+    const double adapterMs = Scheduled() ? faults_.latencyUs / 1000.0 : 0.0;
+    const bool atOnce = byteMs == 0 && adapterMs == 0;
     for (std::size_t i = 0; i < answer.size(); ++i) {
-        const double at = gateway_.Now() + (i < now ? 0.0 : lateMs);
+        const double at = gateway_.Now() + static_cast<double>(i + 1) * byteMs + adapterMs + (i < now ? 0.0 : lateMs);
         // A serial line keeps its order: nothing overtakes a byte that is held back.
-        if (held_.empty() && i < now)
+        if (atOnce && held_.empty() && i < now)
             gateway_.Output().push_back(answer[i]);
         else
             held_.emplace_back(held_.empty() ? at : std::max(at, held_.back().first), answer[i]);
@@ -153,7 +157,7 @@ std::size_t SimDevice::Read(std::span<std::uint8_t> buffer)
     const std::size_t n = Take(buffer);
     if (n > 0) {
         trace_.Answer(buffer.first(n));
-        gateway_.Advance(LineTimeMs(n));
+        if (!Scheduled()) gateway_.Advance(LineTimeMs(n));
     }
     return n;
 }
@@ -181,7 +185,7 @@ std::size_t SimDevice::ReadWaiting(std::span<std::uint8_t> buffer, std::size_t n
     }
     if (n > 0) {
         trace_.Answer(buffer.first(n));
-        gateway_.Advance(LineTimeMs(n));
+        if (!Scheduled()) gateway_.Advance(LineTimeMs(n));
     }
     return n;
 }
@@ -234,6 +238,12 @@ void SimDevice::Sleep(int ms)
 {
     trace_.Sleep(ms);
     gateway_.Advance(ms);
+    RunInput();
+}
+
+void SimDevice::Wait(double ms)
+{
+    if (ms > 0) gateway_.Advance(ms);
     RunInput();
 }
 

@@ -95,6 +95,8 @@ public:
 
     // Routes a sleep of the program to virtual time and records it.
     void Sleep(int ms);
+    // Lets virtual time run on by `ms` without a trace entry: the link pacing its packets.
+    void Wait(double ms);
 
     // Lets the model's time follow the steady clock, for a program that really sleeps (the
     // window or the command line on a "sim:" port) instead of routing its sleeps here.
@@ -161,7 +163,18 @@ public:
         return device_->QueuedWithin(static_cast<double>(settle.count()) / 1000.0);
     }
     void DiscardInput() override { device_->DiscardOutput(); }
-    bool RunsOnTheClock() const override { return device_->FollowsClock(); }
+    // On virtual time, packets are paced on the model's clock and waiting moves it on.
+    Clock::time_point Now() override
+    {
+        if (device_->FollowsClock()) return Transport::Now();
+        return Clock::time_point(std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double, std::milli>(device_->Model().Now())));
+    }
+    void WaitFor(Clock::duration wait) override
+    {
+        if (device_->FollowsClock()) return Transport::WaitFor(wait);
+        device_->Wait(std::chrono::duration<double, std::milli>(wait).count());
+    }
 
 private:
     std::shared_ptr<SimDevice> device_;

@@ -126,7 +126,7 @@ private:
             if (!bus_.link.IsOpen()) return {ReadFailedAt(bus_, plan_, 0)};
             // The gateway does not answer at all: the read fails as one at a time would.
             bus_.LogFailure(LogAnswerError, answer_.whatText);
-            bus_.link.ClosePort();
+            bus_.link.CloseAfterFailure();
             return {ReadFailedAt(bus_, plan_, 0)};
         }
         return {ReadFailedAt(bus_, plan_, flight_.empty() ? plan_.Size() : flight_.front())};

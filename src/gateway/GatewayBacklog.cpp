@@ -16,32 +16,34 @@ GatewayBacklog::Clock::duration LineTime(std::size_t bytes)
 
 void GatewayBacklog::Sent(std::size_t length, std::size_t answerBytes, Clock::time_point at)
 {
-    while (!waiting_.empty() && waiting_.front().taken + kKeptFor <= at) waiting_.pop_front();
+    // Packets are taken in the order they went out: the ones surely taken by now never count
+    // again, and forgetting them keeps each look at the backlog short.
+    while (!waiting_.empty() && waiting_.front().taken + kLag <= at) waiting_.pop_front();
     lineFree_ = std::max(at, lineFree_) + LineTime(length);
     const Clock::time_point taken = std::max(gatewayFree_, lineFree_);
     gatewayFree_ = taken + LineTime(answerBytes);
     waiting_.push_back({length, taken});
 }
 
-std::size_t GatewayBacklog::WaitingWith(std::size_t length, std::chrono::microseconds lag, Clock::time_point at) const
+std::size_t GatewayBacklog::WaitingWith(std::size_t length, Clock::time_point at) const
 {
     // From the packet's first byte on, every packet the gateway may not have taken yet is still
     // in its input.
     const Clock::time_point arriving = std::max(at, lineFree_);
     std::size_t bytes = length;
     for (const Waiting& w : waiting_)
-        if (w.taken + lag > arriving) bytes += w.length;
+        if (w.taken + kLag > arriving) bytes += w.length;
     return bytes;
 }
 
 GatewayBacklog::Clock::duration GatewayBacklog::WaitBefore(std::size_t length, std::size_t bound,
-                                                           std::chrono::microseconds lag, Clock::time_point now) const
+                                                           Clock::time_point now) const
 {
     Clock::time_point at = now;
     for (const Waiting& w : waiting_) {
-        if (WaitingWith(length, lag, at) <= bound) break;
+        if (WaitingWith(length, at) <= bound) break;
         // The packets are taken in order: wait until this one has surely been taken.
-        at = std::max(at, w.taken + lag);
+        at = std::max(at, w.taken + kLag);
     }
     return at - now;
 }

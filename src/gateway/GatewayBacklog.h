@@ -37,15 +37,12 @@ public:
 
     // A packet of `length` bytes went out at `at`, owing `answerBytes` bytes of answer.
     void Sent(std::size_t length, std::size_t answerBytes, Clock::time_point at);
-    static constexpr std::chrono::microseconds kKeptFor{100000};  // packets are forgotten after this
     // The bytes that could be waiting in the gateway's input once a packet of `length` bytes,
     // sent at `at`, is all in.
-    // `lag`: how far the gateway may be behind the model (kLag).
-    std::size_t WaitingWith(std::size_t length, std::chrono::microseconds lag, Clock::time_point at) const;
+    std::size_t WaitingWith(std::size_t length, Clock::time_point at) const;
     // How long from `now` until a packet of `length` bytes can go with at most `bound` bytes
     // waiting; zero when it can go at once.
-    Clock::duration WaitBefore(std::size_t length, std::size_t bound, std::chrono::microseconds lag,
-                               Clock::time_point now) const;
+    Clock::duration WaitBefore(std::size_t length, std::size_t bound, Clock::time_point now) const;
     void Reset();
 
 private:

@@ -5,7 +5,6 @@
 #include <cctype>
 #include <string>
 #include <utility>
-#include <thread>
 
 #include "gateway/PortFailureText.h"
 #include "log/Log.h"
@@ -137,9 +136,12 @@ bool Link::SendPacket(const Packet& packet, int owedBytes)
     // Cheap enough for every packet (one look at the input queue), and it catches bytes that
     // came after the previous answer had been taken.
     if (owed_ == 0 && !InStep(transport_->Queued(), 0)) return false;
-    if (owed_ > 0 && inputBound_ > 0 && transport_->RunsOnTheClock()) WaitForInputRoom(packet.length);
+    if (owed_ > 0 && inputBound_ > 0) WaitForInputRoom(packet.length);
+    // The bytes start on their way when the write begins; a port that returns only once they
+    // are out would otherwise make every packet look later than it is.
+    const auto writing = transport_->Now();
     if (!transport_->Write(packet.Bytes())) return false;
-    backlog_.Sent(packet.length, static_cast<std::size_t>(owedBytes), GatewayBacklog::Clock::now());
+    backlog_.Sent(packet.length, static_cast<std::size_t>(owedBytes), writing);
     ++sinceAnswer_;
     if (owedBytes > 0) {
         if (owed_ > 0) inFlight_ = true;
@@ -252,8 +254,8 @@ namespace quillon {
 
 void Link::WaitForInputRoom(std::size_t length)
 {
-    const auto wait = backlog_.WaitBefore(length, inputBound_, inputLag_, GatewayBacklog::Clock::now());
-    if (wait > GatewayBacklog::Clock::duration::zero()) std::this_thread::sleep_for(wait);
+    const auto wait = backlog_.WaitBefore(length, inputBound_, transport_->Now());
+    if (wait > GatewayBacklog::Clock::duration::zero()) transport_->WaitFor(wait);
 }
 
 Answer Link::CollectOwed(int count)
@@ -277,11 +279,12 @@ bool Link::Resync()
 {
     if (!transport_) return false;
     // Whatever the gateway still sends belongs to no answer that can be matched any more.
-    const auto quietBound = std::chrono::steady_clock::now() + answerBound_;
-    while (transport_->Queued(kQuietPause) > 0) {
+    // Waiting runs on the gateway's clock, so a simulated one carries out what it still holds.
+    const auto quietBound = transport_->Now() + answerBound_;
+    do {
         transport_->DiscardInput();
-        if (std::chrono::steady_clock::now() > quietBound) break;
-    }
+        transport_->WaitFor(kQuietPause);
+    } while (transport_->Queued() > 0 && transport_->Now() < quietBound);
     transport_->DiscardInput();
     owed_ = 0;
     inFlight_ = false;

@@ -89,9 +89,6 @@ public:
     // it; 0 lets packets go at once, with nothing to stop the gateway's input overflowing.
     void SetInputBound(std::size_t bytes) { inputBound_ = bytes; }
     std::size_t InputBound() const { return inputBound_; }
-    // How far the gateway may be behind the model (GatewayBacklog::kLag unless a test on a busy
-    // machine, whose simulated gateway wakes late, needs more).
-    void SetInputLag(std::chrono::microseconds lag) { inputLag_ = lag; }
     // Collects `count` owed answer bytes for a reader that can go back and read again. An answer
     // that does not come whole within the answer bound comes back short (count below `count`,
     // possibly 0) with nothing logged and the port open for Resync; bytes beyond those owed fail
@@ -133,7 +130,6 @@ private:
     std::optional<std::size_t> shortLength_;
     GatewayBacklog backlog_;
     std::size_t inputBound_ = GatewayBacklog::kInputBytes;
-    std::chrono::microseconds inputLag_ = GatewayBacklog::kLag;
     std::optional<std::uint8_t> probeAnswer_;  // what the handshake's probe answered
 };
 

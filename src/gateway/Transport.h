@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace quillon {
 
@@ -47,9 +48,11 @@ public:
     // Throws away whatever has been received and not read.
     virtual void DiscardInput() {}
 
-    // Whether the far end runs on the steady clock, as a real line does. A simulated gateway on
-    // virtual time does not, and pacing packets by the clock would only slow its tests down.
-    virtual bool RunsOnTheClock() const { return true; }
+    // The clock the far end runs on, for pacing packets to what it can take: the steady clock on
+    // a real line. A simulated gateway on virtual time has its own, and waiting runs that clock.
+    using Clock = std::chrono::steady_clock;
+    virtual Clock::time_point Now() { return Clock::now(); }
+    virtual void WaitFor(Clock::duration wait) { std::this_thread::sleep_for(wait); }
 };
 
 enum class OpenFailure {
