@@ -103,6 +103,9 @@ public:
     // `realPulses`: the caller sleeps out the long pulses itself (LastHeldMs after each write).
     void FollowClock(bool realPulses = false);
     bool FollowsClock() const { return clockStart_.has_value(); }
+    // Whether the gateway's input is scheduled (an input buffer or a slower gateway); otherwise
+    // it takes every byte at once and nothing need be held back for it.
+    bool SchedulesInput() const { return Scheduled(); }
     // How long the last write held the firmware (its long pulses), in ms.
     double LastHeldMs() const { return lastHeldMs_; }
 
@@ -166,13 +169,14 @@ public:
     // On virtual time, packets are paced on the model's clock and waiting moves it on.
     Clock::time_point Now() override
     {
-        if (device_->FollowsClock()) return Transport::Now();
+        if (device_->FollowsClock() || !device_->SchedulesInput()) return Transport::Now();
         return Clock::time_point(std::chrono::duration_cast<Clock::duration>(
             std::chrono::duration<double, std::milli>(device_->Model().Now())));
     }
     void WaitFor(Clock::duration wait) override
     {
         if (device_->FollowsClock()) return Transport::WaitFor(wait);
+        if (!device_->SchedulesInput()) return;
         device_->Wait(std::chrono::duration<double, std::milli>(wait).count());
     }
 

@@ -39,11 +39,17 @@ std::size_t GatewayBacklog::WaitingWith(std::size_t length, Clock::time_point at
 GatewayBacklog::Clock::duration GatewayBacklog::WaitBefore(std::size_t length, std::size_t bound,
                                                            Clock::time_point now) const
 {
+    // The packets are taken in order, so those surely taken by a moment are the first ones: one
+    // pass, waiting until each in turn has surely been taken, until the rest fit.
+    std::size_t waiting = length;
+    for (const Waiting& w : waiting_) waiting += w.length;
     Clock::time_point at = now;
-    for (const Waiting& w : waiting_) {
-        if (WaitingWith(length, at) <= bound) break;
-        // The packets are taken in order: wait until this one has surely been taken.
-        at = std::max(at, w.taken + kLag);
+    std::size_t i = 0;
+    for (;;) {
+        const Clock::time_point arriving = std::max(at, lineFree_);
+        while (i < waiting_.size() && waiting_[i].taken + kLag <= arriving) waiting -= waiting_[i++].length;
+        if (waiting <= bound || i == waiting_.size()) break;
+        at = std::max(at, waiting_[i].taken + kLag);
     }
     return at - now;
 }
