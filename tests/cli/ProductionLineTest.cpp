@@ -1,0 +1,215 @@
+// run-job on several gateways at once: quillon-cli processes, each with a line of tavro-sim
+// gateways on pseudo-terminals, all drawing serial numbers from one record store; the store is
+// checked against the chips the simulators saved.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "OperatorRun.h"
+#include "Subprocess.h"
+#include "production/PostgresServer.h"
+#include "production/RecordStore.h"
+#include "support/ScratchFolder.h"
+
+namespace quillon::test {
+namespace {
+
+using production::ChipRecord;
+
+class ProductionLine : public ::testing::Test {
+protected:
+    ScratchFolder dir{"quillon-line"};
+    std::string firmware;
+    std::string job;
+    std::string records;
+    std::vector<std::unique_ptr<SimulatedGateway>> sims;
+    std::map<std::string, std::string> saveOf;  // port -> the pattern its chips' EEPROM is saved to
+
+    void SetUp() override
+    {
+        std::ofstream(dir / "fw.hex") << Firmware(firmware);
+        job = dir / "job.toml";
+        records = dir / "records.sqlite";
+        std::ofstream(job) << "name = \"line\"\nchip = \"ATtiny2313\"\nprogram = \"fw.hex\"\nfuses = \"E4 DF FF\"\n"
+                              "[serial]\nmemory = \"eeprom\"\naddress = 0x10\nlength = 4\nfirst = 1\n";
+    }
+
+    // `count` gateways with a tray of `chips` each; their ports joined by commas.
+    std::string Gateways(int count, int chips)
+    {
+        std::string ports;
+        for (int i = 0; i < count; ++i) {
+            const std::string name = "g" + std::to_string(sims.size());
+            sims.push_back(std::make_unique<SimulatedGateway>(std::vector<std::string>{
+                "--chip", "ATtiny2313", "--supply", std::to_string(chips), "--save-eeprom", dir / (name + "-%d.eep"),
+                "--save-flash", dir / (name + "-%d.flash")}));
+            EXPECT_FALSE(sims.back()->Path().empty()) << sims.back()->ErrorText();
+            saveOf[sims.back()->Path()] = name;
+            ports += (ports.empty() ? "" : ",") + sims.back()->Path();
+        }
+        return ports;
+    }
+    std::vector<std::string> Args(const std::string& ports, int count)
+    {
+        return {"run-job", job, "--port", ports, "--records", records, "--count", std::to_string(count)};
+    }
+    std::vector<ChipRecord> Rows()
+    {
+        std::string error;
+        auto store = production::OpenExistingRecordStore(records, error);
+        EXPECT_TRUE(store) << error;
+        return store ? store->Chips(error) : std::vector<ChipRecord>{};
+    }
+    // Every number once; every passed row's number and firmware are in the chip its gateway saved
+    // (a gateway's chips are saved in the order it programmed them: its rows' order).
+    void ExpectRowsMatchTheChips(const std::vector<ChipRecord>& rows)
+    {
+        std::set<std::uint64_t> serials;
+        std::map<std::string, int> chipOfPort;
+        for (const ChipRecord& r : rows) {
+            ASSERT_TRUE(saveOf.count(r.port)) << r.port;
+            const int n = ++chipOfPort[r.port];
+            if (!r.serial) continue;
+            EXPECT_TRUE(serials.insert(*r.serial).second) << "serial " << *r.serial << " given twice";
+            if (r.result != std::string("passed")) continue;
+            const std::string saved = dir / (saveOf[r.port] + "-" + std::to_string(n));
+            EXPECT_EQ(SerialIn(ReadAll(saved + ".eep")), *r.serial) << saved;
+            EXPECT_EQ(ReadAll(saved + ".flash").substr(0, firmware.size()), firmware) << saved;
+        }
+    }
+
+    // Three processes of two gateways each, ten chips a gateway, on one store.
+    void SixtyChipsFromThreeProcesses()
+    {
+        constexpr int kPerGateway = 10;
+        {
+            std::vector<std::string> lines;
+            for (int p = 0; p < 3; ++p) lines.push_back(Gateways(2, kPerGateway));
+            std::vector<std::unique_ptr<OperatorRun>> runs;
+            for (const std::string& ports : lines) runs.push_back(std::make_unique<OperatorRun>(Args(ports, kPerGateway)));
+            // More lines than chips: each starts every gateway then waiting, the rest are left unread.
+            for (auto& run : runs) run->Lines(3 * kPerGateway);
+            for (auto& run : runs) run->EndInput();
+            for (std::size_t p = 0; p < runs.size(); ++p) {
+                EXPECT_EQ(runs[p]->Wait(), 0) << runs[p]->Output();
+                const std::string first = lines[p].substr(0, lines[p].find(','));
+                EXPECT_NE(runs[p]->Output().find(first + ": PASS "), std::string::npos) << runs[p]->Output();
+                EXPECT_NE(runs[p]->Output().find("Line ended: 20 chips, 20 passed, 0 not on 2 gateways"),
+                          std::string::npos)
+                    << runs[p]->Output();
+            }
+            sims.clear();  // the simulators save their chips as they end
+        }
+        const std::vector<ChipRecord> rows = Rows();
+        ASSERT_EQ(rows.size(), 60u);
+        for (const ChipRecord& r : rows) EXPECT_EQ(r.result, std::string("passed")) << r.id;
+        ExpectRowsMatchTheChips(rows);
+        std::set<std::uint64_t> serials;
+        for (const ChipRecord& r : rows) serials.insert(r.serial.value_or(0));
+        EXPECT_EQ(*serials.begin(), 1u);
+        EXPECT_EQ(*serials.rbegin(), 60u);  // 1 to 60, none lost
+    }
+};
+
+TEST_F(ProductionLine, ThreeProcessesOfTwoGatewaysShareOneSqliteFile)
+{
+    SixtyChipsFromThreeProcesses();
+}
+
+TEST_F(ProductionLine, ThreeProcessesOfTwoGatewaysShareOnePostgresStore)
+{
+    PostgresServer& server = PostgresServer::Shared();
+    if (!server.Running()) GTEST_SKIP() << "no PostgreSQL server for this test: " << server.Why();
+    records = server.NewDatabase();
+    ASSERT_NE(records, "");
+    SixtyChipsFromThreeProcesses();
+}
+
+// A process killed while both its gateways are mid-chip, beside another process on the same
+// store: the restart closes the killed one's chips as cancelled (their numbers spent) and leaves
+// the live one's alone; no number is given twice.
+TEST_F(ProductionLine, AKilledProcessIsRestartedWithoutANumberTwice)
+{
+    const std::string killedPorts = Gateways(2, 10);
+    const std::string livePorts = Gateways(2, 10);
+    OperatorRun live(Args(livePorts, 4));
+    live.Lines(10);
+    live.EndInput();
+    {
+        OperatorRun killed(Args(killedPorts, 4));
+        killed.Lines(10);
+        ASSERT_TRUE(killed.WaitFor(killedPorts.substr(0, killedPorts.find(',')) + ": PASS ")) << killed.Output();
+        ASSERT_TRUE(killed.WaitFor(killedPorts.substr(killedPorts.find(',') + 1) + ": PASS ")) << killed.Output();
+        std::this_thread::sleep_for(400ms);  // both inside their second chips
+        killed.Signal(SIGKILL);
+        EXPECT_EQ(killed.Wait(), -1);
+    }
+    OperatorRun again(Args(killedPorts, 2));
+    again.Lines(10);
+    again.EndInput();
+    EXPECT_EQ(again.Wait(), 0) << again.Output();
+    EXPECT_EQ(live.Wait(), 0) << live.Output();
+    sims.clear();
+
+    EXPECT_NE(again.Output().find("Line ended: 4 chips, 4 passed, 0 not"), std::string::npos) << again.Output();
+    const std::vector<ChipRecord> rows = Rows();
+    int interrupted = 0;
+    std::set<std::uint64_t> serials;
+    for (const ChipRecord& r : rows) {
+        ASSERT_TRUE(r.result) << "chip " << r.id << " left without a result";
+        if (r.serial) serials.insert(*r.serial);
+        if (*r.result == "passed") continue;
+        ++interrupted;
+        EXPECT_EQ(*r.result, "cancelled") << r.id;
+        EXPECT_NE(killedPorts.find(r.port), std::string::npos) << r.id;
+        EXPECT_NE(r.reason.value_or("").find("the run ended before this chip was finished"), std::string::npos);
+    }
+    EXPECT_GE(interrupted, 1);
+    EXPECT_LE(interrupted, 2);  // one a gateway at most
+    // The numbers run on without a gap: the interrupted chips' are spent, none given again.
+    ASSERT_FALSE(serials.empty());
+    EXPECT_EQ(*serials.begin(), 1u);
+    EXPECT_EQ(*serials.rbegin(), serials.size());
+    ExpectRowsMatchTheChips(rows);
+}
+
+// One gateway of four unplugged mid-chip: its chip is recorded failed with the reason and that
+// gateway stops; the other three program their counts, and the exit status says not all went well.
+TEST_F(ProductionLine, AGatewayUnpluggedMidChipStopsAloneAndTheOthersFinish)
+{
+    const std::string ports = Gateways(4, 6);
+    const std::string unplugged = sims[1]->Path();
+    OperatorRun run(Args(ports, 4));
+    run.Lines(20);
+    run.EndInput();
+    ASSERT_TRUE(run.WaitFor(unplugged + ": PASS ")) << run.Output();
+    std::this_thread::sleep_for(300ms);  // inside its second chip
+    sims[1].reset();
+    EXPECT_EQ(run.Wait(), 1) << run.Output();
+    sims.clear();
+    EXPECT_NE(run.Output().find("quillon-cli: " + unplugged + ": the gateway failed during chip "), std::string::npos)
+        << run.Output();
+    std::map<std::string, int> passed, failed;
+    for (const ChipRecord& r : Rows()) {
+        ASSERT_TRUE(r.result) << r.id;
+        ++(*r.result == "passed" ? passed : failed)[r.port];
+    }
+    for (const auto& [port, name] : saveOf) {
+        if (port == unplugged) {
+            EXPECT_EQ(failed[port], 1) << run.Output();
+            EXPECT_NE(run.Output().find(port + ": Run ended: 2 chips, 1 passed, 1 not (stopped)"), std::string::npos);
+        } else {
+            EXPECT_EQ(passed[port], 4) << port << "\n" << run.Output();
+            EXPECT_EQ(failed[port], 0) << port;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quillon::test
