@@ -211,5 +211,46 @@ TEST_F(ProductionLine, AGatewayUnpluggedMidChipStopsAloneAndTheOthersFinish)
     }
 }
 
+// Ctrl-C ends every socket: each chip under way ends cleanly and is recorded cancelled, and every
+// event says which gateway it is about.
+TEST_F(ProductionLine, CtrlCEndsEverySocketAndEachEventNamesItsPort)
+{
+    const std::string ports = Gateways(2, 5);
+    std::vector<std::string> args = Args(ports, 5);
+    args.push_back("--json");
+    OperatorRun run(args);
+    run.Lines(10);
+    for (const auto& sim : sims)
+        ASSERT_TRUE(run.WaitFor(R"({"type":"chip-result","port":")" + sim->Path() + R"(","chip":)")) << run.Output();
+    std::this_thread::sleep_for(300ms);
+    run.Signal(SIGINT);
+    EXPECT_EQ(run.Wait(), 130) << run.Output();
+    for (const auto& sim : sims) {
+        EXPECT_NE(run.Output().find(R"({"type":"step","port":")" + sim->Path() + R"(","chip":)"), std::string::npos);
+        EXPECT_NE(run.Output().find(R"({"type":"run","port":")" + sim->Path() + R"(","chips":)"), std::string::npos);
+    }
+    EXPECT_NE(run.Output().find(R"({"type":"exit","status":130})"), std::string::npos);
+    std::map<std::string, int> cancelled;
+    for (const ChipRecord& r : Rows()) {
+        ASSERT_TRUE(r.result && r.finished) << "chip " << r.id << " left unfinished";
+        if (*r.result == "cancelled") ++cancelled[r.port];
+    }
+    for (const auto& sim : sims) EXPECT_EQ(cancelled[sim->Path()], 1) << sim->Path() << "\n" << run.Output();
+}
+
+// A port list the run cannot use is refused before anything is opened.
+TEST_F(ProductionLine, AWrongPortListIsRefused)
+{
+    for (const auto& [ports, message] : std::vector<std::pair<std::string, std::string>>{
+             {"sim:ATtiny2313,,sim:ATmega8", "--port: an empty port name in \"sim:ATtiny2313,,sim:ATmega8\""},
+             {"sim:ATtiny2313,", "--port: an empty port name"},
+             {"/dev/a,/dev/b,/dev/a", "--port names \"/dev/a\" twice"}}) {
+        const Finished f = RunProgram(Cli(), Args(ports, 1));
+        EXPECT_EQ(f.status, 2) << ports;
+        EXPECT_NE(f.err.find("quillon-cli: " + message), std::string::npos) << f.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(records));
+}
+
 }  // namespace
 }  // namespace quillon::test
