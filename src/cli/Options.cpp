@@ -386,6 +386,9 @@ Production (see docs/production.md):
                        .records.sqlite beside the job file), or --records
                        postgresql://USER@HOST/DATABASE a database that several
                        stations share. Exit status 0 only when every chip passed.
+                       --port P1,P2,... runs one gateway per port at once (--count then
+                       counts per gateway; a line starts every gateway that waits); each
+                       output line is tagged with its port.
   records FILE         a record store's summary: chips, passed, failed, yield, first and
                        last serial number, the last failures; --csv prints every row
                        (FILE may be a postgresql:// URL too)

@@ -110,6 +110,8 @@ private:
     const Job& job_;
     LineSettings settings_;
     std::vector<std::unique_ptr<Gateway>> gateways_;
+    // Lock order: eventMutex_ before mutex_; no event is called with mutex_ held, so an event may
+    // read statuses, start or cancel.
     mutable std::mutex mutex_;  // the gateways' statuses and starts
     std::condition_variable changed_;
     std::mutex eventMutex_;  // one event at a time
