@@ -1,6 +1,7 @@
 #include "production/Line.h"
 
 #include <chrono>
+#include <cstdio>
 
 #include "operations/Session.h"
 
@@ -239,8 +240,9 @@ void Line::Work(std::size_t index)
         }
         if (outcome.ending == ChipEnding::Cancelled) break;
         if (gatewayLost) {
-            why = "the gateway failed during chip " + std::to_string(outcome.id) + " (" + outcome.reason +
-                  "); this socket stops";
+            char number[24];
+            std::snprintf(number, sizeof number, "%04lld", static_cast<long long>(outcome.id));
+            why = std::string("the gateway failed during chip ") + number + " (" + outcome.reason + "); this socket stops";
             break;
         }
         if (settings_.detect && (!settings_.count || made < *settings_.count) && !watch(false)) break;

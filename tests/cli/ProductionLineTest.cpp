@@ -40,15 +40,17 @@ protected:
                               "[serial]\nmemory = \"eeprom\"\naddress = 0x10\nlength = 4\nfirst = 1\n";
     }
 
-    // `count` gateways with a tray of `chips` each; their ports joined by commas.
-    std::string Gateways(int count, int chips)
+    // `count` gateways with a tray of `chips` each (and the `extra` options); their ports joined by commas.
+    std::string Gateways(int count, int chips, const std::vector<std::string>& extra = {})
     {
         std::string ports;
         for (int i = 0; i < count; ++i) {
             const std::string name = "g" + std::to_string(sims.size());
-            sims.push_back(std::make_unique<SimulatedGateway>(std::vector<std::string>{
-                "--chip", "ATtiny2313", "--supply", std::to_string(chips), "--save-eeprom", dir / (name + "-%d.eep"),
-                "--save-flash", dir / (name + "-%d.flash")}));
+            std::vector<std::string> args{"--chip", "ATtiny2313", "--supply", std::to_string(chips),
+                                          "--save-eeprom", dir / (name + "-%d.eep"), "--save-flash",
+                                          dir / (name + "-%d.flash")};
+            args.insert(args.end(), extra.begin(), extra.end());
+            sims.push_back(std::make_unique<SimulatedGateway>(args));
             EXPECT_FALSE(sims.back()->Path().empty()) << sims.back()->ErrorText();
             saveOf[sims.back()->Path()] = name;
             ports += (ports.empty() ? "" : ",") + sims.back()->Path();
@@ -179,36 +181,43 @@ TEST_F(ProductionLine, AKilledProcessIsRestartedWithoutANumberTwice)
     ExpectRowsMatchTheChips(rows);
 }
 
-// One gateway of four unplugged mid-chip: its chip is recorded failed with the reason and that
-// gateway stops; the other three program their counts, and the exit status says not all went well.
-TEST_F(ProductionLine, AGatewayUnpluggedMidChipStopsAloneAndTheOthersFinish)
+// One gateway of four unplugged mid-chip, and a fifth that goes silent: each has its chip
+// recorded failed with the reason and stops; the other three program their counts, and the exit
+// status says not all went well.
+TEST_F(ProductionLine, AGatewayUnpluggedOrSilentStopsAloneAndTheOthersFinish)
 {
-    const std::string ports = Gateways(4, 6);
+    std::string ports = Gateways(4, 6);
     const std::string unplugged = sims[1]->Path();
+    // The handshake is three commands; a chip takes some forty more.
+    ports += "," + Gateways(1, 6, {"--silent-after", "20"});
+    const std::string silent = sims[4]->Path();
     OperatorRun run(Args(ports, 4));
-    run.Lines(20);
+    run.Lines(30);
     run.EndInput();
     ASSERT_TRUE(run.WaitFor(unplugged + ": PASS ")) << run.Output();
     std::this_thread::sleep_for(300ms);  // inside its second chip
     sims[1].reset();
     EXPECT_EQ(run.Wait(), 1) << run.Output();
     sims.clear();
-    EXPECT_NE(run.Output().find("quillon-cli: " + unplugged + ": the gateway failed during chip "), std::string::npos)
-        << run.Output();
     std::map<std::string, int> passed, failed;
     for (const ChipRecord& r : Rows()) {
         ASSERT_TRUE(r.result) << r.id;
         ++(*r.result == "passed" ? passed : failed)[r.port];
     }
     for (const auto& [port, name] : saveOf) {
-        if (port == unplugged) {
-            EXPECT_EQ(failed[port], 1) << run.Output();
-            EXPECT_NE(run.Output().find(port + ": Run ended: 2 chips, 1 passed, 1 not (stopped)"), std::string::npos);
+        if (port == unplugged || port == silent) {
+            EXPECT_NE(run.Output().find("quillon-cli: " + port + ": the gateway failed during chip "), std::string::npos)
+                << run.Output();
+            EXPECT_EQ(failed[port], 1) << port << "\n" << run.Output();
+            EXPECT_NE(run.Output().find(port + ": Run ended: " + std::to_string(passed[port] + 1) + " chip"),
+                      std::string::npos);
         } else {
             EXPECT_EQ(passed[port], 4) << port << "\n" << run.Output();
             EXPECT_EQ(failed[port], 0) << port;
         }
     }
+    EXPECT_EQ(passed[unplugged], 1);
+    EXPECT_EQ(passed[silent], 0);
 }
 
 // Ctrl-C ends every socket: each chip under way ends cleanly and is recorded cancelled, and every
