@@ -491,8 +491,7 @@ int RunJob(const JobOptions& o, Lines& lines, bool watchSignals)
     if (lines.Json())
         lines.Emit({{"type", "run"}, {"chips", chips}, {"passed", passed}, {"failed", failed}});
     else
-        lines.Say("Run ended: " + std::to_string(chips) + " chip" + (chips == 1 ? "" : "s") + ", " +
-                  std::to_string(passed) + " passed, " + std::to_string(failed) + " not");
+        lines.Say("Run ended: " + RunEnded(chips, passed));
     if (cancel.Requested()) {
         lines.Error("cancelled by " + SignalName(cancel.Reason()));
         return lines.Exit(cancel.Reason() > 0 ? ExitStatusFor(cancel.Reason()) : kExitFailure);
