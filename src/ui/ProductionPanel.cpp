@@ -132,23 +132,25 @@ ProductionPanel::ProductionPanel(const QString& port, PortOpener opener, QWidget
     tiles_ = new QWidget;
     tileGrid_ = new QGridLayout(tiles_);
     tileGrid_->setContentsMargins(0, 0, 0, 0);
-    auto* scroll = new QScrollArea;
-    scroll->setObjectName(QStringLiteral("SocketTiles"));
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidget(tiles_);
-    layout->addWidget(scroll, 3);
+    tileScroll_ = new QScrollArea;
+    tileScroll_->setObjectName(QStringLiteral("SocketTiles"));
+    tileScroll_->setWidgetResizable(true);
+    tileScroll_->setFrameShape(QFrame::NoFrame);
+    tileScroll_->setWidget(tiles_);
+    layout->addWidget(tileScroll_);
 
     records_ = new QTableWidget(0, 6);
     records_->setObjectName(QStringLiteral("LastRecords"));
     records_->setHorizontalHeaderLabels({QStringLiteral("Chip"), QStringLiteral("Port"), QStringLiteral("Serial"),
                                          QStringLiteral("Result"), QStringLiteral("Finished (UTC)"),
                                          QStringLiteral("Reason")});
+    records_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     records_->horizontalHeader()->setStretchLastSection(true);
     records_->verticalHeader()->setVisible(false);
     records_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    layout->addWidget(records_, 2);
-    resize(960, 820);
+    records_->setMinimumHeight(records_->verticalHeader()->defaultSectionSize() * 4);
+    layout->addWidget(records_, 1);
+    resize(980, 900);
 
     for (const SystemPort& system : lister ? lister() : std::vector<SystemPort>{})
         AddPort(PortEntries({system}).front(), false);
@@ -195,6 +197,9 @@ void ProductionPanel::AddPort(const QString& entry, bool ticked)
                                                                 : QString());
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+    // Wide enough for the adapters' names, up to a point.
+    const int wanted = ports_->sizeHintForColumn(0) + 2 * ports_->frameWidth() + 8;
+    ports_->setMinimumWidth(std::min(wanted, 480));
 }
 
 void ProductionPanel::SetChipsPerStart(int chips) { chipsPerStart_->setValue(chips); }
@@ -277,7 +282,6 @@ void ProductionPanel::ShowRecords()
                                 Q(r.reason.value_or(""))};
         for (int c = 0; c < cells.size(); ++c) records_->setItem(i, c, new QTableWidgetItem(cells[c]));
     }
-    records_->resizeColumnsToContents();
 }
 
 void ProductionPanel::ShowTotals()
@@ -336,6 +340,13 @@ void ProductionPanel::LayOutTiles()
     const int columns = n <= 3 ? std::max(n, 1) : n == 4 ? 2 : n <= 6 ? 3 : 4;
     for (int i = 0; i < n; ++i) tileGrid_->addWidget(sockets_[static_cast<std::size_t>(i)].tile, i / columns, i % columns);
     for (int c = 0; c < 4; ++c) tileGrid_->setColumnStretch(c, c < columns ? 1 : 0);
+    // Two rows of tiles in view without scrolling; more rows scroll.
+    const int rows = (n + columns - 1) / columns;
+    // The tiles keep their own height; what is left below them is the records'.
+    const int gridRows = std::max(tileGrid_->rowCount(), rows + 1);
+    for (int r = 0; r < gridRows; ++r) tileGrid_->setRowStretch(r, r < rows ? 0 : 1);
+    const int tileHeight = n > 0 ? sockets_.front().tile->sizeHint().height() : 0;
+    tileScroll_->setMinimumHeight(std::min(rows, 2) * (tileHeight + tileGrid_->spacing()));
 }
 
 void ProductionPanel::RemoveTiles()

@@ -21,6 +21,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QScrollArea;
 class QSpinBox;
 class QTableWidget;
 
@@ -103,6 +104,7 @@ private:
     QPushButton* stop_ = nullptr;
     QLabel* summary_ = nullptr;
     QLabel* totals_ = nullptr;
+    QScrollArea* tileScroll_ = nullptr;
     QWidget* tiles_ = nullptr;
     QGridLayout* tileGrid_ = nullptr;
     QTableWidget* records_ = nullptr;

@@ -1,6 +1,7 @@
 #include "ui/SocketTile.h"
 
 #include <QFont>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -40,12 +41,14 @@ SocketTile::SocketTile(ProductionSocket& socket, const QString& identity, QWidge
     bold.setBold(true);
     port->setFont(bold);
     port->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(port);
-    // Always there, empty or not, so that tiles in a row line up.
+    auto* title = new QHBoxLayout;
+    title->addWidget(port);
     auto* id = new QLabel(identity);
     id->setObjectName(QStringLiteral("TileIdentity"));
     id->setStyleSheet(QStringLiteral("color: #57606a"));
-    layout->addWidget(id);
+    id->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    title->addWidget(id, 1);
+    layout->addLayout(title);
 
     result_ = new QLabel;
     result_->setObjectName(QStringLiteral("TileResult"));
@@ -54,16 +57,18 @@ SocketTile::SocketTile(ProductionSocket& socket, const QString& identity, QWidge
     big.setBold(true);
     result_->setFont(big);
     result_->setAlignment(Qt::AlignCenter);
-    result_->setMinimumHeight(result_->fontMetrics().height() * 2);
+    result_->setMinimumHeight(result_->fontMetrics().height() * 3 / 2);
     layout->addWidget(result_);
     ShowResult(QStringLiteral("READY"), kIdleColours);
 
     step_ = new QLabel(QStringLiteral("Waiting for Start"));
     step_->setObjectName(QStringLiteral("TileStep"));
-    layout->addWidget(step_);
+    auto* state = new QHBoxLayout;
+    state->addWidget(step_, 1);
     counts_ = new QLabel;
     counts_->setObjectName(QStringLiteral("TileCounts"));
-    layout->addWidget(counts_);
+    state->addWidget(counts_);
+    layout->addLayout(state);
     ShowCounts();
     reason_ = new QLabel;
     reason_->setObjectName(QStringLiteral("TileReason"));
@@ -73,7 +78,7 @@ SocketTile::SocketTile(ProductionSocket& socket, const QString& identity, QWidge
     // Two lines are kept for it, so a reason appearing does not shift the tiles around.
     reason_->setMinimumHeight(reason_->fontMetrics().lineSpacing() * 2);
     reason_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    layout->addWidget(reason_, 1);
+    layout->addWidget(reason_);
 
     connect(&socket, &ProductionSocket::stepStarted, this, [this](qint64 chip, const QString& step) {
         step_->setText(QStringLiteral("Chip %1: %2").arg(ChipNumber(chip), step));
