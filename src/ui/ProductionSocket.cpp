@@ -1,5 +1,6 @@
 #include "ui/ProductionSocket.h"
 
+#include <cstdio>
 #include <utility>
 
 #include "operations/Session.h"
@@ -58,18 +59,18 @@ void ProductionSocket::Work(int chips)
         else
             reason = error;
     }
-    std::string failedStep;
     if (run_) {
-        run_->onStep = [this, &failedStep](std::int64_t chip, const std::string& step, bool done, bool ok) {
+        run_->onStep = [this](std::int64_t chip, const std::string& step, bool done, bool) {
             if (!done) Post({Event::Step, chip, step, {}});
-            else if (!ok) failedStep = step;
         };
     }
     for (int i = 0; reason.empty() && i < chips && !stop_; ++i) {
-        failedStep.clear();
-        session_->bus.ForgetFailure();
-        ChipOutcome outcome = run_->ProgramChip();
-        reason = StopReason(outcome, failedStep);
+        // Kept connected through the chip: a port that a failure closed tells a gateway gone
+        // (unplugged, silent, out of step) from a chip that failed on a working gateway.
+        ChipOutcome outcome = run_->ProgramChip(true);
+        const bool gatewayLost = outcome.ending == ChipEnding::Failed && !session_->bus.link.IsOpen();
+        run_->Disconnect();
+        reason = StopReason(outcome, gatewayLost);
         if (outcome.ending != ChipEnding::Stopped) Post({Event::Chip, outcome.id, {}, std::move(outcome)});
     }
     if (run_) run_->onStep = {};
@@ -77,7 +78,7 @@ void ProductionSocket::Work(int chips)
     Post({Event::End, 0, reason, {}});
 }
 
-std::string ProductionSocket::StopReason(const ChipOutcome& outcome, const std::string& failedStep) const
+std::string ProductionSocket::StopReason(const ChipOutcome& outcome, bool gatewayLost)
 {
     switch (outcome.ending) {
     case ChipEnding::Stopped:
@@ -89,12 +90,12 @@ std::string ProductionSocket::StopReason(const ChipOutcome& outcome, const std::
         break;
     }
     if (!outcome.storeError.empty()) return outcome.storeError;
-    if (outcome.ending == ChipEnding::Passed) return {};
-    // A chip that fails leaves the socket ready for the next one; a port that will not open or a
-    // gateway whose link failed (no answer, a write that did not go out) cannot program another.
-    if (failedStep == "connect") return outcome.reason;
-    if (!session_->bus.LastFailure().empty()) return "the gateway no longer answers: " + outcome.reason;
-    return {};
+    // A chip that fails leaves the socket ready for the next one; a gateway that could not be
+    // opened or whose link failed cannot program another. Worded as the command line words it.
+    if (!gatewayLost) return {};
+    char number[24];
+    std::snprintf(number, sizeof number, "%04lld", static_cast<long long>(outcome.id));
+    return std::string("the gateway failed during chip ") + number + " (" + outcome.reason + "); this socket stops";
 }
 
 void ProductionSocket::Post(Event event)

@@ -62,7 +62,7 @@ private:
 
     void Work(int chips);
     // The reason the socket cannot take another chip after this one; empty when it can.
-    std::string StopReason(const production::ChipOutcome& outcome, const std::string& failedStep) const;
+    static std::string StopReason(const production::ChipOutcome& outcome, bool gatewayLost);
     void Post(Event event);
     void Deliver();
 
