@@ -338,6 +338,8 @@ void ProductionPanel::LayOutTiles()
 {
     const int n = static_cast<int>(sockets_.size());
     const int columns = n <= 3 ? std::max(n, 1) : n == 4 ? 2 : n <= 6 ? 3 : 4;
+    // Laid out afresh: the grid's items go, the tiles stay.
+    while (QLayoutItem* item = tileGrid_->takeAt(0)) delete item;
     for (int i = 0; i < n; ++i) tileGrid_->addWidget(sockets_[static_cast<std::size_t>(i)].tile, i / columns, i % columns);
     for (int c = 0; c < 4; ++c) tileGrid_->setColumnStretch(c, c < columns ? 1 : 0);
     // Two rows of tiles in view without scrolling; more rows scroll.
