@@ -18,6 +18,8 @@
 #include <QSlider>
 #include <QTest>
 #include <QTemporaryDir>
+#include <array>
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <cstdio>
@@ -180,7 +182,8 @@ bool SaveProgressWindow(const QDir& folder)
     return ok;
 }
 
-// The production panel after three chips of a job with a serial number.
+// The production panel with a line of four gateways: three that programmed their chips (one of
+// them met an empty socket once), and one that went silent and stopped on its own.
 bool SaveProductionPanel(const QDir& folder)
 {
     QTemporaryDir dir;
@@ -189,17 +192,38 @@ bool SaveProductionPanel(const QDir& folder)
     std::ofstream(base + "blink.toml") << "name = \"blink\"\nchip = \"ATtiny2313\"\nprogram = \"blink.hex\"\n"
                                          "fuses = \"E4 DF FF\"\nlock = \"FC\"\n[serial]\nmemory = \"eeprom\"\n"
                                          "address = 0x10\nlength = 4\nfirst = 1041\nlast = 1999\n";
-    quillon::ui::ProductionPanel panel(QStringLiteral("sim:ATtiny2313"), quillon::sim::OpenAnyPort);
+    const std::vector<quillon::ui::SystemPort> ports = {
+        {QStringLiteral("/dev/ttyUSB0"), QStringLiteral("FT232R USB UART (A50285BI)"), true},
+        {QStringLiteral("/dev/ttyUSB1"), QStringLiteral("FT232R USB UART (A50285C2)"), true},
+        {QStringLiteral("/dev/ttyUSB2"), QStringLiteral("FT232R USB UART (A9X11Q0T)"), true},
+        {QStringLiteral("/dev/ttyUSB3"), QStringLiteral("FT232R USB UART (AB0KQ3J1)"), true},
+    };
+    // Every connection finds the next chip of its tray; the third gateway's third socket is empty
+    // and the fourth gateway stops answering in its second chip.
+    auto connections = std::make_shared<std::array<std::atomic<int>, 4>>();
+    quillon::PortOpener opener = [connections](const std::string& port) -> quillon::OpenedPort {
+        const int gateway = port.back() - '0';
+        if (gateway < 0 || gateway > 3) return {nullptr, quillon::OpenFailure::NotAvailable};
+        const int chip = ++(*connections)[static_cast<std::size_t>(gateway)];
+        quillon::sim::Faults faults;
+        faults.pace = true;
+        if (gateway == 3 && chip == 2) faults.silentAfter = 20;
+        auto device = std::make_shared<quillon::sim::SimDevice>(
+            gateway == 2 && chip == 3 ? nullptr : quillon::sim::MakeSocketChip("ATtiny2313"), faults);
+        device->FollowClock();
+        return {std::make_unique<quillon::sim::SimTransport>(std::move(device)), quillon::OpenFailure::None};
+    };
+    quillon::ui::ProductionPanel panel(QString(), opener, nullptr, [&] { return ports; });
+    for (const auto& port : ports) panel.AddPort(port.name, true);
     panel.show();
     if (!QTest::qWaitForWindowExposed(&panel)) return false;
     if (!panel.OpenJob(QString::fromStdString(base + "blink.toml"))) {
         std::fprintf(stderr, "the production job was refused: %s\n", panel.SummaryText().toLocal8Bit().constData());
         return false;
     }
-    for (int chip = 0; chip < 3; ++chip) {
-        panel.Start();
-        while (panel.Busy()) QTest::qWait(20);
-    }
+    panel.SetChipsPerStart(4);
+    panel.Start();
+    while (panel.Busy()) QTest::qWait(20);
     QTest::qWait(100);
     return Save(panel, folder, "production-panel.png");
 }
