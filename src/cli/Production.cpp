@@ -142,6 +142,16 @@ public:
         j["text"] = message;
         Emit(j);
     }
+    // What the operator must know that is no error: on standard error, or a `notice` event.
+    void Note(const std::string& message)
+    {
+        if (json_) {
+            Emit({{"type", "notice"}, {"text", message}});
+            return;
+        }
+        std::fprintf(err_, "quillon-cli: %s\n", message.c_str());
+        std::fflush(err_);
+    }
     int Exit(int status)
     {
         if (json_) Emit({{"type", "exit"}, {"status", status}});
@@ -398,6 +408,7 @@ int RunJob(const JobOptions& o, Lines& lines, bool watchSignals)
     std::unique_ptr<SignalWatcher> signals;
     if (watchSignals) signals = std::make_unique<SignalWatcher>(session.bus.cancel);
     ProductionRun run(session, job, *store, o.port);
+    run.onNotice = [&](const std::string& line) { lines.Note(line); };
     if (std::string e = run.Prepare(); !e.empty()) {
         lines.Error(e);
         return lines.Exit(kExitFailure);

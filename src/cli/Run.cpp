@@ -13,6 +13,7 @@
 #include "cli/Commands.h"
 #include "cli/FuseWords.h"
 #include "cli/Options.h"
+#include "cli/PortListing.h"
 #include "cli/SignalWatcher.h"
 #include "cli/WiringFile.h"
 #include "cli/Output.h"
@@ -101,6 +102,7 @@ bool IsStandardOutput(const std::string& file, std::FILE* out)
 int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bool watchSignals)
 {
     if (IsProductionCommand(args)) return RunProductionCommand(args, out, err, watchSignals);
+    if (IsListPortsCommand(args)) return ListPorts(args, out, err);
     ParseResult parsed = ParseOptions(args);
     if (!parsed.options) {
         // Asked for JSON, a script gets its answer as JSON even when the line is wrong.

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "gateway/PortFailureText.h"
+#include "gateway/PortIdentity.h"
 #include "log/Log.h"
 
 namespace quillon {
@@ -41,7 +42,7 @@ std::optional<std::string> DevicePathFor(std::string_view portName)
 #ifdef _WIN32
     path = "\\\\.\\" + std::string(portName);
 #else
-    if (StartsWith(portName, "/") || StartsWith(portName, "sim:"))
+    if (StartsWith(portName, "/") || StartsWith(portName, "sim:") || StartsWith(portName, kSerialNumberPrefix))
         path = std::string(portName);
     else if (int n = ComNumber(portName); n > 0)
         path = "/dev/ttyS" + std::to_string(n - 1);
@@ -75,12 +76,20 @@ std::string Link::OpenPort(const std::string& devicePath)
 {
     ClosePort();
     lostStep_ = false;
-    OpenedPort opened = opener_ ? opener_(devicePath) : OpenedPort{nullptr, OpenFailure::NotAvailable};
+    // An adapter named by its identity is looked up at every opening, so a replug between two
+    // connections finds it under its new device name.
+    device_ = devicePath;
+    if (IsPortIdentity(devicePath)) {
+        PortResolution found = ResolvePortIdentity(devicePath);
+        if (!found.device) return Explained(Failure(LogPortNotAvailable, ""), found.why);
+        device_ = *found.device;
+    }
+    OpenedPort opened = opener_ ? opener_(device_) : OpenedPort{nullptr, OpenFailure::NotAvailable};
     if (!opened.transport) {
         int index = LogPortNotAvailable;
         if (opened.failure == OpenFailure::GetSettings) index = LogGetParams;
         if (opened.failure == OpenFailure::SetSettings) index = LogSetParams;
-        return Explained(Failure(index, ""), WhyPortDidNotOpen(devicePath, opened));
+        return Explained(Failure(index, ""), WhyPortDidNotOpen(device_, opened));
     }
     transport_ = std::move(opened.transport);
     // Until the handshake is answered nothing says the other end is a gateway at all, nor that

@@ -18,7 +18,8 @@ namespace quillon {
 class Log;
 
 // Device path for a port name: on Linux "/dev/..." as it stands, "COMn" as /dev/ttyS(n-1),
-// "sim:..." as it stands, anything else under /dev/; on Windows "\\.\" and the name.
+// "sim:..." and "serial:..." (an adapter's serial number, found when the port opens) as they
+// stand, anything else under /dev/; on Windows "\\.\" and the name.
 // Empty when the path would not fit the 100-byte device path buffer (terminator included).
 std::optional<std::string> DevicePathFor(std::string_view portName);
 
@@ -70,6 +71,9 @@ public:
     // socket as it was, and a failing command sends exactly the bytes it always has.
     void SetPowerDownOnFailure(bool on) { powerDownOnFailure_ = on; }
     bool IsOpen() const { return transport_ != nullptr; }
+    // The device the last OpenPort opened or tried: the path it was given, or the device that an
+    // adapter's identity (a serial number, a /dev/serial/ link) stood for then.
+    const std::string& Device() const { return device_; }
     // Packets sent since the gateway last answered: 0 right after an answer came.
     std::uint64_t PacketsSinceAnswer() const { return sinceAnswer_; }
     // Answer bytes sent for and not collected yet.
@@ -98,6 +102,7 @@ private:
     Log& log_;
     PortOpener opener_;
     std::unique_ptr<Transport> transport_;
+    std::string device_;
     std::uint64_t sinceAnswer_ = 0;
     std::chrono::milliseconds answerBound_ = kAnswerBound;
     std::size_t owed_ = 0;

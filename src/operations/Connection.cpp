@@ -25,7 +25,9 @@ Result Connect(Session& session, const std::string& portName)
     bus.link.SetPowerDownOnFailure(session.powerDownAfterCommand);
     std::string failure = bus.link.OpenPort(*path);
     if (!bus.link.IsOpen()) return Result::Failed(FailureKind::Port, std::move(failure));
-    bus.log.LogMessage(LogPortOpen, *path);
+    // A port named by its identity says which device it is today.
+    const std::string& device = bus.link.Device();
+    bus.log.LogMessage(LogPortOpen, device == *path ? *path : *path + " (" + device + ")");
     return Result::Ok();
 }
 

@@ -291,6 +291,49 @@ TEST_F(ProductionRun, TwoStationsOnOnePostgresStoreShareOneSequence)
     EXPECT_NE(summary.out.find("Chips:     12\n"), std::string::npos) << summary.out;
 }
 
+// The server stopped between two chips: the run does not begin the next chip, says it waits, and
+// Ctrl-C ends the wait with the chip untouched and no row for it.
+TEST_F(ProductionRun, APostgresServerAwayBeforeAChipIsWaitedForUntilCtrlC)
+{
+    PostgresServer& server = PostgresServer::Shared();
+    if (!server.Running()) GTEST_SKIP() << "no PostgreSQL server for this test: " << server.Why();
+    records = server.NewDatabase();
+    ASSERT_NE(records, "");
+    Job(1, 100);
+    SimulatedGateway sim({"--chip", "ATtiny2313", "--supply", "2", "--save-eeprom", dir / "chip-%d.eep"});
+    ASSERT_FALSE(sim.Path().empty()) << sim.ErrorText();
+    struct Restart {
+        PostgresServer& server;
+        bool stopped = false;
+        ~Restart()
+        {
+            if (stopped) server.Start();
+        }
+    } restart{server};
+    {
+        OperatorRun run(RunArgs(sim.Path()));
+        run.Lines(1);
+        ASSERT_TRUE(run.WaitFor("PASS 0001")) << run.Output();
+        restart.stopped = true;
+        ASSERT_TRUE(server.Stop());
+        run.Lines(1);
+        ASSERT_TRUE(run.WaitFor("waiting for it (trying again every 2 s; Ctrl-C ends the run)")) << run.Output();
+        EXPECT_NE(run.Output().find(records + ": the record store cannot be reached: "), std::string::npos)
+            << run.Output();
+        run.Signal(SIGINT);
+        EXPECT_EQ(run.Wait(), 130) << run.Output();
+        EXPECT_NE(run.Output().find("the run was stopped while the record store could not be reached"),
+                  std::string::npos)
+            << run.Output();
+        EXPECT_EQ(run.Output().find("0002"), std::string::npos) << run.Output();
+    }
+    ASSERT_TRUE(server.Start());
+    restart.stopped = false;
+    const std::vector<ChipRecord> rows = Rows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].result, std::string("passed"));
+}
+
 TEST_F(ProductionRun, AKeptEepromSurvivesTheEraseAroundTheSerialNumber)
 {
     std::string before(128, '\xFF');

@@ -28,6 +28,7 @@ TEST(DevicePath, NamesBecomePaths)
         {"ttyUSB0", "/dev/ttyUSB0"},
         {"/dev/pts/7", "/dev/pts/7"},
         {"sim:ATmega8", "sim:ATmega8"},
+        {"serial:A50285BI", "serial:A50285BI"},  // found among the adapters when it opens
         {"COM", "/dev/COM"},
         {"", std::nullopt},
         {std::string(94, 'x'), "/dev/" + std::string(94, 'x')},  // 99 bytes + terminator fit

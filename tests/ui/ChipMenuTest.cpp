@@ -77,6 +77,17 @@ TEST_F(WindowTest, ThePortBoxOffersTheSystemsPortsThenComPortsThenSimulatedGatew
     EXPECT_EQ(InitialPort(system, {}), QStringLiteral("/dev/ttyUSB0 \u2014 FT232R USB UART"));
     EXPECT_EQ(InitialPort({system[1]}, {}), QStringLiteral("COM1")) << "only a USB port is taken for the gateway";
     EXPECT_EQ(InitialPort(system, QStringLiteral("sim:ATmega8")), QStringLiteral("sim:ATmega8"));
+
+    // An adapter with a serial number of its own is offered by that number as well, which finds
+    // it wherever it is plugged in.
+    system = {{QStringLiteral("/dev/ttyUSB1"), QStringLiteral("FT232R USB UART"), true, QStringLiteral("0403:6001"),
+               QStringLiteral("A50285BI")}};
+    combo->showPopup();
+    combo->hidePopup();
+    EXPECT_EQ(combo->itemText(0), QStringLiteral("/dev/ttyUSB1 \u2014 FT232R USB UART (0403:6001, serial A50285BI)"));
+    EXPECT_EQ(combo->itemText(1), QStringLiteral("serial:A50285BI \u2014 /dev/ttyUSB1, FT232R USB UART"));
+    combo->setCurrentIndex(1);
+    EXPECT_EQ(combo->PortName(), QStringLiteral("serial:A50285BI"));
 }
 
 TEST_F(WindowTest, KeysInAViewWithoutAChipChangeNothing)
