@@ -143,13 +143,17 @@ public:
         Emit(j);
     }
     // What the operator must know that is no error: on standard error, or a `notice` event.
-    void Note(const std::string& message)
+    void Note(const std::string& message, const std::string& port = {})
     {
+        std::lock_guard lock(mutex_);
         if (json_) {
-            Emit({{"type", "notice"}, {"text", message}});
+            ::nlohmann::ordered_json j = {{"type", "notice"}};
+            if (!port.empty()) j["port"] = port;
+            j["text"] = message;
+            Emit(j);
             return;
         }
-        std::fprintf(err_, "quillon-cli: %s\n", message.c_str());
+        std::fprintf(err_, "quillon-cli: %s%s\n", port.empty() ? "" : (port + ": ").c_str(), message.c_str());
         std::fflush(err_);
     }
     int Exit(int status)
@@ -321,6 +325,7 @@ int RunLine(const JobOptions& o, const Job& job, const std::string& recordsFile,
         lines.Emit({{"type", "step"}, {"port", o.ports[g]}, {"chip", chip}, {"step", step}, {"ok", ok}});
     };
     line.onChip = [&](std::size_t g, const ChipOutcome& outcome) { SayChip(lines, outcome, o.ports[g]); };
+    line.onNotice = [&](std::size_t g, const std::string& text) { lines.Note(text, o.ports[g]); };
     line.onState = [&](std::size_t g, const GatewayStatus& status) {
         if (status.state == GatewayState::Stopped) lines.Error(status.reason, o.ports[g]);
     };

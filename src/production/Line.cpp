@@ -190,6 +190,9 @@ void Line::Work(std::size_t index)
     run.onLog = [&](const std::string& line) {
         if (onLog) Event([&] { onLog(index, line); });
     };
+    run.onNotice = [&](const std::string& line) {
+        if (onNotice) Event([&] { onNotice(index, line); });
+    };
     // Polls the socket until it holds a chip (`full`) or is empty; false with the reason set when
     // the gateway failed, or false when cancelled.
     std::string why;

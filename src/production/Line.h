@@ -73,6 +73,9 @@ public:
     std::function<void(std::size_t gateway, std::int64_t chip, const std::string& step, bool done, bool ok)> onStep;
     std::function<void(std::size_t gateway, const ChipOutcome& outcome)> onChip;
     std::function<void(std::size_t gateway, const std::string& line)> onLog;
+    // What the operator must know that is no failure: a record kept on the station while the
+    // store is away, the wait for it to come back.
+    std::function<void(std::size_t gateway, const std::string& line)> onNotice;
     // The gateway's state changed (a Stopped gateway's reason is in the status).
     std::function<void(std::size_t gateway, const GatewayStatus& status)> onState;
 

@@ -109,7 +109,7 @@ bool ProductionRun::UntilStoreAnswers(Attempt attempt, std::string& error)
         if (!waited) {
             char every[32];
             std::snprintf(every, sizeof every, "%g", static_cast<double>(storeRetry.count()) / 1000.0);
-            Notice(error + "; waiting for it (trying again every " + every + " s; Ctrl-C ends the run)");
+            Notice(error + "; waiting for it (trying again every " + every + " s; " + howToStop + ")");
             waited = true;
         }
         const auto until = std::chrono::steady_clock::now() + storeRetry;

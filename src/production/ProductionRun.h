@@ -56,6 +56,8 @@ public:
     // A new chip needs a number only that store may give, so no chip is begun without it; the
     // operator ends the wait with Ctrl-C (the session's cancel).
     std::chrono::milliseconds storeRetry{2000};
+    // How the operator ends that wait, in the front end's words.
+    std::string howToStop = "Ctrl-C ends the run";
     // Where the results the store could not take are kept until it is back.
     void SetUnsentRecords(UnsentRecords unsent) { unsent_ = std::move(unsent); }
 

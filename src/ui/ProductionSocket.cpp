@@ -63,6 +63,8 @@ void ProductionSocket::Work(int chips)
         run_->onStep = [this](std::int64_t chip, const std::string& step, bool done, bool) {
             if (!done) Post({Event::Step, chip, step, {}});
         };
+        run_->howToStop = "Stop ends the run";
+        run_->onNotice = [this](const std::string& line) { Post({Event::Notice, 0, line, {}}); };
     }
     for (int i = 0; reason.empty() && i < chips && !stop_; ++i) {
         // Kept connected through the chip: a port that a failure closed tells a gateway gone
@@ -73,7 +75,10 @@ void ProductionSocket::Work(int chips)
         reason = StopReason(outcome, gatewayLost);
         if (outcome.ending != ChipEnding::Stopped) Post({Event::Chip, outcome.id, {}, std::move(outcome)});
     }
-    if (run_) run_->onStep = {};
+    if (run_) {
+        run_->onStep = {};
+        run_->onNotice = {};
+    }
     if (reason.empty() && stop_) reason = "stopped by the operator";
     Post({Event::End, 0, reason, {}});
 }
@@ -118,6 +123,9 @@ void ProductionSocket::Deliver()
         switch (event.kind) {
         case Event::Step:
             emit stepStarted(event.chip, QString::fromStdString(event.text));
+            break;
+        case Event::Notice:
+            emit noticed(QString::fromStdString(event.text));
             break;
         case Event::Chip:
             emit chipEnded(event.outcome);

@@ -48,13 +48,15 @@ public:
 
 signals:
     void stepStarted(qint64 chip, const QString& step);
+    // The record store went away or came back, or a record waits on this station.
+    void noticed(const QString& text);
     void chipEnded(const quillon::production::ChipOutcome& outcome);
     // The batch ended; `reason` is empty when every chip asked for was programmed.
     void batchEnded(const QString& reason);
 
 private:
     struct Event {
-        enum Kind { Step, Chip, End } kind;
+        enum Kind { Step, Notice, Chip, End } kind;
         std::int64_t chip = 0;
         std::string text;
         production::ChipOutcome outcome;

@@ -83,6 +83,8 @@ SocketTile::SocketTile(ProductionSocket& socket, const QString& identity, QWidge
     connect(&socket, &ProductionSocket::stepStarted, this, [this](qint64 chip, const QString& step) {
         step_->setText(QStringLiteral("Chip %1: %2").arg(ChipNumber(chip), step));
     });
+    // Shown where the step is: the wait for the store is what the socket does now.
+    connect(&socket, &ProductionSocket::noticed, this, [this](const QString& text) { step_->setText(text); });
     connect(&socket, &ProductionSocket::chipEnded, this, &SocketTile::ChipEnded);
     connect(&socket, &ProductionSocket::batchEnded, this, &SocketTile::BatchEnded);
 }
