@@ -40,7 +40,7 @@ using ConstFuseSlots = std::span<const std::uint8_t, 8>;
 struct Driver {
     using Plain = bool (*)(Bus&, const Target&);
     // Reads the bytes at pos into `bytes`; with verify set, compares them with `bytes` instead
-    // and stops at the first that differs.
+    // and stops at the first that differs, leaving the chip's byte in its place.
     using Read = bool (*)(Bus&, const Target&, std::int32_t pos, std::span<std::uint8_t> bytes, bool verify);
     using Write = bool (*)(Bus&, const Target&, std::int32_t pos, std::span<const std::uint8_t> bytes);
     using Commit = bool (*)(Bus&, const Target&, std::int32_t pos);

@@ -11,10 +11,11 @@ namespace quillon {
 namespace {
 
 // Compares what the chip holds at `address` with what the plan expects; the unit compares
-// against a copy, so what the caller expects stays untouched.
-bool Compare(Bus& bus, const Target& target, Driver::Read read, const ReadPlan& plan, std::uint32_t address)
+// against a copy, `bytes`, so what the caller expects stays untouched, and a difference leaves the
+// chip's byte there.
+bool Compare(Bus& bus, const Target& target, Driver::Read read, const ReadPlan& plan, std::uint32_t address,
+             std::array<std::uint8_t, 2>& bytes)
 {
-    std::array<std::uint8_t, 2> bytes{};
     const auto want = plan.Want(address);
     const auto wanted = std::span(bytes).first(want.size());
     std::copy(want.begin(), want.end(), bytes.begin());
@@ -34,10 +35,12 @@ WalkResult ReadOneAtATime(Bus& bus, const Target& target, Driver::Read read, con
     for (std::uint32_t address = 0; address < plan.Size(); address += plan.Step()) {
         if (bus.cancel.Requested()) return CancelledAt(bus, address, -1);
         if (plan.Verify()) {
-            if (!Compare(bus, target, read, plan, address)) {
+            std::array<std::uint8_t, 2> bytes{};
+            if (!Compare(bus, target, read, plan, address, bytes)) {
                 // A difference counts only if no answer came out of step before it: a byte still
                 // queued would mean the compared one was another's.
-                if (bus.link.IsOpen()) bus.link.ConfirmInStep();
+                if (bus.link.IsOpen() && bus.link.ConfirmInStep())
+                    return DiffersAt(address, plan.DifferenceAt(address, std::span(bytes).first(plan.Want(address).size())));
                 return ReadFailedAt(bus, plan, address);
             }
             result.bytes += plan.Compared(address);

@@ -46,9 +46,11 @@ inline bool InEeprom(std::int32_t pos, std::size_t bytes)
 // and so logs nothing and leaves the port open.
 inline bool StoreOrCompare(std::uint8_t& imageByte, std::uint8_t value, bool verify)
 {
-    if (verify) return imageByte == value;
+    const bool same = imageByte == value;
+    // A verify that finds a difference leaves the chip's byte in place of the expected one, so
+    // that the caller, comparing against a copy, can say what the chip holds.
     imageByte = value;
-    return true;
+    return !verify || same;
 }
 
 // The old chips give their fuse and lock bits in one byte: fuse bits in bits 0 and 5, LB1 in
