@@ -27,7 +27,7 @@ bool Load(Bus&, const Target&, std::int32_t pos, std::span<const std::uint8_t> b
     return calls.push_back("load " + std::to_string(pos) + "=" + std::to_string(bytes[0])), true;
 }
 bool Commit(Bus&, const Target&, std::int32_t pos) { return calls.push_back("page " + std::to_string(pos)), true; }
-bool Read(Bus&, const Target&, std::int32_t pos, std::span<std::uint8_t> bytes, bool verify)
+bool Read(Bus&, const Target&, std::int32_t pos, std::span<std::uint8_t> bytes, ReadMode verify)
 {
     calls.push_back((verify ? "compare " : "read ") + std::to_string(pos));
     if (pos == strayAt && strayWire != nullptr) strayWire->pending.push_back(0x55);
