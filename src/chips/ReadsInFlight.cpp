@@ -69,6 +69,7 @@ private:
         flight_.pop_front();
         if (!plan_.Take(address, std::span(values).first(width))) {
             differs_ = address;
+            difference_ = plan_.DifferenceAt(address, std::span(values).first(width));
             return false;
         }
         plan_.Progress(progress_, address);
@@ -97,7 +98,7 @@ private:
             const std::uint32_t at = *differs_;
             // The difference counts only if the answers behind it were in step.
             if (!Drain()) return ReadFailedAt(bus_, plan_, at);
-            return StoppedAt(at);
+            return DiffersAt(at, difference_);
         }
         return ReadFailedAt(bus_, plan_, flight_.empty() ? plan_.Size() : flight_.front());
     }
@@ -112,6 +113,7 @@ private:
     std::size_t window_ = 1;
     std::deque<std::uint32_t> flight_;  // addresses whose answers are owed, oldest first
     std::optional<std::uint32_t> differs_;
+    std::optional<ByteDifference> difference_;
 };
 
 }  // namespace

@@ -39,15 +39,6 @@ public:
         if (milliseconds > 0) sleep(milliseconds);
     }
     void Delay() { Sleep(delay); }
-
-    // A failure of the link that a step logged and closed the port for: logs the line and keeps
-    // it, so a command can say what failed without reading the log back.
-    void LogFailure(int index, std::string_view text);
-    const std::string& LastFailure() const { return lastFailure_; }
-    void ForgetFailure() { lastFailure_.clear(); }
-
-private:
-    std::string lastFailure_;
 };
 
 }  // namespace quillon

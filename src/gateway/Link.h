@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Failure.h"
 #include "gateway/Commands.h"
 #include "gateway/Transport.h"
 
@@ -39,8 +40,8 @@ public:
 
     // Opens, configures and handshakes. On failure logs the failure's line and the lines that
     // explain it (the system's reason, a group to join, a silent port), leaves the port closed
-    // and gives those lines joined by '\n'; logs nothing on success and gives an empty text.
-    std::string OpenPort(const std::string& devicePath);
+    // and gives a Port failure with those lines; logs nothing on success and gives no failure.
+    quillon::Failure OpenPort(const std::string& devicePath);
     // Sends one packet. Bytes already waiting before it is sent belong to no answer: the stream is
     // out of step, which is logged, the port closed and the send failed.
     // `owedBytes` > 0 sends the packet with its answer in flight: that many bytes will come back
@@ -65,8 +66,12 @@ public:
     void ClosePort();
     // The end of the connection after a failure: drops what was received, sends the power-down
     // packet when that was asked for (a port that takes no more bytes is gone and skips it),
-    // says so in the log, and closes. Nothing on a closed port.
-    void CloseAfterFailure();
+    // says so in the log, and closes. `why` (already logged) becomes the reason the port is
+    // closed, also when it was closed before: a step tried on a closed port failed for it.
+    void CloseAfterFailure(quillon::Failure why);
+    // Why the port is closed after a failure: the failure a step or the link logged when it
+    // closed it (kind Link). No failure while the port is open or was closed on purpose.
+    const quillon::Failure& WhyClosed() const { return whyClosed_; }
     // Whether CloseAfterFailure switches the socket off. Off, a failure closes the port with the
     // socket as it was, and a failing command sends exactly the bytes it always has.
     void SetPowerDownOnFailure(bool on) { powerDownOnFailure_ = on; }
@@ -110,6 +115,7 @@ private:
     // Until then every answer's end is known only by its length.
     bool inFlight_ = false;
     bool lostStep_ = false;
+    quillon::Failure whyClosed_;
     bool powerDownOnFailure_ = false;
     // What the gateway does with answers of which only the first bytes are used, learned on the
     // first one of the connection: whole, or always this many bytes.

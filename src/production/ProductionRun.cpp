@@ -173,7 +173,7 @@ std::string ProductionRun::EnsureConnected()
 {
     if (session_.bus.link.IsOpen()) return {};
     if (const Result opened = Connect(session_, port_); !opened)
-        return "cannot open the port \"" + port_ + "\": " + OneLine(opened.words);
+        return "cannot open the port \"" + port_ + "\": " + OneLine(opened.Words());
     return {};
 }
 
@@ -186,7 +186,6 @@ std::optional<std::int32_t> ProductionRun::ReadSocket(std::string& error)
 {
     error = EnsureConnected();
     if (!error.empty()) return std::nullopt;
-    session_.bus.ForgetFailure();
     const std::optional<std::int32_t> found = ReadSocketSignature(session_, *job_.chip);
     if (!found) error = "the gateway did not answer the signature read";
     return found;
@@ -257,7 +256,7 @@ ChipOutcome ProductionRun::ProgramChip(bool keepConnected)
     auto judged = [](const Result& result) -> std::string {
         if (result) return {};
         if (result.WasCancelled()) return "\x18";
-        std::string line = OneLine(result.words);
+        std::string line = OneLine(result.Words());
         return line.empty() ? "failed" : line;
     };
 
@@ -265,7 +264,6 @@ ChipOutcome ProductionRun::ProgramChip(bool keepConnected)
     std::vector<std::uint8_t> expectedSlots;
     bool ok = step("connect", [&] { return EnsureConnected(); });
     ok = ok && step("signature", [&]() -> std::string {
-        session_.bus.ForgetFailure();
         const std::optional<std::int32_t> found = ReadSocketSignature(session_, *job_.chip);
         if (!found) return "the gateway did not answer the signature read";
         end.signature = SignatureText(*found);

@@ -215,6 +215,7 @@ private:
     QLabel* statusPort_ = nullptr;
     QLabel* statusChip_ = nullptr;
     QLabel* statusResult_ = nullptr;
+    QLabel* statusDifference_ = nullptr;  // a verify's first difference, both bytes
     QString lastCommand_;            // the caption of the command under way or last run
     std::optional<Result> lastResult_;
     qint64 commandStarted_ = 0;      // ms since the epoch

@@ -79,7 +79,7 @@ void MainWindow::ReportFileFailure(const QString& action, const QString& name, c
     if (result.failure == FailureKind::FileBeyond) {
         QMessageBox::warning(this, QStringLiteral("Warning"),
                              QStringLiteral("%1 %2 did not complete.\n\n%3\n\nWhat fits in the memory was loaded.")
-                                 .arg(action, name, QString::fromStdString(result.words)));
+                                 .arg(action, name, QString::fromStdString(result.Words())));
         return;
     }
     const bool loading = action == QStringLiteral("Loading");
@@ -87,7 +87,7 @@ void MainWindow::ReportFileFailure(const QString& action, const QString& name, c
                                                             result.failure == FailureKind::FilePart))) {
         QMessageBox::critical(this, QStringLiteral("Error"),
                               QStringLiteral("%1 %2 did not complete.\n\n%3%4")
-                                  .arg(action, name, QString::fromStdString(result.words),
+                                  .arg(action, name, QString::fromStdString(result.Words()),
                                        loading ? QStringLiteral("\n\nNothing was loaded: the view is as it was.")
                                                : QString()));
     }

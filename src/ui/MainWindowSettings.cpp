@@ -136,9 +136,13 @@ void MainWindow::BuildStatusBar()
     statusResult_ = new QLabel(bar);
     statusResult_->setObjectName(QStringLiteral("StatusResult"));
     statusResult_->setToolTip(QStringLiteral("How the last command ended and how long it took; the log has the details"));
+    statusDifference_ = new QLabel(bar);
+    statusDifference_->setObjectName(QStringLiteral("StatusDifference"));
+    statusDifference_->setToolTip(QStringLiteral("Where the last verify found the chip differing from the view: what each holds"));
     bar->addWidget(statusPort_);
     bar->addWidget(statusChip_);
     bar->addWidget(statusResult_, 1);
+    bar->addWidget(statusDifference_);
 
     // Every button and menu command names itself for the status bar as it starts.
     auto name = [this](const QString& caption) {
@@ -156,10 +160,13 @@ void MainWindow::BuildStatusBar()
         lastCommand_.clear();
         commandStarted_ = QDateTime::currentMSecsSinceEpoch();
         statusResult_->setText(QStringLiteral("Working..."));
+        statusDifference_->clear();
     });
     connect(runner_, &CommandRunner::finished, this, [this] {
         const QString took = Seconds(QDateTime::currentMSecsSinceEpoch() - commandStarted_);
         const QString command = lastCommand_.isEmpty() ? QStringLiteral("Command") : lastCommand_;
+        if (lastResult_ && lastResult_->failure.difference)
+            statusDifference_->setText(QString::fromStdString(DifferenceText(*lastResult_->failure.difference)));
         if (!lastResult_) {
             statusResult_->setText(QStringLiteral("%1 ended in %2").arg(command, took));
         } else if (lastResult_->Succeeded()) {
@@ -168,7 +175,7 @@ void MainWindow::BuildStatusBar()
             // Nothing ran, so there is no time to give; what stopped it was the user's answer.
             statusResult_->setText(QStringLiteral("%1 was not run: you answered No").arg(command));
         } else {
-            QString words = QString::fromStdString(lastResult_->words).section(QLatin1Char('\n'), 0, 0).trimmed();
+            QString words = QString::fromStdString(lastResult_->Words()).section(QLatin1Char('\n'), 0, 0).trimmed();
             if (words.endsWith(QLatin1Char(':'))) words.chop(1);
             const QString how = lastResult_->WasCancelled()                  ? QStringLiteral("was cancelled")
                                 : lastResult_->ending == Ending::Refused         ? QStringLiteral("was not run")

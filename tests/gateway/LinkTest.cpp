@@ -83,7 +83,7 @@ TEST(OpenPort, EveryFailureLogsItsLineThenWhatExplainsItAndLeavesThePortClosed)
         wire->failWriteNumber = c.failWrite;
         if (c.answer) wire->pending = {0x00};
         Bus bus(ScriptedOpener(wire, c.openFailure, c.systemError));
-        const std::string words = bus.link.OpenPort("/dev/ttyS0");
+        const std::string words = bus.link.OpenPort("/dev/ttyS0").words;
         EXPECT_FALSE(bus.link.IsOpen()) << c.lines.front();
         EXPECT_EQ(bus.log.Lines(), c.lines);
         // The caller gets the same lines, for a last line that explains.

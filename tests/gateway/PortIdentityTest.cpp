@@ -92,12 +92,12 @@ TEST(PortIdentity, TheLinkOpensTheDeviceAnIdentityStandsFor)
         opened.push_back(path);
         return OpenedPort{nullptr, OpenFailure::NotAvailable, ENOENT};
     });
-    const std::string failure = bus.link.OpenPort("serial:A50285BI");
+    const std::string failure = bus.link.OpenPort("serial:A50285BI").words;
     ASSERT_EQ(opened, std::vector<std::string>{(tree.Dev() / "ttyUSB2").string()});
     EXPECT_EQ(bus.link.Device(), opened[0]);
     EXPECT_NE(failure.find("Cannot open " + opened[0]), std::string::npos) << failure;
 
-    const std::string absent = bus.link.OpenPort("serial:NOPE");
+    const std::string absent = bus.link.OpenPort("serial:NOPE").words;
     EXPECT_EQ(opened.size(), 1u) << "nothing is opened for an adapter that is not there";
     EXPECT_NE(absent.find("No USB serial adapter with the serial number \"NOPE\""), std::string::npos) << absent;
     EXPECT_NE(absent.find((tree.Dev() / "ttyUSB2").string() + " FT232R USB UART"), std::string::npos) << absent;

@@ -159,6 +159,22 @@ TEST_F(Commands, ReadFillsTheActivePageTypingAndWritingReachTheChip)
     EXPECT_EQ(Status(), "Verify Program found differences after <time>: Finished with fail. Address: 0x0000");
 }
 
+// A verify that finds a difference shows both bytes beside the ending in the status bar; the
+// next command clears them.
+TEST_F(Commands, AVerifyDifferenceShowsTheChipsByteAndTheViewsByte)
+{
+    StartWith("ATmega8");
+    Find<QSlider>("TrackBar1")->setValue(0);
+    FillFlash(0x21);
+    auto* difference = Find<QLabel>("StatusDifference");
+    Click("Button6");  // Verify Program: the view holds FF, the chip 0x21 from address 0
+    EXPECT_EQ(Status(), "Verify Program found differences after <time>: Finished with fail. Address: 0x0000");
+    EXPECT_EQ(difference->text().toStdString(), "0x0000: the chip holds 0x21, the file 0xFF");
+    Click("Button4");  // Read Program
+    EXPECT_EQ(Status(), "Read Program succeeded in <time>");
+    EXPECT_TRUE(difference->text().isEmpty());
+}
+
 // The pages are the window's: a read fills the active page only, and a verify compares the
 // chip with the page that is active, taking its bytes into the image first.
 TEST_F(Commands, AReadOnPage2LeavesPage1AndAVerifyOnPage1ComparesWithPage1)
