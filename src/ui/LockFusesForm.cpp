@@ -201,22 +201,24 @@ void LockFusesForm::OnSaveAndClose()
 
 void LockFusesForm::OnReadBits()
 {
-    auto result = std::make_shared<Result>();
-    runner_.Run([this, result] { *result = ReadLockFuses(ctx_, model_); },
-                [this, result] {
-                    Render();
-                    if (resultShown_) resultShown_(QStringLiteral("Read Lock & Fuses"), *result);
-                });
+    // The worker fills a copy of the boxes; they come back into the dialog when it has ended.
+    auto boxes = std::make_shared<LockFusesDialog>(model_);
+    runner_.Run(ctx_, [boxes](Session& session) { return ReadLockFuses(session, *boxes); },
+                [this, boxes](const Result& result) { Ended(QStringLiteral("Read Lock & Fuses"), *boxes, result); });
 }
 
 void LockFusesForm::OnWriteBits()
 {
-    auto result = std::make_shared<Result>();
-    runner_.Run([this, result] { *result = WriteLockFuses(ctx_, model_, confirm_); },
-                [this, result] {
-                    Render();
-                    if (resultShown_) resultShown_(QStringLiteral("Write Lock & Fuses"), *result);
-                });
+    auto boxes = std::make_shared<LockFusesDialog>(model_);
+    runner_.Run(ctx_, [boxes, confirm = confirm_](Session& session) { return WriteLockFuses(session, *boxes, confirm); },
+                [this, boxes](const Result& result) { Ended(QStringLiteral("Write Lock & Fuses"), *boxes, result); });
+}
+
+void LockFusesForm::Ended(const QString& command, const LockFusesDialog& boxes, const Result& result)
+{
+    model_ = boxes;
+    Render();
+    if (resultShown_) resultShown_(command, result);
 }
 
 void LockFusesForm::OfferFileBytes(const QString& fileName, const FileFuses& bytes)

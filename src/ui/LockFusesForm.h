@@ -71,8 +71,10 @@ private:
     void Render();
     void RenderBytes();  // the hex bytes beside the groups and where the boxes came from
     void OnSaveAndClose();
+    // Read and Write run on the worker with a copy of the boxes; their end takes the copy back.
     void OnReadBits();
     void OnWriteBits();
+    void Ended(const QString& command, const LockFusesDialog& boxes, const Result& result);
 
     Session& ctx_;
     CommandRunner& runner_;

@@ -67,6 +67,26 @@ QString Latin1(std::string_view text)
 
 }  // namespace
 
+// The eight operation buttons, in the order of operationButtons_.
+const std::array<MainWindow::ButtonCommand, 8> MainWindow::kButtonCommands = {{
+    {"Button4", "Read Program", MemoryKind::Program, ButtonCommand::Before::Nothing, ButtonCommand::After::ShowRead,
+     [](Session& session, const Confirm&) { return ReadProgram(session); }},
+    {"Button5", "Write Program", MemoryKind::Program, ButtonCommand::Before::AskThenTakeView,
+     ButtonCommand::After::MarkWritten, [](Session& session, const Confirm& confirm) { return WriteProgram(session, confirm); }},
+    {"Button6", "Verify Program", MemoryKind::Program, ButtonCommand::Before::TakeView, ButtonCommand::After::Nothing,
+     [](Session& session, const Confirm&) { return VerifyProgram(session); }},
+    {"Button7", "Read Calibration", MemoryKind::Program, ButtonCommand::Before::Nothing, ButtonCommand::After::Nothing,
+     [](Session& session, const Confirm&) { return ReadCalibration(session); }},
+    {"Button8", "Read Data", MemoryKind::Data, ButtonCommand::Before::Nothing, ButtonCommand::After::ShowRead,
+     [](Session& session, const Confirm&) { return ReadData(session); }},
+    {"Button9", "Write Data", MemoryKind::Data, ButtonCommand::Before::AskThenTakeView, ButtonCommand::After::MarkWritten,
+     [](Session& session, const Confirm& confirm) { return WriteData(session, confirm); }},
+    {"Button10", "Verify Data", MemoryKind::Data, ButtonCommand::Before::TakeView, ButtonCommand::After::Nothing,
+     [](Session& session, const Confirm&) { return VerifyData(session); }},
+    {"Button11", "Chip Erase", MemoryKind::Program, ButtonCommand::Before::Ask, ButtonCommand::After::Nothing,
+     [](Session& session, const Confirm& confirm) { return ChipErase(session, confirm); }},
+}};
+
 MainWindow::MainWindow(std::unique_ptr<Session> context, QWidget* parent)
     : QMainWindow(parent), ctx_(std::move(context))
 {
@@ -79,10 +99,9 @@ MainWindow::MainWindow(std::unique_ptr<Session> context, QWidget* parent)
     progress_ = new UiProgress(this);
     progress_->SetCancelAction([this] { runner_->Cancel(); });
     ctx_->progress = progress_;
-    // Only mark: the widgets catch up when the command has ended.
-    views_.changed = [this](int view) {
-        dirty_.fetch_or(view >= 0 && view < 4 ? 1u << view : kBoxesDirty);
-    };
+    // Only mark: the widgets catch up once the command or handler that changed them has ended,
+    // so a view rebuilt twice on the way is laid out once.
+    views_.changed = [this](int view) { dirty_ |= view >= 0 && view < 4 ? 1u << view : kBoxesDirty; };
 
     auto* central = new QWidget(this);
     central->setObjectName(QStringLiteral("Central"));
@@ -106,7 +125,6 @@ MainWindow::MainWindow(std::unique_ptr<Session> context, QWidget* parent)
     BuildStatusBar();
 
     logPane_->Attach(ctx_->bus.log);
-    connect(runner_, &CommandRunner::started, this, &MainWindow::FreezeViews);
     connect(runner_, &CommandRunner::finished, this, &MainWindow::SyncFromCore);
     connect(runner_, &CommandRunner::finished, this, &MainWindow::ShowPortState);
     connect(runner_, &CommandRunner::finished, this, [this] {
@@ -130,7 +148,7 @@ MainWindow::MainWindow(std::unique_ptr<Session> context, QWidget* parent)
 
     ctx_->bus.link.ClosePort();
     ctx_->chip.signature = 0;
-    ctx_->bus.delay = delaySlider_->value();
+    CopyOptions();
     SetConnected(false);
 
     about_ = new AboutBox(this);
@@ -210,13 +228,8 @@ void MainWindow::BuildPanel()
     delays->addStretch();
     grid->addLayout(delays, 0, 3, 3, 1);
 
-    const std::array<std::pair<const char*, const char*>, 8> operations = {{
-        {"Button4", "Read Program"}, {"Button5", "Write Program"}, {"Button6", "Verify Program"},
-        {"Button7", "Read Calibration"}, {"Button8", "Read Data"}, {"Button9", "Write Data"},
-        {"Button10", "Verify Data"}, {"Button11", "Chip Erase"},
-    }};
-    for (std::size_t i = 0; i < operations.size(); ++i)
-        operationButtons_[i] = MakeButton(panel1, operations[i].first, operations[i].second);
+    for (std::size_t i = 0; i < kButtonCommands.size(); ++i)
+        operationButtons_[i] = MakeButton(panel1, kButtonCommands[i].name, kButtonCommands[i].caption);
     grid->addWidget(operationButtons_[0], 0, 4);
     grid->addWidget(operationButtons_[1], 0, 5);
     grid->addWidget(operationButtons_[2], 0, 6);
@@ -231,15 +244,10 @@ void MainWindow::BuildPanel()
     connect(disconnectButton_, &QPushButton::clicked, this, &MainWindow::OnDisconnect);
     connect(portBox_, &QComboBox::editTextChanged, this, &MainWindow::OnPortChanged);
     connect(autosearchButton_, &QPushButton::clicked, this, &MainWindow::OnAutosearch);
-    connect(delaySlider_, &QSlider::valueChanged, this, [this](int value) { ctx_->bus.delay = value; });
+    connect(delaySlider_, &QSlider::valueChanged, this, &MainWindow::OptionChanged);
 
-    const std::array<void (MainWindow::*)(), 8> handlers = {
-        &MainWindow::OnReadProgram, &MainWindow::OnWriteProgram, &MainWindow::OnVerifyProgram,
-        &MainWindow::OnReadCalibration, &MainWindow::OnReadData, &MainWindow::OnWriteData,
-        &MainWindow::OnVerifyData, &MainWindow::OnChipErase,
-    };
-    for (std::size_t i = 0; i < handlers.size(); ++i)
-        connect(operationButtons_[i], &QPushButton::clicked, this, handlers[i]);
+    for (std::size_t i = 0; i < kButtonCommands.size(); ++i)
+        connect(operationButtons_[i], &QPushButton::clicked, this, [this, i] { RunButtonCommand(kButtonCommands[i]); });
 }
 
 void MainWindow::BuildPages()
@@ -342,25 +350,20 @@ void MainWindow::BuildMenus()
     }
     // On by default: a write into the wrong chip (or an empty socket) is the costly mistake, and
     // so is a fuse write a locked chip ignored. Off, every command sends exactly its own bytes.
-    QAction* check = addItem(edit, "CheckChip1", "Check the chip's signature before writing",
-                             [this](bool on) { ctx_->checkChipInSocket = ctx_->serialAutosearch = ctx_->readBackFuses = on; });
-    check->setCheckable(true);
-    check->setChecked(true);
-    ctx_->checkChipInSocket = ctx_->serialAutosearch = ctx_->readBackFuses = true;
+    auto addOption = [edit](const char* name, const char* caption) {
+        QAction* option = edit->addAction(QString::fromLatin1(caption));
+        option->setObjectName(QString::fromLatin1(name));
+        option->setCheckable(true);
+        option->setChecked(true);
+        return option;
+    };
+    checkChip_ = addOption("CheckChip1", "Check the chip's signature before writing");
     // Both on by default, for the same reason; off, the commands send what they always have.
-    QAction* answers = addItem(edit, "CheckAnswers1", "Check that the gateway answers during writes",
-                               [this](bool on) { ctx_->bus.confirmAnswers = on; });
-    answers->setCheckable(true);
-    answers->setChecked(true);
-    ctx_->bus.confirmAnswers = true;
-    QAction* powerDown = addItem(edit, "PowerDown1", "Switch the socket off after every command",
-                                 [this](bool on) {
-                                     ctx_->powerDownAfterCommand = on;
-                                     ctx_->bus.link.SetPowerDownOnFailure(on);
-                                 });
-    powerDown->setCheckable(true);
-    powerDown->setChecked(true);
-    ctx_->powerDownAfterCommand = true;
+    checkAnswers_ = addOption("CheckAnswers1", "Check that the gateway answers during writes");
+    powerDown_ = addOption("PowerDown1", "Switch the socket off after every command");
+    for (QAction* option : {skipBlankPages_, verifyAfterWrite_, checkChip_, checkAnswers_, powerDown_})
+        connect(option, &QAction::toggled, this, &MainWindow::OptionChanged);
+    connect(answersInFlight_, &QActionGroup::triggered, this, &MainWindow::OptionChanged);
 
     QMenu* chips = bar->addMenu(QStringLiteral("Chip Select"));
     chips->setObjectName(QStringLiteral("ChipSelect1"));
@@ -396,12 +399,16 @@ void MainWindow::BuildChipMenu(QMenu* menu)
                     [this, signature] {
                         if (runner_->Busy() || !AskToDropEdits(0xFu, QStringLiteral("Select another chip"))) return;
                         auto selected = std::make_shared<bool>(false);
-                        RunCommand([this, signature, selected] { *selected = SelectChip(*ctx_, signature); },
-                                   [this, selected] {
-                                       if (!*selected) return;
-                                       RefreshViewsForChip(views_, ctx_->chip);
-                                       edited_ = 0;
-                                   });
+                        RunCommand(
+                            [signature, selected](Session& session) {
+                                *selected = SelectChip(session, signature);
+                                return Result::Ok();
+                            },
+                            [this, selected](const Result&) {
+                                if (!*selected) return;
+                                RefreshViewsForChip(views_, ctx_->chip);
+                                edited_ = 0;
+                            });
                     });
         }
     }
@@ -432,24 +439,41 @@ void MainWindow::SetConnected(bool connected)
     ShowStatus();
 }
 
-void MainWindow::RunCommand(std::function<void()> work, std::function<void()> done)
+void MainWindow::CopyOptions()
 {
-    // Handed over before the worker starts; it holds the session until the command ends.
-    ctx_->skipBlankPages = skipBlankPages_->isChecked();
-    ctx_->verifyAfterWrite = verifyAfterWrite_->isChecked();
-    ctx_->answersInFlight = answersInFlight_->checkedAction()->data().toInt();
-    runner_->Run(std::move(work), std::move(done));
+    Session& session = *ctx_;
+    session.bus.delay = delaySlider_->value();
+    session.skipBlankPages = skipBlankPages_->isChecked();
+    session.verifyAfterWrite = verifyAfterWrite_->isChecked();
+    session.answersInFlight = answersInFlight_->checkedAction()->data().toInt();
+    // One choice for the three checks that read the chip back: its signature before a change, the
+    // serial search, the fuses after a write.
+    session.checkChipInSocket = session.serialAutosearch = session.readBackFuses = checkChip_->isChecked();
+    session.bus.confirmAnswers = checkAnswers_->isChecked();
+    session.powerDownAfterCommand = powerDown_->isChecked();
+    session.bus.link.SetPowerDownOnFailure(powerDown_->isChecked());
 }
 
-void MainWindow::RunOperation(const QString& command, std::function<Result()> work,
-                              std::function<void(const Result&)> done)
+void MainWindow::OptionChanged()
 {
-    auto result = std::make_shared<Result>();
-    RunCommand([work = std::move(work), result] { *result = work(); },
-               [this, command, done = std::move(done), result] {
-                   ShowResult(command, *result);
-                   if (done) done(*result);
-               });
+    // While a command runs the session is the worker's: the next command takes the choice.
+    if (!runner_->Busy()) CopyOptions();
+}
+
+bool MainWindow::RunCommand(CommandRunner::Work work, CommandRunner::Done done)
+{
+    if (runner_->Busy()) return false;
+    // Handed over before the worker starts; it holds the session until the command ends.
+    CopyOptions();
+    return runner_->Run(*ctx_, std::move(work), std::move(done));
+}
+
+void MainWindow::RunOperation(const QString& command, CommandRunner::Work work, CommandRunner::Done done)
+{
+    RunCommand(std::move(work), [this, command, done = std::move(done)](const Result& result) {
+        ShowResult(command, result);
+        if (done) done(result);
+    });
 }
 
 void MainWindow::ShowResult(const QString& command, const Result& result)
@@ -465,18 +489,11 @@ HexViewWidget* MainWindow::View(int index) const
     return index < 2 ? flashViews_[page] : eepromViews_[page];
 }
 
-void MainWindow::FreezeViews()
-{
-    for (int i = 0; i < 4; ++i) View(i)->Freeze();
-}
-
 void MainWindow::SyncFromCore()
 {
-    const unsigned dirty = dirty_.exchange(0);
-    for (int i = 0; i < 4; ++i) {
-        View(i)->Thaw();
+    const unsigned dirty = std::exchange(dirty_, 0u);
+    for (int i = 0; i < 4; ++i)
         if (dirty & (1u << i)) View(i)->Reload(views_.view[static_cast<std::size_t>(i)].caret);
-    }
     if (dirty & kBoxesDirty) {
         chipNameBox_->setText(QString::fromStdString(views_.chipNameBox));
         idBox_->setText(QString::fromStdString(views_.idBox));
@@ -485,16 +502,17 @@ void MainWindow::SyncFromCore()
 
 Confirm MainWindow::ConfirmOnGuiThread(std::function<void()> onFirstYes)
 {
-    // Shared by the copies of the Confirm; read and cleared on this thread only.
+    // The worker calls this; it reaches the window only through the runner, which asks on this
+    // thread while the worker waits. `pending` is shared by the copies of the Confirm and read
+    // and cleared on this thread only.
     auto pending = std::make_shared<std::function<void()>>(std::move(onFirstYes));
-    return [this, pending](const Question& q) {
-        return runner_->AskOnGuiThread([this, pending, q] {
-            const bool yes = AskYesNo(QString::fromLatin1(q.caption.data(), static_cast<qsizetype>(q.caption.size())),
-                                      QString::fromLatin1(q.text.data(), static_cast<qsizetype>(q.text.size())));
-            if (yes && *pending) std::exchange(*pending, {})();
-            return yes;
-        });
+    auto ask = [this, pending](const Question& q) {
+        const bool yes = AskYesNo(QString::fromLatin1(q.caption.data(), static_cast<qsizetype>(q.caption.size())),
+                                  QString::fromLatin1(q.text.data(), static_cast<qsizetype>(q.text.size())));
+        if (yes && *pending) std::exchange(*pending, {})();
+        return yes;
     };
+    return [runner = runner_, ask](const Question& q) { return runner->AskOnGuiThread([ask, q] { return ask(q); }); };
 }
 
 Confirm MainWindow::ConfirmWriting(MemoryKind memory)
@@ -515,7 +533,7 @@ bool MainWindow::AskYesNo(const QString& caption, const QString& text)
 void MainWindow::OnConnect()
 {
     const std::string name = portBox_->PortName().toStdString();
-    RunOperation(QStringLiteral("Connect"), [this, name] { return Connect(*ctx_, name); },
+    RunOperation(QStringLiteral("Connect"), [name](Session& session) { return Connect(session, name); },
                  [this](const Result& result) {
                      if (result) SetConnected(true);
                  });
@@ -536,7 +554,7 @@ void MainWindow::OnPortChanged()
 void MainWindow::OnAutosearch()
 {
     if (runner_->Busy() || !AskToDropEdits(0xFu, QStringLiteral("Search for the chip"))) return;
-    RunOperation(QStringLiteral("Autosearch"), [this] { return Autosearch(*ctx_); },
+    RunOperation(QStringLiteral("Autosearch"), [](Session& session) { return Autosearch(session); },
                  [this](const Result& result) {
                      if (!result) return;
                      RefreshViewsForChip(views_, ctx_->chip);
@@ -544,68 +562,37 @@ void MainWindow::OnAutosearch()
                  });
 }
 
-void MainWindow::OnReadProgram()
+void MainWindow::RunButtonCommand(const ButtonCommand& command)
 {
-    RunOperation(QStringLiteral("Read Program"), [this] { return ReadProgram(*ctx_); },
-                 [this](const Result& result) {
-                     if (!result) return;
-                     FillActiveView(views_, ctx_->chip, MemoryKind::Program);
-                     edited_ &= ~(1u << quillon::ActiveView(views_, MemoryKind::Program));
-                 });
-}
-
-void MainWindow::OnWriteProgram()
-{
-    RunOperation(QStringLiteral("Write Program"),
-                 [this, confirm = ConfirmWriting(MemoryKind::Program)] { return WriteProgram(*ctx_, confirm); },
-                 [this](const Result& result) {
-                     if (result) MarkWritten(MemoryKind::Program);
-                 });
-}
-
-void MainWindow::OnVerifyProgram()
-{
-    // The chip is compared with what the active page shows, edits included. The image is the
-    // worker's while a command runs, so it is taken only when none does.
+    // The image is the worker's while a command runs, so a view is taken into it only when none does.
     if (runner_->Busy()) return;
-    StoreActiveView(views_, ctx_->chip, MemoryKind::Program);
-    RunOperation(QStringLiteral("Verify Program"), [this] { return VerifyProgram(*ctx_); });
-}
-
-void MainWindow::OnReadCalibration()
-{
-    RunOperation(QStringLiteral("Read Calibration"), [this] { return ReadCalibration(*ctx_); });
-}
-
-void MainWindow::OnReadData()
-{
-    RunOperation(QStringLiteral("Read Data"), [this] { return ReadData(*ctx_); },
-                 [this](const Result& result) {
+    const MemoryKind memory = command.memory;
+    Confirm confirm;
+    switch (command.before) {
+    case ButtonCommand::Before::Nothing:
+        break;
+    case ButtonCommand::Before::TakeView:
+        // The chip is compared with what the active page shows, edits included.
+        StoreActiveView(views_, ctx_->chip, memory);
+        break;
+    case ButtonCommand::Before::Ask:
+        confirm = ConfirmOnGuiThread();
+        break;
+    case ButtonCommand::Before::AskThenTakeView:
+        confirm = ConfirmWriting(memory);
+        break;
+    }
+    RunOperation(QString::fromLatin1(command.caption),
+                 [run = command.run, confirm](Session& session) { return run(session, confirm); },
+                 [this, memory, after = command.after](const Result& result) {
                      if (!result) return;
-                     FillActiveView(views_, ctx_->chip, MemoryKind::Data);
-                     edited_ &= ~(1u << quillon::ActiveView(views_, MemoryKind::Data));
+                     if (after == ButtonCommand::After::ShowRead) {
+                         FillActiveView(views_, ctx_->chip, memory);
+                         edited_ &= ~(1u << quillon::ActiveView(views_, memory));
+                     } else if (after == ButtonCommand::After::MarkWritten) {
+                         MarkWritten(memory);
+                     }
                  });
-}
-
-void MainWindow::OnWriteData()
-{
-    RunOperation(QStringLiteral("Write Data"),
-                 [this, confirm = ConfirmWriting(MemoryKind::Data)] { return WriteData(*ctx_, confirm); },
-                 [this](const Result& result) {
-                     if (result) MarkWritten(MemoryKind::Data);
-                 });
-}
-
-void MainWindow::OnVerifyData()
-{
-    if (runner_->Busy()) return;
-    StoreActiveView(views_, ctx_->chip, MemoryKind::Data);
-    RunOperation(QStringLiteral("Verify Data"), [this] { return VerifyData(*ctx_); });
-}
-
-void MainWindow::OnChipErase()
-{
-    RunOperation(QStringLiteral("Chip Erase"), [this, confirm = ConfirmOnGuiThread()] { return ChipErase(*ctx_, confirm); });
 }
 
 void MainWindow::OnExit()

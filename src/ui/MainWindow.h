@@ -6,7 +6,6 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,6 +17,7 @@
 #include "images/FileCommands.h"
 #include "images/Views.h"
 #include "operations/Session.h"
+#include "ui/CommandRunner.h"
 
 class QAction;
 class QActionGroup;
@@ -33,7 +33,6 @@ class QTabWidget;
 namespace quillon::ui {
 
 class AboutBox;
-class CommandRunner;
 class FindDialog;
 class HexViewWidget;
 class IdBox;
@@ -103,14 +102,37 @@ private:
     // A command is running and the window is asked to close: true to close once it is cancelled.
     bool AskCancelToClose();
 
-    // Runs a command on the worker thread and brings the widgets up to date afterwards.
-    void RunCommand(std::function<void()> work, std::function<void()> done = {});
-    // Runs an operation on the worker thread; `done` gets its result back on this thread, and the
-    // status line says how the command (named as its button is) ended.
-    void RunOperation(const QString& command, std::function<Result()> work,
-                      std::function<void(const Result&)> done = {});
+    // One of the eight operation buttons: what it takes from the active page's view before it
+    // runs, the operation, and what the views show once it succeeded.
+    struct ButtonCommand {
+        enum class Before {
+            Nothing,
+            TakeView,         // the view's bytes into the image, then run (verify)
+            Ask,              // the command asks before it changes the chip (erase)
+            AskThenTakeView,  // as Ask, the view's bytes into the image at the first Yes (write)
+        };
+        enum class After { Nothing, ShowRead, MarkWritten };
+        const char* name;  // the button's object name
+        const char* caption;
+        MemoryKind memory;
+        Before before;
+        After after;
+        Result (*run)(Session& session, const Confirm& confirm);
+    };
+    static const std::array<ButtonCommand, 8> kButtonCommands;
+    void RunButtonCommand(const ButtonCommand& command);
+
+    // The Edit menu's choices and the delay, into the session: as each command starts, and at
+    // once when one changes while no command runs (the session is then this thread's).
+    void CopyOptions();
+    void OptionChanged();
+    // Runs `work` on the worker thread with the options copied into the session first; `done`
+    // gets the result on this thread. False, and nothing runs, while a command is under way.
+    bool RunCommand(CommandRunner::Work work, CommandRunner::Done done = {});
+    // As RunCommand, and the status line says how the command (named as its button is) ended.
+    void RunOperation(const QString& command, CommandRunner::Work work, CommandRunner::Done done = {});
     void ShowResult(const QString& command, const Result& result);
-    void FreezeViews();
+    // Brings the hex views and the chip boxes up to what the documents hold.
     void SyncFromCore();
     bool AskYesNo(const QString& caption, const QString& text);
     // The warnings of the writes and the erase, asked in a box while the command waits.
@@ -124,14 +146,6 @@ private:
     void OnDisconnect();
     void OnPortChanged();
     void OnAutosearch();
-    void OnReadProgram();
-    void OnWriteProgram();
-    void OnVerifyProgram();
-    void OnReadCalibration();
-    void OnReadData();
-    void OnWriteData();
-    void OnVerifyData();
-    void OnChipErase();
     // Loads a file into the active page's view of that memory: in place of what it held, or over
     // it. A replacing load asks first when the view has unsaved edits (unless `ask` is off: the
     // caller asked already).
@@ -183,7 +197,7 @@ private:
     bool connected_ = false;
     bool closeAfterCommand_ = false;  // the user chose to cancel the command and close
     bool endingWithoutAsking_ = false;  // a signal or the session's end: close with no questions
-    std::atomic<unsigned> dirty_{0};  // bit i: view i changed; bit 4: name and ID boxes
+    unsigned dirty_ = 0;  // bit i: view i changed; bit 4: name and ID boxes
     unsigned edited_ = 0;             // bit i: the user edited view i since its last load, read, save or write
     FileChooser chooseFile_;
     // Fuse and lock bytes of the last program file loaded, until the Lock & Fuses dialog has
@@ -207,6 +221,9 @@ private:
     QAction* skipBlankPages_ = nullptr;  // Edit > Skip blank pages when writing
     QAction* verifyAfterWrite_ = nullptr;  // Edit > Verify after writing
     QActionGroup* answersInFlight_ = nullptr;  // Edit > Answers in flight, one checked; its data is N
+    QAction* checkChip_ = nullptr;     // Edit > Check the chip's signature before writing
+    QAction* checkAnswers_ = nullptr;  // Edit > Check that the gateway answers during writes
+    QAction* powerDown_ = nullptr;     // Edit > Switch the socket off after every command
     std::vector<QAction*> connectedActions_;  // enabled while connected, as the buttons are
     bool lastViewFlash_ = true;               // the Edit tools' view: flash or EEPROM
     FindDialog* findDialog_ = nullptr;

@@ -110,24 +110,23 @@ void MainWindow::LoadChosenFile(MemoryKind memory, const ChosenFile& chosen, Loa
     const FileFormat format = LoadFormatFor(path, chosen.filterIndex);
     // Over what the view holds means over what it shows, edits included.
     if (how == LoadInto::Over) StoreActiveView(views_, ctx_->chip, memory);
-    auto outcome = std::make_shared<Result>();
     auto load = std::make_shared<FileLoad>();
-    RunCommand([this, path, format, memory, how, outcome, load] {
-                   *outcome = LoadMemoryFileWhole(*ctx_, path, format, memory, how, load.get());
+    RunCommand([path, format, memory, how, load](Session& session) {
+                   return LoadMemoryFileWhole(session, path, format, memory, how, load.get());
                },
-               [this, outcome, load, memory, name = chosen.name] {
+               [this, load, memory, name = chosen.name](const Result& result) {
                    ShowResult(memory == MemoryKind::Program ? QStringLiteral("Load Program") : QStringLiteral("Load Data"),
-                              *outcome);
+                              result);
                    // Only a load that took the file names the images it filled.
                    for (const MemoryKind kind : {MemoryKind::Program, MemoryKind::Data}) {
                        if (!(kind == MemoryKind::Program ? load->program : load->data)) continue;
                        FillActiveView(views_, ctx_->chip, kind);
                        edited_ &= ~(1u << quillon::ActiveView(views_, kind));
                    }
-                   ReportFileFailure(QStringLiteral("Loading"), name, *outcome);
-                   if (outcome->Succeeded() || outcome->failure == FailureKind::FileBeyond) RememberLoaded(memory, name);
+                   ReportFileFailure(QStringLiteral("Loading"), name, result);
+                   if (result.Succeeded() || result.failure == FailureKind::FileBeyond) RememberLoaded(memory, name);
                    // A new program replaces the fuse bytes an earlier one offered.
-                   if (outcome->Succeeded() && memory == MemoryKind::Program) {
+                   if (result.Succeeded() && memory == MemoryKind::Program) {
                        fileFuses_ = load->fuses;
                        fuseFile_ = QFileInfo(name).fileName();
                    }
@@ -144,13 +143,12 @@ void MainWindow::SaveFile(MemoryKind memory)
     // a command runs.
     if (runner_->Busy()) return;
     StoreActiveView(views_, ctx_->chip, memory);
-    auto outcome = std::make_shared<Result>();
-    RunCommand([this, path, filter, memory, outcome] { *outcome = SaveMemoryFile(*ctx_, path, filter, memory); },
-               [this, outcome, memory, name = chosen->name] {
+    RunCommand([path, filter, memory](Session& session) { return SaveMemoryFile(session, path, filter, memory); },
+               [this, memory, name = chosen->name](const Result& result) {
                    ShowResult(memory == MemoryKind::Program ? QStringLiteral("Save Program") : QStringLiteral("Save Data"),
-                              *outcome);
-                   if (outcome->Succeeded()) edited_ &= ~(1u << quillon::ActiveView(views_, memory));
-                   ReportFileFailure(QStringLiteral("Saving"), name, *outcome);
+                              result);
+                   if (result.Succeeded()) edited_ &= ~(1u << quillon::ActiveView(views_, memory));
+                   ReportFileFailure(QStringLiteral("Saving"), name, result);
                });
 }
 

@@ -106,7 +106,7 @@ void MainWindow::OnRescueChip()
 {
     // The question the rescue asks before it writes (and erases) goes to a Yes/No box.
     RunOperation(QStringLiteral("Rescue chip"),
-                 [this, confirm = ConfirmOnGuiThread()] { return RescueChip(*ctx_, confirm); });
+                 [confirm = ConfirmOnGuiThread()](Session& session) { return RescueChip(session, confirm); });
 }
 
 void MainWindow::OnCompare(MemoryKind memory)
@@ -117,7 +117,9 @@ void MainWindow::OnCompare(MemoryKind memory)
                                                                 view->Document().Bytes().end());
     auto comparison = std::make_shared<Comparison>();
     RunOperation(memory == MemoryKind::Program ? QStringLiteral("Compare Program") : QStringLiteral("Compare Data"),
-                 [this, memory, expected, comparison] { return CompareMemory(*ctx_, memory, *expected, *comparison); },
+                 [memory, expected, comparison](Session& session) {
+                     return CompareMemory(session, memory, *expected, *comparison);
+                 },
                  [view, comparison](const Result&) {
                      // Only a complete read is set against the view: a partial one would mark
                      // bytes the chip was never asked for.
