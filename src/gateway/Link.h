@@ -67,7 +67,7 @@ public:
     // says so in the log, and closes. Nothing on a closed port.
     void CloseAfterFailure();
     // Whether CloseAfterFailure switches the socket off. Off, a failure closes the port with the
-    // socket as it was, and a failing command sends exactly the bytes it always has.
+    // socket as it was, and a failing command's trace is the qualified one (kept: docs/compatibility.md).
     void SetPowerDownOnFailure(bool on) { powerDownOnFailure_ = on; }
     bool IsOpen() const { return transport_ != nullptr; }
     // Packets sent since the gateway last answered: 0 right after an answer came.
