@@ -76,7 +76,7 @@ private:
     void OnWriteBits();
     void Ended(const QString& command, const LockFusesDialog& boxes, const Result& result);
 
-    Session& ctx_;
+    Session& session_;
     CommandRunner& runner_;
     Confirm confirm_;
     ResultShown resultShown_;

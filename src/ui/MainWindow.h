@@ -33,6 +33,7 @@ class QTabWidget;
 namespace quillon::ui {
 
 class AboutBox;
+struct ButtonCommand;
 class FindDialog;
 class HexViewWidget;
 class IdBox;
@@ -53,25 +54,25 @@ enum class FileDialogKind { Open, Save };
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    // The window owns the context it works on for its whole life.
-    explicit MainWindow(std::unique_ptr<Session> context, QWidget* parent = nullptr);
+    // The window owns the session it works on for its whole life.
+    explicit MainWindow(std::unique_ptr<Session> session, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    Session& Ctx() { return *ctx_; }
+    Session& CurrentSession() { return *session_; }
     // The documents the hex views show and edit, with the active page.
     ViewSet& Views() { return views_; }
     CommandRunner& Runner() { return *runner_; }
     UiProgress& Progress() { return *progress_; }
     AboutBox& About() { return *about_; }
-    // The hex views by their component number less one: 0 RichEdit1 (Page1 flash), 1 RichEdit2
-    // (Page2 flash), 2 RichEdit3 (Page1 EEPROM), 3 RichEdit4 (Page2 EEPROM).
+    // The hex views by their index in the ViewSet: ViewIndex(page, memory).
     HexViewWidget* View(int index) const;
     bool Connected() const { return connected_; }
     // The title while the port is closed by a gateway failure in the connected look.
     static QString PortLostTitle();
 
     // Remembers the port, delay, page, geometry, folders and recent files in `settings` from now
-    // on, and restores what it holds. Without it the window starts as it always has.
+    // on, and restores what it holds. Without it the window starts with the built-in port, delay
+    // and page every time, as kiosk stations and the tests expect (kept: docs/compatibility.md).
     void UseSettings(std::unique_ptr<QSettings> settings);
 
     // Replaces the file dialogs, so that a script or a test can answer them.
@@ -102,24 +103,7 @@ private:
     // A command is running and the window is asked to close: true to close once it is cancelled.
     bool AskCancelToClose();
 
-    // One of the eight operation buttons: what it takes from the active page's view before it
-    // runs, the operation, and what the views show once it succeeded.
-    struct ButtonCommand {
-        enum class Before {
-            Nothing,
-            TakeView,         // the view's bytes into the image, then run (verify)
-            Ask,              // the command asks before it changes the chip (erase)
-            AskThenTakeView,  // as Ask, the view's bytes into the image at the first Yes (write)
-        };
-        enum class After { Nothing, ShowRead, MarkWritten };
-        const char* name;  // the button's object name
-        const char* caption;
-        MemoryKind memory;
-        Before before;
-        After after;
-        Result (*run)(Session& session, const Confirm& confirm);
-    };
-    static const std::array<ButtonCommand, 8> kButtonCommands;
+    // One of the eight operation buttons (MainWindow.cpp, kButtonCommands).
     void RunButtonCommand(const ButtonCommand& command);
 
     // The Edit menu's choices and the delay, into the session: as each command starts, and at
@@ -131,7 +115,8 @@ private:
     bool RunCommand(CommandRunner::Work work, CommandRunner::Done done = {});
     // As RunCommand, and the status line says how the command (named as its button is) ended.
     void RunOperation(const QString& command, CommandRunner::Work work, CommandRunner::Done done = {});
-    void ShowResult(const QString& command, const Result& result);
+    // Keeps how the command ended for the status bar, which shows it once the command's run ends.
+    void RememberResult(const QString& command, const Result& result);
     // Brings the hex views and the chip boxes up to what the documents hold.
     void SyncFromCore();
     bool AskYesNo(const QString& caption, const QString& text);
@@ -188,7 +173,7 @@ private:
     void BuildStatusBar();
     void ShowStatus();
 
-    std::unique_ptr<Session> ctx_;
+    std::unique_ptr<Session> session_;
     // Written on this thread only: before a command hands the image over, and after it ended.
     ViewSet views_;
     CommandRunner* runner_;
