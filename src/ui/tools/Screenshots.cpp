@@ -40,6 +40,7 @@
 
 namespace {
 
+namespace names = quillon::ui::names;
 using quillon::ui::MainWindow;
 
 void WaitIdle(MainWindow& window)
