@@ -103,7 +103,7 @@ quillon::Failure Link::OpenPort(const std::string& devicePath)
     } restore{powerDownOnFailure_, powerDown};
 
     // The handshake: three packets back to back, then one answer byte whose value is not ours
-    // to judge. The third send reports the second's text, as the gateway's tools always have.
+    // to judge. The third send reports the second's text: log parsers match that line (kept: docs/compatibility.md).
     struct HandshakeStep {
         Packet packet;
         std::string_view failText;

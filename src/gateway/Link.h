@@ -73,7 +73,7 @@ public:
     // closed it (kind Link). No failure while the port is open or was closed on purpose.
     const quillon::Failure& WhyClosed() const { return whyClosed_; }
     // Whether CloseAfterFailure switches the socket off. Off, a failure closes the port with the
-    // socket as it was, and a failing command sends exactly the bytes it always has.
+    // socket as it was, and a failing command's trace is the qualified one (kept: docs/compatibility.md).
     void SetPowerDownOnFailure(bool on) { powerDownOnFailure_ = on; }
     bool IsOpen() const { return transport_ != nullptr; }
     // The device the last OpenPort opened or tried: the path it was given, or the device that an

@@ -38,9 +38,11 @@
 #include "ui/MainWindow.h"
 #include "ui/ProductionPanel.h"
 #include "ui/ProgressForm.h"
+#include "ui/ObjectNames.h"
 
 namespace {
 
+namespace names = quillon::ui::names;
 using quillon::ui::MainWindow;
 
 void WaitIdle(MainWindow& window)
@@ -97,10 +99,10 @@ std::unique_ptr<MainWindow> WindowOn(const char* chip, bool realTime)
     auto window = std::make_unique<MainWindow>(std::move(context));
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get())) return nullptr;
-    window->findChild<QComboBox*>(QStringLiteral("ComboBox1"))->setCurrentText(QStringLiteral("sim:") + QString::fromLatin1(chip));
-    window->findChild<QSlider*>(QStringLiteral("TrackBar1"))->setValue(realTime ? 1 : 0);
-    Click(*window, "Button1");
-    Click(*window, "Button3");
+    window->findChild<QComboBox*>(QString::fromLatin1(names::kPortBox))->setCurrentText(QStringLiteral("sim:") + QString::fromLatin1(chip));
+    window->findChild<QSlider*>(QString::fromLatin1(names::kDelay))->setValue(realTime ? 1 : 0);
+    Click(*window, names::kConnect);
+    Click(*window, names::kAutosearch);
     return window;
 }
 
@@ -121,12 +123,12 @@ bool SaveLockOutWarning(const QDir& folder)
         }
         return false;
     };
-    quillon::ui::LockFusesForm dialog(window->Ctx(), window->Runner(), decline, window.get());
+    quillon::ui::LockFusesForm dialog(window->CurrentSession(), window->Runner(), decline, window.get());
     dialog.show();
     if (!QTest::qWaitForWindowExposed(&dialog)) return false;
     dialog.ShowBits();
     QTest::mouseClick(dialog.CheckBox(16), Qt::LeftButton);  // RSTDISBL
-    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("Button2")), Qt::LeftButton);
+    QTest::mouseClick(dialog.findChild<QPushButton*>(QString::fromLatin1(names::kWriteLockFuses)), Qt::LeftButton);
     WaitIdle(*window);
     std::lock_guard lock(mutex);
     // The question as the window asks it, under the dialog it came from.
@@ -155,14 +157,14 @@ bool SaveProgressWindow(const QDir& folder)
 {
     auto window = WindowOn("ATmega2560", true);
     if (!window) return false;
-    Click(*window, "Button4");  // the chip's program into the view, to be written back
+    Click(*window, names::kReadProgram);  // the chip's program into the view, to be written back
     QTimer yes;  // "All previous chip data will be lost": Yes
     QObject::connect(&yes, &QTimer::timeout, [] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
             if (QAbstractButton* button = box->button(QMessageBox::Yes)) button->click();
     });
     yes.start(20);
-    QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("Button5")), Qt::LeftButton);
+    QTest::mouseClick(window->findChild<QPushButton*>(QString::fromLatin1(names::kWriteProgram)), Qt::LeftButton);
     quillon::ui::ProgressForm* progress = nullptr;
     for (int i = 0; i < 600; ++i) {
         QTest::qWait(50);
@@ -252,12 +254,12 @@ int main(int argc, char** argv)
     window.show();
     if (!QTest::qWaitForWindowExposed(&window)) return 1;
 
-    auto* combo = window.findChild<QComboBox*>(QStringLiteral("ComboBox1"));
+    auto* combo = window.findChild<QComboBox*>(QString::fromLatin1(names::kPortBox));
     combo->setCurrentText(QStringLiteral("sim:ATmega2560"));
-    window.findChild<QSlider*>(QStringLiteral("TrackBar1"))->setValue(0);
-    Click(window, "Button1");
-    Click(window, "Button3");
-    Click(window, "Button4");
+    window.findChild<QSlider*>(QString::fromLatin1(names::kDelay))->setValue(0);
+    Click(window, names::kConnect);
+    Click(window, names::kAutosearch);
+    Click(window, names::kReadProgram);
     bool ok = Save(window, folder, "main-window-atmega2560.png");
 
     // Three places where the view no longer holds what the chip does, then Compare Program.
@@ -266,7 +268,7 @@ int main(int argc, char** argv)
     for (std::size_t a = 0x0A0; a < 0x0A6; ++a) edits.push_back({a, 0x00, 0});
     flash->Document().Edit(edits, 0, 0);
     flash->Document().Edit(std::vector<quillon::ByteEdit>{{0x0B4, 0x0C, 0}}, 0, 0);  // typed over with what the chip holds
-    window.findChild<QAction*>(QStringLiteral("CompareProgram1"))->trigger();
+    window.findChild<QAction*>(QString::fromLatin1(names::kCompareProgram))->trigger();
     WaitIdle(window);
     QTest::qWait(100);
     ok = Save(window, folder, "compare-differences.png") && ok;
@@ -285,7 +287,7 @@ int main(int argc, char** argv)
     for (const char* chip : {"ATmega169", "ATmega8"}) {
         window.findChild<QAction*>(QString::fromLatin1(chip))->trigger();
         WaitIdle(window);
-        quillon::ui::LockFusesForm dialog(window.Ctx(), window.Runner(), {}, &window);
+        quillon::ui::LockFusesForm dialog(window.CurrentSession(), window.Runner(), {}, &window);
         dialog.show();
         if (!QTest::qWaitForWindowExposed(&dialog)) return 1;
         dialog.ShowBits();
@@ -297,7 +299,7 @@ int main(int argc, char** argv)
         // The fields in words, with the 16 MHz board preset chosen and not yet written.
         window.findChild<QAction*>(QStringLiteral("ATmega328P"))->trigger();
         WaitIdle(window);
-        quillon::ui::LockFusesForm dialog(window.Ctx(), window.Runner(), {}, &window);
+        quillon::ui::LockFusesForm dialog(window.CurrentSession(), window.Runner(), {}, &window);
         dialog.show();
         if (!QTest::qWaitForWindowExposed(&dialog)) return 1;
         auto* presets = dialog.findChild<QComboBox*>(QStringLiteral("PresetBox"));
