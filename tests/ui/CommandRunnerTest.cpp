@@ -114,7 +114,7 @@ TEST(CommandRunnerHandoff, TheWorksResultOrItsExceptionReachesDone)
         ASSERT_TRUE(ended.has_value());
         EXPECT_EQ(ended->ending, Ending::Failed);
         EXPECT_EQ(ended->failure, throws ? FailureKind::None : FailureKind::Chip);
-        EXPECT_EQ(ended->words, throws ? "" : "stayed busy");
+        EXPECT_EQ(ended->Words(), throws ? "" : "stayed busy");
     }
     EXPECT_EQ(session.chip.name, "handed");
     ASSERT_EQ(boxes.seen.size(), 1u);
