@@ -52,7 +52,7 @@ std::unique_ptr<WindowSide> LargestChip()
     std::mt19937 random(1);
     for (auto& b : chip.flash) b = static_cast<std::uint8_t>(random());
     RefreshViewsForChip(ctx->views, chip);
-    quillon::FillViewFromImage(ctx->views, chip, RichEdit1, MemoryKind::Program);
+    quillon::FillViewFromImage(ctx->views, chip, ViewIndex(0, MemoryKind::Program), MemoryKind::Program);
     return ctx;
 }
 

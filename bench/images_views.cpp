@@ -39,8 +39,8 @@ void BuildEmptyView(benchmark::State& state)
 {
     auto ctx = LargestChip();
     for (auto _ : state) {
-        quillon::BuildEmptyView(ctx->views, RichEdit1, kLargestFlash);
-        benchmark::DoNotOptimize(ctx->views.view[RichEdit1].document.Bytes().data());
+        quillon::BuildEmptyView(ctx->views, ViewIndex(0, MemoryKind::Program), kLargestFlash);
+        benchmark::DoNotOptimize(ctx->views.view[ViewIndex(0, MemoryKind::Program)].document.Bytes().data());
     }
 }
 BENCHMARK(BuildEmptyView)->Unit(benchmark::kMillisecond);
@@ -49,8 +49,8 @@ void FillViewFromImage(benchmark::State& state)
 {
     auto ctx = LargestChip();
     for (auto _ : state) {
-        quillon::FillViewFromImage(ctx->views, ctx->chip, RichEdit1, MemoryKind::Program);
-        benchmark::DoNotOptimize(ctx->views.view[RichEdit1].document.Bytes().data());
+        quillon::FillViewFromImage(ctx->views, ctx->chip, ViewIndex(0, MemoryKind::Program), MemoryKind::Program);
+        benchmark::DoNotOptimize(ctx->views.view[ViewIndex(0, MemoryKind::Program)].document.Bytes().data());
     }
 }
 BENCHMARK(FillViewFromImage)->Unit(benchmark::kMillisecond);
@@ -58,9 +58,9 @@ BENCHMARK(FillViewFromImage)->Unit(benchmark::kMillisecond);
 void StoreViewToImage(benchmark::State& state)
 {
     auto ctx = LargestChip();
-    quillon::FillViewFromImage(ctx->views, ctx->chip, RichEdit1, MemoryKind::Program);
+    quillon::FillViewFromImage(ctx->views, ctx->chip, ViewIndex(0, MemoryKind::Program), MemoryKind::Program);
     for (auto _ : state) {
-        quillon::StoreViewToImage(ctx->views, ctx->chip, RichEdit1, MemoryKind::Program);
+        quillon::StoreViewToImage(ctx->views, ctx->chip, ViewIndex(0, MemoryKind::Program), MemoryKind::Program);
         benchmark::DoNotOptimize(ctx->chip.flash.data());
     }
 }
@@ -70,7 +70,7 @@ BENCHMARK(StoreViewToImage)->Unit(benchmark::kMillisecond);
 void KeyInLargestView(benchmark::State& state)
 {
     auto ctx = LargestChip();
-    MemoryDocument& document = ctx->views.view[RichEdit1].document;
+    MemoryDocument& document = ctx->views.view[ViewIndex(0, MemoryKind::Program)].document;
     const std::size_t caret = (16383 * 82) + 40;
     for (auto _ : state) {
         ViewKeyOutcome out = ViewKeyDown(document, caret, ViewKey{.code = 'A', .text = U'A'});

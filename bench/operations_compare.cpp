@@ -51,7 +51,7 @@ void WholeFlash(benchmark::State& state, Pass pass)
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
         const bool ok = pass == Pass::Read ? result.Succeeded() : comparison.ranges.size() == 3;
         if (!ok) {
-            state.SkipWithError(("the command failed: " + result.words).c_str());
+            state.SkipWithError(("the command failed: " + result.Words()).c_str());
             return;
         }
         ranges = comparison.ranges.size();

@@ -39,12 +39,13 @@ std::unique_ptr<MainWindow> MakeWindow()
 }
 
 constexpr std::int32_t kAtmega2560 = 0x01981E;
+constexpr int kPage1Flash = quillon::ViewIndex(0, quillon::MemoryKind::Program);
 
 // As the Chip Select menu does it: the chip, then its empty views.
 void SelectLargestChip(quillon::ui::MainWindow& window)
 {
-    quillon::SelectChip(window.Ctx(), kAtmega2560);
-    quillon::RefreshViewsForChip(window.Views(), window.Ctx().chip);
+    quillon::SelectChip(window.CurrentSession(), kAtmega2560);
+    quillon::RefreshViewsForChip(window.Views(), window.CurrentSession().chip);
 }
 
 void BM_WindowCreatedAndShown(benchmark::State& state)
@@ -66,14 +67,14 @@ void BM_LargestFlashViewFilledAndShown(benchmark::State& state)
 {
     auto window = MakeWindow();
     ShowAndWait(*window);
-    quillon::Session& ctx = window->Ctx();
+    quillon::Session& session = window->CurrentSession();
     quillon::ViewSet& views = window->Views();
     SelectLargestChip(*window);
-    for (std::size_t i = 0; i < ctx.chip.flashSize; ++i) ctx.chip.flash[i] = static_cast<std::uint8_t>(i * 13);
+    for (std::size_t i = 0; i < session.chip.flashSize; ++i) session.chip.flash[i] = static_cast<std::uint8_t>(i * 13);
     quillon::ui::HexViewWidget* view = window->View(0);
     for (auto _ : state) {
-        quillon::FillViewFromImage(views, ctx.chip, quillon::RichEdit1, quillon::MemoryKind::Program);
-        view->Reload(views.view[quillon::RichEdit1].caret);
+        quillon::FillViewFromImage(views, session.chip, kPage1Flash, quillon::MemoryKind::Program);
+        view->Reload(views.view[kPage1Flash].caret);
         view->repaint();
     }
     state.counters["lines"] = view->LineCount();
@@ -105,7 +106,7 @@ void BM_TenThousandDifferencesMarkedAndRepainted(benchmark::State& state)
 {
     auto window = MakeWindow();
     ShowAndWait(*window);
-    quillon::SelectChip(window->Ctx(), kAtmega2560);
+    SelectLargestChip(*window);  // the views too: the chip's bytes below are as many as the view's
     quillon::ui::HexViewWidget* view = window->View(0);
     view->Reload(0);
     std::vector<std::uint8_t> chip(view->Document().Bytes().begin(), view->Document().Bytes().end());

@@ -60,7 +60,7 @@ bool EraseChip(Bus& bus, const Target&, const ClassicUnit&)
 }
 
 bool ReadFlashWord(Bus& bus, const Target&, const ClassicUnit&, std::int32_t pos, std::span<std::uint8_t> bytes,
-                   bool verify)
+                   ReadMode verify)
 {
     return SelectFlashWord(bus, pos) && ReadWord(bus, bytes, verify);
 }
@@ -84,7 +84,7 @@ bool WriteFlashWord(Bus& bus, const Target&, const ClassicUnit& unit, std::int32
 }
 
 bool ReadEepromByte(Bus& bus, const Target& target, const ClassicUnit&, std::int32_t pos,
-                    std::span<std::uint8_t> byte, bool verify)
+                    std::span<std::uint8_t> byte, ReadMode verify)
 {
     return SelectEepromByte(bus, target, pos) && ReadEepromInto(bus, byte[0], verify);
 }

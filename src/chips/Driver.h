@@ -27,6 +27,18 @@ struct Target {
     std::uint32_t eepromPage = 0;  // bytes; 0: every EEPROM byte by its own pulse
 };
 
+// How a read treats the bytes it is given: stores what the chip holds there, or, verifying,
+// compares them with it and stops at the first that differs. A verify never stores into them;
+// given `seen` (as many bytes as they are), it puts each byte the chip gave there, so that the
+// caller can say what the chip holds where it differs.
+struct ReadMode {
+    ReadMode(bool compare, std::uint8_t* seenBytes = nullptr) : verify(compare), seen(seenBytes) {}
+    explicit operator bool() const { return verify; }
+
+    bool verify;
+    std::uint8_t* seen;
+};
+
 // The lock and fuse slots: fuses first (low, high, extended), the lock byte last.
 using FuseSlots = std::span<std::uint8_t, 8>;
 using ConstFuseSlots = std::span<const std::uint8_t, 8>;
@@ -41,7 +53,7 @@ struct Driver {
     using Plain = bool (*)(Bus&, const Target&);
     // Reads the bytes at pos into `bytes`; with verify set, compares them with `bytes` instead
     // and stops at the first that differs.
-    using Read = bool (*)(Bus&, const Target&, std::int32_t pos, std::span<std::uint8_t> bytes, bool verify);
+    using Read = bool (*)(Bus&, const Target&, std::int32_t pos, std::span<std::uint8_t> bytes, ReadMode verify);
     using Write = bool (*)(Bus&, const Target&, std::int32_t pos, std::span<const std::uint8_t> bytes);
     using Commit = bool (*)(Bus&, const Target&, std::int32_t pos);
     using FuseRead = bool (*)(Bus&, const Target&, FuseSlots slots);

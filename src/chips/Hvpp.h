@@ -31,7 +31,7 @@ inline constexpr Step kReadEepromByte{Packet{SetDDRB(0x00), SetPORTD(0x10), Read
                                   " read EEPROM byte"};
 
 // Reads the word (after its address is loaded) into, or against, the caller's two bytes.
-inline bool ReadWord(Bus& bus, std::span<std::uint8_t> word, bool verify)
+inline bool ReadWord(Bus& bus, std::span<std::uint8_t> word, ReadMode verify)
 {
     auto low = ReadBus(bus, kReadFlashLow);
     if (!low) return false;
@@ -39,7 +39,7 @@ inline bool ReadWord(Bus& bus, std::span<std::uint8_t> word, bool verify)
     if (!StoreOrCompare(word[0], *low, verify)) return false;
     auto high = ReadBus(bus, kReadFlashHigh);
     if (!high) return false;
-    return StoreOrCompare(word[1], *high, verify);
+    return StoreOrCompare(word[1], *high, verify, 1);
 }
 
 // Answers in flight: the two read packets of a word, or the one of an EEPROM byte, sent with
@@ -47,7 +47,7 @@ inline bool ReadWord(Bus& bus, std::span<std::uint8_t> word, bool verify)
 inline bool RequestWord(Bus& bus) { return SendOwing(bus, kReadFlashLow) && SendOwing(bus, kReadFlashHigh); }
 inline bool RequestEepromByte(Bus& bus) { return SendOwing(bus, kReadEepromByte); }
 
-inline bool ReadEepromInto(Bus& bus, std::uint8_t& byte, bool verify)
+inline bool ReadEepromInto(Bus& bus, std::uint8_t& byte, ReadMode verify)
 {
     auto value = ReadBus(bus, kReadEepromByte);
     if (!value) return false;

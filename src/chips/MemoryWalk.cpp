@@ -14,8 +14,6 @@ namespace quillon {
 
 namespace {
 
-using End = WalkResult::End;
-
 // The EEPROM page of the units that load it 4 bytes at a time; every EEPROM write moves the
 // progress bar once per 4 bytes.
 constexpr std::uint32_t kEepromPage = 4;
@@ -38,7 +36,12 @@ void Report(const WalkProgress& progress, std::uint32_t done, std::uint32_t tota
     if (progress) progress(done, total);
 }
 
-WalkResult Ended(End end) { return {end, std::nullopt}; }
+WalkResult NotOffered()
+{
+    WalkResult walk{Ending::Failed};
+    walk.failure = {FailureKind::NotOffered, std::string(LogPrefix(LogNotAvailable))};
+    return walk;
+}
 
 bool IsFlash(MemoryKind kind) { return kind == MemoryKind::Program; }
 
@@ -59,9 +62,9 @@ WalkResult ReadOrVerify(Bus& bus, const ChipRow& entry, const Target& target, Me
     const Driver::ReadRequest request = IsFlash(kind) ? d.RequestFlashRead : d.RequestEepromRead;
     const ReadPlan plan(entry, kind, into, expected, covered);
 
-    if (!Offers(bus, d.EnterProgMode) || !Offers(bus, read) || plan.Step() == 0) return Ended(End::NotOffered);
+    if (!Offers(bus, d.EnterProgMode) || !Offers(bus, read) || plan.Step() == 0) return NotOffered();
     if (bus.cancel.Requested()) return CancelledAt(bus, std::nullopt, -1);
-    if (!d.EnterProgMode(bus, target)) return Ended(End::Failed);
+    if (!d.EnterProgMode(bus, target)) return StoppedAt(std::nullopt);
     // Units that cannot send a read without collecting it are read one at a time whatever the
     // choice; so is everything at a window of one, exactly as the gateway was always driven.
     const int depth = choices.answersInFlight == kAutoAnswersInFlight ? kMaxAnswersInFlight : choices.answersInFlight;
@@ -73,7 +76,7 @@ WalkResult ReadOrVerify(Bus& bus, const ChipRow& entry, const Target& target, Me
         if (!end.fellBehind) return ReadEnded(bus, end.walk);
         bus.log.LogMessage(LogText, "The gateway fell behind with reads in flight; going on one at a time");
         // The gateway may have taken lost bytes for other commands: start programming afresh.
-        if (!d.EnterProgMode(bus, target)) return Ended(End::Failed);
+        if (!d.EnterProgMode(bus, target)) return StoppedAt(std::nullopt);
     }
     return ReadEnded(bus, ReadOneAtATime(bus, target, read, plan, progress));
 }
@@ -103,7 +106,7 @@ WalkResult WriteFlash(Bus& bus, const ChipRow& entry, const Target& target,
     // buffer and commit it page by page.
     const Driver::Write write = page == 0 ? (serial ? d.WriteFlashByte : d.WriteFlashWord)
                                           : (serial ? d.LoadFlashByte : d.WriteFlashWord);
-    if (!Offers(bus, write) || step == 0 || (page != 0 && !Offers(bus, d.WriteFlashPage))) return Ended(End::NotOffered);
+    if (!Offers(bus, write) || step == 0 || (page != 0 && !Offers(bus, d.WriteFlashPage))) return NotOffered();
 
     // What is skipped when blank: a page, or one word or byte on units without pages.
     const std::uint32_t unit = page == 0 ? step : page;
@@ -161,7 +164,7 @@ WalkResult WriteEeprom(Bus& bus, const ChipRow& entry, const Target& target,
     const bool paged = entry.EepromWrites() == EepromWrite::Page4;
     const auto size = static_cast<std::uint32_t>(image.size());
     if (paged ? !Offers(bus, d.LoadEepromByte) || !Offers(bus, d.WriteEepromPage) : !Offers(bus, d.WriteEepromByte))
-        return Ended(End::NotOffered);
+        return NotOffered();
 
     std::uint32_t written = 0;
     for (std::uint32_t address = 0; address < size; ++address) {
@@ -193,7 +196,7 @@ WalkResult WriteEeprom(Bus& bus, const ChipRow& entry, const Target& target,
 WalkResult ReadMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
                       std::span<std::uint8_t> image, const WalkProgress& progress, const ReadChoices& choices)
 {
-    return ReadOrVerify(bus, entry, target, kind, image, {}, progress, {}, choices);
+    return Judged(bus, ReadOrVerify(bus, entry, target, kind, image, {}, progress, {}, choices), false);
 }
 
 WalkResult VerifyMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
@@ -201,32 +204,42 @@ WalkResult VerifyMemory(Bus& bus, const ChipRow& entry, const Target& target, Me
                         std::span<const std::uint8_t> covered, const ReadChoices& choices)
 {
     // An empty memory has nothing to compare; it verifies as a read of nothing would.
-    if (image.empty()) return ReadOrVerify(bus, entry, target, kind, {}, {}, progress, {}, choices);
-    return ReadOrVerify(bus, entry, target, kind, {}, image, progress, covered, choices);
+    if (image.empty()) return Judged(bus, ReadOrVerify(bus, entry, target, kind, {}, {}, progress, {}, choices), false);
+    return Judged(bus, ReadOrVerify(bus, entry, target, kind, {}, image, progress, covered, choices), true);
 }
 
-WalkResult WriteMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
-                       std::span<const std::uint8_t> image, const WalkProgress& progress,
-                       const WriteChoices& choices)
+namespace {
+
+WalkResult Write(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
+                 std::span<const std::uint8_t> image, const WalkProgress& progress, const WriteChoices& choices)
 {
     const Driver& d = *entry.driver;
     if (bus.cancel.Requested()) return CancelledAt(bus, std::nullopt, -1);
     if (IsFlash(kind)) {
         if (WalkResult erased = EraseChip(bus, entry, target); !erased.Done()) return erased;
         if (bus.cancel.Requested()) return CancelledAt(bus, 0, 0);
-        if (!d.EnterProgMode(bus, target)) return Ended(End::Failed);
+        if (!d.EnterProgMode(bus, target)) return StoppedAt(std::nullopt);
         return WriteFlash(bus, entry, target, image, progress, choices);
     }
-    if (!Offers(bus, d.EnterProgMode)) return Ended(End::NotOffered);
-    if (!d.EnterProgMode(bus, target)) return Ended(End::Failed);
+    if (!Offers(bus, d.EnterProgMode)) return NotOffered();
+    if (!d.EnterProgMode(bus, target)) return StoppedAt(std::nullopt);
     return WriteEeprom(bus, entry, target, image, progress);
+}
+
+}  // namespace
+
+WalkResult WriteMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,
+                       std::span<const std::uint8_t> image, const WalkProgress& progress,
+                       const WriteChoices& choices)
+{
+    return Judged(bus, Write(bus, entry, target, kind, image, progress, choices), false);
 }
 
 WalkResult EraseChip(Bus& bus, const ChipRow& entry, const Target& target)
 {
     const Driver& d = *entry.driver;
-    if (!Offers(bus, d.EnterProgMode) || !Offers(bus, d.EraseChip)) return Ended(End::NotOffered);
-    if (!EraseSequence(bus, d, target) || !ConfirmGatewayAnswers(bus)) return Ended(End::Failed);
+    if (!Offers(bus, d.EnterProgMode) || !Offers(bus, d.EraseChip)) return NotOffered();
+    if (!EraseSequence(bus, d, target) || !ConfirmGatewayAnswers(bus)) return Judged(bus, StoppedAt(std::nullopt), false);
     return {};
 }
 

@@ -10,6 +10,7 @@
 
 #include "chips/ChipTable.h"
 #include "chips/MemoryKind.h"
+#include "core/Result.h"
 
 namespace quillon {
 
@@ -19,16 +20,17 @@ class Bus;
 using WalkProgress = std::function<void(std::uint32_t done, std::uint32_t total)>;
 
 struct WalkResult {
-    enum class End {
-        Done,
-        NotOffered,  // the unit lacks an operation the walk needs (logged); no address was sent
-        Failed,      // the gateway or the chip failed, or a verify found a difference
-        Cancelled,   // the bus's cancel request was seen between two packets; the socket is unpowered
-    };
-    End end = End::Done;
-    // Where a read, verify or write stopped; empty when it stopped before the first address, or
-    // when a read's answers came out of step, as nothing it read can be trusted then.
-    std::optional<std::uint32_t> address;
+    // Succeeded, Failed or Cancelled (the bus's cancel request was seen between two packets; the
+    // socket is unpowered).
+    Ending ending = Ending::Succeeded;
+    // On failure: NotOffered (the unit lacks an operation the walk needs, logged; no address was
+    // sent), Link (the gateway failed: the lines the log showed), Chip (the chip did not do its
+    // part) or Differs (a verify found a byte the chip does not hold, with both bytes where the
+    // compare saw them).
+    // `address`, also when cancelled: where a read, verify or write stopped; empty when it
+    // stopped before the first address, or when a read's answers came out of step, as nothing
+    // it read can be trusted then.
+    Failure failure;
     // Cancelled writes: how many bytes from address 0 the chip holds as written (a page loaded
     // but not committed does not count; a blank page left out counts, as the erase made it so);
     // -1 when the chip was not touched at all.
@@ -36,7 +38,8 @@ struct WalkResult {
     // The bytes a verify compared, or a write sent; the rest were skipped.
     std::uint32_t bytes = 0;
 
-    bool Done() const { return end == End::Done; }
+    bool Done() const { return ending == Ending::Succeeded; }
+    bool Cancelled() const { return ending == Ending::Cancelled; }
 };
 
 struct ReadChoices {

@@ -111,7 +111,7 @@ bool EraseChip(Bus& bus, const Target&, const PagedUnit& unit)
 }
 
 bool ReadFlashWord(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos,
-                   std::span<std::uint8_t> bytes, bool verify)
+                   std::span<std::uint8_t> bytes, ReadMode verify)
 {
     return SelectFlashWord(bus, target, unit, pos) && ReadWord(bus, bytes, verify);
 }
@@ -149,7 +149,7 @@ bool WriteFlashPage(Bus& bus, const Target& target, const PagedUnit& unit, std::
 }
 
 bool ReadEepromByte(Bus& bus, const Target&, const PagedUnit&, std::int32_t pos, std::span<std::uint8_t> byte,
-                    bool verify)
+                    ReadMode verify)
 {
     return SelectEepromByte(bus, pos) && ReadEepromInto(bus, byte[0], verify);
 }

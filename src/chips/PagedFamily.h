@@ -104,12 +104,12 @@ namespace paged {
 bool EnterProgMode(Bus& bus, const Target& target, const PagedUnit& unit);
 bool EraseChip(Bus& bus, const Target& target, const PagedUnit& unit);
 bool ReadFlashWord(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos,
-                   std::span<std::uint8_t> word, bool verify);
+                   std::span<std::uint8_t> word, ReadMode verify);
 bool WriteFlashWord(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos,
                     std::span<const std::uint8_t> word);
 bool WriteFlashPage(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos);
 bool ReadEepromByte(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos,
-                    std::span<std::uint8_t> byte, bool verify);
+                    std::span<std::uint8_t> byte, ReadMode verify);
 bool RequestFlashWord(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos);
 bool RequestEepromByte(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos);
 bool WriteEepromByte(Bus& bus, const Target& target, const PagedUnit& unit, std::int32_t pos,

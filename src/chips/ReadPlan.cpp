@@ -49,6 +49,17 @@ bool ReadPlan::Take(std::uint32_t address, std::span<const std::uint8_t> values)
     return true;
 }
 
+std::optional<ByteDifference> ReadPlan::DifferenceAt(std::uint32_t address, std::span<const std::uint8_t> values) const
+{
+    if (!verify_) return std::nullopt;
+    const auto want = Want(address);
+    const auto flags = Flags(address);
+    for (std::size_t i = 0; i < want.size() && i < values.size(); ++i)
+        if ((flags.empty() || flags[i] != 0) && values[i] != want[i])
+            return ByteDifference{address + static_cast<std::uint32_t>(i), values[i], want[i]};
+    return std::nullopt;
+}
+
 void ReadPlan::Progress(const WalkProgress& progress, std::uint32_t address) const
 {
     const std::uint32_t next = address + step_;

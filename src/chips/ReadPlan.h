@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "chips/ChipTable.h"
@@ -46,6 +47,9 @@ public:
     bool Reads(std::uint32_t address) const { return !verify_ || Compared(address) > 0 || !gapsAllowed_; }
     // Whether the chip's `values` at `address` are what the caller expects, or stores them.
     bool Take(std::uint32_t address, std::span<const std::uint8_t> values) const;
+    // The first compared byte at `address` where the chip's `values` are not what the caller
+    // expects, with both bytes.
+    std::optional<ByteDifference> DifferenceAt(std::uint32_t address, std::span<const std::uint8_t> values) const;
     void Progress(const WalkProgress& progress, std::uint32_t address) const;
 
 private:

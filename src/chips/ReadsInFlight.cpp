@@ -31,7 +31,6 @@ public:
                                                                        : ReadFailedAt(bus_, plan_, address);
                 return CancelledAt(bus_, address, -1);
             }
-            const std::uint32_t compared = plan_.Compared(address);
             if (!plan_.Reads(address)) {
                 if (flight_.empty()) plan_.Progress(progress_, address);
                 continue;
@@ -45,7 +44,6 @@ public:
                 return StoppedAt(address);
             }
             flight_.push_back(address);
-            (void)compared;
         }
         while (!flight_.empty())
             if (!CollectOldest()) return Stopped();
@@ -70,6 +68,7 @@ private:
         flight_.pop_front();
         if (!plan_.Take(address, std::span(values).first(width))) {
             differs_ = address;
+            difference_ = plan_.DifferenceAt(address, std::span(values).first(width));
             return false;
         }
         if (plan_.Verify()) result_.bytes += plan_.Compared(address);
@@ -86,7 +85,7 @@ private:
         if (answer.count == answer_.count) return answer;
         if (!bus_.link.IsOpen()) {
             // Bytes beyond those owed: logged and closed as any answer out of step.
-            bus_.LogFailure(LogAnswerError, answer_.whatText);
+            StepFailed(bus_, LogAnswerError, answer_.whatText);
             return std::nullopt;
         }
         fellBehind_ = true;
@@ -115,7 +114,7 @@ private:
         if (differs_ && !fellBehind_) {
             const std::uint32_t at = *differs_;
             // The difference counts only if the answers behind it were in step.
-            if (Drain()) return {StoppedAt(at)};
+            if (Drain()) return {DiffersAt(at, difference_)};
             if (!fellBehind_) return {ReadFailedAt(bus_, plan_, at)};
         }
         if (fellBehind_) {
@@ -125,8 +124,7 @@ private:
             if (bus_.link.Resync()) return {WalkResult{}, true};
             if (!bus_.link.IsOpen()) return {ReadFailedAt(bus_, plan_, 0)};
             // The gateway does not answer at all: the read fails as one at a time would.
-            bus_.LogFailure(LogAnswerError, answer_.whatText);
-            bus_.link.CloseAfterFailure();
+            StepFailed(bus_, LogAnswerError, answer_.whatText);
             return {ReadFailedAt(bus_, plan_, 0)};
         }
         return {ReadFailedAt(bus_, plan_, flight_.empty() ? plan_.Size() : flight_.front())};
@@ -142,6 +140,7 @@ private:
     std::size_t window_ = 1;
     std::deque<std::uint32_t> flight_;  // addresses whose answers are owed, oldest first
     std::optional<std::uint32_t> differs_;
+    std::optional<ByteDifference> difference_;
     bool fellBehind_ = false;
     WalkResult result_;
 };

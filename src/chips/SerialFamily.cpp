@@ -54,7 +54,7 @@ Query EepromRead(const SerialUnit& unit, std::uint32_t a)
             Text(unit.eepromAddress, " 0x44 0x00 b a 0xA0", " 0x44 0x00 b 0x00 0xA0")};
 }
 
-bool ReadInto(Bus& bus, const Query& q, std::span<std::uint8_t> byte, bool verify)
+bool ReadInto(Bus& bus, const Query& q, std::span<std::uint8_t> byte, ReadMode verify)
 {
     auto reply = SpiQuery(bus, q.i1, q.i2, q.i3, 0x00, q.text);
     if (!reply) return false;
@@ -82,7 +82,7 @@ bool EraseChip(Bus& bus, const Target&, const SerialUnit& unit)
 }
 
 bool ReadFlashByte(Bus& bus, const Target&, const SerialUnit& unit, std::int32_t address, std::span<std::uint8_t> byte,
-                   bool verify)
+                   ReadMode verify)
 {
     return ReadInto(bus, FlashRead(unit, Addr(address)), byte, verify);
 }
@@ -119,7 +119,7 @@ bool WriteFlashPage(Bus& bus, const Target&, const SerialUnit& unit, std::int32_
 }
 
 bool ReadEepromByte(Bus& bus, const Target&, const SerialUnit& unit, std::int32_t address,
-                    std::span<std::uint8_t> byte, bool verify)
+                    std::span<std::uint8_t> byte, ReadMode verify)
 {
     return ReadInto(bus, EepromRead(unit, Addr(address)), byte, verify);
 }

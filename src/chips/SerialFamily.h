@@ -120,14 +120,14 @@ constexpr SerialUnit Derived(SerialUnit base, std::string_view name)
 bool EnterProgMode(Bus& bus, const Target& target, const SerialUnit& unit);
 bool EraseChip(Bus& bus, const Target& target, const SerialUnit& unit);
 bool ReadFlashByte(Bus& bus, const Target& target, const SerialUnit& unit, std::int32_t address,
-                   std::span<std::uint8_t> byte, bool verify);
+                   std::span<std::uint8_t> byte, ReadMode verify);
 bool WriteFlashByte(Bus& bus, const Target& target, const SerialUnit& unit, std::int32_t address,
                     std::span<const std::uint8_t> byte);
 bool LoadFlashByte(Bus& bus, const Target& target, const SerialUnit& unit, std::int32_t address,
                    std::span<const std::uint8_t> byte);
 bool WriteFlashPage(Bus& bus, const Target& target, const SerialUnit& unit, std::int32_t address);
 bool ReadEepromByte(Bus& bus, const Target& target, const SerialUnit& unit, std::int32_t address,
-                    std::span<std::uint8_t> byte, bool verify);
+                    std::span<std::uint8_t> byte, ReadMode verify);
 bool RequestFlashByte(Bus& bus, const Target& target, const SerialUnit& unit, std::int32_t address);
 bool RequestEepromByte(Bus& bus, const Target& target, const SerialUnit& unit, std::int32_t address);
 bool WriteEepromByte(Bus& bus, const Target& target, const SerialUnit& unit, std::int32_t address,

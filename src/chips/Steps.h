@@ -44,13 +44,15 @@ inline bool InEeprom(std::int32_t pos, std::size_t bytes)
 
 // A read operation either fills the caller's byte or checks it; a difference is no failure of the link
 // and so logs nothing and leaves the port open.
-inline bool StoreOrCompare(std::uint8_t& imageByte, std::uint8_t value, bool verify)
+inline bool StoreOrCompare(std::uint8_t& imageByte, std::uint8_t value, ReadMode mode, std::size_t at = 0)
 {
-    if (verify) return imageByte == value;
-    imageByte = value;
-    return true;
+    if (!mode.verify) {
+        imageByte = value;
+        return true;
+    }
+    if (mode.seen != nullptr) mode.seen[at] = value;
+    return imageByte == value;
 }
-
 // The old chips give their fuse and lock bits in one byte: fuse bits in bits 0 and 5, LB1 in
 // bit 7 and LB2 in bit 6. The record keeps the fuse byte with its absent bits 1 and the lock
 // bits in bits 1 and 2 of the lock slot.

@@ -12,7 +12,21 @@ namespace quillon {
 class Bus;
 class ReadPlan;
 
-inline WalkResult StoppedAt(std::uint32_t address) { return {WalkResult::End::Failed, address}; }
+// A walk that failed at `address` (or before the first one), its kind judged as the walk ends.
+inline WalkResult StoppedAt(std::optional<std::uint32_t> address)
+{
+    WalkResult walk{Ending::Failed};
+    walk.failure.address = address;
+    return walk;
+}
+
+// A verify that found the chip holding another byte than expected in the word or byte at
+// `address`; `difference`, where the compare saw the bytes, names the first of them.
+WalkResult DiffersAt(std::uint32_t address, std::optional<ByteDifference> difference);
+
+// The failure of a walk that stopped, as its caller gets it: the link's failure when the port is
+// closed, else a verify's difference, else the chip's.
+WalkResult Judged(const Bus& bus, WalkResult walk, bool verify);
 
 // Stops a walk on the user's request: the socket goes unpowered, so a chip half written is not
 // left in programming mode with its supply on.

@@ -34,11 +34,11 @@ Result Load(Session& session, MemoryKind kind, const std::string& file, bool for
     ResetImage(session.chip, kind == MemoryKind::Program ? ImagePart::Flash : ImagePart::Eeprom);
     Result result = LoadMemoryFile(session, file, kind);
     if (result.failure == FailureKind::FileBeyond && force) {
-        output.Error(file + ": " + result.words + "; going on (--force)");
+        output.Error(file + ": " + result.Words() + "; going on (--force)");
         return Result::Ok();
     }
     if (result.failure == FailureKind::FilePart || result.failure == FailureKind::FileBeyond)
-        output.Error(file + ": " + result.words +
+        output.Error(file + ": " + result.Words() +
                      (result.failure == FailureKind::FileBeyond ? "; --force takes what fits" : ""));
     return result;
 }

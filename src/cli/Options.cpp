@@ -275,6 +275,7 @@ std::string UsageText()
 {
     return R"(Usage: quillon-cli --port PORT [options] COMMAND...
        quillon-cli list-chips
+       quillon-cli list-ports [--json]
        quillon-cli wiring --chip NAME --out FILE.svg|FILE.png
        quillon-cli explain-fuses --chip NAME B0 B1...
        quillon-cli fuse-settings --chip NAME
@@ -284,8 +285,11 @@ std::string UsageText()
 Programs an AVR microcontroller through the Tavro gateway.
 
 Options:
-  --port PORT     the gateway's serial port (COM3, ttyUSB0, /dev/ttyUSB0), or
-                  sim:CHIP for the built-in simulated gateway with CHIP in its socket
+  --port PORT     the gateway's serial port (COM3, ttyUSB0, /dev/ttyUSB0), its USB
+                  adapter's serial number (serial:A50285BI) or /dev/serial/by-id/ link,
+                  which stay with the adapter when it is plugged in elsewhere (see
+                  list-ports), or sim:CHIP for the built-in simulated gateway with CHIP
+                  in its socket
   --delay N       extra wait in milliseconds at every programming step, 0 to 5 (default 1)
   --chip NAME     the chip in the socket (ATmega8, ATtiny85, ... as list-chips names
                   them); without it, or with "auto", the chip is found by its signature
@@ -374,6 +378,9 @@ Commands, run in the order given:
                        bits are set); serially programmed chips are refused
   list-chips           list the supported chips (name, signature, flash, EEPROM and
                        page bytes, programming mode); needs no port
+  list-ports           list the serial ports there are now, each with its USB adapter's
+                       vendor:product id, serial number, description and /dev/serial/by-id/
+                       link: the names --port takes that stay with the adapter
   wiring               draw how the chip named by --chip is wired to the gateway (its
                        package, pin numbers and the gateway line of every pin used) into
                        the file named by --out: SVG or PNG by its extension; needs no port
@@ -395,6 +402,9 @@ Production (see docs/production.md):
                        .records.sqlite beside the job file), or --records
                        postgresql://USER@HOST/DATABASE a database that several
                        stations share. Exit status 0 only when every chip passed.
+                       --port P1,P2,... runs one gateway per port at once (--count then
+                       counts per gateway; a line starts every gateway that waits); each
+                       output line is tagged with its port.
   records FILE         a record store's summary: chips, passed, failed, yield, first and
                        last serial number, the last failures; --csv prints every row
                        (FILE may be a postgresql:// URL too)

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <memory>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <thread>
@@ -20,6 +21,7 @@
 #include "model/SimDevice.h"
 #include "operations/Session.h"
 #include "production/Job.h"
+#include "production/Line.h"
 #include "production/ProductionRun.h"
 #include "production/RecordStore.h"
 
@@ -33,6 +35,7 @@ using namespace quillon::production;
 struct JobOptions {
     std::string job;
     std::string port;
+    std::vector<std::string> ports;  // --port P1,P2,...: one gateway each
     std::string records;
     std::optional<long> count;
     bool detect = false;
@@ -89,6 +92,19 @@ std::string Parse(const std::vector<std::string>& args, JobOptions& o)
     }
     if (o.job.empty()) return runJob ? "run-job needs the job file" : "records needs the record store's file";
     if (runJob && o.port.empty()) return "no port given (--port NAME)";
+    if (runJob) {
+        // A comma separates the gateways of a line; no port's name holds one.
+        for (std::size_t from = 0;;) {
+            const std::size_t comma = o.port.find(',', from);
+            const std::string one = o.port.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+            if (one.empty()) return "--port: an empty port name in \"" + o.port + "\"";
+            if (std::find(o.ports.begin(), o.ports.end(), one) != o.ports.end())
+                return "--port names \"" + one + "\" twice";
+            o.ports.push_back(one);
+            if (comma == std::string::npos) break;
+            from = comma + 1;
+        }
+    }
     return {};
 }
 
@@ -103,20 +119,42 @@ public:
     bool Json() const { return json_; }
     void Emit(const ::nlohmann::ordered_json& j)
     {
+        std::lock_guard lock(mutex_);
         std::fprintf(out_, "%s\n", Dump(j).c_str());
         std::fflush(out_);
     }
     void Say(const std::string& line)
     {
         if (json_) return;
+        std::lock_guard lock(mutex_);
         std::fprintf(out_, "%s\n", line.c_str());
         std::fflush(out_);
     }
-    void Error(const std::string& message)
+    // `port` names the gateway of a line that the message is about; empty for the whole run.
+    void Error(const std::string& message, const std::string& port = {})
     {
-        std::fprintf(err_, "quillon-cli: %s\n", message.c_str());
+        std::lock_guard lock(mutex_);
+        std::fprintf(err_, "quillon-cli: %s%s\n", port.empty() ? "" : (port + ": ").c_str(), message.c_str());
         std::fflush(err_);
-        if (json_) Emit({{"type", "error"}, {"text", message}});
+        if (!json_) return;
+        ::nlohmann::ordered_json j = {{"type", "error"}};
+        if (!port.empty()) j["port"] = port;
+        j["text"] = message;
+        Emit(j);
+    }
+    // What the operator must know that is no error: on standard error, or a `notice` event.
+    void Note(const std::string& message, const std::string& port = {})
+    {
+        std::lock_guard lock(mutex_);
+        if (json_) {
+            ::nlohmann::ordered_json j = {{"type", "notice"}};
+            if (!port.empty()) j["port"] = port;
+            j["text"] = message;
+            Emit(j);
+            return;
+        }
+        std::fprintf(err_, "quillon-cli: %s%s\n", port.empty() ? "" : (port + ": ").c_str(), message.c_str());
+        std::fflush(err_);
     }
     int Exit(int status)
     {
@@ -125,6 +163,7 @@ public:
     }
 
 private:
+    std::recursive_mutex mutex_;  // a line's gateways report from their own threads
     bool json_;
     std::FILE* out_;
     std::FILE* err_;
@@ -144,12 +183,51 @@ std::string Seconds(double seconds)
     return text;
 }
 
+// One chip's result line, or its chip-result event; a line's gateway tags it with its port.
+void SayChip(Lines& lines, const ChipOutcome& outcome, const std::string& port = {})
+{
+    const char* result = outcome.ending == ChipEnding::Passed   ? kPassed
+                         : outcome.ending == ChipEnding::Failed ? kFailed
+                                                                : kCancelled;
+    if (lines.Json()) {
+        Json line = {{"type", "chip-result"}};
+        if (!port.empty()) line["port"] = port;
+        line["chip"] = outcome.id;
+        line["result"] = result;
+        line["serial"] = outcome.serial ? Json(*outcome.serial) : Json(nullptr);
+        line["reason"] = outcome.ending == ChipEnding::Passed ? Json(nullptr) : Json(outcome.reason);
+        line["fuses"] = outcome.fuses;
+        line["seconds"] = outcome.seconds;
+        lines.Emit(line);
+        return;
+    }
+    const std::string tag = port.empty() ? "" : port + ": ";
+    const std::string number = Padded(outcome.id);
+    if (outcome.ending == ChipEnding::Passed)
+        lines.Say(tag + "PASS " + number + (outcome.serial ? "  serial " + std::to_string(*outcome.serial) : "") +
+                  "  " + Seconds(outcome.seconds));
+    else
+        lines.Say(tag + (outcome.ending == ChipEnding::Failed ? "FAIL " : "CANCELLED ") + number + "  " + outcome.reason);
+}
+
+std::string RunEnded(long chips, long passed)
+{
+    return std::to_string(chips) + " chip" + (chips == 1 ? "" : "s") + ", " + std::to_string(passed) + " passed, " +
+           std::to_string(chips - passed) + " not";
+}
+
 // The operator's lines on standard input, read without stdio so a cancel can end the wait.
 class OperatorInput {
 public:
     enum class Got { Line, End, Cancelled };
 
     Got Next(const CancelRequest& cancel)
+    {
+        return Next([&] { return cancel.Requested(); });
+    }
+    // `stop` is asked between waits: true ends the wait as a cancel.
+    template <typename Stop>
+    Got Next(Stop&& stop)
     {
         while (true) {
             if (const std::size_t nl = buffer_.find('\n'); nl != std::string::npos) {
@@ -164,7 +242,7 @@ public:
                 }
                 return Got::End;
             }
-            if (cancel.Requested()) return Got::Cancelled;
+            if (stop()) return Got::Cancelled;
             pollfd p{STDIN_FILENO, POLLIN, 0};
             const int r = ::poll(&p, 1, 100);
             if (r < 0 && errno != EINTR) {
@@ -199,6 +277,119 @@ std::string SignalName(int signal)
     return signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "the user";
 }
 
+// Several gateways at once: one worker each, all drawing from one store. Every line about a
+// gateway is tagged with its port; the lines about the whole run are not.
+int RunLine(const JobOptions& o, const Job& job, const std::string& recordsFile, Lines& lines, bool watchSignals)
+{
+    // Made before any worker, so the signals reach this thread alone; passed on to every gateway.
+    CancelRequest interrupt;
+    std::unique_ptr<SignalWatcher> signals;
+    if (watchSignals) signals = std::make_unique<SignalWatcher>(interrupt);
+
+    LineSettings settings;
+    settings.ports = o.ports;
+    settings.records = recordsFile;
+    settings.count = o.count;
+    settings.detect = o.detect;
+    settings.opener = sim::OpenAnyPort;
+    Line line(job, settings);
+    if (std::string e = line.Open(); !e.empty()) {
+        lines.Error(e);
+        return lines.Exit(kExitFailure);
+    }
+    std::string error;
+    const std::optional<std::uint64_t> next = line.NextSerial(error);
+    if (!error.empty()) {
+        lines.Error(error);
+        return lines.Exit(kExitFailure);
+    }
+    if (lines.Json()) {
+        Json start = {{"type", "job"},   {"name", job.name},        {"chip", std::string(job.chip->name)},
+                      {"hash", job.hash}, {"records", line.StoreLocation()}, {"ports", o.ports}};
+        if (next) start["next_serial"] = *next;
+        lines.Emit(start);
+    } else {
+        lines.Say("Job " + job.name + " for the " + std::string(job.chip->name) + " (" + job.hash.substr(0, 12) +
+                  "), records in " + line.StoreLocation() + (next ? ", next serial " + std::to_string(*next) : ""));
+        std::string all;
+        for (const std::string& port : o.ports) all += (all.empty() ? "" : ", ") + port;
+        lines.Say(std::to_string(o.ports.size()) + " gateways: " + all);
+    }
+    if (job.serial && !next) {
+        lines.Error(kNoNumbersLeft);
+        return lines.Exit(kExitFailure);
+    }
+
+    line.onStep = [&](std::size_t g, std::int64_t chip, const std::string& step, bool done, bool ok) {
+        if (!lines.Json() || !done) return;
+        lines.Emit({{"type", "step"}, {"port", o.ports[g]}, {"chip", chip}, {"step", step}, {"ok", ok}});
+    };
+    line.onChip = [&](std::size_t g, const ChipOutcome& outcome) { SayChip(lines, outcome, o.ports[g]); };
+    line.onNotice = [&](std::size_t g, const std::string& text) { lines.Note(text, o.ports[g]); };
+    line.onState = [&](std::size_t g, const GatewayStatus& status) {
+        if (status.state == GatewayState::Stopped) lines.Error(status.reason, o.ports[g]);
+    };
+
+    line.Start();
+    const bool prompt = !o.detect && ::isatty(STDIN_FILENO) && !lines.Json();
+    OperatorInput input;
+    auto forwardSignal = [&] {
+        if (interrupt.Requested() && line.CancelReason() == CancelRequest::None) line.Cancel(interrupt.Reason());
+        return interrupt.Requested();
+    };
+    while (!line.Ended() && !forwardSignal()) {
+        if (o.detect) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            continue;
+        }
+        // A line is read only when a gateway waits for it, so lines typed or piped ahead are not
+        // spent on gateways still busy with their chips.
+        if (!line.WaitForWaiting(std::chrono::milliseconds(100))) continue;
+        if (prompt) {
+            std::string waiting;
+            for (std::size_t g = 0; g < line.Size(); ++g)
+                if (line.Status(g).state == GatewayState::Waiting) waiting += (waiting.empty() ? "" : ", ") + o.ports[g];
+            std::fprintf(stderr, "Put the next chips in the sockets of %s and press Enter (Ctrl-D ends the run)\n",
+                         waiting.c_str());
+            std::fflush(stderr);
+        }
+        const OperatorInput::Got got = input.Next([&] { return interrupt.Requested() || line.Ended(); });
+        if (got == OperatorInput::Got::Line) line.Next();
+        if (got == OperatorInput::Got::End) line.EndInput();
+    }
+    while (!line.Ended()) {
+        forwardSignal();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    line.Wait();
+
+    long chips = 0, passed = 0;
+    for (std::size_t g = 0; g < line.Size(); ++g) {
+        const GatewayStatus s = line.Status(g);
+        chips += s.chips;
+        passed += s.passed;
+        if (lines.Json())
+            lines.Emit({{"type", "run"}, {"port", s.port}, {"chips", s.chips}, {"passed", s.passed},
+                        {"failed", s.chips - s.passed}});
+        else
+            lines.Say(s.port + ": Run ended: " + RunEnded(s.chips, s.passed) +
+                      (s.state == GatewayState::Stopped ? " (stopped)" : ""));
+        if (o.count && s.chips < *o.count && s.state == GatewayState::Done && !interrupt.Requested())
+            lines.Error("the run ended after " + std::to_string(s.chips) + " of " + std::to_string(*o.count) + " chips",
+                        s.port);
+    }
+    if (lines.Json())
+        lines.Emit({{"type", "line"}, {"gateways", line.Size()}, {"chips", chips}, {"passed", passed},
+                    {"failed", chips - passed}});
+    else
+        lines.Say("Line ended: " + RunEnded(chips, passed) + " on " + std::to_string(line.Size()) + " gateways");
+    if (interrupt.Requested()) {
+        lines.Error("cancelled by " + SignalName(interrupt.Reason()));
+        return lines.Exit(interrupt.Reason() > 0 ? ExitStatusFor(interrupt.Reason()) : kExitFailure);
+    }
+    return lines.Exit(line.AllWell() ? kExitSuccess : kExitFailure);
+}
+
 int RunJob(const JobOptions& o, Lines& lines, bool watchSignals)
 {
     JobCheck checked = ReadJob(o.job);
@@ -210,6 +401,7 @@ int RunJob(const JobOptions& o, Lines& lines, bool watchSignals)
     const std::string recordsFile = !o.records.empty() ? o.records
                                     : !job.recordsFile.empty() ? job.recordsFile
                                                                : DefaultRecordsFile(job);
+    if (o.ports.size() > 1) return RunLine(o, job, recordsFile, lines, watchSignals);
     std::string error;
     std::unique_ptr<RecordStore> store = OpenRecordStore(recordsFile, error);
     if (!store) {
@@ -221,6 +413,7 @@ int RunJob(const JobOptions& o, Lines& lines, bool watchSignals)
     std::unique_ptr<SignalWatcher> signals;
     if (watchSignals) signals = std::make_unique<SignalWatcher>(session.bus.cancel);
     ProductionRun run(session, job, *store, o.port);
+    run.onNotice = [&](const std::string& line) { lines.Note(line); };
     if (std::string e = run.Prepare(); !e.empty()) {
         lines.Error(e);
         return lines.Exit(kExitFailure);
@@ -285,26 +478,8 @@ int RunJob(const JobOptions& o, Lines& lines, bool watchSignals)
             break;
         }
         ++chips;
-        const char* result = outcome.ending == ChipEnding::Passed   ? kPassed
-                             : outcome.ending == ChipEnding::Failed ? kFailed
-                                                                    : kCancelled;
         if (outcome.ending == ChipEnding::Passed) ++passed;
-        if (lines.Json()) {
-            Json line = {{"type", "chip-result"}, {"chip", outcome.id}, {"result", result}};
-            line["serial"] = outcome.serial ? Json(*outcome.serial) : Json(nullptr);
-            line["reason"] = outcome.ending == ChipEnding::Passed ? Json(nullptr) : Json(outcome.reason);
-            line["fuses"] = outcome.fuses;
-            line["seconds"] = outcome.seconds;
-            lines.Emit(line);
-        } else {
-            const std::string number = Padded(outcome.id);
-            if (outcome.ending == ChipEnding::Passed)
-                lines.Say("PASS " + number + (outcome.serial ? "  serial " + std::to_string(*outcome.serial) : "") +
-                          "  " + Seconds(outcome.seconds));
-            else
-                lines.Say((outcome.ending == ChipEnding::Failed ? "FAIL " : "CANCELLED ") + number + "  " +
-                          outcome.reason);
-        }
+        SayChip(lines, outcome);
         if (!outcome.storeError.empty()) {
             lines.Error(outcome.storeError);
             stoppedShort = true;
@@ -332,8 +507,7 @@ int RunJob(const JobOptions& o, Lines& lines, bool watchSignals)
     if (lines.Json())
         lines.Emit({{"type", "run"}, {"chips", chips}, {"passed", passed}, {"failed", failed}});
     else
-        lines.Say("Run ended: " + std::to_string(chips) + " chip" + (chips == 1 ? "" : "s") + ", " +
-                  std::to_string(passed) + " passed, " + std::to_string(failed) + " not");
+        lines.Say("Run ended: " + RunEnded(chips, passed));
     if (cancel.Requested()) {
         lines.Error("cancelled by " + SignalName(cancel.Reason()));
         return lines.Exit(cancel.Reason() > 0 ? ExitStatusFor(cancel.Reason()) : kExitFailure);

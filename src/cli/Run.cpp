@@ -13,6 +13,7 @@
 #include "cli/Commands.h"
 #include "cli/FuseWords.h"
 #include "cli/Options.h"
+#include "cli/PortListing.h"
 #include "cli/SignalWatcher.h"
 #include "cli/WiringFile.h"
 #include "cli/Output.h"
@@ -101,6 +102,7 @@ bool IsStandardOutput(const std::string& file, std::FILE* out)
 int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bool watchSignals)
 {
     if (IsProductionCommand(args)) return RunProductionCommand(args, out, err, watchSignals);
+    if (IsListPortsCommand(args)) return ListPorts(args, out, err);
     ParseResult parsed = ParseOptions(args);
     if (!parsed.options) {
         // Asked for JSON, a script gets its answer as JSON even when the line is wrong.
@@ -181,7 +183,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bo
         return kExitFailure;
     };
     if (const quillon::Result opened = Connect(session, options.port); !opened)
-        return give_up("cannot open the port \"" + options.port + "\"" + Explanation(opened.words));
+        return give_up("cannot open the port \"" + options.port + "\"" + Explanation(opened.Words()));
     if (session.bus.cancel.Requested()) return Interrupted(session, output, "the chip is unchanged");
     if (chosen != nullptr) {
         SelectChip(session, chosen->signature);
@@ -211,12 +213,16 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bo
         // Why it failed goes to stderr too, unless the command said so there itself: with the
         // log sent to a file, stderr is all a person watching sees.
         if (result.ending == quillon::Ending::Failed && output.ErrorsShown() == errorsBefore &&
-            !OneLine(result.words).empty())
-            output.Error(word + ": " + OneLine(result.words));
+            !OneLine(result.Words()).empty()) {
+            std::string why = word + ": " + OneLine(result.Words());
+            // The log names the address only; whoever reads this also wants both bytes.
+            if (const auto& difference = result.failure.difference) why += "; " + DifferenceText(*difference);
+            output.Error(why);
+        }
         output.Result(word, command.argument, result.Succeeded());
         if (result.WasCancelled()) {
             output.SetCommand({});
-            std::string holds = result.words;
+            std::string holds = result.Words();
             if (!holds.empty()) holds[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(holds[0])));
             return Interrupted(session, output, word + " stopped; " + holds);
         }

@@ -24,8 +24,8 @@ public:
     int delay = 1;  // the "Delays value" track bar, 0 to 5 ms
     // Step sequences that only send (the serial writes, some erases) prove once a flash page, or
     // once 32 bytes, and at their end that the gateway still answers; a gateway gone silent with
-    // the line open would otherwise pass for one that wrote. Off, every command sends exactly the
-    // bytes it always has; the window and quillon-cli turn it on unless told not to.
+    // the line open would otherwise pass for one that wrote. Off, a command's trace is the one
+    // stations qualified (kept: docs/compatibility.md); the front ends turn it on unless told not to.
     bool confirmAnswers = false;
     // Set from another thread to stop the command under way at its next packet boundary; the
     // front end clears it before it starts a command.
@@ -39,15 +39,6 @@ public:
         if (milliseconds > 0) sleep(milliseconds);
     }
     void Delay() { Sleep(delay); }
-
-    // A failure of the link that a step logged and closed the port for: logs the line and keeps
-    // it, so a command can say what failed without reading the log back.
-    void LogFailure(int index, std::string_view text);
-    const std::string& LastFailure() const { return lastFailure_; }
-    void ForgetFailure() { lastFailure_.clear(); }
-
-private:
-    std::string lastFailure_;
 };
 
 }  // namespace quillon

@@ -16,10 +16,11 @@ GatewayBacklog::Clock::duration LineTime(std::size_t bytes)
 
 void GatewayBacklog::Sent(std::size_t length, std::size_t answerBytes, Clock::time_point at)
 {
-    // Packets are taken in the order they went out: the ones surely taken by now never count
-    // again, and forgetting them keeps each look at the backlog short.
-    while (!waiting_.empty() && waiting_.front().taken + kLag <= at) waiting_.pop_front();
     lineFree_ = std::max(at, lineFree_) + LineTime(length);
+    // Packets are taken in the order they went out, and every later packet's bytes arrive behind
+    // this one's: those surely taken by then never count again. Forgetting them keeps each look
+    // at the backlog short, also when the program runs far ahead of the line's pace.
+    while (!waiting_.empty() && waiting_.front().taken + kLag <= lineFree_) waiting_.pop_front();
     const Clock::time_point taken = std::max(gatewayFree_, lineFree_);
     gatewayFree_ = taken + LineTime(answerBytes);
     waiting_.push_back({length, taken});

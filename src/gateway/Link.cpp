@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "gateway/PortFailureText.h"
+#include "gateway/PortIdentity.h"
 #include "log/Log.h"
 
 namespace quillon {
@@ -42,7 +43,7 @@ std::optional<std::string> DevicePathFor(std::string_view portName)
 #ifdef _WIN32
     path = "\\\\.\\" + std::string(portName);
 #else
-    if (StartsWith(portName, "/") || StartsWith(portName, "sim:"))
+    if (StartsWith(portName, "/") || StartsWith(portName, "sim:") || StartsWith(portName, kSerialNumberPrefix))
         path = std::string(portName);
     else if (int n = ComNumber(portName); n > 0)
         path = "/dev/ttyS" + std::to_string(n - 1);
@@ -72,16 +73,25 @@ std::string Link::Explained(std::string failure, const std::vector<std::string>&
     return failure;
 }
 
-std::string Link::OpenPort(const std::string& devicePath)
+quillon::Failure Link::OpenPort(const std::string& devicePath)
 {
     ClosePort();
     lostStep_ = false;
-    OpenedPort opened = opener_ ? opener_(devicePath) : OpenedPort{nullptr, OpenFailure::NotAvailable};
+    auto failed = [](std::string words) { return quillon::Failure(FailureKind::Port, std::move(words)); };
+    // An adapter named by its identity is looked up at every opening, so a replug between two
+    // connections finds it under its new device name.
+    device_ = devicePath;
+    if (IsPortIdentity(devicePath)) {
+        PortResolution found = ResolvePortIdentity(devicePath);
+        if (!found.device) return failed(Explained(Failure(LogPortNotAvailable, ""), found.why));
+        device_ = *found.device;
+    }
+    OpenedPort opened = opener_ ? opener_(device_) : OpenedPort{nullptr, OpenFailure::NotAvailable};
     if (!opened.transport) {
         int index = LogPortNotAvailable;
         if (opened.failure == OpenFailure::GetSettings) index = LogGetParams;
         if (opened.failure == OpenFailure::SetSettings) index = LogSetParams;
-        return Explained(Failure(index, ""), WhyPortDidNotOpen(devicePath, opened));
+        return failed(Explained(Failure(index, ""), WhyPortDidNotOpen(device_, opened)));
     }
     transport_ = std::move(opened.transport);
     // Until the handshake is answered nothing says the other end is a gateway at all, nor that
@@ -94,7 +104,7 @@ std::string Link::OpenPort(const std::string& devicePath)
     } restore{powerDownOnFailure_, powerDown};
 
     // The handshake: three packets back to back, then one answer byte whose value is not ours
-    // to judge. The third send reports the second's text, as the gateway's tools always have.
+    // to judge. The third send reports the second's text: log parsers match that line (kept: docs/compatibility.md).
     struct HandshakeStep {
         Packet packet;
         std::string_view failText;
@@ -108,7 +118,7 @@ std::string Link::OpenPort(const std::string& devicePath)
         if (!SendPacket(step.packet)) {
             std::string failure = Failure(LogExecError, step.failText);
             ClosePort();
-            return failure;
+            return failed(failure);
         }
     }
     backlog_.Reset();
@@ -120,12 +130,12 @@ std::string Link::OpenPort(const std::string& devicePath)
         // Bytes did come, more than the one asked for: something answers, so "nobody there"
         // would send the user looking at the cable instead of at what else talks on the port.
         if (lostStep_)
-            return Explained(std::move(failure),
-                             {"The device on " + devicePath +
-                              " answered the handshake with more bytes than the gateway sends: is this the "
-                              "Tavro's port, and is no other program using it?"});
+            return failed(Explained(std::move(failure),
+                                    {"The device on " + devicePath +
+                                     " answered the handshake with more bytes than the gateway sends: is this the "
+                                     "Tavro's port, and is no other program using it?"}));
         // Nothing answered at all, so the bytes went nowhere that speaks the protocol.
-        return Explained(std::move(failure), {NoGatewayAnswered(devicePath)});
+        return failed(Explained(std::move(failure), {NoGatewayAnswered(devicePath)}));
     }
     return {};
 }
@@ -172,11 +182,12 @@ Answer Link::ReadAnswer(int count, int used)
     if (whole && answer.count > 0 && static_cast<std::size_t>(answer.count) < wanted) {
         // Its missing bytes may be the next answer's first ones, or still on their way: no later
         // answer can be matched to its packet any more.
-        log_.LogMessage(LogText, "The gateway answered " + std::to_string(answer.count) + " of " +
-                                     std::to_string(wanted) +
-                                     " bytes while more answers were on their way: the answers are out of step");
+        const std::string line = "The gateway answered " + std::to_string(answer.count) + " of " +
+                                 std::to_string(wanted) +
+                                 " bytes while more answers were on their way: the answers are out of step";
+        log_.LogMessage(LogText, line);
         lostStep_ = true;
-        CloseAfterFailure();
+        CloseAfterFailure({FailureKind::Link, line});
         answer.count = 0;
         return answer;
     }
@@ -185,10 +196,11 @@ Answer Link::ReadAnswer(int count, int used)
         // or has its tail still coming, and its bytes are not where the instruction put them.
         const bool ownLength = answersLearned_ ? shortLength_ == got : got >= needed;
         if (!ownLength) {
-            log_.LogMessage(LogText, "The gateway answered " + std::to_string(got) + " of " + std::to_string(wanted) +
-                                         " bytes: an incomplete answer is not used");
+            const std::string line = "The gateway answered " + std::to_string(got) + " of " + std::to_string(wanted) +
+                                     " bytes: an incomplete answer is not used";
+            log_.LogMessage(LogText, line);
             lostStep_ = true;
-            CloseAfterFailure();
+            CloseAfterFailure({FailureKind::Link, line});
             answer.count = 0;
             return answer;
         }
@@ -219,28 +231,34 @@ bool Link::InStep(std::size_t queued, std::size_t owed)
 {
     if (queued <= owed) return true;
     const std::size_t extra = queued - owed;
-    log_.LogMessage(LogText, "The gateway sent " + std::to_string(extra) + (extra == 1 ? " byte" : " bytes") +
-                                 " more than asked: the answers are out of step");
+    const std::string line = "The gateway sent " + std::to_string(extra) + (extra == 1 ? " byte" : " bytes") +
+                             " more than asked: the answers are out of step";
+    log_.LogMessage(LogText, line);
     // Whatever is queued can no longer be matched to a packet: drop it with the port.
     lostStep_ = true;
-    CloseAfterFailure();
+    CloseAfterFailure({FailureKind::Link, line});
     return false;
 }
 
-void Link::CloseAfterFailure()
+void Link::CloseAfterFailure(quillon::Failure why)
 {
-    if (!transport_) return;
+    if (!transport_) {
+        whyClosed_ = std::move(why);
+        return;
+    }
     transport_->DiscardInput();
     // Both supplies off, +12 V first, as every command ends: the gateway is usually still there
     // when an answer came late, short or doubled, and the chip must not stay at +12 V.
     if (powerDownOnFailure_ && transport_->Write(Packet{SetPORTC(0x00), SetDDRC(0x32)}.Bytes()))
         log_.LogMessage(LogText, "The gateway was told to switch the socket off before the port closed");
     ClosePort();
+    whyClosed_ = std::move(why);
 }
 
 void Link::ClosePort()
 {
     transport_.reset();
+    whyClosed_ = {};
     // Nothing more can come for the answers in flight, and the next connection may be another gateway.
     owed_ = 0;
     inFlight_ = false;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Failure.h"
 #include "gateway/Commands.h"
 #include "gateway/GatewayBacklog.h"
 #include "gateway/Transport.h"
@@ -19,7 +20,8 @@ namespace quillon {
 class Log;
 
 // Device path for a port name: on Linux "/dev/..." as it stands, "COMn" as /dev/ttyS(n-1),
-// "sim:..." as it stands, anything else under /dev/; on Windows "\\.\" and the name.
+// "sim:..." and "serial:..." (an adapter's serial number, found when the port opens) as they
+// stand, anything else under /dev/; on Windows "\\.\" and the name.
 // Empty when the path would not fit the 100-byte device path buffer (terminator included).
 std::optional<std::string> DevicePathFor(std::string_view portName);
 
@@ -39,8 +41,8 @@ public:
 
     // Opens, configures and handshakes. On failure logs the failure's line and the lines that
     // explain it (the system's reason, a group to join, a silent port), leaves the port closed
-    // and gives those lines joined by '\n'; logs nothing on success and gives an empty text.
-    std::string OpenPort(const std::string& devicePath);
+    // and gives a Port failure with those lines; logs nothing on success and gives no failure.
+    quillon::Failure OpenPort(const std::string& devicePath);
     // Sends one packet. Bytes already waiting before it is sent belong to no answer: the stream is
     // out of step, which is logged, the port closed and the send failed.
     // `owedBytes` > 0 sends the packet with its answer in flight: that many bytes will come back
@@ -65,12 +67,19 @@ public:
     void ClosePort();
     // The end of the connection after a failure: drops what was received, sends the power-down
     // packet when that was asked for (a port that takes no more bytes is gone and skips it),
-    // says so in the log, and closes. Nothing on a closed port.
-    void CloseAfterFailure();
+    // says so in the log, and closes. `why` (already logged) becomes the reason the port is
+    // closed, also when it was closed before: a step tried on a closed port failed for it.
+    void CloseAfterFailure(quillon::Failure why);
+    // Why the port is closed after a failure: the failure a step or the link logged when it
+    // closed it (kind Link). No failure while the port is open or was closed on purpose.
+    const quillon::Failure& WhyClosed() const { return whyClosed_; }
     // Whether CloseAfterFailure switches the socket off. Off, a failure closes the port with the
-    // socket as it was, and a failing command sends exactly the bytes it always has.
+    // socket as it was, and a failing command's trace is the qualified one (kept: docs/compatibility.md).
     void SetPowerDownOnFailure(bool on) { powerDownOnFailure_ = on; }
     bool IsOpen() const { return transport_ != nullptr; }
+    // The device the last OpenPort opened or tried: the path it was given, or the device that an
+    // adapter's identity (a serial number, a /dev/serial/ link) stood for then.
+    const std::string& Device() const { return device_; }
     // Packets sent since the gateway last answered: 0 right after an answer came.
     std::uint64_t PacketsSinceAnswer() const { return sinceAnswer_; }
     // Answer bytes sent for and not collected yet.
@@ -116,6 +125,7 @@ private:
     Log& log_;
     PortOpener opener_;
     std::unique_ptr<Transport> transport_;
+    std::string device_;
     std::uint64_t sinceAnswer_ = 0;
     std::chrono::milliseconds answerBound_ = kAnswerBound;
     std::size_t owed_ = 0;
@@ -123,6 +133,7 @@ private:
     // Until then every answer's end is known only by its length.
     bool inFlight_ = false;
     bool lostStep_ = false;
+    quillon::Failure whyClosed_;
     bool powerDownOnFailure_ = false;
     // What the gateway does with answers of which only the first bytes are used, learned on the
     // first one of the connection: whole, or always this many bytes.

@@ -4,19 +4,31 @@
 
 namespace quillon {
 
+void StepFailed(Bus& bus, int index, std::string_view text)
+{
+    bus.log.LogMessage(index, text);
+    bus.link.CloseAfterFailure({FailureKind::Link, std::string(LogPrefix(index)) + std::string(text)});
+}
+
+Failure StepsFailure(const Bus& bus)
+{
+    if (bus.link.IsOpen()) return {FailureKind::Chip, {}};
+    Failure failure = bus.link.WhyClosed();
+    failure.kind = FailureKind::Link;
+    return failure;
+}
+
 bool SendStep(Bus& bus, const Packet& packet, std::string_view failText)
 {
     if (bus.link.SendPacket(packet)) return true;
-    bus.LogFailure(LogExecError, failText);
-    bus.link.CloseAfterFailure();
+    StepFailed(bus, LogExecError, failText);
     return false;
 }
 
 bool SendOwingStep(Bus& bus, const Packet& packet, std::string_view failText, const AnswerShape& answer)
 {
     if (bus.link.SendPacket(packet, answer.count)) return true;
-    bus.LogFailure(LogExecError, failText);
-    bus.link.CloseAfterFailure();
+    StepFailed(bus, LogExecError, failText);
     return false;
 }
 
@@ -24,8 +36,7 @@ std::optional<Answer> ReadStep(Bus& bus, int count, std::string_view whatText, i
 {
     Answer answer = bus.link.ReadAnswer(count, used);
     if (answer.count > 0) return answer;
-    bus.LogFailure(LogAnswerError, whatText);
-    bus.link.CloseAfterFailure();
+    StepFailed(bus, LogAnswerError, whatText);
     return std::nullopt;
 }
 

@@ -8,11 +8,22 @@
 #include <optional>
 #include <string_view>
 
+#include "core/Failure.h"
 #include "gateway/Commands.h"
 
 namespace quillon {
 
 class Bus;
+
+// A step that failed: logs `text` under message `index` and closes the port as
+// Link::CloseAfterFailure does, with that line as the reason the port is closed.
+void StepFailed(Bus& bus, int index, std::string_view text);
+
+// What a sequence of steps that gave up failed on. Every failed step closes the port, so a
+// closed port gives the failure that closed it (kind Link, with the lines the log showed); with
+// the port open the gateway answered throughout, and it is the chip that did not do its part
+// (kind Chip: its own line, if any, is in the log).
+Failure StepsFailure(const Bus& bus);
 
 // Sends the packet; on failure logs "Error executing commands: " + failText, closes, false.
 bool SendStep(Bus& bus, const Packet& packet, std::string_view failText);

@@ -28,9 +28,7 @@ std::size_t FirstDigit(const MemoryDocument& document)
 
 int ActiveView(const ViewSet& views, MemoryKind kind)
 {
-    bool page2 = views.activePage == 1;
-    if (kind == MemoryKind::Program) return page2 ? RichEdit2 : RichEdit1;
-    return page2 ? RichEdit4 : RichEdit3;
+    return ViewIndex(views.activePage, kind);
 }
 
 void BuildEmptyView(ViewSet& views, int view, std::uint32_t size)
@@ -86,10 +84,8 @@ void RefreshViewsForChip(ViewSet& views, const Chip& chip)
     // A view never shows more than its image holds.
     const auto flash = static_cast<std::uint32_t>(ChipMemory(chip, MemoryKind::Program).size());
     const auto eeprom = static_cast<std::uint32_t>(ChipMemory(chip, MemoryKind::Data).size());
-    BuildEmptyView(views, RichEdit1, flash);
-    BuildEmptyView(views, RichEdit2, flash);
-    BuildEmptyView(views, RichEdit3, eeprom);
-    BuildEmptyView(views, RichEdit4, eeprom);
+    for (const int page : {0, 1}) BuildEmptyView(views, ViewIndex(page, MemoryKind::Program), flash);
+    for (const int page : {0, 1}) BuildEmptyView(views, ViewIndex(page, MemoryKind::Data), eeprom);
     views.chipNameBox = chip.name;
     ShowSignature(views, chip);
 }

@@ -23,8 +23,7 @@ struct HexView {
     std::size_t caret = 0;
 };
 
-// The main window's views: index 0 RichEdit1 (Page1 flash), 1 RichEdit2 (Page2 flash),
-// 2 RichEdit3 (Page1 EEPROM), 3 RichEdit4 (Page2 EEPROM).
+// The main window's views, one per page and memory (see ViewIndex).
 struct ViewSet {
     std::array<HexView, 4> view;
     int activePage = 0;  // 0 = Page1, 1 = Page2
@@ -34,11 +33,14 @@ struct ViewSet {
     std::function<void(int view)> changed;
 };
 
-// Indexes into ViewSet::view.
-enum ViewIndex : int { RichEdit1 = 0, RichEdit2 = 1, RichEdit3 = 2, RichEdit4 = 3 };
+// The index into ViewSet::view of the view of `memory` on `page` (0 = Page1, 1 = Page2): the two
+// flash views first, then the two EEPROM views.
+constexpr int ViewIndex(int page, MemoryKind memory)
+{
+    return (memory == MemoryKind::Data ? 2 : 0) + (page == 1 ? 1 : 0);
+}
 
-// The view of that kind on the active page: RichEdit1/RichEdit3 on Page1, RichEdit2/RichEdit4
-// on Page2.
+// The view of that kind on the active page.
 int ActiveView(const ViewSet& views, MemoryKind kind);
 
 // Rebuilds the view with `size` bytes, every one 0xFF; the caret ends at the end.
@@ -67,8 +69,8 @@ inline void StoreActiveView(ViewSet& views, Chip& chip, MemoryKind kind)
 std::string IdBoxText(std::int32_t signature);
 void ShowSignature(ViewSet& views, const Chip& chip);
 
-// What a chip selection does to the window: rebuilds RichEdit1 to RichEdit4 empty, as large as
-// the chip's memories, and shows the chip's name and signature.
+// What a chip selection does to the window: rebuilds the four views empty, as large as the chip's
+// memories, and shows the chip's name and signature.
 void RefreshViewsForChip(ViewSet& views, const Chip& chip);
 
 }  // namespace quillon

@@ -7,6 +7,7 @@
 #include "chips/FuseRisks.h"
 #include "operations/CommandFrame.h"
 #include "operations/Session.h"
+#include "gateway/Step.h"
 #include "programming/Parallel.h"
 #include "programming/Serial.h"
 
@@ -86,7 +87,7 @@ Result CheckChipInSocket(Session& session, const ChipRow& entry, const Confirm& 
     if (!session.checkChipInSocket) return Result::Ok();
     Log& log = session.bus.log;
     const std::optional<std::int32_t> found = ReadSocketSignature(session, entry);
-    if (!found) return FinishedWithFailure(session, " with fail.");
+    if (!found) return FinishedWithFailure(session, " with fail.", StepsFailure(session.bus));
     const std::int32_t selected = session.chip.signature;
     if (*found == selected) return Result::Ok();
 
@@ -114,7 +115,7 @@ bool ReadsAsEmptySocket(std::span<const std::uint8_t> bytes)
 Result ConfirmChipAnswers(Session& session, const ChipRow& entry)
 {
     const std::optional<std::int32_t> found = ReadSocketSignature(session, entry);
-    if (!found) return Result::Failed(FailureKind::Link, session.bus.LastFailure());
+    if (!found) return Result::Failed(StepsFailure(session.bus));
     if (!NoChipAnswers(*found)) return Result::Ok();
     std::string words = NoChipWords(*found, entry, session.chip.signature);
     session.bus.log.LogMessage(LogText, words);

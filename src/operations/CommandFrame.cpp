@@ -1,11 +1,81 @@
 #include "operations/CommandFrame.h"
 
 #include "chips/ChipTable.h"
+#include "gateway/Step.h"
 #include "images/HexText.h"
 #include "operations/Session.h"
 #include "programming/Parallel.h"
 
 namespace quillon {
+
+CommandFrame::CommandFrame(Session& session, std::string_view trying)
+    : session_(session), progress_(session.progress), timed_(!trying.empty())
+{
+    if (!timed_) return;
+    session.bus.log.LogMessage(LogTrying, trying);
+    session.bus.log.LogStartTime();
+}
+
+const ChipRow* CommandFrame::Unit()
+{
+    return LookUpUnit(session_, noUnit_);
+}
+
+WalkProgress CommandFrame::WalkProgressBar()
+{
+    return [this](std::uint32_t done, std::uint32_t total) { progress_.SetFraction(done, total); };
+}
+
+bool CommandFrame::PowerDown()
+{
+    return LeaveSocketUnpowered(session_);
+}
+
+void CommandFrame::EndTime()
+{
+    if (timed_) session_.bus.log.LogEndTime();
+}
+
+Result CommandFrame::Fail(Result failure)
+{
+    EndTime();
+    progress_.Free();
+    return failure;
+}
+
+Result CommandFrame::FailFinished(std::string_view text, Failure failure)
+{
+    return Fail(FinishedWithFailure(session_, text, std::move(failure)));
+}
+
+Result CommandFrame::StepsFailed(std::string_view text)
+{
+    return FailFinished(text, StepsFailure(session_.bus));
+}
+
+Result CommandFrame::Succeed(std::string_view finished)
+{
+    progress_.Free();
+    session_.bus.log.LogMessage(LogFinished, finished);
+    EndTime();
+    return Result::Ok();
+}
+
+Result CommandFrame::Cancel(const std::string& holds)
+{
+    session_.bus.log.LogMessage(LogText, "Cancelled by the user");
+    session_.bus.log.LogMessage(LogText, holds);
+    EndTime();
+    progress_.Free();
+    return Result::Cancelled(holds);
+}
+
+Result CommandFrame::EndAfterWindow(Result result)
+{
+    progress_.Free();
+    EndTime();
+    return result;
+}
 
 const ChipRow* LookUpUnit(Session& session, Result& failure)
 {
@@ -30,13 +100,11 @@ bool LeaveSocketUnpowered(Session& session)
     return PowerDownSocket(session.bus);
 }
 
-Result FinishedWithFailure(Session& session, std::string_view text)
+Result FinishedWithFailure(Session& session, std::string_view text, Failure failure)
 {
-    Bus& bus = session.bus;
-    bus.log.LogMessage(LogFinished, text);
-    const std::string finished = LineOf(LogFinished, text);
-    if (!bus.LastFailure().empty()) return Result::Failed(FailureKind::Link, bus.LastFailure() + "\n" + finished);
-    return Result::Failed(FailureKind::Chip, finished);
+    session.bus.log.LogMessage(LogFinished, text);
+    failure.Then(LineOf(LogFinished, text));
+    return Result::Failed(std::move(failure));
 }
 
 Result NotOffered(std::string_view finishedText)

@@ -4,7 +4,7 @@
 
 #include "chips/ChipTable.h"
 #include "chips/MemoryWalk.h"
-#include "images/ProgressGuard.h"
+#include "gateway/Step.h"
 #include "operations/CommandFrame.h"
 #include "operations/Session.h"
 
@@ -17,14 +17,6 @@ constexpr std::string_view kWithFail = " with fail.";
 std::string Plural(std::size_t count, std::string_view one)
 {
     return std::to_string(count) + " " + std::string(one) + (count == 1 ? "" : "s");
-}
-
-// Every ending closes the progress window before its last lines, as the reads do.
-Result Ended(Session& session, ProgressGuard& progress, Result result)
-{
-    progress.Free();
-    session.bus.log.LogEndTime();
-    return result;
 }
 
 }  // namespace
@@ -77,45 +69,32 @@ Result CompareMemory(Session& session, MemoryKind memory, std::span<const std::u
     out = {};
     const bool flash = memory == MemoryKind::Program;
     Log& log = session.bus.log;
-    ProgressGuard progress(session.progress);
-    session.bus.ForgetFailure();
-    log.LogMessage(LogTrying, flash ? " compare the program" : " compare the EEPROM");
-    log.LogStartTime();
-
-    Result failure;
-    const ChipRow* entry = LookUpUnit(session, failure);
-    if (entry == nullptr) return Ended(session, progress, failure);
+    // Every ending closes the progress window before its last lines, as the reads do.
+    CommandFrame frame(session, flash ? " compare the program" : " compare the EEPROM");
+    const ChipRow* entry = frame.Unit();
+    if (entry == nullptr) return frame.EndAfterWindow(frame.NoUnit());
 
     // The chip is read into a buffer of its own: the images stay what the user loaded.
     std::vector<std::uint8_t> chip(ChipMemory(session.chip, memory).size(), 0xFF);
     const WalkResult walk = ReadMemory(session.bus, *entry, TargetOf(session.chip), memory, chip,
-                                       [&progress](std::uint32_t done, std::uint32_t total) {
-                                           progress.SetFraction(done, total);
-                                       },
+                                       frame.WalkProgressBar(),
                                        {.answersInFlight = session.answersInFlight, .unboundedInFlight = session.unboundedInFlight});
-    if (walk.end == WalkResult::End::Cancelled) {
+    if (walk.Cancelled()) {
         log.LogMessage(LogText, "Cancelled by the user");
         log.LogMessage(LogText, "The chip is unchanged");
-        return Ended(session, progress, Result::Cancelled("The chip is unchanged"));
+        return frame.EndAfterWindow(Result::Cancelled("The chip is unchanged"));
     }
-    if (walk.end == WalkResult::End::NotOffered) return Ended(session, progress, NotOffered());
+    if (walk.failure == FailureKind::NotOffered) return frame.EndAfterWindow(NotOffered());
     if (!walk.Done()) {
         LeaveSocketUnpowered(session);
-        Result failed = FinishedWithFailure(session, kWithFail);
-        // A port closed without a failed step: answers that came out of step.
-        if (failed.failure == FailureKind::Chip && !session.bus.link.IsOpen()) failed.failure = FailureKind::Link;
-        return Ended(session, progress, failed);
+        return frame.EndAfterWindow(FinishedWithFailure(session, kWithFail, walk.failure));
     }
-    if (!LeaveSocketUnpowered(session)) {
-        Result unpowered = FinishedWithFailure(session, kWithFail);
-        unpowered.failure = FailureKind::Link;
-        return Ended(session, progress, unpowered);
-    }
+    if (!frame.PowerDown()) return frame.EndAfterWindow(FinishedWithFailure(session, kWithFail, StepsFailure(session.bus)));
 
     out.ranges = DifferingRanges(expected, chip, covered);
     for (const DifferingRange& range : out.ranges) out.differing += range.Size();
     out.chip = std::move(chip);
-    progress.Free();
+    frame.Progress().Free();
     if (out.ranges.empty()) {
         log.LogMessage(LogFinished, ". No differences found.");
         std::size_t compared = std::min(expected.size(), out.chip.size());
@@ -123,8 +102,7 @@ Result CompareMemory(Session& session, MemoryKind memory, std::span<const std::u
             compared = static_cast<std::size_t>(std::count_if(covered.begin(), covered.begin() + static_cast<std::ptrdiff_t>(std::min(compared, covered.size())),
                                                               [](std::uint8_t c) { return c != 0; }));
         log.LogMessage(LogText, "Compared " + Plural(compared, "byte") + ".");
-        log.LogEndTime();
-        return Result::Ok();
+        return frame.EndAfterWindow(Result::Ok());
     }
     const std::string summary = ". " + Plural(out.differing, "byte") + (out.differing == 1 ? " differs" : " differ") +
                                 " in " + Plural(out.ranges.size(), "range") + ":";
@@ -134,8 +112,11 @@ Result CompareMemory(Session& session, MemoryKind memory, std::span<const std::u
         log.LogMessage(LogText, line);
         words += "\n" + line;
     }
-    log.LogEndTime();
-    return Result::Failed(FailureKind::Differs, words);
+    Failure differs(FailureKind::Differs, std::move(words));
+    const std::uint32_t first = out.ranges.front().first;
+    differs.address = first;
+    differs.difference = ByteDifference{first, out.chip[first], expected[first]};
+    return frame.EndAfterWindow(Result::Failed(std::move(differs)));
 }
 
 }  // namespace quillon

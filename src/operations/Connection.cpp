@@ -5,6 +5,7 @@
 #include "operations/ChipSelection.h"
 #include "operations/CommandFrame.h"
 #include "operations/Session.h"
+#include "gateway/Step.h"
 #include "programming/Parallel.h"
 #include "programming/Serial.h"
 
@@ -23,9 +24,10 @@ Result Connect(Session& session, const std::string& portName)
     }
     // A failure the gateway still hears ends, as every command does, with the socket off.
     bus.link.SetPowerDownOnFailure(session.powerDownAfterCommand);
-    std::string failure = bus.link.OpenPort(*path);
-    if (!bus.link.IsOpen()) return Result::Failed(FailureKind::Port, std::move(failure));
-    bus.log.LogMessage(LogPortOpen, *path);
+    if (Failure failure = bus.link.OpenPort(*path); failure.Failed()) return Result::Failed(std::move(failure));
+    // A port named by its identity says which device it is today.
+    const std::string& device = bus.link.Device();
+    bus.log.LogMessage(LogPortOpen, device == *path ? *path : *path + " (" + device + ")");
     return Result::Ok();
 }
 
@@ -48,16 +50,15 @@ bool PortChanged(Session& session)
 Result Autosearch(Session& session)
 {
     Bus& bus = session.bus;
-    bus.ForgetFailure();
-    if (!EnterProgMode(bus)) return FinishedWithFailure(session, " with fail.");
+    if (!EnterProgMode(bus)) return FinishedWithFailure(session, " with fail.", StepsFailure(bus));
     const std::int32_t signature = ReadSignature(bus);
-    if (!ExitProgMode(bus)) return FinishedWithFailure(session, " with fail.");
+    if (!ExitProgMode(bus)) return FinishedWithFailure(session, " with fail.", StepsFailure(bus));
     if (FindChip(signature) == nullptr && session.serialAutosearch) {
         // The chips without a parallel interface answer only the serial read; the socket is
         // powered down after it, as after the parallel one.
         std::optional<std::int32_t> serial;
         if (EnterSerialProgMode(bus, " execute Programming Enable")) serial = ReadSerialSignature(bus);
-        if (!bus.link.IsOpen() || !PowerDownSocket(bus)) return FinishedWithFailure(session, " with fail.");
+        if (!bus.link.IsOpen() || !PowerDownSocket(bus)) return FinishedWithFailure(session, " with fail.", StepsFailure(bus));
         if (serial && FindChip(*serial) != nullptr && SelectChip(session, *serial)) return Result::Ok();
     }
     if (SelectChip(session, signature)) return Result::Ok();

@@ -181,10 +181,9 @@ LockFusesDialog OpenLockFusesDialog(const Chip& chip)
 
 Result ReadLockFuses(Session& session, LockFusesDialog& dialog)
 {
-    ProgressGuard progress(session.progress);
-    session.bus.ForgetFailure();
+    CommandFrame frame(session);
     Result result;
-    if (const ChipRow* entry = LookUpUnit(session, result)) {
+    if (const ChipRow* entry = frame.Unit()) {
         const Driver& d = *entry->driver;
         const Target target = TargetOf(session.chip);
         // The bytes are read into a copy: the record, which may hold the user's edits, takes them
@@ -195,22 +194,20 @@ Result ReadLockFuses(Session& session, LockFusesDialog& dialog)
         for (auto op = sequence.begin(); ok && op != sequence.end(); ++op)
             ok = (*op)(session.bus, target, read);
         // A byte that came late behind the last answer means some answer was taken for another.
-        const bool inStep = !ok || session.bus.link.ConfirmInStep();
-        ok = LeaveSocketUnpowered(session) && ok;
+        ok = ok && session.bus.link.ConfirmInStep();
+        ok = frame.PowerDown() && ok;
         // The boxes and the record keep what they held: half a read is not worth showing.
-        if (!ok || !inStep) {
-            Result failure = FinishedWithFailure(session, " with fail.");
-            if (!inStep) failure.failure = FailureKind::Link;
-            return failure;
-        }
+        if (!ok) return frame.StepsFailed(" with fail.");
         // An empty socket reads as bytes that are all 0xFF (or all 0x00): only the signature
         // tells them from a chip's. Part of the checks on the chip, so off they send nothing.
         const std::span<const std::uint8_t> slots = std::span(read).first(UsedSlots(session.chip));
         if (session.checkChipInSocket && !slots.empty() && ReadsAsEmptySocket(slots))
             if (Result answers = ConfirmChipAnswers(session, *entry); !answers) return answers;
         session.chip.lockFuse = read;
+    } else {
+        result = frame.NoUnit();
     }
-    progress.Free();
+    frame.Progress().Free();
     if (result) session.chip.lockFuseOrigin = SlotsOrigin::Chip;
     UncheckAll(dialog);
     FillBoxesFromRecord(dialog, session.chip);
@@ -288,12 +285,10 @@ Result WriteLockFuses(Session& session, LockFusesDialog& dialog, const Confirm& 
             return Result::Refused();
         }
     }
-    ProgressGuard progress(session.progress);
-    session.bus.ForgetFailure();
-    Result failure;
-    const ChipRow* entry = LookUpUnit(session, failure);
-    if (entry == nullptr) return failure;
-    if (Result checked = CheckChipInSocket(session, *entry, confirm); !checked) return checked;
+    CommandFrame frame(session);
+    const ChipRow* entry = frame.Unit();
+    if (entry == nullptr) return frame.Fail(frame.NoUnit());
+    if (Result checked = CheckChipInSocket(session, *entry, confirm); !checked) return frame.Fail(checked);
     const Driver& d = *entry->driver;
     const Target target = TargetOf(session.chip);
     const std::size_t used = UsedSlots(session.chip);
@@ -314,7 +309,7 @@ Result WriteLockFuses(Session& session, LockFusesDialog& dialog, const Confirm& 
         }
         ok = ok && session.bus.link.ConfirmInStep();
     }
-    if (!LeaveSocketUnpowered(session) || !ok) return FinishedWithFailure(session, " with fail.");
+    if (!frame.PowerDown() || !ok) return frame.StepsFailed(" with fail.");
     if (readBack) {
         if (std::string differs = ReadBackDifferences(dialog, *entry, used, slotsToWrite, session.chip.lockFuse, held);
             !differs.empty()) {
@@ -325,8 +320,7 @@ Result WriteLockFuses(Session& session, LockFusesDialog& dialog, const Confirm& 
                 if (next == std::string::npos) next = words.size();
                 session.bus.log.LogMessage(LogText, words.substr(at, next - at));
             }
-            session.bus.log.LogMessage(LogFinished, " with fail.");
-            return Result::Failed(FailureKind::Chip, words + "\n" + LineOf(LogFinished, " with fail."));
+            return frame.FailFinished(" with fail.", {FailureKind::Chip, words});
         }
     }
     session.chip.lockFuseOrigin = SlotsOrigin::Chip;

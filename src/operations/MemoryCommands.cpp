@@ -8,7 +8,7 @@
 #include "chips/ChipTable.h"
 #include "chips/FuseRisks.h"
 #include "chips/MemoryWalk.h"
-#include "images/ProgressGuard.h"
+#include "gateway/Step.h"
 #include "operations/ChipInSocket.h"
 #include "operations/CommandFrame.h"
 #include "operations/Session.h"
@@ -18,34 +18,6 @@ namespace quillon {
 namespace {
 
 constexpr std::string_view kWithFail = " with fail.";
-
-// The ending after a failure, no chip or an unknown chip: the End time line, then the window.
-Result FailureEnding(Session& session, ProgressGuard& progress, Result failure)
-{
-    session.bus.log.LogEndTime();
-    progress.Free();
-    return failure;
-}
-
-// The ending after a complete loop: the window goes first, then the result lines.
-Result SuccessEnding(Session& session, ProgressGuard& progress, std::string_view finished)
-{
-    progress.Free();
-    session.bus.log.LogMessage(LogFinished, finished);
-    session.bus.log.LogEndTime();
-    return Result::Ok();
-}
-
-// The ending of a command the user stopped: the walk has already powered the socket down; the
-// log says so and what the chip holds now.
-Result CancelledEnding(Session& session, ProgressGuard& progress, const std::string& holds)
-{
-    session.bus.log.LogMessage(LogText, "Cancelled by the user");
-    session.bus.log.LogMessage(LogText, holds);
-    session.bus.log.LogEndTime();
-    progress.Free();
-    return Result::Cancelled(holds);
-}
 
 constexpr std::string_view kChipUnchanged = "The chip is unchanged";
 
@@ -59,17 +31,18 @@ std::string WrittenText(MemoryKind memory, const WalkResult& walk, std::size_t s
     return "The EEPROM is partly written: " + of;
 }
 
-WalkProgress ProgressOf(ProgressGuard& progress)
+// How a walk that changed the chip failed, if it did: a unit without the operation, the walk's
+// own failure, or a socket that could not be powered down after it.
+std::optional<Result> ChangeFailed(Session& session, CommandFrame& frame, const WalkResult& walk)
 {
-    return [&progress](std::uint32_t done, std::uint32_t total) { progress.SetFraction(done, total); };
-}
-
-// Opens a command: no failure of an earlier command is taken for one of this command.
-void Begin(Session& session, std::string_view trying)
-{
-    session.bus.ForgetFailure();
-    session.bus.log.LogMessage(LogTrying, trying);
-    session.bus.log.LogStartTime();
+    if (walk.failure == FailureKind::NotOffered) {
+        session.bus.log.LogMessage(LogFinished, kWithFail);
+        return frame.Fail(NotOffered(kWithFail));
+    }
+    const bool unpowered = frame.PowerDown();
+    if (!walk.Done()) return frame.FailFinished(kWithFail, walk.failure);
+    if (!unpowered) return frame.StepsFailed(kWithFail);
+    return std::nullopt;
 }
 
 struct ReadJob {
@@ -82,12 +55,9 @@ struct ReadJob {
 
 Result ReadOrVerify(Session& session, const ReadJob& job)
 {
-    ProgressGuard progress(session.progress);
-    Begin(session, job.trying);
-
-    Result failure;
-    const ChipRow* entry = LookUpUnit(session, failure);
-    if (entry == nullptr) return FailureEnding(session, progress, failure);
+    CommandFrame frame(session, job.trying);
+    const ChipRow* entry = frame.Unit();
+    if (entry == nullptr) return frame.Fail(frame.NoUnit());
 
     const std::span<std::uint8_t> image = ChipMemory(session.chip, job.memory);
     const Target target = TargetOf(session.chip);
@@ -100,42 +70,31 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
     std::vector<std::uint8_t> read;
     if (!job.verify) read.assign(image.begin(), image.end());
     const WalkResult walk =
-        job.verify ? VerifyMemory(session.bus, *entry, target, job.memory, image, ProgressOf(progress), compared,
+        job.verify ? VerifyMemory(session.bus, *entry, target, job.memory, image, frame.WalkProgressBar(), compared,
                                   {.answersInFlight = session.answersInFlight, .unboundedInFlight = session.unboundedInFlight})
-                   : ReadMemory(session.bus, *entry, target, job.memory, read, ProgressOf(progress),
+                   : ReadMemory(session.bus, *entry, target, job.memory, read, frame.WalkProgressBar(),
                                 {.answersInFlight = session.answersInFlight, .unboundedInFlight = session.unboundedInFlight});
     // A complete read reaches the image only once it is known to be the chip's (see below).
-    if (!job.verify && walk.end != WalkResult::End::Cancelled && !walk.Done())
-        std::copy_n(read.begin(), std::min<std::size_t>(walk.address.value_or(0), read.size()), image.begin());
-    if (walk.end == WalkResult::End::Cancelled) return CancelledEnding(session, progress, std::string(kChipUnchanged));
-    if (walk.end == WalkResult::End::NotOffered) return FailureEnding(session, progress, NotOffered());
+    if (!job.verify && !walk.Cancelled() && !walk.Done())
+        std::copy_n(read.begin(), std::min<std::size_t>(walk.failure.address.value_or(0), read.size()), image.begin());
+    if (walk.Cancelled()) return frame.Cancel(std::string(kChipUnchanged));
+    if (walk.failure == FailureKind::NotOffered) return frame.Fail(NotOffered());
     if (!walk.Done()) {
-        LeaveSocketUnpowered(session);
+        frame.PowerDown();
         std::string text(kWithFail);
-        if (job.verify && walk.address) text += " Address: 0x" + AddressDigits(*walk.address);
-        failure = FinishedWithFailure(session, text);
-        if (failure.failure == FailureKind::Chip) {
-            // A port closed without a failed step: answers that came out of step.
-            if (!session.bus.link.IsOpen()) failure.failure = FailureKind::Link;
-            // A verify that stopped inside the memory with the link intact found a difference.
-            else if (job.verify && walk.address) failure.failure = FailureKind::Differs;
-        }
-        return FailureEnding(session, progress, failure);
+        if (job.verify && walk.failure.address) text += " Address: 0x" + AddressDigits(*walk.failure.address);
+        return frame.FailFinished(text, walk.failure);
     }
-    if (!LeaveSocketUnpowered(session)) {
-        failure = FinishedWithFailure(session, kWithFail);
-        failure.failure = FailureKind::Link;
-        return FailureEnding(session, progress, failure);
-    }
+    if (!frame.PowerDown()) return frame.StepsFailed(kWithFail);
     if (job.verify && covered) {
         // Scripts look for the usual line; the count says how much of the memory it speaks for.
-        progress.Free();
+        frame.Progress().Free();
         session.bus.log.LogMessage(LogFinished, ". No differences found.");
         session.bus.log.LogMessage(LogText, "Compared " + std::to_string(walk.bytes) + " bytes, " + std::string(job.compared) + ".");
         session.bus.log.LogEndTime();
         return Result::Ok();
     }
-    if (job.verify) return SuccessEnding(session, progress, ". No differences found.");
+    if (job.verify) return frame.Succeed(". No differences found.");
     // A locked chip reads as erased. Whether it is one takes a look at its lock bits, which is
     // part of the checks on the chip: without them the read sends only its own bytes.
     std::optional<std::vector<std::string>> lockBits;
@@ -143,18 +102,14 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
         lockBits = ReadProgrammedLockBits(session, *entry);
         // Without the lock bits nobody can tell an erased chip from a locked one or an empty
         // socket, so the bytes cannot be given out as the chip's.
-        if (!lockBits) {
-            failure = FinishedWithFailure(session, kWithFail);
-            failure.failure = FailureKind::Link;
-            return FailureEnding(session, progress, failure);
-        }
+        if (!lockBits) return frame.StepsFailed(kWithFail);
     }
     if (lockBits && lockBits->empty()) {
         // Nothing locked, yet nothing but 0xFF: an erased chip, or no chip at all. The latter is no
         // read of a chip, and its file would hold nothing the user asked for.
         if (Result answers = ConfirmChipAnswers(session, *entry); !answers) {
             session.bus.log.LogMessage(LogFinished, kWithFail);
-            return FailureEnding(session, progress, answers);
+            return frame.Fail(answers);
         }
     }
     if (lockBits && !lockBits->empty()) {
@@ -163,42 +118,27 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
                                    " programmed): it reads as 0xFF, and only Chip Erase unlocks it, "
                                    "erasing the flash and the EEPROM";
         session.bus.log.LogMessage(LogText, locked);
-        session.bus.log.LogMessage(LogFinished, kWithFail);
-        return FailureEnding(session, progress,
-                             Result::Failed(FailureKind::Chip, locked + "\n" + LineOf(LogFinished, kWithFail)));
+        return frame.FailFinished(kWithFail, {FailureKind::Chip, locked});
     }
     std::copy(read.begin(), read.end(), image.begin());
-    progress.Free();
-    session.bus.log.LogMessage(LogFinished, "");
-    session.bus.log.LogEndTime();
-    return Result::Ok();
+    return frame.Succeed("");
 }
 
 Result Write(Session& session, MemoryKind memory, const Confirm& confirm)
 {
     const bool flash = memory == MemoryKind::Program;
     if (!Ask(confirm, flash ? kFlashLossQuestion : kEepromLossQuestion)) return Result::Refused();
-    ProgressGuard progress(session.progress);
-    Begin(session, flash ? " write the program" : " write the EEPROM");
-
-    Result failure;
-    const ChipRow* entry = LookUpUnit(session, failure);
-    if (entry == nullptr) return FailureEnding(session, progress, failure);
-    if (Result checked = CheckChipInSocket(session, *entry, confirm); !checked)
-        return FailureEnding(session, progress, checked);
+    CommandFrame frame(session, flash ? " write the program" : " write the EEPROM");
+    const ChipRow* entry = frame.Unit();
+    if (entry == nullptr) return frame.Fail(frame.NoUnit());
+    if (Result checked = CheckChipInSocket(session, *entry, confirm); !checked) return frame.Fail(checked);
 
     const std::span<const std::uint8_t> image = ChipMemory(session.chip, memory);
     const WalkResult walk = WriteMemory(session.bus, *entry, TargetOf(session.chip), memory, image,
-                                        ProgressOf(progress), {.skipBlankFlash = session.skipBlankPages});
-    if (walk.end == WalkResult::End::Cancelled)
-        return CancelledEnding(session, progress, WrittenText(memory, walk, image.size()));
-    if (walk.end == WalkResult::End::NotOffered) {
-        session.bus.log.LogMessage(LogFinished, kWithFail);
-        return FailureEnding(session, progress, NotOffered(kWithFail));
-    }
-    const bool unpowered = LeaveSocketUnpowered(session);
-    if (!walk.Done() || !unpowered) return FailureEnding(session, progress, FinishedWithFailure(session, kWithFail));
-    return SuccessEnding(session, progress, "");
+                                        frame.WalkProgressBar(), {.skipBlankFlash = session.skipBlankPages});
+    if (walk.Cancelled()) return frame.Cancel(WrittenText(memory, walk, image.size()));
+    if (std::optional<Result> failed = ChangeFailed(session, frame, walk)) return *failed;
+    return frame.Succeed("");
 }
 
 }  // namespace
@@ -280,45 +220,36 @@ Result WriteData(Session& session, const Confirm& confirm)
 Result ChipErase(Session& session, const Confirm& confirm)
 {
     if (!Ask(confirm, kFlashLossQuestion)) return Result::Refused();
-    ProgressGuard progress(session.progress);
-    session.bus.ForgetFailure();
-    Result failure;
-    const ChipRow* entry = LookUpUnit(session, failure);
-    if (entry == nullptr) return failure;
-    if (Result checked = CheckChipInSocket(session, *entry, confirm); !checked) return checked;
+    CommandFrame frame(session);
+    const ChipRow* entry = frame.Unit();
+    if (entry == nullptr) return frame.Fail(frame.NoUnit());
+    if (Result checked = CheckChipInSocket(session, *entry, confirm); !checked) return frame.Fail(checked);
     const WalkResult walk = EraseChip(session.bus, *entry, TargetOf(session.chip));
-    if (walk.end == WalkResult::End::NotOffered) {
-        session.bus.log.LogMessage(LogFinished, kWithFail);
-        return NotOffered(kWithFail);
-    }
-    const bool unpowered = LeaveSocketUnpowered(session);
-    if (!walk.Done() || !unpowered) return FinishedWithFailure(session, kWithFail);
+    if (std::optional<Result> failed = ChangeFailed(session, frame, walk)) return *failed;
     return Result::Ok();
 }
 
 Result ReadCalibration(Session& session)
 {
-    ProgressGuard progress(session.progress);
-    session.bus.ForgetFailure();
+    CommandFrame frame(session);
     Log& log = session.bus.log;
     Chip& chip = session.chip;
     if (chip.signature == 0) {
         log.LogMessage(LogNoChip, "");
-        return Result::Failed(FailureKind::NoChip, LineOf(LogNoChip, ""));
+        return frame.Fail(Result::Failed(FailureKind::NoChip, LineOf(LogNoChip, "")));
     }
     const ChipRow* entry = FindChip(chip.signature);
     if (entry != nullptr && entry->driver != nullptr && entry->CalibrationUnit() == nullptr) {
         log.LogMessage(LogNotAvailable, "");
-        return NotOffered();
+        return frame.Fail(NotOffered());
     }
-    Result failure;
-    entry = LookUpUnit(session, failure);
-    if (entry == nullptr) return failure;
+    entry = frame.Unit();
+    if (entry == nullptr) return frame.Fail(frame.NoUnit());
     // The unit that reads the calibration may be another than the chip's own.
     const Driver& unit = *entry->CalibrationUnit();
     if (unit.EnterProgMode == nullptr || unit.ReadCalibration == nullptr) {
         log.LogMessage(LogNotAvailable, "");
-        return NotOffered();
+        return frame.Fail(NotOffered());
     }
     const Target target = TargetOf(chip);
     const std::size_t count = std::min<std::size_t>(chip.calibrationCount, chip.calibration.size());
@@ -326,22 +257,18 @@ Result ReadCalibration(Session& session)
     auto read = chip.calibration;
     if (!unit.EnterProgMode(session.bus, target) ||
         !unit.ReadCalibration(session.bus, target, std::span(read).first(count))) {
-        LeaveSocketUnpowered(session);
-        return FinishedWithFailure(session, kWithFail);
+        frame.PowerDown();
+        return frame.StepsFailed(kWithFail);
     }
-    if (!session.bus.link.ConfirmInStep() || !LeaveSocketUnpowered(session)) {
-        Result outOfStep = FinishedWithFailure(session, kWithFail);
-        outOfStep.failure = FailureKind::Link;
-        return outOfStep;
-    }
+    if (!session.bus.link.ConfirmInStep() || !frame.PowerDown()) return frame.StepsFailed(kWithFail);
     // An empty socket gives 0xFF (or 0x00) for every byte: no calibration of any chip.
     if (session.checkChipInSocket && ReadsAsEmptySocket(std::span(read).first(count)))
         if (Result answers = ConfirmChipAnswers(session, *entry); !answers) {
             log.LogMessage(LogFinished, kWithFail);
-            return answers;
+            return frame.Fail(answers);
         }
     chip.calibration = read;
-    progress.Free();
+    frame.Progress().Free();
     std::string text;
     for (std::size_t i = 0; i < count; ++i)
         text += "calibration " + std::to_string(i) + " = 0x" + ByteDigits(chip.calibration[i]);

@@ -6,6 +6,7 @@
 #include "chips/ChipTable.h"
 #include "chips/FuseFields.h"
 #include "chips/FuseRisks.h"
+#include "gateway/Step.h"
 #include "operations/ChipInSocket.h"
 #include "operations/CommandFrame.h"
 #include "operations/LockFuses.h"
@@ -48,7 +49,6 @@ Result RescueChip(Session& session, const Confirm& confirm, RescueOutcome* outco
     RescueOutcome local;
     RescueOutcome& out = outcome ? *outcome : local;
     Log& log = session.bus.log;
-    session.bus.ForgetFailure();
     Result failure;
     const ChipRow* row = LookUpUnit(session, failure);
     if (row == nullptr) return failure;
@@ -65,7 +65,7 @@ Result RescueChip(Session& session, const Confirm& confirm, RescueOutcome* outco
     // SPIEN or a missing clock do not stop.
     log.LogMessage(LogText, "Rescue: reading the " + std::string(row->name) + " in high-voltage parallel mode.");
     const std::optional<std::int32_t> found = ReadSocketSignature(session, *row);
-    if (!found) return FinishedWithFailure(session, " with fail.");
+    if (!found) return FinishedWithFailure(session, " with fail.", StepsFailure(session.bus));
     if (*found != session.chip.signature) {
         const std::string words =
             *found == 0 || *found == 0xFFFFFF

@@ -132,7 +132,7 @@ std::string LoadImages(const ChipRow& row, const std::string& file, MemoryKind k
     FileLoad loaded;
     Result result = LoadMemoryFile(Workspace{quiet, *high, nullptr}, file, kind, &loaded);
     if (!result) {
-        std::string words = result.words;
+        std::string words = result.Words();
         std::replace(words.begin(), words.end(), '\n', ' ');
         return words.empty() ? "cannot load " + file : words;
     }

@@ -191,8 +191,16 @@ public:
         }
         const Result update = Query("UPDATE chips SET serial = $1 WHERE id = $2 AND serial IS NULL",
                                     {P(serial), P(id)}, error);
-        if (!update || update.Changed() != 1) {
-            if (update) error = location_ + ": no chip " + std::to_string(id) + " without a serial number";
+        if (update && update.Changed() != 1) {
+            // A call again after a connection lost at its COMMIT may find that COMMIT went
+            // through: the number the row already holds is this chip's, and no other is taken.
+            const Result given = Query("SELECT serial FROM chips WHERE id = $1", {P(id)}, error);
+            Rollback();
+            if (given && given.Rows() == 1 && !given.Null(0, 0)) return static_cast<std::uint64_t>(given.Int(0, 0));
+            error = location_ + ": no chip " + std::to_string(id) + " without a serial number";
+            return std::nullopt;
+        }
+        if (!update) {
             Abandon(error);
             return std::nullopt;
         }
@@ -236,6 +244,8 @@ public:
         for (int i = 0; select && i < select.Rows(); ++i) lines.push_back(select.Text(i, 0));
         return lines;
     }
+
+    bool ConnectionLost() const override { return PQstatus(conn_) != CONNECTION_OK; }
 
     Summary Summarize(std::size_t lastFailures, std::string& error) override
     {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "chips/ChipTable.h"
 #include "chips/MemoryKind.h"
@@ -79,7 +80,92 @@ ProductionRun::~ProductionRun()
 std::string ProductionRun::Prepare()
 {
     std::string error;
+    keptAny_ = true;
+    // Before the crashed rows are closed: a kept result is a finished chip, not an interrupted one.
+    if (!SendKept(error)) {
+        if (!store_.ConnectionLost()) return error;
+        // The store answered at the start; it may be back by the first chip, which waits for it.
+        Notice(error);
+    }
     if (store_.CloseUnfinished(station_, error) < 0) return error;
+    return {};
+}
+
+void ProductionRun::Notice(const std::string& line)
+{
+    if (onNotice) onNotice(line);
+}
+
+template <class Attempt>
+bool ProductionRun::UntilStoreAnswers(Attempt attempt, std::string& error)
+{
+    bool waited = false;
+    for (;;) {
+        if (attempt()) {
+            if (waited) Notice(store_.Location() + ": the record store answers again");
+            return true;
+        }
+        if (!store_.ConnectionLost()) return false;
+        if (!waited) {
+            char every[32];
+            std::snprintf(every, sizeof every, "%g", static_cast<double>(storeRetry.count()) / 1000.0);
+            Notice(error + "; waiting for it (trying again every " + every + " s; " + howToStop + ")");
+            waited = true;
+        }
+        const auto until = std::chrono::steady_clock::now() + storeRetry;
+        while (std::chrono::steady_clock::now() < until) {
+            if (session_.bus.cancel.Requested()) {
+                error = "the run was stopped while the record store could not be reached (" + error + ")";
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+}
+
+bool ProductionRun::SendKept(std::string& error)
+{
+    error.clear();
+    if (!keptAny_) return true;
+    const std::vector<UnsentRecords::Kept> kept = unsent_.For(store_.Location(), error);
+    if (!error.empty()) {
+        // The kept results stay where they are; the run may go on with the store.
+        Notice("the records kept on this station cannot be read: " + error);
+        error.clear();
+        return true;
+    }
+    for (const UnsentRecords::Kept& k : kept) {
+        if (!store_.Finish(k.id, k.end, error)) {
+            if (store_.ConnectionLost()) return false;
+            // The store refuses it (the row is gone: another database under the same URL?). It
+            // stays kept, and is said, rather than lost.
+            Notice("the kept record of chip " + std::to_string(k.id) + " was refused: " + error + "; it stays in " +
+                   unsent_.File().string());
+            error.clear();
+            continue;
+        }
+        std::string forgetting;
+        if (!unsent_.Forget(store_.Location(), k.id, forgetting))
+            Notice("the record of chip " + std::to_string(k.id) + " was sent, but cannot be taken out of " +
+                   unsent_.File().string() + ": " + forgetting);
+        else
+            Notice("the record of chip " + std::to_string(k.id) + " kept on this station was sent to the record store");
+    }
+    keptAny_ = false;
+    return true;
+}
+
+std::string ProductionRun::Record(std::int64_t id, const ChipEnd& end)
+{
+    std::string error;
+    if (store_.Finish(id, end, error)) return {};
+    if (!store_.ConnectionLost()) return "the chip's record could not be written: " + error;
+    std::string keeping;
+    if (!unsent_.Keep(store_.Location(), id, end, keeping))
+        return "the chip's record could not be written: " + error + "; nor kept on this station: " + keeping;
+    keptAny_ = true;
+    Notice("the record of chip " + std::to_string(id) + " is kept in " + unsent_.File().string() +
+           " until the record store is back (" + error + ")");
     return {};
 }
 
@@ -87,7 +173,7 @@ std::string ProductionRun::EnsureConnected()
 {
     if (session_.bus.link.IsOpen()) return {};
     if (const Result opened = Connect(session_, port_); !opened)
-        return "cannot open the port \"" + port_ + "\": " + OneLine(opened.words);
+        return "cannot open the port \"" + port_ + "\": " + OneLine(opened.Words());
     return {};
 }
 
@@ -100,7 +186,6 @@ std::optional<std::int32_t> ProductionRun::ReadSocket(std::string& error)
 {
     error = EnsureConnected();
     if (!error.empty()) return std::nullopt;
-    session_.bus.ForgetFailure();
     const std::optional<std::int32_t> found = ReadSocketSignature(session_, *job_.chip);
     if (!found) error = "the gateway did not answer the signature read";
     return found;
@@ -129,8 +214,18 @@ ChipOutcome ProductionRun::ProgramChip(bool keepConnected)
     start.jobName = job_.name;
     start.jobHash = job_.hash;
     std::string error;
-    const std::optional<std::int64_t> id = store_.Begin(start, error);
-    if (!id) {
+    // Kept results go first, and no chip is begun without its row: while the store is away the
+    // chip waits in the socket, untouched.
+    std::optional<std::int64_t> id;
+    const bool begun = UntilStoreAnswers(
+        [&] {
+            if (!SendKept(error)) return false;
+            start.started = UtcNow();
+            id = store_.Begin(start, error);
+            return id.has_value();
+        },
+        error);
+    if (!begun) {
         outcome.reason = error;
         return outcome;
     }
@@ -161,7 +256,7 @@ ChipOutcome ProductionRun::ProgramChip(bool keepConnected)
     auto judged = [](const Result& result) -> std::string {
         if (result) return {};
         if (result.WasCancelled()) return "\x18";
-        std::string line = OneLine(result.words);
+        std::string line = OneLine(result.Words());
         return line.empty() ? "failed" : line;
     };
 
@@ -169,7 +264,6 @@ ChipOutcome ProductionRun::ProgramChip(bool keepConnected)
     std::vector<std::uint8_t> expectedSlots;
     bool ok = step("connect", [&] { return EnsureConnected(); });
     ok = ok && step("signature", [&]() -> std::string {
-        session_.bus.ForgetFailure();
         const std::optional<std::int32_t> found = ReadSocketSignature(session_, *job_.chip);
         if (!found) return "the gateway did not answer the signature read";
         end.signature = SignatureText(*found);
@@ -187,7 +281,13 @@ ChipOutcome ProductionRun::ProgramChip(bool keepConnected)
     bool runOut = false;
     if (ok && job_.serial) {
         ok = step("serial", [&]() -> std::string {
-            outcome.serial = store_.TakeSerial(outcome.id, job_.name, *job_.serial, error);
+            // Nothing is written to the chip yet, so it may wait for the store here too.
+            UntilStoreAnswers(
+                [&] {
+                    outcome.serial = store_.TakeSerial(outcome.id, job_.name, *job_.serial, error);
+                    return outcome.serial || error.empty();
+                },
+                error);
             if (outcome.serial) return {};
             runOut = error.empty();
             return runOut ? std::string(kNoNumbersLeft) : error;
@@ -273,7 +373,7 @@ ChipOutcome ProductionRun::ProgramChip(bool keepConnected)
     end.log = chipLog_;
     if (runOut) outcome.storeError = kNoNumbersLeft;
     // The chip is done but its record may not be: no run may go on without its records.
-    if (!store_.Finish(outcome.id, end, error)) outcome.storeError = "the chip's record could not be written: " + error;
+    if (std::string failed = Record(outcome.id, end); !failed.empty()) outcome.storeError = failed;
     return outcome;
 }
 

@@ -3,6 +3,7 @@
 // several runs (one a gateway) can go on side by side, each with its own session.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -11,6 +12,7 @@
 
 #include "production/Job.h"
 #include "production/RecordStore.h"
+#include "production/UnsentRecords.h"
 
 namespace quillon {
 struct Session;
@@ -46,8 +48,21 @@ public:
     std::function<void(std::int64_t chip, const std::string& step, bool done, bool ok)> onStep;
     // Every log line of the chip under way, as it is written.
     std::function<void(const std::string& line)> onLog;
+    // What the operator must know about the record store: it cannot be reached and the run waits
+    // for it, it is back, a chip's record is kept on this station until it is back, or was sent.
+    std::function<void(const std::string& line)> onNotice;
 
-    // Closes the rows a crashed run of this station left open. The error is empty on success.
+    // While a store on a server cannot be reached, the run waits for it and tries again this often.
+    // A new chip needs a number only that store may give, so no chip is begun without it; the
+    // operator ends the wait with Ctrl-C (the session's cancel).
+    std::chrono::milliseconds storeRetry{2000};
+    // How the operator ends that wait, in the front end's words.
+    std::string howToStop = "Ctrl-C ends the run";
+    // Where the results the store could not take are kept until it is back.
+    void SetUnsentRecords(UnsentRecords unsent) { unsent_ = std::move(unsent); }
+
+    // Sends the records a run before kept on this station while the store was away, then closes
+    // the rows a crashed run of this station left open. The error is empty on success.
     std::string Prepare();
 
     // Programs the chip in the socket now. Stays connected afterwards when `keepConnected`
@@ -76,7 +91,20 @@ private:
     std::vector<std::string> chipLog_;
     std::int64_t chipId_ = 0;
 
+    UnsentRecords unsent_;
+    bool keptAny_ = false;  // results may wait in unsent_ for this store
+
     std::string EnsureConnected();
+    void Notice(const std::string& line);
+    // Runs `attempt` (false with `error` set on failure) until it succeeds, fails for another
+    // reason than an unreachable store, or the operator stops the run while it waits.
+    template <class Attempt>
+    bool UntilStoreAnswers(Attempt attempt, std::string& error);
+    // Sends the kept results; false with `error` when the store failed.
+    bool SendKept(std::string& error);
+    // The chip's result to the store, or kept here when the store cannot be reached; a text for
+    // the outcome's storeError when neither worked.
+    std::string Record(std::int64_t id, const ChipEnd& end);
 };
 
 // One memory as a chip of the job gets it: the job's image with the serial number patched in, and

@@ -88,6 +88,10 @@ public:
     virtual std::vector<ChipRecord> Chips(std::string& error) = 0;
     virtual std::vector<std::string> ChipLog(std::int64_t id, std::string& error) = 0;
     virtual Summary Summarize(std::size_t lastFailures, std::string& error) = 0;
+
+    // Whether the last call that failed did so because the store could not be reached (a server
+    // stopped, a network gone), so that the same call may succeed later. A file never is.
+    virtual bool ConnectionLost() const { return false; }
 };
 
 // Opens (or creates) the store at `location`: a SQLite file, or a PostgreSQL database named by a

@@ -31,8 +31,7 @@ constexpr int kChipBytes = 4;
 std::optional<SpiReply> Refused(Bus& bus, const std::string& why)
 {
     bus.log.LogMessage(LogText, why);
-    bus.LogFailure(LogAnswerError, kSpiReadBackAnswer.whatText);
-    bus.link.CloseAfterFailure();
+    StepFailed(bus, LogAnswerError, kSpiReadBackAnswer.whatText);
     return std::nullopt;
 }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "ui/DocPaths.h"
+#include "ui/ObjectNames.h"
 
 namespace quillon::ui {
 
@@ -34,7 +35,7 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event)
 AboutBox::AboutBox(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
-    setObjectName(QStringLiteral("AboutBox"));
+    setObjectName(QString::fromLatin1(names::kAboutBox));
     setWindowTitle(QStringLiteral("About Quillon"));
     setFixedSize(258, 272);
     // Centred on the screen, not over the main window, wherever that has been moved.
@@ -46,7 +47,7 @@ AboutBox::AboutBox(QWidget* parent)
     setFont(small);
 
     auto* panel = new QFrame(this);
-    panel->setObjectName(QStringLiteral("Panel1"));
+    panel->setObjectName(QString::fromLatin1(names::kAboutPanel));
     panel->setGeometry(8, 8, 241, 225);
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
 
@@ -58,15 +59,15 @@ AboutBox::AboutBox(QWidget* parent)
         bool underlined;
     };
     const Row rows[] = {
-        {"Label1", 34, 8, "A freeware program that was created", nullptr, false},
-        {"Label2", 36, 24, "to demonstrate the ability to program", nullptr, false},
-        {"Label3", 12, 40, "AVR microcontrollers via parallel interface with", nullptr, false},
-        {"Label5", 23, 56, "UART to I2C/SPI/1W gateway Tavro", "gateway.md", true},
-        {"Label7", 72, 104, "Quillon documentation", "README.md", true},
-        {"Label9", 34, 136, "Get online help on using the program", nullptr, false},
-        {"Label10", 62, 152, "Step by step, in the guide:", nullptr, false},
-        {"Label11", 75, 168, "Using Quillon", "usage.md", false},
-        {"Label8", 8, 200, "Version 3.2", nullptr, false},
+        {names::kAboutFreeware, 34, 8, "A freeware program that was created", nullptr, false},
+        {names::kAboutDemonstrates, 36, 24, "to demonstrate the ability to program", nullptr, false},
+        {names::kAboutInterface, 12, 40, "AVR microcontrollers via parallel interface with", nullptr, false},
+        {names::kAboutGateway, 23, 56, "UART to I2C/SPI/1W gateway Tavro", "gateway.md", true},
+        {names::kAboutDocumentation, 72, 104, "Quillon documentation", "README.md", true},
+        {names::kAboutOnlineHelp, 34, 136, "Get online help on using the program", nullptr, false},
+        {names::kAboutGuideIntro, 62, 152, "Step by step, in the guide:", nullptr, false},
+        {names::kAboutGuide, 75, 168, "Using Quillon", "usage.md", false},
+        {names::kAboutVersion, 8, 200, "Version 3.2", nullptr, false},
     };
     for (const Row& row : rows) {
         QLabel* label = nullptr;
@@ -96,7 +97,7 @@ AboutBox::AboutBox(QWidget* parent)
     }
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("OKButton"));
+    ok->setObjectName(QString::fromLatin1(names::kOkButton));
     ok->setGeometry(87, 244, 75, 25);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::hide);

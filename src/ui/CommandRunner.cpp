@@ -80,6 +80,16 @@ bool CommandRunner::Run(std::function<void()> work, std::function<void()> done)
     return true;
 }
 
+bool CommandRunner::Run(Session& session, Work work, Done done)
+{
+    // Failed until the work returns: an exception leaves it so.
+    auto result = std::make_shared<Result>(Result::Failed(FailureKind::None, {}));
+    return Run([&session, work = std::move(work), result] { *result = work(session); },
+               [done = std::move(done), result] {
+                   if (done) done(*result);
+               });
+}
+
 void CommandRunner::Finish()
 {
     if (!busy_) return;
@@ -170,6 +180,9 @@ bool CommandRunner::eventFilter(QObject* watched, QEvent* event)
     case QEvent::TouchBegin:
     case QEvent::TouchUpdate:
     case QEvent::TouchEnd:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
         return IsGuarded(watched);
     case QEvent::Close:
         // The main window decides for itself: it offers to cancel the command and close.

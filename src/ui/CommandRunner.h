@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "core/Cancel.h"
+#include "core/Result.h"
+#include "operations/Session.h"
 
 class QWidget;
 
@@ -45,6 +47,16 @@ public:
     // exception escaping `work` is shown in a message box and the program goes on. False (and
     // nothing runs) while another command is under way.
     bool Run(std::function<void()> work, std::function<void()> done = {});
+
+    // A command as the worker gets it: built from copies of its inputs, it reaches the session
+    // only through its argument, and the window, views and dialogs not at all. What it finds out
+    // comes back as its result (or in a value it shares with `done`).
+    using Work = std::function<Result(Session&)>;
+    using Done = std::function<void(const Result&)>;
+    // Runs `work` on `session` on the worker thread, which owns the session until the command
+    // has ended; `done` gets the result on this thread. An exception escaping `work` is shown as
+    // above, and `done` then gets a failed result.
+    bool Run(Session& session, Work work, Done done = {});
 
     // Runs `ask` on this object's thread and returns its answer: how a command on the worker
     // asks the user a question. Called on this thread itself, it simply runs `ask`.

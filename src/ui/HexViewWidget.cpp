@@ -9,7 +9,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QThread>
 #include <QToolTip>
 #include <algorithm>
 #include <array>
@@ -105,12 +104,9 @@ int UndoKey(const QKeyEvent& event)
 HexViewWidget::HexViewWidget(MemoryDocument& document, QWidget* parent)
     : QAbstractScrollArea(parent), document_(document)
 {
-    // Typing changes the document here; a command changes it on the worker thread while the
-    // widget is frozen, and thawing repaints every visible row. So a change made on another
-    // thread posts nothing here: a queued call per change would only be dropped on arrival.
-    listening_ = document_.Listen([this](std::size_t first, std::size_t last) {
-        if (QThread::currentThread() == thread()) UpdateBytes(first, last);
-    });
+    // Documents change on this thread only: typing, loads and the end of a command. A command
+    // on the worker works on the chip's image, never on a view's document.
+    listening_ = document_.Listen([this](std::size_t first, std::size_t last) { UpdateBytes(first, last); });
     setFont(ViewFont());
     const QFontMetrics metrics(font());
     lineHeight_ = std::max(metrics.height(), 13);
@@ -131,7 +127,6 @@ HexViewWidget::HexViewWidget(MemoryDocument& document, QWidget* parent)
 
 int HexViewWidget::LineCount() const
 {
-    if (frozen_) return frozenLines_;
     return static_cast<int>(RowCount(document_));
 }
 
@@ -143,11 +138,6 @@ int HexViewWidget::VisibleRows() const { return std::max(1, viewport()->height()
 
 QString HexViewWidget::RowText(int line) const
 {
-    if (frozen_) {
-        const int index = line - frozenFirst_;
-        if (index < 0 || index >= static_cast<int>(frozenRows_.size())) return {};
-        return frozenRows_[static_cast<std::size_t>(index)];
-    }
     return RowOf(document_, line);
 }
 
@@ -170,29 +160,6 @@ void HexViewWidget::Reload(std::size_t caret)
     viewport()->update();
 }
 
-void HexViewWidget::Freeze()
-{
-    if (frozen_) return;
-    frozenLines_ = LineCount();
-    frozenFirst_ = FirstVisibleLine();
-    frozenRows_.clear();
-    // Twice the visible rows, so that a window made taller meanwhile still has rows to paint.
-    const int rows = 2 * VisibleRows() + 1;
-    for (int i = 0; i < rows && frozenFirst_ + i < frozenLines_; ++i)
-        frozenRows_.push_back(RowOf(document_, frozenFirst_ + i));
-    frozen_ = true;
-}
-
-void HexViewWidget::Thaw()
-{
-    if (!frozen_) return;
-    frozen_ = false;
-    frozenRows_.clear();
-    UpdateScrollRange();
-    caret_ = std::min(caret_, TextSize());
-    viewport()->update();
-}
-
 std::size_t HexViewWidget::CaretByte() const
 {
     const std::size_t size = document_.Size();
@@ -207,7 +174,7 @@ std::size_t HexViewWidget::CaretByte() const
 
 void HexViewWidget::GoToByte(std::size_t address)
 {
-    if (frozen_ || document_.Size() == 0) return;
+    if (document_.Size() == 0) return;
     address = std::min(address, document_.Size() - 1);
     const int before = static_cast<int>(caret_ / kLineStride);
     caret_ = HexPosition(address);
@@ -218,7 +185,6 @@ void HexViewWidget::GoToByte(std::size_t address)
 
 bool HexViewWidget::Undo()
 {
-    if (frozen_) return false;
     const std::optional<std::size_t> caret = document_.Undo();
     if (caret) SetCaret(*caret);
     return caret.has_value();
@@ -226,7 +192,6 @@ bool HexViewWidget::Undo()
 
 bool HexViewWidget::Redo()
 {
-    if (frozen_) return false;
     const std::optional<std::size_t> caret = document_.Redo();
     if (caret) SetCaret(*caret);
     return caret.has_value();
@@ -234,7 +199,7 @@ bool HexViewWidget::Redo()
 
 void HexViewWidget::FillAll(std::uint8_t value)
 {
-    if (frozen_ || document_.Size() == 0) return;
+    if (document_.Size() == 0) return;
     std::vector<ByteEdit> edits(document_.Size());
     for (std::size_t a = 0; a < edits.size(); ++a) edits[a] = {a, value, 0};
     document_.Edit(edits, caret_, caret_);
@@ -255,7 +220,7 @@ bool HexViewWidget::event(QEvent* event)
     // redo included; every other key is left to the window's shortcuts.
     if (event->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (!frozen_ && (UndoKey(*key) != 0 || IsViewKey(*key))) {
+        if (UndoKey(*key) != 0 || IsViewKey(*key)) {
             event->accept();
             return true;
         }
@@ -263,7 +228,7 @@ bool HexViewWidget::event(QEvent* event)
     if (event->type() == QEvent::ToolTip) {
         const QPoint pos = static_cast<QHelpEvent*>(event)->pos();
         const QPoint at = viewport()->mapFrom(this, pos);
-        const std::optional<std::size_t> address = frozen_ ? std::nullopt : ByteAt(at);
+        const std::optional<std::size_t> address = ByteAt(at);
         if (address && *address < chipBytes_.size() && (document_.MarksAt(*address) & kDiffersFromChip)) {
             QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
                                QStringLiteral("%1: the chip holds %2, the view %3")
@@ -326,10 +291,10 @@ void HexViewWidget::paintEvent(QPaintEvent*)
     painter.setPen(palette().color(QPalette::Text));
     for (int i = 0; i < rows && first + i < lines; ++i) {
         const int y = i * lineHeight_;
-        if (!frozen_) PaintMarks(painter, first + i, xOffset, y);
+        PaintMarks(painter, first + i, xOffset, y);
         painter.drawText(xOffset, y + metrics.ascent(), RowText(first + i));
     }
-    if (hasFocus() && !frozen_) {
+    if (hasFocus()) {
         const int line = static_cast<int>(caret_ / kLineStride);
         const int col = static_cast<int>(caret_ % kLineStride);
         if (line >= first && line < first + rows) {
@@ -356,19 +321,19 @@ void HexViewWidget::PaintMarks(QPainter& painter, int line, int xOffset, int y)
 
 void HexViewWidget::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!frozen_ && !DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    if (!DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
     else event->ignore();
 }
 
 void HexViewWidget::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (!frozen_ && !DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    if (!DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
     else event->ignore();
 }
 
 void HexViewWidget::dropEvent(QDropEvent* event)
 {
-    const QString path = frozen_ ? QString() : DroppedFile(event->mimeData());
+    const QString path = DroppedFile(event->mimeData());
     if (path.isEmpty()) {
         event->ignore();
         return;
@@ -425,7 +390,6 @@ bool HexViewWidget::IsViewKey(const QKeyEvent& event) const
 
 void HexViewWidget::keyPressEvent(QKeyEvent* event)
 {
-    if (frozen_) return;
     if (const int step = UndoKey(*event); step != 0) {
         event->accept();
         const bool done = step < 0 ? Undo() : Redo();
@@ -456,7 +420,7 @@ void HexViewWidget::keyPressEvent(QKeyEvent* event)
 
 void HexViewWidget::UpdateBytes(std::size_t first, std::size_t last)
 {
-    if (frozen_ || first >= last) return;
+    if (first >= last) return;
     const int firstLine = static_cast<int>(first / kBytesPerLine);
     const int lastLine = static_cast<int>((last - 1) / kBytesPerLine);
     const int top = std::max(firstLine, FirstVisibleLine());
@@ -466,7 +430,7 @@ void HexViewWidget::UpdateBytes(std::size_t first, std::size_t last)
 
 void HexViewWidget::mousePressEvent(QMouseEvent* event)
 {
-    if (frozen_ || LineCount() == 0) return;
+    if (LineCount() == 0) return;
     setFocus(Qt::MouseFocusReason);
     const QPointF pos = event->position();
     const int line = std::clamp(FirstVisibleLine() + static_cast<int>(pos.y()) / lineHeight_, 0, LineCount() - 1);
@@ -478,7 +442,7 @@ void HexViewWidget::mousePressEvent(QMouseEvent* event)
 void HexViewWidget::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    if (!frozen_) UpdateScrollRange();
+    UpdateScrollRange();
 }
 
 void HexViewWidget::scrollContentsBy(int, int) { viewport()->update(); }

@@ -54,11 +54,6 @@ public:
     // put the caret where the command left it.
     void Reload(std::size_t caret);
 
-    // While a command runs on the worker thread it may rewrite the document; the widget then
-    // paints the rows it showed when frozen and reads nothing else.
-    void Freeze();
-    void Thaw();
-
     int LineCount() const;
     int FirstVisibleLine() const;
     QString RowText(int line) const;  // as painted, for tests and screenshots
@@ -99,10 +94,6 @@ private:
     std::size_t caret_ = 0;
     int lineHeight_ = 13;
     double charWidth_ = 8;
-    bool frozen_ = false;
-    int frozenFirst_ = 0;
-    int frozenLines_ = 0;
-    std::vector<QString> frozenRows_;
     std::vector<std::uint8_t> chipBytes_;  // what the last compare read, for the hover text
 };
 

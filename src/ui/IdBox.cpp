@@ -6,12 +6,13 @@
 
 #include "ui/KeyCodes.h"
 #include "images/HexKeys.h"
+#include "ui/ObjectNames.h"
 
 namespace quillon::ui {
 
 IdBox::IdBox(QWidget* parent) : QLineEdit(parent)
 {
-    setObjectName(QStringLiteral("Edit2"));
+    setObjectName(QString::fromLatin1(names::kIdBox));
     // Not read-only, because a read-only line hides its caret, which the nibble editing needs;
     // every way of typing, pasting or dropping text is taken away instead.
     setContextMenuPolicy(Qt::NoContextMenu);

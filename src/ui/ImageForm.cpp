@@ -8,10 +8,11 @@
 
 #include "chips/Chip.h"
 #include "ui/JpegImage.h"
+#include "ui/ObjectNames.h"
 
 namespace quillon::ui {
 
-PictureBox::PictureBox(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("Image1")); }
+PictureBox::PictureBox(QWidget* parent) : QWidget(parent) { setObjectName(QString::fromLatin1(names::kPicture)); }
 
 void PictureBox::SetPicture(QImage picture)
 {

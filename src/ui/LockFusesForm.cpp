@@ -21,6 +21,7 @@
 #include "operations/FileFuses.h"
 #include "operations/Session.h"
 #include "ui/CommandRunner.h"
+#include "ui/ObjectNames.h"
 
 namespace quillon::ui {
 
@@ -44,12 +45,12 @@ QString Hex(std::uint8_t byte)
 
 LockFusesForm::LockFusesForm(Session& session, CommandRunner& runner, Confirm confirm, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      ctx_(session),
+      session_(session),
       runner_(runner),
       confirm_(std::move(confirm)),
       model_(OpenLockFusesDialog(session.chip))
 {
-    setObjectName(QStringLiteral("LockFusesForm"));
+    setObjectName(QString::fromLatin1(names::kLockFusesForm));
     setWindowTitle(QStringLiteral("Lock & Fuses"));
     setFixedSize(kWidth, kHeight);
     // Centred on the screen, not over the main window, wherever that has been moved.
@@ -75,17 +76,17 @@ LockFusesForm::LockFusesForm(Session& session, CommandRunner& runner, Confirm co
     tabs_->setTabToolTip(1, QStringLiteral("Every lock and fuse bit by name: checked is programmed (0)"));
 
     bitsPanel_ = new QFrame(bitsPage);
-    bitsPanel_->setObjectName(QStringLiteral("Panel1"));
+    bitsPanel_->setObjectName(QString::fromLatin1(names::kBitsPanel));
     bitsPanel_->setGeometry(0, 0, 443, 155);
     for (int g = 0; g < 4; ++g) {
         auto* group = new QGroupBox(QStringLiteral("Byte %1").arg(g), bitsPanel_);
-        group->setObjectName(QStringLiteral("GroupBox%1").arg(g + 1));
+        group->setObjectName(QString::fromLatin1(names::kBitGroup[static_cast<std::size_t>(g)]));
         group->setGeometry(1 + 112 * g, 1, 105, 153);
         groups_[static_cast<std::size_t>(g)] = group;
         for (int b = 0; b < 8; ++b) {
             const int number = 8 * g + b + 1;
             auto* box = new QCheckBox(QStringLiteral("Bit %1").arg(b), group);
-            box->setObjectName(QStringLiteral("CheckBox%1").arg(number));
+            box->setObjectName(names::BitBox(number));
             box->setGeometry(8, 16 + 16 * (7 - b), 89, 17);
             boxes_[static_cast<std::size_t>(number - 1)] = box;
             // The model decides: a click toggles only a visible, enabled box.
@@ -97,7 +98,7 @@ LockFusesForm::LockFusesForm(Session& session, CommandRunner& runner, Confirm co
             });
         }
         auto* hex = new QLabel(this);
-        hex->setObjectName(QStringLiteral("ByteLabel%1").arg(g + 1));
+        hex->setObjectName(QString::fromLatin1(names::kByteLabel[static_cast<std::size_t>(g)]));
         hex->setGeometry(1 + 112 * g, kBytesTop, 105, 16);
         hex->setAlignment(Qt::AlignCenter);
         bytes_[static_cast<std::size_t>(g)] = hex;
@@ -113,21 +114,21 @@ LockFusesForm::LockFusesForm(Session& session, CommandRunner& runner, Confirm co
     factory->setAutoDefault(false);
     factory->setToolTip(QStringLiteral("Set the boxes to the chip's factory values; nothing is written until Write"));
     connect(factory, &QPushButton::clicked, this, [this] {
-        FillFactoryDefaults(model_, ctx_.chip);
+        FillFactoryDefaults(model_, session_.chip);
         Render();
     });
 
     auto* ok = new QPushButton(QStringLiteral("Save changes && Close the window"), this);
-    ok->setObjectName(QStringLiteral("OKButton"));
+    ok->setObjectName(QString::fromLatin1(names::kOkButton));
     ok->setGeometry(0, kButtonsTop, 203, 25);
     auto* read = new QPushButton(QStringLiteral("Read Lock && Fuses"), this);
-    read->setObjectName(QStringLiteral("Button1"));
+    read->setObjectName(QString::fromLatin1(names::kReadLockFuses));
     read->setGeometry(203, kButtonsTop, 120, 25);
     auto* write = new QPushButton(QStringLiteral("Write Lock && Fuses"), this);
-    write->setObjectName(QStringLiteral("Button2"));
+    write->setObjectName(QString::fromLatin1(names::kWriteLockFuses));
     write->setGeometry(323, kButtonsTop, 120, 25);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setObjectName(QStringLiteral("CancelButton"));
+    cancel->setObjectName(QString::fromLatin1(names::kCancelButton));
     cancel->setGeometry(kWidth - 100, kButtonsTop, 100, 25);
     cancel->setToolTip(QStringLiteral("Close without saving the boxes (Esc)"));
     for (QPushButton* button : {ok, read, write, cancel}) button->setAutoDefault(false);
@@ -178,11 +179,11 @@ void LockFusesForm::RenderBytes()
         font.setBold(now != before);
         label->setFont(font);
     }
-    const QString chip = QString::fromStdString(ctx_.chip.name);
+    const QString chip = QString::fromStdString(session_.chip.name);
     QString origin;
     switch (model_.origin) {
     case SlotsOrigin::Factory:
-        origin = ctx_.chip.lockFuseOrigin == SlotsOrigin::Factory
+        origin = session_.chip.lockFuseOrigin == SlotsOrigin::Factory
                      ? QStringLiteral("Factory values of the %1: not read from the chip yet").arg(chip)
                      : QStringLiteral("Factory values of the %1; before the arrows: the record's").arg(chip);
         break;
@@ -195,33 +196,35 @@ void LockFusesForm::RenderBytes()
 
 void LockFusesForm::OnSaveAndClose()
 {
-    SaveLockFuses(ctx_, model_);
+    SaveLockFuses(session_, model_);
     accept();
 }
 
 void LockFusesForm::OnReadBits()
 {
-    auto result = std::make_shared<Result>();
-    runner_.Run([this, result] { *result = ReadLockFuses(ctx_, model_); },
-                [this, result] {
-                    Render();
-                    if (resultShown_) resultShown_(QStringLiteral("Read Lock & Fuses"), *result);
-                });
+    // The worker fills a copy of the boxes; they come back into the dialog when it has ended.
+    auto boxes = std::make_shared<LockFusesDialog>(model_);
+    runner_.Run(session_, [boxes](Session& session) { return ReadLockFuses(session, *boxes); },
+                [this, boxes](const Result& result) { Ended(QStringLiteral("Read Lock & Fuses"), *boxes, result); });
 }
 
 void LockFusesForm::OnWriteBits()
 {
-    auto result = std::make_shared<Result>();
-    runner_.Run([this, result] { *result = WriteLockFuses(ctx_, model_, confirm_); },
-                [this, result] {
-                    Render();
-                    if (resultShown_) resultShown_(QStringLiteral("Write Lock & Fuses"), *result);
-                });
+    auto boxes = std::make_shared<LockFusesDialog>(model_);
+    runner_.Run(session_, [boxes, confirm = confirm_](Session& session) { return WriteLockFuses(session, *boxes, confirm); },
+                [this, boxes](const Result& result) { Ended(QStringLiteral("Write Lock & Fuses"), *boxes, result); });
+}
+
+void LockFusesForm::Ended(const QString& command, const LockFusesDialog& boxes, const Result& result)
+{
+    model_ = boxes;
+    Render();
+    if (resultShown_) resultShown_(command, result);
 }
 
 void LockFusesForm::OfferFileBytes(const QString& fileName, const FileFuses& bytes)
 {
-    const std::string refused = OfferFileFuses(model_, ctx_.chip, bytes);
+    const std::string refused = OfferFileFuses(model_, session_.chip, bytes);
     const QString values = QString::fromStdString(FileFusesText(bytes));
     QString text;
     if (refused.empty()) {
@@ -298,7 +301,7 @@ void LockFusesForm::BuildSettings(QWidget* page)
             bold.setBold(true);
             caption->setFont(bold);
             auto* hex = new QLineEdit(inner);
-            hex->setObjectName(QStringLiteral("HexEdit%1").arg(slot + 1));
+            hex->setObjectName(QString::fromLatin1(names::kHexField[slot]));
             hex->setValidator(new QRegularExpressionValidator(hexByte, hex));
             hex->setMaximumWidth(40);
             hex->setToolTip(QStringLiteral("The byte in hex: type it and press Enter to set the fields below"));

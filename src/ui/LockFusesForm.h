@@ -71,10 +71,12 @@ private:
     void Render();
     void RenderBytes();  // the hex bytes beside the groups and where the boxes came from
     void OnSaveAndClose();
+    // Read and Write run on the worker with a copy of the boxes; their end takes the copy back.
     void OnReadBits();
     void OnWriteBits();
+    void Ended(const QString& command, const LockFusesDialog& boxes, const Result& result);
 
-    Session& ctx_;
+    Session& session_;
     CommandRunner& runner_;
     Confirm confirm_;
     ResultShown resultShown_;

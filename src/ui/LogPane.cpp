@@ -5,12 +5,13 @@
 #include <QTextBlock>
 
 #include "log/Log.h"
+#include "ui/ObjectNames.h"
 
 namespace quillon::ui {
 
 LogPane::LogPane(QWidget* parent) : QPlainTextEdit(parent)
 {
-    setObjectName(QStringLiteral("RichEdit5"));
+    setObjectName(QString::fromLatin1(names::kLogPane));
     setReadOnly(true);
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setUndoRedoEnabled(false);

@@ -41,6 +41,7 @@
 #include "ui/ProductionPanel.h"
 #include "ui/ProgressForm.h"
 #include "ui/WindowSettings.h"
+#include "ui/ObjectNames.h"
 
 namespace quillon::ui {
 
@@ -68,46 +69,91 @@ QString Latin1(std::string_view text)
 
 }  // namespace
 
-MainWindow::MainWindow(std::unique_ptr<Session> context, QWidget* parent)
-    : QMainWindow(parent), ctx_(std::move(context))
+// One of the eight operation buttons: what it takes from the active page's view before it runs,
+// the operation, and what the views show once it succeeded.
+struct ButtonCommand {
+    enum class Before {
+        Nothing,
+        TakeView,         // the view's bytes into the image, then run (verify)
+        Ask,              // the command asks before it changes the chip (erase)
+        AskThenTakeView,  // as Ask, the view's bytes into the image at the first Yes (write)
+    };
+    enum class After { Nothing, ShowRead, MarkWritten };
+    const char* name;  // the button's object name
+    const char* caption;
+    MemoryKind memory;
+    Before before;
+    After after;
+    Result (*run)(Session& session, const Confirm& confirm);
+};
+
+namespace {
+
+using Before = ButtonCommand::Before;
+using After = ButtonCommand::After;
+constexpr MemoryKind kProgram = MemoryKind::Program;
+constexpr MemoryKind kData = MemoryKind::Data;
+
+// In the order of operationButtons_. Read Calibration and Chip Erase concern no view.
+constexpr std::array<ButtonCommand, 8> kButtonCommands = {{
+    {names::kReadProgram, "Read Program", kProgram, Before::Nothing, After::ShowRead,
+     [](Session& session, const Confirm&) { return ReadProgram(session); }},
+    {names::kWriteProgram, "Write Program", kProgram, Before::AskThenTakeView, After::MarkWritten,
+     [](Session& session, const Confirm& confirm) { return WriteProgram(session, confirm); }},
+    {names::kVerifyProgram, "Verify Program", kProgram, Before::TakeView, After::Nothing,
+     [](Session& session, const Confirm&) { return VerifyProgram(session); }},
+    {names::kReadCalibration, "Read Calibration", kProgram, Before::Nothing, After::Nothing,
+     [](Session& session, const Confirm&) { return ReadCalibration(session); }},
+    {names::kReadData, "Read Data", kData, Before::Nothing, After::ShowRead,
+     [](Session& session, const Confirm&) { return ReadData(session); }},
+    {names::kWriteData, "Write Data", kData, Before::AskThenTakeView, After::MarkWritten,
+     [](Session& session, const Confirm& confirm) { return WriteData(session, confirm); }},
+    {names::kVerifyData, "Verify Data", kData, Before::TakeView, After::Nothing,
+     [](Session& session, const Confirm&) { return VerifyData(session); }},
+    {names::kChipErase, "Chip Erase", kProgram, Before::Ask, After::Nothing,
+     [](Session& session, const Confirm& confirm) { return ChipErase(session, confirm); }},
+}};
+
+}  // namespace
+
+MainWindow::MainWindow(std::unique_ptr<Session> session, QWidget* parent)
+    : QMainWindow(parent), session_(std::move(session))
 {
-    setObjectName(QStringLiteral("Form1"));
+    setObjectName(QString::fromLatin1(names::kMainWindow));
     setWindowTitle(QStringLiteral("Quillon"));
 
     runner_ = new CommandRunner(this);
     runner_->Guard(this);
-    runner_->SetCancelRequest(&ctx_->bus.cancel);
+    runner_->SetCancelRequest(&session_->bus.cancel);
     progress_ = new UiProgress(this);
     progress_->SetCancelAction([this] { runner_->Cancel(); });
-    ctx_->progress = progress_;
-    // Only mark: the widgets catch up when the command has ended.
-    views_.changed = [this](int view) {
-        dirty_.fetch_or(view >= 0 && view < 4 ? 1u << view : kBoxesDirty);
-    };
+    session_->progress = progress_;
+    // Only mark: the widgets catch up once the command or handler that changed them has ended,
+    // so a view rebuilt twice on the way is laid out once.
+    views_.changed = [this](int view) { dirty_ |= view >= 0 && view < 4 ? 1u << view : kBoxesDirty; };
 
     auto* central = new QWidget(this);
-    central->setObjectName(QStringLiteral("Central"));
+    central->setObjectName(QString::fromLatin1(names::kCentral));
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(4, 4, 4, 4);
     setCentralWidget(central);
     BuildPanel();
     BuildPages();
     auto* panel3 = new QFrame(central);
-    panel3->setObjectName(QStringLiteral("Panel3"));
+    panel3->setObjectName(QString::fromLatin1(names::kLogPanel));
     auto* logLayout = new QVBoxLayout(panel3);
     logLayout->setContentsMargins(0, 0, 0, 0);
     logLayout->addWidget(MakeLabel(panel3, "Log:"));
     logPane_ = new LogPane(panel3);
     logPane_->setMinimumHeight(120);
     logLayout->addWidget(logPane_);
-    layout->addWidget(findChild<QFrame*>(QStringLiteral("Panel1")));
+    layout->addWidget(findChild<QFrame*>(QString::fromLatin1(names::kConnectionPanel)));
     layout->addWidget(pages_, 1);
     layout->addWidget(panel3);
     BuildMenus();
     BuildStatusBar();
 
-    logPane_->Attach(ctx_->bus.log);
-    connect(runner_, &CommandRunner::started, this, &MainWindow::FreezeViews);
+    logPane_->Attach(session_->bus.log);
     connect(runner_, &CommandRunner::finished, this, &MainWindow::SyncFromCore);
     connect(runner_, &CommandRunner::finished, this, &MainWindow::ShowPortState);
     connect(runner_, &CommandRunner::finished, this, [this] {
@@ -129,9 +175,9 @@ MainWindow::MainWindow(std::unique_ptr<Session> context, QWidget* parent)
         EndWithoutAsking();
     });
 
-    ctx_->bus.link.ClosePort();
-    ctx_->chip.signature = 0;
-    ctx_->bus.delay = delaySlider_->value();
+    session_->bus.link.ClosePort();
+    session_->chip.signature = 0;
+    CopyOptions();
     SetConnected(false);
 
     about_ = new AboutBox(this);
@@ -142,11 +188,11 @@ MainWindow::MainWindow(std::unique_ptr<Session> context, QWidget* parent)
 
 MainWindow::~MainWindow()
 {
-    // The worker uses the context: it stops and is joined before anything it uses goes away.
+    // The worker uses the session: it stops and is joined before anything it uses goes away.
     runner_->Shutdown();
     if (settings_) settings_->SetGeometry(saveGeometry());
     logPane_->Detach();
-    ctx_->progress = nullptr;
+    session_->progress = nullptr;
     views_.changed = {};
 }
 
@@ -155,17 +201,17 @@ QStringList MainWindow::PortNames() { return PortList(); }
 void MainWindow::BuildPanel()
 {
     auto* panel1 = new QFrame(centralWidget());
-    panel1->setObjectName(QStringLiteral("Panel1"));
+    panel1->setObjectName(QString::fromLatin1(names::kConnectionPanel));
     panel1->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
     auto* grid = new QGridLayout(panel1);
     grid->setContentsMargins(6, 6, 6, 6);
     grid->setHorizontalSpacing(8);
     grid->setVerticalSpacing(4);
 
-    connectButton_ = MakeButton(panel1, "Button1", "Connect");
-    disconnectButton_ = MakeButton(panel1, "Button2", "Disconnect");
+    connectButton_ = MakeButton(panel1, names::kConnect, "Connect");
+    disconnectButton_ = MakeButton(panel1, names::kDisconnect, "Disconnect");
     portBox_ = new PortBox(panel1);
-    portBox_->setObjectName(QStringLiteral("ComboBox1"));
+    portBox_->setObjectName(QString::fromLatin1(names::kPortBox));
     portBox_->Refresh();
     portBox_->setEditText(InitialPort(SystemSerialPorts(), {}));
     portBox_->setMinimumContentsLength(12);
@@ -173,7 +219,7 @@ void MainWindow::BuildPanel()
     grid->addWidget(disconnectButton_, 1, 0);
     grid->addWidget(portBox_, 2, 0);
 
-    autosearchButton_ = MakeButton(panel1, "Button3", "Autosearch chip");
+    autosearchButton_ = MakeButton(panel1, names::kAutosearch, "Autosearch chip");
     autosearchButton_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     grid->addWidget(autosearchButton_, 0, 1, 2, 1);
 
@@ -181,7 +227,7 @@ void MainWindow::BuildPanel()
     identity->setSpacing(1);
     identity->addWidget(MakeLabel(panel1, "Chip name:"));
     chipNameBox_ = new QLineEdit(QStringLiteral("None"), panel1);
-    chipNameBox_->setObjectName(QStringLiteral("Edit1"));
+    chipNameBox_->setObjectName(QString::fromLatin1(names::kChipName));
     chipNameBox_->setReadOnly(true);
     identity->addWidget(chipNameBox_);
     identity->addWidget(MakeLabel(panel1, "ID bytes:"));
@@ -192,7 +238,7 @@ void MainWindow::BuildPanel()
     auto* delays = new QVBoxLayout;
     delays->addWidget(MakeLabel(panel1, "Delays value:"));
     delaySlider_ = new QSlider(Qt::Horizontal, panel1);
-    delaySlider_->setObjectName(QStringLiteral("TrackBar1"));
+    delaySlider_->setObjectName(QString::fromLatin1(names::kDelay));
     delaySlider_->setRange(0, 5);
     delaySlider_->setSingleStep(1);
     delaySlider_->setPageStep(1);
@@ -203,7 +249,7 @@ void MainWindow::BuildPanel()
     delays->addWidget(delaySlider_);
     // The slider's value in words: an extra wait at every programming step.
     auto* delayValue = new QLabel(panel1);
-    delayValue->setObjectName(QStringLiteral("DelayValue"));
+    delayValue->setObjectName(QString::fromLatin1(names::kDelayValue));
     auto showDelay = [delayValue](int ms) { delayValue->setText(QStringLiteral("%1 ms a step").arg(ms)); };
     showDelay(delaySlider_->value());
     connect(delaySlider_, &QSlider::valueChanged, delayValue, showDelay);
@@ -211,13 +257,8 @@ void MainWindow::BuildPanel()
     delays->addStretch();
     grid->addLayout(delays, 0, 3, 3, 1);
 
-    const std::array<std::pair<const char*, const char*>, 8> operations = {{
-        {"Button4", "Read Program"}, {"Button5", "Write Program"}, {"Button6", "Verify Program"},
-        {"Button7", "Read Calibration"}, {"Button8", "Read Data"}, {"Button9", "Write Data"},
-        {"Button10", "Verify Data"}, {"Button11", "Chip Erase"},
-    }};
-    for (std::size_t i = 0; i < operations.size(); ++i)
-        operationButtons_[i] = MakeButton(panel1, operations[i].first, operations[i].second);
+    for (std::size_t i = 0; i < kButtonCommands.size(); ++i)
+        operationButtons_[i] = MakeButton(panel1, kButtonCommands[i].name, kButtonCommands[i].caption);
     grid->addWidget(operationButtons_[0], 0, 4);
     grid->addWidget(operationButtons_[1], 0, 5);
     grid->addWidget(operationButtons_[2], 0, 6);
@@ -232,38 +273,32 @@ void MainWindow::BuildPanel()
     connect(disconnectButton_, &QPushButton::clicked, this, &MainWindow::OnDisconnect);
     connect(portBox_, &QComboBox::editTextChanged, this, &MainWindow::OnPortChanged);
     connect(autosearchButton_, &QPushButton::clicked, this, &MainWindow::OnAutosearch);
-    connect(delaySlider_, &QSlider::valueChanged, this, [this](int value) { ctx_->bus.delay = value; });
+    connect(delaySlider_, &QSlider::valueChanged, this, &MainWindow::OptionChanged);
 
-    const std::array<void (MainWindow::*)(), 8> handlers = {
-        &MainWindow::OnReadProgram, &MainWindow::OnWriteProgram, &MainWindow::OnVerifyProgram,
-        &MainWindow::OnReadCalibration, &MainWindow::OnReadData, &MainWindow::OnWriteData,
-        &MainWindow::OnVerifyData, &MainWindow::OnChipErase,
-    };
-    for (std::size_t i = 0; i < handlers.size(); ++i)
-        connect(operationButtons_[i], &QPushButton::clicked, this, handlers[i]);
+    for (std::size_t i = 0; i < kButtonCommands.size(); ++i)
+        connect(operationButtons_[i], &QPushButton::clicked, this, [this, i] { RunButtonCommand(kButtonCommands[i]); });
 }
 
 void MainWindow::BuildPages()
 {
     pages_ = new QTabWidget(centralWidget());
-    pages_->setObjectName(QStringLiteral("PageControl1"));
+    pages_->setObjectName(QString::fromLatin1(names::kPages));
     for (int page = 0; page < 2; ++page) {
         auto* sheet = new QWidget(pages_);
-        sheet->setObjectName(page == 0 ? QStringLiteral("TabSheet1") : QStringLiteral("TabSheet2"));
+        sheet->setObjectName(QString::fromLatin1(names::PageName(page)));
         auto* column = new QVBoxLayout(sheet);
         column->setContentsMargins(4, 4, 4, 4);
         column->setSpacing(2);
-        // Page1 holds RichEdit1 (flash) and RichEdit3 (EEPROM), Page2 RichEdit2 and RichEdit4.
-        const int flash = page;
-        const int eeprom = page + 2;
+        const int flash = ViewIndex(page, MemoryKind::Program);
+        const int eeprom = ViewIndex(page, MemoryKind::Data);
         column->addWidget(MakeLabel(sheet, "Program Memory (Flash):"));
         auto* flashView = new HexViewWidget(views_.view[flash].document, sheet);
-        flashView->setObjectName(QStringLiteral("RichEdit%1").arg(flash + 1));
+        flashView->setObjectName(QString::fromLatin1(names::HexViewName(page, MemoryKind::Program)));
         flashView->setMinimumHeight(13 * 16 + 6);
         column->addWidget(flashView, 3);
         column->addWidget(MakeLabel(sheet, "Data Memory (EEPROM):"));
         auto* eepromView = new HexViewWidget(views_.view[eeprom].document, sheet);
-        eepromView->setObjectName(QStringLiteral("RichEdit%1").arg(eeprom + 1));
+        eepromView->setObjectName(QString::fromLatin1(names::HexViewName(page, MemoryKind::Data)));
         eepromView->setMinimumHeight(13 * 6 + 6);
         column->addWidget(eepromView, 1);
         flashViews_[static_cast<std::size_t>(page)] = flashView;
@@ -278,7 +313,7 @@ void MainWindow::BuildPages()
 void MainWindow::BuildMenus()
 {
     QMenuBar* bar = menuBar();
-    bar->setObjectName(QStringLiteral("MainMenu1"));
+    bar->setObjectName(QString::fromLatin1(names::kMenuBar));
     auto addItem = [this](QMenu* menu, const char* name, const char* caption, auto handler) {
         QAction* action = menu->addAction(QString::fromLatin1(caption));
         action->setObjectName(QString::fromLatin1(name));
@@ -286,59 +321,59 @@ void MainWindow::BuildMenus()
         return action;
     };
     QMenu* file = bar->addMenu(QStringLiteral("File"));
-    file->setObjectName(QStringLiteral("File1"));
-    addItem(file, "LoadProgramfromFile1", "Load Program from File...", [this] { LoadFile(MemoryKind::Program); });
+    file->setObjectName(QString::fromLatin1(names::kFileMenu));
+    addItem(file, names::kLoadProgram, "Load Program from File...", [this] { LoadFile(MemoryKind::Program); });
     // For those who combine files: the file's bytes go over what the view shows, the rest stays.
-    addItem(file, "LoadProgramOver1", "Load Program into the View over What It Holds...",
+    addItem(file, names::kLoadProgramOver, "Load Program into the View over What It Holds...",
             [this] { LoadFile(MemoryKind::Program, LoadInto::Over); });
-    addItem(file, "SaveProgramtoFile1", "Save Program to File...", [this] { SaveFile(MemoryKind::Program); });
+    addItem(file, names::kSaveProgram, "Save Program to File...", [this] { SaveFile(MemoryKind::Program); });
     file->addSeparator();
-    addItem(file, "Open1", "Load Data from File...", [this] { LoadFile(MemoryKind::Data); });
-    addItem(file, "LoadDataOver1", "Load Data into the View over What It Holds...",
+    addItem(file, names::kLoadData, "Load Data from File...", [this] { LoadFile(MemoryKind::Data); });
+    addItem(file, names::kLoadDataOver, "Load Data into the View over What It Holds...",
             [this] { LoadFile(MemoryKind::Data, LoadInto::Over); });
-    addItem(file, "Save1", "Save Data to File...", [this] { SaveFile(MemoryKind::Data); });
+    addItem(file, names::kSaveData, "Save Data to File...", [this] { SaveFile(MemoryKind::Data); });
     file->addSeparator();
-    addItem(file, "SaveLogas1", "Save Log as...", [this] { OnSaveLog(); });
-    addItem(file, "Production1", "Production...", [this] {
+    addItem(file, names::kSaveLog, "Save Log as...", [this] { OnSaveLog(); });
+    addItem(file, names::kProduction, "Production...", [this] {
         if (Runner().Busy()) return;
         // The panel works the gateway through a session of its own: the window lets go of the port.
-        if (Ctx().bus.link.IsOpen()) {
-            Disconnect(Ctx());
+        if (CurrentSession().bus.link.IsOpen()) {
+            Disconnect(CurrentSession());
             ShowPortState();
         }
         ProductionPanel panel(portBox_->currentText(), WindowPortOpener(), this);
         panel.exec();
     });
-    addItem(file, "Exit1", "Exit", [this] { OnExit(); });
+    addItem(file, names::kExit, "Exit", [this] { OnExit(); });
 
     QMenu* edit = bar->addMenu(QStringLiteral("Edit"));
-    edit->setObjectName(QStringLiteral("Edit3"));
-    lockFusesItem_ = addItem(edit, "LockFuses1", "Lock && Fuses...", [this] { OnLockFuses(); });
-    connectedActions_.push_back(addItem(edit, "RescueChip1", "Rescue chip...", [this] { OnRescueChip(); }));
+    edit->setObjectName(QString::fromLatin1(names::kEditMenu));
+    lockFusesItem_ = addItem(edit, names::kLockFuses, "Lock && Fuses...", [this] { OnLockFuses(); });
+    connectedActions_.push_back(addItem(edit, names::kRescueChip, "Rescue chip...", [this] { OnRescueChip(); }));
     edit->addSeparator();
     // Both on by default, as on the command line: a write sends only the pages that hold data and
-    // is checked against the chip afterwards. Both off, Write Program and Write Data send exactly
-    // the bytes they always have.
+    // is checked against the chip afterwards. Both off, Write Program and Write Data send the full
+    // pass, unchecked, whose trace stations qualified (kept: docs/compatibility.md).
     skipBlankPages_ = edit->addAction(QStringLiteral("Skip blank pages when writing"));
-    skipBlankPages_->setObjectName(QStringLiteral("SkipBlankPages1"));
+    skipBlankPages_->setObjectName(QString::fromLatin1(names::kSkipBlankPages));
     skipBlankPages_->setCheckable(true);
     skipBlankPages_->setChecked(true);
     verifyAfterWrite_ = edit->addAction(QStringLiteral("Verify after writing"));
-    verifyAfterWrite_->setObjectName(QStringLiteral("VerifyAfterWrite1"));
+    verifyAfterWrite_->setObjectName(QString::fromLatin1(names::kVerifyAfterWrite));
     verifyAfterWrite_->setCheckable(true);
     verifyAfterWrite_->setChecked(true);
     // Automatic by default: reads go ahead of their answers as far as hides a USB adapter's
     // latency, never faster than the gateway's input is sure to hold them; 1 is one read at a
     // time, the exchange every gateway has been driven with.
     QMenu* inFlight = edit->addMenu(QStringLiteral("Answers in flight"));
-    inFlight->setObjectName(QStringLiteral("AnswersInFlightMenu1"));
-    inFlight->menuAction()->setObjectName(QStringLiteral("AnswersInFlightMenu1"));
+    inFlight->setObjectName(QString::fromLatin1(names::kAnswersInFlightMenu));
+    inFlight->menuAction()->setObjectName(QString::fromLatin1(names::kAnswersInFlightMenu));
     answersInFlight_ = new QActionGroup(this);
-    for (const int n : {kAutoAnswersInFlight, 1, 2, 4, 8, 16, 32}) {
+    for (const auto& [n, name] : names::kAnswersInFlight) {
         QAction* choice = inFlight->addAction(n == kAutoAnswersInFlight ? QStringLiteral("Automatic")
                                               : n == 1                  ? QStringLiteral("1 (one read at a time)")
                                                                         : QString::number(n));
-        choice->setObjectName(QStringLiteral("AnswersInFlight%1").arg(n));
+        choice->setObjectName(QString::fromLatin1(name));
         choice->setData(n);
         choice->setCheckable(true);
         choice->setChecked(n == kAutoAnswersInFlight);
@@ -348,46 +383,41 @@ void MainWindow::BuildMenus()
     // Off, and not remembered: past the bound a byte the gateway loses turns the bytes after it
     // into other commands, and a read can end in success with wrong bytes.
     unboundedInFlight_ = inFlight->addAction(QStringLiteral("Past the gateway's input (risky)"));
-    unboundedInFlight_->setObjectName(QStringLiteral("UnboundedInFlight1"));
+    unboundedInFlight_->setObjectName(QString::fromLatin1(names::kUnboundedInFlight));
     unboundedInFlight_->setCheckable(true);
     unboundedInFlight_->setStatusTip(QStringLiteral(
         "Sends reads faster than the gateway's 32-byte input is known to hold: a byte it loses makes it read the "
         "following bytes as other commands, and a read can end in success with wrong bytes"));
     // On by default: a write into the wrong chip (or an empty socket) is the costly mistake, and
     // so is a fuse write a locked chip ignored. Off, every command sends exactly its own bytes.
-    QAction* check = addItem(edit, "CheckChip1", "Check the chip's signature before writing",
-                             [this](bool on) { ctx_->checkChipInSocket = ctx_->serialAutosearch = ctx_->readBackFuses = on; });
-    check->setCheckable(true);
-    check->setChecked(true);
-    ctx_->checkChipInSocket = ctx_->serialAutosearch = ctx_->readBackFuses = true;
-    // Both on by default, for the same reason; off, the commands send what they always have.
-    QAction* answers = addItem(edit, "CheckAnswers1", "Check that the gateway answers during writes",
-                               [this](bool on) { ctx_->bus.confirmAnswers = on; });
-    answers->setCheckable(true);
-    answers->setChecked(true);
-    ctx_->bus.confirmAnswers = true;
-    QAction* powerDown = addItem(edit, "PowerDown1", "Switch the socket off after every command",
-                                 [this](bool on) {
-                                     ctx_->powerDownAfterCommand = on;
-                                     ctx_->bus.link.SetPowerDownOnFailure(on);
-                                 });
-    powerDown->setCheckable(true);
-    powerDown->setChecked(true);
-    ctx_->powerDownAfterCommand = true;
+    auto addOption = [edit](const char* name, const char* caption) {
+        QAction* option = edit->addAction(QString::fromLatin1(caption));
+        option->setObjectName(QString::fromLatin1(name));
+        option->setCheckable(true);
+        option->setChecked(true);
+        return option;
+    };
+    checkChip_ = addOption(names::kCheckChip, "Check the chip's signature before writing");
+    // Both on by default, for the same reason; off, the commands send the qualified trace.
+    checkAnswers_ = addOption(names::kCheckAnswers, "Check that the gateway answers during writes");
+    powerDown_ = addOption(names::kPowerDown, "Switch the socket off after every command");
+    for (QAction* option : {skipBlankPages_, verifyAfterWrite_, unboundedInFlight_, checkChip_, checkAnswers_, powerDown_})
+        connect(option, &QAction::toggled, this, &MainWindow::OptionChanged);
+    connect(answersInFlight_, &QActionGroup::triggered, this, &MainWindow::OptionChanged);
 
     QMenu* chips = bar->addMenu(QStringLiteral("Chip Select"));
-    chips->setObjectName(QStringLiteral("ChipSelect1"));
+    chips->setObjectName(QString::fromLatin1(names::kChipMenu));
     BuildChipMenu(chips);
 
     QMenu* help = bar->addMenu(QStringLiteral("Help"));
-    help->setObjectName(QStringLiteral("Help1"));
-    addItem(help, "About1", "About Program", [this] {
+    help->setObjectName(QString::fromLatin1(names::kHelpMenu));
+    addItem(help, names::kAbout, "About Program", [this] {
         about_->show();
         about_->raise();
         about_->activateWindow();
     });
     help->addSeparator();
-    addItem(help, "TavroConnection1", "How to connect...", [this] { OnHowToConnect(); });
+    addItem(help, names::kHowToConnect, "How to connect...", [this] { OnHowToConnect(); });
     BuildEditTools(edit);
     BuildRecentMenu(file);
     AddShortcuts();
@@ -409,12 +439,16 @@ void MainWindow::BuildChipMenu(QMenu* menu)
                     [this, signature] {
                         if (runner_->Busy() || !AskToDropEdits(0xFu, QStringLiteral("Select another chip"))) return;
                         auto selected = std::make_shared<bool>(false);
-                        RunCommand([this, signature, selected] { *selected = SelectChip(*ctx_, signature); },
-                                   [this, selected] {
-                                       if (!*selected) return;
-                                       RefreshViewsForChip(views_, ctx_->chip);
-                                       edited_ = 0;
-                                   });
+                        RunCommand(
+                            [signature, selected](Session& session) {
+                                *selected = SelectChip(session, signature);
+                                return Result::Ok();
+                            },
+                            [this, selected](const Result&) {
+                                if (!*selected) return;
+                                RefreshViewsForChip(views_, session_->chip);
+                                edited_ = 0;
+                            });
                     });
         }
     }
@@ -427,7 +461,7 @@ QString MainWindow::PortLostTitle()
 
 void MainWindow::ShowPortState()
 {
-    const bool lost = connected_ && !ctx_->bus.link.IsOpen();
+    const bool lost = connected_ && !session_->bus.link.IsOpen();
     setWindowTitle(lost ? PortLostTitle() : QStringLiteral("Quillon"));
     ShowStatus();
 }
@@ -445,28 +479,45 @@ void MainWindow::SetConnected(bool connected)
     ShowStatus();
 }
 
-void MainWindow::RunCommand(std::function<void()> work, std::function<void()> done)
+void MainWindow::CopyOptions()
 {
+    Session& session = *session_;
+    session.bus.delay = delaySlider_->value();
+    session.skipBlankPages = skipBlankPages_->isChecked();
+    session.verifyAfterWrite = verifyAfterWrite_->isChecked();
+    session.answersInFlight = answersInFlight_->checkedAction()->data().toInt();
+    session.unboundedInFlight = unboundedInFlight_->isChecked();
+    // One choice for the three checks that read the chip back: its signature before a change, the
+    // serial search, the fuses after a write.
+    session.checkChipInSocket = session.serialAutosearch = session.readBackFuses = checkChip_->isChecked();
+    session.bus.confirmAnswers = checkAnswers_->isChecked();
+    session.powerDownAfterCommand = powerDown_->isChecked();
+    session.bus.link.SetPowerDownOnFailure(powerDown_->isChecked());
+}
+
+void MainWindow::OptionChanged()
+{
+    // While a command runs the session is the worker's: the next command takes the choice.
+    if (!runner_->Busy()) CopyOptions();
+}
+
+bool MainWindow::RunCommand(CommandRunner::Work work, CommandRunner::Done done)
+{
+    if (runner_->Busy()) return false;
     // Handed over before the worker starts; it holds the session until the command ends.
-    ctx_->skipBlankPages = skipBlankPages_->isChecked();
-    ctx_->verifyAfterWrite = verifyAfterWrite_->isChecked();
-    ctx_->answersInFlight = answersInFlight_->checkedAction()->data().toInt();
-    ctx_->unboundedInFlight = unboundedInFlight_->isChecked();
-    runner_->Run(std::move(work), std::move(done));
+    CopyOptions();
+    return runner_->Run(*session_, std::move(work), std::move(done));
 }
 
-void MainWindow::RunOperation(const QString& command, std::function<Result()> work,
-                              std::function<void(const Result&)> done)
+void MainWindow::RunOperation(const QString& command, CommandRunner::Work work, CommandRunner::Done done)
 {
-    auto result = std::make_shared<Result>();
-    RunCommand([work = std::move(work), result] { *result = work(); },
-               [this, command, done = std::move(done), result] {
-                   ShowResult(command, *result);
-                   if (done) done(*result);
-               });
+    RunCommand(std::move(work), [this, command, done = std::move(done)](const Result& result) {
+        RememberResult(command, result);
+        if (done) done(result);
+    });
 }
 
-void MainWindow::ShowResult(const QString& command, const Result& result)
+void MainWindow::RememberResult(const QString& command, const Result& result)
 {
     // Shown in the status bar when the command's run ends, with how long it took.
     lastCommand_ = command;
@@ -479,18 +530,11 @@ HexViewWidget* MainWindow::View(int index) const
     return index < 2 ? flashViews_[page] : eepromViews_[page];
 }
 
-void MainWindow::FreezeViews()
-{
-    for (int i = 0; i < 4; ++i) View(i)->Freeze();
-}
-
 void MainWindow::SyncFromCore()
 {
-    const unsigned dirty = dirty_.exchange(0);
-    for (int i = 0; i < 4; ++i) {
-        View(i)->Thaw();
+    const unsigned dirty = std::exchange(dirty_, 0u);
+    for (int i = 0; i < 4; ++i)
         if (dirty & (1u << i)) View(i)->Reload(views_.view[static_cast<std::size_t>(i)].caret);
-    }
     if (dirty & kBoxesDirty) {
         chipNameBox_->setText(QString::fromStdString(views_.chipNameBox));
         idBox_->setText(QString::fromStdString(views_.idBox));
@@ -499,28 +543,29 @@ void MainWindow::SyncFromCore()
 
 Confirm MainWindow::ConfirmOnGuiThread(std::function<void()> onFirstYes)
 {
-    // Shared by the copies of the Confirm; read and cleared on this thread only.
+    // The worker calls this; it reaches the window only through the runner, which asks on this
+    // thread while the worker waits. `pending` is shared by the copies of the Confirm and read
+    // and cleared on this thread only.
     auto pending = std::make_shared<std::function<void()>>(std::move(onFirstYes));
-    return [this, pending](const Question& q) {
-        return runner_->AskOnGuiThread([this, pending, q] {
-            const bool yes = AskYesNo(QString::fromLatin1(q.caption.data(), static_cast<qsizetype>(q.caption.size())),
-                                      QString::fromLatin1(q.text.data(), static_cast<qsizetype>(q.text.size())));
-            if (yes && *pending) std::exchange(*pending, {})();
-            return yes;
-        });
+    auto ask = [this, pending](const Question& q) {
+        const bool yes = AskYesNo(QString::fromLatin1(q.caption.data(), static_cast<qsizetype>(q.caption.size())),
+                                  QString::fromLatin1(q.text.data(), static_cast<qsizetype>(q.text.size())));
+        if (yes && *pending) std::exchange(*pending, {})();
+        return yes;
     };
+    return [runner = runner_, ask](const Question& q) { return runner->AskOnGuiThread([ask, q] { return ask(q); }); };
 }
 
 Confirm MainWindow::ConfirmWriting(MemoryKind memory)
 {
-    return ConfirmOnGuiThread([this, memory] { StoreActiveView(views_, ctx_->chip, memory); });
+    return ConfirmOnGuiThread([this, memory] { StoreActiveView(views_, session_->chip, memory); });
 }
 
 bool MainWindow::AskYesNo(const QString& caption, const QString& text)
 {
     return runner_->AskOnGuiThread([this, caption, text] {
         QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Yes | QMessageBox::No, this);
-        box.setObjectName(QStringLiteral("Confirmation"));
+        box.setObjectName(QString::fromLatin1(names::kConfirmation));
         box.setDefaultButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes;
     });
@@ -529,7 +574,7 @@ bool MainWindow::AskYesNo(const QString& caption, const QString& text)
 void MainWindow::OnConnect()
 {
     const std::string name = portBox_->PortName().toStdString();
-    RunOperation(QStringLiteral("Connect"), [this, name] { return Connect(*ctx_, name); },
+    RunOperation(QStringLiteral("Connect"), [name](Session& session) { return Connect(session, name); },
                  [this](const Result& result) {
                      if (result) SetConnected(true);
                  });
@@ -537,89 +582,58 @@ void MainWindow::OnConnect()
 
 void MainWindow::OnDisconnect()
 {
-    Disconnect(*ctx_);
+    Disconnect(*session_);
     SetConnected(false);
 }
 
 void MainWindow::OnPortChanged()
 {
     if (runner_->Busy()) return;
-    if (PortChanged(*ctx_)) SetConnected(false);
+    if (PortChanged(*session_)) SetConnected(false);
 }
 
 void MainWindow::OnAutosearch()
 {
     if (runner_->Busy() || !AskToDropEdits(0xFu, QStringLiteral("Search for the chip"))) return;
-    RunOperation(QStringLiteral("Autosearch"), [this] { return Autosearch(*ctx_); },
+    RunOperation(QStringLiteral("Autosearch"), [](Session& session) { return Autosearch(session); },
                  [this](const Result& result) {
                      if (!result) return;
-                     RefreshViewsForChip(views_, ctx_->chip);
+                     RefreshViewsForChip(views_, session_->chip);
                      edited_ = 0;
                  });
 }
 
-void MainWindow::OnReadProgram()
+void MainWindow::RunButtonCommand(const ButtonCommand& command)
 {
-    RunOperation(QStringLiteral("Read Program"), [this] { return ReadProgram(*ctx_); },
-                 [this](const Result& result) {
-                     if (!result) return;
-                     FillActiveView(views_, ctx_->chip, MemoryKind::Program);
-                     edited_ &= ~(1u << quillon::ActiveView(views_, MemoryKind::Program));
-                 });
-}
-
-void MainWindow::OnWriteProgram()
-{
-    RunOperation(QStringLiteral("Write Program"),
-                 [this, confirm = ConfirmWriting(MemoryKind::Program)] { return WriteProgram(*ctx_, confirm); },
-                 [this](const Result& result) {
-                     if (result) MarkWritten(MemoryKind::Program);
-                 });
-}
-
-void MainWindow::OnVerifyProgram()
-{
-    // The chip is compared with what the active page shows, edits included. The image is the
-    // worker's while a command runs, so it is taken only when none does.
+    // The image is the worker's while a command runs, so a view is taken into it only when none does.
     if (runner_->Busy()) return;
-    StoreActiveView(views_, ctx_->chip, MemoryKind::Program);
-    RunOperation(QStringLiteral("Verify Program"), [this] { return VerifyProgram(*ctx_); });
-}
-
-void MainWindow::OnReadCalibration()
-{
-    RunOperation(QStringLiteral("Read Calibration"), [this] { return ReadCalibration(*ctx_); });
-}
-
-void MainWindow::OnReadData()
-{
-    RunOperation(QStringLiteral("Read Data"), [this] { return ReadData(*ctx_); },
-                 [this](const Result& result) {
+    const MemoryKind memory = command.memory;
+    Confirm confirm;
+    switch (command.before) {
+    case Before::Nothing:
+        break;
+    case Before::TakeView:
+        // The chip is compared with what the active page shows, edits included.
+        StoreActiveView(views_, session_->chip, memory);
+        break;
+    case Before::Ask:
+        confirm = ConfirmOnGuiThread();
+        break;
+    case Before::AskThenTakeView:
+        confirm = ConfirmWriting(memory);
+        break;
+    }
+    RunOperation(QString::fromLatin1(command.caption),
+                 [run = command.run, confirm](Session& session) { return run(session, confirm); },
+                 [this, memory, after = command.after](const Result& result) {
                      if (!result) return;
-                     FillActiveView(views_, ctx_->chip, MemoryKind::Data);
-                     edited_ &= ~(1u << quillon::ActiveView(views_, MemoryKind::Data));
+                     if (after == After::ShowRead) {
+                         FillActiveView(views_, session_->chip, memory);
+                         edited_ &= ~(1u << quillon::ActiveView(views_, memory));
+                     } else if (after == After::MarkWritten) {
+                         MarkWritten(memory);
+                     }
                  });
-}
-
-void MainWindow::OnWriteData()
-{
-    RunOperation(QStringLiteral("Write Data"),
-                 [this, confirm = ConfirmWriting(MemoryKind::Data)] { return WriteData(*ctx_, confirm); },
-                 [this](const Result& result) {
-                     if (result) MarkWritten(MemoryKind::Data);
-                 });
-}
-
-void MainWindow::OnVerifyData()
-{
-    if (runner_->Busy()) return;
-    StoreActiveView(views_, ctx_->chip, MemoryKind::Data);
-    RunOperation(QStringLiteral("Verify Data"), [this] { return VerifyData(*ctx_); });
-}
-
-void MainWindow::OnChipErase()
-{
-    RunOperation(QStringLiteral("Chip Erase"), [this, confirm = ConfirmOnGuiThread()] { return ChipErase(*ctx_, confirm); });
 }
 
 void MainWindow::OnExit()
@@ -642,7 +656,7 @@ bool MainWindow::AskToDropEdits(unsigned views, const QString& action)
                                    "%2 and lose these changes?")
                         .arg(names.join(QStringLiteral(" and ")), action),
                     QMessageBox::Yes | QMessageBox::No, this);
-    box.setObjectName(QStringLiteral("UnsavedEdits"));
+    box.setObjectName(QString::fromLatin1(names::kUnsavedEdits));
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
@@ -652,14 +666,14 @@ bool MainWindow::AskCancelToClose()
     QMessageBox box(QMessageBox::Question, QStringLiteral("Quillon"),
                     QStringLiteral("A command is running. Cancel it and close the program?"),
                     QMessageBox::Yes | QMessageBox::No, this);
-    box.setObjectName(QStringLiteral("CancelToClose"));
+    box.setObjectName(QString::fromLatin1(names::kCancelToClose));
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // A command on the worker thread uses the context: the window closes once it has ended,
+    // A command on the worker thread uses the session: the window closes once it has ended,
     // which a Yes here brings about within a packet.
     if (runner_->Busy()) {
         event->ignore();
@@ -678,7 +692,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
         return;
     }
     // Closing the window is Exit by another way: the socket goes unpowered and the port closes.
-    if (ctx_->bus.link.IsOpen()) OnDisconnect();
+    if (session_->bus.link.IsOpen()) OnDisconnect();
     about_->close();
     QMainWindow::closeEvent(event);
 }
@@ -702,8 +716,8 @@ void MainWindow::EndWithoutAsking()
 
 void MainWindow::OnLockFuses()
 {
-    LockFusesForm dialog(*ctx_, *runner_, ConfirmOnGuiThread(), this);
-    dialog.SetResultShown([this](const QString& command, const Result& result) { ShowResult(command, result); });
+    LockFusesForm dialog(*session_, *runner_, ConfirmOnGuiThread(), this);
+    dialog.SetResultShown([this](const QString& command, const Result& result) { RememberResult(command, result); });
     if (fileFuses_) {
         dialog.OfferFileBytes(fuseFile_, *fileFuses_);
         fileFuses_.reset();
@@ -714,8 +728,8 @@ void MainWindow::OnLockFuses()
 void MainWindow::OnHowToConnect()
 {
     // Drawn from the chip's pin list, unless a picture named after the chip is at hand.
-    if (ShowWiringDrawing(ctx_->chip, this)) return;
-    if (auto form = ImageForm::Create(ctx_->chip, this)) form->exec();
+    if (ShowWiringDrawing(session_->chip, this)) return;
+    if (auto form = ImageForm::Create(session_->chip, this)) form->exec();
 }
 
 }  // namespace quillon::ui

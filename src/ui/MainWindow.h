@@ -6,7 +6,6 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,6 +17,7 @@
 #include "images/FileCommands.h"
 #include "images/Views.h"
 #include "operations/Session.h"
+#include "ui/CommandRunner.h"
 
 class QAction;
 class QActionGroup;
@@ -33,7 +33,7 @@ class QTabWidget;
 namespace quillon::ui {
 
 class AboutBox;
-class CommandRunner;
+struct ButtonCommand;
 class FindDialog;
 class HexViewWidget;
 class IdBox;
@@ -54,25 +54,25 @@ enum class FileDialogKind { Open, Save };
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    // The window owns the context it works on for its whole life.
-    explicit MainWindow(std::unique_ptr<Session> context, QWidget* parent = nullptr);
+    // The window owns the session it works on for its whole life.
+    explicit MainWindow(std::unique_ptr<Session> session, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    Session& Ctx() { return *ctx_; }
+    Session& CurrentSession() { return *session_; }
     // The documents the hex views show and edit, with the active page.
     ViewSet& Views() { return views_; }
     CommandRunner& Runner() { return *runner_; }
     UiProgress& Progress() { return *progress_; }
     AboutBox& About() { return *about_; }
-    // The hex views by their component number less one: 0 RichEdit1 (Page1 flash), 1 RichEdit2
-    // (Page2 flash), 2 RichEdit3 (Page1 EEPROM), 3 RichEdit4 (Page2 EEPROM).
+    // The hex views by their index in the ViewSet: ViewIndex(page, memory).
     HexViewWidget* View(int index) const;
     bool Connected() const { return connected_; }
     // The title while the port is closed by a gateway failure in the connected look.
     static QString PortLostTitle();
 
     // Remembers the port, delay, page, geometry, folders and recent files in `settings` from now
-    // on, and restores what it holds. Without it the window starts as it always has.
+    // on, and restores what it holds. Without it the window starts with the built-in port, delay
+    // and page every time, as kiosk stations and the tests expect (kept: docs/compatibility.md).
     void UseSettings(std::unique_ptr<QSettings> settings);
 
     // Replaces the file dialogs, so that a script or a test can answer them.
@@ -103,14 +103,21 @@ private:
     // A command is running and the window is asked to close: true to close once it is cancelled.
     bool AskCancelToClose();
 
-    // Runs a command on the worker thread and brings the widgets up to date afterwards.
-    void RunCommand(std::function<void()> work, std::function<void()> done = {});
-    // Runs an operation on the worker thread; `done` gets its result back on this thread, and the
-    // status line says how the command (named as its button is) ended.
-    void RunOperation(const QString& command, std::function<Result()> work,
-                      std::function<void(const Result&)> done = {});
-    void ShowResult(const QString& command, const Result& result);
-    void FreezeViews();
+    // One of the eight operation buttons (MainWindow.cpp, kButtonCommands).
+    void RunButtonCommand(const ButtonCommand& command);
+
+    // The Edit menu's choices and the delay, into the session: as each command starts, and at
+    // once when one changes while no command runs (the session is then this thread's).
+    void CopyOptions();
+    void OptionChanged();
+    // Runs `work` on the worker thread with the options copied into the session first; `done`
+    // gets the result on this thread. False, and nothing runs, while a command is under way.
+    bool RunCommand(CommandRunner::Work work, CommandRunner::Done done = {});
+    // As RunCommand, and the status line says how the command (named as its button is) ended.
+    void RunOperation(const QString& command, CommandRunner::Work work, CommandRunner::Done done = {});
+    // Keeps how the command ended for the status bar, which shows it once the command's run ends.
+    void RememberResult(const QString& command, const Result& result);
+    // Brings the hex views and the chip boxes up to what the documents hold.
     void SyncFromCore();
     bool AskYesNo(const QString& caption, const QString& text);
     // The warnings of the writes and the erase, asked in a box while the command waits.
@@ -124,14 +131,6 @@ private:
     void OnDisconnect();
     void OnPortChanged();
     void OnAutosearch();
-    void OnReadProgram();
-    void OnWriteProgram();
-    void OnVerifyProgram();
-    void OnReadCalibration();
-    void OnReadData();
-    void OnWriteData();
-    void OnVerifyData();
-    void OnChipErase();
     // Loads a file into the active page's view of that memory: in place of what it held, or over
     // it. A replacing load asks first when the view has unsaved edits (unless `ask` is off: the
     // caller asked already).
@@ -174,7 +173,7 @@ private:
     void BuildStatusBar();
     void ShowStatus();
 
-    std::unique_ptr<Session> ctx_;
+    std::unique_ptr<Session> session_;
     // Written on this thread only: before a command hands the image over, and after it ended.
     ViewSet views_;
     CommandRunner* runner_;
@@ -183,7 +182,7 @@ private:
     bool connected_ = false;
     bool closeAfterCommand_ = false;  // the user chose to cancel the command and close
     bool endingWithoutAsking_ = false;  // a signal or the session's end: close with no questions
-    std::atomic<unsigned> dirty_{0};  // bit i: view i changed; bit 4: name and ID boxes
+    unsigned dirty_ = 0;  // bit i: view i changed; bit 4: name and ID boxes
     unsigned edited_ = 0;             // bit i: the user edited view i since its last load, read, save or write
     FileChooser chooseFile_;
     // Fuse and lock bytes of the last program file loaded, until the Lock & Fuses dialog has
@@ -208,6 +207,9 @@ private:
     QAction* verifyAfterWrite_ = nullptr;  // Edit > Verify after writing
     QActionGroup* answersInFlight_ = nullptr;  // Edit > Answers in flight, one checked; its data is N
     QAction* unboundedInFlight_ = nullptr;     // Edit > Answers in flight > Past the gateway's input
+    QAction* checkChip_ = nullptr;     // Edit > Check the chip's signature before writing
+    QAction* checkAnswers_ = nullptr;  // Edit > Check that the gateway answers during writes
+    QAction* powerDown_ = nullptr;     // Edit > Switch the socket off after every command
     std::vector<QAction*> connectedActions_;  // enabled while connected, as the buttons are
     bool lastViewFlash_ = true;               // the Edit tools' view: flash or EEPROM
     FindDialog* findDialog_ = nullptr;
@@ -216,6 +218,7 @@ private:
     QLabel* statusPort_ = nullptr;
     QLabel* statusChip_ = nullptr;
     QLabel* statusResult_ = nullptr;
+    QLabel* statusDifference_ = nullptr;  // a verify's first difference, both bytes
     QString lastCommand_;            // the caption of the command under way or last run
     std::optional<Result> lastResult_;
     qint64 commandStarted_ = 0;      // ms since the epoch

@@ -12,6 +12,7 @@
 #include "log/Log.h"
 #include "ui/CommandRunner.h"
 #include "ui/MainWindow.h"
+#include "ui/ObjectNames.h"
 
 namespace quillon::ui {
 
@@ -51,7 +52,7 @@ std::optional<ChosenFile> MainWindow::ChooseInDialog(FileDialogKind kind)
 {
     QFileDialog dialog(this);
     if (const QString folder = RememberedFolder(kind); !folder.isEmpty()) dialog.setDirectory(folder);
-    dialog.setObjectName(kind == FileDialogKind::Open ? QStringLiteral("OpenDialog1") : QStringLiteral("SaveDialog1"));
+    dialog.setObjectName(kind == FileDialogKind::Open ? QString::fromLatin1(names::kOpenDialog) : QString::fromLatin1(names::kSaveDialog));
     const std::span<const Filter> filters = kind == FileDialogKind::Open ? std::span<const Filter>(kOpenFilters)
                                                                          : std::span<const Filter>(kSaveFilters);
     QStringList names;
@@ -79,7 +80,7 @@ void MainWindow::ReportFileFailure(const QString& action, const QString& name, c
     if (result.failure == FailureKind::FileBeyond) {
         QMessageBox::warning(this, QStringLiteral("Warning"),
                              QStringLiteral("%1 %2 did not complete.\n\n%3\n\nWhat fits in the memory was loaded.")
-                                 .arg(action, name, QString::fromStdString(result.words)));
+                                 .arg(action, name, QString::fromStdString(result.Words())));
         return;
     }
     const bool loading = action == QStringLiteral("Loading");
@@ -87,7 +88,7 @@ void MainWindow::ReportFileFailure(const QString& action, const QString& name, c
                                                             result.failure == FailureKind::FilePart))) {
         QMessageBox::critical(this, QStringLiteral("Error"),
                               QStringLiteral("%1 %2 did not complete.\n\n%3%4")
-                                  .arg(action, name, QString::fromStdString(result.words),
+                                  .arg(action, name, QString::fromStdString(result.Words()),
                                        loading ? QStringLiteral("\n\nNothing was loaded: the view is as it was.")
                                                : QString()));
     }
@@ -109,25 +110,24 @@ void MainWindow::LoadChosenFile(MemoryKind memory, const ChosenFile& chosen, Loa
     const std::string path = chosen.name.toStdString();
     const FileFormat format = LoadFormatFor(path, chosen.filterIndex);
     // Over what the view holds means over what it shows, edits included.
-    if (how == LoadInto::Over) StoreActiveView(views_, ctx_->chip, memory);
-    auto outcome = std::make_shared<Result>();
+    if (how == LoadInto::Over) StoreActiveView(views_, session_->chip, memory);
     auto load = std::make_shared<FileLoad>();
-    RunCommand([this, path, format, memory, how, outcome, load] {
-                   *outcome = LoadMemoryFileWhole(*ctx_, path, format, memory, how, load.get());
+    RunCommand([path, format, memory, how, load](Session& session) {
+                   return LoadMemoryFileWhole(session, path, format, memory, how, load.get());
                },
-               [this, outcome, load, memory, name = chosen.name] {
-                   ShowResult(memory == MemoryKind::Program ? QStringLiteral("Load Program") : QStringLiteral("Load Data"),
-                              *outcome);
+               [this, load, memory, name = chosen.name](const Result& result) {
+                   RememberResult(memory == MemoryKind::Program ? QStringLiteral("Load Program") : QStringLiteral("Load Data"),
+                              result);
                    // Only a load that took the file names the images it filled.
                    for (const MemoryKind kind : {MemoryKind::Program, MemoryKind::Data}) {
                        if (!(kind == MemoryKind::Program ? load->program : load->data)) continue;
-                       FillActiveView(views_, ctx_->chip, kind);
+                       FillActiveView(views_, session_->chip, kind);
                        edited_ &= ~(1u << quillon::ActiveView(views_, kind));
                    }
-                   ReportFileFailure(QStringLiteral("Loading"), name, *outcome);
-                   if (outcome->Succeeded() || outcome->failure == FailureKind::FileBeyond) RememberLoaded(memory, name);
+                   ReportFileFailure(QStringLiteral("Loading"), name, result);
+                   if (result.Succeeded() || result.failure == FailureKind::FileBeyond) RememberLoaded(memory, name);
                    // A new program replaces the fuse bytes an earlier one offered.
-                   if (outcome->Succeeded() && memory == MemoryKind::Program) {
+                   if (result.Succeeded() && memory == MemoryKind::Program) {
                        fileFuses_ = load->fuses;
                        fuseFile_ = QFileInfo(name).fileName();
                    }
@@ -143,14 +143,13 @@ void MainWindow::SaveFile(MemoryKind memory)
     // The file gets what the active page shows, edits included; the image is the worker's while
     // a command runs.
     if (runner_->Busy()) return;
-    StoreActiveView(views_, ctx_->chip, memory);
-    auto outcome = std::make_shared<Result>();
-    RunCommand([this, path, filter, memory, outcome] { *outcome = SaveMemoryFile(*ctx_, path, filter, memory); },
-               [this, outcome, memory, name = chosen->name] {
-                   ShowResult(memory == MemoryKind::Program ? QStringLiteral("Save Program") : QStringLiteral("Save Data"),
-                              *outcome);
-                   if (outcome->Succeeded()) edited_ &= ~(1u << quillon::ActiveView(views_, memory));
-                   ReportFileFailure(QStringLiteral("Saving"), name, *outcome);
+    StoreActiveView(views_, session_->chip, memory);
+    RunCommand([path, filter, memory](Session& session) { return SaveMemoryFile(session, path, filter, memory); },
+               [this, memory, name = chosen->name](const Result& result) {
+                   RememberResult(memory == MemoryKind::Program ? QStringLiteral("Save Program") : QStringLiteral("Save Data"),
+                              result);
+                   if (result.Succeeded()) edited_ &= ~(1u << quillon::ActiveView(views_, memory));
+                   ReportFileFailure(QStringLiteral("Saving"), name, result);
                });
 }
 
@@ -159,7 +158,7 @@ void MainWindow::OnSaveLog()
     const auto chosen = ChooseFile(FileDialogKind::Save);
     if (!chosen) return;
     // A rich-text document whatever the name's extension; the name is taken as typed.
-    const FileStatus status = SaveLogAs(ctx_->bus.log, chosen->name.toStdString());
+    const FileStatus status = SaveLogAs(session_->bus.log, chosen->name.toStdString());
     if (!status.ok) QMessageBox::critical(this, QStringLiteral("Error"), QString::fromStdString(status.message));
 }
 

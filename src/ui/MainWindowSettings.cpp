@@ -22,6 +22,7 @@
 #include <QActionGroup>
 #include "ui/PortList.h"
 #include "ui/WindowSettings.h"
+#include "ui/ObjectNames.h"
 
 namespace quillon::ui {
 
@@ -67,9 +68,9 @@ void MainWindow::UseSettings(std::unique_ptr<QSettings> settings)
 
 void MainWindow::BuildRecentMenu(QMenu* file)
 {
-    QAction* saveLog = findChild<QAction*>(QStringLiteral("SaveLogas1"));
+    QAction* saveLog = findChild<QAction*>(QString::fromLatin1(names::kSaveLog));
     recentMenu_ = new QMenu(QStringLiteral("Recent files"), file);
-    recentMenu_->setObjectName(QStringLiteral("RecentFiles1"));
+    recentMenu_->setObjectName(QString::fromLatin1(names::kRecentFiles));
     recentMenu_->setToolTipsVisible(true);
     file->insertMenu(saveLog, recentMenu_);
     file->insertSeparator(saveLog);
@@ -126,19 +127,23 @@ void MainWindow::RememberLoaded(MemoryKind memory, const QString& file)
 void MainWindow::BuildStatusBar()
 {
     QStatusBar* bar = statusBar();
-    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setObjectName(QString::fromLatin1(names::kStatusBar));
     statusPort_ = new QLabel(bar);
-    statusPort_->setObjectName(QStringLiteral("StatusPort"));
+    statusPort_->setObjectName(QString::fromLatin1(names::kStatusPort));
     statusPort_->setToolTip(QStringLiteral("The gateway's port and whether it is open"));
     statusChip_ = new QLabel(bar);
-    statusChip_->setObjectName(QStringLiteral("StatusChip"));
+    statusChip_->setObjectName(QString::fromLatin1(names::kStatusChip));
     statusChip_->setToolTip(QStringLiteral("The selected chip: from Autosearch or the Chip Select menu"));
     statusResult_ = new QLabel(bar);
-    statusResult_->setObjectName(QStringLiteral("StatusResult"));
+    statusResult_->setObjectName(QString::fromLatin1(names::kStatusResult));
     statusResult_->setToolTip(QStringLiteral("How the last command ended and how long it took; the log has the details"));
+    statusDifference_ = new QLabel(bar);
+    statusDifference_->setObjectName(QStringLiteral("StatusDifference"));
+    statusDifference_->setToolTip(QStringLiteral("Where the last verify found the chip differing from the view: what each holds"));
     bar->addWidget(statusPort_);
     bar->addWidget(statusChip_);
     bar->addWidget(statusResult_, 1);
+    bar->addWidget(statusDifference_);
 
     // Every button and menu command names itself for the status bar as it starts.
     auto name = [this](const QString& caption) {
@@ -156,10 +161,13 @@ void MainWindow::BuildStatusBar()
         lastCommand_.clear();
         commandStarted_ = QDateTime::currentMSecsSinceEpoch();
         statusResult_->setText(QStringLiteral("Working..."));
+        statusDifference_->clear();
     });
     connect(runner_, &CommandRunner::finished, this, [this] {
         const QString took = Seconds(QDateTime::currentMSecsSinceEpoch() - commandStarted_);
         const QString command = lastCommand_.isEmpty() ? QStringLiteral("Command") : lastCommand_;
+        if (lastResult_ && lastResult_->failure.difference)
+            statusDifference_->setText(QString::fromStdString(DifferenceText(*lastResult_->failure.difference)));
         if (!lastResult_) {
             statusResult_->setText(QStringLiteral("%1 ended in %2").arg(command, took));
         } else if (lastResult_->Succeeded()) {
@@ -168,7 +176,7 @@ void MainWindow::BuildStatusBar()
             // Nothing ran, so there is no time to give; what stopped it was the user's answer.
             statusResult_->setText(QStringLiteral("%1 was not run: you answered No").arg(command));
         } else {
-            QString words = QString::fromStdString(lastResult_->words).section(QLatin1Char('\n'), 0, 0).trimmed();
+            QString words = QString::fromStdString(lastResult_->Words()).section(QLatin1Char('\n'), 0, 0).trimmed();
             if (words.endsWith(QLatin1Char(':'))) words.chop(1);
             const QString how = lastResult_->WasCancelled()                  ? QStringLiteral("was cancelled")
                                 : lastResult_->ending == Ending::Refused         ? QStringLiteral("was not run")
@@ -183,27 +191,27 @@ void MainWindow::BuildStatusBar()
 
     // What each control does, where the caption alone does not say it.
     const std::pair<const char*, const char*> tips[] = {
-        {"Button1", "Open the port named below and greet the gateway"},
-        {"Button2", "Close the port"},
-        {"ComboBox1", "The gateway's serial port; the list is read afresh each time it opens; sim: entries are simulated gateways"},
-        {"Button3", "Find the chip in the socket by its signature"},
-        {"Edit1", "The selected chip"},
-        {"Edit2", "The chip's signature bytes; type them to select a chip by hand"},
-        {"TrackBar1", "Extra wait in milliseconds at every programming step, for long cables or slow chips"},
-        {"Button4", "Read the whole flash into the active page's flash view (F5)"},
-        {"Button5", "Erase the chip and write the active page's flash view into it (asks first)"},
-        {"Button6", "Compare the flash with the active page's flash view; stops at the first difference (F7)"},
-        {"Button7", "Read the oscillator calibration bytes into the log"},
-        {"Button8", "Read the whole EEPROM into the active page's EEPROM view (Shift+F5)"},
-        {"Button9", "Write the active page's EEPROM view into the chip (asks first)"},
-        {"Button10", "Compare the EEPROM with the active page's EEPROM view (Shift+F7)"},
-        {"Button11", "Erase flash, EEPROM and lock bits (asks first)"},
-        {"RichEdit1", "Page1's flash: type hex digits or characters over the bytes; drop a .hex or .bin file here to load it"},
-        {"RichEdit2", "Page2's flash: type hex digits or characters over the bytes; drop a .hex or .bin file here to load it"},
-        {"RichEdit3", "Page1's EEPROM: type over the bytes; drop a .eep, .hex or .bin file here to load it"},
-        {"RichEdit4", "Page2's EEPROM: type over the bytes; drop a .eep, .hex or .bin file here to load it"},
-        {"RichEdit5", "What every command did, line by line"},
-        {"PageControl1", "Two independent working copies: commands use the page shown"},
+        {names::kConnect, "Open the port named below and greet the gateway"},
+        {names::kDisconnect, "Close the port"},
+        {names::kPortBox, "The gateway's serial port; the list is read afresh each time it opens; sim: entries are simulated gateways"},
+        {names::kAutosearch, "Find the chip in the socket by its signature"},
+        {names::kChipName, "The selected chip"},
+        {names::kIdBox, "The chip's signature bytes; type them to select a chip by hand"},
+        {names::kDelay, "Extra wait in milliseconds at every programming step, for long cables or slow chips"},
+        {names::kReadProgram, "Read the whole flash into the active page's flash view (F5)"},
+        {names::kWriteProgram, "Erase the chip and write the active page's flash view into it (asks first)"},
+        {names::kVerifyProgram, "Compare the flash with the active page's flash view; stops at the first difference (F7)"},
+        {names::kReadCalibration, "Read the oscillator calibration bytes into the log"},
+        {names::kReadData, "Read the whole EEPROM into the active page's EEPROM view (Shift+F5)"},
+        {names::kWriteData, "Write the active page's EEPROM view into the chip (asks first)"},
+        {names::kVerifyData, "Compare the EEPROM with the active page's EEPROM view (Shift+F7)"},
+        {names::kChipErase, "Erase flash, EEPROM and lock bits (asks first)"},
+        {names::kFlashPage1, "Page1's flash: type hex digits or characters over the bytes; drop a .hex or .bin file here to load it"},
+        {names::kFlashPage2, "Page2's flash: type hex digits or characters over the bytes; drop a .hex or .bin file here to load it"},
+        {names::kEepromPage1, "Page1's EEPROM: type over the bytes; drop a .eep, .hex or .bin file here to load it"},
+        {names::kEepromPage2, "Page2's EEPROM: type over the bytes; drop a .eep, .hex or .bin file here to load it"},
+        {names::kLogPane, "What every command did, line by line"},
+        {names::kPages, "Two independent working copies: commands use the page shown"},
     };
     for (const auto& [object, tip] : tips)
         if (auto* widget = findChild<QWidget*>(QString::fromLatin1(object))) widget->setToolTip(QString::fromLatin1(tip));
@@ -216,10 +224,10 @@ void MainWindow::ShowStatus()
     if (statusPort_ == nullptr) return;
     const QString port = portBox_->PortName();
     if (!connected_) statusPort_->setText(QStringLiteral("Not connected"));
-    else if (!ctx_->bus.link.IsOpen()) statusPort_->setText(QStringLiteral("%1: closed by an error").arg(port));
+    else if (!session_->bus.link.IsOpen()) statusPort_->setText(QStringLiteral("%1: closed by an error").arg(port));
     else statusPort_->setText(QStringLiteral("%1: connected").arg(port));
     statusChip_->setText(QStringLiteral("Chip: %1").arg(chipNameBox_->text()));
-    if (settings_ && connected_ && ctx_->bus.link.IsOpen()) settings_->SetPort(portBox_->currentText());
+    if (settings_ && connected_ && session_->bus.link.IsOpen()) settings_->SetPort(portBox_->currentText());
 }
 
 }  // namespace quillon::ui

@@ -16,6 +16,7 @@
 #include "ui/GoToDialog.h"
 #include "ui/HexViewWidget.h"
 #include "ui/MainWindow.h"
+#include "ui/ObjectNames.h"
 
 namespace quillon::ui {
 
@@ -30,21 +31,21 @@ void MainWindow::BuildEditTools(QMenu* edit)
         return action;
     };
     edit->addSeparator();
-    add("Undo1", "Undo", "Take back the last edit, fill or paste of the view you edited last",
+    add(names::kUndo, "Undo", "Take back the last edit, fill or paste of the view you edited last",
         [this] { ActiveEditView()->Undo(); });
-    add("Redo1", "Redo", "Do again what Undo took back", [this] { ActiveEditView()->Redo(); });
+    add(names::kRedo, "Redo", "Do again what Undo took back", [this] { ActiveEditView()->Redo(); });
     edit->addSeparator();
-    add("GoTo1", "Go to address...", "Put the caret on the byte at an address, in hex or decimal", [this] { OnGoTo(); });
-    add("Find1", "Find...", "Find bytes, typed in hex or as text", [this] { OnFind(); });
-    add("FindNext1", "Find next", "Find the same bytes again after the caret", [this] { FindAgain(true); });
-    add("FindPrevious1", "Find previous", "Find the same bytes again before the caret", [this] { FindAgain(false); });
-    add("FillFF1", "Fill with 0xFF", "Set every byte of the view to FF, as an erased chip holds (one Undo step)",
+    add(names::kGoTo, "Go to address...", "Put the caret on the byte at an address, in hex or decimal", [this] { OnGoTo(); });
+    add(names::kFind, "Find...", "Find bytes, typed in hex or as text", [this] { OnFind(); });
+    add(names::kFindNext, "Find next", "Find the same bytes again after the caret", [this] { FindAgain(true); });
+    add(names::kFindPrevious, "Find previous", "Find the same bytes again before the caret", [this] { FindAgain(false); });
+    add(names::kFillFF, "Fill with 0xFF", "Set every byte of the view to FF, as an erased chip holds (one Undo step)",
         [this] { ActiveEditView()->FillAll(0xFF); });
     edit->addSeparator();
-    connectedActions_.push_back(add("CompareProgram1", "Compare Program",
+    connectedActions_.push_back(add(names::kCompareProgram, "Compare Program",
                                     "Read the whole flash and mark every byte that differs from the active page's view",
                                     [this] { OnCompare(MemoryKind::Program); }));
-    connectedActions_.push_back(add("CompareData1", "Compare Data",
+    connectedActions_.push_back(add(names::kCompareData, "Compare Data",
                                     "Read the whole EEPROM and mark every byte that differs from the active page's view",
                                     [this] { OnCompare(MemoryKind::Data); }));
 
@@ -64,28 +65,28 @@ void MainWindow::AddShortcuts()
     // A view with the focus keeps the keys it edits with, undo and redo among them (see
     // HexViewWidget::event); every other one of these acts wherever the focus is.
     const Shortcut actions[] = {
-        {"LoadProgramfromFile1", QKeySequence(Qt::CTRL | Qt::Key_O)},
-        {"SaveProgramtoFile1", QKeySequence(Qt::CTRL | Qt::Key_S)},
-        {"Open1", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)},
-        {"Save1", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
-        {"Exit1", QKeySequence(Qt::CTRL | Qt::Key_Q)},
-        {"Undo1", QKeySequence(Qt::CTRL | Qt::Key_Z)},
-        {"Redo1", QKeySequence(Qt::CTRL | Qt::Key_Y)},
-        {"GoTo1", QKeySequence(Qt::CTRL | Qt::Key_G)},
-        {"Find1", QKeySequence(Qt::CTRL | Qt::Key_F)},
-        {"FindNext1", QKeySequence(Qt::Key_F3)},
-        {"FindPrevious1", QKeySequence(Qt::SHIFT | Qt::Key_F3)},
-        {"CompareProgram1", QKeySequence(Qt::Key_F8)},
-        {"CompareData1", QKeySequence(Qt::SHIFT | Qt::Key_F8)},
+        {names::kLoadProgram, QKeySequence(Qt::CTRL | Qt::Key_O)},
+        {names::kSaveProgram, QKeySequence(Qt::CTRL | Qt::Key_S)},
+        {names::kLoadData, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)},
+        {names::kSaveData, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
+        {names::kExit, QKeySequence(Qt::CTRL | Qt::Key_Q)},
+        {names::kUndo, QKeySequence(Qt::CTRL | Qt::Key_Z)},
+        {names::kRedo, QKeySequence(Qt::CTRL | Qt::Key_Y)},
+        {names::kGoTo, QKeySequence(Qt::CTRL | Qt::Key_G)},
+        {names::kFind, QKeySequence(Qt::CTRL | Qt::Key_F)},
+        {names::kFindNext, QKeySequence(Qt::Key_F3)},
+        {names::kFindPrevious, QKeySequence(Qt::SHIFT | Qt::Key_F3)},
+        {names::kCompareProgram, QKeySequence(Qt::Key_F8)},
+        {names::kCompareData, QKeySequence(Qt::SHIFT | Qt::Key_F8)},
     };
     for (const Shortcut& s : actions)
         if (auto* action = findChild<QAction*>(QString::fromLatin1(s.name))) action->setShortcut(s.keys);
     // The reads and verifies only: a write or an erase is never one key away.
     const Shortcut buttons[] = {
-        {"Button4", QKeySequence(Qt::Key_F5)},
-        {"Button8", QKeySequence(Qt::SHIFT | Qt::Key_F5)},
-        {"Button6", QKeySequence(Qt::Key_F7)},
-        {"Button10", QKeySequence(Qt::SHIFT | Qt::Key_F7)},
+        {names::kReadProgram, QKeySequence(Qt::Key_F5)},
+        {names::kReadData, QKeySequence(Qt::SHIFT | Qt::Key_F5)},
+        {names::kVerifyProgram, QKeySequence(Qt::Key_F7)},
+        {names::kVerifyData, QKeySequence(Qt::SHIFT | Qt::Key_F7)},
     };
     for (const Shortcut& s : buttons)
         if (auto* button = findChild<QPushButton*>(QString::fromLatin1(s.name))) button->setShortcut(s.keys);
@@ -106,7 +107,7 @@ void MainWindow::OnRescueChip()
 {
     // The question the rescue asks before it writes (and erases) goes to a Yes/No box.
     RunOperation(QStringLiteral("Rescue chip"),
-                 [this, confirm = ConfirmOnGuiThread()] { return RescueChip(*ctx_, confirm); });
+                 [confirm = ConfirmOnGuiThread()](Session& session) { return RescueChip(session, confirm); });
 }
 
 void MainWindow::OnCompare(MemoryKind memory)
@@ -117,7 +118,9 @@ void MainWindow::OnCompare(MemoryKind memory)
                                                                 view->Document().Bytes().end());
     auto comparison = std::make_shared<Comparison>();
     RunOperation(memory == MemoryKind::Program ? QStringLiteral("Compare Program") : QStringLiteral("Compare Data"),
-                 [this, memory, expected, comparison] { return CompareMemory(*ctx_, memory, *expected, *comparison); },
+                 [memory, expected, comparison](Session& session) {
+                     return CompareMemory(session, memory, *expected, *comparison);
+                 },
                  [view, comparison](const Result&) {
                      // Only a complete read is set against the view: a partial one would mark
                      // bytes the chip was never asked for.

@@ -3,7 +3,10 @@
 #include <libserialport.h>
 
 #include <QSignalBlocker>
+#include <map>
 #include <memory>
+
+#include "gateway/PortIdentity.h"
 
 namespace quillon::ui {
 
@@ -24,6 +27,22 @@ const QString kDescriptionSeparator = QStringLiteral(" \u2014 ");
 std::vector<SystemPort> SystemSerialPorts()
 {
     std::vector<SystemPort> found;
+#ifdef __linux__
+    // From sysfs, as the port is found when it opens: a serial number offered here is one the
+    // connection finds.
+    const std::vector<SerialPortInfo> ports = ListSerialPorts();
+    std::map<std::string, int> sharing;
+    for (const SerialPortInfo& port : ports)
+        if (!port.serialNumber.empty()) ++sharing[port.serialNumber];
+    for (const SerialPortInfo& port : ports) {
+        const bool usb = !port.usbId.empty();
+        SystemPort shown{QString::fromStdString(port.device), usb ? QString::fromStdString(port.description) : QString(),
+                         usb, QString::fromStdString(port.usbId), {}};
+        if (!port.serialNumber.empty() && sharing[port.serialNumber] == 1)
+            shown.serialNumber = QString::fromStdString(port.serialNumber);
+        found.push_back(std::move(shown));
+    }
+#else
     sp_port** raw = nullptr;
     if (sp_list_ports(&raw) != SP_OK || raw == nullptr) return found;
     std::unique_ptr<sp_port*, PortListDeleter> ports(raw);
@@ -34,14 +53,27 @@ std::vector<SystemPort> SystemSerialPorts()
         const char* description = usb ? sp_get_port_description(*port) : nullptr;
         found.push_back({QString::fromLocal8Bit(name), description ? QString::fromLocal8Bit(description) : QString(), usb});
     }
+#endif
     return found;
 }
 
 QStringList PortEntries(const std::vector<SystemPort>& system)
 {
     QStringList entries;
-    for (const SystemPort& port : system)
-        entries << (port.description.isEmpty() ? port.name : port.name + kDescriptionSeparator + port.description);
+    for (const SystemPort& port : system) {
+        QStringList details;
+        if (!port.usbId.isEmpty()) details << port.usbId;
+        if (!port.serialNumber.isEmpty()) details << QStringLiteral("serial ") + port.serialNumber;
+        QString description = port.description;
+        if (!details.isEmpty())
+            description += (description.isEmpty() ? QString() : QStringLiteral(" ")) + QLatin1Char('(') +
+                           details.join(QStringLiteral(", ")) + QLatin1Char(')');
+        entries << (description.isEmpty() ? port.name : port.name + kDescriptionSeparator + description);
+        if (!port.serialNumber.isEmpty())
+            entries << QString::fromLatin1(kSerialNumberPrefix.data(), static_cast<qsizetype>(kSerialNumberPrefix.size())) +
+                           port.serialNumber + kDescriptionSeparator + port.name +
+                           (port.description.isEmpty() ? QString() : QStringLiteral(", ") + port.description);
+    }
     for (int i = 1; i <= 10; ++i) entries << QStringLiteral("COM%1").arg(i);
     for (const char* name : kSimulated) entries << QString::fromLatin1(name);
     return entries;

@@ -1,6 +1,8 @@
 // The names the COM box offers: the serial ports the system has now (USB adapters with their
-// description), then COM1 to COM10, then the simulated gateways, with which every command can be
-// tried without a gateway attached. The box lists them afresh each time it opens.
+// description, and an adapter with a serial number of its own once more by that number, a name
+// that stays with it when it is plugged in elsewhere), then COM1 to COM10, then the simulated
+// gateways, with which every command can be tried without a gateway attached. The box lists them
+// afresh each time it opens.
 #pragma once
 
 #include <QComboBox>
@@ -15,13 +17,16 @@ struct SystemPort {
     QString name;         // "/dev/ttyUSB0"
     QString description;  // "FT232R USB UART"; empty when the system gives none
     bool usb = false;
+    QString usbId;         // "0403:6001"
+    QString serialNumber;  // "A50285BI"; only when no other adapter there has the same
 };
 
 using PortLister = std::function<std::vector<SystemPort>()>;
 
 std::vector<SystemPort> SystemSerialPorts();
 
-// "/dev/ttyUSB0 — FT232R USB UART", then COM1..COM10, then "sim:ATmega8" and the others.
+// "/dev/ttyUSB0 — FT232R USB UART (0403:6001, serial A50285BI)",
+// "serial:A50285BI — /dev/ttyUSB0, FT232R USB UART", then COM1..COM10, then "sim:ATmega8" and the others.
 QStringList PortEntries(const std::vector<SystemPort>& system);
 QStringList PortList();  // with the system's ports now
 

@@ -2,19 +2,24 @@
 
 #include <QFileDialog>
 #include <QFont>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QShortcut>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "chips/ChipTable.h"
-#include "operations/Session.h"
 #include "production/RecordStore.h"
-#include "ui/CommandRunner.h"
+#include "ui/ProductionSocket.h"
+#include "ui/SocketTile.h"
 
 namespace quillon::ui {
 
@@ -23,6 +28,7 @@ using namespace quillon::production;
 namespace {
 
 constexpr int kShownRecords = 20;
+const QString kDescriptionSeparator = QStringLiteral(" \u2014 ");
 
 QString Q(const std::string& text)
 {
@@ -55,119 +61,190 @@ std::string RuleText(const SerialRule& rule)
 
 }  // namespace
 
-ProductionPanel::ProductionPanel(const QString& port, PortOpener opener, QWidget* parent)
-    : QDialog(parent), session_(std::make_unique<Session>(std::move(opener)))
+ProductionPanel::ProductionPanel(const QString& port, PortOpener opener, QWidget* parent, const PortLister& lister)
+    : QDialog(parent), opener_(std::move(opener))
 {
     setObjectName(QStringLiteral("ProductionPanel"));
     setWindowTitle(QStringLiteral("Production"));
-    runner_ = new CommandRunner(this);
-    runner_->SetCancelRequest(&session_->bus.cancel);
-    runner_->Guard(this);
-    connect(runner_, &CommandRunner::finished, this, [this] { start_->setEnabled(run_ != nullptr); });
 
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
-    top->addWidget(new QLabel(QStringLiteral("Port:")));
-    port_ = new QLineEdit(port);
-    port_->setObjectName(QStringLiteral("ProductionPort"));
-    top->addWidget(port_);
+    auto* portsColumn = new QVBoxLayout;
+    portsColumn->addWidget(new QLabel(QStringLiteral("Gateways (tick those to use):")));
+    ports_ = new QListWidget;
+    ports_->setObjectName(QStringLiteral("ProductionPorts"));
+    ports_->setMaximumHeight(110);
+    portsColumn->addWidget(ports_);
+    auto* add = new QHBoxLayout;
+    newPort_ = new QLineEdit;
+    newPort_->setObjectName(QStringLiteral("NewPort"));
+    newPort_->setPlaceholderText(QStringLiteral("Another port, e.g. /dev/serial/by-id/..."));
+    add->addWidget(newPort_);
+    addPort_ = new QPushButton(QStringLiteral("Add"));
+    addPort_->setObjectName(QStringLiteral("AddPort"));
+    add->addWidget(addPort_);
+    portsColumn->addLayout(add);
+    top->addLayout(portsColumn, 1);
+    auto* jobColumn = new QVBoxLayout;
     open_ = new QPushButton(QStringLiteral("Open Job..."));
     open_->setObjectName(QStringLiteral("OpenJob"));
-    top->addWidget(open_);
-    layout->addLayout(top);
-
+    jobColumn->addWidget(open_);
     summary_ = new QLabel(QStringLiteral("No job open."));
     summary_->setObjectName(QStringLiteral("JobSummary"));
     summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     summary_->setWordWrap(true);
-    layout->addWidget(summary_);
+    summary_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    jobColumn->addWidget(summary_, 1);
+    top->addLayout(jobColumn, 2);
+    layout->addLayout(top);
 
+    auto* controls = new QHBoxLayout;
+    controls->addWidget(new QLabel(QStringLiteral("Chips per gateway and Start:")));
+    chipsPerStart_ = new QSpinBox;
+    chipsPerStart_->setObjectName(QStringLiteral("ChipsPerStart"));
+    chipsPerStart_->setRange(1, 1000000);
+    chipsPerStart_->setToolTip(QStringLiteral("1: each Start programs the chip in every ready socket, as an operator "
+                                              "swaps them; more: each gateway goes on by itself, for a handler"));
+    controls->addWidget(chipsPerStart_);
     start_ = new QPushButton(QStringLiteral("Start"));
     start_->setObjectName(QStringLiteral("StartChip"));
     QFont big = start_->font();
     big.setPointSize(big.pointSize() * 2);
     big.setBold(true);
     start_->setFont(big);
-    start_->setMinimumHeight(64);
-    start_->setEnabled(false);
-    layout->addWidget(start_);
+    start_->setMinimumHeight(56);
+    controls->addWidget(start_, 2);
+    stop_ = new QPushButton(QStringLiteral("Stop"));
+    stop_->setObjectName(QStringLiteral("StopLine"));
+    stop_->setFont(big);
+    stop_->setMinimumHeight(56);
+    controls->addWidget(stop_, 1);
+    layout->addLayout(controls);
 
-    result_ = new QLabel;
-    result_->setObjectName(QStringLiteral("ChipResult"));
-    QFont huge = big;
-    huge.setPointSize(big.pointSize() * 2);
-    result_->setFont(huge);
-    result_->setAlignment(Qt::AlignCenter);
-    layout->addWidget(result_);
-    reason_ = new QLabel;
-    reason_->setObjectName(QStringLiteral("ChipReason"));
-    reason_->setWordWrap(true);
-    reason_->setAlignment(Qt::AlignCenter);
-    layout->addWidget(reason_);
-    counters_ = new QLabel(QStringLiteral("Passed 0   Failed 0"));
-    counters_->setObjectName(QStringLiteral("ChipCounters"));
-    layout->addWidget(counters_);
+    totals_ = new QLabel;
+    totals_->setObjectName(QStringLiteral("LineTotals"));
+    QFont bold = totals_->font();
+    bold.setBold(true);
+    bold.setPointSize(bold.pointSize() + 2);
+    totals_->setFont(bold);
+    layout->addWidget(totals_);
 
-    records_ = new QTableWidget(0, 5);
+    tiles_ = new QWidget;
+    tileGrid_ = new QGridLayout(tiles_);
+    tileGrid_->setContentsMargins(0, 0, 0, 0);
+    tileScroll_ = new QScrollArea;
+    tileScroll_->setObjectName(QStringLiteral("SocketTiles"));
+    tileScroll_->setWidgetResizable(true);
+    tileScroll_->setFrameShape(QFrame::NoFrame);
+    tileScroll_->setWidget(tiles_);
+    layout->addWidget(tileScroll_);
+
+    records_ = new QTableWidget(0, 6);
     records_->setObjectName(QStringLiteral("LastRecords"));
-    records_->setHorizontalHeaderLabels({QStringLiteral("Chip"), QStringLiteral("Serial"), QStringLiteral("Result"),
-                                         QStringLiteral("Finished (UTC)"), QStringLiteral("Reason")});
+    records_->setHorizontalHeaderLabels({QStringLiteral("Chip"), QStringLiteral("Port"), QStringLiteral("Serial"),
+                                         QStringLiteral("Result"), QStringLiteral("Finished (UTC)"),
+                                         QStringLiteral("Reason")});
+    records_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     records_->horizontalHeader()->setStretchLastSection(true);
+    records_->verticalHeader()->setVisible(false);
     records_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    records_->setMinimumHeight(records_->verticalHeader()->defaultSectionSize() * 4);
     layout->addWidget(records_, 1);
-    resize(720, 640);
+    resize(980, 900);
 
+    for (const SystemPort& system : lister ? lister() : std::vector<SystemPort>{})
+        AddPort(PortEntries({system}).front(), false);
+    if (!port.trimmed().isEmpty()) AddPort(port.trimmed(), true);
+
+    connect(addPort_, &QPushButton::clicked, this, [this] {
+        if (newPort_->text().trimmed().isEmpty()) return;
+        AddPort(newPort_->text().trimmed(), true);
+        newPort_->clear();
+    });
+    connect(newPort_, &QLineEdit::returnPressed, addPort_, &QPushButton::click);
     connect(open_, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open Job"), {},
                                                           QStringLiteral("Job files (*.toml);;All files (*)"));
         if (!path.isEmpty()) OpenJob(path);
     });
     connect(start_, &QPushButton::clicked, this, [this] { Start(); });
+    connect(stop_, &QPushButton::clicked, this, [this] { Stop(); });
     auto* space = new QShortcut(QKeySequence(Qt::Key_Space), this);
     connect(space, &QShortcut::activated, this, [this] { Start(); });
+    ShowTotals();
+    EnableControls();
 }
 
 ProductionPanel::~ProductionPanel()
 {
-    runner_->Shutdown();
-    run_.reset();
+    // The workers use the job and their sessions: they end before any of it goes.
+    for (Line& line : sockets_) line.socket->Stop();
+    RemoveTiles();
+}
+
+void ProductionPanel::AddPort(const QString& entry, bool ticked)
+{
+    const QString name = PortNameOf(entry);
+    for (int i = 0; i < ports_->count(); ++i) {
+        if (ports_->item(i)->data(Qt::UserRole).toString() == name) {
+            ports_->item(i)->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+            return;
+        }
+    }
+    auto* item = new QListWidgetItem(entry, ports_);
+    item->setData(Qt::UserRole, name);
+    item->setData(Qt::UserRole + 1, name.size() < entry.size() ? entry.mid(name.size() + kDescriptionSeparator.size())
+                                                                : QString());
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+    // Wide enough for the adapters' names, up to a point.
+    const int wanted = ports_->sizeHintForColumn(0) + 2 * ports_->frameWidth() + 8;
+    ports_->setMinimumWidth(std::min(wanted, 480));
+}
+
+void ProductionPanel::SetChipsPerStart(int chips) { chipsPerStart_->setValue(chips); }
+
+std::vector<QString> ProductionPanel::TickedPorts() const
+{
+    std::vector<QString> ticked;
+    for (int i = 0; i < ports_->count(); ++i)
+        if (ports_->item(i)->checkState() == Qt::Checked) ticked.push_back(ports_->item(i)->data(Qt::UserRole).toString());
+    return ticked;
 }
 
 bool ProductionPanel::OpenJob(const QString& path)
 {
     if (Busy()) return false;
-    run_.reset();
+    RemoveTiles();
     store_.reset();
     job_.reset();
-    start_->setEnabled(false);
-    passed_ = failed_ = 0;
+    busyMs_ = 0;
     records_->setRowCount(0);
-    result_->clear();
-    reason_->clear();
+    ShowTotals();
+    EnableControls();
     JobCheck check = ReadJob(path.toStdString());
     if (!check.job) {
         summary_->setText(QStringLiteral("The job was refused:\n") + Q(check.error));
         return false;
     }
-    job_ = std::move(*check.job);
     std::string error;
-    const std::string records = job_->recordsFile.empty() ? DefaultRecordsFile(*job_) : job_->recordsFile;
+    const std::string records = check.job->recordsFile.empty() ? DefaultRecordsFile(*check.job) : check.job->recordsFile;
     store_ = OpenRecordStore(records, error);
     if (!store_) {
         summary_->setText(Q(error));
-        job_.reset();
         return false;
     }
-    run_ = std::make_unique<ProductionRun>(*session_, *job_, *store_, port_->text().toStdString());
-    if (std::string e = run_->Prepare(); !e.empty()) {
-        summary_->setText(Q(e));
-        run_.reset();
+    // Rows a crashed run of this station left open are closed before any gateway starts.
+    if (store_->CloseUnfinished(StationName(), error) < 0) {
+        summary_->setText(Q(error));
+        store_.reset();
         return false;
     }
-    port_->setEnabled(false);  // the run is bound to its port from here on
+    job_ = std::move(*check.job);
+    recordsAt_ = records;
     ShowSummary();
     ShowRecords();
-    start_->setEnabled(true);
+    EnableControls();
     return true;
 }
 
@@ -184,7 +261,7 @@ void ProductionPanel::ShowSummary()
     text += "Erase: " + std::string(job.erase ? "yes" : "no") + (job.keepEeprom ? ", EEPROM kept" : "") + "\n";
     if (job.serial) {
         std::string error;
-        const std::optional<std::uint64_t> next = run_->NextSerial(error);
+        const std::optional<std::uint64_t> next = store_->PeekNext(job.name, *job.serial, error);
         text += "Serial number: " + RuleText(*job.serial) + "\n";
         text += "Next serial: " + (next ? std::to_string(*next) : error.empty() ? "none left" : error) + "\n";
     }
@@ -200,68 +277,170 @@ void ProductionPanel::ShowRecords()
     records_->setRowCount(shown);
     for (int i = 0; i < shown; ++i) {
         const ChipRecord& r = rows[rows.size() - 1 - static_cast<std::size_t>(i)];
-        const QStringList cells{QString::number(r.id), r.serial ? QString::number(*r.serial) : QString(),
+        const QStringList cells{QString::number(r.id), Q(r.port), r.serial ? QString::number(*r.serial) : QString(),
                                 Q(r.result.value_or("under way")), Q(r.finished.value_or("")),
                                 Q(r.reason.value_or(""))};
         for (int c = 0; c < cells.size(); ++c) records_->setItem(i, c, new QTableWidgetItem(cells[c]));
     }
 }
 
-bool ProductionPanel::Start()
+void ProductionPanel::ShowTotals()
 {
-    if (!run_ || Busy()) return false;
-    start_->setEnabled(false);
-    result_->setText(QStringLiteral("..."));
-    result_->setStyleSheet({});
-    reason_->clear();
-    return runner_->Run([this] { outcome_ = run_->ProgramChip(); }, [this] { ChipDone(); });
+    int passed = 0, failed = 0;
+    for (const Line& line : sockets_) {
+        passed += line.tile->Passed();
+        failed += line.tile->Failed();
+    }
+    const qint64 ms = busyMs_ + (lineClock_.isValid() ? lineClock_.elapsed() : 0);
+    QString text = QStringLiteral("Line: %1 passed, %2 failed").arg(passed).arg(failed);
+    if (passed + failed > 0 && ms > 0)
+        text += QStringLiteral(", %1 chips per minute").arg((passed + failed) * 60000.0 / static_cast<double>(ms), 0, 'f', 1);
+    totals_->setText(text);
 }
 
-void ProductionPanel::ChipDone()
+void ProductionPanel::MatchTiles()
 {
-    const bool pass = outcome_.ending == ChipEnding::Passed;
-    if (outcome_.ending == ChipEnding::Stopped) {
-        result_->setText(QStringLiteral("STOPPED"));
-    } else {
-        (pass ? passed_ : failed_) += 1;
-        QString line = (pass ? QStringLiteral("PASS ") : outcome_.ending == ChipEnding::Failed ? QStringLiteral("FAIL ")
-                                                                                             : QStringLiteral("CANCELLED "));
-        line += QStringLiteral("%1").arg(outcome_.id, 4, 10, QLatin1Char('0'));
-        if (outcome_.serial) line += QStringLiteral("  serial %1").arg(*outcome_.serial);
-        result_->setText(line);
+    const std::vector<QString> ticked = TickedPorts();
+    std::vector<Line> kept;
+    for (Line& line : sockets_) {
+        const bool wanted = std::find(ticked.begin(), ticked.end(), line.socket->Port()) != ticked.end();
+        if (wanted || line.socket->Busy()) {
+            kept.push_back(line);
+        } else {
+            delete line.tile;
+            delete line.socket;
+        }
     }
-    result_->setStyleSheet(pass ? QStringLiteral("color: white; background: #1a7f37")
-                                : QStringLiteral("color: white; background: #b42318"));
-    QString why = Q(pass ? "" : outcome_.reason);
-    if (!outcome_.storeError.empty()) why += (why.isEmpty() ? "" : "\n") + Q(outcome_.storeError);
-    reason_->setText(why);
-    counters_->setText(QStringLiteral("Passed %1   Failed %2").arg(passed_).arg(failed_));
-    ShowSummary();
-    ShowRecords();
-    // A run that cannot go on (its records, its numbers, its files) takes no more chips.
-    if (outcome_.ending == ChipEnding::Stopped || !outcome_.storeError.empty()) run_.reset();
-    start_->setEnabled(run_ != nullptr && !Busy());
-    emit chipEnded();
+    sockets_ = std::move(kept);
+    for (int i = 0; i < ports_->count(); ++i) {
+        const QListWidgetItem* item = ports_->item(i);
+        const QString name = item->data(Qt::UserRole).toString();
+        if (item->checkState() != Qt::Checked) continue;
+        if (std::any_of(sockets_.begin(), sockets_.end(), [&](const Line& l) { return l.socket->Port() == name; }))
+            continue;
+        auto* socket = new ProductionSocket(name, opener_, *job_, recordsAt_, this);
+        auto* tile = new SocketTile(*socket, item->data(Qt::UserRole + 1).toString());
+        connect(socket, &ProductionSocket::chipEnded, this, &ProductionPanel::ChipDone);
+        connect(socket, &ProductionSocket::batchEnded, this, &ProductionPanel::BatchDone);
+        sockets_.push_back({socket, tile});
+    }
+    // In the list's order, whatever order they were ticked in.
+    auto rank = [this](const Line& line) {
+        for (int i = 0; i < ports_->count(); ++i)
+            if (ports_->item(i)->data(Qt::UserRole).toString() == line.socket->Port()) return i;
+        return ports_->count();
+    };
+    std::stable_sort(sockets_.begin(), sockets_.end(), [&](const Line& a, const Line& b) { return rank(a) < rank(b); });
+    LayOutTiles();
+}
+
+void ProductionPanel::LayOutTiles()
+{
+    const int n = static_cast<int>(sockets_.size());
+    const int columns = n <= 3 ? std::max(n, 1) : n == 4 ? 2 : n <= 6 ? 3 : 4;
+    // Laid out afresh: the grid's items go, the tiles stay.
+    while (QLayoutItem* item = tileGrid_->takeAt(0)) delete item;
+    for (int i = 0; i < n; ++i) tileGrid_->addWidget(sockets_[static_cast<std::size_t>(i)].tile, i / columns, i % columns);
+    for (int c = 0; c < 4; ++c) tileGrid_->setColumnStretch(c, c < columns ? 1 : 0);
+    // Two rows of tiles in view without scrolling; more rows scroll.
+    const int rows = (n + columns - 1) / columns;
+    // The tiles keep their own height; what is left below them is the records'.
+    const int gridRows = std::max(tileGrid_->rowCount(), rows + 1);
+    for (int r = 0; r < gridRows; ++r) tileGrid_->setRowStretch(r, r < rows ? 0 : 1);
+    const int tileHeight = n > 0 ? sockets_.front().tile->sizeHint().height() : 0;
+    tileScroll_->setMinimumHeight(std::min(rows, 2) * (tileHeight + tileGrid_->spacing()));
+}
+
+void ProductionPanel::RemoveTiles()
+{
+    for (Line& line : sockets_) {
+        delete line.tile;
+        delete line.socket;  // joins its worker
+    }
+    sockets_.clear();
+}
+
+bool ProductionPanel::Start()
+{
+    if (!job_) return false;
+    const bool wasBusy = Busy();
+    const std::vector<QString> ticked = TickedPorts();
+    if (ticked.empty()) {
+        totals_->setText(QStringLiteral("Tick at least one gateway to start."));
+        return false;
+    }
+    MatchTiles();
+    bool started = false;
+    for (Line& line : sockets_) {
+        if (line.socket->Busy()) continue;
+        if (std::find(ticked.begin(), ticked.end(), line.socket->Port()) == ticked.end()) continue;
+        line.tile->Starting();
+        started = line.socket->Start(chipsPerStart_->value()) || started;
+    }
+    if (started && !wasBusy) lineClock_.start();
+    EnableControls();
+    return started;
+}
+
+void ProductionPanel::Stop()
+{
+    for (Line& line : sockets_) line.socket->Stop();
 }
 
 bool ProductionPanel::Busy() const
 {
-    return runner_->Busy();
+    return std::any_of(sockets_.begin(), sockets_.end(), [](const Line& l) { return l.socket->Busy(); });
+}
+
+void ProductionPanel::ChipDone()
+{
+    ShowSummary();
+    ShowRecords();
+    ShowTotals();
+    emit chipEnded();
+}
+
+void ProductionPanel::BatchDone()
+{
+    if (Busy()) return;
+    if (lineClock_.isValid()) busyMs_ += lineClock_.elapsed();
+    lineClock_.invalidate();
+    ShowTotals();
+    EnableControls();
+    emit lineIdle();
+}
+
+void ProductionPanel::EnableControls()
+{
+    const bool busy = Busy();
+    // The gateways and the job stay as they are while any socket works.
+    ports_->setEnabled(!busy);
+    newPort_->setEnabled(!busy);
+    addPort_->setEnabled(!busy);
+    open_->setEnabled(!busy);
+    chipsPerStart_->setEnabled(!busy);
+    // Start stays on while a gateway works: it starts those that are ready.
+    start_->setEnabled(job_.has_value());
+    stop_->setEnabled(busy);
 }
 
 void ProductionPanel::reject()
 {
-    // Closing during a chip cancels it cleanly; it is recorded as cancelled.
+    // Closing while gateways work stops them cleanly; their chips are recorded as cancelled.
     if (Busy()) {
-        runner_->Cancel();
+        Stop();
         return;
     }
     QDialog::reject();
 }
 
+SocketTile* ProductionPanel::Tile(int index) const
+{
+    return index >= 0 && index < TileCount() ? sockets_[static_cast<std::size_t>(index)].tile : nullptr;
+}
+
 QString ProductionPanel::SummaryText() const { return summary_->text(); }
-QString ProductionPanel::ResultText() const { return result_->text(); }
-QString ProductionPanel::CountersText() const { return counters_->text(); }
+QString ProductionPanel::TotalsText() const { return totals_->text(); }
 int ProductionPanel::RecordRows() const { return records_->rowCount(); }
 
 }  // namespace quillon::ui

@@ -1,4 +1,5 @@
 #include "ui/ProgressForm.h"
+#include "ui/ObjectNames.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -13,27 +14,27 @@ namespace quillon::ui {
 ProgressForm::ProgressForm(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
-    setObjectName(QStringLiteral("LBar"));
+    setObjectName(QString::fromLatin1(names::kProgressWindow));
     setWindowTitle(QString());
     // Not modal: the runner keeps input away from the windows a command uses, and the main
     // window must still hear a close request so it can offer to cancel.
     setWindowModality(Qt::NonModal);
     setFixedSize(281, 62);
     auto* panel = new QFrame(this);
-    panel->setObjectName(QStringLiteral("Panel1"));
+    panel->setObjectName(QString::fromLatin1(names::kProgressPanel));
     panel->setGeometry(0, 0, 281, 62);
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     bar_ = new QProgressBar(panel);
-    bar_->setObjectName(QStringLiteral("ProgressBar1"));
+    bar_->setObjectName(QString::fromLatin1(names::kProgressBar));
     bar_->setGeometry(8, 8, 265, 16);
     bar_->setRange(0, 100);
     bar_->setValue(0);
     bar_->setTextVisible(false);
     text_ = new QLabel(QStringLiteral("0%"), panel);
-    text_->setObjectName(QStringLiteral("ProgressText"));
+    text_->setObjectName(QString::fromLatin1(names::kProgressText));
     text_->setGeometry(8, 32, 184, 22);
     cancel_ = new QPushButton(QStringLiteral("Cancel"), panel);
-    cancel_->setObjectName(QStringLiteral("CancelButton"));
+    cancel_->setObjectName(QString::fromLatin1(names::kCancelButton));
     cancel_->setGeometry(198, 31, 75, 24);
     cancel_->setAutoDefault(false);
     connect(cancel_, &QPushButton::clicked, this, &ProgressForm::cancelRequested);

@@ -83,7 +83,7 @@ Outcome ReadThroughSim(const std::string& chipName, MemoryKind kind, bool verify
         out.walk = VerifyMemory(bus, row, TargetOf(chip), kind, content, {}, {}, choices);
     } else {
         out.walk = ReadMemory(bus, row, TargetOf(chip), kind, image, {}, choices);
-        const std::size_t kept = out.walk.Done() ? size : std::min<std::size_t>(out.walk.address.value_or(0), size);
+        const std::size_t kept = out.walk.Done() ? size : std::min<std::size_t>(out.walk.failure.address.value_or(0), size);
         image.resize(kept);
         EXPECT_TRUE(std::equal(image.begin(), image.end(), content.begin()))
             << chipName << ": a byte kept from the read is not the chip's";

@@ -76,7 +76,7 @@ void ReadAndVerify(Bus& bus, const ChipRow& row, const Chip& chip, const ReadRun
         out.verify = VerifyMemory(bus, row, TargetOf(chip), r.kind, content, {}, {}, r.choices);
     out.open = bus.link.IsOpen();
     out.lines = bus.log.Lines();
-    if (out.read.Done() && out.image != content) out.read.end = WalkResult::End::Failed;  // wrong bytes
+    if (out.read.Done() && out.image != content) out.read.ending = Ending::Failed;  // wrong bytes
 }
 
 // On the in-process simulated gateway, paced line, on virtual time.

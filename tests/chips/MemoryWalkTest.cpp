@@ -27,7 +27,7 @@ bool Load(Bus&, const Target&, std::int32_t pos, std::span<const std::uint8_t> b
     return calls.push_back("load " + std::to_string(pos) + "=" + std::to_string(bytes[0])), true;
 }
 bool Commit(Bus&, const Target&, std::int32_t pos) { return calls.push_back("page " + std::to_string(pos)), true; }
-bool Read(Bus&, const Target&, std::int32_t pos, std::span<std::uint8_t> bytes, bool verify)
+bool Read(Bus&, const Target&, std::int32_t pos, std::span<std::uint8_t> bytes, ReadMode verify)
 {
     calls.push_back((verify ? "compare " : "read ") + std::to_string(pos));
     if (pos == strayAt && strayWire != nullptr) strayWire->pending.push_back(0x55);
@@ -77,8 +77,8 @@ TEST_F(Walk, VerifyStopsAtTheDifferenceAndLeavesTheImageAlone)
     std::vector<std::uint8_t> image(64, 0x00);
     image[37] = 0x5A;
     const WalkResult result = VerifyMemory(bus, kEntry, {}, MemoryKind::Program, image, Progress());
-    EXPECT_EQ(result.end, WalkResult::End::Failed);
-    EXPECT_EQ(result.address, 37u);
+    EXPECT_EQ(result.ending, Ending::Failed);
+    EXPECT_EQ(result.failure.address, 37u);
     EXPECT_EQ(calls.back(), "compare 37");
     EXPECT_EQ(image[37], 0x5A);
     EXPECT_EQ(progress, (std::vector<std::string>{"32/64"}));
@@ -125,8 +125,8 @@ TEST_F(Walk, AByteBehindAnAnswerFailsTheReadAndNoDifferenceIsCountedBeforeIt)
                                            : ReadMemory(open, kEntry, {}, MemoryKind::Data, image);
         strayWire = nullptr;
         strayAt = -1;
-        EXPECT_EQ(result.end, WalkResult::End::Failed) << c.what;
-        EXPECT_EQ(result.address, c.address) << c.what;
+        EXPECT_EQ(result.ending, Ending::Failed) << c.what;
+        EXPECT_EQ(result.failure.address, c.address) << c.what;
         EXPECT_FALSE(open.link.IsOpen()) << c.what << ": the port closes on bytes out of step";
         EXPECT_EQ(open.log.Lines(),
                   (std::vector<std::string>{"The gateway sent 1 byte more than asked: the answers are out of step"}))
@@ -139,8 +139,8 @@ TEST_F(Walk, AUnitLackingAStepIsToldAndNoAddressIsSent)
     std::vector<std::uint8_t> image(8, 0x00);
     // Writing the EEPROM needs a byte write or a page load the unit does not have.
     const WalkResult result = WriteMemory(bus, kEntry, {}, MemoryKind::Data, image);
-    EXPECT_EQ(result.end, WalkResult::End::NotOffered);
-    EXPECT_EQ(result.address, std::nullopt);
+    EXPECT_EQ(result.failure.kind, FailureKind::NotOffered);
+    EXPECT_EQ(result.failure.address, std::nullopt);
     EXPECT_EQ(calls, (std::vector<std::string>{"enter"}));
     EXPECT_EQ(bus.log.Lines(), (std::vector<std::string>{"Command is not available for this chip"}));
 }

@@ -117,11 +117,11 @@ TEST_P(RoundTrip, MemoriesWriteReadAndVerify)
     chip().eeprom[changedEeprom] ^= 0x01;
     const std::size_t lines = bus().log.Size();
     const WalkResult flashDiffers = Verify(MemoryKind::Program);
-    EXPECT_EQ(flashDiffers.end, WalkResult::End::Failed);
-    EXPECT_EQ(flashDiffers.address, changedFlash - (changedFlash % entry->FlashStep()));
+    EXPECT_EQ(flashDiffers.ending, Ending::Failed);
+    EXPECT_EQ(flashDiffers.failure.address, changedFlash - (changedFlash % entry->FlashStep()));
     const WalkResult eepromDiffers = Verify(MemoryKind::Data);
-    EXPECT_EQ(eepromDiffers.end, WalkResult::End::Failed);
-    EXPECT_EQ(eepromDiffers.address, changedEeprom);
+    EXPECT_EQ(eepromDiffers.ending, Ending::Failed);
+    EXPECT_EQ(eepromDiffers.failure.address, changedEeprom);
     EXPECT_EQ(bus().log.Size(), lines + 4) << "only the two entries log";
     EXPECT_TRUE(bus().link.IsOpen());
     EXPECT_EQ(Joined(harness->ProtocolErrors()), "");
@@ -184,8 +184,8 @@ TEST_P(RoundTrip, VerifyComparesOnlyTheBytesTheFileGives)
     for (const std::uint32_t changed : {from, to - 1, (from + to) / 2}) {
         image[changed] ^= 0x40;
         const WalkResult differs = verify();
-        EXPECT_EQ(differs.end, WalkResult::End::Failed) << changed;
-        EXPECT_EQ(differs.address, changed - changed % entry->FlashStep()) << changed;
+        EXPECT_EQ(differs.ending, Ending::Failed) << changed;
+        EXPECT_EQ(differs.failure.address, changed - changed % entry->FlashStep()) << changed;
         EXPECT_TRUE(bus().link.IsOpen());
         image[changed] ^= 0x40;
     }
@@ -218,8 +218,8 @@ TEST_P(RoundTrip, AnswersInFlightReadAndVerifyAsOneAtATime)
                                             static_cast<std::uint32_t>(inChip.size()) - 1}) {
             image[changed] ^= 0x08;
             const WalkResult differs = VerifyMemory(bus(), *entry, target(), kind, image, DropTrace(), {}, inFlight);
-            EXPECT_EQ(differs.end, WalkResult::End::Failed) << changed;
-            EXPECT_EQ(differs.address, changed - changed % step) << changed;
+            EXPECT_EQ(differs.ending, Ending::Failed) << changed;
+            EXPECT_EQ(differs.failure.address, changed - changed % step) << changed;
             EXPECT_TRUE(bus().link.IsOpen());
             EXPECT_EQ(bus().link.Owed(), 0u);
             EXPECT_EQ(harness->device().Queued(), 0u) << "an answer left behind";
@@ -238,7 +238,7 @@ TEST_P(RoundTrip, AnswersInFlightReadAndVerifyAsOneAtATime)
     EXPECT_EQ(same.bytes, to - from);
     image[to - 1] ^= 0x40;
     const WalkResult differs = VerifyMemory(bus(), *entry, target(), MemoryKind::Program, image, DropTrace(), covered, inFlight);
-    EXPECT_EQ(differs.address, (to - 1) - (to - 1) % entry->FlashStep());
+    EXPECT_EQ(differs.failure.address, (to - 1) - (to - 1) % entry->FlashStep());
 
     // Cancelled halfway, the reads in flight are taken before the socket is powered down.
     const WalkProgress cancelHalfway = [&](std::uint32_t done, std::uint32_t total) {
@@ -247,7 +247,7 @@ TEST_P(RoundTrip, AnswersInFlightReadAndVerifyAsOneAtATime)
     };
     const WalkResult cancelled = ReadMemory(bus(), *entry, target(), MemoryKind::Program, image, cancelHalfway, inFlight);
     bus().cancel.Clear();
-    EXPECT_EQ(cancelled.end, WalkResult::End::Cancelled);
+    EXPECT_EQ(cancelled.ending, Ending::Cancelled);
     EXPECT_TRUE(bus().link.IsOpen());
     EXPECT_EQ(bus().link.Owed(), 0u);
     EXPECT_EQ(harness->device().Queued(), 0u);

@@ -539,6 +539,22 @@ TEST(CommandLine, StderrSaysWhyACommandFailed)
     EXPECT_FALSE(std::filesystem::exists(dir / "out.hex"));
 }
 
+// A verify difference names both bytes where a person reads it; the log keeps its line, which
+// scripts look for, with the address alone.
+TEST(CommandLine, AVerifyDifferenceNamesTheChipsByteAndTheFilesByte)
+{
+    test::ScratchFolder dir;
+    { std::ofstream(dir / "differs.hex") << ":0300B000FF5500F9\r\n:00000001FF\r\n"; }
+    Finished f = RunProgram(Cli(), {"--port", "sim:ATmega8", "--delay", "0", "--chip", "ATmega8", "verify-program",
+                                    dir / "differs.hex"});
+    EXPECT_EQ(f.status, 1) << f.out << f.err;
+    EXPECT_TRUE(f.err.starts_with("quillon-cli: verify-program: Finished with fail. Address: 0x00B0; "
+                                  "0x00B1: the chip holds 0xFF, the file 0x55\n"))
+        << f.err;
+    EXPECT_NE(f.out.find("Finished with fail. Address: 0x00B0\n"), std::string::npos) << f.out;
+    EXPECT_EQ(f.out.find("the chip holds"), std::string::npos) << f.out;
+}
+
 // A command that could not do what it says fails, and standard error says why in the line before
 // its last: fuses, lock and calibration of an empty socket, a locked chip's memory (no file
 // saved), a fuse write the locked chip did not take (read back, chip as it was).

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "OperatorRun.h"
 #include "Subprocess.h"
 #include "production/PostgresServer.h"
 #include "production/RecordStore.h"
@@ -27,120 +28,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using production::ChipRecord;
-
-// quillon-cli with a pipe for the operator's lines and its output collected as it comes.
-class OperatorRun {
-public:
-    explicit OperatorRun(const std::vector<std::string>& args)
-    {
-        int in[2], out[2];
-        if (::pipe(in) != 0 || ::pipe(out) != 0) return;
-        const std::string program = BinaryPath("src/cli/quillon-cli");
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(in[0], 0);
-            ::dup2(out[1], 1);
-            ::dup2(out[1], 2);
-            ::close(in[1]);
-            ::close(out[0]);
-            std::vector<std::string> all{program};
-            all.insert(all.end(), args.begin(), args.end());
-            std::vector<char*> argv;
-            for (auto& a : all) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(program.c_str(), argv.data());
-            ::_exit(127);
-        }
-        ::close(in[0]);
-        ::close(out[1]);
-        in_ = in[1];
-        out_ = out[0];
-    }
-    ~OperatorRun()
-    {
-        EndInput();
-        if (pid_ > 0 && status_ == kRunning) {
-            ::kill(pid_, SIGKILL);
-            Wait();
-        }
-        if (out_ >= 0) ::close(out_);
-    }
-
-    void Lines(int count)
-    {
-        for (int i = 0; i < count; ++i) ASSERT_EQ(::write(in_, "\n", 1), 1);
-    }
-    void EndInput()
-    {
-        if (in_ >= 0) ::close(in_);
-        in_ = -1;
-    }
-    bool WaitFor(const std::string& text, std::chrono::seconds limit = 60s)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (output_.find(text) == std::string::npos && std::chrono::steady_clock::now() < deadline)
-            if (!Read(100)) break;
-        return output_.find(text) != std::string::npos;
-    }
-    void Signal(int signal) { ::kill(pid_, signal); }
-    // The exit status (-1 when killed by a signal).
-    int Wait(std::chrono::seconds limit = 180s)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < deadline && Read(100)) {
-        }
-        int raw = 0;
-        if (::waitpid(pid_, &raw, 0) == pid_) status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        return status_;
-    }
-    const std::string& Output() const { return output_; }
-
-private:
-    static constexpr int kRunning = -2;
-    pid_t pid_ = -1;
-    int in_ = -1, out_ = -1;
-    int status_ = kRunning;
-    std::string output_;
-
-    bool Read(int waitMs)
-    {
-        pollfd p{out_, POLLIN, 0};
-        if (::poll(&p, 1, waitMs) <= 0) return true;
-        char buffer[4096];
-        const ssize_t n = ::read(out_, buffer, sizeof buffer);
-        if (n <= 0) return false;
-        output_.append(buffer, static_cast<std::size_t>(n));
-        return true;
-    }
-};
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// 512 bytes of firmware as Intel HEX, and the same bytes.
-std::string Firmware(std::string& bytes)
-{
-    std::string hex;
-    char line[80];
-    for (unsigned off = 0; off < 512; off += 16) {
-        unsigned sum = 16 + (off >> 8) + (off & 0xFF);
-        std::snprintf(line, sizeof line, ":10%04X00", off);
-        hex += line;
-        for (unsigned i = 0; i < 16; ++i) {
-            const unsigned b = (off * 7 + i * 13 + 5) & 0xFF;
-            bytes += static_cast<char>(b);
-            sum += b;
-            std::snprintf(line, sizeof line, "%02X", b);
-            hex += line;
-        }
-        std::snprintf(line, sizeof line, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
-        hex += line;
-    }
-    return hex + ":00000001FF\n";
-}
 
 class ProductionRun : public ::testing::Test {
 protected:
@@ -174,13 +61,6 @@ protected:
         return {"run-job", job, "--port", port, "--records", records};
     }
 };
-
-std::uint32_t SerialIn(const std::string& eeprom)
-{
-    std::uint32_t n = 0;
-    for (int i = 3; i >= 0; --i) n = n << 8 | static_cast<std::uint8_t>(eeprom.at(0x10 + static_cast<std::size_t>(i)));
-    return n;
-}
 
 TEST_F(ProductionRun, TwentyChipsEachHoldTheirNumberAndTheFirmwareAndTheStoreSaysSo)
 {
@@ -409,6 +289,49 @@ TEST_F(ProductionRun, TwoStationsOnOnePostgresStoreShareOneSequence)
     const Finished summary = RunProgram(BinaryPath("src/cli/quillon-cli"), {"records", records});
     EXPECT_EQ(summary.status, 0) << summary.err;
     EXPECT_NE(summary.out.find("Chips:     12\n"), std::string::npos) << summary.out;
+}
+
+// The server stopped between two chips: the run does not begin the next chip, says it waits, and
+// Ctrl-C ends the wait with the chip untouched and no row for it.
+TEST_F(ProductionRun, APostgresServerAwayBeforeAChipIsWaitedForUntilCtrlC)
+{
+    PostgresServer& server = PostgresServer::Shared();
+    if (!server.Running()) GTEST_SKIP() << "no PostgreSQL server for this test: " << server.Why();
+    records = server.NewDatabase();
+    ASSERT_NE(records, "");
+    Job(1, 100);
+    SimulatedGateway sim({"--chip", "ATtiny2313", "--supply", "2", "--save-eeprom", dir / "chip-%d.eep"});
+    ASSERT_FALSE(sim.Path().empty()) << sim.ErrorText();
+    struct Restart {
+        PostgresServer& server;
+        bool stopped = false;
+        ~Restart()
+        {
+            if (stopped) server.Start();
+        }
+    } restart{server};
+    {
+        OperatorRun run(RunArgs(sim.Path()));
+        run.Lines(1);
+        ASSERT_TRUE(run.WaitFor("PASS 0001")) << run.Output();
+        restart.stopped = true;
+        ASSERT_TRUE(server.Stop());
+        run.Lines(1);
+        ASSERT_TRUE(run.WaitFor("waiting for it (trying again every 2 s; Ctrl-C ends the run)")) << run.Output();
+        EXPECT_NE(run.Output().find(records + ": the record store cannot be reached: "), std::string::npos)
+            << run.Output();
+        run.Signal(SIGINT);
+        EXPECT_EQ(run.Wait(), 130) << run.Output();
+        EXPECT_NE(run.Output().find("the run was stopped while the record store could not be reached"),
+                  std::string::npos)
+            << run.Output();
+        EXPECT_EQ(run.Output().find("0002"), std::string::npos) << run.Output();
+    }
+    ASSERT_TRUE(server.Start());
+    restart.stopped = false;
+    const std::vector<ChipRecord> rows = Rows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].result, std::string("passed"));
 }
 
 TEST_F(ProductionRun, AKeptEepromSurvivesTheEraseAroundTheSerialNumber)

@@ -28,6 +28,7 @@ TEST(DevicePath, NamesBecomePaths)
         {"ttyUSB0", "/dev/ttyUSB0"},
         {"/dev/pts/7", "/dev/pts/7"},
         {"sim:ATmega8", "sim:ATmega8"},
+        {"serial:A50285BI", "serial:A50285BI"},  // found among the adapters when it opens
         {"COM", "/dev/COM"},
         {"", std::nullopt},
         {std::string(94, 'x'), "/dev/" + std::string(94, 'x')},  // 99 bytes + terminator fit
@@ -82,7 +83,7 @@ TEST(OpenPort, EveryFailureLogsItsLineThenWhatExplainsItAndLeavesThePortClosed)
         wire->failWriteNumber = c.failWrite;
         if (c.answer) wire->pending = {0x00};
         Bus bus(ScriptedOpener(wire, c.openFailure, c.systemError));
-        const std::string words = bus.link.OpenPort("/dev/ttyS0");
+        const std::string words = bus.link.OpenPort("/dev/ttyS0").words;
         EXPECT_FALSE(bus.link.IsOpen()) << c.lines.front();
         EXPECT_EQ(bus.log.Lines(), c.lines);
         // The caller gets the same lines, for a last line that explains.

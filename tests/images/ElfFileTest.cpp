@@ -207,7 +207,7 @@ TEST(ElfCommandsBeyond, DataBeyondTheMemoryLoadedForFailsTheLoad)
         const Result result = LoadMemoryFile(ctx, Fixture("app328.elf").string(), c.kind);
         const auto lines = ctx.log.Lines();
         EXPECT_EQ(result.failure, c.fault) << c.flash << " " << c.eeprom;
-        EXPECT_EQ(result.words, c.leftOut);
+        EXPECT_EQ(result.Words(), c.leftOut);
         const bool complete = std::find(lines.begin(), lines.end(), "Operation complete") != lines.end();
         EXPECT_EQ(complete, c.fault == FailureKind::None) << c.flash << " " << c.eeprom;
         if (c.fault != FailureKind::None) {

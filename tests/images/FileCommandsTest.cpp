@@ -131,7 +131,7 @@ TEST_F(FileCommands, HexLoadStopsAtARecordItDoesNotTake)
         FileLoad load;
         const Result result = LoadMemoryFile(ctx, Path("f.hex"), MemoryKind::Program, &load);
         EXPECT_EQ(result.failure, FailureKind::FileContent) << c.second;
-        EXPECT_EQ(result.words, c.logged);
+        EXPECT_EQ(result.Words(), c.logged);
         const Lines all = Logged();
         EXPECT_EQ(Lines(all.begin() + static_cast<long>(before), all.end()),
                   (Lines{"Loading program from file: " + Path("f.hex"), c.logged}));
@@ -236,7 +236,7 @@ TEST_F(FileCommands, IncompleteLoadsSayWhatIsMissing)
         const Result result = LoadMemoryFile(ctx, Path(c.name), MemoryKind::Program, &load);
         EXPECT_EQ(result.failure, c.fault) << c.name;
         EXPECT_EQ(result.Succeeded(), c.fault == FailureKind::None) << c.name;
-        EXPECT_EQ(result.words.empty(), c.fault == FailureKind::None) << c.name;
+        EXPECT_EQ(result.Words().empty(), c.fault == FailureKind::None) << c.name;
         EXPECT_EQ(Logged().back(), c.last) << c.name;
         EXPECT_EQ(ctx.chip.flash[0], c.first) << c.name;
         EXPECT_TRUE(load.program) << c.name << ": what did load is shown";
@@ -394,7 +394,7 @@ TEST_F(FileCommands, UnreadableFilesLoadNothing)
         const Result result = LoadMemoryFile(ctx, Path(c.name), MemoryKind::Program, &load);
         EXPECT_EQ(result.failure, FailureKind::File);
         EXPECT_FALSE(load.program) << c.name << ": a failed load must not refresh the view";
-        EXPECT_EQ(result.words, c.logged);
+        EXPECT_EQ(result.Words(), c.logged);
         const Lines all = Logged();
         ASSERT_EQ(all.size(), before + 2);
         EXPECT_EQ(all.back(), c.logged);
@@ -407,7 +407,7 @@ TEST_F(FileCommands, FailedSaveKeepsWhatWasThere)
     std::filesystem::create_directory(folder / "taken.hex");
     const Result result = SaveMemoryFile(ctx, Path("taken.hex"), FilterHex, MemoryKind::Program);
     EXPECT_EQ(result.failure, FailureKind::File);
-    EXPECT_EQ(result.words, Logged().back());
+    EXPECT_EQ(result.Words(), Logged().back());
     EXPECT_TRUE(Logged().back().starts_with("Error creating the file: " + Path("taken.hex") + " ("))
         << Logged().back();
     EXPECT_NE(Logged().back(), "Operation complete");

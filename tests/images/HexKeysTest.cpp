@@ -159,7 +159,7 @@ TEST(HexKeys, TypedBytesReachTheImageOnlyThroughTheView)
 {
     test::TestWorkspace ctx;
     test::SelectTestChip(ctx, 1024, 64);
-    MemoryDocument& document = ctx.views.view[RichEdit1].document;
+    MemoryDocument& document = ctx.views.view[ViewIndex(0, MemoryKind::Program)].document;
     std::size_t caret = 10;
     for (const ViewKey& key : Text("1f")) {
         ViewKeyOutcome out = ViewKeyDown(document, caret, key);
@@ -169,7 +169,7 @@ TEST(HexKeys, TypedBytesReachTheImageOnlyThroughTheView)
     EXPECT_EQ(document.At(0), 0x1F);
     EXPECT_EQ(RowText(document, 0).substr(10, 8), "1F FF FF");
     EXPECT_EQ(ctx.chip.flash[0], 0xFF);
-    StoreViewToImage(ctx.views, ctx.chip, RichEdit1, MemoryKind::Program);
+    StoreViewToImage(ctx.views, ctx.chip, ViewIndex(0, MemoryKind::Program), MemoryKind::Program);
     EXPECT_EQ(ctx.chip.flash[0], 0x1F);
 }
 

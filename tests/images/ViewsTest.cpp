@@ -54,14 +54,14 @@ TEST(Views, FillShowsEveryByteInBothColumns)
     test::TestWorkspace ctx;
     SelectTestChip(ctx, 1024, 64);
     for (int k = 0; k < 256; ++k) ctx.chip.flash[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(k);
-    FillViewFromImage(ctx.views, ctx.chip, RichEdit1, MemoryKind::Program);
-    const std::string text = DocumentText(ctx.views.view[RichEdit1].document);
+    FillViewFromImage(ctx.views, ctx.chip, ViewIndex(0, MemoryKind::Program), MemoryKind::Program);
+    const std::string text = DocumentText(ctx.views.view[ViewIndex(0, MemoryKind::Program)].document);
     EXPECT_EQ(LineOf(text, 1), "00000010: 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F   |   " +
                                    std::string(15, '\x1F') + "\x1F");
     EXPECT_EQ(LineOf(text, 15).substr(0, 10), "000000F0: ");
     EXPECT_EQ(LineOf(text, 15).substr(55, 2), "FF");
     EXPECT_EQ(text.size(), 64u * 82 - 2) << "a fill never adds or removes lines";
-    EXPECT_EQ(ctx.views.view[RichEdit1].caret, 10u);
+    EXPECT_EQ(ctx.views.view[ViewIndex(0, MemoryKind::Program)].caret, 10u);
 
     // The character column rule.
     struct Case { std::uint8_t byte; char shown; };
@@ -76,13 +76,13 @@ TEST(Views, StoreReadsBackWhatFillShowedAndWhatWasTyped)
     SelectTestChip(ctx, 4096, 256);
     auto bytes = test::RandomBytes(256, 7);
     std::copy(bytes.begin(), bytes.end(), ctx.chip.eeprom.begin());
-    FillViewFromImage(ctx.views, ctx.chip, RichEdit3, MemoryKind::Data);
-    MemoryDocument& document = ctx.views.view[RichEdit3].document;
+    FillViewFromImage(ctx.views, ctx.chip, ViewIndex(0, MemoryKind::Data), MemoryKind::Data);
+    MemoryDocument& document = ctx.views.view[ViewIndex(0, MemoryKind::Data)].document;
     const ByteEdit typed[] = {{5, 0xAB, 0}, {6, 0x61, kShownUpperCase}};
     document.Apply(typed);
     ctx.chip.eeprom.fill(0);
     ctx.chip.eeprom[300] = 0x42;  // beyond the chip's 256 bytes: never touched
-    StoreViewToImage(ctx.views, ctx.chip, RichEdit3, MemoryKind::Data);
+    StoreViewToImage(ctx.views, ctx.chip, ViewIndex(0, MemoryKind::Data), MemoryKind::Data);
     bytes[5] = 0xAB;
     bytes[6] = 0x61;
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), ctx.chip.eeprom.begin()));
@@ -95,10 +95,10 @@ TEST(Views, StoreWithoutChipLeavesImagesAlone)
     SelectTestChip(ctx, 1024, 64);
     ctx.chip.signature = 0;
     ctx.chip.flash.fill(0x5A);
-    ctx.views.view[RichEdit1].caret = 77;
-    StoreViewToImage(ctx.views, ctx.chip, RichEdit1, MemoryKind::Program);
+    ctx.views.view[ViewIndex(0, MemoryKind::Program)].caret = 77;
+    StoreViewToImage(ctx.views, ctx.chip, ViewIndex(0, MemoryKind::Program), MemoryKind::Program);
     EXPECT_EQ(ctx.chip.flash[0], 0x5A);
-    EXPECT_EQ(ctx.views.view[RichEdit1].caret, 77u);
+    EXPECT_EQ(ctx.views.view[ViewIndex(0, MemoryKind::Program)].caret, 77u);
 }
 
 TEST(Views, TransfersUseTheActivePageOnly)
@@ -108,36 +108,36 @@ TEST(Views, TransfersUseTheActivePageOnly)
     ctx.chip.flash[0] = 0x12;
     ctx.views.activePage = 1;
     FillActiveView(ctx.views, ctx.chip, MemoryKind::Program);
-    EXPECT_EQ(ctx.views.view[RichEdit2].document.At(0), 0x12);
-    EXPECT_EQ(ctx.views.view[RichEdit1].document.At(0), 0xFF);
+    EXPECT_EQ(ctx.views.view[ViewIndex(1, MemoryKind::Program)].document.At(0), 0x12);
+    EXPECT_EQ(ctx.views.view[ViewIndex(0, MemoryKind::Program)].document.At(0), 0xFF);
 
     ctx.views.activePage = 0;
     StoreActiveView(ctx.views, ctx.chip, MemoryKind::Program);
     EXPECT_EQ(ctx.chip.flash[0], 0xFF) << "Page1 still showed FF";
-    EXPECT_EQ(ActiveView(ctx.views, MemoryKind::Data), RichEdit3);
+    EXPECT_EQ(ActiveView(ctx.views, MemoryKind::Data), ViewIndex(0, MemoryKind::Data));
     ctx.views.activePage = 1;
-    EXPECT_EQ(ActiveView(ctx.views, MemoryKind::Data), RichEdit4);
+    EXPECT_EQ(ActiveView(ctx.views, MemoryKind::Data), ViewIndex(1, MemoryKind::Data));
 }
 
 TEST(Views, FillIntoAViewNotBuiltForTheChipStaysInsideItsDocument)
 {
     test::TestWorkspace ctx;
     SelectTestChip(ctx, 1024, 64);
-    MemoryDocument& flash = ctx.views.view[RichEdit1].document;
+    MemoryDocument& flash = ctx.views.view[ViewIndex(0, MemoryKind::Program)].document;
     flash.Reset(32);  // two lines for 1024 bytes
     ctx.chip.flash.fill(0x00);
-    FillViewFromImage(ctx.views, ctx.chip, RichEdit1, MemoryKind::Program);
+    FillViewFromImage(ctx.views, ctx.chip, ViewIndex(0, MemoryKind::Program), MemoryKind::Program);
     EXPECT_EQ(flash.Size(), 32u);
     EXPECT_EQ(flash.At(31), 0x00);
 
-    MemoryDocument& eeprom = ctx.views.view[RichEdit3].document;
+    MemoryDocument& eeprom = ctx.views.view[ViewIndex(0, MemoryKind::Data)].document;
     eeprom.Reset(0);
     ctx.chip.eeprom.fill(0x11);
-    FillViewFromImage(ctx.views, ctx.chip, RichEdit3, MemoryKind::Data);
-    StoreViewToImage(ctx.views, ctx.chip, RichEdit3, MemoryKind::Data);
+    FillViewFromImage(ctx.views, ctx.chip, ViewIndex(0, MemoryKind::Data), MemoryKind::Data);
+    StoreViewToImage(ctx.views, ctx.chip, ViewIndex(0, MemoryKind::Data), MemoryKind::Data);
     EXPECT_EQ(eeprom.Size(), 0u);
     EXPECT_EQ(ctx.chip.eeprom[0], 0x11);
-    EXPECT_EQ(ctx.views.view[RichEdit3].caret, 0u) << "an empty view has its caret at 0";
+    EXPECT_EQ(ctx.views.view[ViewIndex(0, MemoryKind::Data)].caret, 0u) << "an empty view has its caret at 0";
 }
 
 TEST(Views, IdBoxShowsSignatureByteTwoFirst)

@@ -72,21 +72,21 @@ TEST_P(CancelledWrite, LeavesCommittedBytesOnTheChipAndSaysHowMany)
 
     const Result result = flash ? WriteProgram(s.ctx, Yes) : WriteData(s.ctx, Yes);
 
-    ASSERT_TRUE(result.WasCancelled()) << result.words;
+    ASSERT_TRUE(result.WasCancelled()) << result.Words();
     EXPECT_FALSE(result.Succeeded());
     EXPECT_EQ(Tail(timeline.events, 6),
               (Lines{"Trying to exit Programming Mode", "       Finished with success.", "Cancelled by the user",
-                     result.words, "End time: 10:0:3", "</window>"}));
+                     result.Words(), "End time: 10:0:3", "</window>"}));
     const std::string prefix = flash ? "The flash is partly written: " : "The EEPROM is partly written: ";
-    ASSERT_EQ(result.words.rfind(prefix, 0), 0u) << result.words;
-    EXPECT_NE(result.words.find(" of " + std::to_string(image.size()) + " bytes"), std::string::npos);
+    ASSERT_EQ(result.Words().rfind(prefix, 0), 0u) << result.Words();
+    EXPECT_NE(result.Words().find(" of " + std::to_string(image.size()) + " bytes"), std::string::npos);
 
-    const std::size_t written = WrittenCount(result.words);
+    const std::size_t written = WrittenCount(result.Words());
     EXPECT_GE(written * 100, image.size() * 40);
     EXPECT_LT(written, image.size());
     EXPECT_EQ(written % c.unit, 0u);
     const auto mismatch = std::mismatch(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(written), cells.begin());
-    EXPECT_EQ(mismatch.first - image.begin(), static_cast<std::ptrdiff_t>(written)) << result.words;
+    EXPECT_EQ(mismatch.first - image.begin(), static_cast<std::ptrdiff_t>(written)) << result.Words();
     // Past the count the chip holds what it held before the command: erased cells.
     const std::uint8_t untouched = 0xFF;
     EXPECT_TRUE(std::all_of(cells.begin() + static_cast<std::ptrdiff_t>(written) + static_cast<std::ptrdiff_t>(c.unit),
@@ -123,7 +123,7 @@ TEST(CancelledRead, LeavesImageAsItWas)
             const Result result = verify ? VerifyProgram(s.ctx) : ReadProgram(s.ctx);
 
             ASSERT_TRUE(result.WasCancelled());
-            EXPECT_EQ(result.words, "The chip is unchanged");
+            EXPECT_EQ(result.Words(), "The chip is unchanged");
             EXPECT_EQ(Tail(timeline.events, 4),
                       (Lines{"Cancelled by the user", "The chip is unchanged", "End time: 10:0:3", "</window>"}));
             EXPECT_TRUE(std::all_of(s.ctx.chip.flash.begin(), s.ctx.chip.flash.begin() + s.ctx.chip.flashSize,
@@ -157,7 +157,7 @@ TEST(CancelledWrite, RequestBeforeTheStartTouchesNothing)
     s.ctx.bus.cancel.Request();
     const Result result = WriteProgram(s.ctx, Yes);
     ASSERT_TRUE(result.WasCancelled());
-    EXPECT_EQ(result.words, "The chip is unchanged");
+    EXPECT_EQ(result.Words(), "The chip is unchanged");
     EXPECT_TRUE(std::all_of(s.Chip().flash.begin(), s.Chip().flash.end(), [](std::uint8_t b) { return b == 0x12; }));
 }
 

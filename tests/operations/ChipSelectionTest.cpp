@@ -60,17 +60,17 @@ TEST(Views, ChipSelectionRebuildsEveryViewAndTheBoxes)
     ViewSet views;
     std::vector<int> changed;
     views.changed = [&](int view) { changed.push_back(view); };
-    views.view[RichEdit2].document.Reset(3, 0x00);
+    views.view[ViewIndex(1, MemoryKind::Program)].document.Reset(3, 0x00);
     ASSERT_TRUE(SelectChip(ctx, 0x01901E));  // AT90S1200: 1024 bytes of flash, 64 of EEPROM
     RefreshViewsForChip(views, ctx.chip);
 
     EXPECT_EQ(views.idBox, "1E 90 01");
     EXPECT_EQ(views.chipNameBox, ctx.chip.name);
-    for (int view : {RichEdit1, RichEdit2})
+    for (int view : {ViewIndex(0, MemoryKind::Program), ViewIndex(1, MemoryKind::Program)})
         EXPECT_EQ(DocumentText(views.view[view].document), EmptyViewText(1024)) << view;
-    for (int view : {RichEdit3, RichEdit4})
+    for (int view : {ViewIndex(0, MemoryKind::Data), ViewIndex(1, MemoryKind::Data)})
         EXPECT_EQ(DocumentText(views.view[view].document), EmptyViewText(64)) << view;
-    EXPECT_EQ(views.view[RichEdit4].caret, 4u * 82 - 2) << "after a rebuild the caret is at the end";
+    EXPECT_EQ(views.view[ViewIndex(1, MemoryKind::Data)].caret, 4u * 82 - 2) << "after a rebuild the caret is at the end";
     EXPECT_EQ(changed, (std::vector<int>{0, 1, 2, 3, -1}));
 }
 

@@ -105,7 +105,7 @@ TEST(Compare, FindsEveryDifferingRangeOfTheWholeFlashAndKeepsTheImage)
     const Lines tail(timeline.events.end() - 6, timeline.events.end());
     EXPECT_EQ(tail, (Lines{"</window>", "       Finished. 18 bytes differ in 3 ranges:", "  0x0000 (1 byte)",
                            "  0x0100-0x010F (16 bytes)", "  0x1FFF (1 byte)", "End time: 10:0:3"}));
-    EXPECT_EQ(result.words, "       Finished. 18 bytes differ in 3 ranges:\n  0x0000 (1 byte)\n"
+    EXPECT_EQ(result.Words(), "       Finished. 18 bytes differ in 3 ranges:\n  0x0000 (1 byte)\n"
                             "  0x0100-0x010F (16 bytes)\n  0x1FFF (1 byte)");
 }
 

@@ -44,7 +44,7 @@ TEST(Connection, ConnectLogsThePathOrWhyNot)
         EXPECT_EQ(result.Succeeded(), open) << c.port;
         std::string joined;
         for (const std::string& line : c.lines) joined += (joined.empty() ? "" : "\n") + line;
-        if (!open) EXPECT_EQ(result.words, joined) << c.port;
+        if (!open) EXPECT_EQ(result.Words(), joined) << c.port;
         EXPECT_EQ(ctx.bus.link.IsOpen(), open) << c.port;
         EXPECT_EQ(ctx.bus.log.Lines(), c.lines) << c.port;
     }
@@ -98,7 +98,7 @@ TEST(Connection, AutosearchOnAnEmptySocketKeepsTheChipSelectedBefore)
     // The search ran, but found no chip it knows: that is no success.
     const Result result = Autosearch(s.ctx);
     EXPECT_EQ(result.failure, FailureKind::UnknownChip);
-    EXPECT_EQ(result.words, "Selected chip is  unknown");
+    EXPECT_EQ(result.Words(), "Selected chip is  unknown");
     EXPECT_EQ(timeline.events.back(), "Selected chip is  unknown");
     EXPECT_EQ(s.ctx.chip.name, "ATmega8");
 }

@@ -88,7 +88,7 @@ TEST_F(Frame, WithoutAChipEveryCommandSaysSoAndSendsNothing)
         const Result result = c.run(ctx);
         EXPECT_EQ(result.ending, Ending::Failed) << c.name;
         EXPECT_EQ(result.failure, FailureKind::NoChip) << c.name;
-        EXPECT_EQ(result.words, "No chip selected") << c.name;
+        EXPECT_EQ(result.Words(), "No chip selected") << c.name;
         EXPECT_EQ(timeline.events, c.noChip) << c.name;
     }
     EXPECT_EQ(wire->written.size(), handshake);
@@ -110,7 +110,7 @@ TEST_F(Frame, AChipNoUnitServesIsUnknownAndGetsNoTraffic)
         timeline.events.clear();
         const Result result = c.run(ctx);
         EXPECT_EQ(result.failure, FailureKind::UnknownChip) << c.name;
-        EXPECT_EQ(result.words, "Selected chip is  unknown") << c.name;
+        EXPECT_EQ(result.Words(), "Selected chip is  unknown") << c.name;
         Lines expected = c.noChip;
         for (auto& line : expected)
             if (line == "No chip selected") line = "Selected chip is  unknown";

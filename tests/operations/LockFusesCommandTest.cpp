@@ -177,13 +177,13 @@ TEST(LockFusesCommands, AWriteIsReadBackAndALockedChipFailsItNamingEachByte)
         test::Timeline timeline(s.ctx);
         const Result result = WriteLockFuses(s.ctx, d, Yes);
         if (c.says.empty()) {
-            EXPECT_TRUE(result) << c.chip << result.words;
+            EXPECT_TRUE(result) << c.chip << result.Words();
             EXPECT_EQ(s.Chip().fuses[0], *c.asked.begin()) << c.chip;
             continue;
         }
         EXPECT_EQ(result.failure, FailureKind::Chip) << c.chip;
         for (const std::string& line : c.says)
-            EXPECT_NE(result.words.find("\n" + line), std::string::npos) << c.chip << "\n" << result.words;
+            EXPECT_NE(result.Words().find("\n" + line), std::string::npos) << c.chip << "\n" << result.Words();
         EXPECT_EQ(timeline.events[timeline.events.size() - 2], "       Finished with fail.") << c.chip;
         EXPECT_EQ(s.Chip().fuses, fuses) << c.chip;
         EXPECT_EQ(s.Chip().lock, c.lock) << c.chip;

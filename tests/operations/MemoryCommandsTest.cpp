@@ -10,6 +10,7 @@
 #include "model/Gateway.h"
 #include "chips/MemoryKind.h"
 #include "operations/ChipInSocket.h"
+#include "operations/Compare.h"
 #include "operations/LockFuses.h"
 #include "operations/MemoryCommands.h"
 #include "support/Answers.h"
@@ -138,13 +139,69 @@ TEST(Verify, StopsAtTheFirstDifferenceAndNamesItsAddress)
         }
         const Result result = c.kind == MemoryKind::Program ? VerifyProgram(s.ctx) : VerifyData(s.ctx);
         EXPECT_EQ(result.failure, FailureKind::Differs) << c.chip;
-        EXPECT_EQ(result.words, "       Finished with fail. Address: 0x" + std::string(c.reported)) << c.chip;
+        EXPECT_EQ(result.Words(), "       Finished with fail. Address: 0x" + std::string(c.reported)) << c.chip;
         EXPECT_EQ(Tail(timeline.events, 3),
                   (Lines{"       Finished with fail. Address: 0x" + std::string(c.reported), "End time: 10:0:3",
                          "</window>"}))
             << c.chip;
         EXPECT_TRUE(s.ctx.bus.link.IsOpen()) << c.chip;  // a difference is not a gateway failure
     }
+}
+
+// The first difference names both bytes, whichever way the chip was read: compared by the unit
+// (low or high byte of a word), only where the file gives bytes, with answers in flight, and by
+// Compare, which reads the whole memory first.
+TEST(Verify, TheFirstDifferenceNamesTheChipsByteAndTheFilesByte)
+{
+    struct Case {
+        const char* chip;
+        MemoryKind kind;
+        int inFlight;
+        std::uint32_t changed;
+        bool partial;  // only the bytes around the change are the file's
+        bool compare;
+    };
+    const Case cases[] = {
+        {"ATmega8", MemoryKind::Program, 1, 0x01A5, false, false},
+        {"ATmega8", MemoryKind::Program, 1, 0x01A4, false, false},
+        {"ATmega8", MemoryKind::Program, 1, 0x01A5, true, false},
+        {"ATtiny85", MemoryKind::Program, 8, 0x0300, false, false},
+        {"ATtiny85", MemoryKind::Program, 8, 0x0300, true, false},
+        {"ATmega8", MemoryKind::Data, 1, 0x0010, false, false},
+        {"ATmega8", MemoryKind::Program, 1, 0x01A5, false, true},
+    };
+    for (const Case& c : cases) {
+        const std::string name = std::string(c.chip) + " 0x" + std::to_string(c.changed) + (c.partial ? " partial" : "") +
+                                  (c.compare ? " compare" : "") + " in flight " + std::to_string(c.inFlight);
+        test::SimSocket s(c.chip);
+        s.ctx.answersInFlight = c.inFlight;
+        auto& held = c.kind == MemoryKind::Program ? s.Chip().flash : s.Chip().eeprom;
+        Fill(held);
+        const std::span<std::uint8_t> image = ChipMemory(s.ctx.chip, c.kind);
+        std::copy_n(held.begin(), std::min(held.size(), image.size()), image.begin());
+        image[c.changed] ^= 0xA5;
+        if (c.partial) {
+            std::vector<std::uint8_t> covered(image.size(), 0);
+            std::fill_n(covered.begin() + c.changed - 3, 7, 1);
+            (c.kind == MemoryKind::Program ? s.ctx.coveredProgram : s.ctx.coveredData) = covered;
+        }
+        Result result;
+        if (c.compare) {
+            Comparison out;
+            const std::vector<std::uint8_t> expected(image.begin(), image.end());
+            result = CompareMemory(s.ctx, c.kind, expected, out);
+        } else {
+            result = c.kind == MemoryKind::Program ? VerifyProgram(s.ctx) : VerifyData(s.ctx);
+        }
+        ASSERT_EQ(result.failure, FailureKind::Differs) << name;
+        ASSERT_TRUE(result.failure.difference) << name;
+        const ByteDifference& d = *result.failure.difference;
+        EXPECT_EQ(d.address, c.changed) << name;
+        EXPECT_EQ(d.chip, Pattern(c.changed)) << name;
+        EXPECT_EQ(d.file, Pattern(c.changed) ^ 0xA5) << name;
+    }
+    EXPECT_EQ(DifferenceText({0x00B0, 0x00, 0x55}), "0x00B0: the chip holds 0x00, the file 0x55");
+    EXPECT_EQ(DifferenceText({0x12346, 0xFF, 0x0C}), "0x12346: the chip holds 0xFF, the file 0x0C");
 }
 
 TEST(Read, AFailureHalfWayKeepsWhatItReadAndTheNextCommandFailsToEnter)
@@ -156,8 +213,8 @@ TEST(Read, AFailureHalfWayKeepsWhatItReadAndTheNextCommandFailsToEnter)
 
     const Result result = ReadProgram(s.ctx);
     EXPECT_EQ(result.failure, FailureKind::Link);
-    EXPECT_TRUE(result.words.starts_with("Error executing commands: ")) << result.words;
-    EXPECT_TRUE(result.words.ends_with("\n       Finished with fail.")) << result.words;
+    EXPECT_TRUE(result.Words().starts_with("Error executing commands: ")) << result.Words();
+    EXPECT_TRUE(result.Words().ends_with("\n       Finished with fail.")) << result.Words();
     EXPECT_FALSE(s.ctx.bus.link.IsOpen());
     EXPECT_EQ(s.ctx.chip.flash[0], Pattern(0));  // the part read before the failure is in the image
     EXPECT_EQ(s.ctx.chip.flash[s.ctx.chip.flashSize - 1], 0xFF);
@@ -206,7 +263,7 @@ TEST(Read, AStrayByteBehindTheLastAnswerLeavesTheImageAsItWas)
         timeline.Clear();
 
         const Result result = c.command(s.ctx);
-        EXPECT_EQ(result.failure, FailureKind::Link) << c.what << ": " << result.words;
+        EXPECT_EQ(result.failure, FailureKind::Link) << c.what << ": " << result.Words();
         EXPECT_TRUE(std::equal(flashBefore.begin(), flashBefore.end(), s.ctx.chip.flash.begin())) << c.what;
         EXPECT_TRUE(std::equal(eepromBefore.begin(), eepromBefore.end(), s.ctx.chip.eeprom.begin())) << c.what;
         EXPECT_FALSE(s.ctx.bus.link.IsOpen()) << c.what;
@@ -260,7 +317,7 @@ TEST(Read, AnErasedLookingReadOfALockedChipFailsSayingOnlyChipEraseUnlocksIt)
                                        " programmed): it reads as 0xFF, and only Chip Erase unlocks it, erasing "
                                        "the flash and the EEPROM");
                 EXPECT_EQ(*(locked + 1), "       Finished with fail.");
-                EXPECT_EQ(result.words.rfind(*locked, 0), 0u) << result.words;
+                EXPECT_EQ(result.Words().rfind(*locked, 0), 0u) << result.Words();
             } else {
                 EXPECT_EQ(locked, lines.end()) << c.chip << " " << *locked;
             }
@@ -330,7 +387,7 @@ TEST(Read, FusesAndCalibrationOfAnEmptySocketFailSayingNoChipAnswers)
                 EXPECT_FALSE(result) << name;
                 // A serial chip that does not answer its entry fails before any byte is read.
                 if (FindChipByName(chip)->family != Family::Serial)
-                    EXPECT_TRUE(result.words.starts_with("No chip answers in the socket (signature ")) << name << result.words;
+                    EXPECT_TRUE(result.Words().starts_with("No chip answers in the socket (signature ")) << name << result.Words();
                 EXPECT_EQ(s.ctx.chip.lockFuse[0], 0x5A) << name;
                 EXPECT_EQ(s.ctx.chip.calibration[0], 0x5A) << name;
             }

@@ -21,6 +21,7 @@
 #include "ui/EndSignals.h"
 #include "ui/HexViewWidget.h"
 #include "ui/ProgressForm.h"
+#include "ui/ObjectNames.h"
 
 extern char** environ;
 
@@ -63,15 +64,15 @@ protected:
 TEST_F(Cancelling, CancelMidWriteStopsAtOnceAndLeavesThePartialWriteUnpowered)
 {
     StartWith("ATmega8", {}, std::chrono::microseconds(150));
-    Find<QSlider>("TrackBar1")->setValue(0);
+    Find<QSlider>(names::kDelay)->setValue(0);
     // The program to write reaches the view the way a user's would: read from a chip.
-    std::vector<std::uint8_t> program(Ctx().chip.flashSize);
+    std::vector<std::uint8_t> program(CurrentSession().chip.flashSize);
     for (std::size_t i = 0; i < program.size(); ++i) program[i] = static_cast<std::uint8_t>(i * 5 + 3);
     std::copy(program.begin(), program.end(), Chip().flash.begin());
-    Click("Button4");
+    Click(names::kReadProgram);
 
     BoxAnswerer yes(QMessageBox::Yes);
-    StartAndWaitFor("Button5", 20);
+    StartAndWaitFor(names::kWriteProgram, 20);
     ProgressForm* form = window->Progress().Window();
     EXPECT_TRUE(form->Text()->text().endsWith(QLatin1Char('%')) || form->Text()->text().contains(QStringLiteral("left")));
     const int atClick = slowPackets->load();
@@ -95,7 +96,7 @@ TEST_F(Cancelling, CancelMidWriteStopsAtOnceAndLeavesThePartialWriteUnpowered)
     EXPECT_TRUE(Unpowered());
     EXPECT_EQ(Status(), "Write Program was cancelled after <time>: " + tail[1]);
     // The port stays open: the next command simply starts again.
-    EXPECT_TRUE(Ctx().bus.link.IsOpen());
+    EXPECT_TRUE(CurrentSession().bus.link.IsOpen());
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Quillon"));
 }
 
@@ -109,9 +110,9 @@ TEST_F(Cancelling, EveryWayOfCancellingAReadLeavesTheViewUntouched)
         StartWith("ATmega8", {}, std::chrono::microseconds(150));
         for (std::size_t i = 0; i < Chip().flash.size(); ++i) Chip().flash[i] = static_cast<std::uint8_t>(i);
         const QStringList viewBefore = FlashRows();
-        const std::vector<std::uint8_t> imageBefore(Ctx().chip.flash.begin(), Ctx().chip.flash.end());
+        const std::vector<std::uint8_t> imageBefore(CurrentSession().chip.flash.begin(), CurrentSession().chip.flash.end());
 
-        StartAndWaitFor("Button4", 30);
+        StartAndWaitFor(names::kReadProgram, 30);
         ProgressForm* form = window->Progress().Window();
         switch (way) {
         case Way::Button: QTest::mouseClick(form->CancelButton(), Qt::LeftButton); break;
@@ -123,9 +124,9 @@ TEST_F(Cancelling, EveryWayOfCancellingAReadLeavesTheViewUntouched)
         EXPECT_EQ(Tail(3)[0], "Cancelled by the user");
         EXPECT_EQ(Tail(3)[1], "The chip is unchanged");
         EXPECT_EQ(FlashRows(), viewBefore);
-        EXPECT_TRUE(std::equal(imageBefore.begin(), imageBefore.end(), Ctx().chip.flash.begin()));
+        EXPECT_TRUE(std::equal(imageBefore.begin(), imageBefore.end(), CurrentSession().chip.flash.begin()));
         EXPECT_TRUE(Unpowered());
-        Click("Button2");
+        Click(names::kDisconnect);
     }
 }
 
@@ -133,11 +134,11 @@ TEST_F(Cancelling, ALostGatewayIsNamedInTheTitleUntilConnectedAgain)
 {
     StartWith("ATmega8");
     device->ActiveFaults().hangupAfter = device->PacketsWritten() + 40;
-    Click("Button4");
-    EXPECT_FALSE(Ctx().bus.link.IsOpen());
+    Click(names::kReadProgram);
+    EXPECT_FALSE(CurrentSession().bus.link.IsOpen());
     EXPECT_TRUE(window->Connected());
     EXPECT_EQ(window->windowTitle(), MainWindow::PortLostTitle());
-    Click("Button2");
+    Click(names::kDisconnect);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Quillon"));
 }
 
@@ -146,7 +147,7 @@ TEST_F(Cancelling, ALostGatewayIsNamedInTheTitleUntilConnectedAgain)
 TEST_F(Cancelling, TearingTheWindowDownMidCommandStopsTheWorker)
 {
     StartWith("ATmega8", {}, std::chrono::microseconds(150));
-    StartAndWaitFor("Button4", 10);
+    StartAndWaitFor(names::kReadProgram, 10);
     window.reset();
     SUCCEED();
 }
@@ -157,7 +158,7 @@ TEST_F(Cancelling, ChildClosesTheWindowMidCommand)
 {
     if (!qEnvironmentVariableIsSet("QUILLON_CLOSE_CHILD")) GTEST_SKIP() << "run by CloseMidCommandEndsTheProcess";
     StartWith("ATmega8", {}, std::chrono::microseconds(150));
-    StartAndWaitFor("Button4", 10);
+    StartAndWaitFor(names::kReadProgram, 10);
     BoxAnswerer yes(QMessageBox::Yes);
     QApplication::setQuitOnLastWindowClosed(true);
     QElapsedTimer clock;
@@ -181,7 +182,7 @@ TEST_F(Cancelling, SighupMidCommandCancelsPowersDownAndCloses)
     StartWith("ATmega8", {}, std::chrono::microseconds(150));
     EndSignals endSignals;
     QObject::connect(&endSignals, &EndSignals::arrived, window.get(), [this] { window->EndWithoutAsking(); });
-    StartAndWaitFor("Button4", 10);
+    StartAndWaitFor(names::kReadProgram, 10);
     BoxAnswerer yes(QMessageBox::Yes);
     ::raise(SIGHUP);
     for (int i = 0; i < 2000 && window->isVisible(); ++i) QTest::qWait(5);

@@ -25,6 +25,7 @@
 #include "ui/LockFusesForm.h"
 #include "ui/ProgressForm.h"
 #include "WindowFixture.h"
+#include "ui/ObjectNames.h"
 
 namespace quillon::ui::test {
 namespace {
@@ -55,24 +56,24 @@ bool CentredOnScreen(const QWidget& w)
 
 TEST_F(WindowTest, MainWindowCaptionsAndNames)
 {
-    EXPECT_EQ(window->objectName(), QStringLiteral("Form1"));
+    EXPECT_EQ(window->objectName(), QString::fromLatin1(names::kMainWindow));
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Quillon"));
-    for (const Named& b : {Named{"Button1", "Connect"}, Named{"Button2", "Disconnect"},
-                           Named{"Button3", "Autosearch chip"}, Named{"Button4", "Read Program"},
-                           Named{"Button5", "Write Program"}, Named{"Button6", "Verify Program"},
-                           Named{"Button7", "Read Calibration"}, Named{"Button8", "Read Data"},
-                           Named{"Button9", "Write Data"}, Named{"Button10", "Verify Data"},
-                           Named{"Button11", "Chip Erase"}}) {
+    for (const Named& b : {Named{names::kConnect, "Connect"}, Named{names::kDisconnect, "Disconnect"},
+                           Named{names::kAutosearch, "Autosearch chip"}, Named{names::kReadProgram, "Read Program"},
+                           Named{names::kWriteProgram, "Write Program"}, Named{names::kVerifyProgram, "Verify Program"},
+                           Named{names::kReadCalibration, "Read Calibration"}, Named{names::kReadData, "Read Data"},
+                           Named{names::kWriteData, "Write Data"}, Named{names::kVerifyData, "Verify Data"},
+                           Named{names::kChipErase, "Chip Erase"}}) {
         auto* button = Find<QPushButton>(b.name);
         ASSERT_NE(button, nullptr);
         EXPECT_EQ(button->text(), QString::fromLatin1(b.text)) << b.name;
     }
-    for (const Named& e : {Named{"Edit1", "None"}, Named{"Edit2", "FF FF FF"}}) {
+    for (const Named& e : {Named{names::kChipName, "None"}, Named{names::kIdBox, "FF FF FF"}}) {
         auto* edit = Find<QLineEdit>(e.name);
         ASSERT_NE(edit, nullptr);
         EXPECT_EQ(edit->text(), QString::fromLatin1(e.text)) << e.name;
     }
-    EXPECT_TRUE(Find<QLineEdit>("Edit1")->isReadOnly());
+    EXPECT_TRUE(Find<QLineEdit>(names::kChipName)->isReadOnly());
 
     QStringList labels;
     for (const QLabel* label : window->findChildren<QLabel*>()) labels << label->text();
@@ -82,25 +83,25 @@ TEST_F(WindowTest, MainWindowCaptionsAndNames)
     EXPECT_EQ(labels.count(QStringLiteral("Program Memory (Flash):")), 2);
     EXPECT_EQ(labels.count(QStringLiteral("Data Memory (EEPROM):")), 2);
 
-    auto* slider = Find<QSlider>("TrackBar1");
+    auto* slider = Find<QSlider>(names::kDelay);
     EXPECT_EQ(slider->minimum(), 0);
     EXPECT_EQ(slider->maximum(), 5);
     EXPECT_EQ(slider->value(), 1);
 
-    auto* pages = Find<QTabWidget>("PageControl1");
+    auto* pages = Find<QTabWidget>(names::kPages);
     ASSERT_EQ(pages->count(), 2);
     EXPECT_EQ(pages->tabText(0), QStringLiteral("Page1"));
     EXPECT_EQ(pages->tabText(1), QStringLiteral("Page2"));
-    EXPECT_EQ(pages->widget(0)->objectName(), QStringLiteral("TabSheet1"));
-    EXPECT_EQ(pages->widget(1)->objectName(), QStringLiteral("TabSheet2"));
-    // Page1 shows RichEdit1 over RichEdit3, Page2 RichEdit2 over RichEdit4.
-    for (const Named& v : {Named{"RichEdit1", "TabSheet1"}, Named{"RichEdit3", "TabSheet1"},
-                           Named{"RichEdit2", "TabSheet2"}, Named{"RichEdit4", "TabSheet2"}}) {
+    EXPECT_EQ(pages->widget(0)->objectName(), QString::fromLatin1(names::kPage1));
+    EXPECT_EQ(pages->widget(1)->objectName(), QString::fromLatin1(names::kPage2));
+    // Each page shows its flash view over its EEPROM view.
+    for (const Named& v : {Named{names::kFlashPage1, names::kPage1}, Named{names::kEepromPage1, names::kPage1},
+                           Named{names::kFlashPage2, names::kPage2}, Named{names::kEepromPage2, names::kPage2}}) {
         QWidget* view = Find<QWidget>(v.name);
         ASSERT_NE(view, nullptr);
         EXPECT_EQ(view->parentWidget()->objectName(), QString::fromLatin1(v.text)) << v.name;
     }
-    auto* log = Find<QPlainTextEdit>("RichEdit5");
+    auto* log = Find<QPlainTextEdit>(names::kLogPane);
     EXPECT_TRUE(log->isReadOnly());
     EXPECT_EQ(log->lineWrapMode(), QPlainTextEdit::NoWrap);
 
@@ -113,27 +114,27 @@ TEST_F(WindowTest, MainWindowCaptionsAndNames)
         QStringList names;
     };
     const MenuCase cases[] = {
-        {"File1",
+        {names::kFileMenu,
          {"Load Program from File...", "Load Program into the View over What It Holds...", "Save Program to File...",
           "-", "Load Data from File...", "Load Data into the View over What It Holds...", "Save Data to File...", "-",
           "Recent files", "-", "Save Log as...", "Production...", "Exit"},
-         {"LoadProgramfromFile1", "LoadProgramOver1", "SaveProgramtoFile1", "", "Open1", "LoadDataOver1", "Save1", "", "",
-          "", "SaveLogas1", "Production1", "Exit1"}},
+         {names::kLoadProgram, names::kLoadProgramOver, names::kSaveProgram, "", names::kLoadData, names::kLoadDataOver, names::kSaveData, "", "",
+          "", names::kSaveLog, names::kProduction, names::kExit}},
         // The doubled ampersand shows as one.
-        {"Edit3",
+        {names::kEditMenu,
          {"Lock && Fuses...", "Rescue chip...", "-", "Skip blank pages when writing", "Verify after writing",
           "Answers in flight", "Check the chip's signature before writing", "Check that the gateway answers during writes",
           "Switch the socket off after every command", "-", "Undo", "Redo", "-", "Go to address...", "Find...",
           "Find next", "Find previous", "Fill with 0xFF", "-", "Compare Program", "Compare Data"},
-         {"LockFuses1", "RescueChip1", "", "SkipBlankPages1", "VerifyAfterWrite1", "AnswersInFlightMenu1", "CheckChip1",
-          "CheckAnswers1", "PowerDown1", "",
-          "Undo1", "Redo1", "", "GoTo1", "Find1", "FindNext1", "FindPrevious1", "FillFF1", "", "CompareProgram1",
-          "CompareData1"}},
-        {"AnswersInFlightMenu1",
-         {"Automatic", "1 (one read at a time)", "2", "4", "8", "16", "32", "-", "Past the gateway's input (risky)"},
-         {"AnswersInFlight0", "AnswersInFlight1", "AnswersInFlight2", "AnswersInFlight4", "AnswersInFlight8",
-          "AnswersInFlight16", "AnswersInFlight32", "", "UnboundedInFlight1"}},
-        {"Help1", {"About Program", "-", "How to connect..."}, {"About1", "", "TavroConnection1"}},
+         {names::kLockFuses, names::kRescueChip, "", names::kSkipBlankPages, names::kVerifyAfterWrite, names::kAnswersInFlightMenu, names::kCheckChip,
+          names::kCheckAnswers, names::kPowerDown, "",
+          names::kUndo, names::kRedo, "", names::kGoTo, names::kFind, names::kFindNext, names::kFindPrevious, names::kFillFF, "", names::kCompareProgram,
+          names::kCompareData}},
+        {names::kAnswersInFlightMenu,
+         {"1 (one read at a time)", "2", "4", "8", "16", "32"},
+         {names::AnswersInFlight(1), names::AnswersInFlight(2), names::AnswersInFlight(4), names::AnswersInFlight(8), names::AnswersInFlight(16),
+          names::AnswersInFlight(32)}},
+        {names::kHelpMenu, {"About Program", "-", "How to connect..."}, {names::kAbout, "", names::kHowToConnect}},
     };
     for (const MenuCase& c : cases) {
         auto* menu = window->menuBar()->findChild<QMenu*>(QString::fromLatin1(c.name));
@@ -148,7 +149,7 @@ TEST_F(WindowTest, MainWindowCaptionsAndNames)
 TEST_F(WindowTest, AboutBoxTextsAndLinks)
 {
     window->move(0, 0);
-    Trigger("About1");
+    Trigger(names::kAbout);
     AboutBox& about = window->About();
     EXPECT_TRUE(CentredOnScreen(about)) << about.geometry().x() << "," << about.geometry().y();
     EXPECT_EQ(about.windowTitle(), QStringLiteral("About Quillon"));
@@ -163,15 +164,15 @@ TEST_F(WindowTest, AboutBoxTextsAndLinks)
         bool underlined;
     };
     for (const LabelCase& c : {
-             LabelCase{"Label1", 8, "A freeware program that was created", false, false},
-             LabelCase{"Label2", 24, "to demonstrate the ability to program", false, false},
-             LabelCase{"Label3", 40, "AVR microcontrollers via parallel interface with", false, false},
-             LabelCase{"Label5", 56, "UART to I2C/SPI/1W gateway Tavro", true, true},
-             LabelCase{"Label7", 104, nullptr, true, true},
-             LabelCase{"Label9", 136, "Get online help on using the program", false, false},
-             LabelCase{"Label10", 152, nullptr, false, false},
-             LabelCase{"Label11", 168, nullptr, true, false},
-             LabelCase{"Label8", 200, "Version 3.2", false, false},
+             LabelCase{names::kAboutFreeware, 8, "A freeware program that was created", false, false},
+             LabelCase{names::kAboutDemonstrates, 24, "to demonstrate the ability to program", false, false},
+             LabelCase{names::kAboutInterface, 40, "AVR microcontrollers via parallel interface with", false, false},
+             LabelCase{names::kAboutGateway, 56, "UART to I2C/SPI/1W gateway Tavro", true, true},
+             LabelCase{names::kAboutDocumentation, 104, nullptr, true, true},
+             LabelCase{names::kAboutOnlineHelp, 136, "Get online help on using the program", false, false},
+             LabelCase{names::kAboutGuideIntro, 152, nullptr, false, false},
+             LabelCase{names::kAboutGuide, 168, nullptr, true, false},
+             LabelCase{names::kAboutVersion, 200, "Version 3.2", false, false},
          }) {
         auto* label = about.findChild<QLabel*>(QString::fromLatin1(c.name));
         ASSERT_NE(label, nullptr) << c.name;
@@ -185,7 +186,7 @@ TEST_F(WindowTest, AboutBoxTextsAndLinks)
         EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(Qt::blue)) << c.name;
         EXPECT_EQ(label->cursor().shape(), Qt::PointingHandCursor) << c.name;
     }
-    auto* ok = about.findChild<QPushButton*>(QStringLiteral("OKButton"));
+    auto* ok = about.findChild<QPushButton*>(QString::fromLatin1(names::kOkButton));
     ASSERT_NE(ok, nullptr);
     EXPECT_EQ(ok->text(), QStringLiteral("OK"));
     EXPECT_EQ(ok->geometry(), QRect(87, 244, 75, 25));
@@ -196,7 +197,7 @@ TEST(SmallWindows, ProgressWindowAndConnectionPicture)
 {
     ProgressForm progress;
     EXPECT_TRUE(CentredOnScreen(progress));
-    EXPECT_EQ(progress.objectName(), QStringLiteral("LBar"));
+    EXPECT_EQ(progress.objectName(), QString::fromLatin1(names::kProgressWindow));
     EXPECT_TRUE(progress.windowTitle().isEmpty());
     EXPECT_EQ(progress.size(), QSize(281, 62));
     // Its close box cancels the command, as its Cancel button and Escape do.
@@ -205,7 +206,7 @@ TEST(SmallWindows, ProgressWindowAndConnectionPicture)
     EXPECT_EQ(progress.CancelButton()->text(), QStringLiteral("Cancel"));
     EXPECT_EQ(progress.Text()->text(), QStringLiteral("0%"));
     QProgressBar* bar = progress.Bar();
-    EXPECT_EQ(bar->objectName(), QStringLiteral("ProgressBar1"));
+    EXPECT_EQ(bar->objectName(), QString::fromLatin1(names::kProgressBar));
     EXPECT_EQ(bar->geometry(), QRect(8, 8, 265, 16));
     EXPECT_EQ(bar->minimum(), 0);
     EXPECT_EQ(bar->maximum(), 100);
@@ -231,16 +232,16 @@ TEST_F(WindowTest, LockFusesDialogGeometryAndCaptions)
         EXPECT_EQ(tabs->count(), 2);
         EXPECT_EQ(tabs->tabText(0), QStringLiteral("Settings"));
         EXPECT_EQ(tabs->tabText(1), QStringLiteral("Bits"));
-        EXPECT_EQ(form->findChild<QFrame*>(QStringLiteral("Panel1"))->geometry(), QRect(0, 0, 443, 155));
+        EXPECT_EQ(form->findChild<QFrame*>(QString::fromLatin1(names::kBitsPanel))->geometry(), QRect(0, 0, 443, 155));
         for (int g = 0; g < 4; ++g) {
-            auto* group = form->findChild<QGroupBox*>(QStringLiteral("GroupBox%1").arg(g + 1));
+            auto* group = form->findChild<QGroupBox*>(QString::fromLatin1(names::kBitGroup[static_cast<std::size_t>(g)]));
             ASSERT_NE(group, nullptr);
             EXPECT_EQ(group->geometry().size(), QSize(105, 153));
             EXPECT_EQ(group->x(), 1 + 112 * g);
             for (int b = 0; b < 8; ++b) {
                 QCheckBox* box = form->CheckBox(8 * g + b + 1);
                 EXPECT_EQ(box->parentWidget(), group);
-                EXPECT_EQ(box->objectName(), QStringLiteral("CheckBox%1").arg(8 * g + b + 1));
+                EXPECT_EQ(box->objectName(), names::BitBox(8 * g + b + 1));
                 EXPECT_EQ(box->geometry(), QRect(8, 128 - 16 * b, 89, 17)) << "group " << g << " bit " << b;
             }
         }
@@ -249,10 +250,10 @@ TEST_F(WindowTest, LockFusesDialogGeometryAndCaptions)
             const char* text;
             QRect geometry;
         };
-        for (const ButtonCase& c : {ButtonCase{"OKButton", "Save changes && Close the window", {0, 341, 203, 25}},
-                                    ButtonCase{"Button1", "Read Lock && Fuses", {203, 341, 120, 25}},
-                                    ButtonCase{"Button2", "Write Lock && Fuses", {323, 341, 120, 25}},
-                                    ButtonCase{"CancelButton", "Cancel", {540, 341, 100, 25}}}) {
+        for (const ButtonCase& c : {ButtonCase{names::kOkButton, "Save changes && Close the window", {0, 341, 203, 25}},
+                                    ButtonCase{names::kReadLockFuses, "Read Lock && Fuses", {203, 341, 120, 25}},
+                                    ButtonCase{names::kWriteLockFuses, "Write Lock && Fuses", {323, 341, 120, 25}},
+                                    ButtonCase{names::kCancelButton, "Cancel", {540, 341, 100, 25}}}) {
             auto* button = form->findChild<QPushButton*>(QString::fromLatin1(c.name));
             ASSERT_NE(button, nullptr) << c.name;
             EXPECT_EQ(button->text(), QString::fromLatin1(c.text));
@@ -260,12 +261,12 @@ TEST_F(WindowTest, LockFusesDialogGeometryAndCaptions)
         }
         // With no chip selected only the buttons show.
         for (const QGroupBox* group : form->findChildren<QGroupBox*>()) EXPECT_FALSE(group->isVisible());
-        form->findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
+        form->findChild<QPushButton*>(QString::fromLatin1(names::kOkButton))->click();
     });
     window->move(0, 0);
     // The menu item is enabled only while connected; open the dialog the way the item does.
-    window->findChild<QAction*>(QStringLiteral("LockFuses1"))->setEnabled(true);
-    Trigger("LockFuses1");
+    window->findChild<QAction*>(QString::fromLatin1(names::kLockFuses))->setEnabled(true);
+    Trigger(names::kLockFuses);
     EXPECT_TRUE(ran);
 }
 

@@ -14,13 +14,14 @@
 #include "ui/HexViewWidget.h"
 #include "WindowFixture.h"
 #include "ui/PortList.h"
+#include "ui/ObjectNames.h"
 
 namespace quillon::ui::test {
 namespace {
 
 TEST_F(WindowTest, ChipSelectShowsTheChipTablesMenu)
 {
-    QMenu* chips = window->menuBar()->findChild<QMenu*>(QStringLiteral("ChipSelect1"));
+    QMenu* chips = window->menuBar()->findChild<QMenu*>(QString::fromLatin1(names::kChipMenu));
     ASSERT_NE(chips, nullptr);
     auto text = [](std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); };
     using Item = std::pair<QString, bool>;  // caption, enabled
@@ -42,14 +43,14 @@ TEST_F(WindowTest, ChipSelectShowsTheChipTablesMenu)
     EXPECT_EQ(shown, expected);
 
     Trigger("ATmega1281");
-    EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), QStringLiteral("ATmega1281"));
-    EXPECT_EQ(Find<QLineEdit>("Edit2")->text(), QStringLiteral("1E 97 04"));
+    EXPECT_EQ(Find<QLineEdit>(names::kChipName)->text(), QStringLiteral("ATmega1281"));
+    EXPECT_EQ(Find<QLineEdit>(names::kIdBox)->text(), QStringLiteral("1E 97 04"));
     EXPECT_EQ(Logged("Selected chip is  ATmega1281"), true);
 }
 
 TEST_F(WindowTest, ThePortBoxOffersTheSystemsPortsThenComPortsThenSimulatedGateways)
 {
-    auto* combo = Find<PortBox>("ComboBox1");
+    auto* combo = Find<PortBox>(names::kPortBox);
     ASSERT_NE(combo, nullptr);
     EXPECT_TRUE(combo->isEditable());
     // Listed afresh each time the box opens: an adapter plugged in after start-up shows.
@@ -77,6 +78,17 @@ TEST_F(WindowTest, ThePortBoxOffersTheSystemsPortsThenComPortsThenSimulatedGatew
     EXPECT_EQ(InitialPort(system, {}), QStringLiteral("/dev/ttyUSB0 \u2014 FT232R USB UART"));
     EXPECT_EQ(InitialPort({system[1]}, {}), QStringLiteral("COM1")) << "only a USB port is taken for the gateway";
     EXPECT_EQ(InitialPort(system, QStringLiteral("sim:ATmega8")), QStringLiteral("sim:ATmega8"));
+
+    // An adapter with a serial number of its own is offered by that number as well, which finds
+    // it wherever it is plugged in.
+    system = {{QStringLiteral("/dev/ttyUSB1"), QStringLiteral("FT232R USB UART"), true, QStringLiteral("0403:6001"),
+               QStringLiteral("A50285BI")}};
+    combo->showPopup();
+    combo->hidePopup();
+    EXPECT_EQ(combo->itemText(0), QStringLiteral("/dev/ttyUSB1 \u2014 FT232R USB UART (0403:6001, serial A50285BI)"));
+    EXPECT_EQ(combo->itemText(1), QStringLiteral("serial:A50285BI \u2014 /dev/ttyUSB1, FT232R USB UART"));
+    combo->setCurrentIndex(1);
+    EXPECT_EQ(combo->PortName(), QStringLiteral("serial:A50285BI"));
 }
 
 TEST_F(WindowTest, KeysInAViewWithoutAChipChangeNothing)

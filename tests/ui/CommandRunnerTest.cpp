@@ -8,11 +8,14 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "core/Cancel.h"
 #include "ui/CommandRunner.h"
+#include "WindowFixture.h"
 
 namespace quillon::ui::test {
 namespace {
@@ -83,6 +86,39 @@ TEST(CommandRunnerHandoff, AQuestionOpenAtShutdownIsAnsweredNo)
     EXPECT_EQ(answer.load(), 0);
     QTest::qWait(20);
     EXPECT_FALSE(asked) << "a question posted before the shutdown was still asked";
+}
+
+// The typed hand-off: the work gets the session on the worker thread and its result reaches
+// `done`; a work that throws ends as a failure there (after the error box), never as a success.
+TEST(CommandRunnerHandoff, TheWorksResultOrItsExceptionReachesDone)
+{
+    CommandRunner runner;
+    Session session;
+    BoxAnswerer boxes(QMessageBox::Ok);
+    for (const bool throws : {false, true}) {
+        SCOPED_TRACE(throws);
+        std::atomic<bool> onWorker{false};
+        std::optional<Result> ended;
+        ASSERT_TRUE(runner.Run(
+            session,
+            [&onWorker, throws](Session& given) {
+                onWorker = QThread::currentThread() != qApp->thread();
+                if (throws) throw std::runtime_error("out of memory");
+                given.chip.name = "handed";
+                return Result::Failed(FailureKind::Chip, "stayed busy");
+            },
+            [&ended](const Result& result) { ended = result; }));
+        for (int i = 0; i < 500 && runner.Busy(); ++i) QTest::qWait(10);
+        ASSERT_FALSE(runner.Busy());
+        EXPECT_TRUE(onWorker);
+        ASSERT_TRUE(ended.has_value());
+        EXPECT_EQ(ended->ending, Ending::Failed);
+        EXPECT_EQ(ended->failure, throws ? FailureKind::None : FailureKind::Chip);
+        EXPECT_EQ(ended->Words(), throws ? "" : "stayed busy");
+    }
+    EXPECT_EQ(session.chip.name, "handed");
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(boxes.seen[0].text, QStringLiteral("out of memory"));
 }
 
 }  // namespace

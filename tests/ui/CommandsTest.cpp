@@ -18,6 +18,7 @@
 #include "ui/HexViewWidget.h"
 #include "ui/ProgressForm.h"
 #include "SimWindowFixture.h"
+#include "ui/ObjectNames.h"
 
 namespace quillon::ui::test {
 namespace {
@@ -31,16 +32,16 @@ struct Control {
 
 // The enabling of the two states; every control not named follows neither.
 const Control kControls[] = {
-    {"Button1", false, false, true},  {"Button2", false, true, false}, {"Button3", false, true, false},
-    {"Button4", false, true, false},  {"Button5", false, true, false}, {"Button6", false, true, false},
-    {"Button7", false, true, false},  {"Button8", false, true, false}, {"Button9", false, true, false},
-    {"Button10", false, true, false}, {"Button11", false, true, false},
-    {"LockFuses1", true, true, false},
-    {"ComboBox1", false, true, true}, {"TrackBar1", false, true, true},
-    {"LoadProgramfromFile1", true, true, true}, {"SaveProgramtoFile1", true, true, true},
-    {"Open1", true, true, true}, {"Save1", true, true, true},
-    {"SaveLogas1", true, true, true}, {"Production1", true, true, true}, {"Exit1", true, true, true},
-    {"About1", true, true, true},     {"TavroConnection1", true, true, true},
+    {names::kConnect, false, false, true},  {names::kDisconnect, false, true, false}, {names::kAutosearch, false, true, false},
+    {names::kReadProgram, false, true, false},  {names::kWriteProgram, false, true, false}, {names::kVerifyProgram, false, true, false},
+    {names::kReadCalibration, false, true, false},  {names::kReadData, false, true, false}, {names::kWriteData, false, true, false},
+    {names::kVerifyData, false, true, false}, {names::kChipErase, false, true, false},
+    {names::kLockFuses, true, true, false},
+    {names::kPortBox, false, true, true}, {names::kDelay, false, true, true},
+    {names::kLoadProgram, true, true, true}, {names::kSaveProgram, true, true, true},
+    {names::kLoadData, true, true, true}, {names::kSaveData, true, true, true},
+    {names::kSaveLog, true, true, true}, {names::kProduction, true, true, true}, {names::kExit, true, true, true},
+    {names::kAbout, true, true, true},     {names::kHowToConnect, true, true, true},
     {"ATmega8", true, true, true},    {"AT90C8534", true, false, false}, {"ATtiny12", true, true, true},
 };
 
@@ -77,16 +78,16 @@ TEST_F(Commands, ConnectDisconnectAndPortChangeSwitchTheControls)
     ConnectTo("sim:ATmega8");
     EXPECT_TRUE(Logged("The COM-port is open: sim:ATmega8"));
     ExpectState(true);
-    Click("Button2");
+    Click(names::kDisconnect);
     EXPECT_EQ(LogLines().back(), "The COM-port is closed");
     ExpectState(false);
 
     ConnectTo("sim:ATmega8");
     const std::size_t before = LogLines().size();
-    QTest::keyClick(Find<QComboBox>("ComboBox1")->lineEdit(), Qt::Key_X);  // the first typed character
+    QTest::keyClick(Find<QComboBox>(names::kPortBox)->lineEdit(), Qt::Key_X);  // the first typed character
     ASSERT_EQ(LogLines().size(), before + 1);
     EXPECT_EQ(LogLines().back(), "The COM-port is closed");
-    EXPECT_FALSE(Ctx().bus.link.IsOpen());
+    EXPECT_FALSE(CurrentSession().bus.link.IsOpen());
     ExpectState(false);
 }
 
@@ -94,7 +95,7 @@ TEST_F(Commands, AutosearchSelectsTheChipInTheSocket)
 {
     StartWith("AT90S4433");
     EXPECT_TRUE(Logged("Selected chip is  AT90S4433"));
-    EXPECT_EQ(Find<QLineEdit>("Edit2")->text(), QStringLiteral("1E 92 03"));
+    EXPECT_EQ(Find<QLineEdit>(names::kIdBox)->text(), QStringLiteral("1E 92 03"));
     EXPECT_EQ(window->View(0)->LineCount(), 4096 / 16);
     EXPECT_EQ(window->View(2)->LineCount(), 256 / 16);
 }
@@ -102,16 +103,16 @@ TEST_F(Commands, AutosearchSelectsTheChipInTheSocket)
 TEST_F(Commands, ReadFillsTheActivePageTypingAndWritingReachTheChip)
 {
     StartWith("ATmega8");
-    auto* delays = Find<QSlider>("TrackBar1");
-    EXPECT_EQ(Ctx().bus.delay, 1);
+    auto* delays = Find<QSlider>(names::kDelay);
+    EXPECT_EQ(CurrentSession().bus.delay, 1);
     QTest::keyClick(delays, Qt::Key_End);
-    EXPECT_EQ(Ctx().bus.delay, 5);
+    EXPECT_EQ(CurrentSession().bus.delay, 5);
     QTest::keyClick(delays, Qt::Key_Home);
-    EXPECT_EQ(Ctx().bus.delay, 0);
+    EXPECT_EQ(CurrentSession().bus.delay, 0);
     FillFlash(0x10);
     QSignalSpy progressShown(&window->Progress(), &UiProgress::shown);
 
-    Click("Button4");  // Read Program on Page1
+    Click(names::kReadProgram);  // Read Program on Page1
     EXPECT_EQ(LogLines().back().rfind("End time: ", 0), 0u);
     EXPECT_TRUE(Logged("       Finished"));
     EXPECT_GE(progressShown.count(), 1);
@@ -130,7 +131,7 @@ TEST_F(Commands, ReadFillsTheActivePageTypingAndWritingReachTheChip)
         BoxAnswerer boxes(QMessageBox::No);
         const std::size_t before = LogLines().size();
         const int shownBefore = progressShown.count();
-        Click("Button5");
+        Click(names::kWriteProgram);
         ASSERT_EQ(boxes.seen.size(), 1u);
         EXPECT_EQ(boxes.seen[0].caption, QStringLiteral("Warning"));
         EXPECT_EQ(boxes.seen[0].text,
@@ -142,22 +143,38 @@ TEST_F(Commands, ReadFillsTheActivePageTypingAndWritingReachTheChip)
     }
     {
         BoxAnswerer boxes(QMessageBox::Yes);
-        Click("Button5");
+        Click(names::kWriteProgram);
         ASSERT_EQ(boxes.seen.size(), 1u);
         EXPECT_TRUE(Logged("Trying to write the program"));
         EXPECT_EQ(Chip().flash[0], 0xAB);
         EXPECT_EQ(Chip().flash[1], 0x17);
     }
-    Click("Button6");  // Verify Program against the edited view
+    Click(names::kVerifyProgram);  // Verify Program against the edited view
     EXPECT_TRUE(Logged("       Finished. No differences found."));
 
     // Page2's view still shows FF: verifying with Page2 active finds the chip differs at 0.
-    QTest::mouseClick(Find<QTabWidget>("PageControl1")->tabBar(), Qt::LeftButton, {},
-                      Find<QTabWidget>("PageControl1")->tabBar()->tabRect(1).center());
+    QTest::mouseClick(Find<QTabWidget>(names::kPages)->tabBar(), Qt::LeftButton, {},
+                      Find<QTabWidget>(names::kPages)->tabBar()->tabRect(1).center());
     EXPECT_EQ(Views().activePage, 1);
-    Click("Button6");
+    Click(names::kVerifyProgram);
     EXPECT_TRUE(Logged("       Finished with fail. Address: 0x0000"));
     EXPECT_EQ(Status(), "Verify Program found differences after <time>: Finished with fail. Address: 0x0000");
+}
+
+// A verify that finds a difference shows both bytes beside the ending in the status bar; the
+// next command clears them.
+TEST_F(Commands, AVerifyDifferenceShowsTheChipsByteAndTheViewsByte)
+{
+    StartWith("ATmega8");
+    Find<QSlider>("TrackBar1")->setValue(0);
+    FillFlash(0x21);
+    auto* difference = Find<QLabel>("StatusDifference");
+    Click("Button6");  // Verify Program: the view holds FF, the chip 0x21 from address 0
+    EXPECT_EQ(Status(), "Verify Program found differences after <time>: Finished with fail. Address: 0x0000");
+    EXPECT_EQ(difference->text().toStdString(), "0x0000: the chip holds 0x21, the file 0xFF");
+    Click("Button4");  // Read Program
+    EXPECT_EQ(Status(), "Read Program succeeded in <time>");
+    EXPECT_TRUE(difference->text().isEmpty());
 }
 
 // The pages are the window's: a read fills the active page only, and a verify compares the
@@ -165,29 +182,30 @@ TEST_F(Commands, ReadFillsTheActivePageTypingAndWritingReachTheChip)
 TEST_F(Commands, AReadOnPage2LeavesPage1AndAVerifyOnPage1ComparesWithPage1)
 {
     StartWith("ATmega8");
-    Find<QSlider>("TrackBar1")->setValue(0);
+    Find<QSlider>(names::kDelay)->setValue(0);
     FillFlash(0x21);
-    auto* tabs = Find<QTabWidget>("PageControl1");
+    auto* tabs = Find<QTabWidget>(names::kPages);
     QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(1).center());
-    Click("Button4");
+    Click(names::kReadProgram);
     EXPECT_TRUE(window->View(1)->RowText(0).startsWith(QStringLiteral("00000000: 21 28 2F")));
     EXPECT_TRUE(window->View(0)->RowText(0).startsWith(QStringLiteral("00000000: FF FF")));
 
     QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(0).center());
-    Click("Button6");
+    Click(names::kVerifyProgram);
     EXPECT_TRUE(Logged("       Finished with fail. Address: 0x0000"));
-    EXPECT_EQ(Ctx().chip.flash[0], 0xFF) << "the image holds what Page1 shows";
+    EXPECT_EQ(CurrentSession().chip.flash[0], 0xFF) << "the image holds what Page1 shows";
     EXPECT_TRUE(window->View(1)->RowText(0).startsWith(QStringLiteral("00000000: 21 28 2F")));
 }
 
 // As on the command line, Write Program sends only the pages that hold data and then verifies
-// them; with both switched off in the Edit menu it makes the full pass, unchecked, as it always did.
+// them; with both switched off in the Edit menu it makes the full pass, unchecked, that stations
+// qualified.
 TEST_F(Commands, WriteProgramSendsOnlyItsPagesAndVerifiesThem)
 {
     StartWith("ATmega8");
-    Find<QSlider>("TrackBar1")->setValue(0);
-    auto* skip = window->findChild<QAction*>(QStringLiteral("SkipBlankPages1"));
-    auto* verify = window->findChild<QAction*>(QStringLiteral("VerifyAfterWrite1"));
+    Find<QSlider>(names::kDelay)->setValue(0);
+    auto* skip = window->findChild<QAction*>(QString::fromLatin1(names::kSkipBlankPages));
+    auto* verify = window->findChild<QAction*>(QString::fromLatin1(names::kVerifyAfterWrite));
     ASSERT_NE(skip, nullptr);
     ASSERT_NE(verify, nullptr);
     EXPECT_TRUE(skip->isChecked()) << "on by default";
@@ -208,7 +226,7 @@ TEST_F(Commands, WriteProgramSendsOnlyItsPagesAndVerifiesThem)
         committed.clear();
         const std::size_t before = LogLines().size();
         BoxAnswerer boxes(QMessageBox::Yes);
-        Click("Button5");
+        Click(names::kWriteProgram);
         EXPECT_EQ(Chip().flash[0], 0x0C);
         EXPECT_EQ(Chip().flash[0x80], 0xAB);
         // Skipping: the two pages with data and the last, which ends the write command.
@@ -227,50 +245,50 @@ TEST_F(Commands, WriteProgramSendsOnlyItsPagesAndVerifiesThem)
 TEST_F(Commands, AnswersInFlightReadAndVerifyAsOneAtATime)
 {
     StartWith("ATmega8");
-    Find<QSlider>("TrackBar1")->setValue(0);
-    auto* one = window->findChild<QAction*>(QStringLiteral("AnswersInFlight1"));
-    auto* eight = window->findChild<QAction*>(QStringLiteral("AnswersInFlight8"));
+    Find<QSlider>(names::kDelay)->setValue(0);
+    auto* one = window->findChild<QAction*>(QString::fromLatin1(names::AnswersInFlight(1)));
+    auto* eight = window->findChild<QAction*>(QString::fromLatin1(names::AnswersInFlight(8)));
     ASSERT_NE(one, nullptr);
     ASSERT_NE(eight, nullptr);
-    auto* automatic = window->findChild<QAction*>(QStringLiteral("AnswersInFlight0"));
+    auto* automatic = window->findChild<QAction*>(QString::fromLatin1(names::AnswersInFlight(0)));
     ASSERT_NE(automatic, nullptr);
     EXPECT_TRUE(automatic->isChecked()) << "reads in flight within the gateway's input are the default";
     FillFlash(0x10);
-    Click("Button4");
-    EXPECT_EQ(Ctx().answersInFlight, kAutoAnswersInFlight);
+    Click(names::kReadProgram);
+    EXPECT_EQ(CurrentSession().answersInFlight, kAutoAnswersInFlight);
     EXPECT_TRUE(window->View(0)->RowText(0).startsWith(QStringLiteral("00000000: 10 17 1E 25")));
 
     eight->trigger();
     EXPECT_FALSE(one->isChecked());
-    Click("Button4");  // Read Program
-    EXPECT_EQ(Ctx().answersInFlight, 8);
+    Click(names::kReadProgram);  // Read Program
+    EXPECT_EQ(CurrentSession().answersInFlight, 8);
     EXPECT_TRUE(window->View(0)->RowText(0).startsWith(QStringLiteral("00000000: 10 17 1E 25")));
-    Click("Button6");  // Verify Program
+    Click(names::kVerifyProgram);  // Verify Program
     EXPECT_TRUE(Logged("       Finished. No differences found."));
-    EXPECT_TRUE(Ctx().bus.link.IsOpen());
+    EXPECT_TRUE(CurrentSession().bus.link.IsOpen());
 
     one->trigger();
-    Click("Button6");
-    EXPECT_EQ(Ctx().answersInFlight, 1);
+    Click(names::kVerifyProgram);
+    EXPECT_EQ(CurrentSession().answersInFlight, 1);
 }
 
 TEST_F(Commands, AGatewayFailureClosesThePortButLeavesTheControlsConnected)
 {
     StartWith("ATmega8");
-    Find<QSlider>("TrackBar1")->setValue(0);
+    Find<QSlider>(names::kDelay)->setValue(0);
     FillFlash(0x10);
     device->ActiveFaults().hangupAfter = device->PacketsWritten() + 40;
-    Click("Button4");
+    Click(names::kReadProgram);
     EXPECT_TRUE(Logged("       Finished with fail."));
-    EXPECT_FALSE(Ctx().bus.link.IsOpen());
+    EXPECT_FALSE(CurrentSession().bus.link.IsOpen());
     EXPECT_TRUE(window->View(0)->RowText(0).startsWith(QStringLiteral("00000000: FF FF")))
         << "a failed read leaves the view as it was";
     EXPECT_TRUE(Status().starts_with("Read Program failed after <time>: Error executing commands")) << Status();
     ExpectState(true);
-    Click("Button2");  // Disconnect and Connect open it again, once the gateway is back
+    Click(names::kDisconnect);  // Disconnect and Connect open it again, once the gateway is back
     Socket("ATmega8");
-    Click("Button1");
-    EXPECT_TRUE(Ctx().bus.link.IsOpen());
+    Click(names::kConnect);
+    EXPECT_TRUE(CurrentSession().bus.link.IsOpen());
 }
 
 TEST_F(Commands, TheWindowKeepsPaintingAndRefusesInputWhileACommandRuns)
@@ -278,18 +296,18 @@ TEST_F(Commands, TheWindowKeepsPaintingAndRefusesInputWhileACommandRuns)
     // Every packet takes a while, so that the read lasts long enough to look at it.
     StartWith("ATmega8", {}, std::chrono::microseconds(100));
     const std::size_t before = LogLines().size();
-    QTest::mouseClick(Find<QPushButton>("Button4"), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>(names::kReadProgram), Qt::LeftButton);
     ASSERT_TRUE(window->Runner().Busy());
     QTest::qWait(300);
     EXPECT_TRUE(window->Runner().Busy());
     // The lines logged so far are on screen, and the bar has moved.
-    auto* pane = Find<QPlainTextEdit>("RichEdit5");
+    auto* pane = Find<QPlainTextEdit>(names::kLogPane);
     EXPECT_GT(pane->document()->blockCount(), static_cast<int>(before));
     ASSERT_NE(window->Progress().Window(), nullptr);
     EXPECT_GT(window->Progress().Window()->Bar()->value(), 0);
     // A second command and a page switch are refused while it runs.
-    QTest::mouseClick(Find<QPushButton>("Button8"), Qt::LeftButton);
-    auto* tabs = Find<QTabWidget>("PageControl1");
+    QTest::mouseClick(Find<QPushButton>(names::kReadData), Qt::LeftButton);
+    auto* tabs = Find<QTabWidget>(names::kPages);
     QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(1).center());
     EXPECT_EQ(tabs->currentIndex(), 0);
     WaitIdle();
@@ -297,18 +315,18 @@ TEST_F(Commands, TheWindowKeepsPaintingAndRefusesInputWhileACommandRuns)
 }
 
 // Both on from the start: after a command and after Disconnect the socket has no supply; off,
-// the socket keeps it between commands as it always did.
+// the socket keeps it between commands, for fixtures that keep the chip running.
 TEST_F(Commands, TheSocketIsSwitchedOffAfterEveryCommandUnlessAsked)
 {
     StartWith("ATmega8");
-    Find<QSlider>("TrackBar1")->setValue(0);
-    auto* powerDown = window->findChild<QAction*>(QStringLiteral("PowerDown1"));
-    auto* answers = window->findChild<QAction*>(QStringLiteral("CheckAnswers1"));
+    Find<QSlider>(names::kDelay)->setValue(0);
+    auto* powerDown = window->findChild<QAction*>(QString::fromLatin1(names::kPowerDown));
+    auto* answers = window->findChild<QAction*>(QString::fromLatin1(names::kCheckAnswers));
     ASSERT_NE(powerDown, nullptr);
     ASSERT_NE(answers, nullptr);
     EXPECT_TRUE(powerDown->isChecked());
     EXPECT_TRUE(answers->isChecked());
-    EXPECT_TRUE(Ctx().bus.confirmAnswers);
+    EXPECT_TRUE(CurrentSession().bus.confirmAnswers);
     auto powered = [&] {
         const sim::SocketLines lines = device->Model().Lines();
         return lines.vcc || lines.vpp;
@@ -316,17 +334,17 @@ TEST_F(Commands, TheSocketIsSwitchedOffAfterEveryCommandUnlessAsked)
     // Not blank: a read of only 0xFF would go on to look at the lock bits, whose read ends
     // programming mode, supply and all.
     Chip().flash[0] = 0x12;
-    Click("Button4");  // Read Program
+    Click(names::kReadProgram);  // Read Program
     EXPECT_TRUE(Logged("       Finished"));
     EXPECT_FALSE(powered());
     powerDown->trigger();
-    Click("Button4");
+    Click(names::kReadProgram);
     EXPECT_TRUE(powered()) << "left powered, as asked";
     powerDown->trigger();
-    Click("Button2");  // Disconnect
+    Click(names::kDisconnect);  // Disconnect
     EXPECT_FALSE(powered());
     answers->trigger();
-    EXPECT_FALSE(Ctx().bus.confirmAnswers);
+    EXPECT_FALSE(CurrentSession().bus.confirmAnswers);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "SimWindowFixture.h"
 #include "images/HexRows.h"
 #include "ui/HexViewWidget.h"
+#include "ui/ObjectNames.h"
 
 namespace quillon::ui::test {
 namespace {
@@ -58,7 +59,7 @@ TEST_F(EditTools, GoToPutsTheCaretOnThatByteWithItsRowInSightAndRefusesAnAddress
         Type(dialog, "GoToAddress", "3F000h");
         QTest::keyClick(dialog->findChild<QLineEdit*>(QStringLiteral("GoToAddress")), Qt::Key_Return);
     });
-    Trigger("GoTo1");
+    Trigger(names::kGoTo);
     EXPECT_EQ(refusal, QStringLiteral("\"0x40000\" is past the end of the memory, which ends at 0x3FFFF"));
     EXPECT_EQ(view->CaretByte(), 0x3F000u);
     EXPECT_EQ(view->Caret(), HexPosition(0x3F000));
@@ -77,7 +78,7 @@ TEST_F(EditTools, FindGoesForwardAndBackwardAroundTheEndInHexAndText)
     view->Document().Apply(planted);
     view->setFocus();
     view->GoToByte(0);
-    Trigger("Find1");
+    Trigger(names::kFind);
     auto* dialog = window->findChild<QDialog*>(QStringLiteral("FindForm"));
     ASSERT_NE(dialog, nullptr);
     Type(dialog, "FindText", "de ad");
@@ -93,7 +94,7 @@ TEST_F(EditTools, FindGoesForwardAndBackwardAroundTheEndInHexAndText)
     EXPECT_EQ(view->CaretByte(), 0x20u) << "on from the start after the last match";
     previous();
     EXPECT_EQ(view->CaretByte(), 0x100u) << "back from the end before the first match";
-    Trigger("FindPrevious1");
+    Trigger(names::kFindPrevious);
     EXPECT_EQ(view->CaretByte(), 0x20u);
 
     dialog->findChild<QRadioButton*>(QStringLiteral("FindAsText"))->setChecked(true);
@@ -122,21 +123,21 @@ TEST_F(EditTools, UndoAndRedoOfTypedBytesRestoreBytesMarksAndCaret)
     ASSERT_EQ(document.At(1), 0x4F);
     EXPECT_EQ(document.MarksAt(0), kChangedByUser);
 
-    Trigger("Undo1");  // the 4
+    Trigger(names::kUndo);  // the 4
     EXPECT_EQ(document.At(1), 0xFF);
     EXPECT_EQ(document.MarksAt(1), 0);
     EXPECT_EQ(view->Caret(), 13u);
-    Trigger("Undo1");  // the 2
-    Trigger("Undo1");
+    Trigger(names::kUndo);  // the 2
+    Trigger(names::kUndo);
     EXPECT_EQ(document.At(0), 0xFF);
     EXPECT_EQ(view->Caret(), 10u);
     EXPECT_FALSE(document.CanUndo());
 
-    Trigger("Redo1");
+    Trigger(names::kRedo);
     EXPECT_EQ(document.At(0), 0x1F);
     EXPECT_EQ(view->Caret(), 11u);
-    Trigger("FillFF1");
-    Trigger("Undo1");
+    Trigger(names::kFillFF);
+    Trigger(names::kUndo);
     EXPECT_EQ(document.At(0), 0x1F) << "the fill is one step";
 }
 
@@ -144,14 +145,14 @@ TEST_F(EditTools, CompareMarksEveryDifferingByteAndShowsTheChipsValueOnHover)
 {
     StartWith("ATmega8");
     for (std::size_t i = 0; i < Chip().flash.size(); ++i) Chip().flash[i] = static_cast<std::uint8_t>(i % 251);
-    Click("Button4");
+    Click(names::kReadProgram);
     HexViewWidget* view = window->View(0);
     std::vector<ByteEdit> edits = {{0x0000, 0xAA, 0}, {0x1FFE, 0x00, 0}, {0x1FFF, 0x00, 0}};
     for (std::size_t a = 0x400; a < 0x410; ++a) edits.push_back({a, 0x55, 0});
     view->Document().Edit(edits, 0, 0);
     const std::size_t before = LogLines().size();
 
-    Trigger("CompareProgram1");
+    Trigger(names::kCompareProgram);
 
     const std::vector<std::string> lines = LogLines();
     const std::vector<std::string> tail(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end());
@@ -165,7 +166,7 @@ TEST_F(EditTools, CompareMarksEveryDifferingByteAndShowsTheChipsValueOnHover)
         marked += (view->Document().MarksAt(a) & kDiffersFromChip) ? 1 : 0;
     EXPECT_EQ(marked, 19u);
     EXPECT_EQ(view->Document().At(0), 0xAA) << "the view keeps its own bytes";
-    const QString status = Find<QLabel>("StatusResult")->text();
+    const QString status = Find<QLabel>(names::kStatusResult)->text();
     EXPECT_TRUE(status.startsWith(QStringLiteral("Compare Program found differences after ")) &&
                 status.endsWith(QStringLiteral(": Finished. 19 bytes differ in 3 ranges")))
         << status.toStdString();
@@ -197,11 +198,11 @@ TEST_F(EditTools, ChangedBytesStayMarkedUntilAWriteOfThatMemory)
     ASSERT_EQ(flash->Document().MarksAt(0), kChangedByUser);
 
     BoxAnswerer yes(QMessageBox::Yes);
-    Click("Button5");
+    Click(names::kWriteProgram);
     EXPECT_EQ(Chip().flash[0], 0xAB);
     EXPECT_EQ(flash->Document().MarksAt(0), 0);
     EXPECT_EQ(eeprom->Document().MarksAt(0), kChangedByUser) << "the EEPROM was not written";
-    Click("Button8");
+    Click(names::kReadData);
     EXPECT_EQ(eeprom->Document().MarksAt(0), 0) << "a read replaces the view's bytes";
 }
 
@@ -232,7 +233,7 @@ TEST_F(EditTools, AShortcutNeverTakesAKeyFromAFocusedViewButActsElsewhere)
     log->setFocus();
     QTest::keyClick(log, Qt::Key_O, Qt::ControlModifier);
     EXPECT_EQ(dialogs, 2);
-    auto* load = Find<QAction>("LoadProgramfromFile1");
+    auto* load = Find<QAction>(names::kLoadProgram);
     EXPECT_EQ(load->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O)) << "and the menu shows it";
 }
 

@@ -13,6 +13,7 @@
 #include "images/FileCommands.h"
 #include "ui/HexViewWidget.h"
 #include "SimWindowFixture.h"
+#include "ui/ObjectNames.h"
 
 namespace quillon::ui::test {
 namespace {
@@ -40,7 +41,7 @@ TEST_F(FileMenu, AProgramSavedAndLoadedBackComesBackIntoTheActiveView)
     QTest::keyClicks(view, QStringLiteral("AB"));
 
     Answer(folder.filePath(QStringLiteral("prog")), 1);  // "*.hex" adds the extension
-    Trigger("SaveProgramtoFile1");
+    Trigger(names::kSaveProgram);
     const QByteArray saved = Contents(folder.filePath(QStringLiteral("prog.hex")));
     ASSERT_FALSE(saved.isEmpty());
     EXPECT_TRUE(saved.startsWith(":020000040000FA\r\n:08000000ABFFFFFFFFFFFFFF"));
@@ -49,7 +50,7 @@ TEST_F(FileMenu, AProgramSavedAndLoadedBackComesBackIntoTheActiveView)
     SelectFromMenu("ATmega8");  // a new selection shows FF again
     EXPECT_TRUE(view->RowText(0).startsWith(QStringLiteral("00000000: FF")));
     Answer(folder.filePath(QStringLiteral("prog.hex")), 3);
-    Trigger("LoadProgramfromFile1");
+    Trigger(names::kLoadProgram);
     EXPECT_TRUE(view->RowText(0).startsWith(QStringLiteral("00000000: AB FF")));
     EXPECT_EQ(LogLines().back(), "Loaded 8192 bytes at 0x0000\u20130x1FFF from prog.hex; that is the whole flash");
 }
@@ -58,12 +59,12 @@ TEST_F(FileMenu, ATypedExtensionChoosesTheFormatOverTheFilter)
 {
     SelectFromMenu("ATmega8");
     Answer(folder.filePath(QStringLiteral("dump.bin")), FilterHex);
-    Trigger("SaveProgramtoFile1");
+    Trigger(names::kSaveProgram);
     EXPECT_EQ(Contents(folder.filePath(QStringLiteral("dump.bin"))), QByteArray(8192, '\xFF'));
     EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("dump.bin.hex"))));
 
     Answer(folder.filePath(QStringLiteral("dump")), FilterSRecord);
-    Trigger("SaveProgramtoFile1");
+    Trigger(names::kSaveProgram);
     EXPECT_TRUE(Contents(folder.filePath(QStringLiteral("dump.srec"))).startsWith("S0"));
 }
 
@@ -86,13 +87,13 @@ TEST_F(FileMenu, TheDialogsOfferEveryFormatByName)
         });
     };
     answer(openFilters, {});
-    Trigger("LoadProgramfromFile1");
+    Trigger(names::kLoadProgram);
     for (const char* filter : {"Intel HEX (*.hex *.eep)", "ELF (*.elf)", "S-record (*.srec *.s19 *.s28 *.s37 *.mot)",
                                "Raw binary (*.bin)"})
         EXPECT_TRUE(openFilters.contains(QString::fromLatin1(filter))) << filter;
 
     answer(saveFilters, QStringLiteral("S-record (*.srec *.s19 *.s28 *.s37 *.mot)"));
-    Trigger("SaveProgramtoFile1");
+    Trigger(names::kSaveProgram);
     EXPECT_FALSE(saveFilters.contains(QStringLiteral("ELF (*.elf)")));
     EXPECT_TRUE(Contents(bare + QStringLiteral(".srec")).startsWith("S0"));
 }
@@ -101,7 +102,7 @@ TEST_F(FileMenu, FilesThatCannotBeReadOrWrittenAreReportedWithTheirName)
 {
     SelectFromMenu("ATmega8");
     const QString missing = folder.filePath(QStringLiteral("no/such/folder/prog.hex"));
-    for (const char* item : {"SaveProgramtoFile1", "LoadProgramfromFile1", "Open1"}) {
+    for (const char* item : {names::kSaveProgram, names::kLoadProgram, names::kLoadData}) {
         SCOPED_TRACE(item);
         Answer(missing, 1);
         BoxAnswerer boxes(QMessageBox::Ok);
@@ -143,7 +144,7 @@ QByteArray HexFile(std::uint16_t address, const std::vector<std::uint8_t>& bytes
 TEST_F(FileMenu, ALoadReplacesTheViewAndTheProgramVerifiesClean)
 {
     StartWith("ATmega328P");
-    Find<QSlider>("TrackBar1")->setValue(0);
+    Find<QSlider>(names::kDelay)->setValue(0);
     std::vector<std::uint8_t> program(188);
     for (std::size_t i = 0; i < program.size(); ++i) program[i] = static_cast<std::uint8_t>(i * 7 + 3);
     std::copy(program.begin(), program.end(), Chip().flash.begin());
@@ -157,23 +158,23 @@ TEST_F(FileMenu, ALoadReplacesTheViewAndTheProgramVerifiesClean)
     }
     HexViewWidget* view = window->View(0);
     Answer(patch, FilterAny);
-    Trigger("LoadProgramfromFile1");
+    Trigger(names::kLoadProgram);
     EXPECT_TRUE(view->RowText(11).startsWith(QStringLiteral("000000B0: 55 55")));
     Answer(blink, FilterAny);
-    Trigger("LoadProgramfromFile1");
+    Trigger(names::kLoadProgram);
     EXPECT_TRUE(Logged("Loaded 188 bytes at 0x0000\u20130x00BB from blink.hex; the rest of the flash is 0xFF"));
     std::vector<std::uint8_t> expected(32768, 0xFF);
     std::copy(program.begin(), program.end(), expected.begin());
     const auto shown = Views().view[0].document.Bytes();
     EXPECT_TRUE(std::equal(shown.begin(), shown.end(), expected.begin(), expected.end()));
     EXPECT_TRUE(view->RowText(12).endsWith(QStringLiteral("................"))) << view->RowText(12).toStdString();
-    Click("Button6");  // Verify Program
+    Click(names::kVerifyProgram);  // Verify Program
     EXPECT_TRUE(Logged("       Finished. No differences found.")) << LogLines().back();
     EXPECT_EQ(Status(), "Verify Program succeeded in <time>");
 
     // Over what the view holds: the patch's bytes go over the program, the rest stays.
     Answer(patch, FilterAny);
-    Trigger("LoadProgramOver1");
+    Trigger(names::kLoadProgramOver);
     EXPECT_TRUE(Logged("Loaded 16 bytes at 0x00B0\u20130x00BF from patch.hex; the rest of the flash is as it was"));
     EXPECT_TRUE(view->RowText(0).startsWith(QStringLiteral("00000000: 03 0A")));
     EXPECT_TRUE(view->RowText(11).startsWith(QStringLiteral("000000B0: 55 55")));
@@ -197,7 +198,7 @@ TEST_F(FileMenu, UnsavedEditsAreAskedAboutBeforeTheyAreLost)
     Answer(good, FilterAny);
     {
         BoxAnswerer boxes(QMessageBox::No);
-        Trigger("LoadProgramfromFile1");
+        Trigger(names::kLoadProgram);
         Trigger("ATmega16");
         window->close();
         ASSERT_EQ(boxes.seen.size(), 3u);
@@ -207,15 +208,15 @@ TEST_F(FileMenu, UnsavedEditsAreAskedAboutBeforeTheyAreLost)
         EXPECT_TRUE(boxes.seen[2].text.contains(QStringLiteral("Quit"))) << boxes.seen[2].text.toStdString();
     }
     EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), QStringLiteral("ATmega8"));
+    EXPECT_EQ(Find<QLineEdit>(names::kChipName)->text(), QStringLiteral("ATmega8"));
     EXPECT_TRUE(view->RowText(0).startsWith(QStringLiteral("00000000: AB FF")));
 
     BoxAnswerer boxes(QMessageBox::Yes);
-    Trigger("LoadProgramfromFile1");
+    Trigger(names::kLoadProgram);
     EXPECT_TRUE(view->RowText(0).startsWith(QStringLiteral("00000000: 11 FF")));
     Trigger("ATmega16");  // nothing edited since the load: no question
     EXPECT_EQ(boxes.seen.size(), 1u);
-    EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), QStringLiteral("ATmega16"));
+    EXPECT_EQ(Find<QLineEdit>(names::kChipName)->text(), QStringLiteral("ATmega16"));
 }
 
 // A file the loader does not take loads nothing, in every format: the view stays as it was, a
@@ -244,7 +245,7 @@ TEST_F(FileMenu, RefusedFilesLoadNothingAndAreShownInABox)
         file.write(":0200000011EEFF\r\n:00000001FF");
     }
     Answer(good, FilterAny);
-    Trigger("LoadProgramfromFile1");
+    Trigger(names::kLoadProgram);
     HexViewWidget* view = window->View(0);
     ASSERT_TRUE(view->RowText(0).startsWith(QStringLiteral("00000000: 11 EE FF"))) << view->RowText(0).toStdString();
     for (const Case& c : cases) {
@@ -257,22 +258,22 @@ TEST_F(FileMenu, RefusedFilesLoadNothingAndAreShownInABox)
         }
         Answer(path, FilterAny);
         BoxAnswerer boxes(QMessageBox::Ok);
-        Trigger("LoadProgramfromFile1");
+        Trigger(names::kLoadProgram);
         ASSERT_EQ(boxes.seen.size(), 1u);
         EXPECT_EQ(boxes.seen[0].caption, QStringLiteral("Error"));
         EXPECT_TRUE(boxes.seen[0].text.contains(path)) << boxes.seen[0].text.toStdString();
         EXPECT_TRUE(boxes.seen[0].text.contains(QString::fromStdString(c.reason))) << boxes.seen[0].text.toStdString();
         EXPECT_TRUE(boxes.seen[0].text.contains(QStringLiteral("Nothing was loaded"))) << boxes.seen[0].text.toStdString();
         EXPECT_TRUE(view->RowText(0).startsWith(QStringLiteral("00000000: 11 EE FF"))) << view->RowText(0).toStdString();
-        EXPECT_EQ(Ctx().chip.flash[0], 0x11) << "the image is untouched too";
+        EXPECT_EQ(CurrentSession().chip.flash[0], 0x11) << "the image is untouched too";
         EXPECT_EQ(Status().rfind("Load Program failed after <time>: ", 0), 0u) << Status();
         EXPECT_EQ(LogLines().back(), "Nothing was loaded from " + std::string(c.name) + ": the views are as they were");
     }
 
-    Ctx().chip.signature = 0;
+    CurrentSession().chip.signature = 0;
     Answer(good, FilterAny);
     BoxAnswerer boxes(QMessageBox::Ok);
-    Trigger("LoadProgramfromFile1");
+    Trigger(names::kLoadProgram);
     EXPECT_TRUE(boxes.seen.empty());
     EXPECT_EQ(LogLines().back(), "No chip selected");
 }
@@ -289,7 +290,7 @@ TEST_F(FileMenu, AFileWithDataBeyondTheMemoryLoadsWhatFitsAndSaysSo)
     SelectFromMenu("ATmega8");
     Answer(beyond, 1);
     BoxAnswerer boxes(QMessageBox::Ok);
-    Trigger("LoadProgramfromFile1");
+    Trigger(names::kLoadProgram);
     ASSERT_EQ(boxes.seen.size(), 1u);
     EXPECT_EQ(boxes.seen[0].caption, QStringLiteral("Warning"));
     EXPECT_TRUE(boxes.seen[0].text.contains(QStringLiteral("Left out 1 byte"))) << boxes.seen[0].text.toStdString();
@@ -304,14 +305,14 @@ TEST_F(FileMenu, ASaveTakesTheActivePageAndARefusedFileKeepsItsEdits)
     SelectFromMenu("ATmega8");
     for (int page : {0, 1}) {
         HexViewWidget* view = window->View(page);
-        Find<QTabWidget>("PageControl1")->setCurrentIndex(page);
+        Find<QTabWidget>(names::kPages)->setCurrentIndex(page);
         view->setFocus();
         view->SetCaret(10);
         QTest::keyClicks(view, page == 0 ? QStringLiteral("0") : QStringLiteral("12"));
     }
-    Find<QTabWidget>("PageControl1")->setCurrentIndex(0);
+    Find<QTabWidget>(names::kPages)->setCurrentIndex(0);
     Answer(folder.filePath(QStringLiteral("p.bin")), FilterBin);
-    Trigger("SaveProgramtoFile1");
+    Trigger(names::kSaveProgram);
     QByteArray expected(8192, '\xFF');
     expected[0] = '\x0F';
     EXPECT_EQ(Contents(folder.filePath(QStringLiteral("p.bin"))), expected);
@@ -327,7 +328,7 @@ TEST_F(FileMenu, ASaveTakesTheActivePageAndARefusedFileKeepsItsEdits)
     }
     Answer(damaged, FilterSRecord);
     BoxAnswerer boxes(QMessageBox::Yes);  // to losing the edit, then Ok to the error
-    Trigger("LoadProgramfromFile1");
+    Trigger(names::kLoadProgram);
     ASSERT_EQ(boxes.seen.size(), 2u);
     EXPECT_EQ(boxes.seen[0].caption, QStringLiteral("Unsaved changes"));
     EXPECT_TRUE(window->View(0)->RowText(0).startsWith(QStringLiteral("00000000: AF FF"))) << "the edit stays";
@@ -338,7 +339,7 @@ TEST_F(FileMenu, SaveLogAsWritesARichTextDocumentThenLogsTheName)
     SelectFromMenu("ATmega8");
     const QString path = folder.filePath(QStringLiteral("session.txt"));  // no extension is added
     Answer(path, 1);
-    Trigger("SaveLogas1");
+    Trigger(names::kSaveLog);
     const QByteArray saved = Contents(path);
     EXPECT_TRUE(saved.startsWith("{\\rtf1"));
     EXPECT_TRUE(saved.contains("Selected chip is  ATmega8"));
@@ -348,7 +349,7 @@ TEST_F(FileMenu, SaveLogAsWritesARichTextDocumentThenLogsTheName)
     const std::size_t before = LogLines().size();
     Answer(folder.filePath(QStringLiteral("absent/session.rtf")), 1);
     BoxAnswerer boxes(QMessageBox::Ok);
-    Trigger("SaveLogas1");
+    Trigger(names::kSaveLog);
     ASSERT_EQ(boxes.seen.size(), 1u);
     EXPECT_TRUE(boxes.seen[0].text.contains(QStringLiteral("session.rtf")));
     EXPECT_EQ(LogLines().size(), before);  // a failed save logs nothing
@@ -358,9 +359,9 @@ TEST_F(FileMenu, ExitClosesAnOpenPortFirst)
 {
     Socket("ATmega8");
     ConnectTo("sim:ATmega8");
-    Trigger("Exit1");
+    Trigger(names::kExit);
     EXPECT_EQ(LogLines().back(), "The COM-port is closed");
-    EXPECT_FALSE(Ctx().bus.link.IsOpen());
+    EXPECT_FALSE(CurrentSession().bus.link.IsOpen());
     EXPECT_FALSE(window->isVisible());
 }
 

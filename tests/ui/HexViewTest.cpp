@@ -14,6 +14,7 @@
 #include "images/HexRows.h"
 #include "ui/HexViewWidget.h"
 #include "WindowFixture.h"
+#include "ui/ObjectNames.h"
 
 namespace quillon::ui::test {
 namespace {
@@ -139,7 +140,7 @@ TEST_F(HexViewTyping, TheLargestViewPaintsOnlyItsVisibleRowsAndScrollsToTheCaret
 TEST_F(HexViewTyping, TheIdBoxTakesNibblesAndKeepsItsSpaces)
 {
     SelectFromMenu("AT90S1200");
-    auto* idBox = Find<QLineEdit>("Edit2");
+    auto* idBox = Find<QLineEdit>(names::kIdBox);
     EXPECT_EQ(idBox->text(), QStringLiteral("1E 90 01"));
     idBox->setFocus();
     idBox->setCursorPosition(1);

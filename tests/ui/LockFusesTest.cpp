@@ -19,6 +19,7 @@
 #include "ui/HexViewWidget.h"
 #include "ui/LockFusesForm.h"
 #include "SimWindowFixture.h"
+#include "ui/ObjectNames.h"
 
 namespace quillon::ui::test {
 namespace {
@@ -40,10 +41,10 @@ protected:
             if (bits) form->ShowBits();  // the named-bit tab; the dialog opens on the settings
             use(*form);
             if (form->isVisible())
-                QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("OKButton")), Qt::LeftButton);
+                QTest::mouseClick(form->findChild<QPushButton*>(QString::fromLatin1(names::kOkButton)), Qt::LeftButton);
             if (form->isVisible()) form->accept();
         });
-        Trigger("LockFuses1");
+        Trigger(names::kLockFuses);
         EXPECT_TRUE(ran);
     }
 
@@ -74,8 +75,8 @@ TEST_F(LockFuses, AFreshlySelectedChipShowsItsFactoryBits)
     WithDialog([&](LockFusesForm& form) {
         EXPECT_EQ(form.windowTitle(), QStringLiteral("Lock & Fuses"));
         EXPECT_EQ(form.size(), QSize(640, 413));  // the dialog's own layout, a strip with the bytes below it
-        EXPECT_EQ(form.findChild<QGroupBox*>(QStringLiteral("GroupBox1"))->title(), QStringLiteral("Low Fuses"));
-        EXPECT_FALSE(form.findChild<QGroupBox*>(QStringLiteral("GroupBox4"))->isVisible());
+        EXPECT_EQ(form.findChild<QGroupBox*>(QString::fromLatin1(names::kBitGroup[0]))->title(), QStringLiteral("Low Fuses"));
+        EXPECT_FALSE(form.findChild<QGroupBox*>(QString::fromLatin1(names::kBitGroup[3]))->isVisible());
         // Slot 0 = 0xE1: CKSEL1, CKSEL2, CKSEL3 and SUT0 programmed, CKSEL0, SUT1, BODEN, BODLEVEL not.
         for (int b = 0; b < 8; ++b) {
             QCheckBox* box = form.CheckBox(b + 1);
@@ -88,10 +89,10 @@ TEST_F(LockFuses, AFreshlySelectedChipShowsItsFactoryBits)
 TEST_F(LockFuses, ReadToggleAndWriteKeepTheGreyedBit)
 {
     StartWith("ATmega169");
-    Find<QSlider>("TrackBar1")->setValue(0);
+    Find<QSlider>(names::kDelay)->setValue(0);
     Chip().fuses = {0xE2, 0x99, 0xF8};  // extended: RESERVED (bit 0) programmed
     WithDialog([&](LockFusesForm& form) {
-        Press(form, "Button1");  // Read Lock && Fuses
+        Press(form, names::kReadLockFuses);  // Read Lock && Fuses
         EXPECT_EQ(Status(), "Read Lock & Fuses succeeded in <time>");
         EXPECT_EQ(SlotFromBoxes(form, 0), 0xE2);
         EXPECT_EQ(SlotFromBoxes(form, 2), 0xF8);
@@ -104,11 +105,11 @@ TEST_F(LockFuses, ReadToggleAndWriteKeepTheGreyedBit)
         QTest::mouseClick(form.CheckBox(2), Qt::LeftButton);   // CKSEL1 of the low fuses: 1 -> 0
         QTest::mouseClick(form.CheckBox(18), Qt::LeftButton);  // BODLEVEL0: 0 -> 1
         EXPECT_EQ(SlotFromBoxes(form, 0), 0xE0);
-        Press(form, "Button2");  // Write Lock && Fuses
+        Press(form, names::kWriteLockFuses);  // Write Lock && Fuses
     });
     EXPECT_EQ(Chip().fuses[0], 0xE0);
     EXPECT_EQ(Chip().fuses[2] & 0x03, 0x02);  // RESERVED still programmed, BODLEVEL0 now 1
-    EXPECT_EQ(Ctx().chip.lockFuse[0], 0xE0);
+    EXPECT_EQ(CurrentSession().chip.lockFuse[0], 0xE0);
 }
 
 // A compiled program's fuse and lock bytes come into the dialog marked as the file's, and reach
@@ -121,7 +122,7 @@ TEST_F(LockFuses, AnElfFilesBytesAreOfferedAndWrittenOnlyByWrite)
     const auto before = Chip().fuses;
     const std::uint8_t lockBefore = Chip().lock;
     window->SetFileChooser([elf](FileDialogKind) { return std::optional<ChosenFile>({elf, FilterAny}); });
-    Trigger("LoadProgramfromFile1");
+    Trigger(names::kLoadProgram);
     // The EEPROM section came along into the data view, as avr-objcopy extracts it.
     EXPECT_TRUE(window->View(2)->RowText(0).startsWith(QStringLiteral("00000000: EF BE 11 22 33 44 55 66 FF")))
         << window->View(2)->RowText(0).toStdString();
@@ -139,7 +140,7 @@ TEST_F(LockFuses, AnElfFilesBytesAreOfferedAndWrittenOnlyByWrite)
         EXPECT_EQ(SlotFromBoxes(form, 1), 0xD9);
         EXPECT_EQ(SlotFromBoxes(form, 3), 0xFE);
         EXPECT_EQ(Chip().fuses, before) << "showing is not writing";
-        Press(form, "Button2");
+        Press(form, names::kWriteLockFuses);
     });
     EXPECT_EQ(Chip().fuses[0], 0xE2);
     EXPECT_EQ(Chip().fuses[1], 0xD9);
@@ -155,7 +156,7 @@ TEST_F(LockFuses, AnElfFilesBytesAreOfferedAndWrittenOnlyByWrite)
 TEST_F(LockFuses, ALockOutWriteAsksTwiceAndNoLeavesTheChipUntouched)
 {
     StartWith("ATtiny85");
-    Find<QSlider>("TrackBar1")->setValue(0);
+    Find<QSlider>(names::kDelay)->setValue(0);
     const auto fuses = Chip().fuses;
     const std::uint8_t lock = Chip().lock;
     for (const bool yesToTheFirst : {false, true}) {
@@ -164,7 +165,7 @@ TEST_F(LockFuses, ALockOutWriteAsksTwiceAndNoLeavesTheChipUntouched)
         WithDialog([&](LockFusesForm& form) {
             // RSTDISBL, bit 7 of the high fuses; the first round's Save & Close kept it ticked.
             if (!form.CheckBox(16)->isChecked()) QTest::mouseClick(form.CheckBox(16), Qt::LeftButton);
-            Press(form, "Button2");
+            Press(form, names::kWriteLockFuses);
         });
         ASSERT_EQ(answerer.seen.size(), yesToTheFirst ? 2u : 1u);
         EXPECT_EQ(answerer.seen[0].caption, QStringLiteral("Chip will be locked out"));
@@ -184,41 +185,41 @@ TEST_F(LockFuses, ALockOutWriteAsksTwiceAndNoLeavesTheChipUntouched)
 TEST_F(LockFuses, TheBytesShowInHexWithTheirOriginAndFactoryDefaultsRefillTheBoxes)
 {
     StartWith("ATmega8");
-    Find<QSlider>("TrackBar1")->setValue(0);
+    Find<QSlider>(names::kDelay)->setValue(0);
     Chip().fuses = {0xE4, 0xC9};
     const auto text = [](LockFusesForm& form, const char* name) {
         return form.findChild<QLabel*>(QString::fromLatin1(name))->text();
     };
     WithDialog([&](LockFusesForm& form) {
         EXPECT_EQ(form.size(), QSize(640, 413));  // the dialog's own layout, a strip below it
-        EXPECT_EQ(text(form, "ByteLabel1"), QStringLiteral("0xE1"));  // the ATmega8's factory low fuses
-        EXPECT_EQ(text(form, "ByteLabel2"), QStringLiteral("0xD9"));
-        EXPECT_FALSE(form.findChild<QLabel*>(QStringLiteral("ByteLabel4"))->isVisible());
+        EXPECT_EQ(text(form, names::kByteLabel[0]), QStringLiteral("0xE1"));  // the ATmega8's factory low fuses
+        EXPECT_EQ(text(form, names::kByteLabel[1]), QStringLiteral("0xD9"));
+        EXPECT_FALSE(form.findChild<QLabel*>(QString::fromLatin1(names::kByteLabel[3]))->isVisible());
         EXPECT_EQ(text(form, "OriginLabel"), QStringLiteral("Factory values of the ATmega8: not read from the chip yet"));
 
-        Press(form, "Button1");
-        EXPECT_EQ(text(form, "ByteLabel1"), QStringLiteral("0xE4"));
-        EXPECT_EQ(text(form, "ByteLabel2"), QStringLiteral("0xC9"));
+        Press(form, names::kReadLockFuses);
+        EXPECT_EQ(text(form, names::kByteLabel[0]), QStringLiteral("0xE4"));
+        EXPECT_EQ(text(form, names::kByteLabel[1]), QStringLiteral("0xC9"));
         EXPECT_EQ(text(form, "OriginLabel"), QStringLiteral("As read from or written to the chip"));
 
         QTest::mouseClick(form.CheckBox(1), Qt::LeftButton);  // CKSEL0: 0 -> 1
-        EXPECT_EQ(text(form, "ByteLabel1"), QString::fromUtf8("0xE4 \u2192 0xE5"));
+        EXPECT_EQ(text(form, names::kByteLabel[0]), QString::fromUtf8("0xE4 \u2192 0xE5"));
         QTest::mouseClick(form.CheckBox(1), Qt::LeftButton);  // and back
-        EXPECT_EQ(text(form, "ByteLabel1"), QStringLiteral("0xE4"));
+        EXPECT_EQ(text(form, names::kByteLabel[0]), QStringLiteral("0xE4"));
 
         Press(form, "FactoryButton");
         EXPECT_EQ(SlotFromBoxes(form, 0), 0xE1);
         EXPECT_EQ(SlotFromBoxes(form, 1), 0xD9);
-        EXPECT_EQ(text(form, "ByteLabel1"), QString::fromUtf8("0xE4 \u2192 0xE1"));
-        EXPECT_EQ(text(form, "ByteLabel2"), QString::fromUtf8("0xC9 \u2192 0xD9"));
+        EXPECT_EQ(text(form, names::kByteLabel[0]), QString::fromUtf8("0xE4 \u2192 0xE1"));
+        EXPECT_EQ(text(form, names::kByteLabel[1]), QString::fromUtf8("0xC9 \u2192 0xD9"));
         EXPECT_TRUE(text(form, "OriginLabel").startsWith(QStringLiteral("Factory values of the ATmega8;")));
         EXPECT_EQ(Chip().fuses[0], 0xE4) << "the button only fills the boxes";
     });
     // Saved and opened again: the record's bytes, marked as not written.
     WithDialog([&](LockFusesForm& form) {
-        EXPECT_EQ(text(form, "ByteLabel1"), QStringLiteral("0xE1"));
+        EXPECT_EQ(text(form, names::kByteLabel[0]), QStringLiteral("0xE1"));
         EXPECT_EQ(text(form, "OriginLabel"), QStringLiteral("Saved here earlier, not written to the chip yet"));
-        Press(form, "Button2");
+        Press(form, names::kWriteLockFuses);
         EXPECT_EQ(text(form, "OriginLabel"), QStringLiteral("As read from or written to the chip"));
     });
     EXPECT_EQ(Chip().fuses[0], 0xE1);
@@ -229,13 +230,13 @@ TEST_F(LockFuses, TheBytesShowInHexWithTheirOriginAndFactoryDefaultsRefillTheBox
 TEST_F(LockFuses, TheSettingsTabKeepsFieldsBitsAndHexInStep)
 {
     StartWith("ATmega8");
-    Find<QSlider>("TrackBar1")->setValue(0);
+    Find<QSlider>(names::kDelay)->setValue(0);
     WithDialog(
         [&](LockFusesForm& form) {
             EXPECT_EQ(form.findChild<QTabWidget*>(QStringLiteral("ViewTabs"))->currentIndex(), 0);
             auto* clock = form.findChild<QComboBox*>(QStringLiteral("Field_clock"));
             auto* ckopt = form.findChild<QCheckBox*>(QStringLiteral("Field_ckopt"));
-            auto* hex = form.findChild<QLineEdit*>(QStringLiteral("HexEdit1"));
+            auto* hex = form.findChild<QLineEdit*>(QString::fromLatin1(names::kHexField[0]));
             ASSERT_TRUE(clock && ckopt && hex);
             EXPECT_EQ(clock->currentData().toUInt(), 0x21u);  // factory: internal 1 MHz, 6 CK + 64 ms
             EXPECT_FALSE(clock->toolTip().isEmpty());
@@ -248,7 +249,7 @@ TEST_F(LockFuses, TheSettingsTabKeepsFieldsBitsAndHexInStep)
             EXPECT_EQ(clock->currentData().toUInt(), 0x3Fu);
             EXPECT_EQ(BoxByte(form.Model(), 0), 0xFF);
             EXPECT_EQ(hex->text(), QStringLiteral("FF"));
-            EXPECT_EQ(form.findChild<QLabel*>(QStringLiteral("ByteLabel1"))->text(), QString::fromUtf8("0xE1 \u2192 0xFF"));
+            EXPECT_EQ(form.findChild<QLabel*>(QString::fromLatin1(names::kByteLabel[0]))->text(), QString::fromUtf8("0xE1 \u2192 0xFF"));
             QTest::mouseClick(ckopt, Qt::LeftButton);
             EXPECT_EQ(BoxByte(form.Model(), 1), 0xC9);
 
@@ -282,7 +283,7 @@ TEST_F(LockFuses, TheSettingsTabKeepsFieldsBitsAndHexInStep)
 TEST_F(LockFuses, APresetShowsItsChangesBeforeTheWrite)
 {
     StartWith("ATmega8");
-    Find<QSlider>("TrackBar1")->setValue(0);
+    Find<QSlider>(names::kDelay)->setValue(0);
     const auto before = Chip().fuses;
     WithDialog(
         [&](LockFusesForm& form) {
@@ -295,9 +296,9 @@ TEST_F(LockFuses, APresetShowsItsChangesBeforeTheWrite)
             EXPECT_EQ(label->text(), QString::fromUtf8("Preset crystal changes clock: rc1m-6ck-64ms \u2192 "
                                                        "xtal-3m-16k-64ms; ckopt: off \u2192 on. Nothing is "
                                                        "written until Write Lock & Fuses."));
-            EXPECT_EQ(form.findChild<QLabel*>(QStringLiteral("ByteLabel2"))->text(), QString::fromUtf8("0xD9 \u2192 0xC9"));
+            EXPECT_EQ(form.findChild<QLabel*>(QString::fromLatin1(names::kByteLabel[1]))->text(), QString::fromUtf8("0xD9 \u2192 0xC9"));
             EXPECT_EQ(Chip().fuses, before) << "a preset is not a write";
-            Press(form, "Button2");
+            Press(form, names::kWriteLockFuses);
         },
         false);
     EXPECT_EQ(Chip().fuses[0], 0xFF);
@@ -308,11 +309,11 @@ TEST_F(LockFuses, APresetShowsItsChangesBeforeTheWrite)
 TEST_F(LockFuses, EscapeCancelAndTheCloseBoxDoNotSave)
 {
     StartWith("ATmega8");
-    const auto record = Ctx().chip.lockFuse;
+    const auto record = CurrentSession().chip.lockFuse;
     const std::function<void(LockFusesForm&)> ways[] = {
         [](LockFusesForm& form) { QTest::keyClick(&form, Qt::Key_Escape); },
         [](LockFusesForm& form) {
-            QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("CancelButton")), Qt::LeftButton);
+            QTest::mouseClick(form.findChild<QPushButton*>(QString::fromLatin1(names::kCancelButton)), Qt::LeftButton);
         },
         [](LockFusesForm& form) { form.close(); },
     };
@@ -325,7 +326,7 @@ TEST_F(LockFuses, EscapeCancelAndTheCloseBoxDoNotSave)
                 EXPECT_FALSE(form.isVisible());
             },
             false);
-        EXPECT_EQ(Ctx().chip.lockFuse, record);
+        EXPECT_EQ(CurrentSession().chip.lockFuse, record);
     }
 }
 
@@ -334,12 +335,12 @@ TEST_F(LockFuses, EscapeCancelAndTheCloseBoxDoNotSave)
 TEST_F(LockFuses, RescueChipFromTheMenu)
 {
     StartWith("ATmega8");
-    Find<QSlider>("TrackBar1")->setValue(0);
+    Find<QSlider>(names::kDelay)->setValue(0);
     Chip().fuses = {0xE0, 0x59};
     Chip().lock = 0xFC;
     {
         BoxAnswerer no(QMessageBox::No);
-        Trigger("RescueChip1");
+        Trigger(names::kRescueChip);
         ASSERT_EQ(no.seen.size(), 1u);
         EXPECT_EQ(no.seen[0].caption, QStringLiteral("Rescue chip"));
         EXPECT_TRUE(no.seen[0].text.contains(QStringLiteral("a Chip Erase comes first"))) << no.seen[0].text.toStdString();
@@ -348,7 +349,7 @@ TEST_F(LockFuses, RescueChipFromTheMenu)
     EXPECT_EQ(Chip().fuses[1], 0x59);
     EXPECT_EQ(Chip().lock & 0x03, 0x00);
     BoxAnswerer yes(QMessageBox::Yes);
-    Trigger("RescueChip1");
+    Trigger(names::kRescueChip);
     EXPECT_EQ(Status(), "Rescue chip succeeded in <time>");
     EXPECT_EQ(Chip().fuses[0], 0xE1);
     EXPECT_EQ(Chip().fuses[1], 0xD9);

@@ -16,6 +16,7 @@
 #include "ui/ImageForm.h"
 #include "ui/JpegImage.h"
 #include "WindowFixture.h"
+#include "ui/ObjectNames.h"
 
 namespace quillon::ui::test {
 namespace {
@@ -116,20 +117,20 @@ protected:
 TEST_F(PictureWindow, WithoutAPictureABoxSaysWhyAndNoWindowOpens)
 {
     BoxAnswerer boxes(QMessageBox::Ok);
-    EXPECT_EQ(ImageForm::Create(Ctx().chip), nullptr);
+    EXPECT_EQ(ImageForm::Create(CurrentSession().chip), nullptr);
     ASSERT_EQ(boxes.seen.size(), 1u);
     EXPECT_EQ(boxes.seen[0].text, NoChipPictureText());
 
     // Help > How to connect draws the chip from its pin list (see the wiring window's tests); the
     // picture window is what it falls back on, and says why when it has nothing to show.
     SelectFromMenu("AT90S2333");
-    EXPECT_EQ(ImageForm::Create(Ctx().chip), nullptr);
+    EXPECT_EQ(ImageForm::Create(CurrentSession().chip), nullptr);
     ASSERT_EQ(boxes.seen.size(), 2u);
     EXPECT_EQ(boxes.seen[1].caption, QStringLiteral("How to connect"));
     EXPECT_TRUE(boxes.seen[1].text.startsWith(QStringLiteral("No wiring picture is available for the AT90S2333.")));
 
     WriteFile(QStringLiteral("AT90S2333.jpg"), QByteArray("GIF89a, not a JPEG"));
-    EXPECT_EQ(ImageForm::Create(Ctx().chip), nullptr);
+    EXPECT_EQ(ImageForm::Create(CurrentSession().chip), nullptr);
     ASSERT_EQ(boxes.seen.size(), 3u);
     EXPECT_TRUE(boxes.seen[2].text.contains(QStringLiteral("AT90S2333.jpg")));
     for (const auto& seen : boxes.seen)
@@ -143,7 +144,7 @@ TEST_F(PictureWindow, ThePictureFillsTheWindowAndFollowsItsSize)
     WriteFile(QStringLiteral("ATmega8.jpg"), QByteArray(reinterpret_cast<const char*>(jpeg.data()),
                                                          static_cast<qsizetype>(jpeg.size())));
     BoxAnswerer boxes(QMessageBox::Ok);
-    auto form = ImageForm::Create(Ctx().chip);
+    auto form = ImageForm::Create(CurrentSession().chip);
     EXPECT_TRUE(boxes.seen.empty());
     ASSERT_NE(form, nullptr);
     EXPECT_EQ(form->objectName(), QStringLiteral("ImageForm"));
@@ -163,13 +164,13 @@ TEST_F(PictureWindow, ThePictureFillsTheWindowAndFollowsItsSize)
 
 TEST_F(WindowTest, AboutLinksOpenTheShippedPagesAndTheBoxStaysOpen)
 {
-    Trigger("About1");
+    Trigger(names::kAbout);
     AboutBox& about = window->About();
     EXPECT_TRUE(about.isVisible());
     EXPECT_EQ(about.windowTitle(), QStringLiteral("About Quillon"));
     std::vector<QUrl> opened;
     about.SetOpener([&](const QUrl& url) { opened.push_back(url); });
-    for (const char* name : {"Label5", "Label7", "Label11"}) {
+    for (const char* name : {names::kAboutGateway, names::kAboutDocumentation, names::kAboutGuide}) {
         auto* link = about.findChild<LinkLabel*>(QString::fromLatin1(name));
         ASSERT_NE(link, nullptr) << name;
         QTest::mouseClick(link, Qt::LeftButton);
@@ -181,9 +182,9 @@ TEST_F(WindowTest, AboutLinksOpenTheShippedPagesAndTheBoxStaysOpen)
     }
     EXPECT_TRUE(opened[0].path().endsWith(QStringLiteral("gateway.md")));
     EXPECT_TRUE(about.isVisible());
-    QTest::mouseClick(about.findChild<QPushButton*>(QStringLiteral("OKButton")), Qt::LeftButton);
+    QTest::mouseClick(about.findChild<QPushButton*>(QString::fromLatin1(names::kOkButton)), Qt::LeftButton);
     EXPECT_FALSE(about.isVisible());
-    Trigger("About1");  // the same box comes back
+    Trigger(names::kAbout);  // the same box comes back
     EXPECT_TRUE(about.isVisible());
 }
 

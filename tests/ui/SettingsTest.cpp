@@ -15,6 +15,7 @@
 #include "SimWindowFixture.h"
 #include "ui/HexViewWidget.h"
 #include "ui/PortList.h"
+#include "ui/ObjectNames.h"
 
 namespace quillon::ui::test {
 namespace {
@@ -47,35 +48,35 @@ TEST_F(Remembered, PortDelayPageGeometryFolderAndRecentFilesSurviveARestartButNo
     ASSERT_TRUE(folder.isValid());
     window->UseSettings(Settings());
     StartWith("ATmega8");
-    Find<QSlider>("TrackBar1")->setValue(3);
+    Find<QSlider>(names::kDelay)->setValue(3);
     const QString program = WriteHex("app.hex");
     window->SetFileChooser([&](FileDialogKind) { return std::optional<ChosenFile>(ChosenFile{program, FilterAny}); });
-    Trigger("LoadProgramfromFile1");
-    Find<QTabWidget>("PageControl1")->setCurrentIndex(1);
+    Trigger(names::kLoadProgram);
+    Find<QTabWidget>(names::kPages)->setCurrentIndex(1);
     window->resize(1000, 780);
-    Trigger("SkipBlankPages1");
-    Trigger("AnswersInFlight8");
-    Trigger("CheckChip1");  // a safety check switched off is not remembered
+    Trigger(names::kSkipBlankPages);
+    Trigger(names::AnswersInFlight(8));
+    Trigger(names::kCheckChip);  // a safety check switched off is not remembered
     QCoreApplication::processEvents();
 
     Restart();
-    EXPECT_FALSE(Find<QAction>("SkipBlankPages1")->isChecked()) << "on by default, switched off, remembered";
-    EXPECT_TRUE(Find<QAction>("AnswersInFlight8")->isChecked());
-    EXPECT_FALSE(Find<QAction>("AnswersInFlight1")->isChecked());
-    EXPECT_TRUE(Find<QAction>("CheckChip1")->isChecked());
-    EXPECT_EQ(Find<QComboBox>("ComboBox1")->currentText(), QStringLiteral("sim:socket"));
+    EXPECT_FALSE(Find<QAction>(names::kSkipBlankPages)->isChecked()) << "on by default, switched off, remembered";
+    EXPECT_TRUE(Find<QAction>(names::AnswersInFlight(8))->isChecked());
+    EXPECT_FALSE(Find<QAction>(names::AnswersInFlight(1))->isChecked());
+    EXPECT_TRUE(Find<QAction>(names::kCheckChip)->isChecked());
+    EXPECT_EQ(Find<QComboBox>(names::kPortBox)->currentText(), QStringLiteral("sim:socket"));
     EXPECT_FALSE(window->Connected()) << "the port is offered, not opened";
-    EXPECT_EQ(Find<QSlider>("TrackBar1")->value(), 3);
-    EXPECT_EQ(Ctx().bus.delay, 3);
-    EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentIndex(), 1);
+    EXPECT_EQ(Find<QSlider>(names::kDelay)->value(), 3);
+    EXPECT_EQ(CurrentSession().bus.delay, 3);
+    EXPECT_EQ(Find<QTabWidget>(names::kPages)->currentIndex(), 1);
     EXPECT_EQ(window->Views().activePage, 1);
     EXPECT_EQ(window->size(), QSize(1000, 780));
-    EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), QStringLiteral("None"));
-    EXPECT_EQ(Ctx().chip.signature, 0);
+    EXPECT_EQ(Find<QLineEdit>(names::kChipName)->text(), QStringLiteral("None"));
+    EXPECT_EQ(CurrentSession().chip.signature, 0);
     EXPECT_EQ(Settings()->value(QStringLiteral("folders/open")).toString(), folder.path());
 
     // The recent file loads again with one click, into the memory it was loaded into.
-    auto* recent = Find<QMenu>("RecentFiles1");
+    auto* recent = Find<QMenu>(names::kRecentFiles);
     ASSERT_EQ(recent->actions().size(), 1);
     EXPECT_EQ(recent->actions()[0]->text(), QStringLiteral("&1 app.hex (program)"));
     SelectFromMenu("ATmega8");
@@ -90,19 +91,19 @@ TEST_F(Remembered, AValueEditedOutOfRangeIsIgnoredAndTheListKeepsEachFileOnceNew
     Settings()->setValue(QStringLiteral("page"), QStringLiteral("two"));
     Settings()->setValue(QStringLiteral("answersInFlight"), 3);
     window->UseSettings(Settings());
-    EXPECT_TRUE(Find<QAction>("AnswersInFlight0")->isChecked());
-    EXPECT_EQ(Find<QSlider>("TrackBar1")->value(), 1);
-    EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentIndex(), 0);
+    EXPECT_TRUE(Find<QAction>(names::AnswersInFlight(0))->isChecked());
+    EXPECT_EQ(Find<QSlider>(names::kDelay)->value(), 1);
+    EXPECT_EQ(Find<QTabWidget>(names::kPages)->currentIndex(), 0);
 
     SelectFromMenu("ATmega8");
     const QString a = WriteHex("a.hex");
     const QString b = WriteHex("b.eep");
-    for (const auto& [file, item] : {std::pair{a, "LoadProgramfromFile1"}, std::pair{b, "Open1"}, std::pair{a, "LoadProgramfromFile1"}}) {
+    for (const auto& [file, item] : {std::pair{a, names::kLoadProgram}, std::pair{b, names::kLoadData}, std::pair{a, names::kLoadProgram}}) {
         window->SetFileChooser([f = file](FileDialogKind) { return std::optional<ChosenFile>(ChosenFile{f, FilterAny}); });
         Trigger(item);
     }
     QStringList texts;
-    for (QAction* action : Find<QMenu>("RecentFiles1")->actions()) texts << action->text();
+    for (QAction* action : Find<QMenu>(names::kRecentFiles)->actions()) texts << action->text();
     EXPECT_EQ(texts, (QStringList{QStringLiteral("&1 a.hex (program)"), QStringLiteral("&2 b.eep (data)")}));
 }
 
@@ -134,19 +135,19 @@ TEST_F(Remembered, AHexFileDroppedOnAViewLoadsIntoThatViewsMemoryAndOtherFilesAr
 
 TEST_F(Remembered, TheStatusBarShowsPortChipAndTheLastCommandsEnding)
 {
-    auto* port = Find<QLabel>("StatusPort");
-    auto* chip = Find<QLabel>("StatusChip");
-    auto* result = Find<QLabel>("StatusResult");
+    auto* port = Find<QLabel>(names::kStatusPort);
+    auto* chip = Find<QLabel>(names::kStatusChip);
+    auto* result = Find<QLabel>(names::kStatusResult);
     EXPECT_EQ(port->text(), QStringLiteral("Not connected"));
     StartWith("ATmega8");
     EXPECT_EQ(port->text(), QStringLiteral("sim:socket: connected"));
     EXPECT_EQ(chip->text(), QStringLiteral("Chip: ATmega8"));
     BoxAnswerer no(QMessageBox::No);
-    Click("Button5");
+    Click(names::kWriteProgram);
     EXPECT_TRUE(result->text().startsWith(QStringLiteral("Write Program was not run: you answered No"))) << result->text().toStdString();
-    Click("Button4");
+    Click(names::kReadProgram);
     EXPECT_TRUE(result->text().startsWith(QStringLiteral("Read Program succeeded in "))) << result->text().toStdString();
-    for (const char* name : {"Button1", "Button4", "Button11", "ComboBox1", "TrackBar1", "RichEdit1", "Edit2"})
+    for (const char* name : {names::kConnect, names::kReadProgram, names::kChipErase, names::kPortBox, names::kDelay, names::kFlashPage1, names::kIdBox})
         EXPECT_FALSE(Find<QWidget>(name)->toolTip().isEmpty()) << name;
 }
 

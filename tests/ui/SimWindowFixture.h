@@ -11,6 +11,7 @@
 
 #include "model/SimDevice.h"
 #include "WindowFixture.h"
+#include "ui/ObjectNames.h"
 
 namespace quillon::ui::test {
 
@@ -47,22 +48,22 @@ protected:
         device = std::make_shared<sim::SimDevice>(sim::MakeSocketChip(chip), std::move(faults));
         ASSERT_NE(device->Chip(), nullptr) << chip;
         std::shared_ptr<sim::SimDevice> dev = device;
-        Ctx().bus.link.SetOpener([dev, perPacket, count = slowPackets](const std::string& path) {
+        CurrentSession().bus.link.SetOpener([dev, perPacket, count = slowPackets](const std::string& path) {
             if (path.rfind("sim:", 0) != 0) return OpenedPort{nullptr, OpenFailure::NotAvailable};
             std::unique_ptr<Transport> transport = std::make_unique<sim::SimTransport>(dev);
             if (perPacket.count() > 0) transport = std::make_unique<SlowTransport>(std::move(transport), perPacket, count);
             return OpenedPort{std::move(transport), OpenFailure::None};
         });
-        Ctx().bus.sleep = [dev](int ms) { dev->Sleep(ms); };
+        CurrentSession().bus.sleep = [dev](int ms) { dev->Sleep(ms); };
     }
 
     // Types the port name into the COM box and presses Connect.
     void ConnectTo(const char* port)
     {
-        auto* combo = Find<QComboBox>("ComboBox1");
+        auto* combo = Find<QComboBox>(names::kPortBox);
         combo->lineEdit()->selectAll();
         QTest::keyClicks(combo->lineEdit(), QString::fromLatin1(port));
-        Click("Button1");
+        Click(names::kConnect);
     }
 
     // Socket, connect and autosearch: the usual start of a session.
@@ -71,8 +72,8 @@ protected:
         Socket(chip, std::move(faults), perPacket);
         ConnectTo("sim:socket");
         ASSERT_TRUE(window->Connected());
-        Click("Button3");
-        ASSERT_EQ(Find<QLineEdit>("Edit1")->text(), QString::fromLatin1(chip));
+        Click(names::kAutosearch);
+        ASSERT_EQ(Find<QLineEdit>(names::kChipName)->text(), QString::fromLatin1(chip));
     }
 
     sim::SocketChip& Chip() { return *device->Chip(); }

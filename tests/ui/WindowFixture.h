@@ -22,6 +22,7 @@
 #include "operations/Session.h"
 #include "ui/CommandRunner.h"
 #include "ui/MainWindow.h"
+#include "ui/ObjectNames.h"
 
 namespace quillon::ui::test {
 
@@ -81,12 +82,12 @@ protected:
         window.reset();
     }
 
-    Session& Ctx() { return window->Ctx(); }
+    Session& CurrentSession() { return window->CurrentSession(); }
     ViewSet& Views() { return window->Views(); }
     // How the last command ended, as the status bar says it, its duration written as <time>.
     std::string Status() const
     {
-        const auto* label = window->findChild<QLabel*>(QStringLiteral("StatusResult"));
+        const auto* label = window->findChild<QLabel*>(QString::fromLatin1(names::kStatusResult));
         if (label == nullptr) return {};
         static const QRegularExpression duration(QStringLiteral("\\b(in|after) [0-9]+\\.[0-9] s\\b"));
         return QString(label->text()).replace(duration, QStringLiteral("\\1 <time>")).toStdString();
@@ -126,10 +127,10 @@ protected:
         EXPECT_FALSE(window->Runner().Busy());
     }
 
-    std::vector<std::string> LogLines() const { return window->Ctx().bus.log.Lines(); }
+    std::vector<std::string> LogLines() const { return window->CurrentSession().bus.log.Lines(); }
     bool Logged(const std::string& line) const
     {
-        for (const auto& l : window->Ctx().bus.log.Lines())
+        for (const auto& l : window->CurrentSession().bus.log.Lines())
             if (l == line) return true;
         return false;
     }

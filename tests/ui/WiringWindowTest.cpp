@@ -14,6 +14,7 @@
 #include "ui/ImageForm.h"
 #include "ui/WiringWindow.h"
 #include "WindowFixture.h"
+#include "ui/ObjectNames.h"
 
 namespace quillon::ui::test {
 namespace {
@@ -64,7 +65,7 @@ TEST_F(HowToConnect, ShowsTheSelectedChipsDrawingPainted)
         EXPECT_GT(ColouredPixels(wiring->View()->grab().toImage()), 200);
         QTest::mouseClick(wiring->findChild<QPushButton*>(QStringLiteral("Close")), Qt::LeftButton);
     });
-    Trigger("TavroConnection1");
+    Trigger(names::kHowToConnect);
     EXPECT_TRUE(shown);
 }
 
@@ -86,7 +87,7 @@ TEST_F(HowToConnect, APictureFileBesideTheProgramIsShownInstead)
         EXPECT_EQ(form->PictureArea()->Picture().size(), QSize(40, 30));
         form->close();
     });
-    Trigger("TavroConnection1");
+    Trigger(names::kHowToConnect);
     EXPECT_TRUE(shown);
 }
 

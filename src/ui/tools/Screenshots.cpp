@@ -18,6 +18,8 @@
 #include <QSlider>
 #include <QTest>
 #include <QTemporaryDir>
+#include <array>
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <cstdio>
@@ -36,9 +38,11 @@
 #include "ui/MainWindow.h"
 #include "ui/ProductionPanel.h"
 #include "ui/ProgressForm.h"
+#include "ui/ObjectNames.h"
 
 namespace {
 
+namespace names = quillon::ui::names;
 using quillon::ui::MainWindow;
 
 void WaitIdle(MainWindow& window)
@@ -95,10 +99,10 @@ std::unique_ptr<MainWindow> WindowOn(const char* chip, bool realTime)
     auto window = std::make_unique<MainWindow>(std::move(context));
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get())) return nullptr;
-    window->findChild<QComboBox*>(QStringLiteral("ComboBox1"))->setCurrentText(QStringLiteral("sim:") + QString::fromLatin1(chip));
-    window->findChild<QSlider*>(QStringLiteral("TrackBar1"))->setValue(realTime ? 1 : 0);
-    Click(*window, "Button1");
-    Click(*window, "Button3");
+    window->findChild<QComboBox*>(QString::fromLatin1(names::kPortBox))->setCurrentText(QStringLiteral("sim:") + QString::fromLatin1(chip));
+    window->findChild<QSlider*>(QString::fromLatin1(names::kDelay))->setValue(realTime ? 1 : 0);
+    Click(*window, names::kConnect);
+    Click(*window, names::kAutosearch);
     return window;
 }
 
@@ -119,12 +123,12 @@ bool SaveLockOutWarning(const QDir& folder)
         }
         return false;
     };
-    quillon::ui::LockFusesForm dialog(window->Ctx(), window->Runner(), decline, window.get());
+    quillon::ui::LockFusesForm dialog(window->CurrentSession(), window->Runner(), decline, window.get());
     dialog.show();
     if (!QTest::qWaitForWindowExposed(&dialog)) return false;
     dialog.ShowBits();
     QTest::mouseClick(dialog.CheckBox(16), Qt::LeftButton);  // RSTDISBL
-    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("Button2")), Qt::LeftButton);
+    QTest::mouseClick(dialog.findChild<QPushButton*>(QString::fromLatin1(names::kWriteLockFuses)), Qt::LeftButton);
     WaitIdle(*window);
     std::lock_guard lock(mutex);
     // The question as the window asks it, under the dialog it came from.
@@ -153,14 +157,14 @@ bool SaveProgressWindow(const QDir& folder)
 {
     auto window = WindowOn("ATmega2560", true);
     if (!window) return false;
-    Click(*window, "Button4");  // the chip's program into the view, to be written back
+    Click(*window, names::kReadProgram);  // the chip's program into the view, to be written back
     QTimer yes;  // "All previous chip data will be lost": Yes
     QObject::connect(&yes, &QTimer::timeout, [] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
             if (QAbstractButton* button = box->button(QMessageBox::Yes)) button->click();
     });
     yes.start(20);
-    QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("Button5")), Qt::LeftButton);
+    QTest::mouseClick(window->findChild<QPushButton*>(QString::fromLatin1(names::kWriteProgram)), Qt::LeftButton);
     quillon::ui::ProgressForm* progress = nullptr;
     for (int i = 0; i < 600; ++i) {
         QTest::qWait(50);
@@ -180,7 +184,8 @@ bool SaveProgressWindow(const QDir& folder)
     return ok;
 }
 
-// The production panel after three chips of a job with a serial number.
+// The production panel with a line of four gateways: three that programmed their chips (one of
+// them met an empty socket once), and one that went silent and stopped on its own.
 bool SaveProductionPanel(const QDir& folder)
 {
     QTemporaryDir dir;
@@ -189,17 +194,38 @@ bool SaveProductionPanel(const QDir& folder)
     std::ofstream(base + "blink.toml") << "name = \"blink\"\nchip = \"ATtiny2313\"\nprogram = \"blink.hex\"\n"
                                          "fuses = \"E4 DF FF\"\nlock = \"FC\"\n[serial]\nmemory = \"eeprom\"\n"
                                          "address = 0x10\nlength = 4\nfirst = 1041\nlast = 1999\n";
-    quillon::ui::ProductionPanel panel(QStringLiteral("sim:ATtiny2313"), quillon::sim::OpenAnyPort);
+    const std::vector<quillon::ui::SystemPort> ports = {
+        {QStringLiteral("/dev/ttyUSB0"), QStringLiteral("FT232R USB UART (A50285BI)"), true},
+        {QStringLiteral("/dev/ttyUSB1"), QStringLiteral("FT232R USB UART (A50285C2)"), true},
+        {QStringLiteral("/dev/ttyUSB2"), QStringLiteral("FT232R USB UART (A9X11Q0T)"), true},
+        {QStringLiteral("/dev/ttyUSB3"), QStringLiteral("FT232R USB UART (AB0KQ3J1)"), true},
+    };
+    // Every connection finds the next chip of its tray; the third gateway's third socket is empty
+    // and the fourth gateway stops answering in its second chip.
+    auto connections = std::make_shared<std::array<std::atomic<int>, 4>>();
+    quillon::PortOpener opener = [connections](const std::string& port) -> quillon::OpenedPort {
+        const int gateway = port.back() - '0';
+        if (gateway < 0 || gateway > 3) return {nullptr, quillon::OpenFailure::NotAvailable};
+        const int chip = ++(*connections)[static_cast<std::size_t>(gateway)];
+        quillon::sim::Faults faults;
+        faults.pace = true;
+        if (gateway == 3 && chip == 2) faults.silentAfter = 20;
+        auto device = std::make_shared<quillon::sim::SimDevice>(
+            gateway == 2 && chip == 3 ? nullptr : quillon::sim::MakeSocketChip("ATtiny2313"), faults);
+        device->FollowClock();
+        return {std::make_unique<quillon::sim::SimTransport>(std::move(device)), quillon::OpenFailure::None};
+    };
+    quillon::ui::ProductionPanel panel(QString(), opener, nullptr, [&] { return ports; });
+    for (const auto& port : ports) panel.AddPort(port.name, true);
     panel.show();
     if (!QTest::qWaitForWindowExposed(&panel)) return false;
     if (!panel.OpenJob(QString::fromStdString(base + "blink.toml"))) {
         std::fprintf(stderr, "the production job was refused: %s\n", panel.SummaryText().toLocal8Bit().constData());
         return false;
     }
-    for (int chip = 0; chip < 3; ++chip) {
-        panel.Start();
-        while (panel.Busy()) QTest::qWait(20);
-    }
+    panel.SetChipsPerStart(4);
+    panel.Start();
+    while (panel.Busy()) QTest::qWait(20);
     QTest::qWait(100);
     return Save(panel, folder, "production-panel.png");
 }
@@ -228,12 +254,12 @@ int main(int argc, char** argv)
     window.show();
     if (!QTest::qWaitForWindowExposed(&window)) return 1;
 
-    auto* combo = window.findChild<QComboBox*>(QStringLiteral("ComboBox1"));
+    auto* combo = window.findChild<QComboBox*>(QString::fromLatin1(names::kPortBox));
     combo->setCurrentText(QStringLiteral("sim:ATmega2560"));
-    window.findChild<QSlider*>(QStringLiteral("TrackBar1"))->setValue(0);
-    Click(window, "Button1");
-    Click(window, "Button3");
-    Click(window, "Button4");
+    window.findChild<QSlider*>(QString::fromLatin1(names::kDelay))->setValue(0);
+    Click(window, names::kConnect);
+    Click(window, names::kAutosearch);
+    Click(window, names::kReadProgram);
     bool ok = Save(window, folder, "main-window-atmega2560.png");
 
     // Three places where the view no longer holds what the chip does, then Compare Program.
@@ -242,7 +268,7 @@ int main(int argc, char** argv)
     for (std::size_t a = 0x0A0; a < 0x0A6; ++a) edits.push_back({a, 0x00, 0});
     flash->Document().Edit(edits, 0, 0);
     flash->Document().Edit(std::vector<quillon::ByteEdit>{{0x0B4, 0x0C, 0}}, 0, 0);  // typed over with what the chip holds
-    window.findChild<QAction*>(QStringLiteral("CompareProgram1"))->trigger();
+    window.findChild<QAction*>(QString::fromLatin1(names::kCompareProgram))->trigger();
     WaitIdle(window);
     QTest::qWait(100);
     ok = Save(window, folder, "compare-differences.png") && ok;
@@ -261,7 +287,7 @@ int main(int argc, char** argv)
     for (const char* chip : {"ATmega169", "ATmega8"}) {
         window.findChild<QAction*>(QString::fromLatin1(chip))->trigger();
         WaitIdle(window);
-        quillon::ui::LockFusesForm dialog(window.Ctx(), window.Runner(), {}, &window);
+        quillon::ui::LockFusesForm dialog(window.CurrentSession(), window.Runner(), {}, &window);
         dialog.show();
         if (!QTest::qWaitForWindowExposed(&dialog)) return 1;
         dialog.ShowBits();
@@ -273,7 +299,7 @@ int main(int argc, char** argv)
         // The fields in words, with the 16 MHz board preset chosen and not yet written.
         window.findChild<QAction*>(QStringLiteral("ATmega328P"))->trigger();
         WaitIdle(window);
-        quillon::ui::LockFusesForm dialog(window.Ctx(), window.Runner(), {}, &window);
+        quillon::ui::LockFusesForm dialog(window.CurrentSession(), window.Runner(), {}, &window);
         dialog.show();
         if (!QTest::qWaitForWindowExposed(&dialog)) return 1;
         auto* presets = dialog.findChild<QComboBox*>(QStringLiteral("PresetBox"));
