@@ -55,6 +55,19 @@ struct Traffic {
 class CountingTransport final : public Transport {
 public:
     CountingTransport(std::unique_ptr<Transport> inner, Traffic& t) : inner_(std::move(inner)), t_(t) {}
+
+private:
+    // Defined before its callers: its return type is deduced.
+    template <class F>
+    auto Timed(F&& f)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        auto r = f();
+        t_.waitedS += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return r;
+    }
+
+public:
     bool Write(std::span<const std::uint8_t> b) override
     {
         t_.sent += b.size();
@@ -88,14 +101,6 @@ public:
     }
 
 private:
-    template <class F>
-    auto Timed(F&& f)
-    {
-        const auto start = std::chrono::steady_clock::now();
-        auto r = f();
-        t_.waitedS += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        return r;
-    }
     std::unique_ptr<Transport> inner_;
     Traffic& t_;
 };

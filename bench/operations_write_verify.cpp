@@ -55,6 +55,19 @@ struct WireCount {
 class CountingTransport final : public Transport {
 public:
     CountingTransport(std::unique_ptr<Transport> inner, WireCount& count) : inner_(std::move(inner)), count_(count) {}
+
+private:
+    // Defined before its callers: its return type is deduced.
+    template <class F>
+    auto Timed(F&& f)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        auto r = f();
+        count_.waitedS += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return r;
+    }
+
+public:
     bool Write(std::span<const std::uint8_t> bytes) override
     {
         count_.bytes += bytes.size();
@@ -96,14 +109,6 @@ public:
     }
 
 private:
-    template <class F>
-    auto Timed(F&& f)
-    {
-        const auto start = std::chrono::steady_clock::now();
-        auto r = f();
-        count_.waitedS += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        return r;
-    }
     std::unique_ptr<Transport> inner_;
     WireCount& count_;
     std::chrono::steady_clock::time_point lineFree_{};
