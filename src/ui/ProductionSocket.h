@@ -53,6 +53,8 @@ signals:
     void chipEnded(const quillon::production::ChipOutcome& outcome);
     // The batch ended; `reason` is empty when every chip asked for was programmed.
     void batchEnded(const QString& reason);
+    // The worker queued events; delivered on the GUI thread. Not for other listeners.
+    void eventsWaiting();
 
 private:
     struct Event {
