@@ -66,7 +66,7 @@ private:
 
     void Work(int chips);
     // The reason the socket cannot take another chip after this one; empty when it can.
-    static std::string StopReason(const production::ChipOutcome& outcome, bool gatewayLost);
+    static std::string StopReason(const production::ChipOutcome& outcome);
     void Post(Event event);
     void Deliver();
 
