@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "images/IntelHex.h"
 #include "production/Job.h"
 #include "production/Line.h"
 #include "support/ScratchFolder.h"
@@ -88,22 +89,10 @@ void EightGateways(benchmark::State& state)
 {
     test::ScratchFolder dir{"quillon-bench-line"};
     {
-        std::ofstream hex(dir / "fw.hex");
-        char text[80];
-        for (unsigned addr = 0; addr < 2048; addr += 16) {
-            unsigned sum = 16 + (addr >> 8) + (addr & 0xFF);
-            std::snprintf(text, sizeof text, ":10%04X00", addr);
-            hex << text;
-            for (unsigned i = 0; i < 16; ++i) {
-                const unsigned b = (addr * 5 + i * 11 + 3) & 0xFF;
-                sum += b;
-                std::snprintf(text, sizeof text, "%02X", b);
-                hex << text;
-            }
-            std::snprintf(text, sizeof text, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
-            hex << text;
-        }
-        hex << ":00000001FF\n";
+        std::vector<std::uint8_t> firmware(2048);
+        for (unsigned a = 0; a < firmware.size(); ++a)
+            firmware[a] = static_cast<std::uint8_t>((a & ~15u) * 5 + (a & 15u) * 11 + 3);
+        std::ofstream(dir / "fw.hex") << WriteIntelHex(firmware, false) << "\n";
     }
     std::ofstream(dir / "job.toml") << "name = \"bench\"\nchip = \"ATtiny2313\"\nprogram = \"fw.hex\"\n"
                                        "fuses = \"E4 DF FF\"\nlock = \"FC\"\n[serial]\nmemory = \"eeprom\"\n"

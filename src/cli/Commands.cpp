@@ -161,9 +161,9 @@ Result CompareWithFile(Session& session, MemoryKind kind, const std::string& fil
 Result WriteFileFuses(Session& session, const std::string& file, const Confirm& confirm, Output& output)
 {
     std::string contents;
-    if (FileStatus status = ReadWholeFile(file, contents); !status) {
-        output.Error("write-fuses: " + status.message);
-        return Result::Failed(FailureKind::File, status.message);
+    if (Failure status = ReadWholeFile(file, contents); status.Failed()) {
+        output.Error("write-fuses: " + status.words);
+        return Result::Failed(FailureKind::File, status.words);
     }
     const ElfLoad load = ReadElf({reinterpret_cast<const std::uint8_t*>(contents.data()), contents.size()}, {}, {});
     if (!load.error.empty()) {

@@ -272,6 +272,16 @@ void SleepUnlessCancelled(const CancelRequest& cancel, std::chrono::milliseconds
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
+// The run's first event: the job, where its records go, its port or ports, the next number.
+void EmitJob(Lines& lines, const Job& job, const std::string& records, const std::pair<const char*, Json>& where,
+             std::optional<std::uint64_t> next)
+{
+    Json start = {{"type", "job"}, {"name", job.name}, {"chip", std::string(job.chip->name)}, {"hash", job.hash},
+                  {"records", records}, {where.first, where.second}};
+    if (next) start["next_serial"] = *next;
+    lines.Emit(start);
+}
+
 std::string SignalName(int signal)
 {
     return signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "the user";
@@ -303,12 +313,7 @@ int RunLine(const JobOptions& o, const Job& job, const std::string& recordsFile,
         lines.Error(error);
         return lines.Exit(kExitFailure);
     }
-    if (lines.Json()) {
-        Json start = {{"type", "job"},   {"name", job.name},        {"chip", std::string(job.chip->name)},
-                      {"hash", job.hash}, {"records", line.StoreLocation()}, {"ports", o.ports}};
-        if (next) start["next_serial"] = *next;
-        lines.Emit(start);
-    } else {
+    if (lines.Json()) EmitJob(lines, job, line.StoreLocation(), {"ports", o.ports}, next); else {
         lines.Say("Job " + job.name + " for the " + std::string(job.chip->name) + " (" + job.hash.substr(0, 12) +
                   "), records in " + line.StoreLocation() + (next ? ", next serial " + std::to_string(*next) : ""));
         std::string all;
@@ -428,12 +433,7 @@ int RunJob(const JobOptions& o, Lines& lines, bool watchSignals)
         lines.Error(error);
         return lines.Exit(kExitFailure);
     }
-    if (lines.Json()) {
-        Json start = {{"type", "job"},   {"name", job.name},      {"chip", std::string(job.chip->name)},
-                      {"hash", job.hash}, {"records", store->Location()}, {"port", o.port}};
-        if (next) start["next_serial"] = *next;
-        lines.Emit(start);
-    } else {
+    if (lines.Json()) EmitJob(lines, job, store->Location(), {"port", o.port}, next); else {
         lines.Say("Job " + job.name + " for the " + std::string(job.chip->name) + " (" + job.hash.substr(0, 12) +
                   "), records in " + store->Location() + (next ? ", next serial " + std::to_string(*next) : ""));
     }

@@ -148,9 +148,9 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bo
         }
     }
     if (options.wiring) {
-        const FileStatus written = WriteWiringFile(chosen->name, options.out);
-        if (!written) {
-            output.Error("wiring: " + written.message);
+        const Failure written = WriteWiringFile(chosen->name, options.out);
+        if (written.Failed()) {
+            output.Error("wiring: " + written.words);
             output.Exit(kExitFailure, {"wiring"});
             return kExitFailure;
         }

@@ -115,14 +115,14 @@ std::string WiringPng(const Drawing& drawing, double scale)
     return png;
 }
 
-FileStatus WriteWiringFile(std::string_view chip, const std::string& path)
+Failure WriteWiringFile(std::string_view chip, const std::string& path)
 {
     const std::optional<Drawing> drawing = WiringDrawingFor(chip);
-    if (!drawing) return {false, "the " + std::string(chip) + " has no pin list to draw"};
+    if (!drawing) return Failure(FailureKind::File, "the " + std::string(chip) + " has no pin list to draw");
     if (LowerExtension(path) == ".png") {
         // Twice the drawing's units: sharp enough to print on a page.
         const std::string png = WiringPng(*drawing, 2.0);
-        if (png.empty()) return {false, "cannot paint the drawing as PNG"};
+        if (png.empty()) return Failure(FailureKind::File, "cannot paint the drawing as PNG");
         return WriteFileSafely(path, png);
     }
     return WriteFileSafely(path, ToSvg(*drawing));

@@ -18,6 +18,6 @@ std::string WiringPng(const drawing::Drawing& drawing, double scale);
 
 // Writes the chip's drawing to `path` (its extension picks the format) without ever leaving a
 // half-written file; the status names the file and the reason on failure.
-FileStatus WriteWiringFile(std::string_view chip, const std::string& path);
+Failure WriteWiringFile(std::string_view chip, const std::string& path);
 
 }  // namespace quillon::cli

@@ -34,14 +34,14 @@ namespace fs = std::filesystem;
 #define O_BINARY 0
 #endif
 
-FileStatus Failure(std::string_view what, const std::string& path, int error)
+Failure Refused(std::string_view what, const std::string& path, int error)
 {
-    return {false, std::string(what) + path + " (" + std::generic_category().message(error) + ")"};
+    return quillon::Failure(FailureKind::File, std::string(what) + path + " (" + std::generic_category().message(error) + ")");
 }
 
-FileStatus Failure(std::string_view what, const std::string& path, const std::string& reason)
+Failure Refused(std::string_view what, const std::string& path, const std::string& reason)
 {
-    return {false, std::string(what) + path + " (" + reason + ")"};
+    return quillon::Failure(FailureKind::File, std::string(what) + path + " (" + reason + ")");
 }
 
 // A descriptor that closes itself.
@@ -85,23 +85,23 @@ std::string NotARegularFile(unsigned mode)
 
 // Opens an input without waiting: O_NONBLOCK keeps open() of a FIFO from waiting for a writer,
 // and whatever is no regular file, or is larger than `limit`, is refused before the first read.
-FileStatus OpenInput(const std::string& path, std::uint64_t limit, Descriptor& fd, std::uint64_t& size)
+Failure OpenInput(const std::string& path, std::uint64_t limit, Descriptor& fd, std::uint64_t& size)
 {
     errno = 0;
     fd.Reset(::open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!fd) return Failure("Error opening the file: ", path, errno ? errno : ENOENT);
+    if (!fd) return Refused("Error opening the file: ", path, errno ? errno : ENOENT);
     struct stat st {};
-    if (::fstat(fd.Get(), &st) != 0) return Failure("Error reading the file: ", path, errno ? errno : EIO);
+    if (::fstat(fd.Get(), &st) != 0) return Refused("Error reading the file: ", path, errno ? errno : EIO);
     if (std::string why = NotARegularFile(static_cast<unsigned>(st.st_mode)); !why.empty())
-        return Failure("Error reading the file: ", path, why);
+        return Refused("Error reading the file: ", path, why);
     size = static_cast<std::uint64_t>(st.st_size);
     if (size > limit)
-        return Failure("Error reading the file: ", path, "larger than " + std::to_string(limit >> 20) + " MiB");
+        return Refused("Error reading the file: ", path, "larger than " + std::to_string(limit >> 20) + " MiB");
     return {};
 }
 
 // Reads up to `limit` bytes into `out`; a regular file never blocks, whatever the flags.
-FileStatus ReadUpTo(int fd, const std::string& path, std::size_t limit, std::string& out)
+Failure ReadUpTo(int fd, const std::string& path, std::size_t limit, std::string& out)
 {
     char buffer[65536];
     while (out.size() < limit) {
@@ -111,20 +111,20 @@ FileStatus ReadUpTo(int fd, const std::string& path, std::size_t limit, std::str
         if (got == 0) break;
         if (got < 0) {
             if (errno == EINTR) continue;
-            return Failure("Error reading the file: ", path, errno ? errno : EIO);
+            return Refused("Error reading the file: ", path, errno ? errno : EIO);
         }
         out.append(buffer, static_cast<std::size_t>(got));
     }
     return {};
 }
 
-FileStatus WriteAll(int fd, const std::string& path, std::string_view data)
+Failure WriteAll(int fd, const std::string& path, std::string_view data)
 {
     while (!data.empty()) {
         errno = 0;
         const auto n = ::write(fd, data.data(), static_cast<unsigned>(std::min<std::size_t>(data.size(), 1u << 30)));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return Failure("Error writing the file: ", path, errno ? errno : EIO);
+        if (n <= 0) return Refused("Error writing the file: ", path, errno ? errno : EIO);
         data.remove_prefix(static_cast<std::size_t>(n));
     }
     return {};
@@ -191,34 +191,34 @@ OutputTarget ResolveOutput(const std::string& path)
     return out;
 }
 
-FileStatus WriteInPlace(const std::string& path, std::string_view data)
+Failure WriteInPlace(const std::string& path, std::string_view data)
 {
     // O_NONBLOCK: a FIFO nobody reads fails at once (ENXIO) instead of waiting for ever.
     errno = 0;
     Descriptor fd(::open(path.c_str(), O_WRONLY | O_BINARY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_APPEND));
-    if (!fd && errno == ENXIO) return Failure("Error creating the file: ", path, "a FIFO nobody reads from");
-    if (!fd) return Failure("Error creating the file: ", path, errno ? errno : EACCES);
+    if (!fd && errno == ENXIO) return Refused("Error creating the file: ", path, "a FIFO nobody reads from");
+    if (!fd) return Refused("Error creating the file: ", path, errno ? errno : EACCES);
 #ifndef _WIN32
     // Once open, a slow reader is waited for like any writer would.
     const int flags = ::fcntl(fd.Get(), F_GETFL);
     if (flags >= 0) (void)::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
 #endif
-    if (FileStatus status = WriteAll(fd.Get(), path, data); !status) return status;
-    if (!fd.Close()) return Failure("Error writing the file: ", path, errno ? errno : EIO);
+    if (Failure status = WriteAll(fd.Get(), path, data); status.Failed()) return status;
+    if (!fd.Close()) return Refused("Error writing the file: ", path, errno ? errno : EIO);
     return {};
 }
 
 }  // namespace
 
-FileStatus ReadFileHead(const std::string& path, std::size_t limit, std::string& head,
+Failure ReadFileHead(const std::string& path, std::size_t limit, std::string& head,
                         std::uint64_t& fileSize)
 {
     head.clear();
     fileSize = 0;
     Descriptor fd;
-    if (FileStatus status = OpenInput(path, kLargestInputFile, fd, fileSize); !status) return status;
+    if (Failure status = OpenInput(path, kLargestInputFile, fd, fileSize); status.Failed()) return status;
     head.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, limit)));
-    if (FileStatus status = ReadUpTo(fd.Get(), path, limit, head); !status) {
+    if (Failure status = ReadUpTo(fd.Get(), path, limit, head); status.Failed()) {
         head.clear();
         return status;
     }
@@ -227,30 +227,30 @@ FileStatus ReadFileHead(const std::string& path, std::size_t limit, std::string&
     return {};
 }
 
-FileStatus ReadWholeFile(const std::string& path, std::string& contents, std::size_t limit)
+Failure ReadWholeFile(const std::string& path, std::string& contents, std::size_t limit)
 {
     contents.clear();
     Descriptor fd;
     std::uint64_t size = 0;
-    if (FileStatus status = OpenInput(path, std::min<std::uint64_t>(limit, kLargestInputFile), fd, size); !status)
+    if (Failure status = OpenInput(path, std::min<std::uint64_t>(limit, kLargestInputFile), fd, size); status.Failed())
         return status;
     contents.reserve(static_cast<std::size_t>(size));
     // One byte over the limit tells a file that grew past it while being read.
-    if (FileStatus status = ReadUpTo(fd.Get(), path, limit + 1, contents); !status) {
+    if (Failure status = ReadUpTo(fd.Get(), path, limit + 1, contents); status.Failed()) {
         contents.clear();
         return status;
     }
     if (contents.size() > limit) {
         contents.clear();
-        return Failure("Error reading the file: ", path, "larger than " + std::to_string(limit >> 20) + " MiB");
+        return Refused("Error reading the file: ", path, "larger than " + std::to_string(limit >> 20) + " MiB");
     }
     return {};
 }
 
-FileStatus WriteFileSafely(const std::string& path, std::string_view data)
+Failure WriteFileSafely(const std::string& path, std::string_view data)
 {
     const OutputTarget target = ResolveOutput(path);
-    if (!target.refused.empty()) return Failure("Error creating the file: ", path, target.refused);
+    if (!target.refused.empty()) return Refused("Error creating the file: ", path, target.refused);
     if (target.inPlace) return WriteInPlace(path, data);
 
     std::string temporary;
@@ -262,21 +262,21 @@ FileStatus WriteFileSafely(const std::string& path, std::string_view data)
         file.Reset(::open(temporary.c_str(), O_WRONLY | O_BINARY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (!file && errno != EEXIST) break;
     }
-    if (!file) return Failure("Error creating the file: ", path, errno ? errno : EACCES);
+    if (!file) return Refused("Error creating the file: ", path, errno ? errno : EACCES);
 
-    auto discard = [&](FileStatus status) {
+    auto discard = [&](Failure status) {
         file.Reset(-1);
         std::error_code ignored;
         fs::remove(temporary, ignored);
         return status;
     };
-    if (FileStatus status = WriteAll(file.Get(), path, data); !status) return discard(status);
+    if (Failure status = WriteAll(file.Get(), path, data); status.Failed()) return discard(status);
 #ifndef _WIN32
     // The data must be on disk before the rename makes it the file.
     if (::fsync(file.Get()) != 0 && errno != EINVAL)
-        return discard(Failure("Error writing the file: ", path, errno));
+        return discard(Refused("Error writing the file: ", path, errno));
 #endif
-    if (!file.Close()) return discard(Failure("Error writing the file: ", path, errno ? errno : EIO));
+    if (!file.Close()) return discard(Refused("Error writing the file: ", path, errno ? errno : EIO));
 
     std::error_code ec;
     if (fs::exists(target.path, ec)) {
@@ -287,7 +287,7 @@ FileStatus WriteFileSafely(const std::string& path, std::string_view data)
     if (ec) {
         std::error_code ignored;
         fs::remove(temporary, ignored);
-        return Failure("Error creating the file: ", path, ec.message());
+        return Refused("Error creating the file: ", path, ec.message());
     }
     return {};
 }

@@ -7,15 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "core/Failure.h"
+
 namespace quillon {
 
-// ok, or a message that names the file and the system's reason, e.g.
-// "Error opening the file: prog.hex (No such file or directory)".
-struct FileStatus {
-    bool ok = true;
-    std::string message;
-    explicit operator bool() const { return ok; }
-};
+// Each of these gives no failure, or a File failure whose words name the file and the
+// system's reason, e.g. "Error opening the file: prog.hex (No such file or directory)".
 
 // No input file of ours is sanely larger; a larger one is refused before it is read.
 inline constexpr std::uint64_t kLargestInputFile = std::uint64_t{64} << 20;
@@ -25,11 +22,11 @@ inline constexpr std::uint64_t kLargestInputFile = std::uint64_t{64} << 20;
 
 // Reads at most `limit` bytes from the start of the file into `head` and tells how many bytes the
 // file holds in all.
-FileStatus ReadFileHead(const std::string& path, std::size_t limit, std::string& head,
+Failure ReadFileHead(const std::string& path, std::size_t limit, std::string& head,
                         std::uint64_t& fileSize);
 
 // Reads the whole file; a file larger than `limit` bytes is refused.
-FileStatus ReadWholeFile(const std::string& path, std::string& contents,
+Failure ReadWholeFile(const std::string& path, std::string& contents,
                          std::size_t limit = kLargestInputFile);
 
 // Replaces (or creates) the file with `data`. On any failure the file keeps its old content and
@@ -38,6 +35,6 @@ FileStatus ReadWholeFile(const std::string& path, std::string& contents,
 // world-writable folder (/tmp) owned by neither the user nor the folder's owner is refused, as
 // the kernel refuses to follow one. A target that exists and is no
 // regular file (a device, a FIFO, standard output through /dev/stdout) is written in place.
-FileStatus WriteFileSafely(const std::string& path, std::string_view data);
+Failure WriteFileSafely(const std::string& path, std::string_view data);
 
 }  // namespace quillon

@@ -72,7 +72,7 @@ Result LoadHex(const Workspace& ws, const std::string& fileName, MemoryKind kind
         ws.log.LogMessage(LoadMessage(kind), fileName);
         std::string text;
         // Nothing was stored when it cannot be read, so the view stays as it is.
-        if (FileStatus status = ReadWholeFile(fileName, text); !status) return FileFailure(ws, status);
+        if (Failure status = ReadWholeFile(fileName, text); status.Failed()) return FileFailure(ws, status);
         result = ReadIntelHex(text, ChipMemory(ws.chip, kind), StepOf(progress));
         if (result.ending == HexReadResult::Ending::EndOfText && result.records == 0) part = kEmptyText;
         else if (result.ending != HexReadResult::Ending::Rejected && result.dataBytes == 0) part = kNoDataText;
@@ -143,10 +143,10 @@ std::string LogLeftOut(const Workspace& ws, std::uint64_t count, std::uint64_t f
 }
 
 // The file could not be opened, read or written; the log has its name and the system's reason.
-Result FileFailure(const Workspace& ws, const FileStatus& status)
+Result FileFailure(const Workspace& ws, const Failure& status)
 {
-    ws.log.LogMessage(LogText, status.message);
-    return Result::Failed(FailureKind::File, status.message);
+    ws.log.LogMessage(LogText, status.words);
+    return Result::Failed(FailureKind::File, status.words);
 }
 
 FileFormat LoadFormatFor(const std::string& fileName)
@@ -333,7 +333,7 @@ Result SaveHexFile(const Workspace& ws, const std::string& fileName, MemoryKind 
         ProgressGuard progress(ws.progress);
         const std::string text = WriteIntelHex(ChipMemory(ws.chip, kind),
                                                kind == MemoryKind::Program, StepOf(progress));
-        if (FileStatus status = WriteFileSafely(fileName, text); !status) return FileFailure(ws, status);
+        if (Failure status = WriteFileSafely(fileName, text); status.Failed()) return FileFailure(ws, status);
     }
     ws.log.LogMessage(LogComplete, "");
     return Result::Ok();
@@ -348,7 +348,7 @@ Result LoadBinFile(const Workspace& ws, const std::string& fileName, MemoryKind 
     {
         ProgressGuard progress(ws.progress);
         std::string bytes;
-        if (FileStatus status = ReadFileHead(fileName, memory.size(), bytes, fileSize); !status)
+        if (Failure status = ReadFileHead(fileName, memory.size(), bytes, fileSize); status.Failed())
             return FileFailure(ws, status);
         // A shorter file leaves the rest of the image as it was.
         for (std::size_t k = 0; k < memory.size(); k += kProgressBlock) {
@@ -387,7 +387,7 @@ Result SaveBinFile(const Workspace& ws, const std::string& fileName, MemoryKind 
             std::memcpy(bytes.data() + k, memory.data() + k, n);
             progress.SetFraction(static_cast<std::uint32_t>(k + 1), size);
         }
-        if (FileStatus status = WriteFileSafely(fileName, bytes); !status) return FileFailure(ws, status);
+        if (Failure status = WriteFileSafely(fileName, bytes); status.Failed()) return FileFailure(ws, status);
     }
     ws.log.LogMessage(LogComplete, "");
     return Result::Ok();

@@ -119,6 +119,6 @@ std::string LogLeftOut(const Workspace& ws, std::uint64_t count, std::uint64_t f
 // The line of a file that goes on after its end record, whatever its format.
 inline constexpr std::string_view kAfterEndText = "The file goes on after its end record: the rest was not loaded";
 // The failure of a file that could not be opened, read or written, logged with its reason.
-Result FileFailure(const Workspace& ws, const FileStatus& status);
+Result FileFailure(const Workspace& ws, const Failure& status);
 
 }  // namespace quillon

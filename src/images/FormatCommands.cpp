@@ -52,7 +52,7 @@ Result LoadSRecordFile(const Workspace& ws, const std::string& fileName, MemoryK
         ProgressGuard progress(ws.progress);
         ws.log.LogMessage(LoadMessage(kind), fileName);
         std::string text;
-        if (FileStatus status = ReadWholeFile(fileName, text); !status) return FileFailure(ws, status);
+        if (Failure status = ReadWholeFile(fileName, text); status.Failed()) return FileFailure(ws, status);
         load = ReadSRecord(text, ChipMemory(ws.chip, kind));
         if (!load.error.empty()) {
             return Refused(ws, fileName, load.error);
@@ -78,7 +78,7 @@ Result SaveSRecordFile(const Workspace& ws, const std::string& fileName, MemoryK
         ProgressGuard progress(ws.progress);
         const std::string text = WriteSRecord(ChipMemory(ws.chip, kind), SRecordWidthFor(fileName));
         progress.SetPosition(50);
-        if (FileStatus status = WriteFileSafely(fileName, text); !status) return FileFailure(ws, status);
+        if (Failure status = WriteFileSafely(fileName, text); status.Failed()) return FileFailure(ws, status);
         progress.SetPosition(100);
     }
     ws.log.LogMessage(LogComplete, "");
@@ -93,7 +93,7 @@ Result LoadElfFile(const Workspace& ws, const std::string& fileName, MemoryKind 
         ProgressGuard progress(ws.progress);
         ws.log.LogMessage(LoadMessage(kind), fileName);
         std::string contents;
-        if (FileStatus status = ReadWholeFile(fileName, contents); !status) return FileFailure(ws, status);
+        if (Failure status = ReadWholeFile(fileName, contents); status.Failed()) return FileFailure(ws, status);
         // Loaded as the program, the file fills both memories: its EEPROM section belongs
         // with the code that reads it. Loaded as data, only the EEPROM section is taken.
         load = ReadElf(Bytes(contents), program ? ChipMemory(ws.chip, MemoryKind::Program) : std::span<std::uint8_t>{},

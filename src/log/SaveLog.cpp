@@ -4,11 +4,11 @@
 
 namespace quillon {
 
-FileStatus SaveLogAs(Log& log, const std::string& path)
+Failure SaveLogAs(Log& log, const std::string& path)
 {
     const auto lines = log.Lines();
-    FileStatus status = WriteFileSafely(path, LogToRtf(lines));
-    if (status) log.LogMessage(LogSaved, path);
+    Failure status = WriteFileSafely(path, LogToRtf(lines));
+    if (!status.Failed()) log.LogMessage(LogSaved, path);
     return status;
 }
 

@@ -12,6 +12,6 @@ class Log;
 // Writes the document whatever the name's extension, replacing the file only once complete,
 // then logs "Log saved to file: " + path. A failure is returned for the window to show and is
 // not logged.
-FileStatus SaveLogAs(Log& log, const std::string& path);
+Failure SaveLogAs(Log& log, const std::string& path);
 
 }  // namespace quillon

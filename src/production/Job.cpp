@@ -160,8 +160,8 @@ std::string LoadImages(const ChipRow& row, const std::string& file, MemoryKind k
 std::string Digest(const std::string& file, std::string& error)
 {
     std::string contents;
-    if (FileStatus status = ReadWholeFile(file, contents); !status) {
-        error = status.message;
+    if (Failure status = ReadWholeFile(file, contents); status.Failed()) {
+        error = status.words;
         return {};
     }
     return Sha256Hex(contents);
@@ -179,7 +179,7 @@ std::vector<std::uint64_t> ReadValues(const Checker& c, const toml::node& node, 
                                       const SerialRule& rule)
 {
     std::string contents;
-    if (FileStatus status = ReadWholeFile(file, contents); !status) c.Fail(node, "serial.values", status.message);
+    if (Failure status = ReadWholeFile(file, contents); status.Failed()) c.Fail(node, "serial.values", status.words);
     std::vector<std::uint64_t> values;
     std::istringstream lines(contents);
     std::string line;
@@ -320,7 +320,7 @@ Job Check(const std::string& path)
 {
     Checker c(path);
     std::string contents;
-    if (FileStatus status = ReadWholeFile(path, contents); !status) throw Refusal{status.message};
+    if (Failure status = ReadWholeFile(path, contents); status.Failed()) throw Refusal{status.words};
     toml::table root;
     try {
         root = toml::parse(contents, path);

@@ -218,11 +218,8 @@ void Line::Work(std::size_t index)
         if (settings_.detect ? !watch(true) : !AwaitStart(index)) break;
         if (cancel.Requested()) break;
         SetState(index, GatewayState::Programming);
-        // Stays connected through the chip, so that a port closed by a failure tells a gateway
-        // gone (unplugged, silent, out of step) from a chip that failed on a working gateway.
-        const ChipOutcome outcome = run.ProgramChip(true);
-        const bool gatewayLost = outcome.ending == ChipEnding::Failed && !session.bus.link.IsOpen();
-        if (!settings_.detect) run.Disconnect();
+        // Detection polls the socket through the same connection.
+        const ChipOutcome outcome = run.ProgramChip(settings_.detect);
         if (outcome.ending == ChipEnding::Stopped) {
             why = outcome.reason;
             break;
@@ -242,10 +239,8 @@ void Line::Work(std::size_t index)
             break;
         }
         if (outcome.ending == ChipEnding::Cancelled) break;
-        if (gatewayLost) {
-            char number[24];
-            std::snprintf(number, sizeof number, "%04lld", static_cast<long long>(outcome.id));
-            why = std::string("the gateway failed during chip ") + number + " (" + outcome.reason + "); this socket stops";
+        if (std::string lost = GatewayLostReason(outcome); !lost.empty()) {
+            why = std::move(lost);
             break;
         }
         if (settings_.detect && (!settings_.count || made < *settings_.count) && !watch(false)) break;

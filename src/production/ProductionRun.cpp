@@ -198,6 +198,14 @@ std::optional<std::uint64_t> ProductionRun::NextSerial(std::string& error)
     return store_.PeekNext(job_.name, *job_.serial, error);
 }
 
+std::string GatewayLostReason(const ChipOutcome& outcome)
+{
+    if (outcome.ending != ChipEnding::Failed || !outcome.gatewayLost) return {};
+    char number[24];
+    std::snprintf(number, sizeof number, "%04lld", static_cast<long long>(outcome.id));
+    return std::string("the gateway failed during chip ") + number + " (" + outcome.reason + "); this socket stops";
+}
+
 ChipOutcome ProductionRun::ProgramChip(bool keepConnected)
 {
     ChipOutcome outcome;
@@ -359,6 +367,7 @@ ChipOutcome ProductionRun::ProgramChip(bool keepConnected)
             return {};
         });
     }
+    outcome.gatewayLost = !ok && !session_.bus.link.IsOpen();
     // The socket is off after every command; the port closes unless a detection keeps polling.
     if (!keepConnected) Disconnect();
 

@@ -34,7 +34,13 @@ struct ChipOutcome {
     double seconds = 0;
     // The run must stop after this chip: its record could not be written, or the numbers ran out.
     std::string storeError;
+    // The failure closed the gateway's port (unplugged, silent, out of step) or the port would
+    // not open: the socket can program no more chips, unlike after a chip that only failed.
+    bool gatewayLost = false;
 };
+
+// Why a socket stops after `outcome` when its gateway was lost; empty when it was not.
+std::string GatewayLostReason(const ChipOutcome& outcome);
 
 class ProductionRun {
 public:

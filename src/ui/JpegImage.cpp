@@ -98,8 +98,8 @@ DecodedImage DecodeJpeg(const unsigned char* data, std::size_t size)
 DecodedImage DecodeJpegFile(const QString& path)
 {
     std::string contents;
-    const FileStatus status = ReadWholeFile(path.toStdString(), contents);
-    if (!status.ok) return {QImage(), QString::fromStdString(status.message)};
+    const Failure status = ReadWholeFile(path.toStdString(), contents);
+    if (status.Failed()) return {QImage(), QString::fromStdString(status.words)};
     DecodedImage decoded = DecodeJpeg(reinterpret_cast<const unsigned char*>(contents.data()), contents.size());
     if (decoded.image.isNull())
         decoded.error = QStringLiteral("Cannot show the picture %1: %2").arg(path, decoded.error);

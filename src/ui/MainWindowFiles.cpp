@@ -158,8 +158,8 @@ void MainWindow::OnSaveLog()
     const auto chosen = ChooseFile(FileDialogKind::Save);
     if (!chosen) return;
     // A rich-text document whatever the name's extension; the name is taken as typed.
-    const FileStatus status = SaveLogAs(session_->bus.log, chosen->name.toStdString());
-    if (!status.ok) QMessageBox::critical(this, QStringLiteral("Error"), QString::fromStdString(status.message));
+    const Failure status = SaveLogAs(session_->bus.log, chosen->name.toStdString());
+    if (status.Failed()) QMessageBox::critical(this, QStringLiteral("Error"), QString::fromStdString(status.words));
 }
 
 }  // namespace quillon::ui

@@ -175,6 +175,11 @@ void MainWindow::BuildStatusBar()
         } else if (lastResult_->ending == Ending::Refused && !lastResult_->WasCancelled()) {
             // Nothing ran, so there is no time to give; what stopped it was the user's answer.
             statusResult_->setText(QStringLiteral("%1 was not run: you answered No").arg(command));
+        } else if (lastResult_->failure == FailureKind::WrongChip) {
+            // The chip in the socket is not the selected one and nothing was changed on it: the
+            // command did not fail, it was not run, and the status says which chip is there.
+            statusResult_->setText(QStringLiteral("%1 was not run: %2")
+                                       .arg(command, QString::fromStdString(lastResult_->Words()).section(QLatin1Char('\n'), 0, 0).trimmed()));
         } else {
             QString words = QString::fromStdString(lastResult_->Words()).section(QLatin1Char('\n'), 0, 0).trimmed();
             if (words.endsWith(QLatin1Char(':'))) words.chop(1);

@@ -19,6 +19,9 @@ ProductionSocket::ProductionSocket(QString port, PortOpener opener, const Job& j
       records_(std::move(records)),
       session_(std::make_unique<Session>(std::move(opener)))
 {
+    // A signal rather than a queued call built here: Qt then makes and frees the queued event in
+    // its own code, which the window's ThreadSanitizer run knows to be ordered by Qt's locks.
+    connect(this, &ProductionSocket::eventsWaiting, this, &ProductionSocket::Deliver, Qt::QueuedConnection);
 }
 
 ProductionSocket::~ProductionSocket()
@@ -67,12 +70,8 @@ void ProductionSocket::Work(int chips)
         run_->onNotice = [this](const std::string& line) { Post({Event::Notice, 0, line, {}}); };
     }
     for (int i = 0; reason.empty() && i < chips && !stop_; ++i) {
-        // Kept connected through the chip: a port that a failure closed tells a gateway gone
-        // (unplugged, silent, out of step) from a chip that failed on a working gateway.
-        ChipOutcome outcome = run_->ProgramChip(true);
-        const bool gatewayLost = outcome.ending == ChipEnding::Failed && !session_->bus.link.IsOpen();
-        run_->Disconnect();
-        reason = StopReason(outcome, gatewayLost);
+        ChipOutcome outcome = run_->ProgramChip();
+        reason = StopReason(outcome);
         if (outcome.ending != ChipEnding::Stopped) Post({Event::Chip, outcome.id, {}, std::move(outcome)});
     }
     if (run_) {
@@ -83,7 +82,7 @@ void ProductionSocket::Work(int chips)
     Post({Event::End, 0, reason, {}});
 }
 
-std::string ProductionSocket::StopReason(const ChipOutcome& outcome, bool gatewayLost)
+std::string ProductionSocket::StopReason(const ChipOutcome& outcome)
 {
     switch (outcome.ending) {
     case ChipEnding::Stopped:
@@ -96,11 +95,8 @@ std::string ProductionSocket::StopReason(const ChipOutcome& outcome, bool gatewa
     }
     if (!outcome.storeError.empty()) return outcome.storeError;
     // A chip that fails leaves the socket ready for the next one; a gateway that could not be
-    // opened or whose link failed cannot program another. Worded as the command line words it.
-    if (!gatewayLost) return {};
-    char number[24];
-    std::snprintf(number, sizeof number, "%04lld", static_cast<long long>(outcome.id));
-    return std::string("the gateway failed during chip ") + number + " (" + outcome.reason + "); this socket stops";
+    // opened or whose link failed cannot program another.
+    return GatewayLostReason(outcome);
 }
 
 void ProductionSocket::Post(Event event)
@@ -109,7 +105,7 @@ void ProductionSocket::Post(Event event)
         std::lock_guard lock(eventsMutex_);
         events_.push_back(std::move(event));
     }
-    QMetaObject::invokeMethod(this, &ProductionSocket::Deliver, Qt::QueuedConnection);
+    emit eventsWaiting();
 }
 
 void ProductionSocket::Deliver()

@@ -53,6 +53,8 @@ signals:
     void chipEnded(const quillon::production::ChipOutcome& outcome);
     // The batch ended; `reason` is empty when every chip asked for was programmed.
     void batchEnded(const QString& reason);
+    // The worker queued events; delivered on the GUI thread. Not for other listeners.
+    void eventsWaiting();
 
 private:
     struct Event {
@@ -64,7 +66,7 @@ private:
 
     void Work(int chips);
     // The reason the socket cannot take another chip after this one; empty when it can.
-    static std::string StopReason(const production::ChipOutcome& outcome, bool gatewayLost);
+    static std::string StopReason(const production::ChipOutcome& outcome);
     void Post(Event event);
     void Deliver();
 

@@ -168,9 +168,9 @@ bool WiringWindow::SaveAs(const QString& path, QString& error) const
         }
         bytes.assign(png.constData(), static_cast<std::size_t>(png.size()));
     }
-    const FileStatus written = WriteFileSafely(path.toStdString(), bytes);
-    if (!written) {
-        error = QString::fromStdString(written.message);
+    const Failure written = WriteFileSafely(path.toStdString(), bytes);
+    if (written.Failed()) {
+        error = QString::fromStdString(written.words);
         return false;
     }
     return true;

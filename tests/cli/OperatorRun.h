@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "Subprocess.h"
+#include "images/IntelHex.h"
 
 namespace quillon::test {
 
@@ -118,23 +119,10 @@ inline std::string ReadAll(const std::string& path)
 // 512 bytes of firmware as Intel HEX, and the same bytes.
 inline std::string Firmware(std::string& bytes)
 {
-    std::string hex;
-    char line[80];
-    for (unsigned off = 0; off < 512; off += 16) {
-        unsigned sum = 16 + (off >> 8) + (off & 0xFF);
-        std::snprintf(line, sizeof line, ":10%04X00", off);
-        hex += line;
-        for (unsigned i = 0; i < 16; ++i) {
-            const unsigned b = (off * 7 + i * 13 + 5) & 0xFF;
-            bytes += static_cast<char>(b);
-            sum += b;
-            std::snprintf(line, sizeof line, "%02X", b);
-            hex += line;
-        }
-        std::snprintf(line, sizeof line, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
-        hex += line;
-    }
-    return hex + ":00000001FF\n";
+    std::vector<std::uint8_t> image(512);
+    for (unsigned a = 0; a < image.size(); ++a) image[a] = static_cast<std::uint8_t>((a & ~15u) * 7 + (a & 15u) * 13 + 5);
+    bytes.append(image.begin(), image.end());
+    return WriteIntelHex(image, false) + "\n";
 }
 
 // The 4-byte little-endian serial number at 0x10 of a saved EEPROM.

@@ -127,7 +127,7 @@ TEST(SaveLogAs, WritesTheDocumentThenLogsTheName)
     const auto path = (dir / "session.log").string();
     Log log;
     log.LogMessage(LogTrying, " erase the chip");
-    ASSERT_TRUE(SaveLogAs(log, path));
+    ASSERT_FALSE(SaveLogAs(log, path).Failed());
     std::ifstream in(path, std::ios::binary);
     std::stringstream content;
     content << in.rdbuf();
@@ -140,8 +140,8 @@ TEST(SaveLogAs, AFailedWriteLogsNothingAndSaysWhy)
     Log log;
     log.LogMessage(LogPortClosed, "");
     const auto status = SaveLogAs(log, "/nonexistent-dir/quillon/log.rtf");
-    EXPECT_FALSE(status);
-    EXPECT_NE(status.message.find("/nonexistent-dir/quillon/log.rtf"), std::string::npos) << status.message;
+    EXPECT_EQ(status, FailureKind::File);
+    EXPECT_NE(status.words.find("/nonexistent-dir/quillon/log.rtf"), std::string::npos) << status.words;
     EXPECT_EQ(log.Lines().size(), 1u);
 }
 

@@ -100,6 +100,23 @@ TEST_F(Commands, AutosearchSelectsTheChipInTheSocket)
     EXPECT_EQ(window->View(2)->LineCount(), 256 / 16);
 }
 
+TEST_F(Commands, AWrongChipAnsweredNoIsNotWrittenAndTheStatusSaysWhichChipIsThere)
+{
+    StartWith("ATmega8");
+    Trigger("ATmega16");
+    const std::uint8_t first = Chip().flash[0];
+    BoxAnswerer boxes(QMessageBox::No);
+    boxes.AnswerFirst({QMessageBox::Yes});  // the erase warning; then No to the wrong chip
+    Click(names::kWriteProgram);
+    ASSERT_EQ(boxes.seen.size(), 2u);
+    EXPECT_TRUE(boxes.seen[1].text.contains(QStringLiteral("ATmega8"))) << boxes.seen[1].text.toStdString();
+    EXPECT_TRUE(boxes.seen[1].text.contains(QStringLiteral("ATmega16"))) << boxes.seen[1].text.toStdString();
+    EXPECT_EQ(Chip().flash[0], first);
+    EXPECT_TRUE(Logged("Nothing was changed on the chip."));
+    EXPECT_EQ(Status().rfind("Write Program was not run: The chip in the socket is 1E 93 07 (ATmega8), not the selected ATmega16", 0), 0u)
+        << Status();
+}
+
 TEST_F(Commands, ReadFillsTheActivePageTypingAndWritingReachTheChip)
 {
     StartWith("ATmega8");
