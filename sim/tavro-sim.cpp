@@ -1,11 +1,13 @@
 // tavro-sim: a simulated Tavro gateway on a pseudo-terminal. It prints the terminal's device
 // path and serves the gateway protocol there, with a chosen chip in the socket, until killed.
 #include <fcntl.h>
+#include <pthread.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -16,6 +18,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -308,6 +311,91 @@ private:
     int fd_;
 };
 
+// Reads the terminal on a thread of its own and dates each read when it returns, as a UART dates
+// the bytes it receives. The loop that executes commands and sends answers can wake late; dating
+// what it then finds by its own wake-up would squeeze packets the program wrote apart into one
+// burst, and its gateway would be slower than any real one (on a saturated line such a delay is
+// made up only slowly, and can end in bytes lost that the program did nothing to lose).
+class TerminalReader {
+public:
+    struct Chunk {
+        Bytes bytes;
+        Clock::time_point at;
+    };
+
+    explicit TerminalReader(int fd) : fd_(fd)
+    {
+        if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
+        // Signals go to the main loop, which polls for them; this thread only reads.
+        sigset_t all, old;
+        sigfillset(&all);
+        ::pthread_sigmask(SIG_BLOCK, &all, &old);
+        thread_ = std::thread([this] { Run(); });
+        ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    }
+    ~TerminalReader()
+    {
+        Stop();
+        for (int fd : wake_)
+            if (fd >= 0) ::close(fd);
+    }
+    TerminalReader(const TerminalReader&) = delete;
+    TerminalReader& operator=(const TerminalReader&) = delete;
+
+    // Before the terminal closes.
+    void Stop()
+    {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    // Readable when reads are waiting.
+    int WakeFd() const { return wake_[0]; }
+    std::vector<Chunk> Take()
+    {
+        char drain[64];
+        while (::read(wake_[0], drain, sizeof drain) > 0) {
+        }
+        std::lock_guard lock(mutex_);
+        return std::exchange(chunks_, {});
+    }
+
+private:
+    void Run()
+    {
+        std::uint8_t buffer[4096];
+        while (!stop_) {
+            pollfd p{fd_, POLLIN, 0};
+            const int r = ::poll(&p, 1, 20);
+            if (r <= 0) continue;
+            if (!(p.revents & POLLIN)) {
+                // No slave open (POLLHUP): wait for the program to open the terminal again.
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
+            const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+            const auto at = Clock::now();
+            if (n <= 0) {
+                if (n < 0 && errno == EINTR) continue;
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
+            {
+                std::lock_guard lock(mutex_);
+                chunks_.push_back({Bytes(buffer, buffer + n), at});
+            }
+            const char one = 1;
+            [[maybe_unused]] const ssize_t w = ::write(wake_[1], &one, 1);
+        }
+    }
+
+    int fd_;
+    int wake_[2] = {-1, -1};
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<Chunk> chunks_;
+    std::thread thread_;
+};
+
 void WriteTrace(const std::string& file, quillon::sim::SimDevice& device)
 {
     if (file.empty()) return;
@@ -480,10 +568,10 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
 
     std::cout << slavePath << std::endl;
+    TerminalReader reader(master.Get());
 
     const auto byteTime = std::chrono::microseconds(44);
     const auto latency = std::chrono::microseconds(latencyUs);
-    std::uint8_t buffer[4096];
     auto msOf = [&](Clock::time_point t) { return std::chrono::duration<double, std::milli>(t - start).count(); };
     auto timeOf = [&](double ms) {
         return start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(ms));
@@ -496,6 +584,7 @@ int main(int argc, char** argv)
                                      pace ? std::chrono::duration<double, std::milli>(byteTime).count() : 0.0,
                                      commandDelayUs / 1000.0);
     auto hangUp = [&] {
+        reader.Stop();
         slave.Reset();
         master.Reset();  // the program's next write or read on the terminal fails
         WriteTrace(o.traceFile, device);
@@ -609,6 +698,25 @@ int main(int argc, char** argv)
     };
 
     double lastReadMs = 0;  // when the last bytes were read from the terminal
+    // A terminal takes the program's bytes at once; the line would still be carrying them. The
+    // program never writes more than a packet's worth at once, so more in one read means the
+    // machine held its writes back (the reading thread or the terminal itself was not scheduled
+    // for a while): the bytes were written spread over the time since the read before. They are
+    // taken to have come in at line speed up to now, as a line would have carried them if they
+    // had been written at that pace, not as one burst the program never sent. That is never
+    // kinder to a program that did send a burst: the same bytes at line speed, only earlier,
+    // meet a gateway at least as busy.
+    auto arrive = [&](const TerminalReader::Chunk& chunk) {
+        const double readMs = msOf(chunk.at);
+        constexpr std::size_t kPacketBytes = 32;
+        const std::size_t n = chunk.bytes.size();
+        const double byteMs = std::chrono::duration<double, std::milli>(byteTime).count();
+        const double written =
+            (n > kPacketBytes && pace ? std::max(lastReadMs, readMs - static_cast<double>(n) * byteMs) : readMs) +
+            latencyUs / 1000.0;
+        input.Arrive(std::span<const std::uint8_t>(chunk.bytes), written, execute);
+        lastReadMs = readMs;
+    };
     while (!g_stop) {
         input.RunUntil(msOf(Clock::now()), execute);
         sendHeld();
@@ -625,37 +733,17 @@ int main(int argc, char** argv)
         if (auto held = device.MsUntilHeldArrive())
             until = std::min(until, Clock::now() + std::chrono::microseconds(static_cast<long long>(*held * 1000) + 1));
         const nanoseconds wait = std::max(nanoseconds(0), std::chrono::duration_cast<nanoseconds>(until - Clock::now()));
-        pollfd p{master.Get(), POLLIN, 0};
+        pollfd p{reader.WakeFd(), POLLIN, 0};
         const timespec timeout{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
-        int r = ::ppoll(&p, 1, &timeout, nullptr);
+        const int r = ::ppoll(&p, 1, &timeout, nullptr);
         if (r < 0) {
             if (errno == EINTR) continue;
             break;
         }
         if (r == 0) continue;
-        if (!(p.revents & POLLIN)) {
-            // No slave open (POLLHUP): wait for the program to open the terminal again.
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            continue;
-        }
-        ssize_t n = ::read(master.Get(), buffer, sizeof buffer);
-        if (n <= 0) {
-            if (n < 0 && errno == EINTR) continue;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            continue;
-        }
-        // A terminal takes the program's bytes at once; the line would still be carrying them.
-        // More than one packet's worth at once means several writes waited for a simulator that
-        // woke late on a busy machine: they were written up to a moment ago, after the last read
-        // here, and are not taken for a burst the program never sent.
-        const double nowMs = msOf(Clock::now());
-        constexpr double kWakeSlackMs = 1.0;
-        constexpr ssize_t kPacketBytes = 32;
-        const double written = (n > kPacketBytes ? std::max(lastReadMs, nowMs - kWakeSlackMs) : nowMs) +
-                               latencyUs / 1000.0;
-        input.Arrive(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n)), written, execute);
-        lastReadMs = nowMs;
+        for (const TerminalReader::Chunk& chunk : reader.Take()) arrive(chunk);
     }
+    reader.Stop();
     WriteTrace(o.traceFile, device);
     saveChip();
     SaveLost(o, input.Lost());

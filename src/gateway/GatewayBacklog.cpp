@@ -22,7 +22,8 @@ void GatewayBacklog::Sent(std::size_t length, std::size_t answerBytes, Clock::ti
     // at the backlog short, also when the program runs far ahead of the line's pace.
     while (!waiting_.empty() && waiting_.front().taken + kLag <= lineFree_) waiting_.pop_front();
     const Clock::time_point taken = std::max(gatewayFree_, lineFree_);
-    gatewayFree_ = taken + LineTime(answerBytes);
+    const auto answering = LineTime(answerBytes);
+    gatewayFree_ = taken + answering + answering / kAnswerSlack;
     waiting_.push_back({length, taken});
 }
 

@@ -20,6 +20,13 @@
 // what the program writes in 1 ms frames, so bytes written a moment apart may arrive together.
 // A packet counts as waiting until kLag after the model has the gateway take it. At 1 ms that
 // still lets a stream of parallel reads (short packets, 1-byte answers) fill the line.
+//
+// A stream of serial reads (7 bytes out, 8 back) keeps the gateway busy sending answers, and a
+// program that paced it at exactly the gateway's pace would never let it make up for a packet
+// that came late: the gateway would stay that far behind for the rest of the read, and the next
+// late packet would find it fuller still. So the model gives every answer 1/32 more than its
+// line time: a gateway that fell behind catches up (a millisecond in about ninety reads), and
+// one a hair slower than the line (a few cycles between bytes) never drifts into a loss.
 #pragma once
 
 #include <chrono>
@@ -34,6 +41,7 @@ public:
     static constexpr std::chrono::nanoseconds kByteTime{44000};
     static constexpr std::size_t kInputBytes = 32;  // what the gateway is known to hold
     static constexpr std::chrono::microseconds kLag{1000};
+    static constexpr int kAnswerSlack = 32;  // an answer is given 1/kAnswerSlack more than its line time
 
     // A packet of `length` bytes went out at `at`, owing `answerBytes` bytes of answer.
     void Sent(std::size_t length, std::size_t answerBytes, Clock::time_point at);
