@@ -698,14 +698,13 @@ int main(int argc, char** argv)
     };
 
     double lastReadMs = 0;  // when the last bytes were read from the terminal
-    // A terminal takes the program's bytes at once; the line would still be carrying them. The
-    // program never writes more than a packet's worth at once, so more in one read means the
-    // machine held its writes back (the reading thread or the terminal itself was not scheduled
-    // for a while): the bytes were written spread over the time since the read before. They are
-    // taken to have come in at line speed up to now, as a line would have carried them if they
-    // had been written at that pace, not as one burst the program never sent. That is never
-    // kinder to a program that did send a burst: the same bytes at line speed, only earlier,
-    // meet a gateway at least as busy.
+    // A terminal takes the program's bytes at once; the line would still be carrying them. More
+    // than a packet's worth in one read mostly means the machine held the program's writes back
+    // (the reading thread or the terminal itself was not scheduled for a while), and they were
+    // written spread over the time since the read before. They are taken to have come in at line
+    // speed up to now, as a line would have carried them, not as one burst the program never
+    // sent. That is never kinder to a program that did send a burst: the same bytes at line
+    // speed, only earlier, meet a gateway at least as busy.
     auto arrive = [&](const TerminalReader::Chunk& chunk) {
         const double readMs = msOf(chunk.at);
         constexpr std::size_t kPacketBytes = 32;
