@@ -1,13 +1,22 @@
 // "Write Program" followed by "Verify Program" of the largest parallel chip (ATmega2560) and of
 // a serial chip (ATtiny85), through tavro-sim on a pseudo-terminal paced like a 250000-baud 8N2
-// line, over the real serial link, with the delay value at 0.
+// line, over the real serial link, with the delay value at 0; the 8 KiB program also behind an
+// adapter with a 1 ms latency timer and a gateway input of 32 bytes, its verify one read at a
+// time beside the default answers in flight.
 //
 // The time is the wall time of the two commands. Counters:
 //   bytes    bytes on the wire, both ways
 //   waits_s  the programming waits the commands slept (fixed waits and ready polls)
 //   bound_s  the wire time of those bytes at 11 bits each, plus the waits
 //   ratio    wall time / bound_s; the target is at most 1.25 for the whole memory and 1.2 for
-//            the 8 KiB program's fast path, whose bytes are only those of its pages
+//            the 8 KiB program's fast path, whose bytes are only those of its pages, and 1.0 for
+//            it behind the 1 ms adapter with the default answers in flight
+// and where the wall time went, adding up to it:
+//   wire_s     the wire time of the bytes (bound_s without the waits)
+//   latency_s  time the program waited on the transport (its writes wait for the line) beyond
+//              wire_s: the adapter's latency and the turnarounds it causes
+//   chip_s     waits_s
+//   own_s      the rest: the program's own time
 #include <benchmark/benchmark.h>
 
 #include <sys/prctl.h>
@@ -21,6 +30,7 @@
 #include <vector>
 
 #include "chips/Catalogue.h"
+#include "chips/MemoryWalk.h"
 #include "operations/ChipSelection.h"
 #include "operations/Session.h"
 #include "gateway/Link.h"
@@ -35,6 +45,7 @@ constexpr double kByteSeconds = 11.0 / 250000.0;
 
 struct WireCount {
     std::uint64_t bytes = 0;
+    double waitedS = 0;  // blocked in the transport or holding packets back for the gateway
 };
 
 // The real serial transport, counting what crosses it. A real port's write returns when its
@@ -44,22 +55,57 @@ struct WireCount {
 class CountingTransport final : public Transport {
 public:
     CountingTransport(std::unique_ptr<Transport> inner, WireCount& count) : inner_(std::move(inner)), count_(count) {}
+
+private:
+    // Defined before its callers: its return type is deduced.
+    template <class F>
+    auto Timed(F&& f)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        auto r = f();
+        count_.waitedS += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return r;
+    }
+
+public:
     bool Write(std::span<const std::uint8_t> bytes) override
     {
         count_.bytes += bytes.size();
-        const bool ok = inner_->Write(bytes);
-        using namespace std::chrono;
-        const auto now = steady_clock::now();
-        lineFree_ = std::max(lineFree_, now) +
-                    duration_cast<steady_clock::duration>(duration<double>(kByteSeconds * bytes.size()));
-        if (lineFree_ - now > milliseconds(2)) std::this_thread::sleep_until(lineFree_ - milliseconds(2));
-        return ok;
+        return Timed([&] {
+            const bool ok = inner_->Write(bytes);
+            using namespace std::chrono;
+            const auto now = steady_clock::now();
+            lineFree_ = std::max(lineFree_, now) +
+                        duration_cast<steady_clock::duration>(duration<double>(kByteSeconds * bytes.size()));
+            if (lineFree_ - now > milliseconds(2)) std::this_thread::sleep_until(lineFree_ - milliseconds(2));
+            return ok;
+        });
     }
     std::size_t Read(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) override
     {
-        std::size_t n = inner_->Read(buffer, timeout);
+        std::size_t n = Timed([&] { return inner_->Read(buffer, timeout); });
         count_.bytes += n;
         return n;
+    }
+    std::size_t ReadUntilPause(std::span<std::uint8_t> buffer, std::size_t needed, std::chrono::milliseconds timeout,
+                               std::chrono::microseconds pause) override
+    {
+        std::size_t n = Timed([&] { return inner_->ReadUntilPause(buffer, needed, timeout, pause); });
+        count_.bytes += n;
+        return n;
+    }
+    std::size_t Queued(std::chrono::microseconds settle) override
+    {
+        return Timed([&] { return inner_->Queued(settle); });
+    }
+    void DiscardInput() override { inner_->DiscardInput(); }
+    Clock::time_point Now() override { return inner_->Now(); }
+    void WaitFor(Clock::duration wait) override
+    {
+        Timed([&] {
+            inner_->WaitFor(wait);
+            return 0;
+        });
     }
 
 private:
@@ -77,7 +123,8 @@ struct Job {
     bool fast = false;
     // A compiled program (a fixture's flash as avr-objcopy extracts it) instead of made-up bytes.
     std::string program;
-    int inFlight = 1;  // answers in flight of the verify
+    int inFlight = 1;  // answers in flight of the verify (kAutoAnswersInFlight: the default)
+    int adapterLatencyUs = 0;  // with a latency, the gateway's input holds 32 bytes
 };
 
 std::vector<std::uint8_t> FixtureFlash(const std::string& name)
@@ -93,10 +140,14 @@ void WriteVerify(benchmark::State& state, const Job& job)
     // every one of them, an error of the simulator's clock and not of the program. The slack is
     // inherited by the simulator started below.
     prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
-    double wall = 0, bound = 0, waits = 0;
+    double wall = 0, bound = 0, waits = 0, waited = 0;
     std::uint64_t bytes = 0;
     for (auto _ : state) {
-        test::TavroSimProcess gateway({"--chip", chip, "--pace"});
+        std::vector<std::string> simOptions{"--chip", chip, "--pace"};
+        if (job.adapterLatencyUs > 0)
+            simOptions.insert(simOptions.end(), {"--adapter-latency-us", std::to_string(job.adapterLatencyUs),
+                                                 "--input-buffer", "32"});
+        test::TavroSimProcess gateway(simOptions);
         WireCount count;
         Session ctx([&count](const std::string& path) {
             OpenedPort opened = OpenSerialPort(path);
@@ -132,7 +183,7 @@ void WriteVerify(benchmark::State& state, const Job& job)
             std::fill(covered.begin(), covered.begin() + program, 1);
             ctx.coveredProgram = std::move(covered);
         }
-        count.bytes = 0;
+        count = {};
         sleptMs = 0;
 
         const auto start = std::chrono::steady_clock::now();
@@ -148,6 +199,7 @@ void WriteVerify(benchmark::State& state, const Job& job)
         }
         wall = elapsed.count();
         bytes = count.bytes;
+        waited = count.waitedS;
         waits = sleptMs / 1000.0;
         bound = static_cast<double>(bytes) * kByteSeconds + waits;
         state.SetIterationTime(wall);
@@ -156,6 +208,11 @@ void WriteVerify(benchmark::State& state, const Job& job)
     state.counters["waits_s"] = waits;
     state.counters["bound_s"] = bound;
     state.counters["ratio"] = wall / bound;
+    const double wire = bound - waits;
+    state.counters["wire_s"] = wire;
+    state.counters["latency_s"] = std::max(0.0, waited - wire);
+    state.counters["chip_s"] = waits;
+    state.counters["own_s"] = wall - std::max(waited, wire) - waits;
 }
 
 BENCHMARK_CAPTURE(WriteVerify, ATtiny85, Job{"ATtiny85"})
@@ -172,6 +229,13 @@ BENCHMARK_CAPTURE(WriteVerify, ATmega2560_8KiB_full, Job{"ATmega2560", 8192, fal
 BENCHMARK_CAPTURE(WriteVerify, ATmega2560_app8k_fast, Job{"ATmega2560", 0, true, "app8k"})
     ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK_CAPTURE(WriteVerify, ATmega2560_app8k_fast_in_flight_16, Job{"ATmega2560", 0, true, "app8k", 16})
+    ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+// Behind a 1 ms adapter: the verify one read at a time, and with the default answers in flight.
+BENCHMARK_CAPTURE(WriteVerify, ATmega2560_8KiB_fast_1ms_in_flight_1,
+                  Job{"ATmega2560", 8192, true, "", 1, 1000})
+    ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(WriteVerify, ATmega2560_8KiB_fast_1ms_default,
+                  Job{"ATmega2560", 8192, true, "", kAutoAnswersInFlight, 1000})
     ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 // The same program written and verified over the whole memory, as the window does by default.
 BENCHMARK_CAPTURE(WriteVerify, ATmega2560_app8k_full, Job{"ATmega2560", 0, false, "app8k"})

@@ -1,11 +1,13 @@
 // tavro-sim: a simulated Tavro gateway on a pseudo-terminal. It prints the terminal's device
 // path and serves the gateway protocol there, with a chosen chip in the socket, until killed.
 #include <fcntl.h>
+#include <pthread.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -16,6 +18,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -25,6 +28,7 @@
 #include <vector>
 
 #include "model/ChipSupply.h"
+#include "model/GatewayInput.h"
 #include "model/SimDevice.h"
 
 namespace {
@@ -61,6 +65,12 @@ constexpr const char* kUsage =
     "  --adapter-latency-us N  hold answers like a USB serial adapter's latency timer: sent\n"
     "                       N microseconds after the first byte waits, or at once when a USB\n"
     "                       packet's worth (62 bytes) has gathered\n"
+    "  --input-buffer N     the gateway's input holds N bytes: bytes arriving while it is full\n"
+    "                       are lost (no flow control), and the bytes after them are read as\n"
+    "                       whatever commands they look like; 0 (default): it never fills\n"
+    "  --command-delay-us N every command takes N microseconds longer: a gateway slower than\n"
+    "                       the line (its input fills when commands come at line speed)\n"
+    "  --save-lost FILE     write the number of bytes lost to a full input buffer at exit\n"
     "  --trace FILE         write every command, answer and diagnostic to FILE at exit\n"
     "  --save-flash FILE    write the chip's flash to FILE (raw binary) at exit or hang-up\n"
     "  --save-eeprom FILE   the same for its EEPROM\n"
@@ -87,6 +97,7 @@ struct Options {
     std::string flashFile, eepromFile, traceFile;
     std::string saveFlash, saveEeprom, saveFuses;  // what the chip holds at exit, for a test to judge
     std::string savePower;                         // the socket's supply at exit
+    std::string saveLost;                          // how many bytes a full input buffer lost
     std::vector<std::uint8_t> fuses;
     std::optional<std::uint8_t> lock;
     quillon::sim::Faults faults;
@@ -170,6 +181,14 @@ std::string ParseArguments(int argc, char** argv, Options& o, bool& help)
             auto v = value();
             if (!v) return a + " needs a file name";
             (a == "--flash" ? o.flashFile : a == "--eeprom" ? o.eepromFile : o.traceFile) = *v;
+        } else if (a == "--save-lost") {
+            auto v = value();
+            if (!v) return a + " needs a file name";
+            o.saveLost = *v;
+        } else if (a == "--input-buffer" || a == "--command-delay-us") {
+            std::optional<int> n;
+            if (auto e = count(n); !e.empty()) return e;
+            (a == "--input-buffer" ? o.faults.inputBuffer : o.faults.commandDelayUs) = *n;
         } else if (a == "--save-flash" || a == "--save-eeprom" || a == "--save-fuses" || a == "--save-power") {
             auto v = value();
             if (!v) return a + " needs a file name";
@@ -292,28 +311,89 @@ private:
     int fd_;
 };
 
-// Splits the byte stream into whole gateway commands, holding a cut command until its rest comes.
-class CommandSplitter {
+// Reads the terminal on a thread of its own and dates each read when it returns, as a UART dates
+// the bytes it receives. The loop that executes commands and sends answers can wake late; dating
+// what it then finds by its own wake-up would squeeze packets the program wrote apart into one
+// burst, and its gateway would be slower than any real one (on a saturated line such a delay is
+// made up only slowly, and can end in bytes lost that the program did nothing to lose).
+class TerminalReader {
 public:
-    template <typename F>
-    void Feed(const std::uint8_t* data, std::size_t n, F&& onCommand)
+    struct Chunk {
+        Bytes bytes;
+        Clock::time_point at;
+    };
+
+    explicit TerminalReader(int fd) : fd_(fd)
     {
-        for (std::size_t i = 0; i < n; ++i) {
-            current_.push_back(data[i]);
-            if (current_.size() == 1) {
-                auto args = quillon::sim::CommandArguments(data[i]);
-                need_ = args ? *args + 1 : 1;  // an unknown byte goes alone; the firmware reports it
-            }
-            if (current_.size() == need_) {
-                onCommand(current_);
-                current_.clear();
-            }
+        if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
+        // Signals go to the main loop, which polls for them; this thread only reads.
+        sigset_t all, old;
+        sigfillset(&all);
+        ::pthread_sigmask(SIG_BLOCK, &all, &old);
+        thread_ = std::thread([this] { Run(); });
+        ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    }
+    ~TerminalReader()
+    {
+        Stop();
+        for (int fd : wake_)
+            if (fd >= 0) ::close(fd);
+    }
+    TerminalReader(const TerminalReader&) = delete;
+    TerminalReader& operator=(const TerminalReader&) = delete;
+
+    // Before the terminal closes.
+    void Stop()
+    {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    // Readable when reads are waiting.
+    int WakeFd() const { return wake_[0]; }
+    std::vector<Chunk> Take()
+    {
+        char drain[64];
+        while (::read(wake_[0], drain, sizeof drain) > 0) {
         }
+        std::lock_guard lock(mutex_);
+        return std::exchange(chunks_, {});
     }
 
 private:
-    Bytes current_;
-    std::size_t need_ = 0;
+    void Run()
+    {
+        std::uint8_t buffer[4096];
+        while (!stop_) {
+            pollfd p{fd_, POLLIN, 0};
+            const int r = ::poll(&p, 1, 20);
+            if (r <= 0) continue;
+            if (!(p.revents & POLLIN)) {
+                // No slave open (POLLHUP): wait for the program to open the terminal again.
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
+            const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+            const auto at = Clock::now();
+            if (n <= 0) {
+                if (n < 0 && errno == EINTR) continue;
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
+            {
+                std::lock_guard lock(mutex_);
+                chunks_.push_back({Bytes(buffer, buffer + n), at});
+            }
+            const char one = 1;
+            [[maybe_unused]] const ssize_t w = ::write(wake_[1], &one, 1);
+        }
+    }
+
+    int fd_;
+    int wake_[2] = {-1, -1};
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<Chunk> chunks_;
+    std::thread thread_;
 };
 
 void WriteTrace(const std::string& file, quillon::sim::SimDevice& device)
@@ -328,6 +408,15 @@ void WriteTrace(const std::string& file, quillon::sim::SimDevice& device)
     for (const auto& e : device.Model().Events())
         out << (e.kind == quillon::sim::GatewayEvent::Kind::ProtocolError ? "protocol error " : "note ")
             << e.timeMs << " ms: " << e.text << "\n";
+}
+
+void SaveLost(const Options& o, std::uint64_t lost)
+{
+    if (lost > 0) std::cerr << "tavro-sim: " << lost << " bytes lost to a full input buffer\n";
+    if (o.saveLost.empty()) return;
+    std::ofstream out(o.saveLost);
+    out << lost << "\n";
+    if (!out) std::cerr << "tavro-sim: cannot write " << o.saveLost << "\n";
 }
 
 void SaveChip(const Options& o, quillon::sim::SimDevice& device, int number = 0)
@@ -418,9 +507,12 @@ int main(int argc, char** argv)
         if (o.lock) chip->lock = static_cast<std::uint8_t>(*o.lock | ~chip->Description().lockMask);
     }
 
-    // The line is paced here in real time, not in the model's virtual time.
+    // The line is paced here in real time, not in the model's virtual time; the input buffer
+    // and the slower gateway are scheduled here too, on the same clock.
     const bool pace = o.faults.pace;
     const int latencyUs = o.faults.latencyUs;
+    const int inputBuffer = o.faults.inputBuffer;
+    const int commandDelayUs = o.faults.commandDelayUs;
     o.faults.pace = false;
     o.faults.latencyUs = 0;
     if (o.supply > 0 && !chip) {
@@ -439,7 +531,10 @@ int main(int argc, char** argv)
         supply.emplace([model] { return std::make_unique<quillon::sim::SocketChip>(*model); }, o.supply, o.faulty);
         chip.reset();
     }
+    o.faults.inputBuffer = 0;
+    o.faults.commandDelayUs = 0;
     quillon::sim::SimDevice device(std::move(chip), o.faults);
+    const Clock::time_point start = Clock::now();
     device.FollowClock(pace);
     auto saveChip = [&] { SaveChip(o, device, supply ? supply->Current() : 0); };
 
@@ -473,31 +568,35 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
 
     std::cout << slavePath << std::endl;
+    TerminalReader reader(master.Get());
 
     const auto byteTime = std::chrono::microseconds(44);
     const auto latency = std::chrono::microseconds(latencyUs);
-    CommandSplitter splitter;
-    std::uint8_t buffer[4096];
+    auto msOf = [&](Clock::time_point t) { return std::chrono::duration<double, std::milli>(t - start).count(); };
+    auto timeOf = [&](double ms) {
+        return start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(ms));
+    };
 
     // After the last command it serves, the gateway hangs up a moment later, once its answer
     // has had time to reach the program.
     std::optional<Clock::time_point> hangupAt;
+    quillon::sim::GatewayInput input(static_cast<std::size_t>(inputBuffer),
+                                     pace ? std::chrono::duration<double, std::milli>(byteTime).count() : 0.0,
+                                     commandDelayUs / 1000.0);
     auto hangUp = [&] {
+        reader.Stop();
         slave.Reset();
         master.Reset();  // the program's next write or read on the terminal fails
         WriteTrace(o.traceFile, device);
         saveChip();
+        SaveLost(o, input.Lost());
     };
 
     // The line is full duplex: commands arrive at the line's pace while answers leave at it, each
     // direction on its own clock. A command is carried out once its last byte has arrived and
-    // the gateway is done with the long pulse before it; its answer is on the line after that.
-    struct Arriving {
-        Clock::time_point ready;
-        Bytes command;
-    };
-    std::deque<Arriving> arriving;
-    Clock::time_point inFree{}, outFree{}, busyUntil{};
+    // the gateway is done with the one before (its answer sent, its long pulse over); its answer
+    // is on the line after that.
+    Clock::time_point outFree{};
     struct Leaving {
         Clock::time_point due;
         Bytes bytes;
@@ -537,60 +636,56 @@ int main(int argc, char** argv)
         }
         flushAdapterWhenDue();
     };
-    auto sendAnswer = [&](const Bytes& answer) {
-        const auto start = std::max(Clock::now(), outFree);
-        outFree = start + (pace ? byteTime * static_cast<long>(answer.size()) : Clock::duration{});
+    auto sendAnswer = [&](const Bytes& answer, Clock::time_point begin) {
+        const auto from = std::max(begin, outFree);
+        outFree = from + (pace ? byteTime * static_cast<long>(answer.size()) : Clock::duration{});
         leaving.push_back({outFree + latency, answer});
     };
 
-    // Carries out the commands whose bytes are all in; false once the gateway hung up.
+    // Carries out one command when its time has come; after the last served command the gateway
+    // has hung up and executes nothing more.
     bool hungUp = false;
     bool socketEmpty = false;                 // a supply's chip was taken out, the next not yet in
     Clock::time_point unpoweredSince = Clock::now();  // the last moment the socket was powered
-    auto execute = [&] {
-        while (!arriving.empty() && !hungUp) {
-            const auto now = Clock::now();
-            if (arriving.front().ready > now || busyUntil > now) return;
-            Bytes command = std::move(arriving.front().command);
-            arriving.pop_front();
-            if (hangupAt || (o.faults.hangupAfter && device.PacketsWritten() >= *o.faults.hangupAfter)) {
-                hungUp = true;  // bytes after the last served command are never executed
-                return;
-            }
-            // The handshake opens every connection: with a supply, the chip in the socket is then
-            // the next one, and the one before has gone to its files.
-            if (supply && !command.empty() && command[0] == 0x0A) {
-                saveChip();
-                device.Model().InsertChip(supply->Next());
-                socketEmpty = false;
-                unpoweredSince = now;
-            }
-            // An operator at a watched socket: a chip comes out, and the next goes in, only while
-            // the socket is unpowered (long enough that it is no pause between two steps).
-            if (supply && o.swapAfterMs > 0 && !device.Model().Lines().vcc &&
-                now - unpoweredSince >= std::chrono::milliseconds(o.swapAfterMs)) {
-                if (socketEmpty) {
-                    device.Model().InsertChip(supply->Next());
-                } else {
-                    saveChip();
-                    device.Model().InsertChip(nullptr);
-                }
-                socketEmpty = !socketEmpty;
-                unpoweredSince = now;
-            }
-            device.Write(command);
-            if (device.Model().Lines().vcc) unpoweredSince = Clock::now();
-            if (supply && supply->CurrentFaulty() && device.Chip()) quillon::sim::ChipSupply::Spoil(*device.Chip());
-            // A paced gateway is busy for the whole of a long pulse before it reads on.
-            if (pace && device.LastHeldMs() > 0)
-                busyUntil = now + std::chrono::microseconds(static_cast<long long>(device.LastHeldMs() * 1000));
-            Bytes answer;
-            std::uint8_t out[64];
-            while (std::size_t got = device.Read(out)) answer.insert(answer.end(), out, out + got);
-            if (!answer.empty()) sendAnswer(answer);
-            if (o.faults.hangupAfter && device.PacketsWritten() >= *o.faults.hangupAfter)
-                hangupAt = Clock::now() + std::chrono::milliseconds(50);
+    auto execute = [&](const Bytes& command, double beginMs) -> quillon::sim::GatewayInput::Executed {
+        if (hungUp || hangupAt || (o.faults.hangupAfter && device.PacketsWritten() >= *o.faults.hangupAfter)) {
+            hungUp = true;  // bytes after the last served command are never executed
+            return {};
         }
+        const auto now = Clock::now();
+        // The handshake opens every connection: with a supply, the chip in the socket is then
+        // the next one, and the one before has gone to its files.
+        if (supply && !command.empty() && command[0] == 0x0A) {
+            saveChip();
+            device.Model().InsertChip(supply->Next());
+            socketEmpty = false;
+            unpoweredSince = now;
+        }
+        // An operator at a watched socket: a chip comes out, and the next goes in, only while
+        // the socket is unpowered (long enough that it is no pause between two steps).
+        if (supply && o.swapAfterMs > 0 && !device.Model().Lines().vcc &&
+            now - unpoweredSince >= std::chrono::milliseconds(o.swapAfterMs)) {
+            if (socketEmpty) {
+                device.Model().InsertChip(supply->Next());
+            } else {
+                saveChip();
+                device.Model().InsertChip(nullptr);
+            }
+            socketEmpty = !socketEmpty;
+            unpoweredSince = now;
+        }
+        device.AdvanceClockTo(beginMs);
+        device.Write(command);
+        if (device.Model().Lines().vcc) unpoweredSince = Clock::now();
+        if (supply && supply->CurrentFaulty() && device.Chip()) quillon::sim::ChipSupply::Spoil(*device.Chip());
+        Bytes answer;
+        std::uint8_t out[64];
+        while (std::size_t got = device.Read(out)) answer.insert(answer.end(), out, out + got);
+        if (!answer.empty()) sendAnswer(answer, timeOf(beginMs));
+        if (o.faults.hangupAfter && device.PacketsWritten() >= *o.faults.hangupAfter)
+            hangupAt = Clock::now() + std::chrono::milliseconds(50);
+        // A paced gateway is busy for the whole of a long pulse before it reads on.
+        return {answer.size(), pace ? device.LastHeldMs() : 0.0};
     };
 
     // Answer bytes an answer fault held back go out once the model says they have arrived.
@@ -599,11 +694,30 @@ int main(int argc, char** argv)
         Bytes late;
         std::uint8_t out[64];
         while (std::size_t got = device.Read(out)) late.insert(late.end(), out, out + got);
-        if (!late.empty()) sendAnswer(late);
+        if (!late.empty()) sendAnswer(late, Clock::now());
     };
 
+    double lastReadMs = 0;  // when the last bytes were read from the terminal
+    // A terminal takes the program's bytes at once; the line would still be carrying them. More
+    // than a packet's worth in one read mostly means the machine held the program's writes back
+    // (the reading thread or the terminal itself was not scheduled for a while), and they were
+    // written spread over the time since the read before. They are taken to have come in at line
+    // speed up to now, as a line would have carried them, not as one burst the program never
+    // sent. That is never kinder to a program that did send a burst: the same bytes at line
+    // speed, only earlier, meet a gateway at least as busy.
+    auto arrive = [&](const TerminalReader::Chunk& chunk) {
+        const double readMs = msOf(chunk.at);
+        constexpr std::size_t kPacketBytes = 32;
+        const std::size_t n = chunk.bytes.size();
+        const double byteMs = std::chrono::duration<double, std::milli>(byteTime).count();
+        const double written =
+            (n > kPacketBytes && pace ? std::max(lastReadMs, readMs - static_cast<double>(n) * byteMs) : readMs) +
+            latencyUs / 1000.0;
+        input.Arrive(std::span<const std::uint8_t>(chunk.bytes), written, execute);
+        lastReadMs = readMs;
+    };
     while (!g_stop) {
-        execute();
+        input.RunUntil(msOf(Clock::now()), execute);
         sendHeld();
         deliverDue();
         if (hungUp || (hangupAt && Clock::now() >= *hangupAt)) {
@@ -614,36 +728,23 @@ int main(int argc, char** argv)
         auto until = Clock::now() + std::chrono::milliseconds(hangupAt ? 10 : 100);
         if (adapterDue != kNothingHeld) until = std::min(until, adapterDue);
         if (!leaving.empty()) until = std::min(until, leaving.front().due);
-        if (!arriving.empty()) until = std::min(until, std::max(arriving.front().ready, busyUntil));
+        if (auto begin = input.NextBegin()) until = std::min(until, timeOf(*begin));
         if (auto held = device.MsUntilHeldArrive())
             until = std::min(until, Clock::now() + std::chrono::microseconds(static_cast<long long>(*held * 1000) + 1));
         const nanoseconds wait = std::max(nanoseconds(0), std::chrono::duration_cast<nanoseconds>(until - Clock::now()));
-        pollfd p{master.Get(), POLLIN, 0};
+        pollfd p{reader.WakeFd(), POLLIN, 0};
         const timespec timeout{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
-        int r = ::ppoll(&p, 1, &timeout, nullptr);
+        const int r = ::ppoll(&p, 1, &timeout, nullptr);
         if (r < 0) {
             if (errno == EINTR) continue;
             break;
         }
         if (r == 0) continue;
-        if (!(p.revents & POLLIN)) {
-            // No slave open (POLLHUP): wait for the program to open the terminal again.
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            continue;
-        }
-        ssize_t n = ::read(master.Get(), buffer, sizeof buffer);
-        if (n <= 0) {
-            if (n < 0 && errno == EINTR) continue;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            continue;
-        }
-        // A terminal takes the program's bytes at once; the line would still be carrying them.
-        inFree = std::max(Clock::now(), inFree) + (pace ? byteTime * n : Clock::duration{});
-        const auto ready = inFree + latency;
-        splitter.Feed(buffer, static_cast<std::size_t>(n),
-                      [&](const Bytes& command) { arriving.push_back({ready, command}); });
+        for (const TerminalReader::Chunk& chunk : reader.Take()) arrive(chunk);
     }
+    reader.Stop();
     WriteTrace(o.traceFile, device);
     saveChip();
+    SaveLost(o, input.Lost());
     return 0;
 }

@@ -38,21 +38,40 @@ bool SimDevice::Write(std::span<const std::uint8_t> bytes)
     }
     ++packets_;
     trace_.Packet(bytes);
-    gateway_.Advance(LineTimeMs(bytes.size()));
+    // With the gateway's input scheduled, the write returns at once, as a serial port's does:
+    // the bytes then take the line's time to arrive, behind those still on it.
+    if (!Scheduled()) gateway_.Advance(LineTimeMs(bytes.size()));
     if (faults_.silentAfter && packets_ > *faults_.silentAfter) silent_ = true;
     if (silent_) return true;  // the firmware has stopped: bytes vanish
 
     gateway_.Faults().neverReady = faults_.neverReady;
     gateway_.Faults().spiAnswerBytes = faults_.shortSpi;
+    if (Scheduled()) {
+        if (!input_)
+            input_.emplace(static_cast<std::size_t>(faults_.inputBuffer), faults_.pace ? kByteTimeMs : 0.0,
+                           faults_.commandDelayUs / 1000.0);
+        const double written = gateway_.Now();
+        auto execute = [this](const Bytes& command, double begin) { return Execute(command, begin); };
+        input_->Arrive(bytes, written, execute);
+        input_->RunUntil(gateway_.Now(), execute);
+        return true;
+    }
+    Run(bytes);
+    return true;
+}
+
+std::size_t SimDevice::Run(std::span<const std::uint8_t> command)
+{
     const std::size_t before = gateway_.Output().size();
     const double started = gateway_.Now();
-    gateway_.Feed(bytes);
+    gateway_.Feed(command);
     lastHeldMs_ = gateway_.Now() - started;
     if (clockStart_ && !realPulses_) heldMs_ += lastHeldMs_;
-    if (gateway_.Output().size() > before || (faults_.shortSpi && *faults_.shortSpi == 0 &&
-                                              std::find(bytes.begin(), bytes.end(), 0x45) != bytes.end())) {
+    auto& out = gateway_.Output();
+    const std::size_t made = out.size() - before;
+    if (made > 0 || (faults_.shortSpi && *faults_.shortSpi == 0 &&
+                     std::find(command.begin(), command.end(), 0x45) != command.end())) {
         ++answers_;
-        auto& out = gateway_.Output();
         Bytes answer(out.begin() + static_cast<std::ptrdiff_t>(before), out.end());
         out.erase(out.begin() + static_cast<std::ptrdiff_t>(before), out.end());
         Bytes after;
@@ -60,7 +79,24 @@ bool SimDevice::Write(std::span<const std::uint8_t> bytes)
             after = faults_.stray;
         Deliver(std::move(answer), std::move(after));
     }
-    return true;
+    return made;
+}
+
+GatewayInput::Executed SimDevice::Execute(const Bytes& command, double beginMs)
+{
+    if (beginMs > gateway_.Now()) gateway_.Advance(beginMs - gateway_.Now());
+    return {Run(command), 0.0};  // the long pulses already moved the clock on
+}
+
+void SimDevice::RunInput()
+{
+    if (input_ && !silent_) input_->RunUntil(gateway_.Now(), [this](const Bytes& c, double b) { return Execute(c, b); });
+}
+
+void SimDevice::AdvanceClockTo(double ms)
+{
+    const double target = ms + (realPulses_ ? 0.0 : heldMs_);
+    if (target > gateway_.Now()) gateway_.Advance(target - gateway_.Now());
 }
 
 void SimDevice::Deliver(Bytes answer, Bytes after)
@@ -79,10 +115,14 @@ void SimDevice::Deliver(Bytes answer, Bytes after)
         lateMs = d->ms;
     }
     answer.insert(answer.end(), after.begin(), after.end());
+    // Scheduled, an answer leaves at the line's pace and the adapter holds it for its latency.
+    const double byteMs = Scheduled() && faults_.pace ? kByteTimeMs : 0.0;
+    const double adapterMs = Scheduled() ? faults_.latencyUs / 1000.0 : 0.0;
+    const bool atOnce = byteMs == 0 && adapterMs == 0;
     for (std::size_t i = 0; i < answer.size(); ++i) {
-        const double at = gateway_.Now() + (i < now ? 0.0 : lateMs);
+        const double at = gateway_.Now() + static_cast<double>(i + 1) * byteMs + adapterMs + (i < now ? 0.0 : lateMs);
         // A serial line keeps its order: nothing overtakes a byte that is held back.
-        if (held_.empty() && i < now)
+        if (atOnce && held_.empty() && i < now)
             gateway_.Output().push_back(answer[i]);
         else
             held_.emplace_back(held_.empty() ? at : std::max(at, held_.back().first), answer[i]);
@@ -112,11 +152,12 @@ std::size_t SimDevice::Read(std::span<std::uint8_t> buffer)
 {
     if (hungUp_) return 0;
     SyncClock();
+    RunInput();
     ReleaseHeld();
     const std::size_t n = Take(buffer);
     if (n > 0) {
         trace_.Answer(buffer.first(n));
-        gateway_.Advance(LineTimeMs(n));
+        if (!Scheduled()) gateway_.Advance(LineTimeMs(n));
     }
     return n;
 }
@@ -129,28 +170,35 @@ std::size_t SimDevice::ReadWaiting(std::span<std::uint8_t> buffer, std::size_t n
     const double deadline = gateway_.Now() + timeoutMs;
     std::size_t n = 0;
     for (;;) {
+        // The program waits: the gateway carries out the commands in its input meanwhile.
+        RunInput();
         ReleaseHeld();
         n += Take(buffer.subspan(n));
-        if (n == buffer.size() || held_.empty()) break;
-        const double next = held_.front().first;
-        if (next > deadline || (n >= needed && next - gateway_.Now() > pauseMs)) break;
-        gateway_.Advance(next - gateway_.Now());
+        if (n == buffer.size()) break;
+        std::optional<double> next;
+        if (!held_.empty()) next = held_.front().first;
+        if (input_ && !silent_)
+            if (auto begin = input_->NextBegin()) next = next ? std::min(*next, *begin) : *begin;
+        if (!next) break;
+        if (*next > deadline || (n >= needed && *next - gateway_.Now() > pauseMs)) break;
+        if (*next > gateway_.Now()) gateway_.Advance(*next - gateway_.Now());
     }
     if (n > 0) {
         trace_.Answer(buffer.first(n));
-        gateway_.Advance(LineTimeMs(n));
+        if (!Scheduled()) gateway_.Advance(LineTimeMs(n));
     }
     return n;
 }
 
-std::size_t SimDevice::Queued() const
+std::size_t SimDevice::Queued()
 {
     return QueuedWithin(0);
 }
 
-std::size_t SimDevice::QueuedWithin(double ms) const
+std::size_t SimDevice::QueuedWithin(double ms)
 {
     if (hungUp_) return 0;
+    RunInput();
     const double until = gateway_.Now() + ms;
     const auto due = std::count_if(held_.begin(), held_.end(), [until](const auto& h) { return h.first <= until; });
     return gateway_.Output().size() + static_cast<std::size_t>(due);
@@ -166,6 +214,7 @@ std::optional<double> SimDevice::MsUntilHeldArrive()
 void SimDevice::DiscardOutput()
 {
     // What has arrived goes; what is still on its way arrives later all the same.
+    RunInput();
     ReleaseHeld();
     gateway_.Output().clear();
 }
@@ -189,6 +238,13 @@ void SimDevice::Sleep(int ms)
 {
     trace_.Sleep(ms);
     gateway_.Advance(ms);
+    RunInput();
+}
+
+void SimDevice::Wait(double ms)
+{
+    if (ms > 0) gateway_.Advance(ms);
+    RunInput();
 }
 
 std::unique_ptr<SocketChip> MakeSocketChip(std::string_view name)

@@ -14,6 +14,7 @@
 #include "gateway/Link.h"
 #include "gateway/Transport.h"
 #include "model/Gateway.h"
+#include "model/GatewayInput.h"
 #include "model/Trace.h"
 
 namespace quillon::sim {
@@ -45,6 +46,11 @@ struct Faults {
         int ms = 0;
     };
     std::optional<AnswerDelay> delayedAnswer;
+
+    // The gateway's input buffer in bytes (0: it never fills). Bytes arriving while it is full
+    // are lost, and the gateway reads the bytes after them as whatever commands they look like.
+    int inputBuffer = 0;
+    int commandDelayUs = 0;          // every command takes this much longer: a gateway slower than the line
 };
 
 inline constexpr double kByteTimeMs = 0.044;  // 11 bits at 250000 baud
@@ -56,14 +62,14 @@ public:
     // What the transport does with the program's bytes; also used by tavro-sim.
     bool Write(std::span<const std::uint8_t> bytes);
     std::size_t Read(std::span<std::uint8_t> buffer);
-    std::size_t Queued() const;  // answer bytes not read yet
+    std::size_t Queued();        // answer bytes not read yet
     void DiscardOutput();        // the program flushed its input
     // Read for a program that waits: takes what has arrived and, while fewer than `needed` bytes
     // are in, lets virtual time run to each delayed byte due within `timeoutMs`; once they are
     // in, only to bytes due within `pauseMs` of the last. One answer in the trace.
     std::size_t ReadWaiting(std::span<std::uint8_t> buffer, std::size_t needed, double timeoutMs, double pauseMs);
     // Answer bytes held back by `delayedAnswer` that will have arrived within `ms` from now.
-    std::size_t QueuedWithin(double ms) const;
+    std::size_t QueuedWithin(double ms);
     // How long until the next held-back answer byte arrives; nullopt when none is held.
     std::optional<double> MsUntilHeldArrive();
 
@@ -80,14 +86,26 @@ public:
     int AnswersSent() const { return answers_; }  // the packets that were answered, handshake on
     bool HungUp() const { return hungUp_; }
     bool Silent() const { return silent_; }
+    // Bytes lost to a full input buffer (Faults::inputBuffer) so far.
+    std::uint64_t LostBytes() const { return input_ ? input_->Lost() : 0; }
+
+    // Moves the model's clock on to `ms` after FollowClock started it (never back), for a caller
+    // that schedules the firmware's commands itself.
+    void AdvanceClockTo(double ms);
 
     // Routes a sleep of the program to virtual time and records it.
     void Sleep(int ms);
+    // Lets virtual time run on by `ms` without a trace entry: the link pacing its packets.
+    void Wait(double ms);
 
     // Lets the model's time follow the steady clock, for a program that really sleeps (the
     // window or the command line on a "sim:" port) instead of routing its sleeps here.
     // `realPulses`: the caller sleeps out the long pulses itself (LastHeldMs after each write).
     void FollowClock(bool realPulses = false);
+    bool FollowsClock() const { return clockStart_.has_value(); }
+    // Whether the gateway's input is scheduled (an input buffer or a slower gateway); otherwise
+    // it takes every byte at once and nothing need be held back for it.
+    bool SchedulesInput() const { return Scheduled(); }
     // How long the last write held the firmware (its long pulses), in ms.
     double LastHeldMs() const { return lastHeldMs_; }
 
@@ -106,6 +124,16 @@ private:
 
     // Answer bytes made but not arrived yet, with the virtual time they arrive at, oldest first.
     std::deque<std::pair<double, std::uint8_t>> held_;
+
+    // With an input buffer or a slower gateway the commands are carried out when their time
+    // comes, not as soon as they are written.
+    std::optional<GatewayInput> input_;
+    bool Scheduled() const { return faults_.inputBuffer > 0 || faults_.commandDelayUs > 0; }
+    GatewayInput::Executed Execute(const Bytes& command, double beginMs);
+    // Carries out the commands in the input that begin by now.
+    void RunInput();
+    // Feeds one command to the firmware and sends its answer; how many answer bytes it made.
+    std::size_t Run(std::span<const std::uint8_t> command);
 
     void SyncClock();
     double LineTimeMs(std::size_t bytes) const;  // pacing and adapter latency of one transfer
@@ -138,6 +166,19 @@ public:
         return device_->QueuedWithin(static_cast<double>(settle.count()) / 1000.0);
     }
     void DiscardInput() override { device_->DiscardOutput(); }
+    // On virtual time, packets are paced on the model's clock and waiting moves it on.
+    Clock::time_point Now() override
+    {
+        if (device_->FollowsClock() || !device_->SchedulesInput()) return Transport::Now();
+        return Clock::time_point(std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double, std::milli>(device_->Model().Now())));
+    }
+    void WaitFor(Clock::duration wait) override
+    {
+        if (device_->FollowsClock()) return Transport::WaitFor(wait);
+        if (!device_->SchedulesInput()) return;
+        device_->Wait(std::chrono::duration<double, std::milli>(wait).count());
+    }
 
 private:
     std::shared_ptr<SimDevice> device_;

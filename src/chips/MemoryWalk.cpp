@@ -67,8 +67,17 @@ WalkResult ReadOrVerify(Bus& bus, const ChipRow& entry, const Target& target, Me
     if (!d.EnterProgMode(bus, target)) return StoppedAt(std::nullopt);
     // Units that cannot send a read without collecting it are read one at a time whatever the
     // choice; so is everything at a window of one, exactly as the gateway was always driven.
-    if (choices.answersInFlight > 1 && request != nullptr)
-        return ReadEnded(bus, ReadInFlight(bus, target, request, d.readAnswer, plan, progress, choices.answersInFlight));
+    const int depth = choices.answersInFlight == kAutoAnswersInFlight ? kMaxAnswersInFlight : choices.answersInFlight;
+    if (depth > 1 && request != nullptr) {
+        const std::size_t bound = bus.link.InputBound();
+        bus.link.SetInputBound(choices.unboundedInFlight ? 0 : GatewayBacklog::kInputBytes);
+        const InFlightEnd end = ReadInFlight(bus, target, request, d.readAnswer, plan, progress, depth);
+        bus.link.SetInputBound(bound);
+        if (!end.fellBehind) return ReadEnded(bus, end.walk);
+        bus.log.LogMessage(LogText, "The gateway fell behind with reads in flight; going on one at a time");
+        // The gateway may have taken lost bytes for other commands: start programming afresh.
+        if (!d.EnterProgMode(bus, target)) return StoppedAt(std::nullopt);
+    }
     return ReadEnded(bus, ReadOneAtATime(bus, target, read, plan, progress));
 }
 

@@ -48,9 +48,19 @@ struct ReadChoices {
     // the line busy in both directions instead of waiting out every round trip; the window
     // opens only after an answer came back whole, so a gateway that answers short is read one
     // at a time, and any answer out of step fails the read.
+    // kAutoAnswersInFlight: as many as hide the adapter's latency, up to kMaxAnswersInFlight.
+    // Whatever the window, reads go out no faster than the gateway's input can be sure to hold
+    // them (see gateway/GatewayBacklog.h) unless `unboundedInFlight`. When answers go missing
+    // anyway the walk brings the line back in step, says so in the log and reads again one at a
+    // time from the start, keeping nothing read in flight.
     int answersInFlight = 1;
+    // Reads go out as fast as the window lets them, with nothing to keep the gateway's input
+    // from overflowing: a lost byte makes the gateway read the following bytes as other
+    // commands, and a read can then come back with wrong bytes and no sign of it.
+    bool unboundedInFlight = false;
 };
 inline constexpr int kMaxAnswersInFlight = 32;
+inline constexpr int kAutoAnswersInFlight = 0;
 
 // Reads the chip's memory of that kind into `image` (its size is the memory's size).
 WalkResult ReadMemory(Bus& bus, const ChipRow& entry, const Target& target, MemoryKind kind,

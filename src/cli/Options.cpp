@@ -109,6 +109,8 @@ ParseResult ParseOptions(const std::vector<std::string>& args)
             options.confirmAnswers = false;
         } else if (arg == "--leave-powered") {
             options.powerDown = false;
+        } else if (arg == "--unbounded-in-flight") {
+            options.unboundedInFlight = true;
         } else if (TakeValue(args, i, "--port", value, error)) {
             if (!error.empty()) return Fail(error);
             if (value.empty()) return Fail("--port needs a port name");
@@ -298,10 +300,16 @@ Options:
                   pages that hold only 0xFF and a verify compares the bytes the file gives
   --answers-in-flight N
                   reads and verifies send up to N reads before they collect the first
-                  one's answers, 1 to 32 (default 1: one at a time). More keeps a USB
-                  serial adapter's latency from stalling every byte; try it on your
-                  gateway first, as its input buffer is not known to hold more than one
-                  read, and use --delay 0 with it. An answer out of step fails the read
+                  one's answers, 1 to 32; by default as many as hide a USB serial
+                  adapter's latency. Reads never go out faster than the gateway's
+                  32-byte input is sure to hold them; if answers go missing anyway the
+                  command says "The gateway fell behind with reads in flight; going on
+                  one at a time" and does so. 1: one at a time, as earlier versions did
+  --unbounded-in-flight
+                  send reads as fast as the window lets them, past what the gateway's
+                  input is known to hold. RISKY: a byte the gateway loses makes it read
+                  the following bytes as other commands, and a read can then end in
+                  success with wrong bytes
   --yes, -y       answer Yes to "All previous chip data will be lost": without it the
                   commands that change the chip (write-fuses too) refuse to run
   --force         write although the chip in the socket is not the one named by --chip,
@@ -324,8 +332,9 @@ Options:
   --leave-powered leave the socket powered after each command and at the end, as
                   earlier versions did; without it the socket is switched off after
                   every command, so the chip can be taken out safely
-                  (with --no-signature-check, --no-verify, --no-answer-check and
-                  --leave-powered every command sends only the bytes it always has)
+                  (with --no-signature-check, --no-verify, --no-answer-check,
+                  --leave-powered and --answers-in-flight 1 every command sends only the
+                  bytes it always has)
   --answer-timeout MS
                   how long an answer of the gateway may take before it counts as
                   missing, 100 to 60000 ms (default 1000); more for a gateway behind a

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "chips/MemoryWalk.h"
+
 namespace quillon::cli {
 
 enum class CommandKind {
@@ -62,8 +64,10 @@ struct Options {
     // with 0xFF, instead of only the pages and bytes the file holds.
     bool wholeMemory = false;
     // Reads and verifies send up to this many reads ahead of their answers (1 to 32); 1 is one
-    // at a time, the exchange the gateway has always had.
-    int answersInFlight = 1;
+    // at a time, the exchange the gateway has always had; kAutoAnswersInFlight (the default)
+    // as many as hide the adapter's latency. Within the gateway's input unless unbounded.
+    int answersInFlight = kAutoAnswersInFlight;
+    bool unboundedInFlight = false;
     std::vector<Command> commands;
 };
 

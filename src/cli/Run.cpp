@@ -173,6 +173,7 @@ int Run(const std::vector<std::string>& args, std::FILE* out, std::FILE* err, bo
     session.readBackFuses = options.verifyWrites;
     session.bus.link.SetAnswerBound(std::chrono::milliseconds(options.answerTimeoutMs));
     session.answersInFlight = options.answersInFlight;
+    session.unboundedInFlight = options.unboundedInFlight;
     session.progress = output.Progress();
     session.bus.log.SetListener([&output](const std::string& line) { output.Log(line); });
 

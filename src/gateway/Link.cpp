@@ -1,5 +1,6 @@
 #include "gateway/Link.h"
 
+#include <array>
 #include <algorithm>
 #include <cctype>
 #include <string>
@@ -120,7 +121,10 @@ quillon::Failure Link::OpenPort(const std::string& devicePath)
             return failed(failure);
         }
     }
-    if (ReadAnswer(1).count == 0) {
+    backlog_.Reset();
+    const Answer probe = ReadAnswer(1);
+    if (probe.count > 0) probeAnswer_ = probe.data[0];
+    if (probe.count == 0) {
         std::string failure = Failure(LogAnswerError, " (PINB)");
         ClosePort();
         // Bytes did come, more than the one asked for: something answers, so "nobody there"
@@ -142,7 +146,12 @@ bool Link::SendPacket(const Packet& packet, int owedBytes)
     // Cheap enough for every packet (one look at the input queue), and it catches bytes that
     // came after the previous answer had been taken.
     if (owed_ == 0 && !InStep(transport_->Queued(), 0)) return false;
+    if (owed_ > 0 && inputBound_ > 0) WaitForInputRoom(packet.length);
+    // The bytes start on their way when the write begins; a port that returns only once they
+    // are out would otherwise make every packet look later than it is.
+    const auto writing = transport_->Now();
     if (!transport_->Write(packet.Bytes())) return false;
+    backlog_.Sent(packet.length, static_cast<std::size_t>(owedBytes), writing);
     ++sinceAnswer_;
     if (owedBytes > 0) {
         if (owed_ > 0) inFlight_ = true;
@@ -255,6 +264,64 @@ void Link::ClosePort()
     inFlight_ = false;
     answersLearned_ = false;
     shortLength_.reset();
+}
+
+}  // namespace quillon
+
+namespace quillon {
+
+void Link::WaitForInputRoom(std::size_t length)
+{
+    const auto wait = backlog_.WaitBefore(length, inputBound_, transport_->Now());
+    if (wait > GatewayBacklog::Clock::duration::zero()) transport_->WaitFor(wait);
+}
+
+Answer Link::CollectOwed(int count)
+{
+    Answer answer;
+    if (!transport_) return answer;
+    const auto wanted = static_cast<std::size_t>(std::clamp(count, 0, 32));
+    answer.count = static_cast<std::int32_t>(transport_->Read(std::span(answer.data.data(), wanted), answerBound_));
+    if (static_cast<std::size_t>(answer.count) < wanted) return answer;
+    owed_ -= std::min(owed_, wanted);
+    if (owed_ == 0) inFlight_ = false;
+    if (!InStep(transport_->Queued(), owed_)) {
+        answer.count = 0;
+        return answer;
+    }
+    sinceAnswer_ = 0;
+    return answer;
+}
+
+bool Link::Resync()
+{
+    if (!transport_) return false;
+    // Whatever the gateway still sends belongs to no answer that can be matched any more.
+    // Waiting runs on the gateway's clock, so a simulated one carries out what it still holds.
+    const auto quietBound = transport_->Now() + answerBound_;
+    do {
+        transport_->DiscardInput();
+        transport_->WaitFor(kQuietPause);
+    } while (transport_->Queued() > 0 && transport_->Now() < quietBound);
+    transport_->DiscardInput();
+    owed_ = 0;
+    inFlight_ = false;
+    backlog_.Reset();
+    // A lost byte may have left the gateway waiting for the arguments of a command, at most 4:
+    // of five probes at least one is read as a command and answers, unless nothing answers.
+    const Packet fill{HandshakeProbe(), HandshakeProbe(), HandshakeProbe(), HandshakeProbe(), HandshakeProbe()};
+    std::array<std::uint8_t, 8> drop{};
+    if (!transport_->Write(fill.Bytes()) || transport_->ReadUntilPause(drop, 1, answerBound_, kQuietPause) == 0)
+        return false;
+    transport_->DiscardInput();
+    // In step now: one probe answers exactly as at the handshake, and nothing after it.
+    std::array<std::uint8_t, 2> answer{};
+    const Packet probe{HandshakeProbe()};
+    if (!transport_->Write(probe.Bytes()) || transport_->ReadUntilPause(answer, 1, answerBound_, kQuietPause) != 1 ||
+        (probeAnswer_ && answer[0] != *probeAnswer_))
+        return false;
+    sinceAnswer_ = 0;
+    return true;
 }
 
 }  // namespace quillon

@@ -12,6 +12,7 @@
 
 #include "core/Failure.h"
 #include "gateway/Commands.h"
+#include "gateway/GatewayBacklog.h"
 #include "gateway/Transport.h"
 
 namespace quillon {
@@ -92,6 +93,22 @@ public:
     // behind a slower link (a radio serial link, a remote serial server) needs more.
     void SetAnswerBound(std::chrono::milliseconds bound) { answerBound_ = bound; }
 
+    // Answers in flight and the gateway's input (see GatewayBacklog). While answers are owed,
+    // a packet waits until the model of the gateway says its input holds at most `bytes` with
+    // it; 0 lets packets go at once, with nothing to stop the gateway's input overflowing.
+    void SetInputBound(std::size_t bytes) { inputBound_ = bytes; }
+    std::size_t InputBound() const { return inputBound_; }
+    // Collects `count` owed answer bytes for a reader that can go back and read again. An answer
+    // that does not come whole within the answer bound comes back short (count below `count`,
+    // possibly 0) with nothing logged and the port open for Resync; bytes beyond those owed fail
+    // as in ReadAnswer (logged, port closed, count 0).
+    Answer CollectOwed(int count);
+    // After answers went missing: waits until the line has been quiet for a pause, drops what
+    // came and what is owed, brings the gateway's command reader back in step with probes and
+    // checks that one more probe answers what the handshake's did. False, with nothing logged
+    // and the port left open, when the gateway does not answer so.
+    bool Resync();
+
 private:
     // How long the line must stay quiet after the used bytes of the connection's first such
     // answer before it counts as short: long enough for a USB adapter's frames and a slow
@@ -100,6 +117,7 @@ private:
     // `owed`: answer bytes still legitimately on their way (none while one packet at a time
     // waits for its answer; more with answers in flight).
     bool InStep(std::size_t queued, std::size_t owed);
+    void WaitForInputRoom(std::size_t length);
     std::string Failure(int index, std::string_view text);
     // Logs each explaining line after the failure's own and adds it to the failure's words.
     std::string Explained(std::string failure, const std::vector<std::string>& explanation);
@@ -121,6 +139,9 @@ private:
     // first one of the connection: whole, or always this many bytes.
     bool answersLearned_ = false;
     std::optional<std::size_t> shortLength_;
+    GatewayBacklog backlog_;
+    std::size_t inputBound_ = GatewayBacklog::kInputBytes;
+    std::optional<std::uint8_t> probeAnswer_;  // what the handshake's probe answered
 };
 
 // The opener for real serial ports (libserialport), with the gateway's line settings.

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace quillon {
 
@@ -46,6 +47,12 @@ public:
 
     // Throws away whatever has been received and not read.
     virtual void DiscardInput() {}
+
+    // The clock the far end runs on, for pacing packets to what it can take: the steady clock on
+    // a real line. A simulated gateway on virtual time has its own, and waiting runs that clock.
+    using Clock = std::chrono::steady_clock;
+    virtual Clock::time_point Now() { return Clock::now(); }
+    virtual void WaitFor(Clock::duration wait) { std::this_thread::sleep_for(wait); }
 };
 
 enum class OpenFailure {

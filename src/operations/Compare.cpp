@@ -77,7 +77,8 @@ Result CompareMemory(Session& session, MemoryKind memory, std::span<const std::u
     // The chip is read into a buffer of its own: the images stay what the user loaded.
     std::vector<std::uint8_t> chip(ChipMemory(session.chip, memory).size(), 0xFF);
     const WalkResult walk = ReadMemory(session.bus, *entry, TargetOf(session.chip), memory, chip,
-                                       frame.WalkProgressBar(), {.answersInFlight = session.answersInFlight});
+                                       frame.WalkProgressBar(),
+                                       {.answersInFlight = session.answersInFlight, .unboundedInFlight = session.unboundedInFlight});
     if (walk.Cancelled()) {
         log.LogMessage(LogText, "Cancelled by the user");
         log.LogMessage(LogText, "The chip is unchanged");

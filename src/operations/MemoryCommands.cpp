@@ -71,9 +71,9 @@ Result ReadOrVerify(Session& session, const ReadJob& job)
     if (!job.verify) read.assign(image.begin(), image.end());
     const WalkResult walk =
         job.verify ? VerifyMemory(session.bus, *entry, target, job.memory, image, frame.WalkProgressBar(), compared,
-                                  {.answersInFlight = session.answersInFlight})
+                                  {.answersInFlight = session.answersInFlight, .unboundedInFlight = session.unboundedInFlight})
                    : ReadMemory(session.bus, *entry, target, job.memory, read, frame.WalkProgressBar(),
-                                {.answersInFlight = session.answersInFlight});
+                                {.answersInFlight = session.answersInFlight, .unboundedInFlight = session.unboundedInFlight});
     // A complete read reaches the image only once it is known to be the chip's (see below).
     if (!job.verify && !walk.Cancelled() && !walk.Done())
         std::copy_n(read.begin(), std::min<std::size_t>(walk.failure.address.value_or(0), read.size()), image.begin());

@@ -53,6 +53,8 @@ struct Session {
     // Reads and verifies send up to this many reads before collecting the first one's answers
     // (the window's "Answers in flight", --answers-in-flight). 1: one at a time, as always.
     int answersInFlight = 1;
+    // Lets reads in flight go past what the gateway's input is known to hold (risky).
+    bool unboundedInFlight = false;
 
     operator Workspace() { return {bus.log, chip, progress}; }
 };

@@ -24,6 +24,7 @@
 
 #include "chips/Catalogue.h"
 #include "chips/ChipMenu.h"
+#include "chips/MemoryWalk.h"
 #include "operations/ChipSelection.h"
 #include "operations/Connection.h"
 #include "operations/MemoryCommands.h"
@@ -361,20 +362,32 @@ void MainWindow::BuildMenus()
     verifyAfterWrite_->setObjectName(QString::fromLatin1(names::kVerifyAfterWrite));
     verifyAfterWrite_->setCheckable(true);
     verifyAfterWrite_->setChecked(true);
-    // 1 by default: one read at a time is the exchange every gateway has been driven with; more
-    // keep reads and verifies from waiting out a USB adapter's latency on every answer.
+    // Automatic by default: reads go ahead of their answers as far as hides a USB adapter's
+    // latency, never faster than the gateway's input is sure to hold them; 1 is one read at a
+    // time, the exchange every gateway has been driven with.
     QMenu* inFlight = edit->addMenu(QStringLiteral("Answers in flight"));
     inFlight->setObjectName(QString::fromLatin1(names::kAnswersInFlightMenu));
     inFlight->menuAction()->setObjectName(QString::fromLatin1(names::kAnswersInFlightMenu));
     answersInFlight_ = new QActionGroup(this);
     for (const auto& [n, name] : names::kAnswersInFlight) {
-        QAction* choice = inFlight->addAction(n == 1 ? QStringLiteral("1 (one read at a time)") : QString::number(n));
+        QAction* choice = inFlight->addAction(n == kAutoAnswersInFlight ? QStringLiteral("Automatic")
+                                              : n == 1                  ? QStringLiteral("1 (one read at a time)")
+                                                                        : QString::number(n));
         choice->setObjectName(QString::fromLatin1(name));
         choice->setData(n);
         choice->setCheckable(true);
-        choice->setChecked(n == 1);
+        choice->setChecked(n == kAutoAnswersInFlight);
         answersInFlight_->addAction(choice);
     }
+    inFlight->addSeparator();
+    // Off, and not remembered: past the bound a byte the gateway loses turns the bytes after it
+    // into other commands, and a read can end in success with wrong bytes.
+    unboundedInFlight_ = inFlight->addAction(QStringLiteral("Past the gateway's input (risky)"));
+    unboundedInFlight_->setObjectName(QString::fromLatin1(names::kUnboundedInFlight));
+    unboundedInFlight_->setCheckable(true);
+    unboundedInFlight_->setStatusTip(QStringLiteral(
+        "Sends reads faster than the gateway's 32-byte input is known to hold: a byte it loses makes it read the "
+        "following bytes as other commands, and a read can end in success with wrong bytes"));
     // On by default: a write into the wrong chip (or an empty socket) is the costly mistake, and
     // so is a fuse write a locked chip ignored. Off, every command sends exactly its own bytes.
     auto addOption = [edit](const char* name, const char* caption) {
@@ -388,7 +401,7 @@ void MainWindow::BuildMenus()
     // Both on by default, for the same reason; off, the commands send the qualified trace.
     checkAnswers_ = addOption(names::kCheckAnswers, "Check that the gateway answers during writes");
     powerDown_ = addOption(names::kPowerDown, "Switch the socket off after every command");
-    for (QAction* option : {skipBlankPages_, verifyAfterWrite_, checkChip_, checkAnswers_, powerDown_})
+    for (QAction* option : {skipBlankPages_, verifyAfterWrite_, unboundedInFlight_, checkChip_, checkAnswers_, powerDown_})
         connect(option, &QAction::toggled, this, &MainWindow::OptionChanged);
     connect(answersInFlight_, &QActionGroup::triggered, this, &MainWindow::OptionChanged);
 
@@ -473,6 +486,7 @@ void MainWindow::CopyOptions()
     session.skipBlankPages = skipBlankPages_->isChecked();
     session.verifyAfterWrite = verifyAfterWrite_->isChecked();
     session.answersInFlight = answersInFlight_->checkedAction()->data().toInt();
+    session.unboundedInFlight = unboundedInFlight_->isChecked();
     // One choice for the three checks that read the chip back: its signature before a change, the
     // serial search, the fuses after a write.
     session.checkChipInSocket = session.serialAutosearch = session.readBackFuses = checkChip_->isChecked();

@@ -206,6 +206,7 @@ private:
     QAction* skipBlankPages_ = nullptr;  // Edit > Skip blank pages when writing
     QAction* verifyAfterWrite_ = nullptr;  // Edit > Verify after writing
     QActionGroup* answersInFlight_ = nullptr;  // Edit > Answers in flight, one checked; its data is N
+    QAction* unboundedInFlight_ = nullptr;     // Edit > Answers in flight > Past the gateway's input
     QAction* checkChip_ = nullptr;     // Edit > Check the chip's signature before writing
     QAction* checkAnswers_ = nullptr;  // Edit > Check that the gateway answers during writes
     QAction* powerDown_ = nullptr;     // Edit > Switch the socket off after every command

@@ -72,9 +72,9 @@ inline constexpr char kRescueChip[] = "RescueChip1";
 inline constexpr char kSkipBlankPages[] = "SkipBlankPages1";
 inline constexpr char kVerifyAfterWrite[] = "VerifyAfterWrite1";
 inline constexpr char kAnswersInFlightMenu[] = "AnswersInFlightMenu1";
-// The items of the Answers in flight menu, by depth.
-inline constexpr std::array<std::pair<int, const char*>, 6> kAnswersInFlight = {{
-    {1, "AnswersInFlight1"}, {2, "AnswersInFlight2"}, {4, "AnswersInFlight4"},
+// The items of the Answers in flight menu, by depth; 0 is Automatic.
+inline constexpr std::array<std::pair<int, const char*>, 7> kAnswersInFlight = {{
+    {0, "AnswersInFlight0"}, {1, "AnswersInFlight1"}, {2, "AnswersInFlight2"}, {4, "AnswersInFlight4"},
     {8, "AnswersInFlight8"}, {16, "AnswersInFlight16"}, {32, "AnswersInFlight32"},
 }};
 constexpr const char* AnswersInFlight(int depth)
@@ -83,6 +83,7 @@ constexpr const char* AnswersInFlight(int depth)
         if (n == depth) return name;
     return "";
 }
+inline constexpr char kUnboundedInFlight[] = "UnboundedInFlight1";
 inline constexpr char kCheckChip[] = "CheckChip1";
 inline constexpr char kCheckAnswers[] = "CheckAnswers1";
 inline constexpr char kPowerDown[] = "PowerDown1";

@@ -52,8 +52,9 @@ void WindowSettings::SetVerifyAfterWrite(bool verify) { settings_->setValue(QStr
 
 std::optional<int> WindowSettings::AnswersInFlight() const
 {
-    const std::optional<int> n = IntIn(*settings_, QStringLiteral("answersInFlight"), 1, 32);
-    if (!n || (*n & (*n - 1)) != 0) return std::nullopt;  // the menu offers powers of two only
+    const std::optional<int> n = IntIn(*settings_, QStringLiteral("answersInFlight"), 0, 32);
+    // The menu offers automatic (0) and powers of two only.
+    if (!n || (*n & (*n - 1)) != 0) return std::nullopt;
     return n;
 }
 

@@ -63,7 +63,7 @@ TEST(Options, AFileNamedLikeACommandIsTakenWrittenAsAPath)
 TEST(Options, ALineIsTakenApartInOrder)
 {
     ParseResult r = ParseOptions({"--port=sim:ATtiny85", "--delay", "0", "--chip", "ATtiny85", "-y",
-                                  "--force", "--page", "2", "--answers-in-flight=32", "write-program", "a.hex", "erase", "verify-data",
+                                  "--force", "--page", "2", "--answers-in-flight=32", "--unbounded-in-flight", "write-program", "a.hex", "erase", "verify-data",
                                   "b.bin", "write-fuses", "0x62,df,FF,ff", "read-calibration"});
     ASSERT_TRUE(r.options) << r.error;
     const Options& o = *r.options;
@@ -74,6 +74,7 @@ TEST(Options, ALineIsTakenApartInOrder)
     EXPECT_TRUE(o.force);
     EXPECT_EQ(o.page, 1);
     EXPECT_EQ(o.answersInFlight, 32);
+    EXPECT_TRUE(o.unboundedInFlight);
     ASSERT_EQ(o.commands.size(), 5u);
     EXPECT_EQ(o.commands[0].kind, CommandKind::WriteProgram);
     EXPECT_EQ(o.commands[0].argument, "a.hex");
@@ -91,7 +92,8 @@ TEST(Options, DefaultsAreDelayOnePageOneAutosearchAndNoYes)
     ASSERT_TRUE(r.options) << r.error;
     EXPECT_EQ(r.options->delay, 1);
     EXPECT_EQ(r.options->page, 0);
-    EXPECT_EQ(r.options->answersInFlight, 1) << "one read at a time until tried on the gateway";
+    EXPECT_EQ(r.options->answersInFlight, kAutoAnswersInFlight) << "reads in flight, within the gateway's input";
+    EXPECT_FALSE(r.options->unboundedInFlight);
     EXPECT_TRUE(r.options->chip.empty());
     EXPECT_FALSE(r.options->yes);
     EXPECT_FALSE(r.options->force);

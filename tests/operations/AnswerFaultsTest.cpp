@@ -126,8 +126,8 @@ TEST(AnswerFaults, ADamagedAnswerFailsTheCommandAndAWholeOneIsDataHoweverItCame)
         // The data byte lost: the rest moves up, and the echo of I2 would be read as the data.
         {"EEPROM, data byte lost", "ATtiny85", ReadData, Lost(9, 0), kIncomplete},
         {"EEPROM, filler byte lost", "ATtiny13", ReadData, Lost(20, 6), kIncomplete},
-        {"EEPROM, data byte lost, answers in flight", "ATtiny85", ReadData, Lost(9, 0),
-         "The gateway answered 7 of 8 bytes while more answers were on their way: the answers are out of step", 8},
+        // In flight a missing byte is a gateway that fell behind: the read goes on one at a time.
+        {"EEPROM, data byte lost, answers in flight", "ATtiny85", ReadData, Lost(9, 0), nullptr, 8},
         {"EEPROM, data byte lost and a stray byte behind it", "ATtiny85", ReadData, Stray(9, Lost(9, 0)),
          "The chip's answer does not echo the instruction (0xA0 where 0x00 went out): its bytes are not in their "
          "places"},

@@ -131,9 +131,9 @@ TEST_F(WindowTest, MainWindowCaptionsAndNames)
           names::kUndo, names::kRedo, "", names::kGoTo, names::kFind, names::kFindNext, names::kFindPrevious, names::kFillFF, "", names::kCompareProgram,
           names::kCompareData}},
         {names::kAnswersInFlightMenu,
-         {"1 (one read at a time)", "2", "4", "8", "16", "32"},
-         {names::AnswersInFlight(1), names::AnswersInFlight(2), names::AnswersInFlight(4), names::AnswersInFlight(8), names::AnswersInFlight(16),
-          names::AnswersInFlight(32)}},
+         {"Automatic", "1 (one read at a time)", "2", "4", "8", "16", "32", "-", "Past the gateway's input (risky)"},
+         {names::AnswersInFlight(0), names::AnswersInFlight(1), names::AnswersInFlight(2), names::AnswersInFlight(4),
+          names::AnswersInFlight(8), names::AnswersInFlight(16), names::AnswersInFlight(32), "", names::kUnboundedInFlight}},
         {names::kHelpMenu, {"About Program", "-", "How to connect..."}, {names::kAbout, "", names::kHowToConnect}},
     };
     for (const MenuCase& c : cases) {

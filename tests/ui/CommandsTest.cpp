@@ -14,6 +14,7 @@
 #include <QSlider>
 #include <QTabWidget>
 
+#include "chips/MemoryWalk.h"
 #include "ui/HexViewWidget.h"
 #include "ui/ProgressForm.h"
 #include "SimWindowFixture.h"
@@ -266,8 +267,13 @@ TEST_F(Commands, AnswersInFlightReadAndVerifyAsOneAtATime)
     auto* eight = window->findChild<QAction*>(QString::fromLatin1(names::AnswersInFlight(8)));
     ASSERT_NE(one, nullptr);
     ASSERT_NE(eight, nullptr);
-    EXPECT_TRUE(one->isChecked()) << "one read at a time is the default";
+    auto* automatic = window->findChild<QAction*>(QString::fromLatin1(names::AnswersInFlight(0)));
+    ASSERT_NE(automatic, nullptr);
+    EXPECT_TRUE(automatic->isChecked()) << "reads in flight within the gateway's input are the default";
     FillFlash(0x10);
+    Click(names::kReadProgram);
+    EXPECT_EQ(CurrentSession().answersInFlight, kAutoAnswersInFlight);
+    EXPECT_TRUE(window->View(0)->RowText(0).startsWith(QStringLiteral("00000000: 10 17 1E 25")));
 
     eight->trigger();
     EXPECT_FALSE(one->isChecked());

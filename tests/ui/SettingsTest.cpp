@@ -91,7 +91,7 @@ TEST_F(Remembered, AValueEditedOutOfRangeIsIgnoredAndTheListKeepsEachFileOnceNew
     Settings()->setValue(QStringLiteral("page"), QStringLiteral("two"));
     Settings()->setValue(QStringLiteral("answersInFlight"), 3);
     window->UseSettings(Settings());
-    EXPECT_TRUE(Find<QAction>(names::AnswersInFlight(1))->isChecked());
+    EXPECT_TRUE(Find<QAction>(names::AnswersInFlight(0))->isChecked());
     EXPECT_EQ(Find<QSlider>(names::kDelay)->value(), 1);
     EXPECT_EQ(Find<QTabWidget>(names::kPages)->currentIndex(), 0);
 
