@@ -34,6 +34,7 @@
 #include <memory>
 #include <string>
 
+#include "CountingTransport.h"
 #include "chips/Catalogue.h"
 #include "chips/ChipTable.h"
 #include "chips/MemoryWalk.h"
@@ -45,65 +46,6 @@ namespace quillon {
 namespace {
 
 constexpr double kByteMs = 0.044;
-
-struct Traffic {
-    std::uint64_t sent = 0, received = 0;
-    double waitedS = 0;  // blocked in the transport or holding packets back for the gateway
-};
-
-// Counts the bytes that pass through the real transport and the time spent waiting on it.
-class CountingTransport final : public Transport {
-public:
-    CountingTransport(std::unique_ptr<Transport> inner, Traffic& t) : inner_(std::move(inner)), t_(t) {}
-
-private:
-    // Defined before its callers: its return type is deduced.
-    template <class F>
-    auto Timed(F&& f)
-    {
-        const auto start = std::chrono::steady_clock::now();
-        auto r = f();
-        t_.waitedS += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        return r;
-    }
-
-public:
-    bool Write(std::span<const std::uint8_t> b) override
-    {
-        t_.sent += b.size();
-        return Timed([&] { return inner_->Write(b); });
-    }
-    std::size_t Read(std::span<std::uint8_t> b, std::chrono::milliseconds timeout) override
-    {
-        const std::size_t n = Timed([&] { return inner_->Read(b, timeout); });
-        t_.received += n;
-        return n;
-    }
-    std::size_t ReadUntilPause(std::span<std::uint8_t> b, std::size_t needed, std::chrono::milliseconds timeout,
-                               std::chrono::microseconds pause) override
-    {
-        const std::size_t n = Timed([&] { return inner_->ReadUntilPause(b, needed, timeout, pause); });
-        t_.received += n;
-        return n;
-    }
-    std::size_t Queued(std::chrono::microseconds settle) override
-    {
-        return Timed([&] { return inner_->Queued(settle); });
-    }
-    void DiscardInput() override { inner_->DiscardInput(); }
-    Clock::time_point Now() override { return inner_->Now(); }
-    void WaitFor(Clock::duration wait) override
-    {
-        Timed([&] {
-            inner_->WaitFor(wait);
-            return 0;
-        });
-    }
-
-private:
-    std::unique_ptr<Transport> inner_;
-    Traffic& t_;
-};
 
 // state.range(0): the adapter's latency timer in microseconds; state.range(1): answers in flight
 // (0: the default, automatic within the gateway's input). The gateway's input holds 32 bytes:
@@ -124,10 +66,10 @@ void Flash(benchmark::State& state, const std::string& chip, std::size_t bytes =
             state.SkipWithError("tavro-sim did not start");
             return;
         }
-        Traffic traffic;
+        bench::WireTraffic traffic;
         Session ctx([&traffic](const std::string& path) {
             OpenedPort port = OpenSerialPort(path);
-            if (port.transport) port.transport = std::make_unique<CountingTransport>(std::move(port.transport), traffic);
+            if (port.transport) port.transport = std::make_unique<bench::CountingTransport>(std::move(port.transport), traffic);
             return port;
         });
         double sleptMs = 0;
@@ -186,7 +128,7 @@ BENCHMARK_CAPTURE(Flash, read_ATmega2560_32KiB, std::string("ATmega2560"), std::
 // The whole memory with the default, to show the stretch speaks for it.
 BENCHMARK_CAPTURE(Flash, read_ATmega2560, std::string("ATmega2560"))
     ->ArgNames({"latency_us", "in_flight"})
-    ->Args({1000, 0})
+    ->ArgsProduct({{1000, 16000}, {0}})
     ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace

@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "CountingTransport.h"
 #include "chips/Catalogue.h"
 #include "chips/MemoryWalk.h"
 #include "operations/ChipSelection.h"
@@ -42,77 +43,6 @@ namespace quillon {
 namespace {
 
 constexpr double kByteSeconds = 11.0 / 250000.0;
-
-struct WireCount {
-    std::uint64_t bytes = 0;
-    double waitedS = 0;  // blocked in the transport or holding packets back for the gateway
-};
-
-// The real serial transport, counting what crosses it. A real port's write returns when its
-// bytes have left the UART; a pseudo-terminal's returns at once and lets the writer run seconds
-// ahead of the paced gateway, which no real line allows. So a write here also waits until the
-// line would have sent its bytes (give or take a 2 ms buffer).
-class CountingTransport final : public Transport {
-public:
-    CountingTransport(std::unique_ptr<Transport> inner, WireCount& count) : inner_(std::move(inner)), count_(count) {}
-
-private:
-    // Defined before its callers: its return type is deduced.
-    template <class F>
-    auto Timed(F&& f)
-    {
-        const auto start = std::chrono::steady_clock::now();
-        auto r = f();
-        count_.waitedS += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        return r;
-    }
-
-public:
-    bool Write(std::span<const std::uint8_t> bytes) override
-    {
-        count_.bytes += bytes.size();
-        return Timed([&] {
-            const bool ok = inner_->Write(bytes);
-            using namespace std::chrono;
-            const auto now = steady_clock::now();
-            lineFree_ = std::max(lineFree_, now) +
-                        duration_cast<steady_clock::duration>(duration<double>(kByteSeconds * bytes.size()));
-            if (lineFree_ - now > milliseconds(2)) std::this_thread::sleep_until(lineFree_ - milliseconds(2));
-            return ok;
-        });
-    }
-    std::size_t Read(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) override
-    {
-        std::size_t n = Timed([&] { return inner_->Read(buffer, timeout); });
-        count_.bytes += n;
-        return n;
-    }
-    std::size_t ReadUntilPause(std::span<std::uint8_t> buffer, std::size_t needed, std::chrono::milliseconds timeout,
-                               std::chrono::microseconds pause) override
-    {
-        std::size_t n = Timed([&] { return inner_->ReadUntilPause(buffer, needed, timeout, pause); });
-        count_.bytes += n;
-        return n;
-    }
-    std::size_t Queued(std::chrono::microseconds settle) override
-    {
-        return Timed([&] { return inner_->Queued(settle); });
-    }
-    void DiscardInput() override { inner_->DiscardInput(); }
-    Clock::time_point Now() override { return inner_->Now(); }
-    void WaitFor(Clock::duration wait) override
-    {
-        Timed([&] {
-            inner_->WaitFor(wait);
-            return 0;
-        });
-    }
-
-private:
-    std::unique_ptr<Transport> inner_;
-    WireCount& count_;
-    std::chrono::steady_clock::time_point lineFree_{};
-};
 
 // What is written: the whole flash, or a program of `programBytes` at address 0 with the rest
 // erased; `fast` skips the blank pages and compares only the program's bytes, as quillon-cli does
@@ -148,11 +78,11 @@ void WriteVerify(benchmark::State& state, const Job& job)
             simOptions.insert(simOptions.end(), {"--adapter-latency-us", std::to_string(job.adapterLatencyUs),
                                                  "--input-buffer", "32"});
         test::TavroSimProcess gateway(simOptions);
-        WireCount count;
+        bench::WireTraffic count;
         Session ctx([&count](const std::string& path) {
             OpenedPort opened = OpenSerialPort(path);
             if (opened.transport)
-                opened.transport = std::make_unique<CountingTransport>(std::move(opened.transport), count);
+                opened.transport = std::make_unique<bench::CountingTransport>(std::move(opened.transport), count, true);
             return opened;
         });
         double sleptMs = 0;
@@ -198,7 +128,7 @@ void WriteVerify(benchmark::State& state, const Job& job)
             return;
         }
         wall = elapsed.count();
-        bytes = count.bytes;
+        bytes = count.sent + count.received;
         waited = count.waitedS;
         waits = sleptMs / 1000.0;
         bound = static_cast<double>(bytes) * kByteSeconds + waits;
