@@ -147,10 +147,15 @@ bool Link::SendPacket(const Packet& packet, int owedBytes)
     // came after the previous answer had been taken.
     if (owed_ == 0 && !InStep(transport_->Queued(), 0)) return false;
     if (owed_ > 0 && inputBound_ > 0) WaitForInputRoom(packet.length);
-    // The bytes start on their way when the write begins; a port that returns only once they
-    // are out would otherwise make every packet look later than it is.
-    const auto writing = transport_->Now();
+    // The bytes start on their way somewhere between the two clock readings: a port that
+    // returns only once they are out took at least their line time, and a program held up
+    // before its write (a busy machine) wrote them later than it looked. The later of the two
+    // bounds keeps the gateway's input from looking emptier than it may be.
+    const auto before = transport_->Now();
     if (!transport_->Write(packet.Bytes())) return false;
+    const auto lineTime = std::chrono::duration_cast<Transport::Clock::duration>(
+        GatewayBacklog::kByteTime * static_cast<long long>(packet.length));
+    const auto writing = std::max(before, transport_->Now() - lineTime);
     backlog_.Sent(packet.length, static_cast<std::size_t>(owedBytes), writing);
     ++sinceAnswer_;
     if (owedBytes > 0) {
