@@ -13,6 +13,8 @@
 
 namespace quillon::bench {
 
+inline constexpr double kByteSeconds = 11.0 / 250000.0;  // one byte on a 250000-baud 8N2 line
+
 struct WireTraffic {
     std::uint64_t sent = 0, received = 0;
     double waitedS = 0;  // blocked in the transport or holding packets back for the gateway
@@ -48,7 +50,6 @@ public:
             const bool ok = inner_->Write(bytes);
             if (!paceWrites_) return ok;
             using namespace std::chrono;
-            constexpr double kByteSeconds = 11.0 / 250000.0;
             const auto now = steady_clock::now();
             lineFree_ = std::max(lineFree_, now) +
                         duration_cast<steady_clock::duration>(duration<double>(kByteSeconds * bytes.size()));

@@ -45,7 +45,7 @@
 namespace quillon {
 namespace {
 
-constexpr double kByteMs = 0.044;
+constexpr double kByteMs = bench::kByteSeconds * 1000.0;
 
 // state.range(0): the adapter's latency timer in microseconds; state.range(1): answers in flight
 // (0: the default, automatic within the gateway's input). The gateway's input holds 32 bytes:

@@ -42,7 +42,7 @@
 namespace quillon {
 namespace {
 
-constexpr double kByteSeconds = 11.0 / 250000.0;
+using bench::kByteSeconds;
 
 // What is written: the whole flash, or a program of `programBytes` at address 0 with the rest
 // erased; `fast` skips the blank pages and compares only the program's bytes, as quillon-cli does

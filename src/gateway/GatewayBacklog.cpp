@@ -4,16 +4,6 @@
 
 namespace quillon {
 
-namespace {
-
-GatewayBacklog::Clock::duration LineTime(std::size_t bytes)
-{
-    return std::chrono::duration_cast<GatewayBacklog::Clock::duration>(GatewayBacklog::kByteTime *
-                                                                       static_cast<long long>(bytes));
-}
-
-}  // namespace
-
 void GatewayBacklog::Sent(std::size_t length, std::size_t answerBytes, Clock::time_point at)
 {
     lineFree_ = std::max(at, lineFree_) + LineTime(length);

@@ -43,6 +43,12 @@ public:
     static constexpr std::chrono::microseconds kLag{1000};
     static constexpr int kAnswerSlack = 32;  // an answer is given 1/kAnswerSlack more than its line time
 
+    // How long the line takes to carry `bytes` bytes.
+    static Clock::duration LineTime(std::size_t bytes)
+    {
+        return std::chrono::duration_cast<Clock::duration>(kByteTime * static_cast<long long>(bytes));
+    }
+
     // A packet of `length` bytes went out at `at`, owing `answerBytes` bytes of answer.
     void Sent(std::size_t length, std::size_t answerBytes, Clock::time_point at);
     // The bytes that could be waiting in the gateway's input once a packet of `length` bytes,

@@ -153,9 +153,7 @@ bool Link::SendPacket(const Packet& packet, int owedBytes)
     // bounds keeps the gateway's input from looking emptier than it may be.
     const auto before = transport_->Now();
     if (!transport_->Write(packet.Bytes())) return false;
-    const auto lineTime = std::chrono::duration_cast<Transport::Clock::duration>(
-        GatewayBacklog::kByteTime * static_cast<long long>(packet.length));
-    const auto writing = std::max(before, transport_->Now() - lineTime);
+    const auto writing = std::max(before, transport_->Now() - GatewayBacklog::LineTime(packet.length));
     backlog_.Sent(packet.length, static_cast<std::size_t>(owedBytes), writing);
     ++sinceAnswer_;
     if (owedBytes > 0) {
